@@ -1,0 +1,36 @@
+# Everything a newcomer needs on a fresh Debian 12 machine:
+#   make run    install what is missing, build, start the window
+#   make test   install what is missing, build, run every test headless
+# Also: make build, make clean, make test-one T=<name>.
+
+BUILD_DIR  ?= build
+BUILD_TYPE ?= RelWithDebInfo
+JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
+
+.PHONY: all deps configure build run test test-one clean
+
+all: build
+
+deps:
+	@sh scripts/install-deps.sh
+
+$(BUILD_DIR)/build.ninja:
+	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
+
+configure: deps $(BUILD_DIR)/build.ninja
+
+build: configure
+	cmake --build $(BUILD_DIR) --parallel $(JOBS)
+
+run: build
+	$(BUILD_DIR)/app/kestrova
+
+test: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel $(JOBS)
+
+# One test, by name or pattern: make test-one T=tst_settingsstore
+test-one: build
+	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -R '$(T)'
+
+clean:
+	rm -rf $(BUILD_DIR)

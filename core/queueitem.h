@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QList>
+#include <QMetaType>
+#include <QString>
+
+namespace ks {
+
+enum class ItemStatus : int {
+    Pending = 0,
+    Analysing = 1,
+    Analysed = 2,
+    Trimming = 3,
+    Trimmed = 4,
+    Skipped = 5,
+    Failed = 6
+};
+
+// The fixed (untranslated) text of a status, as the queue table and the
+// command line show it; empty for a value outside the enumeration.
+QString statusText(ItemStatus status);
+
+// One audio file in the queue with its measurements, plan and result.
+struct QueueItem
+{
+    QString path;
+    QString relPath;
+    QString outputPath;
+    double durationSec = 0.0;
+    double headSec = 0.0;
+    double tailSec = 0.0;
+    double headChangeSec = 0.0;
+    double tailChangeSec = 0.0;
+    double newDurationSec = 0.0;
+    qint64 sizeBytes = 0;
+    bool reencoded = false;
+    ItemStatus status = ItemStatus::Pending;
+    QString message;
+};
+
+} // namespace ks
+
+Q_DECLARE_METATYPE(ks::QueueItem)

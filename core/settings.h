@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QDateTime>
+#include <QMetaType>
+#include <QString>
+#include <QStringList>
+
+namespace ks {
+
+// The enumerations are stored by their integer values, in the records and in
+// the settings store; a value read from an old or edited store may lie outside
+// the named ones and is kept as it is.
+
+// What to do with the silence at one end of a file.
+enum class EndMode : int { LeaveAlone = 0, CutBack = 1, TopUp = 2, Exact = 3 };
+
+enum class OutputMode : int { Mirror = 0, InPlace = 1 };
+
+enum class TrimMethod : int { StreamCopy = 0, ReEncode = 1 };
+
+// What to do when silence must be added but the method is a stream copy.
+enum class PadFallback : int { ReEncode = 0, Skip = 1 };
+
+// Everything the user can set, plus the update check's bookkeeping. A plain
+// value: runs work on a copy taken when they start.
+struct Settings
+{
+    double thresholdDb = -50.0;
+    double minSilenceSec = 0.5;
+    double maxTrimSec = 900.0;
+    EndMode leadMode = EndMode::CutBack;
+    EndMode tailMode = EndMode::CutBack;
+    int leadTargetMs = 150;
+    int tailTargetMs = 150;
+    OutputMode outputMode = OutputMode::Mirror;
+    TrimMethod trimMethod = TrimMethod::StreamCopy;
+    QString outputRoot;
+    bool keepMtime = true;
+    bool makeBackup = true;
+    bool skipUntrimmed = true;
+    PadFallback padFallback = PadFallback::ReEncode;
+    QStringList extensions{ QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("flac"),
+                            QStringLiteral("ogg"), QStringLiteral("m4a"), QStringLiteral("aac"),
+                            QStringLiteral("wma"), QStringLiteral("aiff") };
+    bool recursive = true;
+    QString ffmpegPath;
+    QString ffprobePath;
+    bool autoCheck = true;
+    QString skippedVersion;
+    QDateTime lastCheck;
+};
+
+// Short upper-case label of an end's treatment for the status panel:
+// "OFF", "MAX 150 MS", "MIN 150 MS" or "SET 150 MS"; empty for an unknown mode.
+QString endModeLabel(EndMode mode, int targetMs);
+
+} // namespace ks
+
+Q_DECLARE_METATYPE(ks::Settings)

@@ -1,0 +1,22 @@
+#pragma once
+
+class QSettings;
+
+namespace ks {
+
+struct Settings;
+
+// The one Settings record of the process, made with the defaults on first use.
+// Only the GUI thread changes it; runs work on their own copy.
+Settings &appSettings();
+
+// Fills `settings` from the store chosen by the organisation and application
+// names. A key that is not stored leaves its field as it was.
+void loadSettings(Settings &settings);
+void loadSettings(Settings &settings, QSettings &store);
+
+// Writes every key, group by group.
+void saveSettings(const Settings &settings);
+void saveSettings(const Settings &settings, QSettings &store);
+
+} // namespace ks
