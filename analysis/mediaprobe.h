@@ -1,0 +1,33 @@
+#pragma once
+
+#include "toolrunner.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace ks {
+
+// A file's container and first audio stream, as ffprobe reports them.
+struct MediaInfo
+{
+    bool ok = false; // probed, with a usable audio stream
+    double durationSec = 0.0;
+    QString codec;
+    QString formatName;
+    int sampleRate = 0;
+    int channels = 0;
+    int bitRate = 0; // the stream's when known, else the container's
+    QString error;
+};
+
+// The ffprobe arguments that report `path`'s format and first audio stream as JSON.
+QStringList probeArguments(const QString &path);
+
+// Reads ffprobe's JSON answer; anything that is not the expected JSON reads as
+// a file without an audio stream.
+MediaInfo parseProbeOutput(const QByteArray &json);
+
+// Runs ffprobe on `path` and reads its answer. Blocks; `cancelled` may stop it.
+MediaInfo probeMedia(const QString &path, const CancelCallback &cancelled);
+
+} // namespace ks

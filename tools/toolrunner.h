@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QByteArray;
+class QStringDecoder;
+
+namespace ks {
+
+using CancelCallback = std::function<bool()>;
+using ProgressCallback = std::function<void(int percent)>;
+using LineCallback = std::function<void(const QString &line)>;
+
+// How one run of an external tool ended, with everything it printed.
+struct ToolRun
+{
+    bool started = false;
+    bool cancelled = false;
+    int exitCode = -1; // -1 until the child has finished on its own
+    QString stdOut;
+    QString stdErr; // or the runner's own reason when the child did not run
+};
+
+// Runs `program` with `arguments` (never through a shell) and blocks until it
+// ends. Output and error arrive line by line on the callbacks while it runs;
+// `cancelled` is polled at least every 100 ms and kills the child when it says
+// so. Any callback may be empty. Callers judge success by exitCode 0.
+ToolRun runTool(const QString &program, const QStringList &arguments, const CancelCallback &cancelled,
+                const LineCallback &onStdOut, const LineCallback &onStdErr);
+
+// Decodes one chunk read from a channel and appends it to `total`; with a
+// callback, also hands every complete line (trimmed, empty ones included) to
+// it and keeps the unfinished rest in `pending`. The decoder is the channel's
+// own for the whole run, so a character split between two reads comes out whole.
+void feedLines(QStringDecoder &decoder, QString &pending, const QByteArray &chunk, const LineCallback &onLine,
+               QString &total);
+
+// Seconds of output position in one line of ffmpeg's "-progress" stream, or
+// -1.0 when the line carries none.
+double progressSeconds(const QString &line);
+
+// The shared progress handler of the ffmpeg steps: turns a progress line into
+// a whole percentage of `expectedSec` and reports it.
+void reportProgressLine(const QString &line, double expectedSec, const ProgressCallback &progress);
+
+// The ffmpeg encoder that re-encodes a codec as ffprobe names it, or an empty
+// string when none is known.
+QString encoderForCodec(const QString &codec);
+
+} // namespace ks
