@@ -6,7 +6,7 @@ set -eu
 
 packages="g++ make cmake ninja-build pkg-config
 qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libgl-dev
-ffmpeg xvfb xauth fonts-dejavu-core
+ffmpeg xvfb xauth fonts-dejavu-core openssl
 desktop-file-utils appstream dpkg-dev fakeroot file"
 
 missing=""
