@@ -1,0 +1,51 @@
+#include "logconsole.h"
+
+#include <QDateTime>
+#include <QScrollBar>
+
+namespace ks {
+
+namespace {
+
+const char *const levelColors[] = { "#33C9B8", "#4BE3A0", "#C98A2E", "#E05B4C" };
+
+} // namespace
+
+LogConsole::LogConsole(QWidget *parent)
+    : QPlainTextEdit(parent)
+    , m_maxLines(2000)
+{
+    setObjectName(QStringLiteral("LogConsole"));
+    setReadOnly(true);
+    setLineWrapMode(QPlainTextEdit::NoWrap);
+    document()->setMaximumBlockCount(m_maxLines);
+    // The border comes from the stylesheet.
+    setFrameShape(QFrame::NoFrame);
+}
+
+int LogConsole::clampLevel(int level)
+{
+    return qBound(0, level, 3);
+}
+
+QString LogConsole::levelColor(int level)
+{
+    return QLatin1String(levelColors[clampLevel(level)]);
+}
+
+QString LogConsole::formatLine(const QString &text, int level, const QDateTime &when)
+{
+    // One multi-argument pass, so a '%1' inside the message stays as it is.
+    return QStringLiteral("<span style=\"color:#1E8F82\">[%1]</span> <span style=\"color:%2\">%3</span>")
+        .arg(when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), levelColor(level), text.toHtmlEscaped());
+}
+
+void LogConsole::append(const QString &text, int level)
+{
+    appendHtml(formatLine(text, level, QDateTime::currentDateTime()));
+    // Always follow the newest line, even when the user scrolled up to read.
+    QScrollBar *bar = verticalScrollBar();
+    bar->setValue(bar->maximum());
+}
+
+} // namespace ks
