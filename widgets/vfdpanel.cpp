@@ -125,8 +125,10 @@ VfdPanel::VfdPanel(QWidget *parent)
     chipRow->addWidget(m_detectionChip);
     chipRow->addSpacing(6);
     chipRow->addWidget(m_endsChip);
-    chipRow->addStretch(1);
-    chipRow->addWidget(m_outputLabel);
+    // The output line takes the rest of the row and shows its text at the
+    // right end. A stretch beside it would take all of that room, since the
+    // label asks for none.
+    chipRow->addWidget(m_outputLabel, 1);
 
     m_timeline = new DayTimeline(this);
     m_timeline->setObjectName(QStringLiteral("timeline"));
