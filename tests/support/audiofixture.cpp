@@ -62,7 +62,8 @@ QByteArray runFfprobe(const QStringList &args, bool *ok, QString *err)
     return run(ffprobeExecutable(), args, ok, err);
 }
 
-QString makeAudio(const QString &path, const ToneSpec &spec, const QStringList &extraArgs)
+QString makeAudio(const QString &path, const ToneSpec &spec, const QStringList &extraArgs,
+                  const QStringList &extraInputs)
 {
     const QString suffix = path.section(QLatin1Char('.'), -1);
     QStringList args{ QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-y"),
@@ -72,7 +73,8 @@ QString makeAudio(const QString &path, const ToneSpec &spec, const QStringList &
              << QStringLiteral("sine=frequency=%1:sample_rate=%2:duration=%3")
                         .arg(spec.frequency)
                         .arg(spec.sampleRate)
-                        .arg(spec.toneSec, 0, 'f', 6);
+                        .arg(spec.toneSec, 0, 'f', 6)
+             << extraInputs;
         QStringList filters;
         if (spec.leadSec > 0)
             filters << QStringLiteral("adelay=%1S:all=1").arg(qRound64(spec.leadSec * spec.sampleRate));
@@ -83,7 +85,7 @@ QString makeAudio(const QString &path, const ToneSpec &spec, const QStringList &
     } else {
         args << QStringLiteral("-f") << QStringLiteral("lavfi") << QStringLiteral("-i")
              << QStringLiteral("anullsrc=r=%1:cl=mono").arg(spec.sampleRate) << QStringLiteral("-t")
-             << QString::number(spec.leadSec + spec.tailSec, 'f', 6);
+             << QString::number(spec.leadSec + spec.tailSec, 'f', 6) << extraInputs;
     }
     args << QStringLiteral("-ac") << QString::number(spec.channels) << codecArgs(suffix) << extraArgs << path;
     bool ok = false;

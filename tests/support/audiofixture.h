@@ -20,9 +20,11 @@ struct ToneSpec
 
 // Generates audio with the real ffmpeg from its lavfi sources. The codec
 // follows the suffix: mp3, wav, flac, ogg (vorbis), m4a (aac), aiff.
-// `extraArgs` go just before the output path (tags, a cover, ...).
+// `extraInputs` follow the generated input (another "-i" for a cover, say);
+// `extraArgs` go just before the output path (tags, maps, ...).
 // Returns an empty string on success, else what went wrong.
-QString makeAudio(const QString &path, const ToneSpec &spec = {}, const QStringList &extraArgs = {});
+QString makeAudio(const QString &path, const ToneSpec &spec = {}, const QStringList &extraArgs = {},
+                  const QStringList &extraInputs = {});
 
 // Runs ffmpeg or ffprobe from the system path with `args`; returns standard
 // output, and standard error in `err` when given. `ok` is false unless it exited 0.

@@ -1,0 +1,73 @@
+#pragma once
+
+#include "silenceanalyzer.h"
+#include "stepresult.h"
+#include "toolrunner.h"
+
+#include <QString>
+#include <QStringList>
+
+namespace ks {
+
+struct MediaInfo;
+struct QueueItem;
+struct Settings;
+enum class EndMode : int;
+
+// Plans each file's change and writes the new file.
+class TrimEngine final
+{
+public:
+    // What one rewrite keeps of the source and adds around it, in seconds.
+    struct Cut
+    {
+        double startSec = 0.0; // where the kept audio begins in the source
+        double keptSec = 0.0;
+        double headPadSec = 0.0;
+        double tailPadSec = 0.0;
+
+        bool needsPadding() const { return headPadSec > 0 || tailPadSec > 0; }
+        double expectedSec() const { return headPadSec + keptSec + tailPadSec; }
+    };
+
+    // The change for one end: negative removes that much silence, positive
+    // adds that much, 0 leaves the end alone.
+    static double adjustmentFor(double measuredSec, EndMode mode, double targetSec);
+
+    // Probes the file, measures its silence and stores the plan in `item`.
+    static StepResult plan(QueueItem &item, const Settings &settings, const CancelCallback &cancelled,
+                           const ProgressCallback &progress);
+
+    // Carries out the plan stored in `item`, writing item.outputPath through a
+    // temporary file beside it. The source is never touched before the new
+    // file is complete.
+    static StepResult apply(QueueItem &item, const Settings &settings, const CancelCallback &cancelled,
+                            const ProgressCallback &progress);
+
+    // The planning rules after measuring: fills the item's plan fields from
+    // the measurement and refuses plans that remove too much or leave nothing.
+    static StepResult judge(QueueItem &item, const SilenceAnalyzer::Result &silence, const Settings &settings);
+
+    static Cut cutFor(const QueueItem &item);
+
+    // ".Song.live.kstmp.mp3" beside "Song.live.mp3".
+    static QString temporaryPathFor(const QString &outputPath);
+    static QString backupPathFor(const QString &sourcePath);
+
+    // Lossless codecs are always re-encoded: a stream copy would cut them on
+    // whole frames and keep the source's frame numbering and length.
+    static bool isLosslessCodec(const QString &codec);
+
+    // The ffmpeg arguments of one rewrite. `encodeLike` is the probed source
+    // when re-encoding with `encoder`, or null for a stream copy.
+    static QStringList ffmpegArguments(const QString &sourcePath, const QString &outputPath, const Cut &cut,
+                                       const MediaInfo *encodeLike, const QString &encoder);
+
+    // Changes smaller than this are not worth a rewrite.
+    static constexpr double Tolerance = 0.005;
+    // A new length at or below this leaves nothing worth keeping (both limits
+    // are compared as the decimal numbers they are, not their binary rounding).
+    static constexpr double MinimumLength = 0.05;
+};
+
+} // namespace ks
