@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+class QDialog;
+class QWidget;
+
+namespace ks {
+
+// Every modal question the program asks (file and folder pickers, message
+// boxes, its own dialogs) goes through one object of this class, which the
+// main window owns. The real program shows the real dialogs; tests put a
+// subclass in its place that answers without a person.
+class UserPrompts
+{
+public:
+    virtual ~UserPrompts();
+
+    virtual QStringList openFileNames(QWidget *parent, const QString &caption, const QString &dir,
+                                      const QString &filter);
+    virtual QString openFileName(QWidget *parent, const QString &caption, const QString &path,
+                                 const QString &filter);
+    virtual QString existingDirectory(QWidget *parent, const QString &caption, const QString &dir);
+
+    virtual QMessageBox::StandardButton warning(QWidget *parent, const QString &title, const QString &text);
+    virtual QMessageBox::StandardButton information(QWidget *parent, const QString &title, const QString &text);
+    virtual QMessageBox::StandardButton question(QWidget *parent, const QString &title, const QString &text,
+                                                 QMessageBox::StandardButtons buttons,
+                                                 QMessageBox::StandardButton defaultButton);
+
+    // Runs one of the program's own dialogs modally and returns its result.
+    virtual int exec(QDialog &dialog);
+};
+
+} // namespace ks
