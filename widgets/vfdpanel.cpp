@@ -55,6 +55,9 @@ VfdPanel::VfdPanel(QWidget *parent)
     progressHeader->addStretch(1);
     m_fileLabel = makeLabel(QString(), "info", Qt::AlignRight);
     m_fileLabel->setObjectName(QStringLiteral("fileLabel"));
+    // The name is elided to a share of the panel's width; were the label to
+    // insist on its whole text, a long name would hold the window wide open.
+    m_fileLabel->setMinimumWidth(1);
     progressHeader->addWidget(m_fileLabel);
 
     m_fileMeter = new BlockMeter(this);

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QLayout>
 #include <QTime>
 #include <QTimer>
 #include <QtTest>
@@ -68,12 +69,12 @@ private slots:
     void phasesLightChips_data();
     void phasesLightChips();
     void idleBlanksRunState();
-    void skipAndErrorChips();
     void valueTextsAsGivenSummaryUpperCased();
     void todayMarks();
     void elideWidths_data();
     void elideWidths();
     void fileNameLosesItsBeginning();
+    void longFileNameLeavesPanelNarrow();
     void outputLosesItsMiddleWithFullTooltip();
     void paintsPanelAndChips();
 };
@@ -220,18 +221,6 @@ void tst_VfdPanel::idleBlanksRunState()
     QCOMPARE(host.part<QLabel>("fileLabel")->text(), u"---"_s);
 }
 
-void tst_VfdPanel::skipAndErrorChips()
-{
-    VfdPanel panel;
-    panel.setSkipLit(true);
-    panel.setErrorLit(true);
-    QVERIFY(panel.findChild<ks::StatusChip *>(u"skipChip"_s)->isLit());
-    QVERIFY(panel.findChild<ks::StatusChip *>(u"errorChip"_s)->isLit());
-    panel.setErrorLit(false);
-    QVERIFY(!panel.findChild<ks::StatusChip *>(u"errorChip"_s)->isLit());
-    QVERIFY(panel.findChild<ks::StatusChip *>(u"skipChip"_s)->isLit());
-}
-
 void tst_VfdPanel::valueTextsAsGivenSummaryUpperCased()
 {
     PanelHost host;
@@ -296,6 +285,18 @@ void tst_VfdPanel::fileNameLosesItsBeginning()
         QVERIFY(host.advance("fileLabel") <= allowed);
         QVERIFY(host.advance("fileLabel") > allowed - narrowChar);
     }
+}
+
+void tst_VfdPanel::longFileNameLeavesPanelNarrow()
+{
+    PanelHost host;
+    host.panel->resize(1400, 220);
+    host.panel->layout()->activate();
+    const int minimum = host.panel->minimumSizeHint().width();
+    host.panel->setCurrentFile(QString(150, u'x') + u".wav"_s);
+    QVERIFY(host.part<QLabel>("fileLabel")->text().startsWith(ellipsis));
+    host.panel->layout()->activate();
+    QCOMPARE(host.panel->minimumSizeHint().width(), minimum);
 }
 
 void tst_VfdPanel::outputLosesItsMiddleWithFullTooltip()
