@@ -1,0 +1,94 @@
+#include "aboutdialog.h"
+
+#include <QCoreApplication>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QPixmap>
+#include <QVBoxLayout>
+
+namespace ks {
+
+namespace {
+
+QLabel *centredLabel(const QString &text, QWidget *parent, bool wordWrap = false)
+{
+    auto *label = new QLabel(text, parent);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(wordWrap);
+    return label;
+}
+
+} // namespace
+
+AboutDialog::AboutDialog(QWidget *parent)
+    : QDialog(parent)
+{
+    setWindowTitle(tr("About Kestrova"));
+    setModal(true);
+
+    auto *logo = centredLabel(QString(), this);
+    logo->setObjectName(QStringLiteral("logoLabel"));
+    QPixmap pixmap(QStringLiteral(":/icons/logo.png"));
+    if (!pixmap.isNull()) {
+        // Scaled in device pixels and tagged with the ratio, so the logo takes
+        // at most 400 x 70 logical pixels and stays sharp on a dense screen.
+        const qreal ratio = devicePixelRatioF();
+        pixmap = pixmap.scaled(qRound(400 * ratio), qRound(70 * ratio), Qt::KeepAspectRatio,
+                               Qt::SmoothTransformation);
+        pixmap.setDevicePixelRatio(ratio);
+        logo->setPixmap(pixmap);
+    } else {
+        logo->setTextFormat(Qt::RichText);
+        logo->setText(QStringLiteral("<span style='font-weight:700; font-size:26pt; color:#12325C'>Kest</span>"
+                                     "<span style='font-weight:700; font-size:26pt; color:#F2601A'>rova</span>"));
+    }
+
+    auto *version = centredLabel(tr("Version %1").arg(QCoreApplication::applicationVersion()), this);
+    version->setObjectName(QStringLiteral("versionLabel"));
+    QFont bold = version->font();
+    bold.setWeight(QFont::Bold);
+    version->setFont(bold);
+
+    auto *description = centredLabel(
+        tr("Automatic silence trimming and batch topping and tailing, part of the %1 suite.")
+            .arg(QCoreApplication::organizationName()),
+        this, true);
+    description->setObjectName(QStringLiteral("descriptionLabel"));
+
+    auto *rights = centredLabel(
+        tr("© 2026 %1. All rights reserved.").arg(QCoreApplication::organizationName()), this);
+    rights->setObjectName(QStringLiteral("rightsLabel"));
+
+    const QString makerSite = QStringLiteral("https://www.orrinworks.example");
+    const QString authorSite = QStringLiteral("https://www.orrinworks.example/people/kestrova");
+    auto *links = centredLabel(QStringLiteral("<a href=\"%1\">%1</a><br><a href=\"%2\">%2</a>")
+                                   .arg(makerSite.toHtmlEscaped(), authorSite.toHtmlEscaped()),
+                               this);
+    links->setObjectName(QStringLiteral("linksLabel"));
+    links->setTextFormat(Qt::RichText);
+    links->setOpenExternalLinks(true);
+
+    auto *licence = centredLabel(tr("<span style='color:palette(mid); font-size:small'>Uses FFmpeg under the LGPL "
+                                    "v3. Its licence and source details are in the ffmpeg folder.</span>"),
+                                 this, true);
+    licence->setObjectName(QStringLiteral("licenceLabel"));
+
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(28, 24, 28, 18);
+    layout->setSpacing(12);
+    layout->addWidget(logo);
+    layout->addSpacing(6);
+    layout->addWidget(version);
+    layout->addWidget(description);
+    layout->addSpacing(4);
+    layout->addWidget(rights);
+    layout->addWidget(links);
+    layout->addWidget(licence);
+    layout->addSpacing(8);
+    layout->addWidget(buttons, 0, Qt::AlignRight);
+}
+
+} // namespace ks
