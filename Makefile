@@ -1,13 +1,13 @@
 # Everything a newcomer needs on a fresh Debian 12 machine:
 #   make run    install what is missing, build, start the window
 #   make test   install what is missing, build, run every test headless
-# Also: make build, make clean, make test-one T=<name>.
+# Also: make build, make clean, make test-one T=<name>, make bench.
 
 BUILD_DIR  ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test test-one clean
+.PHONY: all deps configure build run test test-one bench clean
 
 all: build
 
@@ -31,6 +31,12 @@ test: build
 # One test, by name or pattern: make test-one T=tst_settingsstore
 test-one: build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -R '$(T)'
+
+# Figures, not pass or fail: the engine against plain ffmpeg, queue and scan scaling.
+bench: build
+	cmake --build $(BUILD_DIR) --target benchmarks
+	$(BUILD_DIR)/bench/bench_trim
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_queue
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -1,5 +1,7 @@
 #include "audiofixture.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
@@ -66,6 +68,7 @@ QString makeAudio(const QString &path, const ToneSpec &spec, const QStringList &
                   const QStringList &extraInputs)
 {
     const QString suffix = path.section(QLatin1Char('.'), -1);
+    QDir().mkpath(QFileInfo(path).absolutePath());
     QStringList args{ QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-y"),
                       QStringLiteral("-loglevel"), QStringLiteral("error") };
     if (spec.toneSec > 0) {

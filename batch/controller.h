@@ -1,0 +1,53 @@
+#pragma once
+
+#include "batchsummary.h"
+#include "queueitem.h"
+#include "settings.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+
+#include <atomic>
+
+namespace ks {
+
+// The worker of the program. It lives on its own thread and does the slow
+// jobs, one file and one child process at a time: folder scans and batches.
+// The window starts them through queued calls and hears back only through
+// the signals; the one thing both threads touch is the stop flag.
+class Controller final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit Controller(QObject *parent = nullptr);
+
+    // Asks the running job to stop; safe from any thread, and to repeat.
+    void requestStop() { m_stop.store(true); }
+    bool isStopRequested() const { return m_stop.load(); }
+    bool isBusy() const { return m_busy.load(); }
+
+    // "head -1.250 s, tail -" for result texts and log lines.
+    static QString describeChange(const QueueItem &item);
+
+public Q_SLOTS:
+    void scan(const QString &root, const QStringList &extensions, bool recursive);
+    void process(const QList<ks::QueueItem> &items, const ks::Settings &settings, bool analyseOnly);
+
+Q_SIGNALS:
+    void scanFinished(const QStringList &files, const QString &root, bool cancelled);
+    void itemChanged(int index, const ks::QueueItem &item);
+    void fileProgress(int index, int percent);
+    void batchProgress(int done, int total);
+    void batchFinished(const ks::BatchSummary &summary, bool cancelled, bool analyseOnly);
+    void message(const QString &text, int level);
+
+private:
+    Q_DISABLE_COPY_MOVE(Controller)
+
+    std::atomic<bool> m_stop{ false };
+    std::atomic<bool> m_busy{ false };
+};
+
+} // namespace ks

@@ -1,0 +1,260 @@
+#include "queueitem.h"
+#include "queuemodel.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <functional>
+
+namespace ks {
+
+namespace {
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// Many scattered removals are cheaper as one reset than as one notification
+// (and one shift of every later row) per run of rows.
+constexpr int MaxRemovalNotifications = 64;
+
+} // namespace
+
+QueueModel::QueueModel(QObject *parent)
+    : QAbstractTableModel(parent)
+{
+}
+
+int QueueModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_items.size());
+}
+
+int QueueModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QString QueueModel::durationText(double seconds)
+{
+    if (!(seconds > 0))
+        return QStringLiteral("-");
+    const qint64 total = static_cast<qint64>(seconds + 0.5);
+    return QStringLiteral("%1:%2:%3")
+            .arg(total / 3600)
+            .arg((total / 60) % 60, 2, 10, QLatin1Char('0'))
+            .arg(total % 60, 2, 10, QLatin1Char('0'));
+}
+
+QString QueueModel::changeText(double seconds)
+{
+    if (seconds >= 0.0005)
+        return QStringLiteral("+%1 s").arg(seconds, 0, 'f', 3);
+    if (seconds <= -0.0005)
+        return QStringLiteral("-%1 s").arg(-seconds, 0, 'f', 3);
+    return QStringLiteral("-");
+}
+
+QString QueueModel::measuredText(double seconds)
+{
+    return seconds > 0 ? QStringLiteral("%1 s").arg(seconds, 0, 'f', 3) : QStringLiteral("-");
+}
+
+QVariant QueueModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= m_items.size())
+        return QVariant();
+    const QueueItem &item = m_items.at(index.row());
+    const int column = index.column();
+
+    switch (role) {
+    case Qt::DisplayRole:
+        switch (column) {
+        case FileColumn:
+            return item.relPath.isEmpty() ? QFileInfo(item.path).fileName() : native(item.relPath);
+        case LengthColumn:
+            return durationText(item.durationSec);
+        case HeadColumn:
+            return changeText(item.headChangeSec);
+        case TailColumn:
+            return changeText(item.tailChangeSec);
+        case NewLengthColumn:
+            return durationText(item.newDurationSec);
+        case StatusColumn:
+            return statusText(item.status);
+        case ResultColumn:
+            return item.message;
+        }
+        return QVariant();
+    case Qt::ToolTipRole:
+        if (column == HeadColumn) {
+            return tr("Head silence measured %1, adjustment %2")
+                    .arg(measuredText(item.headSec), changeText(item.headChangeSec));
+        }
+        if (column == TailColumn) {
+            return tr("Tail silence measured %1, adjustment %2")
+                    .arg(measuredText(item.tailSec), changeText(item.tailChangeSec));
+        }
+        return native(item.path);
+    case Qt::TextAlignmentRole:
+        if (column >= LengthColumn && column <= NewLengthColumn)
+            return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
+        return QVariant();
+    case Qt::ForegroundRole:
+        switch (item.status) {
+        case ItemStatus::Trimmed:
+            return QBrush(QColor(0x17, 0x6B, 0x3C));
+        case ItemStatus::Skipped:
+            return QBrush(QColor(0x9A, 0x6B, 0x18));
+        case ItemStatus::Failed:
+            return QBrush(QColor(0xB0, 0x30, 0x24));
+        default:
+            return QVariant();
+        }
+    default:
+        return QVariant();
+    }
+}
+
+QVariant QueueModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
+        return QVariant();
+    switch (section) {
+    case FileColumn: return tr("File");
+    case LengthColumn: return tr("Length");
+    case HeadColumn: return tr("Head");
+    case TailColumn: return tr("Tail");
+    case NewLengthColumn: return tr("New length");
+    case StatusColumn: return tr("Status");
+    case ResultColumn: return tr("Result");
+    default: return QVariant();
+    }
+}
+
+void QueueModel::addFiles(const QStringList &files, const QString &root)
+{
+    QStringList fresh;
+    QSet<QString> seen;
+    for (const QString &path : files) {
+        if (!m_rowOfPath.contains(path) && !seen.contains(path)) {
+            seen.insert(path);
+            fresh.append(path);
+        }
+    }
+    if (fresh.isEmpty())
+        return;
+
+    const QDir rootDir(root);
+    const int first = int(m_items.size());
+    beginInsertRows(QModelIndex(), first, first + int(fresh.size()) - 1);
+    m_items.reserve(first + fresh.size());
+    for (const QString &path : std::as_const(fresh)) {
+        QueueItem item;
+        item.path = path;
+        item.relPath = root.isEmpty() ? QFileInfo(path).fileName() : rootDir.relativeFilePath(path);
+        m_rowOfPath.insert(path, int(m_items.size()));
+        m_items.append(item);
+    }
+    endInsertRows();
+}
+
+void QueueModel::setItem(int row, const QueueItem &item)
+{
+    if (row < 0 || row >= m_items.size())
+        return;
+    QueueItem &current = m_items[row];
+    if (current.path != item.path) {
+        m_rowOfPath.remove(current.path);
+        m_rowOfPath.insert(item.path, row);
+    }
+    current = item;
+    Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
+}
+
+void QueueModel::removeItems(const QList<int> &rows)
+{
+    QList<int> doomed;
+    for (const int row : rows) {
+        if (row >= 0 && row < m_items.size())
+            doomed.append(row);
+    }
+    std::sort(doomed.begin(), doomed.end(), std::greater<int>());
+    doomed.erase(std::unique(doomed.begin(), doomed.end()), doomed.end());
+    if (doomed.isEmpty())
+        return;
+
+    // Runs of adjacent rows, highest first, so earlier removals never shift
+    // the rows still to be removed.
+    QList<QPair<int, int>> runs; // first, last
+    for (const int row : std::as_const(doomed)) {
+        if (!runs.isEmpty() && runs.last().first == row + 1)
+            runs.last().first = row;
+        else
+            runs.append({ row, row });
+    }
+
+    if (runs.size() <= MaxRemovalNotifications) {
+        for (const auto &run : std::as_const(runs)) {
+            beginRemoveRows(QModelIndex(), run.first, run.second);
+            for (int row = run.first; row <= run.second; ++row)
+                m_rowOfPath.remove(m_items.at(row).path);
+            m_items.remove(run.first, run.second - run.first + 1);
+            endRemoveRows();
+        }
+        reindexFrom(runs.last().first);
+        return;
+    }
+
+    beginResetModel();
+    QList<bool> remove(m_items.size(), false);
+    for (const int row : std::as_const(doomed))
+        remove[row] = true;
+    qsizetype kept = 0;
+    for (qsizetype row = 0; row < m_items.size(); ++row) {
+        if (!remove.at(row)) {
+            if (kept != row)
+                m_items[kept] = std::move(m_items[row]);
+            ++kept;
+        }
+    }
+    m_items.resize(kept);
+    m_rowOfPath.clear();
+    reindexFrom(0);
+    endResetModel();
+}
+
+void QueueModel::reindexFrom(int row)
+{
+    for (int i = row; i < m_items.size(); ++i)
+        m_rowOfPath.insert(m_items.at(i).path, i);
+}
+
+void QueueModel::clear()
+{
+    beginResetModel();
+    m_items.clear();
+    m_rowOfPath.clear();
+    endResetModel();
+}
+
+void QueueModel::resetForRun()
+{
+    if (m_items.isEmpty())
+        return;
+    for (QueueItem &item : m_items) {
+        item.status = ItemStatus::Pending;
+        item.message.clear();
+        item.headSec = item.tailSec = 0.0;
+        item.headChangeSec = item.tailChangeSec = 0.0;
+        item.newDurationSec = 0.0;
+        item.reencoded = false;
+    }
+    Q_EMIT dataChanged(index(0, 0), index(int(m_items.size()) - 1, ColumnCount - 1));
+}
+
+} // namespace ks

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "queueitem.h"
+
+#include <QAbstractTableModel>
+#include <QHash>
+#include <QList>
+
+namespace ks {
+
+// The queue: the files the user added, in order, with their measurements,
+// plans and results, shown as a seven-column read-only table.
+class QueueModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column {
+        FileColumn,
+        LengthColumn,
+        HeadColumn,
+        TailColumn,
+        NewLengthColumn,
+        StatusColumn,
+        ResultColumn,
+        ColumnCount
+    };
+
+    explicit QueueModel(QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // Appends the paths not queued yet; `root` is the folder their File column
+    // is shown relative to (empty: the bare file name).
+    void addFiles(const QStringList &files, const QString &root);
+    void setItem(int row, const QueueItem &item);
+    void removeItems(const QList<int> &rows);
+    void clear();
+    // Back to Pending with no measurements, before a new run.
+    void resetForRun();
+
+    const QList<QueueItem> &items() const { return m_items; }
+    // The row of the item with exactly this path, or -1.
+    int rowOfPath(const QString &path) const { return m_rowOfPath.value(path, -1); }
+
+    // Texts of the table's cells, shared with the other places that show them.
+    static QString durationText(double seconds);
+    static QString changeText(double seconds);
+    static QString measuredText(double seconds);
+
+private:
+    Q_DISABLE_COPY_MOVE(QueueModel)
+    void reindexFrom(int row);
+
+    QList<QueueItem> m_items;
+    QHash<QString, int> m_rowOfPath; // paths are unique in the queue
+};
+
+} // namespace ks

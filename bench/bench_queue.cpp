@@ -1,0 +1,131 @@
+// How the queue and the folder scan scale: adding 100,000 paths, removing
+// 10,000 scattered rows, 100,000 per-item updates (with and without a table
+// view on the model), and scanning folders of 10,000 and 100,000 files.
+
+#include "controller.h"
+#include "queuemodel.h"
+#include "recordtypes.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+using namespace ks;
+
+namespace {
+
+QTextStream &out()
+{
+    static QTextStream stream(stdout);
+    return stream;
+}
+
+void report(const QString &what, qint64 ns)
+{
+    out() << QStringLiteral("  %1 %2 ms\n").arg(what, -44).arg(double(ns) / 1e6, 9, 'f', 1);
+    out().flush();
+}
+
+QStringList paths(int count, const QString &prefix)
+{
+    QStringList list;
+    list.reserve(count);
+    for (int i = 0; i < count; ++i)
+        list << QStringLiteral("/music/%1/album %2/track %3.mp3").arg(prefix).arg(i / 12).arg(i);
+    return list;
+}
+
+void queueFigures(bool withView)
+{
+    QueueModel model;
+    QTableView view;
+    if (withView) {
+        view.setModel(&model);
+        view.resize(1000, 600);
+        view.show();
+        QApplication::processEvents();
+    }
+    const QString tag = withView ? QStringLiteral(" (table view attached)") : QString();
+    QElapsedTimer clock;
+
+    const QStringList many = paths(100000, QStringLiteral("a"));
+    clock.start();
+    model.addFiles(many, QStringLiteral("/music"));
+    QApplication::processEvents();
+    report(QStringLiteral("add 100,000 paths") + tag, clock.nsecsElapsed());
+
+    clock.restart();
+    model.addFiles(many.mid(0, 50000), QStringLiteral("/music"));
+    report(QStringLiteral("add 50,000 paths already queued") + tag, clock.nsecsElapsed());
+
+    QueueItem update = model.items().at(500);
+    update.status = ItemStatus::Trimmed;
+    update.message = QStringLiteral("head -1.250 s, tail -");
+    clock.restart();
+    for (int i = 0; i < 100000; ++i)
+        model.setItem(i % model.rowCount(), model.items().at(i % model.rowCount()));
+    QApplication::processEvents();
+    report(QStringLiteral("100,000 setItem updates") + tag, clock.nsecsElapsed());
+
+    QList<int> scattered;
+    QRandomGenerator random(7);
+    while (scattered.size() < 10000) {
+        const int row = int(random.bounded(100000));
+        if (!scattered.contains(row))
+            scattered << row;
+    }
+    clock.restart();
+    model.removeItems(scattered);
+    QApplication::processEvents();
+    report(QStringLiteral("remove 10,000 scattered rows") + tag, clock.nsecsElapsed());
+
+    QueueModel small;
+    small.addFiles(paths(10, QStringLiteral("b")), QStringLiteral("/music"));
+    clock.restart();
+    for (int i = 0; i < 100000; ++i)
+        small.setItem(i % 10, small.items().at(i % 10));
+    report(QStringLiteral("100,000 setItem updates, queue of 10"), clock.nsecsElapsed());
+}
+
+void scanFigures(int count)
+{
+    QTemporaryDir dir;
+    const char *suffixes[] = { "mp3", "flac", "WAV", "ogg", "m4a" };
+    for (int i = 0; i < count; ++i) {
+        const QString folder = dir.filePath(QStringLiteral("artist %1/album %2").arg(i / 1000).arg(i / 12));
+        if (i % 12 == 0 || i % 1000 == 0)
+            QDir().mkpath(folder);
+        QFile(QStringLiteral("%1/track %2.%3").arg(folder).arg(i).arg(QLatin1String(suffixes[i % 5])))
+                .open(QIODevice::WriteOnly);
+    }
+    Controller controller;
+    int found = 0;
+    QObject::connect(&controller, &Controller::scanFinished,
+                     [&](const QStringList &files, const QString &, bool) { found = int(files.size()); });
+    QElapsedTimer clock;
+    clock.start();
+    controller.scan(dir.path(), { QStringLiteral("mp3"), QStringLiteral("flac"), QStringLiteral("wav"),
+                                  QStringLiteral("ogg"), QStringLiteral("m4a") },
+                    true);
+    report(QStringLiteral("scan %1 files (found %2)").arg(count).arg(found), clock.nsecsElapsed());
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    registerRecordTypes();
+    out() << "Queue model\n";
+    queueFigures(false);
+    queueFigures(true);
+    out() << "Folder scan\n";
+    scanFigures(10000);
+    scanFigures(100000);
+    return 0;
+}
