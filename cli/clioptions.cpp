@@ -1,0 +1,382 @@
+#include "clioptions.h"
+
+#include "settings.h"
+#include "version.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cmath>
+
+namespace ks {
+
+namespace {
+
+// The same limits as the Preferences dialog, so the command line cannot set
+// what the window would refuse.
+constexpr double MinThresholdDb = -90.0;
+constexpr double MaxThresholdDb = -10.0;
+constexpr double MinSilenceSec = 0.05;
+constexpr double MaxSilenceSec = 30.0;
+constexpr double MinTrimLimitSec = 1.0;
+constexpr double MaxTrimLimitSec = 7200.0;
+constexpr int MaxTargetMs = 30000;
+
+constexpr int HelpColumn = 34;
+
+using Apply = std::function<QString(CliOptions &, const QString &value)>;
+
+struct Option
+{
+    const char *heading; // starts a new group in the help text
+    const char *name;
+    char shortName;      // 0: none
+    const char *valueName; // null: a flag that takes no value
+    const char *help;
+    Apply apply;
+};
+
+void set(CliOptions &options, std::function<void(Settings &)> change)
+{
+    options.overrides.push_back(std::move(change));
+}
+
+QString readNumber(const QString &text, double min, double max, double *out)
+{
+    bool ok = false;
+    const double value = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(value))
+        return QStringLiteral("'%1' is not a number").arg(text);
+    if (value < min || value > max) {
+        return QStringLiteral("%1 is out of range (%2 to %3)")
+                .arg(text, QString::number(min), QString::number(max));
+    }
+    *out = value;
+    return QString();
+}
+
+QString readEnd(const QString &text, EndMode *mode, int *targetMs)
+{
+    static const struct { QLatin1String name; EndMode mode; } modes[] = {
+        { QLatin1String("leave"), EndMode::LeaveAlone },
+        { QLatin1String("cut"), EndMode::CutBack },
+        { QLatin1String("topup"), EndMode::TopUp },
+        { QLatin1String("exact"), EndMode::Exact },
+    };
+    const QString name = text.section(QLatin1Char(':'), 0, 0);
+    bool known = false;
+    for (const auto &m : modes) {
+        if (name == m.name) {
+            *mode = m.mode;
+            known = true;
+        }
+    }
+    if (!known)
+        return QStringLiteral("unknown mode '%1' (use leave, cut, topup or exact)").arg(name);
+    *targetMs = -1;
+    if (!text.contains(QLatin1Char(':')))
+        return QString();
+    const QString target = text.section(QLatin1Char(':'), 1);
+    bool ok = false;
+    const int ms = target.toInt(&ok);
+    if (!ok || ms < 0 || ms > MaxTargetMs)
+        return QStringLiteral("bad target '%1' (whole milliseconds, 0 to %2)").arg(target).arg(MaxTargetMs);
+    *targetMs = ms;
+    return QString();
+}
+
+Apply endOption(EndMode Settings::*modeField, int Settings::*targetField)
+{
+    return [modeField, targetField](CliOptions &o, const QString &value) {
+        EndMode mode = EndMode::CutBack;
+        int target = -1;
+        const QString error = readEnd(value, &mode, &target);
+        if (error.isEmpty()) {
+            set(o, [=](Settings &s) {
+                s.*modeField = mode;
+                if (target >= 0)
+                    s.*targetField = target;
+            });
+        }
+        return error;
+    };
+}
+
+Apply numberOption(double Settings::*field, double min, double max)
+{
+    return [field, min, max](CliOptions &o, const QString &value) {
+        double number = 0.0;
+        const QString error = readNumber(value, min, max, &number);
+        if (error.isEmpty())
+            set(o, [=](Settings &s) { s.*field = number; });
+        return error;
+    };
+}
+
+Apply flagOption(bool Settings::*field, bool on)
+{
+    return [field, on](CliOptions &o, const QString &) {
+        set(o, [=](Settings &s) { s.*field = on; });
+        return QString();
+    };
+}
+
+template<typename Enum>
+Apply choiceOption(Enum Settings::*field, QLatin1String first, Enum firstValue, QLatin1String second,
+                   Enum secondValue)
+{
+    return [=](CliOptions &o, const QString &value) {
+        if (value != first && value != second)
+            return QStringLiteral("unknown value '%1' (use %2 or %3)").arg(value, first, second);
+        const Enum chosen = value == first ? firstValue : secondValue;
+        set(o, [=](Settings &s) { s.*field = chosen; });
+        return QString();
+    };
+}
+
+Apply toolOption(QString Settings::*field)
+{
+    return [field](CliOptions &o, const QString &value) {
+        const QFileInfo info(value);
+        // The window passes over a configured tool it cannot run; a path typed
+        // for this one run is meant, so it must be right.
+        if (!info.isFile() || !info.isExecutable())
+            return QStringLiteral("'%1' is not an executable file").arg(value);
+        const QString path = info.absoluteFilePath();
+        set(o, [=](Settings &s) { s.*field = path; });
+        return QString();
+    };
+}
+
+Apply extensionsOption()
+{
+    return [](CliOptions &o, const QString &value) {
+        QStringList extensions;
+        for (QString entry : value.split(QLatin1Char(','))) {
+            entry = entry.trimmed();
+            while (entry.startsWith(QLatin1Char('.')))
+                entry.remove(0, 1);
+            if (!entry.isEmpty())
+                extensions << entry.toLower();
+        }
+        if (extensions.isEmpty())
+            return QStringLiteral("no extension in '%1' (a comma-separated list such as mp3,flac)").arg(value);
+        set(o, [=](Settings &s) { s.extensions = extensions; });
+        return QString();
+    };
+}
+
+Apply outputOption(OutputMode mode)
+{
+    return [mode](CliOptions &o, const QString &value) {
+        const QString root = mode == OutputMode::Mirror ? QDir::cleanPath(QDir::current().absoluteFilePath(value))
+                                                        : QString();
+        set(o, [=](Settings &s) {
+            s.outputMode = mode;
+            if (mode == OutputMode::Mirror)
+                s.outputRoot = root;
+        });
+        return QString();
+    };
+}
+
+Apply runFlag(bool CliOptions::*field)
+{
+    return [field](CliOptions &o, const QString &) {
+        o.*field = true;
+        return QString();
+    };
+}
+
+const std::vector<Option> &optionTable()
+{
+    static const std::vector<Option> table{
+        { "Detection", "threshold", 0, "DB", "silence threshold in dB, -90 to -10", numberOption(&Settings::thresholdDb, MinThresholdDb, MaxThresholdDb) },
+        { nullptr, "min-silence", 0, "S", "shortest stretch that counts as silence, in seconds", numberOption(&Settings::minSilenceSec, MinSilenceSec, MaxSilenceSec) },
+        { nullptr, "max-trim", 0, "S", "refuse to remove more than S seconds from a file", numberOption(&Settings::maxTrimSec, MinTrimLimitSec, MaxTrimLimitSec) },
+        { "Ends (MODE: leave, cut, topup or exact; MS: the target in milliseconds)", "head", 0, "MODE[:MS]", "what to do with the silence at the head", endOption(&Settings::leadMode, &Settings::leadTargetMs) },
+        { nullptr, "tail", 0, "MODE[:MS]", "what to do with the silence at the tail", endOption(&Settings::tailMode, &Settings::tailTargetMs) },
+        { "Output", "out", 'o', "DIR", "write copies into DIR, mirroring each folder given", outputOption(OutputMode::Mirror) },
+        { nullptr, "in-place", 0, nullptr, "overwrite the original files", outputOption(OutputMode::InPlace) },
+        { nullptr, "method", 0, "copy|reencode", "stream copy (lossless, frame accurate) or re-encode", choiceOption(&Settings::trimMethod, QLatin1String("copy"), TrimMethod::StreamCopy, QLatin1String("reencode"), TrimMethod::ReEncode) },
+        { nullptr, "pad-fallback", 0, "reencode|skip", "when silence must be added to a stream copy", choiceOption(&Settings::padFallback, QLatin1String("reencode"), PadFallback::ReEncode, QLatin1String("skip"), PadFallback::Skip) },
+        { nullptr, "backup", 0, nullptr, "keep a .bak copy of every file overwritten in place", flagOption(&Settings::makeBackup, true) },
+        { nullptr, "no-backup", 0, nullptr, nullptr, flagOption(&Settings::makeBackup, false) },
+        { nullptr, "keep-mtime", 0, nullptr, "give each written file its source's modification time", flagOption(&Settings::keepMtime, true) },
+        { nullptr, "no-keep-mtime", 0, nullptr, nullptr, flagOption(&Settings::keepMtime, false) },
+        { nullptr, "skip-untrimmed", 0, nullptr, "do not rewrite a file that needs no change", flagOption(&Settings::skipUntrimmed, true) },
+        { nullptr, "no-skip-untrimmed", 0, nullptr, nullptr, flagOption(&Settings::skipUntrimmed, false) },
+        { "Folders", "extensions", 0, "LIST", "file suffixes a folder scan picks up, comma-separated", extensionsOption() },
+        { nullptr, "recursive", 0, nullptr, "scan sub-folders too", flagOption(&Settings::recursive, true) },
+        { nullptr, "no-recursive", 0, nullptr, nullptr, flagOption(&Settings::recursive, false) },
+        { "Tools", "ffmpeg", 0, "PATH", "the ffmpeg to run", toolOption(&Settings::ffmpegPath) },
+        { nullptr, "ffprobe", 0, "PATH", "the ffprobe to run", toolOption(&Settings::ffprobePath) },
+        { "Run", "no-settings", 0, nullptr, "start from the built-in defaults, not the saved settings", runFlag(&CliOptions::noSettings) },
+        { nullptr, "json", 0, nullptr, "one JSON object per finished file and a summary, one per line", runFlag(&CliOptions::json) },
+        { nullptr, "quiet", 'q', nullptr, "print only errors and the totals", runFlag(&CliOptions::quiet) },
+        { nullptr, "yes", 'y', nullptr, "rewrite in place without asking", runFlag(&CliOptions::yes) },
+        { nullptr, "help", 'h', nullptr, "show this help and exit", runFlag(&CliOptions::help) },
+        { nullptr, "version", 'V', nullptr, "show the version and exit", runFlag(&CliOptions::version) },
+    };
+    return table;
+}
+
+const Option *findLong(const QString &name)
+{
+    for (const Option &option : optionTable())
+        if (name == QLatin1String(option.name))
+            return &option;
+    return nullptr;
+}
+
+const Option *findShort(QChar letter)
+{
+    for (const Option &option : optionTable())
+        if (option.shortName != 0 && letter == QLatin1Char(option.shortName))
+            return &option;
+    return nullptr;
+}
+
+} // namespace
+
+void CliOptions::applyTo(Settings &settings) const
+{
+    for (const auto &change : overrides)
+        change(settings);
+}
+
+CliOptions CliOptions::parse(const QStringList &arguments)
+{
+    CliOptions options;
+    QStringList words;
+    bool outGiven = false;
+    bool inPlaceGiven = false;
+    const auto fail = [&options](const QString &error) {
+        if (options.error.isEmpty())
+            options.error = error;
+    };
+
+    for (int i = 0; i < arguments.size(); ++i) {
+        const QString &arg = arguments.at(i);
+        if (arg == QLatin1String("--")) {
+            words << arguments.mid(i + 1);
+            break;
+        }
+        const bool isLong = arg.startsWith(QLatin1String("--"));
+        const bool isShort = !isLong && arg.size() > 1 && arg.startsWith(QLatin1Char('-'));
+        if (!isLong && !isShort) {
+            words << arg;
+            continue;
+        }
+
+        QString spelled = arg;
+        QString value;
+        bool inlineValue = false;
+        const Option *option = nullptr;
+        if (isLong) {
+            const qsizetype equals = arg.indexOf(QLatin1Char('='));
+            if (equals > 0) {
+                spelled = arg.left(equals);
+                value = arg.mid(equals + 1);
+                inlineValue = true;
+            }
+            option = findLong(spelled.mid(2));
+        } else if (arg.size() == 2) {
+            option = findShort(arg.at(1));
+        }
+        if (!option) {
+            fail(QStringLiteral("unknown option '%1'").arg(spelled));
+            continue;
+        }
+        if (!option->valueName && inlineValue) {
+            fail(QStringLiteral("option '%1' takes no value").arg(spelled));
+            continue;
+        }
+        if (option->valueName && !inlineValue) {
+            // The next argument is the value whatever it looks like: a
+            // threshold such as -45 starts with a dash.
+            if (i + 1 >= arguments.size()) {
+                fail(QStringLiteral("option '%1' needs a value (%2)").arg(spelled, QLatin1String(option->valueName)));
+                continue;
+            }
+            value = arguments.at(++i);
+        }
+        if (option->valueName && value.isEmpty()) {
+            fail(QStringLiteral("option '%1' needs a value (%2)").arg(spelled, QLatin1String(option->valueName)));
+            continue;
+        }
+        const QString error = option->apply(options, value);
+        if (!error.isEmpty())
+            fail(QStringLiteral("option '%1': %2").arg(spelled, error));
+        outGiven = outGiven || qstrcmp(option->name, "out") == 0;
+        inPlaceGiven = inPlaceGiven || qstrcmp(option->name, "in-place") == 0;
+    }
+
+    if (!words.isEmpty()) {
+        const QString command = words.takeFirst();
+        if (command == QLatin1String("analyse") || command == QLatin1String("analyze"))
+            options.command = Command::Analyse;
+        else if (command == QLatin1String("trim"))
+            options.command = Command::Trim;
+        else if (command == QLatin1String("help"))
+            options.help = true;
+        else
+            fail(QStringLiteral("unknown command '%1' (use analyse or trim)").arg(command));
+        options.paths = words;
+    }
+    if (outGiven && inPlaceGiven)
+        fail(QStringLiteral("options '--out' and '--in-place' cannot be used together"));
+    if (options.command == Command::None && !options.help && !options.version)
+        fail(QStringLiteral("no command given (analyse or trim)"));
+    else if (options.command != Command::None && options.paths.isEmpty())
+        fail(QStringLiteral("no files or folders given"));
+    return options;
+}
+
+QString CliOptions::helpText()
+{
+    QString text = QStringLiteral(
+            "Usage: kestrova-cli analyse [options] PATH...\n"
+            "       kestrova-cli trim    [options] PATH...\n"
+            "\n"
+            "Measures the silence at the head and the tail of audio files and, with\n"
+            "trim, cuts it back, tops it up or sets it to a target, with the engine and\n"
+            "the saved settings of the Kestrova window. Each option changes one setting\n"
+            "for this run only; nothing is saved.\n"
+            "\n"
+            "PATH is a file or a folder. A folder is scanned for the extensions in force\n"
+            "(and its sub-folders with --recursive); a mirrored copy keeps each file's\n"
+            "place below the folder given. A file named directly keeps only its name.\n");
+    const std::vector<Option> &table = optionTable();
+    for (size_t i = 0; i < table.size(); ++i) {
+        const Option &option = table.at(i);
+        if (!option.help)
+            continue; // a "no-" partner, shown on the line of the option before it
+        if (option.heading)
+            text += QStringLiteral("\n%1:\n").arg(QLatin1String(option.heading));
+        QString left = option.shortName ? QStringLiteral("  -%1, ").arg(QLatin1Char(option.shortName))
+                                        : QStringLiteral("      ");
+        left += QStringLiteral("--") + QLatin1String(option.name);
+        if (option.valueName)
+            left += QLatin1Char(' ') + QLatin1String(option.valueName);
+        if (i + 1 < table.size() && !table.at(i + 1).help)
+            left += QStringLiteral(", --") + QLatin1String(table.at(i + 1).name);
+        if (left.size() >= HelpColumn - 1)
+            left += QLatin1Char('\n') + QString(HelpColumn, QLatin1Char(' '));
+        else
+            left = left.leftJustified(HelpColumn);
+        text += left + QLatin1String(option.help) + QLatin1Char('\n');
+    }
+    text += QStringLiteral(
+            "\n"
+            "Exit status: 0 when no file failed, 1 when any file or PATH failed, 2 for a\n"
+            "usage error, a refusal or missing tools, 130 when stopped by Ctrl-C or SIGTERM.\n");
+    return text;
+}
+
+QString CliOptions::versionText()
+{
+    return QStringLiteral("kestrova-cli %1\n").arg(QLatin1String(KESTROVA_VERSION));
+}
+
+} // namespace ks

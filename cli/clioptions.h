@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <vector>
+
+namespace ks {
+
+struct Settings;
+
+// What one command line asks for. Parsing never touches the settings store:
+// the options are kept as changes to lay over whichever settings the run
+// starts from, so that --no-settings can decide that afterwards.
+struct CliOptions
+{
+    enum class Command { None, Analyse, Trim };
+
+    Command command = Command::None;
+    bool help = false;
+    bool version = false;
+    // A usage error, naming the option or argument at fault; empty when the
+    // command line is sound.
+    QString error;
+
+    QStringList paths;
+    bool noSettings = false;
+    bool json = false;
+    bool quiet = false;
+    bool yes = false;
+
+    // One entry per option that changes a setting, in the order given, so a
+    // later option wins over an earlier one.
+    std::vector<std::function<void(Settings &)>> overrides;
+
+    bool analyseOnly() const { return command == Command::Analyse; }
+    void applyTo(Settings &settings) const;
+
+    // `arguments` without the program name.
+    static CliOptions parse(const QStringList &arguments);
+    static QString helpText();
+    static QString versionText();
+};
+
+} // namespace ks

@@ -1,0 +1,462 @@
+#include "clirunner.h"
+
+#include "controller.h"
+#include "queuemodel.h"
+#include "settingsstore.h"
+#include "signalwatcher.h"
+#include "toollocator.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <cmath>
+#include <cstdio>
+
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace ks {
+
+namespace {
+
+// The log level of errors, which go to standard error whatever else is asked.
+constexpr int ErrorLevel = 3;
+
+void writeLine(FILE *stream, const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    std::fputc('\n', stream);
+    // A script reading the output wants each file's line when it finishes.
+    std::fflush(stream);
+}
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// Milliseconds are as far as the measurement goes; more digits are noise.
+double seconds(double value)
+{
+    return std::round(value * 1000.0) / 1000.0;
+}
+
+QJsonObject itemJson(const QueueItem &item)
+{
+    return {
+        { QStringLiteral("path"), native(item.path) },
+        { QStringLiteral("outputPath"),
+          item.outputPath.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(native(item.outputPath)) },
+        { QStringLiteral("status"), statusText(item.status) },
+        { QStringLiteral("message"), item.message },
+        { QStringLiteral("durationSec"), seconds(item.durationSec) },
+        { QStringLiteral("headSec"), seconds(item.headSec) },
+        { QStringLiteral("tailSec"), seconds(item.tailSec) },
+        { QStringLiteral("headChangeSec"), seconds(item.headChangeSec) },
+        { QStringLiteral("tailChangeSec"), seconds(item.tailChangeSec) },
+        { QStringLiteral("newDurationSec"), seconds(item.newDurationSec) },
+        { QStringLiteral("reencoded"), item.reencoded },
+    };
+}
+
+int terminalWidth()
+{
+    winsize size = {};
+    if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+    return 80;
+}
+
+QString elided(const QString &text, int width)
+{
+    if (text.size() <= width)
+        return text;
+    if (width < 4)
+        return text.left(std::max(width, 0));
+    const int head = (width - 1) / 2;
+    return text.left(head) + QChar(0x2026) + text.right(width - 1 - head);
+}
+
+} // namespace
+
+CliRunner::CliRunner(const CliOptions &options, QObject *parent)
+    : QObject(parent)
+    , m_options(options)
+    , m_queue(new QueueModel(this))
+{
+    m_progressLine = !options.quiet && isatty(STDERR_FILENO);
+}
+
+CliRunner::~CliRunner()
+{
+    SignalWatcher::setStopTarget(nullptr);
+    if (m_controller)
+        m_controller->requestStop();
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void CliRunner::start()
+{
+    if (!m_options.noSettings)
+        loadSettings(m_settings);
+    m_options.applyTo(m_settings);
+    // The tool locator reads the process-wide settings: this run's copy goes
+    // there, and is never saved.
+    appSettings() = m_settings;
+    resetToolCache();
+
+    QString reason;
+    if (!toolsAvailable(&reason)) {
+        refuse(reason + QStringLiteral("\nOn the command line, give their paths with --ffmpeg and --ffprobe."));
+        return;
+    }
+    if (m_settings.leadMode == EndMode::LeaveAlone && m_settings.tailMode == EndMode::LeaveAlone) {
+        refuse(QStringLiteral("both the head and the tail are set to leave alone, so there is nothing to change.\n"
+                              "Set a target for at least one end with --head or --tail."));
+        return;
+    }
+    if (!m_options.analyseOnly() && m_settings.outputMode != OutputMode::InPlace
+        && m_settings.outputRoot.isEmpty()) {
+        refuse(QStringLiteral("no destination folder for the copies.\n"
+                              "Give one with --out DIR, or overwrite the originals with --in-place."));
+        return;
+    }
+
+    startWorker();
+    m_phase = Phase::Queuing;
+    m_pendingPaths = m_options.paths;
+    queueNextPath();
+}
+
+void CliRunner::stop()
+{
+    if (m_phase == Phase::Done)
+        return;
+    if (!m_stopRequested && !m_options.quiet)
+        printErr(QStringLiteral("Stopping... (press Ctrl-C again to quit at once)"));
+    m_stopRequested = true;
+    if (m_controller)
+        m_controller->requestStop();
+}
+
+void CliRunner::startWorker()
+{
+    m_controller = new Controller;
+    m_controller->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_controller, &QObject::deleteLater);
+    connect(this, &CliRunner::requestScan, m_controller, &Controller::scan);
+    connect(this, &CliRunner::requestProcess, m_controller, &Controller::process);
+    connect(m_controller, &Controller::scanFinished, this, &CliRunner::onScanFinished);
+    connect(m_controller, &Controller::itemChanged, this, &CliRunner::onItemChanged);
+    connect(m_controller, &Controller::fileProgress, this, &CliRunner::onFileProgress);
+    connect(m_controller, &Controller::batchProgress, this, &CliRunner::onBatchProgress);
+    connect(m_controller, &Controller::batchFinished, this, &CliRunner::onBatchFinished);
+    connect(m_controller, &Controller::message, this, &CliRunner::onMessage);
+    m_thread.start();
+    SignalWatcher::setStopTarget(m_controller);
+}
+
+// Paths are taken in the order given; a folder is scanned on the worker, as
+// "Add folder" does, and the next path waits for its files.
+void CliRunner::queueNextPath()
+{
+    while (!m_pendingPaths.isEmpty()) {
+        if (m_stopRequested) {
+            finish(SignalWatcher::StoppedExitCode);
+            return;
+        }
+        const QString given = m_pendingPaths.takeFirst();
+        const QFileInfo info(given);
+        if (!info.exists()) {
+            complain(QStringLiteral("'%1': no such file or folder").arg(given));
+            ++m_missingPaths;
+            continue;
+        }
+        const QString path = QDir::cleanPath(info.absoluteFilePath());
+        if (info.isDir()) {
+            if (!info.isReadable()) {
+                complain(QStringLiteral("'%1': cannot read this folder").arg(given));
+                ++m_missingPaths;
+                continue;
+            }
+            m_scanText = QStringLiteral("Scanning %1").arg(native(path));
+            drawProgress();
+            Q_EMIT requestScan(path, m_settings.extensions, m_settings.recursive);
+            return;
+        }
+        m_queue->addFiles({ path }, QFileInfo(path).absolutePath());
+    }
+    allQueued();
+}
+
+void CliRunner::onScanFinished(const QStringList &files, const QString &root, bool cancelled)
+{
+    if (files.isEmpty() && !cancelled && !m_options.quiet) {
+        printErr(QStringLiteral("kestrova-cli: warning: no files ending in %1 in '%2'")
+                         .arg(m_settings.extensions.join(QStringLiteral(", ")), native(root)));
+    }
+    m_queue->addFiles(files, root);
+    m_scanText.clear();
+    if (cancelled || m_stopRequested) {
+        finish(SignalWatcher::StoppedExitCode);
+        return;
+    }
+    queueNextPath();
+}
+
+void CliRunner::allQueued()
+{
+    const int count = m_queue->rowCount();
+    if (count == 0) {
+        refuse(QStringLiteral("nothing to do - no files were queued from the paths given."));
+        return;
+    }
+    if (!m_options.analyseOnly() && m_settings.outputMode == OutputMode::InPlace && !m_options.yes) {
+        if (!isatty(STDIN_FILENO)) {
+            refuse(QStringLiteral("%1 file(s) would be rewritten in place; without a terminal to ask on, "
+                                  "give --yes to allow it.")
+                           .arg(count));
+            return;
+        }
+        if (!confirmInPlace(count)) {
+            printErr(QStringLiteral("Nothing was changed."));
+            finish(SomethingFailed);
+            return;
+        }
+    }
+    startBatch();
+}
+
+// The window's question, asked on the terminal. Nothing runs meanwhile, so
+// a Ctrl-C here may end the program at once.
+bool CliRunner::confirmInPlace(int count)
+{
+    m_phase = Phase::Confirming;
+    clearProgress();
+    SignalWatcher::setStopTarget(nullptr);
+    const QString backup = m_settings.makeBackup
+            ? QStringLiteral("A .bak copy of every trimmed file will be kept alongside it.")
+            : QStringLiteral("No backups will be kept. This cannot be undone.");
+    const QString question = QStringLiteral("%1 file(s) will be rewritten in place.\n\nHead: %2\nTail: %3\n\n%4\n\n"
+                                            "Continue? [y/N] ")
+                                     .arg(count)
+                                     .arg(endModeLabel(m_settings.leadMode, m_settings.leadTargetMs),
+                                          endModeLabel(m_settings.tailMode, m_settings.tailTargetMs), backup);
+    const QByteArray bytes = question.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+
+    char answer[64] = {};
+    const bool read = std::fgets(answer, sizeof answer, stdin) != nullptr;
+    SignalWatcher::setStopTarget(m_controller);
+    if (!read)
+        std::fputc('\n', stderr);
+    const QString reply = QString::fromLocal8Bit(answer).trimmed().toLower();
+    return reply == QLatin1String("y") || reply == QLatin1String("yes");
+}
+
+void CliRunner::startBatch()
+{
+    m_queue->resetForRun();
+    m_phase = Phase::Running;
+    m_total = m_queue->rowCount();
+    if (!m_options.json && !m_options.quiet) {
+        if (m_options.analyseOnly())
+            printOut(QStringLiteral("Analysing %1 file(s).").arg(m_total));
+        else if (m_settings.outputMode == OutputMode::InPlace)
+            printOut(QStringLiteral("Trimming %1 file(s) in place.").arg(m_total));
+        else
+            printOut(QStringLiteral("Trimming %1 file(s) into %2.").arg(m_total).arg(native(m_settings.outputRoot)));
+    }
+    Q_EMIT requestProcess(m_queue->items(), m_settings, m_options.analyseOnly());
+}
+
+// The controller clears its stop flag when a job starts, so a stop that came
+// while the job was still on its way is repeated at its first report.
+void CliRunner::restateStop()
+{
+    if (m_stopRequested && m_controller)
+        m_controller->requestStop();
+}
+
+void CliRunner::onItemChanged(int index, const QueueItem &item)
+{
+    restateStop();
+    m_queue->setItem(index, item);
+    if (item.status == ItemStatus::Analysing || item.status == ItemStatus::Trimming) {
+        m_current = index;
+        m_currentLogged = false;
+        m_filePercent = 0;
+        drawProgress();
+    }
+}
+
+void CliRunner::onFileProgress(int index, int percent)
+{
+    restateStop();
+    if (index != m_current)
+        return;
+    m_filePercent = percent;
+    drawProgress();
+}
+
+void CliRunner::onBatchProgress(int done, int total)
+{
+    restateStop();
+    m_done = done;
+    m_total = total;
+    if (done > 0)
+        fileFinished(done - 1);
+    drawProgress();
+}
+
+void CliRunner::onMessage(const QString &text, int level)
+{
+    if (m_phase == Phase::Queuing) {
+        // Only the scan's "Scanning... N file(s)" comes now: progress, not a result.
+        m_scanText = text;
+        drawProgress();
+        return;
+    }
+    m_currentLogged = true;
+    if (level >= ErrorLevel)
+        printErr(text);
+    else if (!m_options.json && !m_options.quiet)
+        printOut(text);
+}
+
+void CliRunner::fileFinished(int index)
+{
+    const QueueItem &item = m_queue->items().at(index);
+    const bool failed = item.status == ItemStatus::Failed;
+    if (m_options.json) {
+        if (!m_options.quiet || failed)
+            printOut(QString::fromUtf8(QJsonDocument(itemJson(item)).toJson(QJsonDocument::Compact)));
+        return;
+    }
+    // A few outcomes are not logged by the controller; every file still gets its line.
+    if (m_currentLogged)
+        return;
+    const QString line = QStringLiteral("%1 - %2").arg(QFileInfo(item.path).fileName(), item.message);
+    if (failed)
+        printErr(line);
+    else if (!m_options.quiet)
+        printOut(line);
+}
+
+void CliRunner::onBatchFinished(const BatchSummary &summary, bool cancelled, bool analyseOnly)
+{
+    Q_UNUSED(analyseOnly)
+    const bool stopped = cancelled || m_stopRequested;
+    m_phase = Phase::Done;
+    printTotals(summary, stopped);
+    if (stopped)
+        finish(SignalWatcher::StoppedExitCode);
+    else
+        finish(summary.failed > 0 || m_missingPaths > 0 ? SomethingFailed : Success);
+}
+
+void CliRunner::printTotals(const BatchSummary &summary, bool cancelled)
+{
+    clearProgress();
+    if (m_options.json) {
+        const QJsonObject totals{
+            { QStringLiteral("command"), m_options.analyseOnly() ? QStringLiteral("analyse") : QStringLiteral("trim") },
+            { QStringLiteral("processed"), summary.processed },
+            { QStringLiteral("written"), summary.written },
+            { QStringLiteral("skipped"), summary.skipped },
+            { QStringLiteral("failed"), summary.failed },
+            { QStringLiteral("secondsCut"), seconds(summary.secondsCut) },
+            { QStringLiteral("secondsAdded"), seconds(summary.secondsAdded) },
+            { QStringLiteral("missingPaths"), m_missingPaths },
+            { QStringLiteral("cancelled"), cancelled },
+        };
+        const QJsonObject line{ { QStringLiteral("summary"), totals } };
+        printOut(QString::fromUtf8(QJsonDocument(line).toJson(QJsonDocument::Compact)));
+        return;
+    }
+    // The totals line of the window's log.
+    if (m_options.analyseOnly()) {
+        printOut(QStringLiteral("Analysis %1 - %2 file(s) measured.")
+                         .arg(cancelled ? QStringLiteral("stopped") : QStringLiteral("complete"))
+                         .arg(summary.processed));
+    } else {
+        printOut(QStringLiteral("%1 - %2 written, %3 skipped, %4 failed, %5 s cut, %6 s added.")
+                         .arg(cancelled ? QStringLiteral("Stopped") : QStringLiteral("Complete"))
+                         .arg(summary.written)
+                         .arg(summary.skipped)
+                         .arg(summary.failed)
+                         .arg(summary.secondsCut, 0, 'f', 1)
+                         .arg(summary.secondsAdded, 0, 'f', 1));
+    }
+}
+
+void CliRunner::finish(int exitCode)
+{
+    if (m_phase != Phase::Done && exitCode == SignalWatcher::StoppedExitCode)
+        printTotals(BatchSummary(), true);
+    m_phase = Phase::Done;
+    clearProgress();
+    Q_EMIT finished(exitCode);
+}
+
+void CliRunner::refuse(const QString &reason)
+{
+    complain(reason);
+    finish(Refused);
+}
+
+void CliRunner::printOut(const QString &line)
+{
+    clearProgress();
+    writeLine(stdout, line.toLocal8Bit());
+    drawProgress();
+}
+
+void CliRunner::printErr(const QString &line)
+{
+    clearProgress();
+    writeLine(stderr, line.toLocal8Bit());
+    drawProgress();
+}
+
+void CliRunner::drawProgress()
+{
+    if (!m_progressLine)
+        return;
+    QString text;
+    if (m_phase == Phase::Queuing) {
+        text = m_scanText;
+    } else if (m_phase == Phase::Running && m_current >= 0 && m_current < m_queue->rowCount() && m_total > 0) {
+        const QString name = QFileInfo(m_queue->items().at(m_current).path).fileName();
+        const int fileShare = m_current >= m_done ? m_filePercent : 0;
+        const int batchPercent = (m_done * 100 + fileShare) / m_total;
+        const QString tail = QStringLiteral(" %1%  |  batch %2/%3 %4%")
+                                     .arg(m_filePercent, 3)
+                                     .arg(std::min(m_current + 1, m_total))
+                                     .arg(m_total)
+                                     .arg(batchPercent, 3);
+        text = elided(name, terminalWidth() - 1 - int(tail.size())) + tail;
+    }
+    text = elided(text, terminalWidth() - 1);
+    if (text == m_progressText)
+        return;
+    const QByteArray bytes = (QStringLiteral("\r") + text + QStringLiteral("\x1b[K")).toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
+    std::fflush(stderr);
+    m_progressText = text;
+}
+
+void CliRunner::clearProgress()
+{
+    if (!m_progressLine || m_progressText.isEmpty())
+        return;
+    std::fputs("\r\x1b[K", stderr);
+    std::fflush(stderr);
+    m_progressText.clear();
+}
+
+} // namespace ks

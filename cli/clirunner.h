@@ -1,0 +1,96 @@
+#pragma once
+
+#include "batchsummary.h"
+#include "clioptions.h"
+#include "queueitem.h"
+#include "settings.h"
+
+#include <QList>
+#include <QObject>
+#include <QStringList>
+#include <QThread>
+
+namespace ks {
+
+class Controller;
+class QueueModel;
+
+// One command-line run: takes the settings the window would use, lays the
+// options over them, makes the window's checks, queues the paths the way the
+// window queues files and folders, and drives the controller on its worker
+// thread, printing what it reports. Ends with `finished` and the exit status.
+class CliRunner final : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit CliRunner(const CliOptions &options, QObject *parent = nullptr);
+    ~CliRunner() override;
+
+    static constexpr int Success = 0;
+    static constexpr int SomethingFailed = 1;
+    static constexpr int Refused = 2;
+
+public Q_SLOTS:
+    void start();
+    // A stop from the user (Ctrl-C, SIGTERM): the running file is abandoned
+    // through the controller's stop flag and the totals are still printed.
+    void stop();
+
+Q_SIGNALS:
+    void finished(int exitCode);
+    void requestScan(const QString &root, const QStringList &extensions, bool recursive);
+    void requestProcess(const QList<ks::QueueItem> &items, const ks::Settings &settings, bool analyseOnly);
+
+private:
+    Q_DISABLE_COPY_MOVE(CliRunner)
+
+    enum class Phase { Idle, Queuing, Confirming, Running, Done };
+
+    void startWorker();
+    void queueNextPath();
+    void allQueued();
+    bool confirmInPlace(int count);
+    void startBatch();
+    void fileFinished(int index);
+    void finish(int exitCode);
+    void refuse(const QString &reason);
+    void restateStop();
+
+    void onScanFinished(const QStringList &files, const QString &root, bool cancelled);
+    void onItemChanged(int index, const ks::QueueItem &item);
+    void onFileProgress(int index, int percent);
+    void onBatchProgress(int done, int total);
+    void onBatchFinished(const ks::BatchSummary &summary, bool cancelled, bool analyseOnly);
+    void onMessage(const QString &text, int level);
+
+    void printOut(const QString &line);
+    void printErr(const QString &line);
+    void complain(const QString &text) { printErr(QStringLiteral("kestrova-cli: ") + text); }
+    void printTotals(const BatchSummary &summary, bool cancelled);
+    void drawProgress();
+    void clearProgress();
+
+    CliOptions m_options;
+    Settings m_settings;
+    QueueModel *m_queue = nullptr;
+    QThread m_thread;
+    Controller *m_controller = nullptr;
+    Phase m_phase = Phase::Idle;
+
+    QStringList m_pendingPaths;
+    int m_missingPaths = 0;
+    bool m_stopRequested = false;
+
+    int m_current = -1;       // the file being worked on
+    bool m_currentLogged = false; // the controller has logged a line for it
+    int m_filePercent = 0;
+    int m_done = 0;
+    int m_total = 0;
+
+    bool m_progressLine = false; // a live line on a terminal's standard error
+    QString m_progressText;      // what the live line shows now, empty when cleared
+    QString m_scanText;
+};
+
+} // namespace ks

@@ -1,0 +1,50 @@
+#include "clioptions.h"
+#include "clirunner.h"
+#include "identity.h"
+#include "recordtypes.h"
+#include "signalwatcher.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+void write(FILE *stream, const QString &text)
+{
+    const QByteArray bytes = text.toLocal8Bit();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    // The window's names, so that the window's settings store is the one read.
+    ks::applyIdentity();
+    ks::registerRecordTypes();
+
+    const ks::CliOptions options = ks::CliOptions::parse(app.arguments().mid(1));
+    if (options.help) {
+        write(stdout, ks::CliOptions::helpText());
+        return 0;
+    }
+    if (options.version) {
+        write(stdout, ks::CliOptions::versionText());
+        return 0;
+    }
+    if (!options.error.isEmpty()) {
+        write(stderr, QStringLiteral("kestrova-cli: %1\nTry 'kestrova-cli --help' for more information.\n")
+                              .arg(options.error));
+        return ks::CliRunner::Refused;
+    }
+
+    ks::SignalWatcher signalWatcher;
+    ks::CliRunner runner(options);
+    QObject::connect(&signalWatcher, &ks::SignalWatcher::caught, &runner, &ks::CliRunner::stop);
+    QObject::connect(&runner, &ks::CliRunner::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);
+    QTimer::singleShot(0, &runner, &ks::CliRunner::start);
+    return app.exec();
+}
