@@ -1,0 +1,224 @@
+#include "audiofixture.h"
+#include "blockmeter.h"
+#include "daytimeline.h"
+#include "queuemodel.h"
+#include "recordtypes.h"
+#include "segmentdisplay.h"
+#include "settingsstore.h"
+#include "toollocator.h"
+#include "windowrig.h"
+
+#include <QDirIterator>
+#include <QProcess>
+#include <QPushButton>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace ks;
+using namespace Qt::StringLiterals;
+
+// Real analysis and trim runs through the window, with the real tools on
+// generated files, watched from the first click to the summary line.
+class tst_WindowRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+
+    void trimRunFromStartToSummary();
+    void analysisRun();
+    void resultsFollowTheirItemsWhenRowsGo();
+    void closingDuringRunStopsCleanly();
+
+private:
+    QueueModel *model(WindowRig &rig) { return qobject_cast<QueueModel *>(rig.find<QTableView>("queueTable")->model()); }
+    void queue(WindowRig &rig, const QStringList &names);
+    QStringList statuses(WindowRig &rig);
+    QStringList leftovers() const;
+    static QString cell(QueueModel *m, int row, int column) { return m->index(row, column).data().toString(); }
+
+    QTemporaryDir m_dir;
+};
+
+void tst_WindowRun::initTestCase()
+{
+    registerRecordTypes();
+    test::ToneSpec cut;
+    cut.leadSec = 1.0;
+    cut.tailSec = 2.0;
+    QCOMPARE(test::makeAudio(m_dir.filePath(u"in/cut.wav"_s), cut), QString());
+    test::ToneSpec silent;
+    silent.toneSec = 0.0;
+    QCOMPARE(test::makeAudio(m_dir.filePath(u"in/silent.wav"_s), silent), QString());
+    QFile garbage(m_dir.filePath(u"in/garbage.mp3"_s));
+    QVERIFY(garbage.open(QIODevice::WriteOnly));
+    garbage.write("not audio\n");
+    test::ToneSpec longer;
+    longer.toneSec = 240.0;
+    QCOMPARE(test::makeAudio(m_dir.filePath(u"in/a rather long take.mp3"_s), longer), QString());
+}
+
+void tst_WindowRun::init()
+{
+    resetToolCache();
+    QDir(m_dir.filePath(u"out"_s)).removeRecursively();
+}
+
+void tst_WindowRun::queue(WindowRig &rig, const QStringList &names)
+{
+    QStringList paths;
+    for (const QString &name : names)
+        paths << m_dir.filePath(u"in/"_s + name);
+    rig.prompts->fileNames << paths;
+    rig.find<QPushButton>("addFilesButton")->click();
+}
+
+QStringList tst_WindowRun::statuses(WindowRig &rig)
+{
+    QStringList texts;
+    for (int row = 0; row < model(rig)->rowCount(); ++row)
+        texts << cell(model(rig), row, QueueModel::StatusColumn);
+    return texts;
+}
+
+QStringList tst_WindowRun::leftovers() const
+{
+    QStringList found;
+    QDirIterator it(m_dir.path(), { u"*.kstmp.*"_s }, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << it.next();
+    return found;
+}
+
+void tst_WindowRun::trimRunFromStartToSummary()
+{
+    WindowRig rig([&](Settings &s) {
+        s.outputRoot = m_dir.filePath(u"out"_s);
+        s.trimMethod = TrimMethod::ReEncode; // keeps the long file busy long enough to watch
+    });
+    rig.window->show(); // the panel's lines are elided to its real width
+    queue(rig, { u"cut.wav"_s, u"silent.wav"_s, u"garbage.mp3"_s, u"a rather long take.mp3"_s });
+    rig.find<ks::VfdPanel>("VfdPanel")->setSkipLit(true); // lit by an earlier batch
+
+    rig.find<QPushButton>("trimButton")->click();
+    // At the start.
+    QCOMPARE(rig.status(), u"Trimming..."_s);
+    QCOMPARE(rig.lastLog().text, u"Trimming 4 file(s)."_s);
+    QVERIFY(rig.lit("trimChip") && !rig.lit("scanChip") && !rig.lit("skipChip") && !rig.lit("errorChip"));
+    QCOMPARE(rig.find<BlockMeter>("fileMeter")->value(), 0);
+    QCOMPARE(rig.find<BlockMeter>("batchMeter")->value(), 0);
+    QCOMPARE(rig.find<SegmentDisplay>("clock")->text(), u"0:00:00"_s);
+    QVERIFY(!rig.find<QPushButton>("trimButton")->isEnabled());
+    QVERIFY(rig.find<QPushButton>("stopButton")->isEnabled());
+
+    // During the long file, after the first three have been reported.
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"3 of 4"_s, 30000);
+    QVERIFY(rig.lit("trimChip") && rig.lit("skipChip") && rig.lit("errorChip"));
+    QCOMPARE(rig.find<BlockMeter>("batchMeter")->value(), 75);
+    QTRY_COMPARE(rig.find<QLabel>("fileLabel")->text(), u"A RATHER LONG TAKE.MP3"_s);
+    const int today = QTime::currentTime().hour() * 4 + QTime::currentTime().minute() / 15;
+    QVERIFY(rig.find<DayTimeline>("timeline")->markedSlots().contains(today));
+
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 60000);
+    const QString ended = QTime::currentTime().toString(u"HH:mm"_s);
+    QCOMPARE(statuses(rig), QStringList({ u"Trimmed"_s, u"Skipped"_s, u"Failed"_s, u"Trimmed"_s }));
+    QCOMPARE(cell(model(rig), 0, QueueModel::HeadColumn), u"-0.850 s"_s);
+    QCOMPARE(cell(model(rig), 0, QueueModel::NewLengthColumn), u"0:00:02"_s);
+    QCOMPARE(cell(model(rig), 0, QueueModel::ResultColumn), u"head -0.850 s, tail -1.850 s"_s);
+    QCOMPARE(cell(model(rig), 1, QueueModel::ResultColumn), u"file is silent end to end - left alone"_s);
+
+    // After: the idle look, with SKIP still lit and the run's summary.
+    QVERIFY(!rig.lit("trimChip") && rig.lit("skipChip") && !rig.lit("errorChip"));
+    QCOMPARE(rig.find<BlockMeter>("fileMeter")->value(), -1);
+    QCOMPARE(rig.find<BlockMeter>("batchMeter")->value(), -1);
+    QCOMPARE(rig.find<SegmentDisplay>("clock")->text(), u"-:--:--"_s);
+    QCOMPARE(rig.find<QLabel>("fileLabel")->text(), u"---"_s);
+    const QString summary = rig.panelText("summaryLabel");
+    QCOMPARE(summary.section(u" · "_s, 1), u"4 SCANNED · 2 WRITTEN · 1 SKIPPED · 1 FAIL · 5.4 S CUT · 0.0 S ADDED"_s);
+    QVERIFY2(QTime::fromString(summary.section(u" · "_s, 0, 0).mid(5), u"HH:mm"_s).secsTo(QTime::fromString(ended, u"HH:mm"_s)) <= 60,
+             qPrintable(summary));
+    QVERIFY(summary.startsWith(u"LAST "_s));
+    QCOMPARE(rig.lastLog().text, u"Complete - 2 written, 1 skipped, 1 failed, 5.4 s cut, 0.0 s added."_s);
+    QCOMPARE(rig.lastLog().level, 2);
+    QVERIFY(rig.find<QPushButton>("trimButton")->isEnabled());
+    QVERIFY(!rig.find<QPushButton>("stopButton")->isEnabled());
+    QVERIFY(QFileInfo(m_dir.filePath(u"out/cut.wav"_s)).size() > 0);
+
+    // The next batch darkens SKIP as it starts.
+    rig.find<QPushButton>("analyseButton")->click();
+    QVERIFY(!rig.lit("skipChip"));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 60000);
+}
+
+void tst_WindowRun::analysisRun()
+{
+    WindowRig rig;
+    queue(rig, { u"cut.wav"_s, u"silent.wav"_s });
+    rig.find<QPushButton>("analyseButton")->click();
+    QCOMPARE(rig.status(), u"Analysing..."_s);
+    QVERIFY(rig.lit("trimChip"));
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 30000);
+    QCOMPARE(statuses(rig), QStringList({ u"Analysed"_s, u"Skipped"_s }));
+    QCOMPARE(cell(model(rig), 0, QueueModel::ResultColumn), u"would adjust head -0.850 s, tail -1.850 s"_s);
+    QVERIFY(rig.prompts->asked.size() == 1); // no question for an analysis
+    const QStringList lines = rig.logTexts();
+    QVERIFY(lines.contains(u"cut.wav - measured head 1.00 s, tail 2.00 s; head -0.850 s, tail -1.850 s"_s));
+    QCOMPARE(rig.lastLog().text, u"Analysis complete - 2 file(s) measured."_s);
+    QCOMPARE(rig.lastLog().level, 1);
+    QVERIFY(rig.panelText("summaryLabel").endsWith(u" · 2 SCANNED · 0 WRITTEN · 1 SKIPPED · 0 FAIL · 0.0 S CUT · 0.0 S ADDED"_s));
+    QVERIFY(!QFileInfo::exists(m_dir.filePath(u"out"_s)));
+}
+
+void tst_WindowRun::resultsFollowTheirItemsWhenRowsGo()
+{
+    WindowRig rig([&](Settings &s) { s.outputRoot = m_dir.filePath(u"out"_s); });
+    queue(rig, { u"cut.wav"_s, u"a rather long take.mp3"_s, u"silent.wav"_s });
+    rig.find<QPushButton>("trimButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(cell(model(rig), 0, QueueModel::StatusColumn), u"Trimmed"_s, 30000);
+    model(rig)->removeItems({ 0 }); // the menu's "Remove selected" stays live during a run
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 60000);
+    QCOMPARE(model(rig)->rowCount(), 2);
+    QCOMPARE(model(rig)->items().at(0).path, m_dir.filePath(u"in/a rather long take.mp3"_s));
+    QCOMPARE(statuses(rig), QStringList({ u"Trimmed"_s, u"Skipped"_s }));
+    QCOMPARE(cell(model(rig), 1, QueueModel::ResultColumn), u"file is silent end to end - left alone"_s);
+}
+
+void tst_WindowRun::closingDuringRunStopsCleanly()
+{
+    const QString source = m_dir.filePath(u"in/a rather long take.mp3"_s);
+    QFile original(source);
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    const QByteArray before = original.readAll();
+    original.close();
+    {
+        WindowRig rig([&](Settings &s) {
+            s.outputMode = OutputMode::InPlace;
+            s.makeBackup = false;
+            s.trimMethod = TrimMethod::ReEncode;
+        });
+        rig.window->show();
+        queue(rig, { u"a rather long take.mp3"_s });
+        rig.prompts->answers << QMessageBox::Yes; // overwrite originals
+        rig.find<QPushButton>("trimButton")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(rig.find<BlockMeter>("fileMeter")->value() > 50, 30000); // rewriting now
+
+        rig.prompts->answers << QMessageBox::Yes; // stop it and quit
+        QVERIFY(rig.window->close());
+        QCOMPARE(rig.prompts->asked.last().caption, u"Quit"_s);
+        QCOMPARE(rig.prompts->asked.last().text, u"A run is still going. Stop it and quit?"_s);
+        rig.window.reset(); // waits for the worker to finish
+    }
+    QProcess pgrep;
+    pgrep.start(u"pgrep"_s, { u"-f"_s, u"a rather long take"_s });
+    QVERIFY(pgrep.waitForFinished());
+    QVERIFY2(pgrep.readAllStandardOutput().trimmed().isEmpty(), "ffmpeg is still running");
+    QVERIFY2(leftovers().isEmpty(), qPrintable(leftovers().join(u", "_s)));
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    QVERIFY(original.readAll() == before);
+}
+
+QTEST_MAIN(tst_WindowRun)
+#include "tst_windowrun.moc"

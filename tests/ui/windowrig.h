@@ -1,0 +1,89 @@
+#pragma once
+
+// A main window with scripted answers and a private settings store, and the
+// small readers its tests need: the log's lines and levels, the panel's parts.
+
+#include "identity.h"
+#include "logconsole.h"
+#include "mainwindow.h"
+#include "scriptedprompts.h"
+#include "settingssandbox.h"
+#include "statuschip.h"
+#include "vfdpanel.h"
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTextBlock>
+#include <QtTest>
+
+#include <memory>
+
+class WindowRig
+{
+public:
+    // Settings changes made before the window is built are what it starts with.
+    explicit WindowRig(const std::function<void(ks::Settings &)> &prepare = {})
+    {
+        ks::applyIdentity();
+        if (prepare)
+            prepare(ks::appSettings());
+        auto scripted = std::make_unique<ScriptedPrompts>();
+        prompts = scripted.get();
+        window = std::make_unique<ks::MainWindow>();
+        window->setPrompts(std::move(scripted));
+    }
+
+    template<typename T>
+    T *find(const char *name) const
+    {
+        return window->findChild<T *>(QLatin1String(name));
+    }
+
+    QString panelText(const char *name) const
+    {
+        if (auto *chip = find<ks::StatusChip>(name))
+            return chip->text();
+        return find<QLabel>(name)->text();
+    }
+    bool lit(const char *name) const { return find<ks::StatusChip>(name)->isLit(); }
+    QString status() const { return find<QLabel>("statusLabel")->text(); }
+
+    // Each log line without its timestamp, with its level read off its colour.
+    struct Line
+    {
+        QString text;
+        int level = -1;
+    };
+    QList<Line> log() const
+    {
+        static const QStringList colours{ QStringLiteral("#33c9b8"), QStringLiteral("#4be3a0"),
+                                          QStringLiteral("#c98a2e"), QStringLiteral("#e05b4c") };
+        QList<Line> lines;
+        const QTextDocument *document = find<ks::LogConsole>("LogConsole")->document();
+        for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+            if (block.text().isEmpty())
+                continue;
+            Line line;
+            line.text = block.text().section(QLatin1String("] "), 1);
+            for (auto it = block.begin(); !it.atEnd(); ++it) {
+                const int level = int(colours.indexOf(it.fragment().charFormat().foreground().color().name()));
+                if (level >= 0)
+                    line.level = level;
+            }
+            lines.append(line);
+        }
+        return lines;
+    }
+    QStringList logTexts() const
+    {
+        QStringList texts;
+        for (const Line &line : log())
+            texts << line.text;
+        return texts;
+    }
+    Line lastLog() const { return log().isEmpty() ? Line() : log().last(); }
+
+    ks::test::SettingsSandbox sandbox; // first in, last out
+    ScriptedPrompts *prompts = nullptr;
+    std::unique_ptr<ks::MainWindow> window;
+};
