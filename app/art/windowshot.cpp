@@ -1,0 +1,83 @@
+// Runs the real window through one trim of the files given on the command
+// line, answering its questions itself, and saves a picture of the screen
+// once the run is over. Meant for a real X server (Xvfb will do):
+//   xvfb-run -s "-screen 0 1100x860x24" kestrova-windowshot OUT.png DEST FILE...
+
+#include "identity.h"
+#include "mainwindow.h"
+#include "recordtypes.h"
+#include "settings.h"
+#include "settingsstore.h"
+#include "userprompts.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QTextStream>
+#include <QTimer>
+
+namespace {
+
+class Answers final : public ks::UserPrompts
+{
+public:
+    explicit Answers(QStringList files)
+        : m_files(std::move(files))
+    {
+    }
+    QStringList openFileNames(QWidget *, const QString &, const QString &, const QString &) override
+    {
+        return std::exchange(m_files, {});
+    }
+
+private:
+    QStringList m_files;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc < 4) {
+        QTextStream(stderr) << "usage: kestrova-windowshot OUT.png DESTINATION FILE...\n";
+        return 2;
+    }
+    ks::applyIdentity();
+    ks::registerRecordTypes();
+    QFile style(QStringLiteral(":/style/vfd.qss"));
+    if (style.open(QIODevice::ReadOnly | QIODevice::Text))
+        app.setStyleSheet(QString::fromUtf8(style.readAll()));
+    const QString picture = QString::fromLocal8Bit(argv[1]);
+    ks::Settings &settings = ks::appSettings();
+    settings.autoCheck = false;
+    settings.outputRoot = QString::fromLocal8Bit(argv[2]);
+    QStringList files;
+    for (int i = 3; i < argc; ++i)
+        files << QString::fromLocal8Bit(argv[i]);
+
+    ks::MainWindow window;
+    window.setPrompts(std::make_unique<Answers>(files));
+    window.show();
+    window.findChild<QPushButton *>(QStringLiteral("addFilesButton"))->click();
+    window.findChild<QPushButton *>(QStringLiteral("trimButton"))->click();
+
+    auto *status = window.findChild<QLabel *>(QStringLiteral("statusLabel"));
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
+        if (status->text() != QLatin1String("Idle"))
+            return;
+        poll.stop();
+        // Let the last repaints land, then take the screen as the X server has it.
+        QTimer::singleShot(500, &app, [&] {
+            const QPixmap shot = window.screen()->grabWindow(0, window.frameGeometry().x(), window.frameGeometry().y(),
+                                                             window.frameGeometry().width(),
+                                                             window.frameGeometry().height());
+            app.exit(shot.save(picture) ? 0 : 1);
+        });
+    });
+    poll.start(200);
+    return app.exec();
+}
