@@ -36,6 +36,7 @@ test-one: build
 bench: build
 	cmake --build $(BUILD_DIR) --target benchmarks
 	$(BUILD_DIR)/bench/bench_trim
+	$(BUILD_DIR)/bench/bench_cli
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_queue
 
 clean:

@@ -3,44 +3,22 @@
 // straight from a shell script, so the engine's own cost per file reads off
 // as a ratio.
 
-#include "audiofixture.h"
-#include "mediaprobe.h"
 #include "queueitem.h"
+#include "samecommands.h"
 #include "settings.h"
-#include "silenceanalyzer.h"
-#include "toollocator.h"
 #include "trimengine.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
-#include <QProcess>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextStream>
 
 #include <algorithm>
+#include <limits>
 
 using namespace ks;
-
-namespace {
-
-QString quoted(const QString &arg)
-{
-    QString q = arg;
-    q.replace(QLatin1Char('\''), QLatin1String("'\\''"));
-    return QLatin1Char('\'') + q + QLatin1Char('\'');
-}
-
-QString commandLine(const QString &program, const QStringList &args)
-{
-    QStringList parts{ quoted(program) };
-    for (const QString &a : args)
-        parts << quoted(a);
-    return parts.join(QLatin1Char(' ')) + QLatin1String(" >/dev/null 2>&1\n");
-}
-
-} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -50,57 +28,23 @@ int main(int argc, char *argv[])
     const int rounds = 3;
 
     QTemporaryDir dir;
-    QStringList sources;
-    test::ToneSpec spec;
-    spec.leadSec = 1.0;
-    spec.toneSec = 27.0;
-    spec.tailSec = 2.0;
-    spec.channels = 2;
-    for (int i = 0; i < count; ++i) {
-        const QString path = dir.filePath(QStringLiteral("in/take %1.%2").arg(i).arg(i % 2 ? QStringLiteral("flac")
-                                                                                          : QStringLiteral("mp3")));
-        const QString error = test::makeAudio(path, spec);
-        if (!error.isEmpty()) {
-            out << error << '\n';
-            return 1;
-        }
-        sources << path;
+    QString error;
+    const QStringList sources = bench::makeTakes(dir.filePath(QStringLiteral("in")), count, &error);
+    if (sources.isEmpty()) {
+        out << error << '\n';
+        return 1;
     }
 
     Settings settings;
     settings.outputRoot = dir.filePath(QStringLiteral("engine"));
-    const QString ffprobe = ffprobePath();
-    const QString ffmpeg = ffmpegPath();
-
-    // The shell runs exactly the commands the engine runs for each file.
-    QString script;
-    for (const QString &path : std::as_const(sources)) {
-        QueueItem item;
-        item.path = path;
-        TrimEngine::plan(item, settings, {}, {});
-        const MediaInfo info = probeMedia(path, {});
-        const QString output = dir.filePath(QStringLiteral("shell/") + QFileInfo(path).fileName());
-        const QString encoder = encoderForCodec(info.codec);
-        const bool reencode = TrimEngine::isLosslessCodec(info.codec);
-        script += commandLine(ffprobe, probeArguments(path));
-        script += commandLine(ffmpeg, SilenceAnalyzer::arguments(path, settings));
-        script += commandLine(ffprobe, probeArguments(path));
-        script += commandLine(ffmpeg, TrimEngine::ffmpegArguments(path, output, TrimEngine::cutFor(item),
-                                                                  reencode ? &info : nullptr, encoder));
-        script += QStringLiteral("mv %1 %2\n").arg(quoted(TrimEngine::temporaryPathFor(output)), quoted(output));
-    }
-    QDir().mkpath(dir.filePath(QStringLiteral("shell")));
-    QFile scriptFile(dir.filePath(QStringLiteral("same-commands.sh")));
-    scriptFile.open(QIODevice::WriteOnly);
-    scriptFile.write(script.toUtf8());
-    scriptFile.close();
+    const QString script = bench::sameCommandsScript(sources, settings, dir.filePath(QStringLiteral("shell")));
 
     qint64 bestEngine = std::numeric_limits<qint64>::max();
     qint64 bestShell = std::numeric_limits<qint64>::max();
     for (int round = 0; round < rounds; ++round) {
         QElapsedTimer clock;
         clock.start();
-        for (const QString &path : std::as_const(sources)) {
+        for (const QString &path : sources) {
             QueueItem item;
             item.path = path;
             item.relPath = QFileInfo(path).fileName();
@@ -109,10 +53,7 @@ int main(int argc, char *argv[])
             TrimEngine::apply(item, settings, [] { return false; }, [](int) {});
         }
         bestEngine = std::min(bestEngine, clock.elapsed());
-
-        clock.restart();
-        QProcess::execute(QStringLiteral("sh"), { scriptFile.fileName() });
-        bestShell = std::min(bestShell, clock.elapsed());
+        bestShell = std::min(bestShell, bench::runScript(dir.filePath(QStringLiteral("same-commands.sh")), script));
     }
 
     out << "Trimming " << count << " files of 30 s (mp3 and flac), best of " << rounds << " rounds\n";

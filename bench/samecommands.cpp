@@ -1,0 +1,97 @@
+#include "samecommands.h"
+
+#include "audiofixture.h"
+#include "mediaprobe.h"
+#include "queueitem.h"
+#include "settings.h"
+#include "silenceanalyzer.h"
+#include "toollocator.h"
+#include "trimengine.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+
+namespace ks::bench {
+
+namespace {
+
+QString quoted(const QString &arg)
+{
+    QString q = arg;
+    q.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + q + QLatin1Char('\'');
+}
+
+QString commandLine(const QString &program, const QStringList &args)
+{
+    QStringList parts{ quoted(program) };
+    for (const QString &a : args)
+        parts << quoted(a);
+    return parts.join(QLatin1Char(' ')) + QLatin1String(" >/dev/null 2>&1\n");
+}
+
+} // namespace
+
+QStringList makeTakes(const QString &folder, int count, QString *error)
+{
+    test::ToneSpec spec;
+    spec.leadSec = 1.0;
+    spec.toneSec = 27.0;
+    spec.tailSec = 2.0;
+    spec.channels = 2;
+    QStringList sources;
+    for (int i = 0; i < count; ++i) {
+        const QString suffix = i % 2 ? QStringLiteral("flac") : QStringLiteral("mp3");
+        const QString path = QDir(folder).filePath(QStringLiteral("take %1.%2").arg(i).arg(suffix));
+        const QString failure = test::makeAudio(path, spec);
+        if (!failure.isEmpty()) {
+            if (error)
+                *error = failure;
+            return {};
+        }
+        sources << path;
+    }
+    return sources;
+}
+
+QString sameCommandsScript(const QStringList &sources, const Settings &settings, const QString &outputFolder)
+{
+    const QString ffprobe = ffprobePath();
+    const QString ffmpeg = ffmpegPath();
+    QString script = QStringLiteral("mkdir -p %1\n").arg(quoted(outputFolder));
+    for (const QString &path : sources) {
+        QueueItem item;
+        item.path = path;
+        TrimEngine::plan(item, settings, {}, {});
+        const MediaInfo info = probeMedia(path, {});
+        const QString output = QDir(outputFolder).filePath(QFileInfo(path).fileName());
+        const QString encoder = encoderForCodec(info.codec);
+        const bool reencode = TrimEngine::isLosslessCodec(info.codec);
+        // Planning probes and measures; writing probes again, then runs ffmpeg.
+        script += commandLine(ffprobe, probeArguments(path));
+        script += commandLine(ffmpeg, SilenceAnalyzer::arguments(path, settings));
+        script += commandLine(ffprobe, probeArguments(path));
+        script += commandLine(ffmpeg, TrimEngine::ffmpegArguments(path, output, TrimEngine::cutFor(item),
+                                                                  reencode ? &info : nullptr, encoder));
+        script += QStringLiteral("mv %1 %2\n").arg(quoted(TrimEngine::temporaryPathFor(output)), quoted(output));
+    }
+    return script;
+}
+
+qint64 runScript(const QString &path, const QString &script)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return -1;
+    file.write(script.toUtf8());
+    file.close();
+    QElapsedTimer clock;
+    clock.start();
+    QProcess::execute(QStringLiteral("sh"), { path });
+    return clock.elapsed();
+}
+
+} // namespace ks::bench
