@@ -15,16 +15,20 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QPushButton>
+#include <QSettings>
 #include <QStatusBar>
 #include <QTableView>
 #include <QThread>
@@ -41,6 +45,12 @@ enum Level { Information = 0, Success = 1, Warning = 2 };
 const QLatin1String Version("1.0.0");
 const QLatin1String WebSite("https://www.orrinworks.example");
 
+// The window's own layout lives in a group of its own in the settings store.
+const QLatin1String LayoutGroup("window");
+const QLatin1String GeometryKey("geometry");
+const QLatin1String StateKey("state");
+const QLatin1String ColumnsKey("queueColumns");
+
 // Update checks more frequent than this are not repeated at start-up.
 constexpr qint64 UpdateCheckIntervalSec = 72000;
 
@@ -55,6 +65,18 @@ QString native(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
+QStringList localPaths(const QMimeData *mime)
+{
+    QStringList paths;
+    if (!mime)
+        return paths;
+    for (const QUrl &url : mime->urls()) {
+        if (url.isLocalFile())
+            paths << url.toLocalFile();
+    }
+    return paths;
+}
+
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
@@ -67,6 +89,8 @@ MainWindow::MainWindow(QWidget *parent)
     buildCentralArea();
     buildMenus();
     startWorker();
+    setAcceptDrops(true);
+    restoreLayout();
 
     elapsedTimer = new QTimer(this);
     elapsedTimer->setInterval(1000);
@@ -127,6 +151,13 @@ void MainWindow::buildCentralArea()
     header->setSectionResizeMode(QueueModel::FileColumn, QHeaderView::Stretch);
     for (int column = QueueModel::LengthColumn; column <= QueueModel::StatusColumn; ++column)
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(table, &QWidget::customContextMenuRequested, this, &MainWindow::showQueueMenu);
+    removeAction = new QAction(tr("Remove"), table);
+    removeAction->setShortcut(QKeySequence::Delete);
+    removeAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(removeAction, &QAction::triggered, this, &MainWindow::onRemoveSelected);
+    table->addAction(removeAction);
 
     const auto makeButton = [central](const QString &text, const char *name) {
         auto *button = new QPushButton(text, central);
@@ -214,7 +245,7 @@ void MainWindow::buildMenus()
     QMenu *help = menuBar()->addMenu(tr("&Help"));
     help->addAction(tr("Check for &Updates..."), this, &MainWindow::onCheckForUpdates);
     help->addAction(tr("Orrinworks &Website"), this,
-                    [] { QDesktopServices::openUrl(QUrl(WebSite, QUrl::TolerantMode)); });
+                    [this] { prompts->openUrl(QUrl(WebSite, QUrl::TolerantMode)); });
     help->addSeparator();
     help->addAction(tr("&About Kestrova"), this, &MainWindow::onAbout);
 }
@@ -247,6 +278,7 @@ void MainWindow::setRunning(bool on)
         control->setEnabled(!on);
     analyseAction->setEnabled(!on);
     trimAction->setEnabled(!on);
+    removeAction->setEnabled(!on);
     stopButton->setEnabled(on);
     stopAction->setEnabled(on);
 }
@@ -260,8 +292,13 @@ void MainWindow::onAddFiles()
         patterns << QStringLiteral("*.") + extension;
     const QString filter = tr("Audio files (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
     const QStringList files = prompts->openFileNames(this, tr("Add audio files"), lastDir, filter);
-    if (files.isEmpty())
-        return;
+    if (!files.isEmpty())
+        queueFiles(files);
+}
+
+// Files take the folder of the first one as their root.
+void MainWindow::queueFiles(const QStringList &files)
+{
     lastDir = QFileInfo(files.first()).absolutePath();
     model->addFiles(files, lastDir);
     log->append(tr("Added %n file(s).", nullptr, int(files.size())), Information);
@@ -270,9 +307,14 @@ void MainWindow::onAddFiles()
 void MainWindow::onAddFolder()
 {
     const QString folder = prompts->existingDirectory(this, tr("Add folder"), lastDir);
-    if (folder.isEmpty())
-        return;
+    if (!folder.isEmpty())
+        scanFolder(folder);
+}
+
+void MainWindow::scanFolder(const QString &folder)
+{
     lastDir = folder;
+    ++pendingScans;
     setRunning(true);
     vfd->setPhase(VfdPanel::Scanning);
     statusLabel->setText(tr("Scanning %1...").arg(native(folder)));
@@ -414,17 +456,110 @@ void MainWindow::closeEvent(QCloseEvent *event)
         controller->requestStop();
     }
     saveSettings(appSettings());
+    saveLayout();
     event->accept();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (localPaths(event->mimeData()).isEmpty()) {
+        event->ignore();
+        return;
+    }
+    if (running) {
+        // Refused like the disabled buttons: the cursor says no, the log says why.
+        log->append(tr("Nothing can be added while a run is going."), Warning);
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent *event)
+{
+    const QStringList paths = localPaths(event->mimeData());
+    if (paths.isEmpty() || running) {
+        if (running)
+            log->append(tr("Nothing can be added while a run is going."), Warning);
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    QStringList files;
+    QStringList folders;
+    for (const QString &path : paths) {
+        const QFileInfo info(path);
+        if (info.isDir())
+            folders << path;
+        else if (info.isFile())
+            files << path;
+    }
+    if (!files.isEmpty())
+        queueFiles(files);
+    for (const QString &folder : std::as_const(folders))
+        scanFolder(folder);
+}
+
+void MainWindow::showQueueMenu(const QPoint &position)
+{
+    const QModelIndex index = table->indexAt(position);
+    if (index.isValid() && !table->selectionModel()->isRowSelected(index.row(), QModelIndex()))
+        table->selectRow(index.row());
+    const QueueItem item = index.isValid() ? model->items().at(index.row()) : QueueItem();
+
+    auto *menu = new QMenu(table);
+    menu->setObjectName(QStringLiteral("queueMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction *show = menu->addAction(tr("Show in folder"), this,
+                                    [this, item] { openFolder(QFileInfo(item.path).absolutePath()); });
+    show->setEnabled(index.isValid());
+    QAction *output = menu->addAction(tr("Open output folder"), this,
+                                      [this, item] { openFolder(QFileInfo(item.outputPath).absolutePath()); });
+    output->setEnabled(!item.outputPath.isEmpty());
+    menu->addSeparator();
+    menu->addAction(removeAction);
+    menu->popup(table->viewport()->mapToGlobal(position));
+}
+
+void MainWindow::openFolder(const QString &folder)
+{
+    if (!QFileInfo(folder).isDir() || !prompts->openUrl(QUrl::fromLocalFile(folder)))
+        log->append(tr("Cannot open %1").arg(native(folder)), Warning);
+}
+
+void MainWindow::restoreLayout()
+{
+    QSettings store;
+    store.beginGroup(LayoutGroup);
+    if (store.contains(GeometryKey))
+        restoreGeometry(store.value(GeometryKey).toByteArray());
+    restoreState(store.value(StateKey).toByteArray());
+    table->horizontalHeader()->restoreState(store.value(ColumnsKey).toByteArray());
+}
+
+void MainWindow::saveLayout() const
+{
+    QSettings store;
+    store.beginGroup(LayoutGroup);
+    store.setValue(GeometryKey, saveGeometry());
+    store.setValue(StateKey, saveState());
+    store.setValue(ColumnsKey, table->horizontalHeader()->saveState());
 }
 
 // ---- Run feedback -----------------------------------------------------------
 
 void MainWindow::onScanFinished(const QStringList &files, const QString &root, bool cancelled)
 {
-    setRunning(false);
-    vfd->setPhase(VfdPanel::Idle);
+    // Several dropped folders are scanned one after another; the window is
+    // idle again when the last one is in.
+    pendingScans = std::max(pendingScans - 1, 0);
+    if (pendingScans == 0) {
+        setRunning(false);
+        vfd->setPhase(VfdPanel::Idle);
+    }
     model->addFiles(files, root);
-    statusLabel->setText(tr("Idle"));
+    if (pendingScans == 0)
+        statusLabel->setText(tr("Idle"));
     if (cancelled)
         log->append(tr("Scan stopped - %1 file(s) found.").arg(files.size()), Warning);
     else
@@ -591,6 +726,7 @@ void MainWindow::onUpdateResult(const UpdateChecker::Result &result, bool userIn
         return;
 
     UpdateDialog dialog(result, this);
+    dialog.setUrlOpener([this](const QUrl &url) { return prompts->openUrl(url); });
     connect(&dialog, &UpdateDialog::linkNotOpened, this, [this](const QString &reason) { log->append(reason, Warning); });
     prompts->exec(dialog);
     if (dialog.choice() == UpdateDialog::SkipVersion) {

@@ -48,6 +48,8 @@ Q_SIGNALS:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private Q_SLOTS:
     void onAddFiles();
@@ -77,6 +79,12 @@ private:
     void setRunning(bool on);
     void refreshSettingsReadout();
     void startRun(bool analyseOnly);
+    void queueFiles(const QStringList &files);
+    void scanFolder(const QString &folder);
+    void showQueueMenu(const QPoint &position);
+    void openFolder(const QString &folder);
+    void restoreLayout();
+    void saveLayout() const;
     void runAutomaticUpdateCheck();
 
     QueueModel *model = nullptr;
@@ -94,6 +102,7 @@ private:
     QAction *analyseAction = nullptr;
     QAction *trimAction = nullptr;
     QAction *stopAction = nullptr;
+    QAction *removeAction = nullptr; // the queue's context menu and Delete key
     QThread *workerThread = nullptr;
     Controller *controller = nullptr;
     UpdateChecker *updateChecker = nullptr;
@@ -101,6 +110,7 @@ private:
     QElapsedTimer runClock;
     QString lastDir;
     bool running = false;
+    int pendingScans = 0; // folders asked for and not yet delivered
     std::unique_ptr<UserPrompts> prompts;
 };
 

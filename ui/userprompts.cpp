@@ -1,5 +1,6 @@
 #include "userprompts.h"
 
+#include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
 
@@ -43,6 +44,11 @@ QMessageBox::StandardButton UserPrompts::question(QWidget *parent, const QString
 int UserPrompts::exec(QDialog &dialog)
 {
     return dialog.exec();
+}
+
+bool UserPrompts::openUrl(const QUrl &url)
+{
+    return QDesktopServices::openUrl(url);
 }
 
 } // namespace ks

@@ -5,14 +5,16 @@
 #include <QStringList>
 
 class QDialog;
+class QUrl;
 class QWidget;
 
 namespace ks {
 
 // Every modal question the program asks (file and folder pickers, message
-// boxes, its own dialogs) goes through one object of this class, which the
-// main window owns. The real program shows the real dialogs; tests put a
-// subclass in its place that answers without a person.
+// boxes, its own dialogs), and every address it hands to the desktop, goes
+// through one object of this class, which the main window owns. The real
+// program shows the real dialogs; tests put a subclass in its place that
+// answers without a person.
 class UserPrompts
 {
 public:
@@ -32,6 +34,9 @@ public:
 
     // Runs one of the program's own dialogs modally and returns its result.
     virtual int exec(QDialog &dialog);
+
+    // Opens a web page or a folder with the desktop's own handler.
+    virtual bool openUrl(const QUrl &url);
 };
 
 } // namespace ks

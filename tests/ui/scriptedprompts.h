@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QList>
+#include <QUrl>
 
 #include <functional>
 
@@ -84,5 +85,13 @@ public:
     {
         asked.append({ QStringLiteral("exec"), dialog.windowTitle(), QString(), QString() });
         return dialogs.isEmpty() ? int(QDialog::Rejected) : dialogs.takeFirst()(dialog);
+    }
+
+    // Addresses handed to the desktop are only recorded.
+    QList<QUrl> opened;
+    bool openUrl(const QUrl &url) override
+    {
+        opened.append(url);
+        return true;
     }
 };

@@ -21,9 +21,15 @@
 class WindowRig
 {
 public:
+    // A second window may share the store of a rig that is still alive, to
+    // see what the first one left there.
+    enum Store { FreshStore, SameStore };
+
     // Settings changes made before the window is built are what it starts with.
-    explicit WindowRig(const std::function<void(ks::Settings &)> &prepare = {})
+    explicit WindowRig(const std::function<void(ks::Settings &)> &prepare = {}, Store store = FreshStore)
     {
+        if (store == FreshStore)
+            sandbox = std::make_unique<ks::test::SettingsSandbox>();
         ks::applyIdentity();
         if (prepare)
             prepare(ks::appSettings());
@@ -83,7 +89,7 @@ public:
     }
     Line lastLog() const { return log().isEmpty() ? Line() : log().last(); }
 
-    ks::test::SettingsSandbox sandbox; // first in, last out
+    std::unique_ptr<ks::test::SettingsSandbox> sandbox; // first in, last out
     ScriptedPrompts *prompts = nullptr;
     std::unique_ptr<ks::MainWindow> window;
 };
