@@ -344,9 +344,9 @@ QString CliOptions::helpText()
             "the saved settings of the Kestrova window. Each option changes one setting\n"
             "for this run only; nothing is saved.\n"
             "\n"
-            "PATH is a file or a folder. A folder is scanned for the extensions in force\n"
-            "(and its sub-folders with --recursive); a mirrored copy keeps each file's\n"
-            "place below the folder given. A file named directly keeps only its name.\n");
+            "PATH is a file or a folder. A folder is scanned for the extensions in force;\n"
+            "with --out, each file found keeps its place below that folder, while a file\n"
+            "named directly goes straight into DIR.\n");
     const std::vector<Option> &table = optionTable();
     for (size_t i = 0; i < table.size(); ++i) {
         const Option &option = table.at(i);
@@ -369,8 +369,14 @@ QString CliOptions::helpText()
     }
     text += QStringLiteral(
             "\n"
+            "Examples:\n"
+            "  kestrova-cli analyse ~/Podcasts\n"
+            "  kestrova-cli trim --tail cut:500 --out ~/Trimmed ~/Podcasts\n"
+            "  kestrova-cli trim --in-place --yes --json take1.wav take2.wav\n"
+            "\n"
             "Exit status: 0 when no file failed, 1 when any file or PATH failed, 2 for a\n"
-            "usage error, a refusal or missing tools, 130 when stopped by Ctrl-C or SIGTERM.\n");
+            "usage error, a refusal or missing tools, 130 when stopped by Ctrl-C or\n"
+            "SIGTERM, 141 when standard output was closed by its reader.\n");
     return text;
 }
 

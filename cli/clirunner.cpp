@@ -24,12 +24,12 @@ namespace {
 // The log level of errors, which go to standard error whatever else is asked.
 constexpr int ErrorLevel = 3;
 
-void writeLine(FILE *stream, const QByteArray &bytes)
+bool writeLine(FILE *stream, const QByteArray &bytes)
 {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     std::fputc('\n', stream);
     // A script reading the output wants each file's line when it finishes.
-    std::fflush(stream);
+    return std::fflush(stream) == 0 && !std::ferror(stream);
 }
 
 QString native(const QString &path)
@@ -135,7 +135,7 @@ void CliRunner::stop()
 {
     if (m_phase == Phase::Done)
         return;
-    if (!m_stopRequested && !m_options.quiet)
+    if (!m_stopRequested && !m_options.quiet && !m_outputClosed)
         printErr(QStringLiteral("Stopping... (press Ctrl-C again to quit at once)"));
     m_stopRequested = true;
     if (m_controller)
@@ -271,6 +271,10 @@ void CliRunner::startBatch()
         else
             printOut(QStringLiteral("Trimming %1 file(s) into %2.").arg(m_total).arg(native(m_settings.outputRoot)));
     }
+    if (m_stopRequested) {
+        finish(SignalWatcher::StoppedExitCode);
+        return;
+    }
     Q_EMIT requestProcess(m_queue->items(), m_settings, m_options.analyseOnly());
 }
 
@@ -396,6 +400,8 @@ void CliRunner::printTotals(const BatchSummary &summary, bool cancelled)
 
 void CliRunner::finish(int exitCode)
 {
+    if (exitCode == SignalWatcher::StoppedExitCode && m_outputClosed)
+        exitCode = SignalWatcher::OutputClosedExitCode;
     if (m_phase != Phase::Done && exitCode == SignalWatcher::StoppedExitCode)
         printTotals(BatchSummary(), true);
     m_phase = Phase::Done;
@@ -412,7 +418,11 @@ void CliRunner::refuse(const QString &reason)
 void CliRunner::printOut(const QString &line)
 {
     clearProgress();
-    writeLine(stdout, line.toLocal8Bit());
+    if (!writeLine(stdout, line.toLocal8Bit()) && !m_outputClosed) {
+        // Nobody reads the results any more: stop as a Ctrl-C would.
+        m_outputClosed = true;
+        stop();
+    }
     drawProgress();
 }
 

@@ -81,6 +81,7 @@ private:
     QStringList m_pendingPaths;
     int m_missingPaths = 0;
     bool m_stopRequested = false;
+    bool m_outputClosed = false;
 
     int m_current = -1;       // the file being worked on
     bool m_currentLogged = false; // the controller has logged a line for it

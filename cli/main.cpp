@@ -11,7 +11,7 @@
 
 namespace {
 
-void write(FILE *stream, const QString &text)
+void print(FILE *stream, const QString &text)
 {
     const QByteArray bytes = text.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
@@ -28,15 +28,15 @@ int main(int argc, char *argv[])
 
     const ks::CliOptions options = ks::CliOptions::parse(app.arguments().mid(1));
     if (options.help) {
-        write(stdout, ks::CliOptions::helpText());
+        print(stdout, ks::CliOptions::helpText());
         return 0;
     }
     if (options.version) {
-        write(stdout, ks::CliOptions::versionText());
+        print(stdout, ks::CliOptions::versionText());
         return 0;
     }
     if (!options.error.isEmpty()) {
-        write(stderr, QStringLiteral("kestrova-cli: %1\nTry 'kestrova-cli --help' for more information.\n")
+        print(stderr, QStringLiteral("kestrova-cli: %1\nTry 'kestrova-cli --help' for more information.\n")
                               .arg(options.error));
         return ks::CliRunner::Refused;
     }

@@ -52,11 +52,20 @@ SignalWatcher::SignalWatcher(QObject *parent)
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SignalWatcher::drain);
     install(onSignal);
+
+    // A reader that goes away (`| head`) must show as a failed write, not
+    // kill the program in the middle of a file. A handler rather than
+    // SIG_IGN, so the tools started from here get the default back.
+    struct sigaction pipeAction = {};
+    pipeAction.sa_handler = [](int) {};
+    sigemptyset(&pipeAction.sa_mask);
+    sigaction(SIGPIPE, &pipeAction, nullptr);
 }
 
 SignalWatcher::~SignalWatcher()
 {
     install(SIG_DFL);
+    signal(SIGPIPE, SIG_DFL);
     g_stopTarget.store(nullptr);
     if (g_pipe[0] >= 0) {
         close(g_pipe[0]);

@@ -28,6 +28,9 @@ public:
 
     // The exit status of a process stopped by a signal.
     static constexpr int StoppedExitCode = 130;
+    // ...and of one whose standard output was closed by its reader, as if
+    // SIGPIPE had ended it.
+    static constexpr int OutputClosedExitCode = 141;
 
 Q_SIGNALS:
     void caught(int signalNumber);

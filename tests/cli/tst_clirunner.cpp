@@ -39,6 +39,7 @@ private slots:
     void exitStatus();
     void stopsCleanlyOnSignal_data();
     void stopsCleanlyOnSignal();
+    void stopsWhenTheReaderGoes();
 
 private:
     struct Run
@@ -356,6 +357,10 @@ void tst_CliRunner::exitStatus_data()
     QTest::newRow("a path is missing") << QStringList{ u"analyse"_s, u"--no-settings"_s, u"src/nothere.wav"_s, u"src/cut.wav"_s }
                                        << false << 1 << u"kestrova-cli: 'src/nothere.wav': no such file or folder\n"_s
                                        << u"cut.wav - measured head 1.00 s"_s;
+    // The controller logs no line for this refusal; the file still gets one.
+    QTest::newRow("mirror onto the source") << QStringList{ u"trim"_s, u"--no-settings"_s, u"--out"_s, u"src"_s, u"src/cut.wav"_s }
+                                            << false << 1 << u"cut.wav - output would overwrite the source\n"_s
+                                            << u"0 written, 0 skipped, 1 failed"_s;
     QTest::newRow("nothing queued") << QStringList{ u"analyse"_s, u"--no-settings"_s, u"src/nothere.wav"_s, u"empty"_s }
                                     << false << 2 << u"kestrova-cli: nothing to do - no files were queued"_s << u""_s;
     QTest::newRow("no destination") << QStringList{ u"trim"_s, u"--no-settings"_s, u"src/cut.wav"_s } << false << 2
@@ -448,6 +453,36 @@ void tst_CliRunner::stopsCleanlyOnSignal()
     QVERIFY(processesMentioning(m_work->path()).isEmpty());
     QCOMPARE(filesBelow(m_work->path()), QStringList({ u"long.mp3"_s }));
     QCOMPARE(digest(work(u"long.mp3"_s)), source);
+}
+
+void tst_CliRunner::stopsWhenTheReaderGoes()
+{
+    for (const QString &name : { u"a.wav"_s, u"b.wav"_s, u"c.wav"_s })
+        copySource(u"cut.wav"_s, u"in/"_s + name);
+
+    // As `kestrova-cli ... | head -1` would: the reader is gone before the
+    // first line, so the run stops there instead of dying of SIGPIPE.
+    int ends[2];
+    QCOMPARE(pipe(ends), 0);
+    QProcess process;
+    process.setProcessEnvironment(environment());
+    process.setWorkingDirectory(m_work->path());
+    process.setChildProcessModifier([ends] {
+        dup2(ends[1], STDOUT_FILENO);
+        close(ends[0]);
+        close(ends[1]);
+    });
+    process.start(QStringLiteral(KESTROVA_CLI), { u"trim"_s, u"--no-settings"_s, u"--out"_s, u"out"_s, u"in"_s });
+    close(ends[0]);
+    close(ends[1]);
+    QVERIFY(process.waitForStarted());
+    QVERIFY(process.waitForFinished(60000));
+
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 141);
+    QVERIFY(!QFileInfo::exists(work(u"out"_s)));
+    QCOMPARE(filesBelow(work(u"in"_s)), QStringList({ u"a.wav"_s, u"b.wav"_s, u"c.wav"_s }));
+    QVERIFY(processesMentioning(m_work->path()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_CliRunner)
