@@ -1,13 +1,14 @@
 # Everything a newcomer needs on a fresh Debian 12 machine:
 #   make run    install what is missing, build, start the window
 #   make test   install what is missing, build, run every test headless
-# Also: make build, make clean, make test-one T=<name>, make bench.
+# Also: make build, make clean, make test-one T=<name>, make bench, and
+#   make package   build the Debian package (build/kestrova_<version>_<arch>.deb)
 
 BUILD_DIR  ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test test-one bench clean
+.PHONY: all deps configure build run test test-one bench package clean
 
 all: build
 
@@ -38,6 +39,11 @@ bench: build
 	$(BUILD_DIR)/bench/bench_trim
 	$(BUILD_DIR)/bench/bench_cli
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_queue
+
+# The Debian package, kestrova_<version>_<arch>.deb, into $(BUILD_DIR). Made
+# from the same optimised build as the tests; CPack strips the executables.
+package: build
+	cmake --build $(BUILD_DIR) --target package
 
 clean:
 	rm -rf $(BUILD_DIR)
