@@ -40,17 +40,7 @@ void tst_SettingsStore::cleanup()
     m_sandbox.reset();
 }
 
-// Every field, so that a field left out of loading or saving shows up.
-static QStringList fields(const Settings &s)
-{
-    return { QString::number(s.thresholdDb), QString::number(s.minSilenceSec), QString::number(s.maxTrimSec),
-             QString::number(int(s.leadMode)), QString::number(int(s.tailMode)), QString::number(s.leadTargetMs),
-             QString::number(s.tailTargetMs), QString::number(int(s.outputMode)), QString::number(int(s.trimMethod)),
-             s.outputRoot, QString::number(s.keepMtime), QString::number(s.makeBackup),
-             QString::number(s.skipUntrimmed), QString::number(int(s.padFallback)), s.extensions.join(u'|'),
-             QString::number(s.recursive), s.ffmpegPath, s.ffprobePath, QString::number(s.autoCheck),
-             s.skippedVersion, s.lastCheck.isValid() ? s.lastCheck.toString(Qt::ISODateWithMs) : u"invalid"_s };
-}
+using test::fields;
 
 void tst_SettingsStore::emptyStoreLoadsDefaults()
 {

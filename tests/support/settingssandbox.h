@@ -1,8 +1,17 @@
 #pragma once
 
+#include <QStringList>
 #include <QTemporaryDir>
 
+namespace ks {
+struct Settings;
+}
+
 namespace ks::test {
+
+// Every field of a Settings as text, in declared order, so that two records
+// compare in one step and a field left out of a round trip shows up.
+QStringList fields(const Settings &settings);
 
 // Points QSettings at a fresh temporary store for as long as it lives and
 // resets the process-wide Settings to the defaults, with the automatic update
@@ -14,8 +23,6 @@ public:
     ~SettingsSandbox();
 
     QString path() const { return m_dir.path(); }
-    // The file QSettings uses for the program's own store.
-    QString storeFile() const;
 
 private:
     Q_DISABLE_COPY_MOVE(SettingsSandbox)

@@ -45,11 +45,10 @@ private slots:
     void destinationPrompt();
     void inPlaceQuestion_data();
     void inPlaceQuestion();
-    void stopTwice();
     void preferences_data();
     void preferences();
     void removeAndClear();
-    void closeWhileIdleSaves();
+    void stopTwiceThenCloseWhileIdle();
 
 private:
     void queueTwo(WindowRig &rig);
@@ -94,24 +93,20 @@ void tst_MainWindow::freshWindow()
     QCOMPARE(w.windowTitle(), u"Kestrova"_s);
     QCOMPARE(w.size(), QSize(1020, 780));
     QCOMPARE(w.minimumWidth(), 900);
-    QVERIFY(!w.windowIcon().isNull());
     QCOMPARE(rig.status(), u"Idle"_s);
     QCOMPARE(rig.find<QLabel>("VersionChip")->text(), u"v1.0.0"_s);
 
     for (const char *name : { "addFilesButton", "addFolderButton", "removeButton", "analyseButton", "trimButton" })
         QVERIFY2(button(rig, name)->isEnabled(), name);
     QVERIFY(!button(rig, "stopButton")->isEnabled());
-    QCOMPARE(button(rig, "trimButton")->property("accent").toBool(), true);
-    QCOMPARE(button(rig, "trimButton")->text(), u"Trim Now"_s);
+    QVERIFY(button(rig, "trimButton")->property("accent").toBool());
     QVERIFY(!rig.find<QCheckBox>("overwriteCheck")->isChecked());
-    QVERIFY(rig.find<QCheckBox>("overwriteCheck")->isEnabled());
 
     auto *table = rig.find<QTableView>("queueTable");
     QCOMPARE(table->selectionBehavior(), QAbstractItemView::SelectRows);
     QCOMPARE(table->selectionMode(), QAbstractItemView::ExtendedSelection);
     QCOMPARE(table->editTriggers(), QAbstractItemView::NoEditTriggers);
-    QVERIFY(table->alternatingRowColors());
-    QVERIFY(table->verticalHeader()->isHidden());
+    QVERIFY(table->alternatingRowColors() && table->verticalHeader()->isHidden());
     QCOMPARE(table->verticalHeader()->defaultSectionSize(), 24);
     QCOMPARE(table->horizontalHeader()->sectionResizeMode(0), QHeaderView::Stretch);
     for (int column = 1; column <= 5; ++column)
@@ -409,22 +404,6 @@ void tst_MainWindow::inPlaceQuestion()
         QTRY_COMPARE(rig.status(), u"Idle"_s);
 }
 
-void tst_MainWindow::stopTwice()
-{
-    WindowRig rig;
-    button(rig, "stopButton")->setEnabled(true);
-    button(rig, "stopButton")->click();
-    button(rig, "stopButton")->click();
-    QCOMPARE(rig.status(), u"Stopping..."_s);
-    const QList<WindowRig::Line> lines = rig.log();
-    QCOMPARE(lines.size(), 4);
-    for (int i = 2; i < 4; ++i) {
-        QCOMPARE(lines.at(i).text, u"Stop requested."_s);
-        QCOMPARE(lines.at(i).level, 2);
-    }
-    QVERIFY(rig.prompts->asked.isEmpty());
-}
-
 void tst_MainWindow::preferences_data()
 {
     QTest::addColumn<bool>("accept");
@@ -483,10 +462,18 @@ void tst_MainWindow::removeAndClear()
     QVERIFY(rig.prompts->asked.size() == 2); // only the two file pickers
 }
 
-void tst_MainWindow::closeWhileIdleSaves()
+void tst_MainWindow::stopTwiceThenCloseWhileIdle()
 {
     WindowRig rig;
-    appSettings().thresholdDb = -61.0; // changed but not yet saved
+    button(rig, "stopButton")->setEnabled(true);
+    button(rig, "stopButton")->click();
+    button(rig, "stopButton")->click();
+    QCOMPARE(rig.status(), u"Stopping..."_s);
+    QCOMPARE(rig.logTexts().mid(2), QStringList({ u"Stop requested."_s, u"Stop requested."_s }));
+    QCOMPARE(rig.lastLog().level, 2);
+
+    // Not running: closing saves the settings and asks nothing.
+    appSettings().thresholdDb = -61.0;
     rig.window->show();
     QVERIFY(rig.window->close());
     QVERIFY(rig.prompts->asked.isEmpty());
