@@ -2,6 +2,7 @@
 
 #include "controller.h"
 #include "queuemodel.h"
+#include "runtexts.h"
 #include "settingsstore.h"
 #include "signalwatcher.h"
 #include "toollocator.h"
@@ -237,14 +238,7 @@ bool CliRunner::confirmInPlace(int count)
     m_phase = Phase::Confirming;
     clearProgress();
     SignalWatcher::setStopTarget(nullptr);
-    const QString backup = m_settings.makeBackup
-            ? QStringLiteral("A .bak copy of every trimmed file will be kept alongside it.")
-            : QStringLiteral("No backups will be kept. This cannot be undone.");
-    const QString question = QStringLiteral("%1 file(s) will be rewritten in place.\n\nHead: %2\nTail: %3\n\n%4\n\n"
-                                            "Continue? [y/N] ")
-                                     .arg(count)
-                                     .arg(endModeLabel(m_settings.leadMode, m_settings.leadTargetMs),
-                                          endModeLabel(m_settings.tailMode, m_settings.tailTargetMs), backup);
+    const QString question = RunTexts::inPlaceQuestion(count, m_settings) + QLatin1String(" [y/N] ");
     const QByteArray bytes = question.toLocal8Bit();
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
     std::fflush(stderr);
@@ -383,19 +377,7 @@ void CliRunner::printTotals(const BatchSummary &summary, bool cancelled)
         return;
     }
     // The totals line of the window's log.
-    if (m_options.analyseOnly()) {
-        printOut(QStringLiteral("Analysis %1 - %2 file(s) measured.")
-                         .arg(cancelled ? QStringLiteral("stopped") : QStringLiteral("complete"))
-                         .arg(summary.processed));
-    } else {
-        printOut(QStringLiteral("%1 - %2 written, %3 skipped, %4 failed, %5 s cut, %6 s added.")
-                         .arg(cancelled ? QStringLiteral("Stopped") : QStringLiteral("Complete"))
-                         .arg(summary.written)
-                         .arg(summary.skipped)
-                         .arg(summary.failed)
-                         .arg(summary.secondsCut, 0, 'f', 1)
-                         .arg(summary.secondsAdded, 0, 'f', 1));
-    }
+    printOut(RunTexts::totalsLine(summary, cancelled, m_options.analyseOnly()));
 }
 
 void CliRunner::finish(int exitCode)

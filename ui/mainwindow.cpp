@@ -5,6 +5,7 @@
 #include "logconsole.h"
 #include "preferencesdialog.h"
 #include "queuemodel.h"
+#include "runtexts.h"
 #include "settingsstore.h"
 #include "toollocator.h"
 #include "updatedialog.h"
@@ -378,14 +379,7 @@ void MainWindow::startRun(bool analyseOnly)
             refreshSettingsReadout();
         }
         if (settings.outputMode == OutputMode::InPlace) {
-            const QString backups = settings.makeBackup
-                    ? tr("A .bak copy of every trimmed file will be kept alongside it.")
-                    : tr("No backups will be kept. This cannot be undone.");
-            const QString text = tr("%1 file(s) will be rewritten in place.\n\nHead: %2\nTail: %3\n\n%4\n\nContinue?")
-                                         .arg(model->rowCount())
-                                         .arg(endModeLabel(settings.leadMode, settings.leadTargetMs))
-                                         .arg(endModeLabel(settings.tailMode, settings.tailTargetMs))
-                                         .arg(backups);
+            const QString text = RunTexts::inPlaceQuestion(model->rowCount(), settings);
             if (prompts->question(this, tr("Overwrite originals"), text, QMessageBox::Yes | QMessageBox::No,
                                   QMessageBox::No)
                 != QMessageBox::Yes)
@@ -621,22 +615,7 @@ void MainWindow::onBatchFinished(const BatchSummary &summary, bool cancelled, bo
                              tr("%1 S ADDED").arg(summary.secondsAdded, 0, 'f', 1) };
     vfd->setSummary(parts.join(separator));
 
-    const int level = summary.failed > 0 ? Warning : Success;
-    if (analyseOnly) {
-        log->append(tr("Analysis %1 - %2 file(s) measured.")
-                            .arg(cancelled ? tr("stopped") : tr("complete"))
-                            .arg(summary.processed),
-                    level);
-    } else {
-        log->append(tr("%1 - %2 written, %3 skipped, %4 failed, %5 s cut, %6 s added.")
-                            .arg(cancelled ? tr("Stopped") : tr("Complete"))
-                            .arg(summary.written)
-                            .arg(summary.skipped)
-                            .arg(summary.failed)
-                            .arg(summary.secondsCut, 0, 'f', 1)
-                            .arg(summary.secondsAdded, 0, 'f', 1),
-                    level);
-    }
+    log->append(RunTexts::totalsLine(summary, cancelled, analyseOnly), summary.failed > 0 ? Warning : Success);
     statusLabel->setText(tr("Idle"));
 }
 

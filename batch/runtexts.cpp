@@ -1,0 +1,47 @@
+#include "runtexts.h"
+
+#include "batchsummary.h"
+#include "settings.h"
+
+#include <QCoreApplication>
+
+namespace ks {
+
+namespace {
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("ks::RunTexts", text);
+}
+
+} // namespace
+
+QString RunTexts::inPlaceQuestion(int fileCount, const Settings &settings)
+{
+    const QString backups = settings.makeBackup ? tr("A .bak copy of every trimmed file will be kept alongside it.")
+                                                : tr("No backups will be kept. This cannot be undone.");
+    // Substituted one after the other, as the question has always been built.
+    return tr("%1 file(s) will be rewritten in place.\n\nHead: %2\nTail: %3\n\n%4\n\nContinue?")
+            .arg(fileCount)
+            .arg(endModeLabel(settings.leadMode, settings.leadTargetMs))
+            .arg(endModeLabel(settings.tailMode, settings.tailTargetMs))
+            .arg(backups);
+}
+
+QString RunTexts::totalsLine(const BatchSummary &summary, bool cancelled, bool analyseOnly)
+{
+    if (analyseOnly) {
+        return tr("Analysis %1 - %2 file(s) measured.")
+                .arg(cancelled ? tr("stopped") : tr("complete"))
+                .arg(summary.processed);
+    }
+    return tr("%1 - %2 written, %3 skipped, %4 failed, %5 s cut, %6 s added.")
+            .arg(cancelled ? tr("Stopped") : tr("Complete"))
+            .arg(summary.written)
+            .arg(summary.skipped)
+            .arg(summary.failed)
+            .arg(summary.secondsCut, 0, 'f', 1)
+            .arg(summary.secondsAdded, 0, 'f', 1);
+}
+
+} // namespace ks
