@@ -1,9 +1,8 @@
 #include "localhttpserver.h"
-#include "testcertificate.h"
 #include "updatechecker.h"
 
-#include <QCoreApplication>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QSysInfo>
 #include <QTcpServer>
 #include <QtTest>
@@ -15,12 +14,36 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const QString FeedPath = u"/api/latest.json"_s;
-const QByteArray MalformedReply = "Update server sent a malformed reply.";
-constexpr int Wait = 5000;
+const QString Malformed = u"error: Update server sent a malformed reply."_s;
+#if defined(Q_OS_WIN)
+const QString Platform = u"windows"_s;
+#elif defined(Q_OS_MACOS)
+const QString Platform = u"macos"_s;
+#else
+const QString Platform = u"linux"_s;
+#endif
 
-UpdateChecker::Result resultOf(const QSignalSpy &spy)
+// One check against `endpoint`, told as text: "ok", the flags set and the
+// fields read, or "error: " and the error. A second check while the first is
+// under way must send nothing and report nothing.
+QString checkOnce(const QUrl &endpoint)
 {
-    return spy.first().first().value<UpdateChecker::Result>();
+    UpdateChecker checker;
+    checker.setEndpoint(endpoint.toString());
+    // Far more than a local answer needs; ends the server that never answers.
+    checker.setTransferTimeout(1000);
+    QSignalSpy spy(&checker, &UpdateChecker::finished);
+    checker.check(true);
+    if (checker.isBusy())
+        checker.check(false);
+    if ((spy.isEmpty() && !spy.wait(5000)) || spy.count() != 1 || !spy.first().at(1).toBool() || checker.isBusy())
+        return u"%1 reports, busy %2"_s.arg(spy.count()).arg(checker.isBusy());
+    const auto r = spy.first().first().value<UpdateChecker::Result>();
+    QStringList words{ r.ok ? u"ok"_s : u"error: "_s + r.error, r.nothingPublished ? u"nothing published"_s : QString(),
+                       r.updateAvailable ? u"newer"_s : QString(), r.critical ? u"critical"_s : QString(),
+                       r.latestVersion, r.downloadUrl, r.notesUrl, r.notes, r.releaseDate };
+    words.removeAll(QString());
+    return words.join(u' ');
 }
 
 } // namespace
@@ -31,23 +54,12 @@ class tst_UpdateChecker : public QObject
 
 private slots:
     void initTestCase();
-    void sendsQueryItemsInOrderAndUserAgent();
-    void judgesReplies_data();
-    void judgesReplies();
-    void readsEveryReplyField();
-    void badEndpointFailsAtOnce_data();
-    void badEndpointFailsAtOnce();
-    void endpointComesFromEnvironmentOrBuild();
-    void refusedConnectionIsAnError();
-    void silentServerEndsAtTimeLimit();
-    void secondCheckWhileBusyIsIgnored();
-    void destroyedWhileBusyStaysQuiet();
-    void followsRedirectOnSameServer();
-    void tlsRedirects_data();
-    void tlsRedirects();
+    void asksAndJudgesReplies_data();
+    void asksAndJudgesReplies();
+    void failsWithoutAServer();
+    void redirectsStayOnHttps();
     void comparesVersions_data();
     void comparesVersions();
-    void resultIsRegisteredByName();
 };
 
 void tst_UpdateChecker::initTestCase()
@@ -56,340 +68,84 @@ void tst_UpdateChecker::initTestCase()
     QCoreApplication::setApplicationVersion(u"1.4.2"_s);
 }
 
-void tst_UpdateChecker::sendsQueryItemsInOrderAndUserAgent()
-{
-    LocalHttpServer server;
-    QVERIFY(server.listen());
-    server.setResponse(FeedPath, HttpResponse::json(R"({"latest_version":"1.4.2"})"));
-    UpdateChecker checker;
-    checker.setEndpoint(server.url(FeedPath).toString());
-    QSignalSpy spy(&checker, &UpdateChecker::finished);
-    checker.check(false);
-    QVERIFY(spy.wait(Wait));
-
-    QCOMPARE(server.requestCount(), 1);
-    const HttpRequest request = server.requests().first();
-    QCOMPARE(request.method, "GET");
-    QCOMPARE(request.path, FeedPath);
-#if defined(Q_OS_WIN)
-    const QString platform = u"windows"_s;
-#elif defined(Q_OS_MACOS)
-    const QString platform = u"macos"_s;
-#else
-    const QString platform = u"linux"_s;
-#endif
-    const QList<QPair<QString, QString>> items{
-        { u"app"_s, u"Kestrova"_s },
-        { u"current"_s, u"1.4.2"_s },
-        { u"platform"_s, platform },
-        { u"arch"_s, QSysInfo::currentCpuArchitecture() },
-    };
-    QCOMPARE(request.query.queryItems(QUrl::FullyDecoded), items);
-    QCOMPARE(QString::fromUtf8(request.header("User-Agent")),
-             u"Kestrova/1.4.2 (%1; %2)"_s.arg(QSysInfo::prettyProductName(),
-                                               QSysInfo::currentCpuArchitecture()));
-}
-
-void tst_UpdateChecker::judgesReplies_data()
+void tst_UpdateChecker::asksAndJudgesReplies_data()
 {
     QTest::addColumn<HttpResponse>("response");
-    QTest::addColumn<bool>("ok");
-    QTest::addColumn<bool>("nothingPublished");
-    QTest::addColumn<bool>("updateAvailable");
-    QTest::addColumn<bool>("critical");
-    QTest::addColumn<QString>("error"); // a part of it, for the network layer's texts
+    QTest::addColumn<QString>("outcome");
 
     const auto json = [](const QByteArray &body) { return HttpResponse::json(body); };
-    const QString malformed = QString::fromLatin1(MalformedReply);
-    QTest::newRow("newer")
-        << json(R"({"latest_version":"1.10"})") << true << false << true << false << QString();
-    QTest::newRow("equal")
-        << json(R"({"latest_version":"1.4.2.0"})") << true << false << false << false << QString();
-    QTest::newRow("older")
-        << json(R"({"latest_version":"1.4.1"})") << true << false << false << false << QString();
-    QTest::newRow("critical")
-        << json(R"({"latest_version":"1.5","critical":true})") << true << false << true << true
-        << QString();
-    QTest::newRow("critical only as a JSON boolean")
-        << json(R"({"latest_version":"1.5","critical":"true"})") << true << false << true << false
-        << QString();
-    QTest::newRow("404 is nothing published")
-        << HttpResponse::json("{}", 404) << true << true << false << false << QString();
-    QTest::newRow("empty version")
-        << json(R"({"latest_version":""})") << true << true << false << false << QString();
-    QTest::newRow("no version")
-        << json(R"({"notes":"x"})") << true << true << false << false << QString();
-    QTest::newRow("not JSON")
-        << json("<html>maintenance</html>") << false << false << false << false << malformed;
-    QTest::newRow("JSON array")
-        << json(R"([{"latest_version":"9.0"}])") << false << false << false << false << malformed;
-    QTest::newRow("server error")
-        << HttpResponse::json(R"({"latest_version":"9.0"})", 500) << false << false << false << false
-        << u"Internal Server Error"_s;
+    QTest::newRow("newer") << json(R"({"latest_version":"1.10"})") << u"ok newer 1.10"_s;
+    QTest::newRow("equal") << json(R"({"latest_version":"1.4.2.0"})") << u"ok 1.4.2.0"_s;
+    QTest::newRow("older") << json(R"({"latest_version":"1.4.1"})") << u"ok 1.4.1"_s;
+    QTest::newRow("critical, every field")
+        << json(R"({"latest_version":"2.0","download_url":"https://d.example/k.tar.xz","notes_url":"https://n.example/",
+                    "notes":"Fixed <b>all</b>","release_date":"2026-03-01","critical":true,"extra":[1]})")
+        << u"ok newer critical 2.0 https://d.example/k.tar.xz https://n.example/ Fixed <b>all</b> 2026-03-01"_s;
+    QTest::newRow("critical only as a boolean")
+        << json(R"({"latest_version":"2.0","critical":"true"})") << u"ok newer 2.0"_s;
+    QTest::newRow("404") << HttpResponse::json("{}", 404) << u"ok nothing published"_s;
+    QTest::newRow("empty version") << json(R"({"latest_version":""})") << u"ok nothing published"_s;
+    QTest::newRow("not JSON") << json("<html>maintenance</html>") << Malformed;
+    QTest::newRow("JSON array") << json(R"([{"latest_version":"9.0"}])") << Malformed;
+    QTest::newRow("never answers") << HttpResponse(0) << u"error: Operation canceled"_s;
 
-    // The reply may be 1 MiB and no more. Past that, the check gives up even
-    // if the server keeps the connection open, so only the bound can end these.
-    QByteArray exactlyOneMiB = R"({"latest_version":"2.0"})";
-    exactlyOneMiB.append(UpdateChecker::MaxReplyBytes - exactlyOneMiB.size(), ' ');
-    QTest::newRow("1 MiB") << json(exactlyOneMiB) << true << false << true << false << QString();
-
-    HttpResponse overLimit;
-    overLimit.body = QByteArray(UpdateChecker::MaxReplyBytes + 1, ' ');
-    overLimit.end = HttpResponse::End::HoldOpen;
-    QTest::newRow("past 1 MiB") << overLimit << false << false << false << false << malformed;
-
-    HttpResponse announcedOverLimit;
-    announcedOverLimit.headers = { { "Content-Length", QByteArray::number(64 * 1024 * 1024) } };
-    announcedOverLimit.body = R"({"latest_version":)";
-    announcedOverLimit.end = HttpResponse::End::HoldOpen;
-    QTest::newRow("announces 64 MiB")
-        << announcedOverLimit << false << false << false << false << malformed;
+    QByteArray oneMiB = R"({"latest_version":"2.0"})";
+    oneMiB.append(UpdateChecker::MaxReplyBytes - oneMiB.size(), ' ');
+    QTest::newRow("1 MiB") << json(oneMiB) << u"ok newer 2.0"_s;
+    // Held open, so only the checker's own bound can end it.
+    QTest::newRow("past 1 MiB") << HttpResponse(200, {}, oneMiB + ' ', true) << Malformed;
 }
 
-void tst_UpdateChecker::judgesReplies()
+void tst_UpdateChecker::asksAndJudgesReplies()
 {
     QFETCH(HttpResponse, response);
-    QFETCH(bool, ok);
-    QFETCH(bool, nothingPublished);
-    QFETCH(bool, updateAvailable);
-    QFETCH(bool, critical);
-    QFETCH(QString, error);
-
+    QFETCH(QString, outcome);
     LocalHttpServer server;
     QVERIFY(server.listen());
     server.setResponse(FeedPath, response);
-    UpdateChecker checker;
-    checker.setEndpoint(server.url(FeedPath).toString());
-    QSignalSpy spy(&checker, &UpdateChecker::finished);
-    checker.check(true);
-    QVERIFY(checker.isBusy());
-    QVERIFY(spy.wait(Wait));
+    QCOMPARE(checkOnce(server.url(FeedPath)), outcome);
 
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.first().at(1).toBool(), true);
-    QVERIFY(!checker.isBusy());
-    const UpdateChecker::Result result = resultOf(spy);
-    QCOMPARE(result.ok, ok);
-    QCOMPARE(result.nothingPublished, nothingPublished);
-    QCOMPARE(result.updateAvailable, updateAvailable);
-    QCOMPARE(result.critical, critical);
-    QVERIFY2(result.error.contains(error), qPrintable(result.error));
-    QCOMPARE(result.error.isEmpty(), ok);
+    QCOMPARE(server.requestCount(), 1);
+    const QByteArray head = server.requests().first();
+    const QUrl target = QUrl::fromEncoded(head.split(' ').value(1));
+    QCOMPARE(target.path(), FeedPath);
+    const QList<QPair<QString, QString>> items{ { u"app"_s, u"Kestrova"_s }, { u"current"_s, u"1.4.2"_s },
+        { u"platform"_s, Platform }, { u"arch"_s, QSysInfo::currentCpuArchitecture() } };
+    QCOMPARE(QUrlQuery(target).queryItems(QUrl::FullyDecoded), items);
+    const QString agent = u"Kestrova/1.4.2 (%1; %2)"_s.arg(QSysInfo::prettyProductName(),
+                                                          QSysInfo::currentCpuArchitecture());
+    QVERIFY2(head.contains("\r\nUser-Agent: " + agent.toUtf8() + "\r\n"), head.constData());
 }
 
-void tst_UpdateChecker::readsEveryReplyField()
-{
-    LocalHttpServer server;
-    QVERIFY(server.listen());
-    server.setResponse(FeedPath, HttpResponse::json(R"({
-        "latest_version": "2.0.1",
-        "download_url": "https://dl.example.org/k-2.0.1.tar.xz",
-        "notes_url": "https://example.org/notes/2.0.1",
-        "notes": "Faster scans.\nFixed <b>everything</b>.",
-        "release_date": "2026-03-01",
-        "critical": true,
-        "extra": [1, 2, 3]
-    })"));
-    UpdateChecker checker;
-    checker.setEndpoint(server.url(FeedPath).toString());
-    QSignalSpy spy(&checker, &UpdateChecker::finished);
-    checker.check(false);
-    QVERIFY(spy.wait(Wait));
-
-    const UpdateChecker::Result result = resultOf(spy);
-    QVERIFY(result.ok);
-    QVERIFY(result.updateAvailable);
-    QVERIFY(result.critical);
-    QCOMPARE(result.latestVersion, u"2.0.1"_s);
-    QCOMPARE(result.downloadUrl, u"https://dl.example.org/k-2.0.1.tar.xz"_s);
-    QCOMPARE(result.notesUrl, u"https://example.org/notes/2.0.1"_s);
-    QCOMPARE(result.notes, u"Faster scans.\nFixed <b>everything</b>."_s);
-    QCOMPARE(result.releaseDate, u"2026-03-01"_s);
-}
-
-void tst_UpdateChecker::badEndpointFailsAtOnce_data()
-{
-    QTest::addColumn<QString>("endpoint");
-    QTest::newRow("empty") << QString();
-    QTest::newRow("no scheme") << u"www.example.org/api/latest.json"_s;
-    QTest::newRow("not a URL") << u"http://exa mple.org/"_s;
-    QTest::newRow("local file") << u"file:///etc/passwd"_s;
-}
-
-void tst_UpdateChecker::badEndpointFailsAtOnce()
-{
-    QFETCH(QString, endpoint);
-    UpdateChecker checker;
-    checker.setEndpoint(endpoint);
-    QSignalSpy spy(&checker, &UpdateChecker::finished);
-    checker.check(true);
-
-    QCOMPARE(spy.count(), 1);
-    QVERIFY(!checker.isBusy());
-    const UpdateChecker::Result result = resultOf(spy);
-    QVERIFY(!result.ok);
-    QCOMPARE(result.error, u"Update endpoint is not a valid URL: %1"_s.arg(endpoint));
-}
-
-void tst_UpdateChecker::endpointComesFromEnvironmentOrBuild()
-{
-    const QByteArray saved = qgetenv("KESTROVA_UPDATE_URL");
-    const auto restore = qScopeGuard([&] { qputenv("KESTROVA_UPDATE_URL", saved); });
-    qputenv("KESTROVA_UPDATE_URL", "http://127.0.0.1:1/feed.json");
-    QCOMPARE(UpdateChecker().endpoint(), u"http://127.0.0.1:1/feed.json"_s);
-
-    qputenv("KESTROVA_UPDATE_URL", "");
-    const QUrl builtIn(UpdateChecker::defaultEndpoint());
-    QCOMPARE(builtIn.scheme(), u"https"_s);
-    QVERIFY(!builtIn.host().isEmpty());
-    QCOMPARE(builtIn.path(), FeedPath);
-}
-
-void tst_UpdateChecker::refusedConnectionIsAnError()
+void tst_UpdateChecker::failsWithoutAServer()
 {
     QTcpServer closed;
     QVERIFY(closed.listen(QHostAddress::LocalHost));
-    const quint16 port = closed.serverPort();
+    const QUrl endpoint(u"http://127.0.0.1:%1/api/latest.json"_s.arg(closed.serverPort()));
     closed.close();
-
-    UpdateChecker checker;
-    checker.setEndpoint(u"http://127.0.0.1:%1/api/latest.json"_s.arg(port));
-    QSignalSpy spy(&checker, &UpdateChecker::finished);
-    checker.check(false);
-    QVERIFY(spy.wait(Wait));
-    const UpdateChecker::Result result = resultOf(spy);
-    QVERIFY(!result.ok);
-    QVERIFY2(result.error.contains(u"refused"_s, Qt::CaseInsensitive), qPrintable(result.error));
+    QCOMPARE(checkOnce(endpoint), u"error: Connection refused"_s);
+    QCOMPARE(checkOnce(QUrl(u"file:///etc/passwd"_s)),
+             u"error: Update endpoint is not a valid URL: file:///etc/passwd"_s);
 }
 
-void tst_UpdateChecker::silentServerEndsAtTimeLimit()
+void tst_UpdateChecker::redirectsStayOnHttps()
 {
-    QCOMPARE(UpdateChecker().transferTimeout(), 15000);
-
-    LocalHttpServer server;
-    QVERIFY(server.listen());
-    server.setResponse(FeedPath, HttpResponse::neverAnswer());
-    UpdateChecker checker;
-    checker.setEndpoint(server.url(FeedPath).toString());
-    checker.setTransferTimeout(150);
-    QSignalSpy spy(&checker, &UpdateChecker::finished);
-    checker.check(false);
-    QVERIFY(spy.wait(Wait));
-
-    QCOMPARE(server.requestCount(), 1);
-    const UpdateChecker::Result result = resultOf(spy);
-    QVERIFY(!result.ok);
-    QVERIFY(!result.error.isEmpty());
-    QVERIFY(!checker.isBusy());
-}
-
-void tst_UpdateChecker::secondCheckWhileBusyIsIgnored()
-{
-    LocalHttpServer server;
-    QVERIFY(server.listen());
-    server.setResponse(FeedPath, HttpResponse::json(R"({"latest_version":"2.0"})"));
-    UpdateChecker checker;
-    checker.setEndpoint(server.url(FeedPath).toString());
-    QSignalSpy spy(&checker, &UpdateChecker::finished);
-    // The owner may check again from its slot, so the checker is idle by then.
-    bool busyWhenReported = true;
-    connect(&checker, &UpdateChecker::finished, this,
-            [&] { busyWhenReported = checker.isBusy(); });
-
-    checker.check(true);
-    checker.check(false);
-    QVERIFY(spy.wait(Wait));
-
-    QCOMPARE(spy.count(), 1);
-    QCOMPARE(spy.first().at(1).toBool(), true);
-    QVERIFY(!busyWhenReported);
-    // A second request would still be under way.
-    QVERIFY(!checker.isBusy());
-    QCOMPARE(server.requestCount(), 1);
-}
-
-void tst_UpdateChecker::destroyedWhileBusyStaysQuiet()
-{
-    LocalHttpServer server;
-    QVERIFY(server.listen());
-    server.setResponse(FeedPath, HttpResponse::neverAnswer());
-    QSignalSpy received(&server, &LocalHttpServer::requestReceived);
-    auto *checker = new UpdateChecker;
-    checker->setEndpoint(server.url(FeedPath).toString());
-    int reports = 0;
-    connect(checker, &UpdateChecker::finished, this, [&] { ++reports; });
-    checker->check(false);
-    QVERIFY(received.wait(Wait));
-
-    delete checker;
-    QCoreApplication::processEvents();
-    QCOMPARE(reports, 0);
-}
-
-void tst_UpdateChecker::followsRedirectOnSameServer()
-{
-    LocalHttpServer server;
-    QVERIFY(server.listen());
-    HttpResponse moved = HttpResponse::redirect(u"/feeds/current.json"_s, 301);
-    moved.body = "<html>moved</html>";
-    server.setResponse(FeedPath, moved);
-    server.setResponse(u"/feeds/current.json"_s, HttpResponse::json(R"({"latest_version":"3.0"})"));
-    UpdateChecker checker;
-    checker.setEndpoint(server.url(FeedPath).toString());
-    QSignalSpy spy(&checker, &UpdateChecker::finished);
-    checker.check(false);
-    QVERIFY(spy.wait(Wait));
-
-    const UpdateChecker::Result result = resultOf(spy);
-    QVERIFY2(result.ok, qPrintable(result.error));
-    QCOMPARE(result.latestVersion, u"3.0"_s);
-    QCOMPARE(server.requestCount(), 2);
-    QCOMPARE(server.requests().at(1).path, u"/feeds/current.json"_s);
-}
-
-void tst_UpdateChecker::tlsRedirects_data()
-{
-    QTest::addColumn<bool>("toPlainHttp");
-    QTest::newRow("https to https is followed") << false;
-    QTest::newRow("https to http is refused") << true;
-}
-
-void tst_UpdateChecker::tlsRedirects()
-{
-    QFETCH(bool, toPlainHttp);
-    QString why;
-    const TestCertificate certificate = makeTestCertificate(&why);
-    if (why == u"openssl not found"_s)
-        QSKIP("the openssl command is needed to make a test certificate");
-    QVERIFY2(!certificate.isNull(), qPrintable(why));
-    trustCertificate(certificate.certificate);
-
+    if (QStandardPaths::findExecutable(u"openssl"_s).isEmpty())
+        QSKIP("the openssl command makes the test certificate");
     LocalHttpServer plain;
-    QVERIFY(plain.listen());
-    plain.setResponse(FeedPath, HttpResponse::json(R"({"latest_version":"6.6.6"})"));
     LocalHttpServer secure;
-    QVERIFY(secure.listenTls(certificate.certificate, certificate.key));
-    secure.setResponse(u"/feeds/current.json"_s, HttpResponse::json(R"({"latest_version":"3.0"})"));
-    const QUrl target = toPlainHttp ? plain.url(FeedPath) : secure.url(u"/feeds/current.json"_s);
-    secure.setResponse(FeedPath, HttpResponse::redirect(target.toString()));
+    QVERIFY(plain.listen());
+    QVERIFY(secure.listenTls());
+    const auto redirect = [](const QUrl &to) { return HttpResponse(301, "Location: " + to.toEncoded() + "\r\n"); };
+    secure.setResponse(u"/moved"_s, redirect(secure.url(FeedPath)));
+    secure.setResponse(u"/down"_s, redirect(plain.url(FeedPath)));
+    secure.setResponse(FeedPath, HttpResponse::json(R"({"latest_version":"3.0"})"));
+    plain.setResponse(FeedPath, HttpResponse::json(R"({"latest_version":"6.6.6"})"));
 
-    UpdateChecker checker;
-    checker.setEndpoint(secure.url(FeedPath).toString());
-    QSignalSpy spy(&checker, &UpdateChecker::finished);
-    checker.check(false);
-    QVERIFY(spy.wait(Wait));
-
-    const UpdateChecker::Result result = resultOf(spy);
+    QCOMPARE(checkOnce(secure.url(u"/moved"_s)), u"ok newer 3.0"_s);
+    QCOMPARE(checkOnce(secure.url(u"/down"_s)), u"error: Insecure redirect"_s);
     QCOMPARE(plain.requestCount(), 0);
-    if (toPlainHttp) {
-        QVERIFY(!result.ok);
-        QVERIFY(!result.error.isEmpty());
-        QCOMPARE(secure.requestCount(), 1);
-    } else {
-        QVERIFY2(result.ok, qPrintable(result.error));
-        QCOMPARE(result.latestVersion, u"3.0"_s);
-        QCOMPARE(secure.requestCount(), 2);
-    }
+    QCOMPARE(secure.requestCount(), 3);
 }
 
 void tst_UpdateChecker::comparesVersions_data()
@@ -400,20 +156,15 @@ void tst_UpdateChecker::comparesVersions_data()
 
     QTest::newRow("1.10 > 1.9") << u"1.10"_s << u"1.9"_s << 1;
     QTest::newRow("2 = 2.0.0") << u"2"_s << u"2.0.0"_s << 0;
-    QTest::newRow("rc counts as release") << u"1.0.0-rc1"_s << u"1.0.0"_s << 0;
-    QTest::newRow("1.2.3-beta is 1.2.3") << u"1.2.3-beta"_s << u"1.2.3"_s << 0;
+    QTest::newRow("rc is the release") << u"1.0.0-rc1"_s << u"1.0.0"_s << 0;
     QTest::newRow("v2.0 is 0.0") << u"v2.0"_s << u"0"_s << 0;
-    QTest::newRow("spaces trimmed") << u"  1.5 \n"_s << u"1.5"_s << 0;
-    QTest::newRow("leading zeros") << u"1.007"_s << u"1.7"_s << 0;
     QTest::newRow("empty parts are 0") << u"1..2"_s << u"1.0.2"_s << 0;
-    QTest::newRow("empty string") << QString() << u"0.0"_s << 0;
     QTest::newRow("largest int") << u"1.2147483647"_s << u"1.2147483646"_s << 1;
-    QTest::newRow("too big for int is 0") << u"1.2147483648"_s << u"1.0"_s << 0;
-    QTest::newRow("far too big is 0") << u"99999999999999999999.1"_s << u"0.1"_s << 0;
+    QTest::newRow("past an int is 0") << u"1.2147483648"_s << u"1.0"_s << 0;
+    QTest::newRow("far past is 0") << u"99999999999999999999.1"_s << u"0.1"_s << 0;
     QTest::newRow("Arabic-Indic digits") << u"\u0661.\u0661\u0660"_s << u"1.9"_s << 1;
-    QTest::newRow("fullwidth digits") << u"\uFF13"_s << u"2.9"_s << 1;
     QTest::newRow("digits beyond the BMP") << u"\U0001D7D0.1"_s << u"2.1"_s << 0;
-    QTest::newRow("superscript is not a digit") << u"\u00B2.0"_s << u"0"_s << 0;
+    QTest::newRow("superscript is no digit") << u"\u00B2.0"_s << u"0"_s << 0;
 }
 
 void tst_UpdateChecker::comparesVersions()
@@ -423,13 +174,6 @@ void tst_UpdateChecker::comparesVersions()
     QFETCH(int, expected);
     QCOMPARE(UpdateChecker::compareVersions(a, b), expected);
     QCOMPARE(UpdateChecker::compareVersions(b, a), -expected);
-}
-
-void tst_UpdateChecker::resultIsRegisteredByName()
-{
-    const UpdateChecker checker;
-    QCOMPARE(QMetaType::fromName("ks::UpdateChecker::Result"),
-             QMetaType::fromType<UpdateChecker::Result>());
 }
 
 QTEST_GUILESS_MAIN(tst_UpdateChecker)
