@@ -1,12 +1,11 @@
 #include "audiofixture.h"
 #include "controller.h"
+#include "filechecks.h"
 #include "recordtypes.h"
 #include "settingssandbox.h"
 #include "settingsstore.h"
 #include "toollocator.h"
 
-#include <QCryptographicHash>
-#include <QDirIterator>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
@@ -104,8 +103,7 @@ private slots:
 
 private:
     QueueItem queued(const QString &path, const QString &root = u"in"_s) const;
-    static QByteArray digest(const QString &path);
-    QStringList leftovers() const;
+    QStringList leftovers() const { return test::temporaryFiles(m_dir.path()); }
 
     QTemporaryDir m_dir;
     QThread m_thread;
@@ -161,21 +159,6 @@ QueueItem tst_Controller::queued(const QString &path, const QString &root) const
     item.path = m_dir.filePath(path);
     item.relPath = QDir(m_dir.filePath(root)).relativeFilePath(item.path);
     return item;
-}
-
-QByteArray tst_Controller::digest(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256) : QByteArray();
-}
-
-QStringList tst_Controller::leftovers() const
-{
-    QStringList found;
-    QDirIterator it(m_dir.path(), { u"*.kstmp.*"_s }, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        found << it.next();
-    return found;
 }
 
 void tst_Controller::analysisReportsEveryItem()
@@ -260,7 +243,7 @@ void tst_Controller::stopDuringSecondFile()
     test::ToneSpec longTake;
     longTake.toneSec = 240.0;
     QCOMPARE(test::makeAudio(m_dir.filePath(u"in/stop-me-please.mp3"_s), longTake), QString());
-    const QByteArray before = digest(m_dir.filePath(u"in/stop-me-please.mp3"_s));
+    const QByteArray before = test::sha256(m_dir.filePath(u"in/stop-me-please.mp3"_s));
     QList<QueueItem> items{ queued(u"in/cut.wav"_s), queued(u"in/stop-me-please.mp3"_s) };
     items << m_four.mid(1);
 
@@ -278,7 +261,7 @@ void tst_Controller::stopDuringSecondFile()
     QCOMPARE(m_driver->summary.written, 1);
     QCOMPARE(m_driver->last(1).status, ItemStatus::Trimming);
     QVERIFY(m_driver->of(u"item"_s, 2).isEmpty());
-    QCOMPARE(digest(m_dir.filePath(u"in/stop-me-please.mp3"_s)), before);
+    QCOMPARE(test::sha256(m_dir.filePath(u"in/stop-me-please.mp3"_s)), before);
     QVERIFY2(leftovers().isEmpty(), qPrintable(leftovers().join(u", "_s)));
     QProcess pgrep;
     pgrep.start(u"pgrep"_s, { u"-f"_s, u"stop-me-please"_s });
@@ -341,7 +324,7 @@ void tst_Controller::mirrorRefusals()
     QFETCH(QStringList, messages);
     QDir().mkpath(m_dir.filePath(u"copy"_s));
     QFile::copy(m_dir.filePath(u"in/cut.wav"_s), m_dir.filePath(u"copy/cut.wav"_s));
-    const QByteArray before = digest(m_dir.filePath(u"in/cut.wav"_s));
+    const QByteArray before = test::sha256(m_dir.filePath(u"in/cut.wav"_s));
     m_settings.outputRoot = outputRoot.isEmpty() ? QString() : m_dir.filePath(outputRoot);
     QList<QueueItem> items;
     for (int i = 0; i < paths.size(); ++i)
@@ -354,7 +337,7 @@ void tst_Controller::mirrorRefusals()
     for (const Driver::Event &e : m_driver->of(u"log"_s))
         errors += e.value == 3;
     QTEST(errors, "errorLines");
-    QCOMPARE(digest(m_dir.filePath(u"in/cut.wav"_s)), before);
+    QCOMPARE(test::sha256(m_dir.filePath(u"in/cut.wav"_s)), before);
     QVERIFY(!QFileInfo::exists(m_dir.filePath(u"out/copy"_s)));
     QVERIFY(leftovers().isEmpty());
 }

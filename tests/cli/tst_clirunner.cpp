@@ -1,8 +1,8 @@
 #include "audiofixture.h"
+#include "filechecks.h"
 #include "settings.h"
 #include "settingsstore.h"
 
-#include <QCryptographicHash>
 #include <QDirIterator>
 #include <QJsonDocument>
 #include <QProcess>
@@ -19,12 +19,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 struct Run { int exitCode = -1; QString out, err; qint64 group = 0; };
-
-QByteArray digest(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256) : "";
-}
 
 // Lines of --json output, with the working folder written W: cut.wav (1 s of
 // silence, 2 s of tone, 2 s of silence) at `path`, analysed or trimmed to
@@ -169,8 +163,8 @@ void tst_CliRunner::runs()
     QFETCH(QStringList, written);
     QHash<QString, QByteArray> before;
     for (const QString &file : files())
-        before.insert(file, digest(work(file)));
-    const QByteArray store = digest(storeFile());
+        before.insert(file, test::sha256(work(file)));
+    const QByteArray store = test::sha256(storeFile());
 
     Run r = run(arguments.split(u' '));
     QCOMPARE(r.exitCode, exitCode);
@@ -188,12 +182,12 @@ void tst_CliRunner::runs()
     QCOMPARE(files(), after);
     for (auto it = before.cbegin(); it != before.cend(); ++it) {
         const bool inPlace = written.contains(it.key() + u".bak"_s);
-        QCOMPARE(digest(work(inPlace ? it.key() + u".bak"_s : it.key())), it.value());
+        QCOMPARE(test::sha256(work(inPlace ? it.key() + u".bak"_s : it.key())), it.value());
     }
     // A stream copy of PCM cuts on whole packets, up to 25 ms out at each end.
     for (QString file : written)
         QVERIFY(qAbs(test::decodedSeconds(work(file.remove(u".bak"_s))) - 2.3) < 0.05);
-    QCOMPARE(digest(storeFile()), store); // options hold for one run only
+    QCOMPARE(test::sha256(storeFile()), store); // options hold for one run only
 }
 
 void tst_CliRunner::stopsCleanlyOnSigint_data()
@@ -216,7 +210,7 @@ void tst_CliRunner::stopsCleanlyOnSigint()
                       u"-c"_s, u"copy"_s, work(u"long.mp3"_s) }, &joined);
     QVERIFY(joined);
     const QStringList before = files();
-    const QByteArray source = digest(work(u"long.mp3"_s));
+    const QByteArray source = test::sha256(work(u"long.mp3"_s));
 
     const Run r = run({ u"trim"_s, u"--no-settings"_s, u"--in-place"_s, u"--yes"_s, u"--method"_s, u"reencode"_s,
                         u"long.mp3"_s }, [&](QProcess &process) {
@@ -227,7 +221,7 @@ void tst_CliRunner::stopsCleanlyOnSigint()
     QCOMPARE(r.exitCode, 130);
     QCOMPARE(r.out, u"Trimming 1 file(s) in place.\nStopped - 0 written, 0 skipped, 0 failed, 0.0 s cut, 0.0 s added.\n"_s);
     QCOMPARE(files(), before);
-    QCOMPARE(digest(work(u"long.mp3"_s)), source);
+    QCOMPARE(test::sha256(work(u"long.mp3"_s)), source);
     QCOMPARE(::kill(pid_t(-r.group), 0), -1); // no child left in its process group
 }
 

@@ -62,23 +62,7 @@ void tst_SettingsStore::everyFieldSurvives_data()
 void tst_SettingsStore::everyFieldSurvives()
 {
     QFETCH(QDateTime, lastCheck);
-    Settings s;
-    s.thresholdDb = -42.5;
-    s.minSilenceSec = 1.25;
-    s.maxTrimSec = 30.0;
-    s.leadMode = EndMode::TopUp;
-    s.tailMode = EndMode::Exact;
-    s.leadTargetMs = 400;
-    s.tailTargetMs = 2500;
-    s.outputMode = OutputMode::InPlace;
-    s.trimMethod = TrimMethod::ReEncode;
-    s.outputRoot = u"/home/ann/Müsik out/it's \"here\""_s;
-    s.keepMtime = s.makeBackup = s.skipUntrimmed = s.recursive = s.autoCheck = false;
-    s.padFallback = PadFallback::Skip;
-    s.extensions = { u"opus"_s, u"wav"_s };
-    s.ffmpegPath = u"/opt/ff mpeg/ffmpeg"_s;
-    s.ffprobePath = u"/opt/ff mpeg/ffprobe"_s;
-    s.skippedVersion = u"1.2.0"_s;
+    Settings s = test::unusualSettings();
     s.lastCheck = lastCheck;
     saveSettings(s);
     Settings loaded;

@@ -7,6 +7,29 @@
 
 namespace ks::test {
 
+Settings unusualSettings()
+{
+    Settings s;
+    s.thresholdDb = -62.5;
+    s.minSilenceSec = 1.25;
+    s.maxTrimSec = 45;
+    s.leadMode = EndMode::Exact;
+    s.tailMode = EndMode::TopUp;
+    s.leadTargetMs = 250;
+    s.tailTargetMs = 1800;
+    s.outputMode = OutputMode::InPlace;
+    s.trimMethod = TrimMethod::ReEncode;
+    s.outputRoot = QStringLiteral("/srv/audio/Müsik out/it's \"here\"");
+    s.keepMtime = s.makeBackup = s.skipUntrimmed = s.recursive = s.autoCheck = false;
+    s.padFallback = PadFallback::Skip;
+    s.extensions = { QStringLiteral("opus"), QStringLiteral("mka") };
+    s.ffmpegPath = QStringLiteral("/opt/ff mpeg/bin/ffmpeg");
+    s.ffprobePath = QStringLiteral("/opt/ff mpeg/bin/ffprobe");
+    s.skippedVersion = QStringLiteral("1.3.0");
+    s.lastCheck = QDateTime(QDate(2026, 3, 14), QTime(9, 26, 53, 589), Qt::UTC);
+    return s;
+}
+
 SettingsSandbox::SettingsSandbox()
 {
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());

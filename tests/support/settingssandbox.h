@@ -13,6 +13,10 @@ namespace ks::test {
 // compare in one step and a field left out of a round trip shows up.
 QStringList fields(const Settings &settings);
 
+// A record with every field away from its default and the two ends different
+// from each other, for round trips that must notice a field left behind.
+Settings unusualSettings();
+
 // Points QSettings at a fresh temporary store for as long as it lives and
 // resets the process-wide Settings to the defaults, with the automatic update
 // check off. The store is removed with the sandbox.

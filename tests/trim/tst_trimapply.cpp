@@ -1,5 +1,6 @@
 #include "audiofixture.h"
 #include "faketool.h"
+#include "filechecks.h"
 #include "mediaprobe.h"
 #include "queueitem.h"
 #include "settings.h"
@@ -9,8 +10,6 @@
 #include "toollocator.h"
 #include "trimengine.h"
 
-#include <QCryptographicHash>
-#include <QDirIterator>
 #include <QJsonArray>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -43,8 +42,7 @@ private:
     QString source(const QString &name, const test::ToneSpec &spec = {}, const QStringList &extra = {},
                    const QStringList &inputs = {});
     StepResult planAndApply(QueueItem &item, const Settings &settings);
-    static QByteArray digest(const QString &file);
-    QStringList leftovers() const;
+    QStringList leftovers() const { return test::temporaryFiles(m_dir.path()); }
 
     QTemporaryDir m_dir;
     QTemporaryDir m_cache;
@@ -95,22 +93,6 @@ StepResult tst_TrimApply::planAndApply(QueueItem &item, const Settings &settings
 {
     const StepResult planned = TrimEngine::plan(item, settings, {}, {});
     return !planned.ok || planned.skipped ? planned : TrimEngine::apply(item, settings, {}, {});
-}
-
-QByteArray tst_TrimApply::digest(const QString &file)
-{
-    QFile f(file);
-    return f.open(QIODevice::ReadOnly) ? QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256)
-                                       : QByteArray();
-}
-
-QStringList tst_TrimApply::leftovers() const
-{
-    QStringList found;
-    QDirIterator it(m_dir.path(), { u"*.kstmp.*"_s }, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        found << it.next();
-    return found;
 }
 
 void tst_TrimApply::endsReachTheirTargets_data()
@@ -169,7 +151,7 @@ void tst_TrimApply::endsReachTheirTargets()
     settings.tailMode = EndMode(tailMode);
     settings.leadTargetMs = qRound(headAfter * 1000);
     settings.tailTargetMs = qRound(tailAfter * 1000);
-    const QByteArray before = digest(input);
+    const QByteArray before = test::sha256(input);
 
     QueueItem item;
     item.path = input;
@@ -177,7 +159,7 @@ void tst_TrimApply::endsReachTheirTargets()
     const StepResult result = planAndApply(item, settings);
     QVERIFY2(result.ok && !result.skipped, qPrintable(result.message));
     QTEST(item.reencoded, "reencoded");
-    QCOMPARE(digest(input), before); // mirrored: the source is untouched
+    QCOMPARE(test::sha256(input), before); // mirrored: the source is untouched
     QVERIFY(leftovers().isEmpty());
 
     const MediaInfo written = probeMedia(item.outputPath, {});
@@ -221,7 +203,7 @@ void tst_TrimApply::paddingSkippedTouchesNothing()
     test::ToneSpec dry;
     dry.leadSec = dry.tailSec = 0.0;
     const QString input = source(u"dry.mp3"_s, dry);
-    const QByteArray before = digest(input);
+    const QByteArray before = test::sha256(input);
     Settings settings = m_measure;
     settings.leadMode = EndMode::TopUp;
     settings.leadTargetMs = 200;
@@ -235,7 +217,7 @@ void tst_TrimApply::paddingSkippedTouchesNothing()
         const StepResult result = planAndApply(item, settings);
         QVERIFY(result.ok && result.skipped);
         QCOMPARE(result.message, u"needs 0.20 s of silence added, which a stream copy cannot do"_s);
-        QCOMPARE(digest(input), before);
+        QCOMPARE(test::sha256(input), before);
         QVERIFY(!QFile::exists(input + u".bak"_s) && !QFileInfo::exists(m_dir.filePath(u"mirror"_s)));
     }
 }
@@ -262,7 +244,7 @@ void tst_TrimApply::inPlaceKeepsWhatMatters()
         QFile f(input);
         QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(old, QFileDevice::FileModificationTime));
     }
-    const QByteArray original = digest(input);
+    const QByteArray original = test::sha256(input);
     QFile stale(input + u".bak"_s);
     QVERIFY(stale.open(QIODevice::WriteOnly) && stale.write("an older backup"));
     stale.close();
@@ -274,8 +256,8 @@ void tst_TrimApply::inPlaceKeepsWhatMatters()
     item.path = item.outputPath = input;
     QVERIFY(planAndApply(item, settings).ok);
 
-    QCOMPARE(digest(input + u".bak"_s), original);
-    QVERIFY(digest(input) != original);
+    QCOMPARE(test::sha256(input + u".bak"_s), original);
+    QVERIFY(test::sha256(input) != original);
     QCOMPARE(QFileInfo(input).lastModified() == old, keepMtime);
     QVERIFY(!(QFile::permissions(input) & (QFile::ReadGroup | QFile::ReadOther)));
     const QJsonObject probe = test::probeJson(input);
@@ -375,7 +357,7 @@ void tst_TrimApply::failuresLoseNothing()
     const QString input = obstacle == u"wma"
             ? source(u"legacy.wma"_s, {}, { u"-c:a"_s, u"wmav2"_s })
             : source(u"precious.flac"_s);
-    const QByteArray before = digest(input);
+    const QByteArray before = test::sha256(input);
     Settings settings = m_measure;
     settings.outputMode = inPlace ? OutputMode::InPlace : OutputMode::Mirror;
     settings.trimMethod = obstacle == u"wma" ? TrimMethod::ReEncode : TrimMethod::StreamCopy;
@@ -407,7 +389,7 @@ void tst_TrimApply::failuresLoseNothing()
             TrimEngine::apply(item, settings, [&] { return obstacle == u"stop" && clock.elapsed() > 300; }, {});
     QVERIFY(!result.ok);
     QCOMPARE(result.message, message.contains(u"%1"_s) ? message.arg(QDir::toNativeSeparators(named)) : message);
-    QCOMPARE(digest(input), before);
+    QCOMPARE(test::sha256(input), before);
     QVERIFY2(leftovers().isEmpty(), qPrintable(leftovers().join(u", "_s)));
     if (obstacle == u"wma")
         QVERIFY(!QFileInfo::exists(m_dir.filePath(u"out"_s))); // failed before anything was written

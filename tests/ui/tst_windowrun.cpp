@@ -1,6 +1,7 @@
 #include "audiofixture.h"
 #include "blockmeter.h"
 #include "daytimeline.h"
+#include "filechecks.h"
 #include "queuemodel.h"
 #include "recordtypes.h"
 #include "segmentdisplay.h"
@@ -8,7 +9,6 @@
 #include "toollocator.h"
 #include "windowrig.h"
 
-#include <QDirIterator>
 #include <QProcess>
 #include <QPushButton>
 #include <QTableView>
@@ -37,7 +37,7 @@ private:
     QueueModel *model(WindowRig &rig) { return qobject_cast<QueueModel *>(rig.find<QTableView>("queueTable")->model()); }
     void queue(WindowRig &rig, const QStringList &names);
     QStringList statuses(WindowRig &rig);
-    QStringList leftovers() const;
+    QStringList leftovers() const { return test::temporaryFiles(m_dir.path()); }
     static QString cell(QueueModel *m, int row, int column) { return m->index(row, column).data().toString(); }
 
     QTemporaryDir m_dir;
@@ -82,15 +82,6 @@ QStringList tst_WindowRun::statuses(WindowRig &rig)
     for (int row = 0; row < model(rig)->rowCount(); ++row)
         texts << cell(model(rig), row, QueueModel::StatusColumn);
     return texts;
-}
-
-QStringList tst_WindowRun::leftovers() const
-{
-    QStringList found;
-    QDirIterator it(m_dir.path(), { u"*.kstmp.*"_s }, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-    while (it.hasNext())
-        found << it.next();
-    return found;
 }
 
 void tst_WindowRun::trimRunFromStartToSummary()
