@@ -25,7 +25,6 @@ public:
 
     // Asks the running job to stop; safe from any thread, and to repeat.
     void requestStop() { m_stop.store(true); }
-    bool isStopRequested() const { return m_stop.load(); }
     bool isBusy() const { return m_busy.load(); }
 
     // "head -1.250 s, tail -" for result texts and log lines.

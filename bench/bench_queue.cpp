@@ -27,7 +27,7 @@ QTextStream &out()
 
 void report(const QString &what, qint64 ns)
 {
-    out() << QStringLiteral("  %1 %2 ms\n").arg(what, -44).arg(double(ns) / 1e6, 9, 'f', 1);
+    out() << QStringLiteral("  %1 %2 ms\n").arg(what, -56).arg(double(ns) / 1e6, 9, 'f', 1);
     out().flush();
 }
 

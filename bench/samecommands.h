@@ -3,6 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
+class QTextStream;
+
 namespace ks {
 struct Settings;
 }
@@ -20,7 +24,11 @@ QStringList makeTakes(const QString &folder, int count, QString *error);
 // the program's own cost per file is measured against.
 QString sameCommandsScript(const QStringList &sources, const Settings &settings, const QString &outputFolder);
 
-// Writes `script` to `path` and runs it with sh; returns the milliseconds taken.
-qint64 runScript(const QString &path, const QString &script);
+// Writes `script` to `scriptPath`, then times `side` (the program's own way of
+// trimming the batch; false when it failed) and the script run by sh, in
+// turn for a few rounds, and prints the best time per file of each and their
+// ratio, `side` named by `label`. Returns false when `side` failed.
+bool compareWithShell(QTextStream &out, const QString &label, int fileCount, const std::function<bool()> &side,
+                      const QString &scriptPath, const QString &script);
 
 } // namespace ks::bench

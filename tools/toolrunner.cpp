@@ -115,22 +115,18 @@ void reportProgressLine(const QString &line, double expectedSec, const ProgressC
 
 QString encoderForCodec(const QString &codec)
 {
+    static const QLatin1String encoders[][2] = {
+        { QLatin1String("mp3"), QLatin1String("libmp3lame") }, { QLatin1String("aac"), QLatin1String("aac") },
+        { QLatin1String("vorbis"), QLatin1String("libvorbis") }, { QLatin1String("opus"), QLatin1String("libopus") },
+        { QLatin1String("flac"), QLatin1String("flac") },       { QLatin1String("alac"), QLatin1String("alac") },
+    };
     const QString name = codec.toLower();
-    if (name == QLatin1String("mp3"))
-        return QStringLiteral("libmp3lame");
-    if (name == QLatin1String("aac"))
-        return QStringLiteral("aac");
-    if (name == QLatin1String("vorbis"))
-        return QStringLiteral("libvorbis");
-    if (name == QLatin1String("opus"))
-        return QStringLiteral("libopus");
-    if (name == QLatin1String("flac"))
-        return QStringLiteral("flac");
-    if (name == QLatin1String("alac"))
-        return QStringLiteral("alac");
-    if (name.startsWith(QLatin1String("pcm_")))
-        return name;
-    return QString();
+    for (const auto &pair : encoders) {
+        if (name == pair[0])
+            return pair[1];
+    }
+    // PCM re-encodes as itself.
+    return name.startsWith(QLatin1String("pcm_")) ? name : QString();
 }
 
 } // namespace ks

@@ -53,7 +53,6 @@ public:
     void setEndpoint(const QString &endpoint);
 
     // Time without progress after which a request is abandoned.
-    int transferTimeout() const { return m_transferTimeoutMs; }
     void setTransferTimeout(int ms);
 
     // The KESTROVA_UPDATE_URL environment variable when set and not empty,
