@@ -1,6 +1,5 @@
 #include "mediaprobe.h"
 
-#include "toollocator.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -53,11 +52,12 @@ MediaInfo parseProbeOutput(const QByteArray &json)
     return info;
 }
 
-MediaInfo probeMedia(const QString &path, const CancelCallback &cancelled)
+MediaInfo probeMedia(const ToolPaths &tools, const QString &path, const CancelCallback &cancelled)
 {
-    const ToolRun run = runTool(ffprobePath(), probeArguments(path), cancelled, {}, {});
+    const ToolRun run = runTool(tools.ffprobe, probeArguments(path), cancelled, {}, {});
     MediaInfo info;
     if (run.cancelled) {
+        info.cancelled = true;
         info.error = QStringLiteral("cancelled");
         return info;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "toolpaths.h"
 #include "toolrunner.h"
 
 #include <QString>
@@ -17,6 +18,7 @@ struct MediaInfo
     int sampleRate = 0;
     int channels = 0;
     int bitRate = 0; // the stream's when known, else the container's
+    bool cancelled = false;
     QString error;
 };
 
@@ -28,6 +30,6 @@ QStringList probeArguments(const QString &path);
 MediaInfo parseProbeOutput(const QByteArray &json);
 
 // Runs ffprobe on `path` and reads its answer. Blocks; `cancelled` may stop it.
-MediaInfo probeMedia(const QString &path, const CancelCallback &cancelled);
+MediaInfo probeMedia(const ToolPaths &tools, const QString &path, const CancelCallback &cancelled);
 
 } // namespace ks

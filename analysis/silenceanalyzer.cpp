@@ -1,7 +1,6 @@
 #include "silenceanalyzer.h"
 
 #include "settings.h"
-#include "toollocator.h"
 
 #include <QRegularExpression>
 
@@ -82,17 +81,18 @@ SilenceAnalyzer::Result SilenceAnalyzer::evaluate(QList<Interval> intervals, dou
     return result;
 }
 
-SilenceAnalyzer::Result SilenceAnalyzer::analyse(const QString &path, double durationSec, const Settings &settings,
+SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const QString &path, double durationSec, const Settings &settings,
                                                  const CancelCallback &cancelled, const ProgressCallback &progress)
 {
     QList<Interval> intervals;
     const ToolRun run = runTool(
-            ffmpegPath(), arguments(path, settings), cancelled,
+            tools.ffmpeg, arguments(path, settings), cancelled,
             [&](const QString &line) { reportProgressLine(line, durationSec, progress); },
             [&](const QString &line) { collectLine(line, intervals); });
 
     Result result;
     if (run.cancelled) {
+        result.cancelled = true;
         result.error = QStringLiteral("cancelled");
         return result;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "toolpaths.h"
 #include "toolrunner.h"
 
 #include <QList>
@@ -25,6 +26,7 @@ public:
         double headSec = 0.0;
         double tailSec = 0.0;
         bool silentThroughout = false; // head and tail are then 0
+        bool cancelled = false;
         QList<Interval> intervals; // sorted by start
         QString error;
     };
@@ -32,7 +34,7 @@ public:
     // Decodes the first audio stream of `path`; blocks until ffmpeg ends or
     // `cancelled` stops it. Progress is reported from ffmpeg's progress lines
     // as a share of `durationSec`, without a final 100.
-    static Result analyse(const QString &path, double durationSec, const Settings &settings,
+    static Result analyse(const ToolPaths &tools, const QString &path, double durationSec, const Settings &settings,
                           const CancelCallback &cancelled, const ProgressCallback &progress);
 
     // The ffmpeg arguments of one measurement.

@@ -1,10 +1,10 @@
 #include "identity.h"
 #include "mainwindow.h"
+#include "panelstyle.h"
 #include "recordtypes.h"
 #include "settingsstore.h"
 
 #include <QApplication>
-#include <QFile>
 
 int main(int argc, char *argv[])
 {
@@ -12,10 +12,7 @@ int main(int argc, char *argv[])
     ks::applyIdentity();
     ks::registerRecordTypes();
 
-    // Without the stylesheet the program keeps the platform's look.
-    QFile style(QStringLiteral(":/style/vfd.qss"));
-    if (style.open(QIODevice::ReadOnly | QIODevice::Text))
-        app.setStyleSheet(QString::fromUtf8(style.readAll()));
+    ks::PanelStyle::applyStyleSheet();
 
     ks::loadSettings(ks::appSettings());
 

@@ -1,7 +1,9 @@
 #include "controller.h"
 
+#include "loglevel.h"
 #include "queuemodel.h"
-#include "toollocator.h"
+#include "runcheck.h"
+#include "toolpaths.h"
 #include "trimengine.h"
 
 #include <QDir>
@@ -14,8 +16,6 @@
 namespace ks {
 
 namespace {
-
-enum Level { Information = 0, Success = 1, Warning = 2, Error = 3 };
 
 constexpr int ScanReportEvery = 250;
 
@@ -85,9 +85,11 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
     m_busy.store(true);
     BatchSummary summary;
 
-    QString reason;
-    if (!toolsAvailable(&reason)) {
-        Q_EMIT message(reason, Error);
+    // The tools are found once, from this run's own copy of the settings.
+    const ToolPaths tools = ToolPaths::resolve(settings.ffmpegPath, settings.ffprobePath);
+    const RunRefusal refusal = firstRunRefusal(-1, settings, tools, analyseOnly);
+    if (refusal != RunRefusal::None) {
+        Q_EMIT message(refusalText(refusal), Error);
         m_busy.store(false);
         Q_EMIT batchFinished(BatchSummary(), false, analyseOnly);
         return;
@@ -109,7 +111,7 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
         const QString name = QFileInfo(item.path).fileName();
         ++summary.processed;
 
-        const StepResult planned = TrimEngine::plan(item, settings, cancelled, [&](int percent) {
+        const StepResult planned = TrimEngine::plan(item, settings, tools, cancelled, [&](int percent) {
             Q_EMIT fileProgress(i, analyseOnly ? percent : percent / 2);
         });
         if (m_stop.load())
@@ -132,9 +134,9 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
         };
         const bool changes = item.headChangeSec != 0.0 || item.tailChangeSec != 0.0;
 
-        if (!planned.ok) {
+        if (!planned.ok()) {
             fail(planned.message, true);
-        } else if (planned.skipped) {
+        } else if (planned.skipped()) {
             skip(planned.message, Warning);
         } else if (analyseOnly) {
             item.status = ItemStatus::Analysed;
@@ -153,9 +155,7 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
             const bool mirror = settings.outputMode != OutputMode::InPlace;
             item.outputPath = mirror ? mirrorPath(item, settings.outputRoot) : item.path;
             const QString clash = writtenFrom.value(item.outputPath);
-            if (mirror && settings.outputRoot.isEmpty()) {
-                fail(QStringLiteral("no destination folder is set"), true);
-            } else if (mirror && item.outputPath.isEmpty()) {
+            if (mirror && item.outputPath.isEmpty()) {
                 fail(QStringLiteral("output would fall outside the destination folder"), true);
             } else if (mirror && sameFile(item.outputPath, item.path)) {
                 fail(QStringLiteral("output would overwrite the source"), false);
@@ -164,17 +164,17 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
                              .arg(QDir::toNativeSeparators(item.outputPath), QDir::toNativeSeparators(clash)),
                      true);
             } else {
-                const StepResult applied = TrimEngine::apply(item, settings, cancelled, [&](int percent) {
+                const StepResult applied = TrimEngine::apply(item, settings, tools, cancelled, [&](int percent) {
                     Q_EMIT fileProgress(i, percent / 2 + 50);
                 });
                 // A file that was written is reported even when the stop came
                 // just after; only a rewrite the stop cut short goes unreported.
-                if (!applied.ok && m_stop.load())
+                if (applied.cancelled() || (!applied.ok() && m_stop.load()))
                     break;
-                if (applied.ok && applied.skipped) {
+                if (applied.skipped()) {
                     skip(applied.message, Warning);
                 } else {
-                    if (applied.ok) {
+                    if (applied.ok()) {
                         item.status = ItemStatus::Trimmed;
                         ++summary.written;
                         summary.secondsCut -= std::min(item.headChangeSec, 0.0) + std::min(item.tailChangeSec, 0.0);

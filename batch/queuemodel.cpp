@@ -1,8 +1,6 @@
 #include "queueitem.h"
 #include "queuemodel.h"
 
-#include <QBrush>
-#include <QColor>
 #include <QDir>
 #include <QFileInfo>
 
@@ -104,17 +102,8 @@ QVariant QueueModel::data(const QModelIndex &index, int role) const
         if (column >= LengthColumn && column <= NewLengthColumn)
             return QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter));
         return QVariant();
-    case Qt::ForegroundRole:
-        switch (item.status) {
-        case ItemStatus::Trimmed:
-            return QBrush(QColor(0x17, 0x6B, 0x3C));
-        case ItemStatus::Skipped:
-            return QBrush(QColor(0x9A, 0x6B, 0x18));
-        case ItemStatus::Failed:
-            return QBrush(QColor(0xB0, 0x30, 0x24));
-        default:
-            return QVariant();
-        }
+    case StatusRole:
+        return int(item.status);
     default:
         return QVariant();
     }

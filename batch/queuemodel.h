@@ -25,6 +25,8 @@ public:
         ResultColumn,
         ColumnCount
     };
+    // Any cell: the row's ItemStatus as an int, for views that colour rows.
+    static constexpr int StatusRole = Qt::UserRole;
 
     explicit QueueModel(QObject *parent = nullptr);
 

@@ -3,6 +3,7 @@
 // straight from a shell script, so the engine's own cost per file reads off
 // as a ratio.
 
+#include "audiofixture.h"
 #include "queueitem.h"
 #include "samecommands.h"
 #include "settings.h"
@@ -33,6 +34,7 @@ int main(int argc, char *argv[])
 
     Settings settings;
     settings.outputRoot = dir.filePath(QStringLiteral("engine"));
+    const ToolPaths tools = test::systemTools();
     const QString script = bench::sameCommandsScript(sources, settings, dir.filePath(QStringLiteral("shell")));
 
     const auto runEngine = [&] {
@@ -41,8 +43,8 @@ int main(int argc, char *argv[])
             item.path = path;
             item.relPath = QFileInfo(path).fileName();
             item.outputPath = QDir(settings.outputRoot).filePath(item.relPath);
-            TrimEngine::plan(item, settings, [] { return false; }, [](int) {});
-            if (!TrimEngine::apply(item, settings, [] { return false; }, [](int) {}).ok)
+            TrimEngine::plan(item, settings, tools, [] { return false; }, [](int) {});
+            if (!TrimEngine::apply(item, settings, tools, [] { return false; }, [](int) {}).ok())
                 return false;
         }
         return true;

@@ -1,11 +1,11 @@
 #include "samecommands.h"
 
 #include "audiofixture.h"
+#include "codectable.h"
 #include "mediaprobe.h"
 #include "queueitem.h"
 #include "settings.h"
 #include "silenceanalyzer.h"
-#include "toollocator.h"
 #include "trimengine.h"
 
 #include <QDir>
@@ -63,17 +63,18 @@ QStringList makeTakes(const QString &folder, int count, QString *error)
 
 QString sameCommandsScript(const QStringList &sources, const Settings &settings, const QString &outputFolder)
 {
-    const QString ffprobe = ffprobePath();
-    const QString ffmpeg = ffmpegPath();
+    const ToolPaths tools = test::systemTools();
+    const QString &ffprobe = tools.ffprobe;
+    const QString &ffmpeg = tools.ffmpeg;
     QString script = QStringLiteral("mkdir -p %1\n").arg(quoted(outputFolder));
     for (const QString &path : sources) {
         QueueItem item;
         item.path = path;
-        TrimEngine::plan(item, settings, {}, {});
-        const MediaInfo info = probeMedia(path, {});
+        TrimEngine::plan(item, settings, tools, {}, {});
+        const MediaInfo info = probeMedia(tools, path, {});
         const QString output = QDir(outputFolder).filePath(QFileInfo(path).fileName());
-        const QString encoder = encoderForCodec(info.codec);
-        const bool reencode = TrimEngine::isLosslessCodec(info.codec);
+        const QString encoder = CodecTable::encoderFor(info.codec);
+        const bool reencode = CodecTable::needsReencode(info.codec);
         // Planning probes and measures; writing probes again, then runs ffmpeg.
         script += commandLine(ffprobe, probeArguments(path));
         script += commandLine(ffmpeg, SilenceAnalyzer::arguments(path, settings));

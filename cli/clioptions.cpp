@@ -1,6 +1,7 @@
 #include "clioptions.h"
 
 #include "settings.h"
+#include "settingstable.h"
 #include "version.h"
 
 #include <QDir>
@@ -11,16 +12,6 @@
 namespace ks {
 
 namespace {
-
-// The same limits as the Preferences dialog, so the command line cannot set
-// what the window would refuse.
-constexpr double MinThresholdDb = -90.0;
-constexpr double MaxThresholdDb = -10.0;
-constexpr double MinSilenceSec = 0.05;
-constexpr double MaxSilenceSec = 30.0;
-constexpr double MinTrimLimitSec = 1.0;
-constexpr double MaxTrimLimitSec = 7200.0;
-constexpr int MaxTargetMs = 30000;
 
 constexpr int HelpColumn = 34;
 
@@ -79,8 +70,12 @@ QString readEnd(const QString &text, EndMode *mode, int *targetMs)
     const QString target = text.section(QLatin1Char(':'), 1);
     bool ok = false;
     const int ms = target.toInt(&ok);
-    if (!ok || ms < 0 || ms > MaxTargetMs)
-        return QStringLiteral("bad target '%1' (whole milliseconds, 0 to %2)").arg(target).arg(MaxTargetMs);
+    // The same limits as the Preferences dialog, so the command line cannot
+    // set what the window would refuse.
+    const SettingsTable::Row &limits = SettingsTable::row(QLatin1String("leadTargetMs"));
+    if (!ok || ms < limits.minimum || ms > limits.maximum)
+        return QStringLiteral("bad target '%1' (whole milliseconds, %2 to %3)")
+                .arg(target, QString::number(limits.minimum), QString::number(limits.maximum));
     *targetMs = ms;
     return QString();
 }
@@ -102,11 +97,12 @@ Apply endOption(EndMode Settings::*modeField, int Settings::*targetField)
     };
 }
 
-Apply numberOption(double Settings::*field, double min, double max)
+Apply numberOption(double Settings::*field, const char *key)
 {
-    return [field, min, max](CliOptions &o, const QString &value) {
+    const SettingsTable::Row &limits = SettingsTable::row(QLatin1String(key));
+    return [field, &limits](CliOptions &o, const QString &value) {
         double number = 0.0;
-        const QString error = readNumber(value, min, max, &number);
+        const QString error = readNumber(value, limits.minimum, limits.maximum, &number);
         if (error.isEmpty())
             set(o, [=](Settings &s) { s.*field = number; });
         return error;
@@ -191,10 +187,10 @@ Apply runFlag(bool CliOptions::*field)
 const std::vector<Option> &optionTable()
 {
     static const std::vector<Option> table{
-        { "Detection", "threshold", 0, "DB", "silence threshold in dB, -90 to -10", numberOption(&Settings::thresholdDb, MinThresholdDb, MaxThresholdDb) },
-        { nullptr, "min-silence", 0, "S", "shortest stretch that counts as silence, in seconds", numberOption(&Settings::minSilenceSec, MinSilenceSec, MaxSilenceSec) },
-        { nullptr, "max-trim", 0, "S", "refuse to remove more than S seconds from a file", numberOption(&Settings::maxTrimSec, MinTrimLimitSec, MaxTrimLimitSec) },
-        { "Ends (MODE: leave, cut, topup or exact; MS: the target in milliseconds)", "head", 0, "MODE[:MS]", "what to do with the silence at the head", endOption(&Settings::leadMode, &Settings::leadTargetMs) },
+        { "Detection", "threshold", 0, "DB", "silence threshold in dB, -90 to -10", numberOption(&Settings::thresholdDb, "thresholdDb") },
+        { nullptr, "min-silence", 0, "S", "shortest stretch that counts as silence, in seconds", numberOption(&Settings::minSilenceSec, "minSilenceSec") },
+        { nullptr, "max-trim", 0, "S", "refuse to remove more than S seconds from a file", numberOption(&Settings::maxTrimSec, "maxTrimSec") },
+        { "Ends (MODE: leave, cut, topup or exact; MS: the target in milliseconds)", "head", 0, "MODE[:MS]", "what to do with the silence at the head", endOption(&Settings::headMode, &Settings::headTargetMs) },
         { nullptr, "tail", 0, "MODE[:MS]", "what to do with the silence at the tail", endOption(&Settings::tailMode, &Settings::tailTargetMs) },
         { "Output", "out", 'o', "DIR", "write copies into DIR, mirroring each folder given", outputOption(OutputMode::Mirror) },
         { nullptr, "in-place", 0, nullptr, "overwrite the original files", outputOption(OutputMode::InPlace) },

@@ -2,10 +2,12 @@
 
 #include "controller.h"
 #include "queuemodel.h"
+#include "runcheck.h"
 #include "runtexts.h"
 #include "settingsstore.h"
 #include "signalwatcher.h"
-#include "toollocator.h"
+#include "toolpaths.h"
+#include "workerhost.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -93,10 +95,6 @@ CliRunner::CliRunner(const CliOptions &options, QObject *parent)
 CliRunner::~CliRunner()
 {
     SignalWatcher::setStopTarget(nullptr);
-    if (m_controller)
-        m_controller->requestStop();
-    m_thread.quit();
-    m_thread.wait();
 }
 
 void CliRunner::start()
@@ -104,23 +102,20 @@ void CliRunner::start()
     if (!m_options.noSettings)
         loadSettings(m_settings);
     m_options.applyTo(m_settings);
-    // The tool locator reads the process-wide settings: this run's copy goes
-    // there, and is never saved.
-    appSettings() = m_settings;
-    resetToolCache();
-
-    QString reason;
-    if (!toolsAvailable(&reason)) {
-        refuse(reason + QStringLiteral("\nOn the command line, give their paths with --ffmpeg and --ffprobe."));
+    const ToolPaths tools = ToolPaths::resolve(m_settings.ffmpegPath, m_settings.ffprobePath);
+    switch (firstRunRefusal(-1, m_settings, tools, m_options.analyseOnly())) {
+    case RunRefusal::None:
+    case RunRefusal::EmptyQueue:
+        break;
+    case RunRefusal::ToolsMissing:
+        refuse(ToolPaths::notFoundMessage()
+               + QStringLiteral("\nOn the command line, give their paths with --ffmpeg and --ffprobe."));
         return;
-    }
-    if (m_settings.leadMode == EndMode::LeaveAlone && m_settings.tailMode == EndMode::LeaveAlone) {
+    case RunRefusal::NothingToChange:
         refuse(QStringLiteral("both the head and the tail are set to leave alone, so there is nothing to change.\n"
                               "Set a target for at least one end with --head or --tail."));
         return;
-    }
-    if (!m_options.analyseOnly() && m_settings.outputMode != OutputMode::InPlace
-        && m_settings.outputRoot.isEmpty()) {
+    case RunRefusal::NoDestination:
         refuse(QStringLiteral("no destination folder for the copies.\n"
                               "Give one with --out DIR, or overwrite the originals with --in-place."));
         return;
@@ -139,25 +134,22 @@ void CliRunner::stop()
     if (!m_stopRequested && !m_options.quiet && !m_outputClosed)
         printErr(QStringLiteral("Stopping... (press Ctrl-C again to quit at once)"));
     m_stopRequested = true;
-    if (m_controller)
-        m_controller->requestStop();
+    if (m_worker)
+        m_worker->requestStop();
 }
 
 void CliRunner::startWorker()
 {
-    m_controller = new Controller;
-    m_controller->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::finished, m_controller, &QObject::deleteLater);
-    connect(this, &CliRunner::requestScan, m_controller, &Controller::scan);
-    connect(this, &CliRunner::requestProcess, m_controller, &Controller::process);
-    connect(m_controller, &Controller::scanFinished, this, &CliRunner::onScanFinished);
-    connect(m_controller, &Controller::itemChanged, this, &CliRunner::onItemChanged);
-    connect(m_controller, &Controller::fileProgress, this, &CliRunner::onFileProgress);
-    connect(m_controller, &Controller::batchProgress, this, &CliRunner::onBatchProgress);
-    connect(m_controller, &Controller::batchFinished, this, &CliRunner::onBatchFinished);
-    connect(m_controller, &Controller::message, this, &CliRunner::onMessage);
-    m_thread.start();
-    SignalWatcher::setStopTarget(m_controller);
+    m_worker = new WorkerHost(this);
+    connect(this, &CliRunner::requestScan, m_worker, &WorkerHost::requestScan);
+    connect(this, &CliRunner::requestProcess, m_worker, &WorkerHost::requestProcess);
+    connect(m_worker, &WorkerHost::scanFinished, this, &CliRunner::onScanFinished);
+    connect(m_worker, &WorkerHost::itemChanged, this, &CliRunner::onItemChanged);
+    connect(m_worker, &WorkerHost::fileProgress, this, &CliRunner::onFileProgress);
+    connect(m_worker, &WorkerHost::batchProgress, this, &CliRunner::onBatchProgress);
+    connect(m_worker, &WorkerHost::batchFinished, this, &CliRunner::onBatchFinished);
+    connect(m_worker, &WorkerHost::message, this, &CliRunner::onMessage);
+    SignalWatcher::setStopTarget(m_worker->controller());
 }
 
 // Paths are taken in the order given; a folder is scanned on the worker, as
@@ -245,7 +237,7 @@ bool CliRunner::confirmInPlace(int count)
 
     char answer[64] = {};
     const bool read = std::fgets(answer, sizeof answer, stdin) != nullptr;
-    SignalWatcher::setStopTarget(m_controller);
+    SignalWatcher::setStopTarget(m_worker->controller());
     if (!read)
         std::fputc('\n', stderr);
     const QString reply = QString::fromLocal8Bit(answer).trimmed().toLower();
@@ -276,8 +268,8 @@ void CliRunner::startBatch()
 // while the job was still on its way is repeated at its first report.
 void CliRunner::restateStop()
 {
-    if (m_stopRequested && m_controller)
-        m_controller->requestStop();
+    if (m_stopRequested && m_worker)
+        m_worker->requestStop();
 }
 
 void CliRunner::onItemChanged(int index, const QueueItem &item)

@@ -8,12 +8,11 @@
 #include <QList>
 #include <QObject>
 #include <QStringList>
-#include <QThread>
 
 namespace ks {
 
-class Controller;
 class QueueModel;
+class WorkerHost;
 
 // One command-line run: takes the settings the window would use, lays the
 // options over them, makes the window's checks, queues the paths the way the
@@ -74,8 +73,7 @@ private:
     CliOptions m_options;
     Settings m_settings;
     QueueModel *m_queue = nullptr;
-    QThread m_thread;
-    Controller *m_controller = nullptr;
+    WorkerHost *m_worker = nullptr;
     Phase m_phase = Phase::Idle;
 
     QStringList m_pendingPaths;

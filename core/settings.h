@@ -28,9 +28,9 @@ struct Settings
     double thresholdDb = -50.0;
     double minSilenceSec = 0.5;
     double maxTrimSec = 900.0;
-    EndMode leadMode = EndMode::CutBack;
+    EndMode headMode = EndMode::CutBack;
     EndMode tailMode = EndMode::CutBack;
-    int leadTargetMs = 150;
+    int headTargetMs = 150;
     int tailTargetMs = 150;
     OutputMode outputMode = OutputMode::Mirror;
     TrimMethod trimMethod = TrimMethod::StreamCopy;

@@ -1,7 +1,9 @@
 #include "settingsstore.h"
 
 #include "settings.h"
+#include "settingstable.h"
 
+#include <QDateTime>
 #include <QSettings>
 
 namespace ks {
@@ -10,19 +12,52 @@ namespace {
 
 // QVariant turns any non-empty string other than "0" and "false" into true;
 // a stored value that is not a boolean must read as false instead.
-bool readBool(const QSettings &store, const QString &key, bool fallback)
+bool readBool(const QVariant &value)
 {
-    const QVariant value = store.value(key, fallback);
     if (value.typeId() == QMetaType::Bool)
         return value.toBool();
     const QString text = value.toString().trimmed().toLower();
     return text == QLatin1String("true") || text == QLatin1String("1");
 }
 
-template<typename Enum>
-Enum readEnum(const QSettings &store, const QString &key, Enum fallback)
+// A stored value of the wrong type reads as that type's zero.
+QVariant readValue(SettingsTable::Type type, const QVariant &value)
 {
-    return Enum(store.value(key, int(fallback)).toInt());
+    switch (type) {
+    case SettingsTable::Type::Bool:
+        return readBool(value);
+    case SettingsTable::Type::Int:
+    case SettingsTable::Type::Enum:
+        return value.toInt();
+    case SettingsTable::Type::Double:
+        return value.toDouble();
+    case SettingsTable::Type::Text:
+        return value.toString();
+    case SettingsTable::Type::List:
+        return value.toStringList();
+    case SettingsTable::Type::Time:
+        return value.toDateTime();
+    }
+    return value;
+}
+
+QString storeKey(const SettingsTable::Row &row)
+{
+    return row.group + QLatin1Char('/') + row.key;
+}
+
+// The earlier layout had one target for both ends and an on/off switch per
+// end; a store still holding them starts from what they said.
+void loadEarlierLayout(Settings &s, const QSettings &store)
+{
+    const QString padMs = QStringLiteral("detection/padMs");
+    if (store.contains(padMs))
+        s.headTargetMs = s.tailTargetMs = store.value(padMs).toInt();
+    const auto endMode = [&store](const QString &key) {
+        return readBool(store.value(key, true)) ? EndMode::CutBack : EndMode::LeaveAlone;
+    };
+    s.headMode = endMode(QStringLiteral("detection/trimLead"));
+    s.tailMode = endMode(QStringLiteral("detection/trimTail"));
 }
 
 } // namespace
@@ -41,50 +76,14 @@ void loadSettings(Settings &settings)
 
 void loadSettings(Settings &s, QSettings &store)
 {
-    store.beginGroup(QStringLiteral("detection"));
-    s.thresholdDb = store.value(QStringLiteral("thresholdDb"), s.thresholdDb).toDouble();
-    s.minSilenceSec = store.value(QStringLiteral("minSilenceSec"), s.minSilenceSec).toDouble();
-    s.maxTrimSec = store.value(QStringLiteral("maxTrimSec"), s.maxTrimSec).toDouble();
-    // The earlier layout had one target for both ends and an on/off switch per
-    // end; they are the fallbacks for the keys that replaced them.
-    const int padMs = store.value(QStringLiteral("padMs"), s.leadTargetMs).toInt();
-    const bool trimLead = readBool(store, QStringLiteral("trimLead"), true);
-    const bool trimTail = readBool(store, QStringLiteral("trimTail"), true);
-    s.leadMode = readEnum(store, QStringLiteral("leadMode"),
-                          trimLead ? EndMode::CutBack : EndMode::LeaveAlone);
-    s.tailMode = readEnum(store, QStringLiteral("tailMode"),
-                          trimTail ? EndMode::CutBack : EndMode::LeaveAlone);
-    s.leadTargetMs = store.value(QStringLiteral("leadTargetMs"), padMs).toInt();
-    s.tailTargetMs = store.value(QStringLiteral("tailTargetMs"), padMs).toInt();
-    store.endGroup();
-
-    store.beginGroup(QStringLiteral("output"));
-    s.outputMode = readEnum(store, QStringLiteral("mode"), s.outputMode);
-    s.padFallback = readEnum(store, QStringLiteral("padFallback"), s.padFallback);
-    s.trimMethod = readEnum(store, QStringLiteral("trim"), s.trimMethod);
-    s.outputRoot = store.value(QStringLiteral("root"), s.outputRoot).toString();
-    s.keepMtime = readBool(store, QStringLiteral("keepMtime"), s.keepMtime);
-    s.makeBackup = readBool(store, QStringLiteral("makeBackup"), s.makeBackup);
-    s.skipUntrimmed = readBool(store, QStringLiteral("skipUntrimmed"), s.skipUntrimmed);
-    store.endGroup();
-
-    store.beginGroup(QStringLiteral("scan"));
-    s.extensions = store.value(QStringLiteral("extensions"), s.extensions).toStringList();
-    s.recursive = readBool(store, QStringLiteral("recursive"), s.recursive);
-    store.endGroup();
-
-    store.beginGroup(QStringLiteral("tools"));
-    s.ffmpegPath = store.value(QStringLiteral("ffmpeg"), s.ffmpegPath).toString();
-    s.ffprobePath = store.value(QStringLiteral("ffprobe"), s.ffprobePath).toString();
-    store.endGroup();
-
-    store.beginGroup(QStringLiteral("updates"));
-    s.autoCheck = readBool(store, QStringLiteral("auto"), s.autoCheck);
-    s.skippedVersion = store.value(QStringLiteral("skipped"), s.skippedVersion).toString();
-    s.lastCheck = store.value(QStringLiteral("lastCheck"), s.lastCheck).toDateTime();
+    loadEarlierLayout(s, store);
+    for (const SettingsTable::Row &row : SettingsTable::rows()) {
+        const QString key = storeKey(row);
+        if (store.contains(key))
+            row.set(s, readValue(row.type, store.value(key)));
+    }
     // Nothing reads a stored endpoint any more; it must not linger.
-    store.remove(QStringLiteral("url"));
-    store.endGroup();
+    store.remove(QStringLiteral("updates/url"));
 }
 
 void saveSettings(const Settings &settings)
@@ -95,41 +94,8 @@ void saveSettings(const Settings &settings)
 
 void saveSettings(const Settings &s, QSettings &store)
 {
-    store.beginGroup(QStringLiteral("detection"));
-    store.setValue(QStringLiteral("thresholdDb"), s.thresholdDb);
-    store.setValue(QStringLiteral("minSilenceSec"), s.minSilenceSec);
-    store.setValue(QStringLiteral("maxTrimSec"), s.maxTrimSec);
-    store.setValue(QStringLiteral("leadMode"), int(s.leadMode));
-    store.setValue(QStringLiteral("tailMode"), int(s.tailMode));
-    store.setValue(QStringLiteral("leadTargetMs"), s.leadTargetMs);
-    store.setValue(QStringLiteral("tailTargetMs"), s.tailTargetMs);
-    store.endGroup();
-
-    store.beginGroup(QStringLiteral("output"));
-    store.setValue(QStringLiteral("mode"), int(s.outputMode));
-    store.setValue(QStringLiteral("padFallback"), int(s.padFallback));
-    store.setValue(QStringLiteral("trim"), int(s.trimMethod));
-    store.setValue(QStringLiteral("root"), s.outputRoot);
-    store.setValue(QStringLiteral("keepMtime"), s.keepMtime);
-    store.setValue(QStringLiteral("makeBackup"), s.makeBackup);
-    store.setValue(QStringLiteral("skipUntrimmed"), s.skipUntrimmed);
-    store.endGroup();
-
-    store.beginGroup(QStringLiteral("scan"));
-    store.setValue(QStringLiteral("extensions"), s.extensions);
-    store.setValue(QStringLiteral("recursive"), s.recursive);
-    store.endGroup();
-
-    store.beginGroup(QStringLiteral("tools"));
-    store.setValue(QStringLiteral("ffmpeg"), s.ffmpegPath);
-    store.setValue(QStringLiteral("ffprobe"), s.ffprobePath);
-    store.endGroup();
-
-    store.beginGroup(QStringLiteral("updates"));
-    store.setValue(QStringLiteral("auto"), s.autoCheck);
-    store.setValue(QStringLiteral("skipped"), s.skippedVersion);
-    store.setValue(QStringLiteral("lastCheck"), s.lastCheck);
-    store.endGroup();
+    for (const SettingsTable::Row &row : SettingsTable::rows())
+        store.setValue(storeKey(row), row.get(s));
 }
 
 } // namespace ks

@@ -1,31 +1,14 @@
 #include "toollocator.h"
 
-#include "settings.h"
-#include "settingsstore.h"
+#include "toolpaths.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QStandardPaths>
 
-#include <mutex>
-
 namespace ks {
 
 namespace {
-
-struct ToolCache
-{
-    std::mutex mutex;
-    QString ffmpeg;
-    QString ffprobe;
-    bool resolved = false;
-};
-
-ToolCache &toolCache()
-{
-    static ToolCache cache;
-    return cache;
-}
 
 // A folder is "executable" too; only a runnable file will do.
 bool isRunnableFile(const QString &path)
@@ -55,50 +38,16 @@ QString locateTool(const QString &configuredPath, const QString &baseName)
     return QStandardPaths::findExecutable(baseName);
 }
 
-void ensureToolsResolved()
+ToolPaths ToolPaths::resolve(const QString &configuredFfmpeg, const QString &configuredFfprobe)
 {
-    ToolCache &cache = toolCache();
-    const std::lock_guard<std::mutex> lock(cache.mutex);
-    if (cache.resolved)
-        return;
-    const Settings &settings = appSettings();
-    cache.ffmpeg = locateTool(settings.ffmpegPath, QStringLiteral("ffmpeg"));
-    cache.ffprobe = locateTool(settings.ffprobePath, QStringLiteral("ffprobe"));
-    cache.resolved = true;
+    return { locateTool(configuredFfmpeg, QStringLiteral("ffmpeg")),
+             locateTool(configuredFfprobe, QStringLiteral("ffprobe")) };
 }
 
-QString ffmpegPath()
+QString ToolPaths::notFoundMessage()
 {
-    ensureToolsResolved();
-    ToolCache &cache = toolCache();
-    const std::lock_guard<std::mutex> lock(cache.mutex);
-    return cache.ffmpeg;
-}
-
-QString ffprobePath()
-{
-    ensureToolsResolved();
-    ToolCache &cache = toolCache();
-    const std::lock_guard<std::mutex> lock(cache.mutex);
-    return cache.ffprobe;
-}
-
-bool toolsAvailable(QString *error)
-{
-    if (!ffmpegPath().isEmpty() && !ffprobePath().isEmpty())
-        return true;
-    if (error) {
-        *error = QStringLiteral("ffmpeg/ffprobe not found. They ship with Kestrova in the ffmpeg folder beside the "
-                                "program - reinstall to restore them, or set their paths in Preferences.");
-    }
-    return false;
-}
-
-void resetToolCache()
-{
-    ToolCache &cache = toolCache();
-    const std::lock_guard<std::mutex> lock(cache.mutex);
-    cache.resolved = false;
+    return QStringLiteral("ffmpeg/ffprobe not found. They ship with Kestrova in the ffmpeg folder beside the "
+                          "program - reinstall to restore them, or set their paths in Preferences.");
 }
 
 } // namespace ks

@@ -113,20 +113,4 @@ void reportProgressLine(const QString &line, double expectedSec, const ProgressC
     progress(std::clamp(static_cast<int>(std::min(percent, 1000.0)), 0, 100));
 }
 
-QString encoderForCodec(const QString &codec)
-{
-    static const QLatin1String encoders[][2] = {
-        { QLatin1String("mp3"), QLatin1String("libmp3lame") }, { QLatin1String("aac"), QLatin1String("aac") },
-        { QLatin1String("vorbis"), QLatin1String("libvorbis") }, { QLatin1String("opus"), QLatin1String("libopus") },
-        { QLatin1String("flac"), QLatin1String("flac") },       { QLatin1String("alac"), QLatin1String("alac") },
-    };
-    const QString name = codec.toLower();
-    for (const auto &pair : encoders) {
-        if (name == pair[0])
-            return pair[1];
-    }
-    // PCM re-encodes as itself.
-    return name.startsWith(QLatin1String("pcm_")) ? name : QString();
-}
-
 } // namespace ks

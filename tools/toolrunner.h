@@ -46,8 +46,4 @@ double progressSeconds(const QString &line);
 // a whole percentage of `expectedSec` and reports it.
 void reportProgressLine(const QString &line, double expectedSec, const ProgressCallback &progress);
 
-// The ffmpeg encoder that re-encodes a codec as ffprobe names it, or an empty
-// string when none is known.
-QString encoderForCodec(const QString &codec);
-
 } // namespace ks

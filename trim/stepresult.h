@@ -4,17 +4,23 @@
 
 namespace ks {
 
-// The outcome of one per-file step. Failed: ok false, message says why.
-// Left alone: ok and skipped, message says why. Done: ok, no message.
+// The outcome of one per-file step. The kind says what happened; the message
+// is the text shown for it (why it failed or was left alone, or "cancelled").
 struct StepResult
 {
-    bool ok = false;
-    bool skipped = false;
+    enum class Kind { Done, Skipped, Failed, Cancelled };
+
+    Kind kind = Kind::Failed;
     QString message;
 
-    static StepResult success() { return { true, false, QString() }; }
-    static StepResult failure(const QString &why) { return { false, false, why }; }
-    static StepResult leftAlone(const QString &why) { return { true, true, why }; }
+    bool ok() const { return kind == Kind::Done || kind == Kind::Skipped; }
+    bool skipped() const { return kind == Kind::Skipped; }
+    bool cancelled() const { return kind == Kind::Cancelled; }
+
+    static StepResult success() { return { Kind::Done, QString() }; }
+    static StepResult failure(const QString &why) { return { Kind::Failed, why }; }
+    static StepResult leftAlone(const QString &why) { return { Kind::Skipped, why }; }
+    static StepResult stopped() { return { Kind::Cancelled, QStringLiteral("cancelled") }; }
 };
 
 } // namespace ks

@@ -1,11 +1,11 @@
 #include "trimengine.h"
 
+#include "codectable.h"
 #include "filereplacer.h"
 #include "mediaprobe.h"
 #include "queueitem.h"
 #include "settings.h"
 #include "silenceanalyzer.h"
-#include "toollocator.h"
 
 #include <QDir>
 #include <QFile>
@@ -65,22 +65,26 @@ double TrimEngine::adjustmentFor(double measuredSec, EndMode mode, double target
     return delta;
 }
 
-StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const CancelCallback &cancelled,
-                            const ProgressCallback &progress)
+StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const ToolPaths &tools,
+                            const CancelCallback &cancelled, const ProgressCallback &progress)
 {
-    const MediaInfo info = probeMedia(item.path, cancelled);
+    const MediaInfo info = probeMedia(tools, item.path, cancelled);
+    if (info.cancelled)
+        return StepResult::stopped();
     if (!info.ok)
         return StepResult::failure(info.error);
     item.durationSec = info.durationSec;
     item.sizeBytes = QFileInfo(item.path).size();
 
     const SilenceAnalyzer::Result silence =
-            SilenceAnalyzer::analyse(item.path, info.durationSec, settings, cancelled, progress);
+            SilenceAnalyzer::analyse(tools, item.path, info.durationSec, settings, cancelled, progress);
+    if (silence.cancelled)
+        return StepResult::stopped();
     if (!silence.ok)
         return StepResult::failure(silence.error);
 
     const StepResult verdict = judge(item, silence, settings);
-    if (verdict.ok && !verdict.skipped && progress)
+    if (verdict.kind == StepResult::Kind::Done && progress)
         progress(100);
     return verdict;
 }
@@ -96,7 +100,7 @@ StepResult TrimEngine::judge(QueueItem &item, const SilenceAnalyzer::Result &sil
 
     item.headSec = silence.headSec;
     item.tailSec = silence.tailSec;
-    item.headChangeSec = adjustmentFor(item.headSec, settings.leadMode, settings.leadTargetMs / 1000.0);
+    item.headChangeSec = adjustmentFor(item.headSec, settings.headMode, settings.headTargetMs / 1000.0);
     item.tailChangeSec = adjustmentFor(item.tailSec, settings.tailMode, settings.tailTargetMs / 1000.0);
     item.newDurationSec = item.durationSec + item.headChangeSec + item.tailChangeSec;
 
@@ -133,12 +137,6 @@ QString TrimEngine::backupPathFor(const QString &sourcePath)
     return sourcePath + QLatin1String(".bak");
 }
 
-bool TrimEngine::isLosslessCodec(const QString &codec)
-{
-    const QString name = codec.toLower();
-    return name == QLatin1String("flac") || name == QLatin1String("alac");
-}
-
 QStringList TrimEngine::ffmpegArguments(const QString &sourcePath, const QString &outputPath, const Cut &cut,
                                         const MediaInfo *encodeLike, const QString &encoder)
 {
@@ -167,9 +165,7 @@ QStringList TrimEngine::ffmpegArguments(const QString &sourcePath, const QString
 
     if (encodeLike) {
         args << QStringLiteral("-c:a") << encoder;
-        const bool lossless = encoder.startsWith(QLatin1String("pcm_")) || encoder == QLatin1String("flac")
-                || encoder == QLatin1String("alac");
-        if (encodeLike->bitRate > 0 && !lossless)
+        if (encodeLike->bitRate > 0 && !CodecTable::isLossless(encoder))
             args << QStringLiteral("-b:a") << QString::number(encodeLike->bitRate);
         if (encodeLike->sampleRate > 0)
             args << QStringLiteral("-ar") << QString::number(encodeLike->sampleRate);
@@ -187,8 +183,8 @@ QStringList TrimEngine::ffmpegArguments(const QString &sourcePath, const QString
     return args;
 }
 
-StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const CancelCallback &cancelled,
-                             const ProgressCallback &progress)
+StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const ToolPaths &tools,
+                             const CancelCallback &cancelled, const ProgressCallback &progress)
 {
     const Cut cut = cutFor(item);
     if (cut.keptSec <= MinimumLength + 1e-9)
@@ -202,13 +198,13 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const Ca
 
     // The source's codec decides the encoder, and whether a stream copy would
     // be exact. It is known before anything is written.
-    const MediaInfo source = probeMedia(item.path, cancelled);
-    if (source.error == QLatin1String("cancelled"))
-        return StepResult::failure(source.error);
-    const bool reencode = cut.needsPadding() || !streamCopyWanted || isLosslessCodec(source.codec);
+    const MediaInfo source = probeMedia(tools, item.path, cancelled);
+    if (source.cancelled)
+        return StepResult::stopped();
+    const bool reencode = cut.needsPadding() || !streamCopyWanted || CodecTable::needsReencode(source.codec);
     QString encoder;
     if (reencode) {
-        encoder = source.ok ? encoderForCodec(source.codec) : QString();
+        encoder = source.ok ? CodecTable::encoderFor(source.codec) : QString();
         if (encoder.isEmpty())
             return StepResult::failure(QStringLiteral("no encoder available for %1").arg(source.codec));
     }
@@ -224,12 +220,14 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const Ca
     item.reencoded = reencode;
     const double expected = cut.expectedSec();
     const ToolRun run = runTool(
-            ffmpegPath(), args, cancelled,
+            tools.ffmpeg, args, cancelled,
             [&](const QString &line) { reportProgressLine(line, expected, progress); }, {});
 
     if (!run.started || run.cancelled || run.exitCode != 0) {
-        if (run.cancelled)
-            return failAndRemove(temporary, QStringLiteral("cancelled"));
+        if (run.cancelled) {
+            QFile::remove(temporary);
+            return StepResult::stopped();
+        }
         const QString reason = lastLine(run.stdErr);
         return failAndRemove(temporary, reason.isEmpty() ? QStringLiteral("ffmpeg failed") : reason);
     }
@@ -251,7 +249,8 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const Ca
         QFile::setPermissions(temporary, original.permissions());
 
     // The new file must be on the disk before it takes the original's place.
-    FileReplacer::flushToDisk(temporary);
+    if (!FileReplacer::flushToDisk(temporary))
+        return failAndRemove(temporary, QStringLiteral("cannot write %1").arg(native(item.outputPath)));
     const bool targetExists = QFileInfo::exists(item.outputPath);
     if (!FileReplacer::replace(temporary, item.outputPath)) {
         return failAndRemove(temporary, (targetExists ? QStringLiteral("cannot replace %1")

@@ -2,6 +2,7 @@
 
 #include "silenceanalyzer.h"
 #include "stepresult.h"
+#include "toolpaths.h"
 #include "toolrunner.h"
 
 #include <QString>
@@ -35,13 +36,13 @@ public:
     static double adjustmentFor(double measuredSec, EndMode mode, double targetSec);
 
     // Probes the file, measures its silence and stores the plan in `item`.
-    static StepResult plan(QueueItem &item, const Settings &settings, const CancelCallback &cancelled,
+    static StepResult plan(QueueItem &item, const Settings &settings, const ToolPaths &tools, const CancelCallback &cancelled,
                            const ProgressCallback &progress);
 
     // Carries out the plan stored in `item`, writing item.outputPath through a
     // temporary file beside it. The source is never touched before the new
     // file is complete.
-    static StepResult apply(QueueItem &item, const Settings &settings, const CancelCallback &cancelled,
+    static StepResult apply(QueueItem &item, const Settings &settings, const ToolPaths &tools, const CancelCallback &cancelled,
                             const ProgressCallback &progress);
 
     // The planning rules after measuring: fills the item's plan fields from
@@ -53,10 +54,6 @@ public:
     // ".Song.live.kstmp.mp3" beside "Song.live.mp3".
     static QString temporaryPathFor(const QString &outputPath);
     static QString backupPathFor(const QString &sourcePath);
-
-    // Lossless codecs are always re-encoded: a stream copy would cut them on
-    // whole frames and keep the source's frame numbering and length.
-    static bool isLosslessCodec(const QString &codec);
 
     // The ffmpeg arguments of one rewrite. `encodeLike` is the probed source
     // when re-encoding with `encoder`, or null for a stream copy.

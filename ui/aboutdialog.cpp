@@ -1,5 +1,7 @@
 #include "aboutdialog.h"
 
+#include "version.h"
+
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -59,8 +61,8 @@ AboutDialog::AboutDialog(QWidget *parent)
         tr("© 2026 %1. All rights reserved.").arg(QCoreApplication::organizationName()), this);
     rights->setObjectName(QStringLiteral("rightsLabel"));
 
-    const QString makerSite = QStringLiteral("https://www.orrinworks.example");
-    const QString authorSite = QStringLiteral("https://www.orrinworks.example/people/kestrova");
+    const QString makerSite = QLatin1String(KESTROVA_WEBSITE);
+    const QString authorSite = makerSite + QLatin1String("/people/kestrova");
     auto *links = centredLabel(QStringLiteral("<a href=\"%1\">%1</a><br><a href=\"%2\">%2</a>")
                                    .arg(makerSite.toHtmlEscaped(), authorSite.toHtmlEscaped()),
                                this);

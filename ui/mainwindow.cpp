@@ -3,14 +3,22 @@
 #include "aboutdialog.h"
 #include "controller.h"
 #include "logconsole.h"
+#include "loglevel.h"
+#include "panelstyle.h"
 #include "preferencesdialog.h"
 #include "queuemodel.h"
+#include "runcheck.h"
+#include "runfeedback.h"
 #include "runtexts.h"
 #include "settingsstore.h"
-#include "toollocator.h"
+#include "statuscolourproxy.h"
+#include "toolpaths.h"
 #include "updatedialog.h"
 #include "userprompts.h"
+#include "version.h"
 #include "vfdpanel.h"
+#include "windowcommands.h"
+#include "workerhost.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -32,7 +40,6 @@
 #include <QSettings>
 #include <QStatusBar>
 #include <QTableView>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -40,11 +47,6 @@
 namespace ks {
 
 namespace {
-
-enum Level { Information = 0, Success = 1, Warning = 2 };
-
-const QLatin1String Version("1.0.0");
-const QLatin1String WebSite("https://www.orrinworks.example");
 
 // The window's own layout lives in a group of its own in the settings store.
 const QLatin1String LayoutGroup("window");
@@ -54,12 +56,6 @@ const QLatin1String ColumnsKey("queueColumns");
 
 // Update checks more frequent than this are not repeated at start-up.
 constexpr qint64 UpdateCheckIntervalSec = 72000;
-
-// The parts of a panel line are joined by a middle dot between spaces.
-QString panelSeparator()
-{
-    return QLatin1String(" ") + QChar(0x00B7) + QLatin1String(" ");
-}
 
 QString native(const QString &path)
 {
@@ -82,50 +78,38 @@ QStringList localPaths(const QMimeData *mime)
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
-    , prompts(std::make_unique<UserPrompts>())
+    , m_commands(new WindowCommands(this))
+    , m_prompts(std::make_unique<UserPrompts>())
 {
     setWindowTitle(QStringLiteral("Kestrova"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app.png")));
 
     buildCentralArea();
     buildMenus();
-    startWorker();
+    connectWorker();
     setAcceptDrops(true);
     restoreLayout();
 
-    elapsedTimer = new QTimer(this);
-    elapsedTimer->setInterval(1000);
-    connect(elapsedTimer, &QTimer::timeout, this,
-            [this] { vfd->setElapsedSeconds(int(runClock.elapsed() / 1000)); });
-
-    updateChecker = new UpdateChecker(this);
-    connect(updateChecker, &UpdateChecker::finished, this, &MainWindow::onUpdateResult);
+    m_updateChecker = new UpdateChecker(this);
+    connect(m_updateChecker, &UpdateChecker::finished, this, &MainWindow::onUpdateResult);
 
     refreshSettingsReadout();
-    log->append(tr("Kestrova %1 ready.").arg(Version), Information);
-    QString toolError;
-    if (toolsAvailable(&toolError))
-        log->append(tr("Using %1").arg(native(ffmpegPath())), Information);
+    m_log->append(tr("Kestrova %1 ready.").arg(QLatin1String(KESTROVA_VERSION)), Information);
+    const ToolPaths tools = ToolPaths::resolve(appSettings().ffmpegPath, appSettings().ffprobePath);
+    if (tools.isComplete())
+        m_log->append(tr("Using %1").arg(native(tools.ffmpeg)), Information);
     else
-        log->append(toolError, Warning);
+        m_log->append(ToolPaths::notFoundMessage(), Warning);
 
     QTimer::singleShot(1500, Qt::PreciseTimer, this, &MainWindow::runAutomaticUpdateCheck);
 }
 
-MainWindow::~MainWindow()
-{
-    if (workerThread) {
-        // The stop flag ends a running child within seconds; the thread must
-        // have finished before its object is destroyed, however long that is.
-        controller->requestStop();
-        workerThread->quit();
-        workerThread->wait();
-    }
-}
+// The worker host stops and joins its thread as it goes.
+MainWindow::~MainWindow() = default;
 
-void MainWindow::setPrompts(std::unique_ptr<UserPrompts> newPrompts)
+void MainWindow::setPrompts(std::unique_ptr<UserPrompts> prompts)
 {
-    prompts = std::move(newPrompts);
+    m_prompts = std::move(prompts);
 }
 
 void MainWindow::buildCentralArea()
@@ -134,89 +118,77 @@ void MainWindow::buildCentralArea()
     central->setObjectName(QStringLiteral("Central"));
     setCentralWidget(central);
 
-    vfd = new VfdPanel(central);
-    vfd->setMinimumHeight(200);
+    m_panel = new VfdPanel(central);
+    m_panel->setMinimumHeight(200);
 
-    model = new QueueModel(this);
-    table = new QTableView(central);
-    table->setObjectName(QStringLiteral("queueTable"));
-    table->setModel(model);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    table->setAlternatingRowColors(true);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    table->verticalHeader()->hide();
-    table->verticalHeader()->setDefaultSectionSize(24);
-    QHeaderView *header = table->horizontalHeader();
+    m_model = new QueueModel(this);
+    auto *colours = new StatusColourProxy(this);
+    colours->setSourceModel(m_model);
+    m_table = new QTableView(central);
+    m_table->setObjectName(QStringLiteral("queueTable"));
+    m_table->setModel(colours);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_table->setAlternatingRowColors(true);
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(24);
+    QHeaderView *header = m_table->horizontalHeader();
     header->setStretchLastSection(true);
     header->setSectionResizeMode(QueueModel::FileColumn, QHeaderView::Stretch);
     for (int column = QueueModel::LengthColumn; column <= QueueModel::StatusColumn; ++column)
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-    table->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(table, &QWidget::customContextMenuRequested, this, &MainWindow::showQueueMenu);
-    removeAction = new QAction(tr("Remove"), table);
-    removeAction->setShortcut(QKeySequence::Delete);
-    removeAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    connect(removeAction, &QAction::triggered, this, &MainWindow::onRemoveSelected);
-    table->addAction(removeAction);
+    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(m_table, &QWidget::customContextMenuRequested, this, &MainWindow::showQueueMenu);
+    QAction *remove = m_commands->action(WindowCommands::Remove);
+    remove->setShortcut(QKeySequence::Delete);
+    remove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    m_table->addAction(remove);
 
-    const auto makeButton = [central](const QString &text, const char *name) {
+    const auto makeButton = [this, central](const QString &text, const char *name, WindowCommands::Command command) {
         auto *button = new QPushButton(text, central);
         button->setObjectName(QLatin1String(name));
+        m_commands->bind(button, command);
         return button;
     };
-    addFilesButton = makeButton(tr("Add files"), "addFilesButton");
-    addFolderButton = makeButton(tr("Add folder"), "addFolderButton");
-    removeButton = makeButton(tr("Remove"), "removeButton");
-    analyseButton = makeButton(tr("Analyse"), "analyseButton");
-    trimButton = makeButton(tr("Trim Now"), "trimButton");
-    stopButton = makeButton(tr("Stop"), "stopButton");
-    trimButton->setProperty("accent", true);
-    stopButton->setEnabled(false);
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(8);
+    buttons->addWidget(makeButton(tr("Add files"), "addFilesButton", WindowCommands::AddFiles));
+    buttons->addWidget(makeButton(tr("Add folder"), "addFolderButton", WindowCommands::AddFolder));
+    buttons->addWidget(makeButton(tr("Remove"), "removeButton", WindowCommands::Remove));
+    buttons->addStretch(1);
+    buttons->addWidget(makeButton(tr("Analyse"), "analyseButton", WindowCommands::Analyse));
+    QPushButton *trim = makeButton(tr("Trim Now"), "trimButton", WindowCommands::Trim);
+    trim->setProperty("accent", true);
+    buttons->addWidget(trim);
+    buttons->addWidget(makeButton(tr("Stop"), "stopButton", WindowCommands::Stop));
+    buttons->addSpacing(10);
 
-    overwriteCheck = new QCheckBox(tr("Overwrite originals"), central);
-    overwriteCheck->setObjectName(QStringLiteral("overwriteCheck"));
-    overwriteCheck->setChecked(appSettings().outputMode == OutputMode::InPlace);
-
-    connect(addFilesButton, &QPushButton::clicked, this, &MainWindow::onAddFiles);
-    connect(addFolderButton, &QPushButton::clicked, this, &MainWindow::onAddFolder);
-    connect(removeButton, &QPushButton::clicked, this, &MainWindow::onRemoveSelected);
-    connect(analyseButton, &QPushButton::clicked, this, &MainWindow::onAnalyse);
-    connect(trimButton, &QPushButton::clicked, this, &MainWindow::onTrim);
-    connect(stopButton, &QPushButton::clicked, this, &MainWindow::onStop);
-    connect(overwriteCheck, &QCheckBox::toggled, this, [this](bool checked) {
+    m_overwriteCheck = new QCheckBox(tr("Overwrite originals"), central);
+    m_overwriteCheck->setObjectName(QStringLiteral("overwriteCheck"));
+    m_overwriteCheck->setChecked(appSettings().outputMode == OutputMode::InPlace);
+    connect(m_overwriteCheck, &QCheckBox::toggled, this, [this](bool checked) {
         appSettings().outputMode = checked ? OutputMode::InPlace : OutputMode::Mirror;
         saveSettings(appSettings());
         refreshSettingsReadout();
     });
+    buttons->addWidget(m_overwriteCheck);
 
-    auto *buttons = new QHBoxLayout;
-    buttons->setSpacing(8);
-    buttons->addWidget(addFilesButton);
-    buttons->addWidget(addFolderButton);
-    buttons->addWidget(removeButton);
-    buttons->addStretch(1);
-    buttons->addWidget(analyseButton);
-    buttons->addWidget(trimButton);
-    buttons->addWidget(stopButton);
-    buttons->addSpacing(10);
-    buttons->addWidget(overwriteCheck);
-
-    log = new LogConsole(central);
-    log->setMinimumHeight(120);
+    m_log = new LogConsole(central);
+    m_log->setMinimumHeight(120);
 
     auto *page = new QVBoxLayout(central);
     page->setContentsMargins(12, 10, 12, 10);
     page->setSpacing(10);
-    page->addWidget(vfd, 0);
-    page->addWidget(table, 1);
+    page->addWidget(m_panel, 0);
+    page->addWidget(m_table, 1);
     page->addLayout(buttons);
-    page->addWidget(log, 0);
+    page->addWidget(m_log, 0);
 
-    statusLabel = new QLabel(tr("Idle"), this);
-    statusLabel->setObjectName(QStringLiteral("statusLabel"));
-    statusBar()->addWidget(statusLabel, 1);
-    auto *versionChip = new QLabel(QLatin1String("v") + Version, this);
+    m_statusLabel = new QLabel(tr("Idle"), this);
+    m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
+    statusBar()->addWidget(m_statusLabel, 1);
+    auto *versionChip = new QLabel(QLatin1String("v" KESTROVA_VERSION), this);
     versionChip->setObjectName(QStringLiteral("VersionChip"));
     statusBar()->addPermanentWidget(versionChip, 0);
 
@@ -226,62 +198,57 @@ void MainWindow::buildCentralArea()
 
 void MainWindow::buildMenus()
 {
+    const auto add = [this](QMenu *menu, WindowCommands::Command command, auto slot) {
+        QAction *action = m_commands->action(command);
+        connect(action, &QAction::triggered, this, slot);
+        menu->addAction(action);
+    };
     QMenu *app = menuBar()->addMenu(tr("Kestrova"));
-    app->addAction(tr("Add files..."), this, &MainWindow::onAddFiles);
-    app->addAction(tr("Add folder..."), this, &MainWindow::onAddFolder);
+    add(app, WindowCommands::AddFiles, &MainWindow::onAddFiles);
+    add(app, WindowCommands::AddFolder, &MainWindow::onAddFolder);
     app->addSeparator();
-    app->addAction(tr("Preferences..."), this, &MainWindow::onPreferences);
+    add(app, WindowCommands::Preferences, &MainWindow::onPreferences);
     app->addSeparator();
-    app->addAction(tr("Exit"), this, &QWidget::close);
+    add(app, WindowCommands::Quit, &QWidget::close);
 
     QMenu *jobs = menuBar()->addMenu(tr("Jobs"));
-    analyseAction = jobs->addAction(tr("Analyse"), this, &MainWindow::onAnalyse);
-    trimAction = jobs->addAction(tr("Trim now"), this, &MainWindow::onTrim);
-    stopAction = jobs->addAction(tr("Stop"), this, &MainWindow::onStop);
-    stopAction->setEnabled(false);
+    add(jobs, WindowCommands::Analyse, &MainWindow::onAnalyse);
+    add(jobs, WindowCommands::Trim, &MainWindow::onTrim);
+    add(jobs, WindowCommands::Stop, &MainWindow::onStop);
     jobs->addSeparator();
-    jobs->addAction(tr("Remove selected"), this, &MainWindow::onRemoveSelected);
-    jobs->addAction(tr("Clear queue"), this, &MainWindow::onClearQueue);
+    add(jobs, WindowCommands::Remove, &MainWindow::onRemoveSelected);
+    add(jobs, WindowCommands::ClearQueue, &MainWindow::onClearQueue);
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
-    help->addAction(tr("Check for &Updates..."), this, &MainWindow::onCheckForUpdates);
-    help->addAction(tr("Orrinworks &Website"), this,
-                    [this] { prompts->openUrl(QUrl(WebSite, QUrl::TolerantMode)); });
+    add(help, WindowCommands::CheckForUpdates, &MainWindow::onCheckForUpdates);
+    QAction *website = m_commands->action(WindowCommands::Website);
+    connect(website, &QAction::triggered, this,
+            [this] { m_prompts->openUrl(QUrl(QLatin1String(KESTROVA_WEBSITE), QUrl::TolerantMode)); });
+    help->addAction(website);
     help->addSeparator();
-    help->addAction(tr("&About Kestrova"), this, &MainWindow::onAbout);
+    add(help, WindowCommands::About, &MainWindow::onAbout);
 }
 
-void MainWindow::startWorker()
+void MainWindow::connectWorker()
 {
-    workerThread = new QThread(this);
-    controller = new Controller;
-    controller->moveToThread(workerThread);
-
-    connect(workerThread, &QThread::finished, controller, &QObject::deleteLater);
-    connect(this, &MainWindow::requestScan, controller, &Controller::scan);
-    connect(this, &MainWindow::requestProcess, controller, &Controller::process);
-    connect(controller, &Controller::scanFinished, this, &MainWindow::onScanFinished);
-    connect(controller, &Controller::itemChanged, this, &MainWindow::onItemChanged);
-    connect(controller, &Controller::fileProgress, this, &MainWindow::onFileProgress);
-    connect(controller, &Controller::batchProgress, this, &MainWindow::onBatchProgress);
-    connect(controller, &Controller::batchFinished, this, &MainWindow::onBatchFinished);
-    connect(controller, &Controller::message, this, &MainWindow::onMessage);
-
-    workerThread->start();
+    m_worker = new WorkerHost(this);
+    m_feedback = new RunFeedback(m_model, m_panel, m_log, m_statusLabel, this);
+    connect(this, &MainWindow::requestScan, m_worker, &WorkerHost::requestScan);
+    connect(this, &MainWindow::requestProcess, m_worker, &WorkerHost::requestProcess);
+    connect(m_worker, &WorkerHost::scanFinished, m_feedback, &RunFeedback::onScanFinished);
+    connect(m_worker, &WorkerHost::itemChanged, m_feedback, &RunFeedback::onItemChanged);
+    connect(m_worker, &WorkerHost::fileProgress, m_feedback, &RunFeedback::onFileProgress);
+    connect(m_worker, &WorkerHost::batchProgress, m_feedback, &RunFeedback::onBatchProgress);
+    connect(m_worker, &WorkerHost::batchFinished, m_feedback, &RunFeedback::onBatchFinished);
+    connect(m_worker, &WorkerHost::message, m_feedback, &RunFeedback::onMessage);
+    connect(m_feedback, &RunFeedback::finished, this, [this] { setRunning(false); });
 }
 
 void MainWindow::setRunning(bool on)
 {
-    running = on;
-    for (QWidget *control : { static_cast<QWidget *>(addFilesButton), static_cast<QWidget *>(addFolderButton),
-                              static_cast<QWidget *>(removeButton), static_cast<QWidget *>(analyseButton),
-                              static_cast<QWidget *>(trimButton), static_cast<QWidget *>(overwriteCheck) })
-        control->setEnabled(!on);
-    analyseAction->setEnabled(!on);
-    trimAction->setEnabled(!on);
-    removeAction->setEnabled(!on);
-    stopButton->setEnabled(on);
-    stopAction->setEnabled(on);
+    m_running = on;
+    m_commands->setRunning(on);
+    m_overwriteCheck->setEnabled(!on);
 }
 
 // ---- Commands -------------------------------------------------------------
@@ -292,7 +259,7 @@ void MainWindow::onAddFiles()
     for (const QString &extension : std::as_const(appSettings().extensions))
         patterns << QStringLiteral("*.") + extension;
     const QString filter = tr("Audio files (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
-    const QStringList files = prompts->openFileNames(this, tr("Add audio files"), lastDir, filter);
+    const QStringList files = m_prompts->openFileNames(this, tr("Add audio files"), m_lastDir, filter);
     if (!files.isEmpty())
         queueFiles(files);
 }
@@ -300,42 +267,39 @@ void MainWindow::onAddFiles()
 // Files take the folder of the first one as their root.
 void MainWindow::queueFiles(const QStringList &files)
 {
-    lastDir = QFileInfo(files.first()).absolutePath();
-    model->addFiles(files, lastDir);
-    log->append(tr("Added %n file(s).", nullptr, int(files.size())), Information);
+    m_lastDir = QFileInfo(files.first()).absolutePath();
+    m_model->addFiles(files, m_lastDir);
+    m_log->append(tr("Added %n file(s).", nullptr, int(files.size())), Information);
 }
 
 void MainWindow::onAddFolder()
 {
-    const QString folder = prompts->existingDirectory(this, tr("Add folder"), lastDir);
+    const QString folder = m_prompts->existingDirectory(this, tr("Add folder"), m_lastDir);
     if (!folder.isEmpty())
         scanFolder(folder);
 }
 
 void MainWindow::scanFolder(const QString &folder)
 {
-    lastDir = folder;
-    ++pendingScans;
+    m_lastDir = folder;
     setRunning(true);
-    vfd->setPhase(VfdPanel::Scanning);
-    statusLabel->setText(tr("Scanning %1...").arg(native(folder)));
-    log->append(tr("Scanning %1").arg(native(folder)), Information);
+    m_feedback->scanStarted(folder);
     Q_EMIT requestScan(folder, appSettings().extensions, appSettings().recursive);
 }
 
 void MainWindow::onRemoveSelected()
 {
     QList<int> rows;
-    const QModelIndexList selected = table->selectionModel()->selectedRows(0);
+    const QModelIndexList selected = m_table->selectionModel()->selectedRows(0);
     for (const QModelIndex &index : selected)
         rows.append(index.row());
-    model->removeItems(rows);
+    m_model->removeItems(rows);
 }
 
 void MainWindow::onClearQueue()
 {
-    model->clear();
-    vfd->setSummary(tr("QUEUE CLEARED"));
+    m_model->clear();
+    m_panel->setSummary(tr("QUEUE CLEARED"));
 }
 
 void MainWindow::onAnalyse()
@@ -350,104 +314,87 @@ void MainWindow::onTrim()
 
 void MainWindow::startRun(bool analyseOnly)
 {
-    if (running)
+    if (m_running)
         return;
-    if (model->rowCount() == 0) {
-        log->append(tr("Nothing in the queue - add files or a folder first."), Warning);
-        return;
-    }
-    QString toolError;
-    if (!toolsAvailable(&toolError)) {
-        prompts->warning(this, tr("ffmpeg not found"), toolError);
-        return;
-    }
     Settings &settings = appSettings();
-    if (settings.leadMode == EndMode::LeaveAlone && settings.tailMode == EndMode::LeaveAlone) {
-        prompts->information(this, tr("Nothing to do"),
-                             tr("Both the head and the tail are set to leave alone, so there is nothing to "
-                                "change.\n\nSet a target for at least one end in Preferences."));
+    const ToolPaths tools = ToolPaths::resolve(settings.ffmpegPath, settings.ffprobePath);
+    switch (firstRunRefusal(m_model->rowCount(), settings, tools, analyseOnly)) {
+    case RunRefusal::None:
+        break;
+    case RunRefusal::EmptyQueue:
+        m_log->append(tr("Nothing in the queue - add files or a folder first."), Warning);
         return;
+    case RunRefusal::ToolsMissing:
+        m_prompts->warning(this, tr("ffmpeg not found"), ToolPaths::notFoundMessage());
+        return;
+    case RunRefusal::NothingToChange:
+        m_prompts->information(this, tr("Nothing to do"),
+                               tr("Both the head and the tail are set to leave alone, so there is nothing to "
+                                  "change.\n\nSet a target for at least one end in Preferences."));
+        return;
+    case RunRefusal::NoDestination: {
+        // Asked for here rather than refused.
+        const QString folder = m_prompts->existingDirectory(this, tr("Choose the destination folder"), m_lastDir);
+        if (folder.isEmpty())
+            return;
+        settings.outputRoot = folder;
+        saveSettings(settings);
+        refreshSettingsReadout();
+        break;
+    }
     }
 
-    if (!analyseOnly) {
-        if (settings.outputMode == OutputMode::Mirror && settings.outputRoot.isEmpty()) {
-            const QString folder = prompts->existingDirectory(this, tr("Choose the destination folder"), lastDir);
-            if (folder.isEmpty())
-                return;
-            settings.outputRoot = folder;
-            saveSettings(settings);
-            refreshSettingsReadout();
-        }
-        if (settings.outputMode == OutputMode::InPlace) {
-            const QString text = RunTexts::inPlaceQuestion(model->rowCount(), settings);
-            if (prompts->question(this, tr("Overwrite originals"), text, QMessageBox::Yes | QMessageBox::No,
-                                  QMessageBox::No)
-                != QMessageBox::Yes)
-                return;
-        }
+    if (!analyseOnly && settings.outputMode == OutputMode::InPlace) {
+        const QString text = RunTexts::inPlaceQuestion(m_model->rowCount(), settings);
+        if (m_prompts->question(this, tr("Overwrite originals"), text, QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No)
+            != QMessageBox::Yes)
+            return;
     }
 
-    model->resetForRun();
+    m_model->resetForRun();
     setRunning(true);
-    vfd->setPhase(analyseOnly ? VfdPanel::Analysing : VfdPanel::Trimming);
-    vfd->setErrorLit(false);
-    vfd->setSkipLit(false);
-    vfd->setBatchProgress(0);
-    vfd->setFileProgress(0);
-
-    runClock.restart();
-    vfd->setElapsedSeconds(0);
-    elapsedTimer->start();
-
-    const int count = model->rowCount();
-    if (analyseOnly) {
-        statusLabel->setText(tr("Analysing..."));
-        log->append(tr("Analysing %1 file(s).").arg(count), Information);
-    } else {
-        statusLabel->setText(tr("Trimming..."));
-        log->append(tr("Trimming %1 file(s).").arg(count), Information);
-    }
-    Q_EMIT requestProcess(model->items(), settings, analyseOnly);
+    m_feedback->batchStarted(analyseOnly, m_model->rowCount());
+    Q_EMIT requestProcess(m_model->items(), settings, analyseOnly);
 }
 
 void MainWindow::onStop()
 {
-    if (!controller)
-        return;
-    controller->requestStop();
-    statusLabel->setText(tr("Stopping..."));
-    log->append(tr("Stop requested."), Warning);
+    m_worker->requestStop();
+    m_statusLabel->setText(tr("Stopping..."));
+    m_log->append(tr("Stop requested."), Warning);
 }
 
+// The run under way keeps the settings it started with; what is accepted
+// here reaches the next one.
 void MainWindow::onPreferences()
 {
     PreferencesDialog dialog(appSettings(), this);
-    dialog.setPrompts(prompts.get());
-    if (prompts->exec(dialog) != QDialog::Accepted)
+    dialog.setPrompts(m_prompts.get());
+    if (m_prompts->exec(dialog) != QDialog::Accepted)
         return;
     appSettings() = dialog.settings();
     saveSettings(appSettings());
-    resetToolCache();
     refreshSettingsReadout();
-    log->append(tr("Preferences saved."), Information);
+    m_log->append(tr("Preferences saved."), Information);
 }
 
 void MainWindow::onAbout()
 {
     AboutDialog dialog(this);
-    prompts->exec(dialog);
+    m_prompts->exec(dialog);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (running) {
-        if (prompts->question(this, tr("Quit"), tr("A run is still going. Stop it and quit?"),
-                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+    if (m_running) {
+        if (m_prompts->question(this, tr("Quit"), tr("A run is still going. Stop it and quit?"),
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
             != QMessageBox::Yes) {
             event->ignore();
             return;
         }
-        controller->requestStop();
+        m_worker->requestStop();
     }
     saveSettings(appSettings());
     saveLayout();
@@ -460,9 +407,9 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event)
         event->ignore();
         return;
     }
-    if (running) {
+    if (m_running) {
         // Refused like the disabled buttons: the cursor says no, the log says why.
-        log->append(tr("Nothing can be added while a run is going."), Warning);
+        m_log->append(tr("Nothing can be added while a run is going."), Warning);
         event->ignore();
         return;
     }
@@ -472,9 +419,9 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 void MainWindow::dropEvent(QDropEvent *event)
 {
     const QStringList paths = localPaths(event->mimeData());
-    if (paths.isEmpty() || running) {
-        if (running)
-            log->append(tr("Nothing can be added while a run is going."), Warning);
+    if (paths.isEmpty() || m_running) {
+        if (m_running)
+            m_log->append(tr("Nothing can be added while a run is going."), Warning);
         event->ignore();
         return;
     }
@@ -496,12 +443,12 @@ void MainWindow::dropEvent(QDropEvent *event)
 
 void MainWindow::showQueueMenu(const QPoint &position)
 {
-    const QModelIndex index = table->indexAt(position);
-    if (index.isValid() && !table->selectionModel()->isRowSelected(index.row(), QModelIndex()))
-        table->selectRow(index.row());
-    const QueueItem item = index.isValid() ? model->items().at(index.row()) : QueueItem();
+    const QModelIndex index = m_table->indexAt(position);
+    if (index.isValid() && !m_table->selectionModel()->isRowSelected(index.row(), QModelIndex()))
+        m_table->selectRow(index.row());
+    const QueueItem item = index.isValid() ? m_model->items().at(index.row()) : QueueItem();
 
-    auto *menu = new QMenu(table);
+    auto *menu = new QMenu(m_table);
     menu->setObjectName(QStringLiteral("queueMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
     QAction *show = menu->addAction(tr("Show in folder"), this,
@@ -511,14 +458,14 @@ void MainWindow::showQueueMenu(const QPoint &position)
                                       [this, item] { openFolder(QFileInfo(item.outputPath).absolutePath()); });
     output->setEnabled(!item.outputPath.isEmpty());
     menu->addSeparator();
-    menu->addAction(removeAction);
-    menu->popup(table->viewport()->mapToGlobal(position));
+    menu->addAction(m_commands->action(WindowCommands::Remove));
+    menu->popup(m_table->viewport()->mapToGlobal(position));
 }
 
 void MainWindow::openFolder(const QString &folder)
 {
-    if (!QFileInfo(folder).isDir() || !prompts->openUrl(QUrl::fromLocalFile(folder)))
-        log->append(tr("Cannot open %1").arg(native(folder)), Warning);
+    if (!QFileInfo(folder).isDir() || !m_prompts->openUrl(QUrl::fromLocalFile(folder)))
+        m_log->append(tr("Cannot open %1").arg(native(folder)), Warning);
 }
 
 void MainWindow::restoreLayout()
@@ -528,7 +475,7 @@ void MainWindow::restoreLayout()
     if (store.contains(GeometryKey))
         restoreGeometry(store.value(GeometryKey).toByteArray());
     restoreState(store.value(StateKey).toByteArray());
-    table->horizontalHeader()->restoreState(store.value(ColumnsKey).toByteArray());
+    m_table->horizontalHeader()->restoreState(store.value(ColumnsKey).toByteArray());
 }
 
 void MainWindow::saveLayout() const
@@ -537,100 +484,16 @@ void MainWindow::saveLayout() const
     store.beginGroup(LayoutGroup);
     store.setValue(GeometryKey, saveGeometry());
     store.setValue(StateKey, saveState());
-    store.setValue(ColumnsKey, table->horizontalHeader()->saveState());
-}
-
-// ---- Run feedback -----------------------------------------------------------
-
-void MainWindow::onScanFinished(const QStringList &files, const QString &root, bool cancelled)
-{
-    // Several dropped folders are scanned one after another; the window is
-    // idle again when the last one is in.
-    pendingScans = std::max(pendingScans - 1, 0);
-    if (pendingScans == 0) {
-        setRunning(false);
-        vfd->setPhase(VfdPanel::Idle);
-    }
-    model->addFiles(files, root);
-    if (pendingScans == 0)
-        statusLabel->setText(tr("Idle"));
-    if (cancelled)
-        log->append(tr("Scan stopped - %1 file(s) found.").arg(files.size()), Warning);
-    else
-        log->append(tr("Scan complete - %1 file(s) found.").arg(files.size()), Success);
-}
-
-void MainWindow::onItemChanged(int index, const QueueItem &item)
-{
-    // Rows may have been removed or cleared while the batch ran: a result
-    // goes to the queued item with its path, or nowhere.
-    const QList<QueueItem> &items = model->items();
-    const int row = index >= 0 && index < items.size() && items.at(index).path == item.path
-            ? index
-            : model->rowOfPath(item.path);
-    if (row >= 0)
-        model->setItem(row, item);
-
-    vfd->setCurrentFile(QFileInfo(item.path).fileName());
-    switch (item.status) {
-    case ItemStatus::Trimmed:
-        vfd->markToday();
-        break;
-    case ItemStatus::Skipped:
-        vfd->setSkipLit(true);
-        break;
-    case ItemStatus::Failed:
-        vfd->setErrorLit(true);
-        break;
-    default:
-        break;
-    }
-}
-
-void MainWindow::onFileProgress(int, int percent)
-{
-    vfd->setFileProgress(percent);
-}
-
-void MainWindow::onBatchProgress(int done, int total)
-{
-    vfd->setBatchProgress(total < 1 ? 0 : int(double(done) / total * 100.0));
-    statusLabel->setText(tr("%1 of %2").arg(done).arg(total));
-}
-
-void MainWindow::onBatchFinished(const BatchSummary &summary, bool cancelled, bool analyseOnly)
-{
-    elapsedTimer->stop();
-    setRunning(false);
-    vfd->setPhase(VfdPanel::Idle);
-    vfd->setElapsedSeconds(-1);
-
-    const QString separator = panelSeparator();
-    const QStringList parts{ tr("LAST %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm"))),
-                             tr("%1 SCANNED").arg(summary.processed),
-                             tr("%1 WRITTEN").arg(summary.written),
-                             tr("%1 SKIPPED").arg(summary.skipped),
-                             tr("%1 FAIL").arg(summary.failed),
-                             tr("%1 S CUT").arg(summary.secondsCut, 0, 'f', 1),
-                             tr("%1 S ADDED").arg(summary.secondsAdded, 0, 'f', 1) };
-    vfd->setSummary(parts.join(separator));
-
-    log->append(RunTexts::totalsLine(summary, cancelled, analyseOnly), summary.failed > 0 ? Warning : Success);
-    statusLabel->setText(tr("Idle"));
-}
-
-void MainWindow::onMessage(const QString &text, int level)
-{
-    log->append(text, level);
+    store.setValue(ColumnsKey, m_table->horizontalHeader()->saveState());
 }
 
 void MainWindow::refreshSettingsReadout()
 {
     const Settings &settings = appSettings();
-    const QString separator = panelSeparator();
-    vfd->setDetection(tr("%1 dB").arg(settings.thresholdDb, 0, 'f', 0) + separator
+    const QString separator = PanelStyle::separator();
+    m_panel->setDetection(tr("%1 dB").arg(settings.thresholdDb, 0, 'f', 0) + separator
                       + tr("%1 S").arg(settings.minSilenceSec, 0, 'f', 2));
-    vfd->setEnds(tr("HEAD %1").arg(endModeLabel(settings.leadMode, settings.leadTargetMs)) + separator
+    m_panel->setEnds(tr("HEAD %1").arg(endModeLabel(settings.headMode, settings.headTargetMs)) + separator
                  + tr("TAIL %1").arg(endModeLabel(settings.tailMode, settings.tailTargetMs)));
     QStringList output{ tr("OUT") };
     if (settings.outputMode == OutputMode::InPlace) {
@@ -639,8 +502,8 @@ void MainWindow::refreshSettingsReadout()
         output << tr("MIRROR")
                << (settings.outputRoot.isEmpty() ? tr("NOT SET") : native(settings.outputRoot));
     }
-    vfd->setOutput(output.join(separator));
-    overwriteCheck->setChecked(settings.outputMode == OutputMode::InPlace);
+    m_panel->setOutput(PanelStyle::join(output));
+    m_overwriteCheck->setChecked(settings.outputMode == OutputMode::InPlace);
 }
 
 // ---- Update check -----------------------------------------------------------
@@ -654,16 +517,16 @@ void MainWindow::runAutomaticUpdateCheck()
     if (settings.lastCheck.isValid()
         && settings.lastCheck.secsTo(QDateTime::currentDateTime()) < UpdateCheckIntervalSec)
         return;
-    log->append(tr("Checking for updates..."), Information);
-    updateChecker->check(false);
+    m_log->append(tr("Checking for updates..."), Information);
+    m_updateChecker->check(false);
 }
 
 void MainWindow::onCheckForUpdates()
 {
-    if (updateChecker->isBusy())
+    if (m_updateChecker->isBusy())
         return;
-    log->append(tr("Checking for updates..."), Information);
-    updateChecker->check(true);
+    m_log->append(tr("Checking for updates..."), Information);
+    m_updateChecker->check(true);
 }
 
 void MainWindow::onUpdateResult(const UpdateChecker::Result &result, bool userInitiated)
@@ -674,23 +537,23 @@ void MainWindow::onUpdateResult(const UpdateChecker::Result &result, bool userIn
 
     const QString title = tr("Check for Updates");
     if (!result.ok) {
-        log->append(tr("Update check failed - %1").arg(result.error), Warning);
+        m_log->append(tr("Update check failed - %1").arg(result.error), Warning);
         if (userInitiated)
-            prompts->warning(this, title, tr("Could not reach the update server.\n\n%1").arg(result.error));
+            m_prompts->warning(this, title, tr("Could not reach the update server.\n\n%1").arg(result.error));
         return;
     }
     if (result.nothingPublished) {
-        log->append(tr("No update information published."), Information);
+        m_log->append(tr("No update information published."), Information);
         if (userInitiated) {
-            prompts->information(this, title,
+            m_prompts->information(this, title,
                                  tr("The update server has nothing published for this platform at the moment."));
         }
         return;
     }
     if (!result.updateAvailable) {
-        log->append(tr("Up to date - %1 is the current release.").arg(result.latestVersion), Success);
+        m_log->append(tr("Up to date - %1 is the current release.").arg(result.latestVersion), Success);
         if (userInitiated) {
-            prompts->information(this, title,
+            m_prompts->information(this, title,
                                  tr("%1 %2 is the current release. You are up to date.")
                                          .arg(QCoreApplication::applicationName(), result.latestVersion));
         }
@@ -698,20 +561,20 @@ void MainWindow::onUpdateResult(const UpdateChecker::Result &result, bool userIn
     }
 
     if (result.critical)
-        log->append(tr("Version %1 is available and marked critical.").arg(result.latestVersion), Warning);
+        m_log->append(tr("Version %1 is available and marked critical.").arg(result.latestVersion), Warning);
     else
-        log->append(tr("Version %1 is available.").arg(result.latestVersion), Success);
+        m_log->append(tr("Version %1 is available.").arg(result.latestVersion), Success);
     if (!userInitiated && !result.critical && settings.skippedVersion == result.latestVersion)
         return;
 
     UpdateDialog dialog(result, this);
-    dialog.setUrlOpener([this](const QUrl &url) { return prompts->openUrl(url); });
-    connect(&dialog, &UpdateDialog::linkNotOpened, this, [this](const QString &reason) { log->append(reason, Warning); });
-    prompts->exec(dialog);
+    dialog.setUrlOpener([this](const QUrl &url) { return m_prompts->openUrl(url); });
+    connect(&dialog, &UpdateDialog::linkNotOpened, this, [this](const QString &reason) { m_log->append(reason, Warning); });
+    m_prompts->exec(dialog);
     if (dialog.choice() == UpdateDialog::SkipVersion) {
         settings.skippedVersion = result.latestVersion;
         saveSettings(settings);
-        log->append(tr("Version %1 will not be offered again.").arg(result.latestVersion), Information);
+        m_log->append(tr("Version %1 will not be offered again.").arg(result.latestVersion), Information);
     }
 }
 

@@ -5,31 +5,28 @@
 #include "settings.h"
 #include "updatechecker.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QStringList>
 
 #include <memory>
 
-class QAction;
 class QCheckBox;
 class QLabel;
-class QPushButton;
 class QTableView;
-class QThread;
-class QTimer;
 
 namespace ks {
 
-class Controller;
 class LogConsole;
 class QueueModel;
+class RunFeedback;
 class UserPrompts;
 class VfdPanel;
+class WindowCommands;
+class WorkerHost;
 
 // The program's one window: the status panel, the queue, the command
-// buttons, the log and the status bar. It owns the worker thread on which
-// the controller scans folders and runs batches, and follows what it reports.
+// buttons, the log and the status bar, and the wiring between them. The
+// worker host runs the scans and batches; run feedback follows them.
 class MainWindow final : public QMainWindow
 {
     Q_OBJECT
@@ -63,19 +60,13 @@ private Q_SLOTS:
     void onAbout();
     void onCheckForUpdates();
     void onUpdateResult(const ks::UpdateChecker::Result &result, bool userInitiated);
-    void onScanFinished(const QStringList &files, const QString &root, bool cancelled);
-    void onItemChanged(int index, const ks::QueueItem &item);
-    void onFileProgress(int index, int percent);
-    void onBatchProgress(int done, int total);
-    void onBatchFinished(const ks::BatchSummary &summary, bool cancelled, bool analyseOnly);
-    void onMessage(const QString &text, int level);
 
 private:
     Q_DISABLE_COPY_MOVE(MainWindow)
 
     void buildCentralArea();
     void buildMenus();
-    void startWorker();
+    void connectWorker();
     void setRunning(bool on);
     void refreshSettingsReadout();
     void startRun(bool analyseOnly);
@@ -87,31 +78,19 @@ private:
     void saveLayout() const;
     void runAutomaticUpdateCheck();
 
-    QueueModel *model = nullptr;
-    QTableView *table = nullptr;
-    VfdPanel *vfd = nullptr;
-    LogConsole *log = nullptr;
-    QLabel *statusLabel = nullptr;
-    QPushButton *addFilesButton = nullptr;
-    QPushButton *addFolderButton = nullptr;
-    QPushButton *removeButton = nullptr;
-    QPushButton *analyseButton = nullptr;
-    QPushButton *trimButton = nullptr;
-    QPushButton *stopButton = nullptr;
-    QCheckBox *overwriteCheck = nullptr;
-    QAction *analyseAction = nullptr;
-    QAction *trimAction = nullptr;
-    QAction *stopAction = nullptr;
-    QAction *removeAction = nullptr; // the queue's context menu and Delete key
-    QThread *workerThread = nullptr;
-    Controller *controller = nullptr;
-    UpdateChecker *updateChecker = nullptr;
-    QTimer *elapsedTimer = nullptr;
-    QElapsedTimer runClock;
-    QString lastDir;
-    bool running = false;
-    int pendingScans = 0; // folders asked for and not yet delivered
-    std::unique_ptr<UserPrompts> prompts;
+    WindowCommands *m_commands = nullptr;
+    QueueModel *m_model = nullptr;
+    QTableView *m_table = nullptr;
+    VfdPanel *m_panel = nullptr;
+    LogConsole *m_log = nullptr;
+    QLabel *m_statusLabel = nullptr;
+    QCheckBox *m_overwriteCheck = nullptr;
+    WorkerHost *m_worker = nullptr;
+    RunFeedback *m_feedback = nullptr;
+    UpdateChecker *m_updateChecker = nullptr;
+    QString m_lastDir;
+    bool m_running = false;
+    std::unique_ptr<UserPrompts> m_prompts;
 };
 
 } // namespace ks

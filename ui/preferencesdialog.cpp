@@ -1,5 +1,7 @@
 #include "preferencesdialog.h"
 
+#include "settingstable.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -36,12 +38,15 @@ QVBoxLayout *pageLayout(QWidget *page, int spacing)
     return layout;
 }
 
-QDoubleSpinBox *doubleSpin(QWidget *parent, const char *name, double min, double max, int decimals,
-                           double step, const QString &suffix, double value)
+// The spin boxes take their ranges from the settings table, as the command
+// line's checks do.
+QDoubleSpinBox *doubleSpin(QWidget *parent, const char *name, const char *key, int decimals, double step,
+                           const QString &suffix, double value)
 {
+    const SettingsTable::Row &limits = SettingsTable::row(QLatin1String(key));
     auto *spin = new QDoubleSpinBox(parent);
     spin->setObjectName(QLatin1String(name));
-    spin->setRange(min, max);
+    spin->setRange(limits.minimum, limits.maximum);
     spin->setDecimals(decimals);
     spin->setSingleStep(step);
     spin->setSuffix(suffix);
@@ -49,11 +54,12 @@ QDoubleSpinBox *doubleSpin(QWidget *parent, const char *name, double min, double
     return spin;
 }
 
-QSpinBox *targetSpin(QWidget *parent, const char *name, int value)
+QSpinBox *targetSpin(QWidget *parent, const char *name, const char *key, int value)
 {
+    const SettingsTable::Row &limits = SettingsTable::row(QLatin1String(key));
     auto *spin = new QSpinBox(parent);
     spin->setObjectName(QLatin1String(name));
-    spin->setRange(0, 30000);
+    spin->setRange(int(limits.minimum), int(limits.maximum));
     spin->setSingleStep(50);
     spin->setSuffix(PreferencesDialog::tr(" ms"));
     spin->setValue(value);
@@ -162,21 +168,21 @@ QWidget *PreferencesDialog::buildSilenceTab()
 
     auto *detection = new QGroupBox(tr("Detection"), page);
     auto *detectionForm = new QFormLayout(detection);
-    m_thresholdSpin = doubleSpin(detection, "thresholdSpin", -90.0, -10.0, 1, 1.0, tr(" dBFS"),
+    m_thresholdSpin = doubleSpin(detection, "thresholdSpin", "thresholdDb", 1, 1.0, tr(" dBFS"),
                                  m_settings.thresholdDb);
-    m_minSilenceSpin = doubleSpin(detection, "minSilenceSpin", 0.05, 30.0, 2, 0.05, tr(" s"),
+    m_minSilenceSpin = doubleSpin(detection, "minSilenceSpin", "minSilenceSec", 2, 0.05, tr(" s"),
                                   m_settings.minSilenceSec);
-    m_maxTrimSpin = doubleSpin(detection, "maxTrimSpin", 1.0, 7200.0, 0, 1.0, tr(" s"), m_settings.maxTrimSec);
+    m_maxTrimSpin = doubleSpin(detection, "maxTrimSpin", "maxTrimSec", 0, 1.0, tr(" s"), m_settings.maxTrimSec);
     detectionForm->addRow(tr("Threshold"), m_thresholdSpin);
     detectionForm->addRow(tr("Minimum silence"), m_minSilenceSpin);
     detectionForm->addRow(tr("Refuse to remove more than"), m_maxTrimSpin);
 
     auto *ends = new QGroupBox(tr("Silence at each end"), page);
     auto *endsForm = new QFormLayout(ends);
-    m_leadModeCombo = modeCombo(ends, "leadModeCombo", m_settings.leadMode);
+    m_leadModeCombo = modeCombo(ends, "leadModeCombo", m_settings.headMode);
     m_tailModeCombo = modeCombo(ends, "tailModeCombo", m_settings.tailMode);
-    m_leadTargetSpin = targetSpin(ends, "leadTargetSpin", m_settings.leadTargetMs);
-    m_tailTargetSpin = targetSpin(ends, "tailTargetSpin", m_settings.tailTargetMs);
+    m_leadTargetSpin = targetSpin(ends, "leadTargetSpin", "leadTargetMs", m_settings.headTargetMs);
+    m_tailTargetSpin = targetSpin(ends, "tailTargetSpin", "tailTargetMs", m_settings.tailTargetMs);
     m_padFallbackCombo = new QComboBox(ends);
     m_padFallbackCombo->setObjectName(QStringLiteral("padFallbackCombo"));
     m_padFallbackCombo->addItem(tr("Re-encode the file"), int(PadFallback::ReEncode));
@@ -311,9 +317,9 @@ Settings PreferencesDialog::settings() const
     result.thresholdDb = m_thresholdSpin->value();
     result.minSilenceSec = m_minSilenceSpin->value();
     result.maxTrimSec = m_maxTrimSpin->value();
-    result.leadMode = EndMode(m_leadModeCombo->currentData().toInt());
+    result.headMode = EndMode(m_leadModeCombo->currentData().toInt());
     result.tailMode = EndMode(m_tailModeCombo->currentData().toInt());
-    result.leadTargetMs = m_leadTargetSpin->value();
+    result.headTargetMs = m_leadTargetSpin->value();
     result.tailTargetMs = m_tailTargetSpin->value();
     result.padFallback = PadFallback(m_padFallbackCombo->currentData().toInt());
     result.outputMode = m_inPlaceRadio->isChecked() ? OutputMode::InPlace : OutputMode::Mirror;

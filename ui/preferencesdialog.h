@@ -38,7 +38,7 @@ public:
     // goes back to the real file dialogs.
     void setPrompts(UserPrompts *prompts);
 
-public slots:
+public Q_SLOTS:
     void browseOutput();
     void browseTool(QLineEdit *target, const QString &title);
 

@@ -1,5 +1,7 @@
 #include "blockmeter.h"
 
+#include "panelpalette.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -9,10 +11,10 @@ namespace ks {
 
 namespace {
 
-const QColor teal(0x2B, 0xD9, 0xC4);
-const QColor amber(0xC0, 0x8A, 0x2A);
-const QColor red(0xC0, 0x39, 0x2B);
-const QColor labelColour(0x2E, 0x7A, 0x72);
+const QColor teal(PanelPalette::Teal);
+const QColor amber(PanelPalette::Amber);
+const QColor red(PanelPalette::Red);
+const QColor labelColour(PanelPalette::Label);
 constexpr int blockGap = 2;
 
 // Whole-number form of channel × 0.17 truncated, which floating point

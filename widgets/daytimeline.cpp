@@ -1,5 +1,7 @@
 #include "daytimeline.h"
 
+#include "panelpalette.h"
+
 #include <QPainter>
 #include <QTime>
 
@@ -9,10 +11,10 @@ namespace ks {
 
 namespace {
 
-const QColor currentColour(0x8B, 0xFF, 0xF0);
-const QColor markedColour(0x2B, 0xD9, 0xC4);
-const QColor idleColour(0x11, 0x22, 0x1F);
-const QColor labelColour(0x2E, 0x7A, 0x72);
+const QColor currentColour(PanelPalette::Current);
+const QColor markedColour(PanelPalette::Teal);
+const QColor idleColour(PanelPalette::Idle);
+const QColor labelColour(PanelPalette::Label);
 constexpr int lastSlot = DayTimeline::SlotCount - 1;
 
 bool validSlot(int slot)

@@ -1,15 +1,11 @@
 #include "logconsole.h"
 
+#include "panelpalette.h"
+
 #include <QDateTime>
 #include <QScrollBar>
 
 namespace ks {
-
-namespace {
-
-const char *const levelColors[] = { "#33C9B8", "#4BE3A0", "#C98A2E", "#E05B4C" };
-
-} // namespace
 
 LogConsole::LogConsole(QWidget *parent)
     : QPlainTextEdit(parent)
@@ -30,14 +26,16 @@ int LogConsole::clampLevel(int level)
 
 QString LogConsole::levelColor(int level)
 {
-    return QLatin1String(levelColors[clampLevel(level)]);
+    return QColor(PanelPalette::LogLevels[clampLevel(level)]).name(QColor::HexRgb).toUpper();
 }
 
 QString LogConsole::formatLine(const QString &text, int level, const QDateTime &when)
 {
     // One multi-argument pass, so a '%1' inside the message stays as it is.
-    return QStringLiteral("<span style=\"color:#1E8F82\">[%1]</span> <span style=\"color:%2\">%3</span>")
-        .arg(when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), levelColor(level), text.toHtmlEscaped());
+    static const QString timeColour = QColor(PanelPalette::LogTime).name(QColor::HexRgb).toUpper();
+    return QStringLiteral("<span style=\"color:%1\">[%2]</span> <span style=\"color:%3\">%4</span>")
+        .arg(timeColour, when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), levelColor(level),
+             text.toHtmlEscaped());
 }
 
 void LogConsole::append(const QString &text, int level)

@@ -23,7 +23,7 @@ public:
     // The HTML paragraph that append() adds for `text` logged at `when`.
     static QString formatLine(const QString &text, int level, const QDateTime &when);
 
-public slots:
+public Q_SLOTS:
     // The default level lets one-argument signals connect too.
     void append(const QString &text, int level = 0);
 

@@ -1,5 +1,7 @@
 #include "segmentdisplay.h"
 
+#include "panelpalette.h"
+
 #include <QPainter>
 
 #include <algorithm>
@@ -52,8 +54,8 @@ SegmentDisplay::SegmentDisplay(QWidget *parent)
     : QWidget(parent)
     , m_text(QStringLiteral("0:00:00"))
     , m_digitHeight(62)
-    , m_litColor(0x45, 0xE8, 0xD5)
-    , m_dimColor(0x14, 0x31, 0x2C)
+    , m_litColor(PanelPalette::Lit)
+    , m_dimColor(PanelPalette::Dim)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
 }

@@ -1,15 +1,17 @@
 #include "statuschip.h"
 
+#include "panelpalette.h"
+
 #include <QPainter>
 
 namespace ks {
 
 namespace {
 
-const QColor defaultColour(0x45, 0xE8, 0xD5);
-const QColor darkFill(0x0B, 0x14, 0x12);
-const QColor darkBorder(0x1B, 0x2A, 0x27);
-const QColor darkText(0x4A, 0x5A, 0x58);
+const QColor defaultColour(PanelPalette::Lit);
+const QColor darkFill(PanelPalette::ChipFill);
+const QColor darkBorder(PanelPalette::ChipBorder);
+const QColor darkText(PanelPalette::ChipText);
 constexpr qreal cornerRadius = 3.0;
 
 } // namespace

@@ -1,5 +1,8 @@
 #include "vfdpanel.h"
 
+#include "panelpalette.h"
+#include "panelstyle.h"
+
 #include "blockmeter.h"
 #include "daytimeline.h"
 #include "segmentdisplay.h"
@@ -20,12 +23,6 @@ namespace {
 constexpr int meterBlocks = 34;
 constexpr int clockDigitHeight = 66;
 constexpr int timelineIntervalMs = 30000;
-
-// A space, U+00B7 MIDDLE DOT and a space, between the parts of a value line.
-QString fieldSeparator()
-{
-    return QStringLiteral(" \u00B7 ");
-}
 
 } // namespace
 
@@ -103,19 +100,19 @@ VfdPanel::VfdPanel(QWidget *parent)
     m_skipChip->setObjectName(QStringLiteral("skipChip"));
     m_errorChip = new StatusChip(tr("ERR"), StatusChip::IndicatorStyle, this);
     m_errorChip->setObjectName(QStringLiteral("errorChip"));
-    m_errorChip->setColor(QColor(0xE0, 0x5B, 0x4C));
-    m_skipChip->setColor(QColor(0xC9, 0x8A, 0x2E));
+    m_errorChip->setColor(QColor(PanelPalette::ErrorChip));
+    m_skipChip->setColor(QColor(PanelPalette::SkipChip));
 
-    m_detectionChip = new StatusChip(tr("-50 DB") + fieldSeparator() + tr("0.50 S"), StatusChip::ValueStyle, this);
+    m_detectionChip = new StatusChip(tr("-50 DB") + PanelStyle::separator() + tr("0.50 S"), StatusChip::ValueStyle, this);
     m_detectionChip->setObjectName(QStringLiteral("detectionChip"));
-    m_endsChip = new StatusChip(tr("HEAD OFF") + fieldSeparator() + tr("TAIL OFF"), StatusChip::ValueStyle, this);
+    m_endsChip = new StatusChip(tr("HEAD OFF") + PanelStyle::separator() + tr("TAIL OFF"), StatusChip::ValueStyle, this);
     m_endsChip->setObjectName(QStringLiteral("endsChip"));
 
     m_outputLabel = makeLabel(QString(), "info", Qt::AlignRight);
     m_outputLabel->setObjectName(QStringLiteral("outputLabel"));
     // A long destination folder must never widen the panel.
     m_outputLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    m_outputText = (tr("OUT") + fieldSeparator() + tr("NOT SET")).toUpper();
+    m_outputText = (tr("OUT") + PanelStyle::separator() + tr("NOT SET")).toUpper();
     refreshOutputLine();
 
     auto *chipRow = new QHBoxLayout;

@@ -4,6 +4,7 @@
 // Run by hand when the panel's look changes; the README shows one of them.
 
 #include "daytimeline.h"
+#include "panelstyle.h"
 #include "vfdpanel.h"
 
 #include <QApplication>
@@ -16,11 +17,6 @@ namespace {
 
 constexpr qreal pixelRatio = 2.0;
 const QSize panelSize(980, 214);
-
-QString joined(const QStringList &parts)
-{
-    return parts.join(QStringLiteral(" \u00B7 "));
-}
 
 bool save(ks::VfdPanel &panel, const QDir &folder, const QString &name)
 {
@@ -57,9 +53,7 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    QFile style(QStringLiteral(":/style/vfd.qss"));
-    if (style.open(QIODevice::ReadOnly | QIODevice::Text))
-        app.setStyleSheet(QString::fromUtf8(style.readAll()));
+    ks::PanelStyle::applyStyleSheet();
 
     ks::VfdPanel panel;
     panel.resize(panelSize);
@@ -70,14 +64,14 @@ int main(int argc, char *argv[])
     auto *timeline = panel.findChild<ks::DayTimeline *>();
 
     // As the window opens with the default settings.
-    panel.setDetection(joined({ QStringLiteral("-50 dB"), QStringLiteral("0.50 S") }));
-    panel.setEnds(joined({ QStringLiteral("HEAD MAX 150 MS"), QStringLiteral("TAIL MAX 150 MS") }));
-    panel.setOutput(joined({ QStringLiteral("OUT"), QStringLiteral("IN PLACE"), QStringLiteral("BACKUP ON") }));
+    panel.setDetection(ks::PanelStyle::join({ QStringLiteral("-50 dB"), QStringLiteral("0.50 S") }));
+    panel.setEnds(ks::PanelStyle::join({ QStringLiteral("HEAD MAX 150 MS"), QStringLiteral("TAIL MAX 150 MS") }));
+    panel.setOutput(ks::PanelStyle::join({ QStringLiteral("OUT"), QStringLiteral("IN PLACE"), QStringLiteral("BACKUP ON") }));
     timeline->setCurrentSlot(37);
     bool ok = save(panel, folder, QStringLiteral("panel-idle.png"));
 
     // Twelve minutes into a mirror run of 46 files.
-    panel.setOutput(joined({ QStringLiteral("OUT"), QStringLiteral("MIRROR"),
+    panel.setOutput(ks::PanelStyle::join({ QStringLiteral("OUT"), QStringLiteral("MIRROR"),
                              QStringLiteral("/srv/audio/podcasts/season-04/trimmed") }));
     panel.setPhase(3);
     panel.setElapsedSeconds(754);
@@ -94,7 +88,7 @@ int main(int argc, char *argv[])
     // The run has ended; ERR goes dark with it, SKIP stays lit.
     panel.setPhase(0);
     panel.setElapsedSeconds(-1);
-    panel.setSummary(joined({ QStringLiteral("LAST 09:58"), QStringLiteral("46 SCANNED"), QStringLiteral("41 WRITTEN"),
+    panel.setSummary(ks::PanelStyle::join({ QStringLiteral("LAST 09:58"), QStringLiteral("46 SCANNED"), QStringLiteral("41 WRITTEN"),
                               QStringLiteral("4 SKIPPED"), QStringLiteral("1 FAIL"), QStringLiteral("212.6 S CUT"),
                               QStringLiteral("3.5 S ADDED") }));
     timeline->markSlot(39);

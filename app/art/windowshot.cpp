@@ -5,6 +5,7 @@
 
 #include "identity.h"
 #include "mainwindow.h"
+#include "panelstyle.h"
 #include "recordtypes.h"
 #include "settings.h"
 #include "settingsstore.h"
@@ -47,9 +48,7 @@ int main(int argc, char *argv[])
     }
     ks::applyIdentity();
     ks::registerRecordTypes();
-    QFile style(QStringLiteral(":/style/vfd.qss"));
-    if (style.open(QIODevice::ReadOnly | QIODevice::Text))
-        app.setStyleSheet(QString::fromUtf8(style.readAll()));
+    ks::PanelStyle::applyStyleSheet();
     const QString picture = QString::fromLocal8Bit(argv[1]);
     ks::Settings &settings = ks::appSettings();
     settings.autoCheck = false;

@@ -4,7 +4,6 @@
 #include "settings.h"
 #include "settingssandbox.h"
 #include "settingsstore.h"
-#include "toollocator.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -16,9 +15,8 @@ class tst_MediaProbe : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
-    void cleanup();
 
     void argumentsInOrder();
     void realFormats_data();
@@ -40,12 +38,6 @@ void tst_MediaProbe::initTestCase()
 {
     QVERIFY2(!test::ffmpegExecutable().isEmpty(), "ffmpeg is needed on the search path");
     m_sandbox = std::make_unique<test::SettingsSandbox>();
-}
-
-void tst_MediaProbe::cleanup()
-{
-    appSettings().ffprobePath.clear();
-    resetToolCache();
 }
 
 void tst_MediaProbe::argumentsInOrder()
@@ -85,7 +77,7 @@ void tst_MediaProbe::realFormats()
     const QString path = m_dir.filePath(name);
     QCOMPARE(test::makeAudio(path, spec), QString());
 
-    const MediaInfo info = probeMedia(path, {});
+    const MediaInfo info = probeMedia(test::systemTools(), path, {});
     QVERIFY2(info.ok, qPrintable(info.error));
     QTEST(info.codec, "codec");
     QTEST(info.formatName, "format");
@@ -105,7 +97,7 @@ void tst_MediaProbe::onlyAudioCounts()
             args << u"-f"_s << u"lavfi"_s << u"-i"_s << u"sine=duration=2"_s << u"-c:a"_s << u"flac"_s;
         bool ok = false;
         test::runFfmpeg(args << u"-c:v"_s << u"mpeg4"_s << m_dir.filePath(name), &ok);
-        return ok ? probeMedia(m_dir.filePath(name), {}) : MediaInfo();
+        return ok ? probeMedia(test::systemTools(), m_dir.filePath(name), {}) : MediaInfo();
     };
     const MediaInfo clip = make(u"clip.mkv"_s, true);
     QVERIFY2(clip.ok, qPrintable(clip.error));
@@ -136,7 +128,7 @@ void tst_MediaProbe::realFailures()
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(content);
     }
-    const MediaInfo info = probeMedia(m_dir.filePath(name), {});
+    const MediaInfo info = probeMedia(test::systemTools(), m_dir.filePath(name), {});
     QVERIFY(!info.ok);
     // ffprobe's own words, trimmed: they name the file and the reason.
     QVERIFY2(info.error.contains(errorPart), qPrintable(info.error));
@@ -191,18 +183,11 @@ void tst_MediaProbe::toolFailures_data()
 void tst_MediaProbe::toolFailures()
 {
     QFETCH(QByteArray, script);
-    const QByteArray savedPath = qgetenv("PATH");
-    if (script.isEmpty()) {
-        qputenv("PATH", QFile::encodeName(m_dir.filePath(u"nothing-here"_s)));
-        appSettings().ffprobePath = u"/nonexistent/ffprobe"_s;
-    } else {
-        appSettings().ffprobePath = test::writeFakeTool(m_dir.path(), u"fake-ffprobe"_s, script);
-    }
-    resetToolCache();
+    ToolPaths tools = test::systemTools();
+    tools.ffprobe = script.isEmpty() ? QString() : test::writeFakeTool(m_dir.path(), u"fake-ffprobe"_s, script);
     QElapsedTimer clock;
     clock.start();
-    const MediaInfo info = probeMedia(m_dir.filePath(u"any.mp3"_s), [&] { return clock.elapsed() > 100; });
-    qputenv("PATH", savedPath);
+    const MediaInfo info = probeMedia(tools, m_dir.filePath(u"any.mp3"_s), [&] { return clock.elapsed() > 100; });
     QVERIFY(!info.ok);
     QTEST(info.error, "error");
 }

@@ -5,7 +5,6 @@
 #include "settingssandbox.h"
 #include "settingsstore.h"
 #include "silenceanalyzer.h"
-#include "toollocator.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,9 +18,8 @@ class tst_SilenceAnalyzer : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
-    void cleanup();
 
     void arguments();
     void detectorLines_data();
@@ -43,12 +41,6 @@ void tst_SilenceAnalyzer::initTestCase()
 {
     QVERIFY2(!test::ffmpegExecutable().isEmpty(), "ffmpeg is needed on the search path");
     m_sandbox = std::make_unique<test::SettingsSandbox>();
-}
-
-void tst_SilenceAnalyzer::cleanup()
-{
-    appSettings().ffmpegPath.clear();
-    resetToolCache();
 }
 
 void tst_SilenceAnalyzer::arguments()
@@ -154,10 +146,10 @@ void tst_SilenceAnalyzer::measuresRealFiles()
     const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()) + u'.' + suffix);
     QCOMPARE(test::makeAudio(path, spec), QString());
     // The length the program works with is the probed one, encoder padding included.
-    const MediaInfo info = probeMedia(path, {});
+    const MediaInfo info = probeMedia(test::systemTools(), path, {});
     QVERIFY(info.ok);
 
-    const SilenceAnalyzer::Result result = SilenceAnalyzer::analyse(path, info.durationSec, Settings(), {}, {});
+    const SilenceAnalyzer::Result result = SilenceAnalyzer::analyse(test::systemTools(), path, info.durationSec, Settings(), {}, {});
     QVERIFY2(result.ok, qPrintable(result.error));
     QCOMPARE(result.silentThroughout, tone == 0.0);
     const QString measured = u"head %1, tail %2"_s.arg(result.headSec).arg(result.tailSec);
@@ -172,7 +164,7 @@ void tst_SilenceAnalyzer::progressRisesTowardTheEnd()
     spec.toneSec = 27.0;
     QCOMPARE(test::makeAudio(path, spec), QString());
     QList<int> reported;
-    QVERIFY(SilenceAnalyzer::analyse(path, 30.0, Settings(), {}, [&](int p) { reported << p; }).ok);
+    QVERIFY(SilenceAnalyzer::analyse(test::systemTools(), path, 30.0, Settings(), {}, [&](int p) { reported << p; }).ok);
     QVERIFY(!reported.isEmpty());
     QVERIFY2(std::is_sorted(reported.begin(), reported.end()), "progress went backwards");
     QVERIFY2(reported.first() >= 0 && reported.last() >= 90 && reported.last() <= 100,
@@ -192,12 +184,12 @@ void tst_SilenceAnalyzer::failuresOfTheTool_data()
 void tst_SilenceAnalyzer::failuresOfTheTool()
 {
     QFETCH(QByteArray, script);
-    appSettings().ffmpegPath = test::writeFakeTool(m_dir.path(), u"fake-ffmpeg"_s, script);
-    resetToolCache();
+    ToolPaths tools = test::systemTools();
+    tools.ffmpeg = test::writeFakeTool(m_dir.path(), u"fake-ffmpeg"_s, script);
     QElapsedTimer clock;
     clock.start();
     const SilenceAnalyzer::Result result =
-            SilenceAnalyzer::analyse(m_dir.filePath(u"x.mp3"_s), 10.0, Settings(), [&] { return clock.elapsed() > 300; }, {});
+            SilenceAnalyzer::analyse(tools, m_dir.filePath(u"x.mp3"_s), 10.0, Settings(), [&] { return clock.elapsed() > 300; }, {});
     QVERIFY(!result.ok);
     QTEST(result.error, "error");
 }

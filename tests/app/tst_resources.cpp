@@ -10,7 +10,7 @@ class tst_Resources : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void imagesCompiledIn_data();
     void imagesCompiledIn();
     void stylesheetCompressedWithHooks();

@@ -2,9 +2,9 @@
 #include "controller.h"
 #include "filechecks.h"
 #include "recordtypes.h"
+#include "runcheck.h"
 #include "settingssandbox.h"
 #include "settingsstore.h"
-#include "toollocator.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -88,7 +88,7 @@ class tst_Controller : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanupTestCase();
@@ -100,6 +100,8 @@ private slots:
     void nothingToDoOrNoTools();
     void mirrorRefusals_data();
     void mirrorRefusals();
+    void firstRefusal_data();
+    void firstRefusal();
 
 private:
     QueueItem queued(const QString &path, const QString &root = u"in"_s) const;
@@ -140,7 +142,6 @@ void tst_Controller::initTestCase()
 void tst_Controller::init()
 {
     m_sandbox = std::make_unique<test::SettingsSandbox>();
-    resetToolCache();
     m_settings = Settings();
     m_settings.outputRoot = m_dir.filePath(u"out"_s);
     QDir(m_dir.filePath(u"out"_s)).removeRecursively();
@@ -226,8 +227,8 @@ void tst_Controller::trimRunWritesOnlyWhatChanges()
 void tst_Controller::unchangedFileRewrittenWhenAsked()
 {
     m_settings.skipUntrimmed = false;
-    m_settings.leadMode = m_settings.tailMode = EndMode::TopUp;
-    m_settings.leadTargetMs = 400;
+    m_settings.headMode = m_settings.tailMode = EndMode::TopUp;
+    m_settings.headTargetMs = 400;
     m_settings.tailTargetMs = 0;
     QVERIFY(m_driver->run({ queued(u"in/within.wav"_s), queued(u"in/cut.wav"_s) }, m_settings, false));
     QCOMPARE(m_driver->last(0).message, u"head +0.400 s, tail - (re-encoded to add silence)"_s);
@@ -283,7 +284,6 @@ void tst_Controller::nothingToDoOrNoTools()
 
     const QByteArray savedPath = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(m_dir.filePath(u"no-tools-here"_s)));
-    resetToolCache();
     const bool ran = m_driver->run(m_four, m_settings, true);
     qputenv("PATH", savedPath);
     QVERIFY(ran);
@@ -312,8 +312,6 @@ void tst_Controller::mirrorRefusals_data()
     QTest::newRow("path climbing out of its root")
             << u"out/inner"_s << QStringList{ u"copy/cut.wav"_s } << QStringList{ u"in"_s }
             << QStringList{ u"output would fall outside the destination folder"_s } << 1;
-    QTest::newRow("no destination") << QString() << QStringList{ u"in/cut.wav"_s } << QStringList{ u"in"_s }
-                                    << QStringList{ u"no destination folder is set"_s } << 1;
 }
 
 void tst_Controller::mirrorRefusals()
@@ -340,6 +338,39 @@ void tst_Controller::mirrorRefusals()
     QCOMPARE(test::sha256(m_dir.filePath(u"in/cut.wav"_s)), before);
     QVERIFY(!QFileInfo::exists(m_dir.filePath(u"out/copy"_s)));
     QVERIFY(leftovers().isEmpty());
+}
+
+void tst_Controller::firstRefusal_data()
+{
+    QTest::addColumn<int>("queued");
+    QTest::addColumn<bool>("tools");
+    QTest::addColumn<bool>("leaveBoth");
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<bool>("analyseOnly");
+    QTest::addColumn<RunRefusal>("refusal");
+    // Each row breaks every rule after the one it expects, so the order shows.
+    QTest::newRow("empty queue first") << 0 << false << true << QString() << false << RunRefusal::EmptyQueue;
+    QTest::newRow("queue not known yet") << -1 << false << true << QString() << false << RunRefusal::ToolsMissing;
+    QTest::newRow("then the tools") << 3 << false << true << QString() << false << RunRefusal::ToolsMissing;
+    QTest::newRow("then both ends alone") << 3 << true << true << QString() << false << RunRefusal::NothingToChange;
+    QTest::newRow("then the destination") << 3 << true << false << QString() << false << RunRefusal::NoDestination;
+    QTest::newRow("analysis needs none") << 3 << true << false << QString() << true << RunRefusal::None;
+    QTest::newRow("all set") << 3 << true << false << u"/out"_s << false << RunRefusal::None;
+}
+
+void tst_Controller::firstRefusal()
+{
+    QFETCH(int, queued);
+    QFETCH(bool, tools);
+    QFETCH(bool, leaveBoth);
+    QFETCH(bool, analyseOnly);
+    Settings settings;
+    QFETCH(QString, root);
+    settings.outputRoot = root;
+    if (leaveBoth)
+        settings.headMode = settings.tailMode = EndMode::LeaveAlone;
+    const ToolPaths paths = tools ? test::systemTools() : ToolPaths();
+    QTEST(firstRunRefusal(queued, settings, paths, analyseOnly), "refusal");
 }
 
 QTEST_GUILESS_MAIN(tst_Controller)

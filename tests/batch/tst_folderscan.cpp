@@ -12,7 +12,7 @@ class tst_FolderScan : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void reportsEvery250FilesAndSorts();
     void filters_data();

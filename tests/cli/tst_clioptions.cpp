@@ -13,7 +13,7 @@ class tst_CliOptions : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void changesSettingsOrFails_data();
     void changesSettingsOrFails();
 };

@@ -47,7 +47,7 @@ class tst_CliRunner : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void init();
     void runs_data();
     void runs();
@@ -76,7 +76,7 @@ void tst_CliRunner::init()
     QFile garbage(work(u"loose/garbage.mp3"_s));
     QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("this is not audio\n") > 0);
     Settings stored;
-    stored.leadMode = EndMode::LeaveAlone;
+    stored.headMode = EndMode::LeaveAlone;
     stored.tailTargetMs = 1000;
     QSettings store(storeFile(), QSettings::IniFormat);
     saveSettings(stored, store);

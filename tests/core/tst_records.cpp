@@ -12,7 +12,7 @@ class tst_Records : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void defaults();
     void labels_data();
     void labels();
@@ -24,9 +24,9 @@ void tst_Records::defaults()
     const Settings s;
     QCOMPARE(s.extensions, QStringList({ u"mp3"_s, u"wav"_s, u"flac"_s, u"ogg"_s, u"m4a"_s, u"aac"_s, u"wma"_s,
                                          u"aiff"_s }));
-    QCOMPARE(s.leadMode, EndMode::CutBack);
+    QCOMPARE(s.headMode, EndMode::CutBack);
     QCOMPARE(s.tailMode, EndMode::CutBack);
-    QCOMPARE(s.leadTargetMs + s.tailTargetMs, 300);
+    QCOMPARE(s.headTargetMs + s.tailTargetMs, 300);
     QCOMPARE(s.outputMode, OutputMode::Mirror);
     QVERIFY(s.outputRoot.isEmpty());
     QVERIFY(!s.lastCheck.isValid());
@@ -59,7 +59,7 @@ void tst_Records::labels()
 class Sender : public QObject
 {
     Q_OBJECT
-signals:
+Q_SIGNALS:
     void sent(const QList<ks::QueueItem> &items, const ks::Settings &settings, const ks::BatchSummary &summary);
 };
 
@@ -84,7 +84,7 @@ void tst_Records::recordsCrossThreadsByName()
     item.status = ItemStatus::Failed;
     Settings settings;
     settings.tailMode = EndMode::Exact;
-    QMetaObject::invokeMethod(&sender, [&] { emit sender.sent({ item }, settings, BatchSummary()); });
+    QMetaObject::invokeMethod(&sender, [&] { Q_EMIT sender.sent({ item }, settings, BatchSummary()); });
     QTRY_COMPARE(received.size(), 1);
     QCOMPARE(received.first().path, item.path);
     QCOMPARE(received.first().status, ItemStatus::Failed);

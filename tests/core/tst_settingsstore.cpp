@@ -13,7 +13,7 @@ class tst_SettingsStore : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void init();
     void cleanup();
 
@@ -94,9 +94,9 @@ void tst_SettingsStore::earlierLayoutCarriesOver()
     }
     Settings s;
     loadSettings(s);
-    QTEST(int(s.leadMode), "leadMode");
+    QTEST(int(s.headMode), "leadMode");
     QTEST(int(s.tailMode), "tailMode");
-    QTEST(s.leadTargetMs, "target");
+    QTEST(s.headTargetMs, "target");
     QTEST(s.tailTargetMs, "target");
 }
 
@@ -115,7 +115,7 @@ void tst_SettingsStore::strayValues()
     loadSettings(s);
     // A value of the wrong type reads as that type's zero; an unknown mode is kept.
     QCOMPARE(s.thresholdDb, 0.0);
-    QCOMPARE(s.leadTargetMs, 0);
+    QCOMPARE(s.headTargetMs, 0);
     QCOMPARE(s.keepMtime, false);
     QCOMPARE(int(s.tailMode), 7);
     QCOMPARE(s.outputRoot, u"/kept"_s); // not stored: left as it was

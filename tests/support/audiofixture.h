@@ -1,5 +1,7 @@
 #pragma once
 
+#include "toolpaths.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -40,5 +42,10 @@ double decodedSeconds(const QString &path);
 
 QString ffmpegExecutable();
 QString ffprobeExecutable();
+// The system's ffmpeg and ffprobe, as a run would be handed them.
+inline ToolPaths systemTools()
+{
+    return { ffmpegExecutable(), ffprobeExecutable() };
+}
 
 } // namespace ks::test

@@ -2,6 +2,7 @@
 
 #include "settings.h"
 #include "settingsstore.h"
+#include "settingstable.h"
 
 #include <QSettings>
 
@@ -13,9 +14,9 @@ Settings unusualSettings()
     s.thresholdDb = -62.5;
     s.minSilenceSec = 1.25;
     s.maxTrimSec = 45;
-    s.leadMode = EndMode::Exact;
+    s.headMode = EndMode::Exact;
     s.tailMode = EndMode::TopUp;
-    s.leadTargetMs = 250;
+    s.headTargetMs = 250;
     s.tailTargetMs = 1800;
     s.outputMode = OutputMode::InPlace;
     s.trimMethod = TrimMethod::ReEncode;
@@ -46,14 +47,24 @@ SettingsSandbox::~SettingsSandbox()
 
 QStringList fields(const Settings &s)
 {
-    return { QString::number(s.thresholdDb), QString::number(s.minSilenceSec), QString::number(s.maxTrimSec),
-             QString::number(int(s.leadMode)), QString::number(int(s.tailMode)), QString::number(s.leadTargetMs),
-             QString::number(s.tailTargetMs), QString::number(int(s.outputMode)), QString::number(int(s.trimMethod)),
-             s.outputRoot, QString::number(s.keepMtime), QString::number(s.makeBackup),
-             QString::number(s.skipUntrimmed), QString::number(int(s.padFallback)), s.extensions.join(u'|'),
-             QString::number(s.recursive), s.ffmpegPath, s.ffprobePath, QString::number(s.autoCheck),
-             s.skippedVersion,
-             s.lastCheck.isValid() ? s.lastCheck.toString(Qt::ISODateWithMs) : QStringLiteral("invalid") };
+    QStringList texts;
+    for (const SettingsTable::Row &row : SettingsTable::rows()) {
+        const QVariant value = row.get(s);
+        QString text;
+        switch (row.type) {
+        case SettingsTable::Type::List:
+            text = value.toStringList().join(u'|');
+            break;
+        case SettingsTable::Type::Time:
+            text = value.toDateTime().isValid() ? value.toDateTime().toString(Qt::ISODateWithMs)
+                                                : QStringLiteral("invalid");
+            break;
+        default:
+            text = value.toString();
+        }
+        texts << row.key + QLatin1Char('=') + text;
+    }
+    return texts;
 }
 
 } // namespace ks::test

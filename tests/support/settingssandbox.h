@@ -9,8 +9,8 @@ struct Settings;
 
 namespace ks::test {
 
-// Every field of a Settings as text, in declared order, so that two records
-// compare in one step and a field left out of a round trip shows up.
+// Every stored field of a Settings as "key=value", in the settings table's
+// order, so that two records compare in one step.
 QStringList fields(const Settings &settings);
 
 // A record with every field away from its default and the two ends different

@@ -1,8 +1,6 @@
 #include "faketool.h"
-#include "settings.h"
-#include "settingssandbox.h"
-#include "settingsstore.h"
 #include "toollocator.h"
+#include "toolpaths.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -16,13 +14,12 @@ class tst_ToolLocator : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void init();
     void cleanup();
     void placesInOrder_data();
     void placesInOrder();
-    void onlyProbeFoundIsNotAvailable();
-    void cacheHoldsUntilReset();
+    void onlyProbeFoundIsNotComplete();
 
 private:
     QString plant(const QString &place, bool runnable = true);
@@ -31,14 +28,11 @@ private:
     QTemporaryDir m_pathDir;
     QByteArray m_savedPath = qgetenv("PATH");
     QStringList m_planted;
-    std::unique_ptr<test::SettingsSandbox> m_sandbox;
 };
 
 void tst_ToolLocator::init()
 {
-    m_sandbox = std::make_unique<test::SettingsSandbox>();
     qputenv("PATH", QFile::encodeName(m_pathDir.path()));
-    resetToolCache();
 }
 
 void tst_ToolLocator::cleanup()
@@ -49,8 +43,6 @@ void tst_ToolLocator::cleanup()
     for (const QString &folder : { u"ffmpeg"_s, u"tools"_s })
         QDir(appDir()).rmdir(folder);
     qputenv("PATH", m_savedPath);
-    m_sandbox.reset();
-    resetToolCache();
 }
 
 // "PATH/x" plants on the search path, anything else beside the program.
@@ -105,26 +97,13 @@ void tst_ToolLocator::placesInOrder()
     QCOMPARE(locateTool(QString(), u"ffmpeg"_s), QString());
 }
 
-void tst_ToolLocator::onlyProbeFoundIsNotAvailable()
+void tst_ToolLocator::onlyProbeFoundIsNotComplete()
 {
     const QString probe = plant(u"tools/ffprobe"_s);
-    QString error;
-    QVERIFY(!toolsAvailable(&error));
-    QCOMPARE(error, u"ffmpeg/ffprobe not found. They ship with Kestrova in the ffmpeg folder beside the program - "
-                    "reinstall to restore them, or set their paths in Preferences."_s);
-    QCOMPARE(ffprobePath(), probe);
-    QVERIFY(ffmpegPath().isEmpty());
-}
-
-void tst_ToolLocator::cacheHoldsUntilReset()
-{
-    const QString first = plant(u"PATH/ffmpeg"_s);
-    plant(u"PATH/ffprobe"_s);
-    QVERIFY(toolsAvailable());
-    appSettings().ffmpegPath = plant(u"PATH/sub/my-ffmpeg"_s);
-    QCOMPARE(ffmpegPath(), first);
-    resetToolCache();
-    QCOMPARE(ffmpegPath(), appSettings().ffmpegPath);
+    const ToolPaths tools = ToolPaths::resolve(QString(), QString());
+    QVERIFY(!tools.isComplete());
+    QCOMPARE(tools.ffprobe, probe);
+    QVERIFY(tools.ffmpeg.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_ToolLocator)

@@ -1,3 +1,4 @@
+#include "codectable.h"
 #include "faketool.h"
 #include "toolrunner.h"
 
@@ -15,12 +16,12 @@ class tst_ToolRunner : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void progressSeconds_data();
     void progressSeconds();
     void reportProgressLine_data();
     void reportProgressLine();
-    void encoderForCodec();
+    void codecTable();
     void feedLinesSplitsAndDecodesAcrossChunks();
     void childThatDoesNotRun_data();
     void childThatDoesNotRun();
@@ -76,15 +77,18 @@ void tst_ToolRunner::reportProgressLine()
     QCOMPARE(got, reported < 0 ? QList<int>() : QList<int>{ reported });
 }
 
-void tst_ToolRunner::encoderForCodec()
+// Each codec as "encoder lossless reencode", so one comparison shows the rule.
+void tst_ToolRunner::codecTable()
 {
     const QStringList codecs{ u"mp3"_s, u"aac"_s, u"vorbis"_s, u"Opus"_s, u"flac"_s, u"alac"_s, u"PCM_S16LE"_s,
                               u"mp2"_s, u"wmav2"_s };
-    QStringList encoders;
-    for (const QString &codec : codecs)
-        encoders << ks::encoderForCodec(codec);
-    QCOMPARE(encoders, QStringList({ u"libmp3lame"_s, u"aac"_s, u"libvorbis"_s, u"libopus"_s, u"flac"_s, u"alac"_s,
-                                     u"pcm_s16le"_s, QString(), QString() }));
+    QStringList rules;
+    for (const QString &codec : codecs) {
+        rules << u"%1 %2 %3"_s.arg(ks::CodecTable::encoderFor(codec), ks::CodecTable::isLossless(codec) ? u"L"_s : u"-"_s,
+                                   ks::CodecTable::needsReencode(codec) ? u"R"_s : u"-"_s);
+    }
+    QCOMPARE(rules, QStringList({ u"libmp3lame - -"_s, u"aac - -"_s, u"libvorbis - -"_s, u"libopus - -"_s,
+                                  u"flac L R"_s, u"alac L R"_s, u"pcm_s16le L -"_s, u" - -"_s, u" - -"_s }));
 }
 
 void tst_ToolRunner::feedLinesSplitsAndDecodesAcrossChunks()

@@ -7,7 +7,6 @@
 #include "settingssandbox.h"
 #include "settingsstore.h"
 #include "silenceanalyzer.h"
-#include "toollocator.h"
 #include "trimengine.h"
 
 #include <QJsonArray>
@@ -22,7 +21,7 @@ class tst_TrimApply : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();
@@ -64,7 +63,6 @@ void tst_TrimApply::init()
 void tst_TrimApply::cleanup()
 {
     m_sandbox.reset();
-    resetToolCache();
     QDir(m_dir.path()).removeRecursively();
     QDir().mkpath(m_dir.path());
 }
@@ -91,8 +89,8 @@ QString tst_TrimApply::source(const QString &name, const test::ToneSpec &spec, c
 
 StepResult tst_TrimApply::planAndApply(QueueItem &item, const Settings &settings)
 {
-    const StepResult planned = TrimEngine::plan(item, settings, {}, {});
-    return !planned.ok || planned.skipped ? planned : TrimEngine::apply(item, settings, {}, {});
+    const StepResult planned = TrimEngine::plan(item, settings, test::systemTools(), {}, {});
+    return !planned.ok() || planned.skipped() ? planned : TrimEngine::apply(item, settings, test::systemTools(), {}, {});
 }
 
 void tst_TrimApply::endsReachTheirTargets_data()
@@ -147,9 +145,9 @@ void tst_TrimApply::endsReachTheirTargets()
     QFETCH(int, leadMode);
     QFETCH(int, tailMode);
     settings.trimMethod = TrimMethod(method);
-    settings.leadMode = EndMode(leadMode);
+    settings.headMode = EndMode(leadMode);
     settings.tailMode = EndMode(tailMode);
-    settings.leadTargetMs = qRound(headAfter * 1000);
+    settings.headTargetMs = qRound(headAfter * 1000);
     settings.tailTargetMs = qRound(tailAfter * 1000);
     const QByteArray before = test::sha256(input);
 
@@ -157,13 +155,13 @@ void tst_TrimApply::endsReachTheirTargets()
     item.path = input;
     item.outputPath = m_dir.filePath(u"out/sub/take one."_s + suffix);
     const StepResult result = planAndApply(item, settings);
-    QVERIFY2(result.ok && !result.skipped, qPrintable(result.message));
+    QVERIFY2(result.ok() && !result.skipped(), qPrintable(result.message));
     QTEST(item.reencoded, "reencoded");
     QCOMPARE(test::sha256(input), before); // mirrored: the source is untouched
     QVERIFY(leftovers().isEmpty());
 
-    const MediaInfo written = probeMedia(item.outputPath, {});
-    const SilenceAnalyzer::Result again = SilenceAnalyzer::analyse(item.outputPath, written.durationSec, m_measure, {}, {});
+    const MediaInfo written = probeMedia(test::systemTools(), item.outputPath, {});
+    const SilenceAnalyzer::Result again = SilenceAnalyzer::analyse(test::systemTools(), item.outputPath, written.durationSec, m_measure, {}, {});
     QVERIFY(written.ok && again.ok);
     const QString measured = u"head %1, tail %2, length %3 (planned %4)"_s.arg(again.headSec).arg(again.tailSec)
                                      .arg(written.durationSec).arg(item.newDurationSec);
@@ -183,7 +181,7 @@ void tst_TrimApply::losslessStreamCopyIsSampleExact()
     Settings settings = m_measure;
     settings.outputMode = OutputMode::InPlace;
     settings.makeBackup = false;
-    QVERIFY(planAndApply(item, settings).ok);
+    QVERIFY(planAndApply(item, settings).ok());
 
     // A cut on whole frames would keep the source's length and frame numbers.
     const QJsonObject probe = test::probeJson(item.path);
@@ -192,7 +190,7 @@ void tst_TrimApply::losslessStreamCopyIsSampleExact()
     const double decoded = test::decodedSeconds(item.path);
     QVERIFY2(qAbs(declared - decoded) < 0.0005, qPrintable(u"declared %1, decoded %2"_s.arg(declared).arg(decoded)));
     QCOMPARE(start, 0.0);
-    const SilenceAnalyzer::Result again = SilenceAnalyzer::analyse(item.path, declared, m_measure, {}, {});
+    const SilenceAnalyzer::Result again = SilenceAnalyzer::analyse(test::systemTools(), item.path, declared, m_measure, {}, {});
     // One sample at 44.1 kHz is 0.023 ms.
     QVERIFY2(qAbs(again.headSec - 0.15) < 0.0005 && qAbs(again.tailSec - 0.15) < 0.0005,
              qPrintable(u"head %1, tail %2"_s.arg(again.headSec, 0, 'f', 6).arg(again.tailSec, 0, 'f', 6)));
@@ -205,8 +203,8 @@ void tst_TrimApply::paddingSkippedTouchesNothing()
     const QString input = source(u"dry.mp3"_s, dry);
     const QByteArray before = test::sha256(input);
     Settings settings = m_measure;
-    settings.leadMode = EndMode::TopUp;
-    settings.leadTargetMs = 200;
+    settings.headMode = EndMode::TopUp;
+    settings.headTargetMs = 200;
     settings.tailMode = EndMode::LeaveAlone;
     settings.padFallback = PadFallback::Skip;
     for (const OutputMode mode : { OutputMode::InPlace, OutputMode::Mirror }) {
@@ -215,7 +213,7 @@ void tst_TrimApply::paddingSkippedTouchesNothing()
         item.path = input;
         item.outputPath = mode == OutputMode::InPlace ? input : m_dir.filePath(u"mirror/dry.mp3"_s);
         const StepResult result = planAndApply(item, settings);
-        QVERIFY(result.ok && result.skipped);
+        QVERIFY(result.ok() && result.skipped());
         QCOMPARE(result.message, u"needs 0.20 s of silence added, which a stream copy cannot do"_s);
         QCOMPARE(test::sha256(input), before);
         QVERIFY(!QFile::exists(input + u".bak"_s) && !QFileInfo::exists(m_dir.filePath(u"mirror"_s)));
@@ -254,7 +252,7 @@ void tst_TrimApply::inPlaceKeepsWhatMatters()
     settings.keepMtime = keepMtime;
     QueueItem item;
     item.path = item.outputPath = input;
-    QVERIFY(planAndApply(item, settings).ok);
+    QVERIFY(planAndApply(item, settings).ok());
 
     QCOMPARE(test::sha256(input + u".bak"_s), original);
     QVERIFY(test::sha256(input) != original);
@@ -303,13 +301,13 @@ void tst_TrimApply::onlyCoverArtRidesAlong()
                    cover ? QStringList{ u"-i"_s, picture }
                          : QStringList{ u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc=size=64x48:rate=10:duration=5"_s });
     Settings settings = m_measure;
-    settings.leadMode = EndMode(leadMode);
-    settings.leadTargetMs = 1500;
+    settings.headMode = EndMode(leadMode);
+    settings.headTargetMs = 1500;
     QueueItem item;
     item.path = input;
     item.outputPath = m_dir.filePath(u"out/covered."_s + suffix);
     const StepResult result = planAndApply(item, settings);
-    QVERIFY2(result.ok, qPrintable(result.message));
+    QVERIFY2(result.ok(), qPrintable(result.message));
 
     const QJsonArray streams = test::probeJson(item.outputPath).value(u"streams").toArray();
     QCOMPARE(streams.size(), cover ? 2 : 1);
@@ -364,7 +362,7 @@ void tst_TrimApply::failuresLoseNothing()
     QueueItem item;
     item.path = input;
     item.outputPath = inPlace ? input : m_dir.filePath(u"out/deeper/"_s + QFileInfo(input).fileName());
-    QVERIFY(TrimEngine::plan(item, settings, {}, {}).ok);
+    QVERIFY(TrimEngine::plan(item, settings, test::systemTools(), {}, {}).ok());
 
     QString named;
     if (obstacle == u"file-for-folder") {
@@ -378,16 +376,15 @@ void tst_TrimApply::failuresLoseNothing()
         QVERIFY(QDir().mkpath(item.outputPath + u"/inside"_s));
         named = item.outputPath;
     }
-    if (!fakeFfmpeg.isEmpty()) {
-        appSettings().ffmpegPath = test::writeFakeTool(m_cache.path(), u"fake-ffmpeg"_s, fakeFfmpeg);
-        resetToolCache();
-    }
+    ToolPaths tools = test::systemTools();
+    if (!fakeFfmpeg.isEmpty())
+        tools.ffmpeg = test::writeFakeTool(m_cache.path(), u"fake-ffmpeg"_s, fakeFfmpeg);
 
     QElapsedTimer clock;
     clock.start();
     const StepResult result =
-            TrimEngine::apply(item, settings, [&] { return obstacle == u"stop" && clock.elapsed() > 300; }, {});
-    QVERIFY(!result.ok);
+            TrimEngine::apply(item, settings, tools, [&] { return obstacle == u"stop" && clock.elapsed() > 300; }, {});
+    QVERIFY(!result.ok());
     QCOMPARE(result.message, message.contains(u"%1"_s) ? message.arg(QDir::toNativeSeparators(named)) : message);
     QCOMPARE(test::sha256(input), before);
     QVERIFY2(leftovers().isEmpty(), qPrintable(leftovers().join(u", "_s)));

@@ -1,4 +1,5 @@
 #include "mediaprobe.h"
+#include "codectable.h"
 #include "queueitem.h"
 #include "settings.h"
 #include "trimengine.h"
@@ -12,7 +13,7 @@ class tst_TrimEngine : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void adjustmentFor_data();
     void adjustmentFor();
     void judge_data();
@@ -88,8 +89,8 @@ void tst_TrimEngine::judge()
     QFETCH(int, targetMs);
     QFETCH(double, newDuration);
     Settings settings;
-    settings.leadMode = settings.tailMode = EndMode(mode);
-    settings.leadTargetMs = settings.tailTargetMs = targetMs;
+    settings.headMode = settings.tailMode = EndMode(mode);
+    settings.headTargetMs = settings.tailTargetMs = targetMs;
     QFETCH(double, limit);
     settings.maxTrimSec = limit;
     SilenceAnalyzer::Result silence;
@@ -102,8 +103,8 @@ void tst_TrimEngine::judge()
 
     const StepResult result = TrimEngine::judge(item, silence, settings);
     QFETCH(QString, message);
-    QCOMPARE(result.ok, message.isEmpty() || silence.silentThroughout);
-    QCOMPARE(result.skipped, silence.silentThroughout);
+    QCOMPARE(result.ok(), message.isEmpty() || silence.silentThroughout);
+    QCOMPARE(result.skipped(), silence.silentThroughout);
     QCOMPARE(result.message, message);
     // The plan stays in the item even when it is refused.
     QVERIFY2(qAbs(item.newDurationSec - newDuration) < 1e-9, qPrintable(QString::number(item.newDurationSec)));
@@ -160,7 +161,7 @@ void tst_TrimEngine::reencodeArguments()
     source.sampleRate = 48000;
     source.channels = 2;
     QStringList args = TrimEngine::ffmpegArguments(u"/in/a.x"_s, u"/in/a.x"_s, TrimEngine::cutFor(item), &source,
-                                                   encoderForCodec(codec));
+                                                   CodecTable::encoderFor(codec));
     QCOMPARE(args.takeLast(), u"/in/.a.kstmp.x"_s);
     QTEST(args.mid(args.indexOf(u"-map_metadata"_s)), "tail_of_list");
 }

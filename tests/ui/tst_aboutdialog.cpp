@@ -15,7 +15,7 @@ class tst_AboutDialog : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void showsTheTexts();
     void logoFitsInDevicePixels();

@@ -22,7 +22,7 @@ class tst_DesktopIntegration : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
 
     void dropQueuesFilesAndScansFolders();
@@ -35,7 +35,7 @@ private slots:
     void doubleClickDoesNothing();
 
 private:
-    static QueueModel *model(WindowRig &rig) { return qobject_cast<QueueModel *>(rig.find<QTableView>("queueTable")->model()); }
+    static QueueModel *model(WindowRig &rig) { return rig.queue(); }
     static bool drag(WindowRig &rig, const QList<QUrl> &urls, bool drop);
     QMenu *openMenu(WindowRig &rig, int row);
     QString file(const QString &name) const { return m_dir.filePath(name); }
@@ -200,7 +200,7 @@ void tst_DesktopIntegration::contextMenuByRowState()
         texts << action->text();
         states << action->isEnabled();
     }
-    QCOMPARE(texts, QStringList({ u"Show in folder"_s, u"Open output folder"_s, u"Remove"_s }));
+    QCOMPARE(texts, QStringList({ u"Show in folder"_s, u"Open output folder"_s, u"Remove selected"_s }));
     QCOMPARE(states, enabled);
 
     if (enabled.at(1)) {

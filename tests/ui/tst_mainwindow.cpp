@@ -3,7 +3,6 @@
 #include "queuemodel.h"
 #include "recordtypes.h"
 #include "settingsstore.h"
-#include "toollocator.h"
 #include "windowrig.h"
 
 #include <QAction>
@@ -27,9 +26,8 @@ class tst_MainWindow : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
-    void init();
     void cleanup();
 
     void freshWindow();
@@ -69,15 +67,9 @@ void tst_MainWindow::initTestCase()
     }
 }
 
-void tst_MainWindow::init()
-{
-    resetToolCache();
-}
-
 void tst_MainWindow::cleanup()
 {
     qputenv("PATH", m_path);
-    resetToolCache();
 }
 
 void tst_MainWindow::queueTwo(WindowRig &rig)
@@ -137,7 +129,7 @@ void tst_MainWindow::menus()
     }
     QCOMPARE(layout, QStringList({ u"[Kestrova]"_s, u"Add files..."_s, u"Add folder..."_s, u"--"_s,
                                    u"Preferences..."_s, u"--"_s, u"Exit"_s, u"[Jobs]"_s, u"Analyse"_s,
-                                   u"Trim now"_s, u"Stop (off)"_s, u"--"_s, u"Remove selected"_s,
+                                   u"Trim now"_s, u"Stop (off)"_s, u"--"_s, u"Remove selected (decorated)"_s,
                                    u"Clear queue"_s, u"[&Help]"_s, u"Check for &Updates..."_s,
                                    u"Orrinworks &Website"_s, u"--"_s, u"&About Kestrova"_s }));
 
@@ -173,7 +165,7 @@ void tst_MainWindow::firstLogLines()
     QCOMPARE(lines.at(0).text, u"Kestrova 1.0.0 ready."_s);
     QCOMPARE(lines.at(0).level, 0);
     if (toolsFound) {
-        QCOMPARE(lines.at(1).text, u"Using "_s + QDir::toNativeSeparators(ffmpegPath()));
+        QCOMPARE(lines.at(1).text, u"Using "_s + QDir::toNativeSeparators(test::ffmpegExecutable()));
         QCOMPARE(lines.at(1).level, 0);
     } else {
         QVERIFY(lines.at(1).text.startsWith(u"ffmpeg/ffprobe not found. They ship with Kestrova"_s));
@@ -203,7 +195,7 @@ void tst_MainWindow::overwriteSwitchFollowsAndWritesStore()
 void tst_MainWindow::addFiles()
 {
     WindowRig rig([](Settings &s) { s.extensions = { u"mp3"_s, u"wav"_s }; });
-    auto *model = qobject_cast<QueueModel *>(rig.find<QTableView>("queueTable")->model());
+    auto *model = rig.queue();
 
     button(rig, "addFilesButton")->click(); // cancelled
     QCOMPARE(rig.prompts->asked.last().caption, u"Add audio files"_s);
@@ -230,7 +222,7 @@ void tst_MainWindow::addFiles()
 void tst_MainWindow::addFolderScansOnTheWorker()
 {
     WindowRig rig;
-    auto *model = qobject_cast<QueueModel *>(rig.find<QTableView>("queueTable")->model());
+    auto *model = rig.queue();
     QSignalSpy scan(rig.window.get(), &MainWindow::requestScan);
     const QString folder = m_dir.path() + u"/a"_s;
     rig.prompts->paths << folder;
@@ -292,14 +284,12 @@ void tst_MainWindow::runRefusals()
     QFETCH(QString, text);
     WindowRig rig([&](Settings &s) {
         if (leaveBoth)
-            s.leadMode = s.tailMode = EndMode::LeaveAlone;
+            s.headMode = s.tailMode = EndMode::LeaveAlone;
     });
     if (queued)
         queueTwo(rig);
-    if (!tools) {
+    if (!tools)
         qputenv("PATH", QFile::encodeName(m_dir.filePath(u"empty"_s)));
-        resetToolCache();
-    }
     const int before = int(rig.prompts->asked.size());
     const int logged = int(rig.log().size());
     QSignalSpy process(rig.window.get(), &MainWindow::requestProcess);
@@ -332,7 +322,7 @@ void tst_MainWindow::destinationPrompt()
     QFETCH(bool, choose);
     WindowRig rig;
     queueTwo(rig);
-    auto *model = qobject_cast<QueueModel *>(rig.find<QTableView>("queueTable")->model());
+    auto *model = rig.queue();
     QueueItem marked = model->items().first();
     marked.message = u"from before"_s;
     model->setItem(0, marked);
@@ -420,8 +410,6 @@ void tst_MainWindow::preferences()
         dialog.findChild<QDoubleSpinBox *>(u"minSilenceSpin"_s)->setValue(0.3);
         return accept ? int(QDialog::Accepted) : int(QDialog::Rejected);
     };
-    QCOMPARE(ffmpegPath(), test::ffmpegExecutable()); // the configured path is passed over
-    appSettings().ffmpegPath = m_dir.filePath(u"a/one.mp3"_s); // not runnable either, but different
     rig.window->menuBar()->actions().at(0)->menu()->actions().at(3)->trigger();
 
     QCOMPARE(rig.prompts->asked.last().caption, u"Preferences"_s);
@@ -446,7 +434,7 @@ void tst_MainWindow::removeAndClear()
     rig.prompts->fileNames << QStringList{ m_dir.filePath(u"b/three.flac"_s) };
     button(rig, "addFilesButton")->click();
     auto *table = rig.find<QTableView>("queueTable");
-    auto *model = qobject_cast<QueueModel *>(table->model());
+    auto *model = rig.queue();
 
     button(rig, "removeButton")->click(); // nothing selected: nothing happens
     QCOMPARE(model->rowCount(), 3);
@@ -465,7 +453,7 @@ void tst_MainWindow::removeAndClear()
 void tst_MainWindow::stopTwiceThenCloseWhileIdle()
 {
     WindowRig rig;
-    button(rig, "stopButton")->setEnabled(true);
+    rig.window->menuBar()->actions().at(1)->menu()->actions().at(2)->setEnabled(true); // Stop, as in a run
     button(rig, "stopButton")->click();
     button(rig, "stopButton")->click();
     QCOMPARE(rig.status(), u"Stopping..."_s);

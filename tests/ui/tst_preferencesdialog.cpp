@@ -17,7 +17,7 @@ class tst_PreferencesDialog : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void everyFieldRoundTrips();
     void extensionsAreParsed_data();
     void extensionsAreParsed();
@@ -100,7 +100,7 @@ void tst_PreferencesDialog::controlsHoldTheLimits()
         part<QDoubleSpinBox>(dialog, control.constData())->setValue(entered);
     const Settings s = dialog.settings();
     const QHash<QByteArray, double> read{ { "thresholdSpin", s.thresholdDb }, { "minSilenceSpin", s.minSilenceSec },
-                                          { "maxTrimSpin", s.maxTrimSec }, { "leadTargetSpin", s.leadTargetMs } };
+                                          { "maxTrimSpin", s.maxTrimSec }, { "leadTargetSpin", s.headTargetMs } };
     QTEST(read.value(control), "held");
 }
 
@@ -121,10 +121,10 @@ void tst_PreferencesDialog::modesEnableTheirControls()
     QFETCH(int, lead);
     QFETCH(int, tail);
     Settings s;
-    s.leadMode = EndMode(lead);
+    s.headMode = EndMode(lead);
     s.tailMode = EndMode(tail);
     const PreferencesDialog built(s);
-    s.leadMode = EndMode(3 - lead);
+    s.headMode = EndMode(3 - lead);
     s.tailMode = EndMode(3 - tail);
     PreferencesDialog edited(s);
     part<QComboBox>(edited, "leadModeCombo")->setCurrentIndex(lead);

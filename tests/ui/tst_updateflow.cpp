@@ -19,7 +19,7 @@ class tst_UpdateFlow : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void init();
     void cleanup();

@@ -1,14 +1,17 @@
 #include "audiofixture.h"
 #include "blockmeter.h"
 #include "daytimeline.h"
+#include "faketool.h"
 #include "filechecks.h"
 #include "queuemodel.h"
 #include "recordtypes.h"
 #include "segmentdisplay.h"
 #include "settingsstore.h"
-#include "toollocator.h"
 #include "windowrig.h"
 
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QTableView>
@@ -24,7 +27,7 @@ class tst_WindowRun : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void init();
 
@@ -32,11 +35,13 @@ private slots:
     void analysisRun();
     void resultsFollowTheirItemsWhenRowsGo();
     void closingDuringRunStopsCleanly();
+    void preferencesDuringRunReachOnlyTheNextRun();
 
 private:
-    QueueModel *model(WindowRig &rig) { return qobject_cast<QueueModel *>(rig.find<QTableView>("queueTable")->model()); }
+    QueueModel *model(WindowRig &rig) { return rig.queue(); }
     void queue(WindowRig &rig, const QStringList &names);
     QStringList statuses(WindowRig &rig);
+    static QStringList liveCommands(WindowRig &rig);
     QStringList leftovers() const { return test::temporaryFiles(m_dir.path()); }
     static QString cell(QueueModel *m, int row, int column) { return m->index(row, column).data().toString(); }
 
@@ -63,7 +68,6 @@ void tst_WindowRun::initTestCase()
 
 void tst_WindowRun::init()
 {
-    resetToolCache();
     QDir(m_dir.filePath(u"out"_s)).removeRecursively();
 }
 
@@ -84,6 +88,25 @@ QStringList tst_WindowRun::statuses(WindowRig &rig)
     return texts;
 }
 
+// The menu entries and buttons that can be used now.
+QStringList tst_WindowRun::liveCommands(WindowRig &rig)
+{
+    QStringList live;
+    for (QAction *menu : rig.window->menuBar()->actions()) {
+        for (QAction *action : menu->menu()->actions()) {
+            if (!action->isSeparator() && action->isEnabled())
+                live << action->text();
+        }
+    }
+    for (QPushButton *button : rig.window->findChildren<QPushButton *>()) {
+        if (button->isEnabled())
+            live << u"[%1]"_s.arg(button->text());
+    }
+    if (rig.find<QCheckBox>("overwriteCheck")->isEnabled())
+        live << u"[overwrite]"_s;
+    return live;
+}
+
 void tst_WindowRun::trimRunFromStartToSummary()
 {
     WindowRig rig([&](Settings &s) {
@@ -102,8 +125,12 @@ void tst_WindowRun::trimRunFromStartToSummary()
     QCOMPARE(rig.find<BlockMeter>("fileMeter")->value(), 0);
     QCOMPARE(rig.find<BlockMeter>("batchMeter")->value(), 0);
     QCOMPARE(rig.find<SegmentDisplay>("clock")->text(), u"0:00:00"_s);
-    QVERIFY(!rig.find<QPushButton>("trimButton")->isEnabled());
-    QVERIFY(rig.find<QPushButton>("stopButton")->isEnabled());
+    const QStringList idle = { u"Add files..."_s, u"Add folder..."_s, u"Preferences..."_s, u"Exit"_s, u"Analyse"_s,
+                               u"Trim now"_s, u"Remove selected"_s, u"Clear queue"_s, u"Check for &Updates..."_s,
+                               u"Orrinworks &Website"_s, u"&About Kestrova"_s, u"[Add files]"_s, u"[Add folder]"_s,
+                               u"[Remove]"_s, u"[Analyse]"_s, u"[Trim Now]"_s, u"[overwrite]"_s };
+    QCOMPARE(liveCommands(rig), QStringList({ u"Exit"_s, u"Stop"_s, u"Check for &Updates..."_s,
+                                              u"Orrinworks &Website"_s, u"&About Kestrova"_s, u"[Stop]"_s }));
 
     // During the long file, after the first three have been reported.
     QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"3 of 4"_s, 30000);
@@ -134,8 +161,7 @@ void tst_WindowRun::trimRunFromStartToSummary()
     QVERIFY(summary.startsWith(u"LAST "_s));
     QCOMPARE(rig.lastLog().text, u"Complete - 2 written, 1 skipped, 1 failed, 5.4 s cut, 0.0 s added."_s);
     QCOMPARE(rig.lastLog().level, 2);
-    QVERIFY(rig.find<QPushButton>("trimButton")->isEnabled());
-    QVERIFY(!rig.find<QPushButton>("stopButton")->isEnabled());
+    QCOMPARE(liveCommands(rig), idle);
     QVERIFY(QFileInfo(m_dir.filePath(u"out/cut.wav"_s)).size() > 0);
 
     // The next batch darkens SKIP as it starts.
@@ -169,7 +195,7 @@ void tst_WindowRun::resultsFollowTheirItemsWhenRowsGo()
     queue(rig, { u"cut.wav"_s, u"a rather long take.mp3"_s, u"silent.wav"_s });
     rig.find<QPushButton>("trimButton")->click();
     QTRY_COMPARE_WITH_TIMEOUT(cell(model(rig), 0, QueueModel::StatusColumn), u"Trimmed"_s, 30000);
-    model(rig)->removeItems({ 0 }); // the menu's "Remove selected" stays live during a run
+    model(rig)->removeItems({ 0 });
     QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 60000);
     QCOMPARE(model(rig)->rowCount(), 2);
     QCOMPARE(model(rig)->items().at(0).path, m_dir.filePath(u"in/a rather long take.mp3"_s));
@@ -209,6 +235,27 @@ void tst_WindowRun::closingDuringRunStopsCleanly()
     QVERIFY2(leftovers().isEmpty(), qPrintable(leftovers().join(u", "_s)));
     QVERIFY(original.open(QIODevice::ReadOnly));
     QVERIFY(original.readAll() == before);
+}
+
+void tst_WindowRun::preferencesDuringRunReachOnlyTheNextRun()
+{
+    WindowRig rig([&](Settings &s) { s.outputRoot = m_dir.filePath(u"out"_s); });
+    queue(rig, { u"a rather long take.mp3"_s, u"cut.wav"_s });
+    rig.find<QPushButton>("trimButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.find<BlockMeter>("fileMeter")->value() > 0, 30000);
+
+    // Accepted while the first file is being worked on, naming an ffmpeg
+    // that fails whatever it is asked.
+    const QString broken = test::writeFakeTool(m_dir.path(), u"failing-ffmpeg"_s, "exit 1");
+    rig.prompts->dialogs << [&](QDialog &dialog) {
+        dialog.findChild<QLineEdit *>(u"ffmpegEdit"_s)->setText(broken);
+        return int(QDialog::Accepted);
+    };
+    QVERIFY(QMetaObject::invokeMethod(rig.window.get(), "onPreferences"));
+    QCOMPARE(appSettings().ffmpegPath, broken);
+
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 60000);
+    QCOMPARE(statuses(rig), QStringList({ u"Trimmed"_s, u"Trimmed"_s }));
 }
 
 QTEST_MAIN(tst_WindowRun)

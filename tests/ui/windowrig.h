@@ -6,6 +6,8 @@
 #include "identity.h"
 #include "logconsole.h"
 #include "mainwindow.h"
+#include "panelpalette.h"
+#include "queuemodel.h"
 #include "scriptedprompts.h"
 #include "settingssandbox.h"
 #include "statuschip.h"
@@ -51,6 +53,7 @@ public:
             return chip->text();
         return find<QLabel>(name)->text();
     }
+    ks::QueueModel *queue() const { return window->findChild<ks::QueueModel *>(); }
     bool lit(const char *name) const { return find<ks::StatusChip>(name)->isLit(); }
     QString status() const { return find<QLabel>("statusLabel")->text(); }
 
@@ -62,8 +65,9 @@ public:
     };
     QList<Line> log() const
     {
-        static const QStringList colours{ QStringLiteral("#33c9b8"), QStringLiteral("#4be3a0"),
-                                          QStringLiteral("#c98a2e"), QStringLiteral("#e05b4c") };
+        QStringList colours;
+        for (const QRgb colour : ks::PanelPalette::LogLevels)
+            colours << QColor(colour).name();
         QList<Line> lines;
         const QTextDocument *document = find<ks::LogConsole>("LogConsole")->document();
         for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {

@@ -13,7 +13,7 @@ class tst_LogConsole : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void linesShownLiterallyInTheirLevelColours();
     void keepsTheLatest2000LinesUnwrappedAndFollowsTheEnd();
 };

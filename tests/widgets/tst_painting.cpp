@@ -47,7 +47,7 @@ class tst_Painting : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void blockMeter();
     void dayTimeline();
     void segmentDisplay();

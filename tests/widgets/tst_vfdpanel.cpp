@@ -1,6 +1,7 @@
 #include "blockmeter.h"
 #include "segmentdisplay.h"
 #include "statuschip.h"
+#include "panelstyle.h"
 #include "vfdpanel.h"
 
 #include <QApplication>
@@ -28,7 +29,7 @@ class tst_VfdPanel : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void clockTexts();
     void phasesSetTheirChipsAndIdleClearsTheRun();
@@ -38,9 +39,7 @@ private slots:
 void tst_VfdPanel::initTestCase()
 {
     // The labels' fonts come from the program's stylesheet, as in the program.
-    QFile style(u":/style/vfd.qss"_s);
-    QVERIFY(style.open(QIODevice::ReadOnly | QIODevice::Text));
-    qApp->setStyleSheet(QString::fromUtf8(style.readAll()));
+    QVERIFY(PanelStyle::applyStyleSheet());
 }
 
 void tst_VfdPanel::clockTexts()

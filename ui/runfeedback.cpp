@@ -1,0 +1,139 @@
+#include "runfeedback.h"
+
+#include "logconsole.h"
+#include "loglevel.h"
+#include "panelstyle.h"
+#include "queuemodel.h"
+#include "runtexts.h"
+#include "vfdpanel.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QTime>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace ks {
+
+RunFeedback::RunFeedback(QueueModel *model, VfdPanel *panel, LogConsole *log, QLabel *status, QObject *parent)
+    : QObject(parent)
+    , m_model(model)
+    , m_panel(panel)
+    , m_log(log)
+    , m_status(status)
+    , m_clockTimer(new QTimer(this))
+{
+    m_clockTimer->setInterval(1000);
+    connect(m_clockTimer, &QTimer::timeout, this,
+            [this] { m_panel->setElapsedSeconds(int(m_clock.elapsed() / 1000)); });
+}
+
+void RunFeedback::scanStarted(const QString &folder)
+{
+    ++m_pendingScans;
+    m_panel->setPhase(VfdPanel::Scanning);
+    m_status->setText(tr("Scanning %1...").arg(QDir::toNativeSeparators(folder)));
+    m_log->append(tr("Scanning %1").arg(QDir::toNativeSeparators(folder)), Information);
+}
+
+void RunFeedback::batchStarted(bool analyseOnly, int count)
+{
+    m_panel->setPhase(analyseOnly ? VfdPanel::Analysing : VfdPanel::Trimming);
+    m_panel->setErrorLit(false);
+    m_panel->setSkipLit(false);
+    m_panel->setBatchProgress(0);
+    m_panel->setFileProgress(0);
+
+    m_clock.restart();
+    m_panel->setElapsedSeconds(0);
+    m_clockTimer->start();
+
+    if (analyseOnly) {
+        m_status->setText(tr("Analysing..."));
+        m_log->append(tr("Analysing %1 file(s).").arg(count), Information);
+    } else {
+        m_status->setText(tr("Trimming..."));
+        m_log->append(tr("Trimming %1 file(s).").arg(count), Information);
+    }
+}
+
+void RunFeedback::onScanFinished(const QStringList &files, const QString &root, bool cancelled)
+{
+    // Several dropped folders are scanned one after another; the window is
+    // idle again when the last one is in.
+    m_pendingScans = std::max(m_pendingScans - 1, 0);
+    m_model->addFiles(files, root);
+    if (m_pendingScans == 0) {
+        m_panel->setPhase(VfdPanel::Idle);
+        m_status->setText(tr("Idle"));
+    }
+    if (cancelled)
+        m_log->append(tr("Scan stopped - %1 file(s) found.").arg(files.size()), Warning);
+    else
+        m_log->append(tr("Scan complete - %1 file(s) found.").arg(files.size()), Success);
+    if (m_pendingScans == 0)
+        Q_EMIT finished();
+}
+
+void RunFeedback::onItemChanged(int index, const QueueItem &item)
+{
+    // A result goes to the queued item with its path, or nowhere.
+    const QList<QueueItem> &items = m_model->items();
+    const int row = index >= 0 && index < items.size() && items.at(index).path == item.path
+            ? index
+            : m_model->rowOfPath(item.path);
+    if (row >= 0)
+        m_model->setItem(row, item);
+
+    m_panel->setCurrentFile(QFileInfo(item.path).fileName());
+    switch (item.status) {
+    case ItemStatus::Trimmed:
+        m_panel->markToday();
+        break;
+    case ItemStatus::Skipped:
+        m_panel->setSkipLit(true);
+        break;
+    case ItemStatus::Failed:
+        m_panel->setErrorLit(true);
+        break;
+    default:
+        break;
+    }
+}
+
+void RunFeedback::onFileProgress(int, int percent)
+{
+    m_panel->setFileProgress(percent);
+}
+
+void RunFeedback::onBatchProgress(int done, int total)
+{
+    m_panel->setBatchProgress(total < 1 ? 0 : int(double(done) / total * 100.0));
+    m_status->setText(tr("%1 of %2").arg(done).arg(total));
+}
+
+void RunFeedback::onBatchFinished(const BatchSummary &summary, bool cancelled, bool analyseOnly)
+{
+    m_clockTimer->stop();
+    m_panel->setPhase(VfdPanel::Idle);
+    m_panel->setElapsedSeconds(-1);
+    m_panel->setSummary(PanelStyle::join({ tr("LAST %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm"))),
+                                           tr("%1 SCANNED").arg(summary.processed),
+                                           tr("%1 WRITTEN").arg(summary.written),
+                                           tr("%1 SKIPPED").arg(summary.skipped),
+                                           tr("%1 FAIL").arg(summary.failed),
+                                           tr("%1 S CUT").arg(summary.secondsCut, 0, 'f', 1),
+                                           tr("%1 S ADDED").arg(summary.secondsAdded, 0, 'f', 1) }));
+    m_log->append(RunTexts::totalsLine(summary, cancelled, analyseOnly), summary.failed > 0 ? Warning : Success);
+    m_status->setText(tr("Idle"));
+    Q_EMIT finished();
+}
+
+void RunFeedback::onMessage(const QString &text, int level)
+{
+    m_log->append(text, level);
+}
+
+} // namespace ks

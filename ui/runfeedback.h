@@ -1,0 +1,55 @@
+#pragma once
+
+#include "batchsummary.h"
+#include "queueitem.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QStringList>
+
+class QLabel;
+class QTimer;
+
+namespace ks {
+
+class LogConsole;
+class QueueModel;
+class VfdPanel;
+
+// Follows a running scan or batch for the window: puts the worker's results
+// into the queue, and keeps the panel, the status line, the log and the run
+// clock up to date. Says `finished` when the window is idle again.
+class RunFeedback final : public QObject
+{
+    Q_OBJECT
+
+public:
+    RunFeedback(QueueModel *model, VfdPanel *panel, LogConsole *log, QLabel *status, QObject *parent = nullptr);
+
+    void scanStarted(const QString &folder);
+    void batchStarted(bool analyseOnly, int count);
+
+public Q_SLOTS:
+    void onScanFinished(const QStringList &files, const QString &root, bool cancelled);
+    void onItemChanged(int index, const ks::QueueItem &item);
+    void onFileProgress(int index, int percent);
+    void onBatchProgress(int done, int total);
+    void onBatchFinished(const ks::BatchSummary &summary, bool cancelled, bool analyseOnly);
+    void onMessage(const QString &text, int level);
+
+Q_SIGNALS:
+    void finished();
+
+private:
+    Q_DISABLE_COPY_MOVE(RunFeedback)
+
+    QueueModel *m_model;
+    VfdPanel *m_panel;
+    LogConsole *m_log;
+    QLabel *m_status;
+    QTimer *m_clockTimer;
+    QElapsedTimer m_clock;
+    int m_pendingScans = 0; // folders asked for and not yet delivered
+};
+
+} // namespace ks

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QObject>
+
+#include <array>
+
+class QAction;
+class QAbstractButton;
+
+namespace ks {
+
+// The window's commands, one QAction each, shared by the menu entry, the
+// button and the shortcut that reach it, and enabled in one place.
+class WindowCommands final : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum Command {
+        AddFiles,
+        AddFolder,
+        Remove,
+        ClearQueue,
+        Analyse,
+        Trim,
+        Stop,
+        Preferences,
+        Quit,
+        CheckForUpdates,
+        Website,
+        About,
+        CommandCount
+    };
+
+    explicit WindowCommands(QObject *parent = nullptr);
+
+    QAction *action(Command command) const { return m_actions.at(command); }
+
+    // While a scan or batch runs, what changes the queue or the settings is
+    // off and Stop is on; the log, the help entries and Exit stay as they are.
+    void setRunning(bool running);
+
+    // The button triggers the action and follows its enabled state; it keeps
+    // its own caption.
+    void bind(QAbstractButton *button, Command command) const;
+
+private:
+    Q_DISABLE_COPY_MOVE(WindowCommands)
+
+    std::array<QAction *, CommandCount> m_actions{};
+};
+
+} // namespace ks
