@@ -1,6 +1,5 @@
 #include "mediaprobe.h"
 
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -9,14 +8,14 @@ namespace ks {
 
 QStringList probeArguments(const QString &path)
 {
+    // Every stream, so the attached pictures are counted along with the audio.
     return { QStringLiteral("-v"),
              QStringLiteral("error"),
-             QStringLiteral("-select_streams"),
-             QStringLiteral("a:0"),
              QStringLiteral("-show_entries"),
              QStringLiteral("format=duration,bit_rate,format_name"),
              QStringLiteral("-show_entries"),
-             QStringLiteral("stream=codec_name,sample_rate,channels,bit_rate"),
+             QStringLiteral("stream=codec_type,codec_name,sample_rate,channels,bit_rate,start_time"
+                            ":stream_disposition=attached_pic"),
              QStringLiteral("-of"),
              QStringLiteral("json"),
              path };
@@ -32,20 +31,30 @@ MediaInfo parseProbeOutput(const QByteArray &json)
     info.formatName = format.value(QLatin1String("format_name")).toString();
     info.bitRate = format.value(QLatin1String("bit_rate")).toString().toInt();
 
-    const QJsonArray streams = root.value(QLatin1String("streams")).toArray();
-    if (streams.isEmpty()) {
+    QJsonObject audio;
+    for (const QJsonValue &value : root.value(QLatin1String("streams")).toArray()) {
+        const QJsonObject stream = value.toObject();
+        const QString type = stream.value(QLatin1String("codec_type")).toString();
+        if (type == QLatin1String("audio") && audio.isEmpty())
+            audio = stream;
+        else if (type == QLatin1String("video")
+                 && stream.value(QLatin1String("disposition")).toObject().value(QLatin1String("attached_pic")).toInt())
+            ++info.pictures;
+    }
+    if (audio.isEmpty()) {
         info.error = QStringLiteral("no audio stream");
         return info;
     }
-    const QJsonObject stream = streams.first().toObject();
-    info.codec = stream.value(QLatin1String("codec_name")).toString();
-    info.sampleRate = stream.value(QLatin1String("sample_rate")).toString().toInt();
-    info.channels = stream.value(QLatin1String("channels")).toInt();
-    const int streamBitRate = stream.value(QLatin1String("bit_rate")).toString().toInt();
+    info.codec = audio.value(QLatin1String("codec_name")).toString();
+    info.sampleRate = audio.value(QLatin1String("sample_rate")).toString().toInt();
+    info.channels = audio.value(QLatin1String("channels")).toInt();
+    info.startSec = audio.value(QLatin1String("start_time")).toString().toDouble();
+    const int streamBitRate = audio.value(QLatin1String("bit_rate")).toString().toInt();
     if (streamBitRate > 0)
         info.bitRate = streamBitRate;
 
-    if (info.durationSec > 0 && !info.codec.isEmpty())
+    // A missing length is learnt from the decode; a missing codec is fatal.
+    if (!info.codec.isEmpty() && info.sampleRate > 0)
         info.ok = true;
     else
         info.error = QStringLiteral("unreadable audio stream");

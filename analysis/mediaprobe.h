@@ -12,17 +12,19 @@ namespace ks {
 struct MediaInfo
 {
     bool ok = false; // probed, with a usable audio stream
-    double durationSec = 0.0;
+    double durationSec = 0.0; // the container's; 0 when it does not say
+    double startSec = 0.0;    // the audio stream's first timestamp
     QString codec;
     QString formatName;
     int sampleRate = 0;
     int channels = 0;
     int bitRate = 0; // the stream's when known, else the container's
+    int pictures = 0; // attached pictures (cover art)
     bool cancelled = false;
     QString error;
 };
 
-// The ffprobe arguments that report `path`'s format and first audio stream as JSON.
+// The ffprobe arguments that report `path`'s format and streams as JSON.
 QStringList probeArguments(const QString &path);
 
 // Reads ffprobe's JSON answer; anything that is not the expected JSON reads as

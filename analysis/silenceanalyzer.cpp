@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <cmath>
 
 namespace ks {
 
@@ -28,7 +29,7 @@ QStringList SilenceAnalyzer::arguments(const QString &path, const Settings &sett
 {
     const QString filter = QStringLiteral("silencedetect=noise=%1dB:d=%2")
                                    .arg(settings.thresholdDb, 0, 'f', 2)
-                                   .arg(settings.minSilenceSec, 0, 'f', 3);
+                                   .arg(ShortestSilence, 0, 'f', 3);
     return { QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
              QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-i"),
              path, QStringLiteral("-map"), QStringLiteral("0:a:0"),
@@ -47,6 +48,17 @@ void SilenceAnalyzer::collectLine(const QString &line, QList<Interval> &interval
         intervals.last().second = end.captured(1).toDouble();
 }
 
+QString SilenceAnalyzer::decodeComplaint(const QString &line)
+{
+    static const QRegularExpression prefix(QStringLiteral("^\\[[^\\]]* @ 0x[0-9a-fA-F]+\\]\\s*"));
+    static const QRegularExpression complaint(
+            QStringLiteral("error|corrupt|invalid|header missing|damaged|truncat|mismatch"),
+            QRegularExpression::CaseInsensitiveOption);
+    if (line.contains(QLatin1String("silence_")) || !complaint.match(line).hasMatch())
+        return QString();
+    return line.trimmed().remove(prefix);
+}
+
 SilenceAnalyzer::Result SilenceAnalyzer::evaluate(QList<Interval> intervals, double durationSec)
 {
     std::sort(intervals.begin(), intervals.end(),
@@ -54,41 +66,49 @@ SilenceAnalyzer::Result SilenceAnalyzer::evaluate(QList<Interval> intervals, dou
     Result result;
     result.ok = true;
     result.intervals = intervals;
+    if (intervals.isEmpty())
+        return result;
 
-    double head = 0.0;
-    double tail = 0.0;
-    if (!intervals.isEmpty()) {
-        const Interval &first = intervals.first();
-        if (first.first <= HeadTolerance) {
-            const double end = first.second < 0 ? durationSec : first.second;
-            head = std::max(end - std::max(first.first, 0.0), 0.0);
-        }
-        // The tail runs from the last silence's start to the end of the file,
-        // even when the detector reports its end a little short of it.
-        const Interval &last = intervals.last();
-        const bool runsToEnd = last.second < 0
-                || (durationSec > 0 && last.second >= durationSec - TailTolerance);
-        if (runsToEnd && durationSec > last.first)
-            tail = durationSec - last.first;
-    }
+    const Interval &first = intervals.first();
+    const Interval &last = intervals.last();
+    const auto endOf = [durationSec](const Interval &silence) {
+        return silence.second < 0 ? durationSec : silence.second;
+    };
+    // The tail runs from the last silence's start to the end of the file,
+    // even when the detector reports its end a little short of it.
+    const bool startsAtHead = first.first <= HeadTolerance;
+    const bool runsToEnd = last.second < 0 || (durationSec > 0 && last.second >= durationSec - TailTolerance);
 
-    if (durationSec > 0 && head + tail >= durationSec - WholeFileTolerance) {
+    // Silent end to end only when one silence covers the whole file.
+    if (startsAtHead && intervals.size() == 1 && runsToEnd) {
         result.silentThroughout = true;
-    } else {
-        result.headSec = head;
-        result.tailSec = tail;
+        return result;
     }
+    if (startsAtHead)
+        result.headSec = std::max(endOf(first) - std::max(first.first, 0.0), 0.0);
+    if (runsToEnd && durationSec > last.first)
+        result.tailSec = durationSec - last.first;
     return result;
 }
 
-SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const QString &path, double durationSec, const Settings &settings,
-                                                 const CancelCallback &cancelled, const ProgressCallback &progress)
+SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const QString &path, double durationSec,
+                                                 const Settings &settings, const CancelCallback &cancelled,
+                                                 const ProgressCallback &progress)
 {
     QList<Interval> intervals;
+    double decoded = 0.0;
+    QString complaint;
     const ToolRun run = runTool(
             tools.ffmpeg, arguments(path, settings), cancelled,
-            [&](const QString &line) { reportProgressLine(line, durationSec, progress); },
-            [&](const QString &line) { collectLine(line, intervals); });
+            [&](const QString &line) {
+                decoded = std::max(decoded, progressSeconds(line));
+                reportProgressLine(line, durationSec, progress);
+            },
+            [&](const QString &line) {
+                collectLine(line, intervals);
+                if (complaint.isEmpty())
+                    complaint = decodeComplaint(line);
+            });
 
     Result result;
     if (run.cancelled) {
@@ -100,7 +120,13 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
         result.error = QStringLiteral("silence detection failed");
         return result;
     }
-    return evaluate(intervals, durationSec);
+    // A header within a frame or two of the decode is kept as the length the
+    // cut works in; otherwise the decode is what a player gets.
+    const bool headerHolds = durationSec > 0 && std::fabs(decoded - durationSec) <= LengthTolerance;
+    result = evaluate(intervals, headerHolds || decoded <= 0 ? durationSec : decoded);
+    result.decodedSec = decoded;
+    result.decodeError = complaint;
+    return result;
 }
 
 } // namespace ks

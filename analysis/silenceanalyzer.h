@@ -23,22 +23,31 @@ public:
     struct Result
     {
         bool ok = false; // the detector ran to completion
-        double headSec = 0.0;
+        double headSec = 0.0; // the true silence at each end, however short
         double tailSec = 0.0;
         bool silentThroughout = false; // head and tail are then 0
         bool cancelled = false;
+        double decodedSec = 0.0; // how much audio the decode delivered
+        QString decodeError;     // the decoder's first complaint, if any
         QList<Interval> intervals; // sorted by start
         QString error;
     };
 
     // Decodes the first audio stream of `path`; blocks until ffmpeg ends or
     // `cancelled` stops it. Progress is reported from ffmpeg's progress lines
-    // as a share of `durationSec`, without a final 100.
+    // as a share of `durationSec`, without a final 100. The ends are judged
+    // against the decoded length when the decode delivered any audio.
     static Result analyse(const ToolPaths &tools, const QString &path, double durationSec, const Settings &settings,
                           const CancelCallback &cancelled, const ProgressCallback &progress);
 
-    // The ffmpeg arguments of one measurement.
+    // The ffmpeg arguments of one measurement. The detector reports every
+    // silence of ShortestSilence or more, so the ends are measured whatever
+    // their length; those of the minimum silence or more are the same.
     static QStringList arguments(const QString &path, const Settings &settings);
+
+    // A decoder complaint in one line of ffmpeg's standard error, without
+    // its "[decoder @ 0x...]" prefix, or an empty string.
+    static QString decodeComplaint(const QString &line);
 
     // Adds what one line of the detector's output says to `intervals`.
     static void collectLine(const QString &line, QList<Interval> &intervals);
@@ -50,8 +59,10 @@ public:
     // ends this close to the end is the tail.
     static constexpr double HeadTolerance = 0.1;
     static constexpr double TailTolerance = 0.1;
-    // Head and tail that cover the file to within this are one silence.
-    static constexpr double WholeFileTolerance = 0.25;
+    static constexpr double ShortestSilence = 0.01;
+    // A decoded length this close to the header's is the same length (a
+    // codec frame or two).
+    static constexpr double LengthTolerance = 0.1;
 };
 
 } // namespace ks

@@ -111,11 +111,20 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
         const QString name = QFileInfo(item.path).fileName();
         ++summary.processed;
 
+        // A row the stop cut short goes back to waiting, as it was queued.
+        const auto stopRow = [&] {
+            QueueItem stopped = items.at(i);
+            stopped.status = ItemStatus::Pending;
+            stopped.message = QStringLiteral("cancelled");
+            Q_EMIT itemChanged(i, stopped);
+        };
         const StepResult planned = TrimEngine::plan(item, settings, tools, cancelled, [&](int percent) {
             Q_EMIT fileProgress(i, analyseOnly ? percent : percent / 2);
         });
-        if (m_stop.load())
+        if (m_stop.load()) {
+            stopRow();
             break;
+        }
 
         const auto fail = [&](const QString &why, bool log) {
             item.status = ItemStatus::Failed;
@@ -169,8 +178,10 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
                 });
                 // A file that was written is reported even when the stop came
                 // just after; only a rewrite the stop cut short goes unreported.
-                if (applied.cancelled() || (!applied.ok() && m_stop.load()))
+                if (applied.cancelled() || (!applied.ok() && m_stop.load())) {
+                    stopRow();
                     break;
+                }
                 if (applied.skipped()) {
                     skip(applied.message, Warning);
                 } else {
@@ -186,7 +197,9 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
                                 : QString();
                         item.message = describeChange(item) + suffix;
                         writtenFrom.insert(item.outputPath, item.path);
-                        Q_EMIT message(QStringLiteral("%1 - %2%3").arg(name, describeChange(item), suffix), Success);
+                        const QString note = applied.message.isEmpty() ? QString() : QStringLiteral("; ") + applied.message;
+                        Q_EMIT message(QStringLiteral("%1 - %2%3%4").arg(name, describeChange(item), suffix, note),
+                                       Success);
                     } else {
                         item.status = ItemStatus::Failed;
                         item.message = applied.message;

@@ -42,6 +42,25 @@ QString lastLine(const QString &text)
     return text.trimmed().section(QLatin1Char('\n'), -1).trimmed();
 }
 
+// A write error in ffmpeg's standard error, in plain words; ffmpeg does not
+// always exit with an error when the disk fills while it closes the file.
+QString writeError(const QString &stdErr)
+{
+    static const struct { QLatin1String text; QLatin1String words; } causes[] = {
+        { QLatin1String("No space left on device"), QLatin1String("no space left on device") },
+        { QLatin1String("Disk quota exceeded"), QLatin1String("disk quota exceeded") },
+        { QLatin1String("Input/output error"), QLatin1String("input/output error") },
+        { QLatin1String("I/O error"), QLatin1String("input/output error") },
+        { QLatin1String("Error writing trailer"), QLatin1String("error writing the end of the file") },
+        { QLatin1String("Error closing file"), QLatin1String("error closing the file") },
+    };
+    for (const auto &cause : causes) {
+        if (stdErr.contains(cause.text, Qt::CaseInsensitive))
+            return cause.words;
+    }
+    return QString();
+}
+
 StepResult failAndRemove(const QString &temporary, const QString &why)
 {
     QFile::remove(temporary);
@@ -83,6 +102,19 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
     if (!silence.ok)
         return StepResult::failure(silence.error);
 
+    // The header's length is only a claim; the decode is what a player gets.
+    if (silence.decodedSec <= 0)
+        return StepResult::failure(QStringLiteral("no decodable audio"));
+    const double header = info.durationSec;
+    const double shortBy = header - silence.decodedSec;
+    if (header > 0 && shortBy > LengthTolerance
+        && (!silence.decodeError.isEmpty() || shortBy > std::max(0.5, header * 0.05))) {
+        return StepResult::failure(QStringLiteral("damaged audio: decoding stopped at %1 s of %2 s")
+                                           .arg(fixed(silence.decodedSec, 1), fixed(header, 1)));
+    }
+    if (std::fabs(shortBy) > LengthTolerance || header <= 0)
+        item.durationSec = silence.decodedSec;
+
     const StepResult verdict = judge(item, silence, settings);
     if (verdict.kind == StepResult::Kind::Done && progress)
         progress(100);
@@ -100,8 +132,15 @@ StepResult TrimEngine::judge(QueueItem &item, const SilenceAnalyzer::Result &sil
 
     item.headSec = silence.headSec;
     item.tailSec = silence.tailSec;
-    item.headChangeSec = adjustmentFor(item.headSec, settings.headMode, settings.headTargetMs / 1000.0);
-    item.tailChangeSec = adjustmentFor(item.tailSec, settings.tailMode, settings.tailTargetMs / 1000.0);
+    // Cutting back takes only a silence of the minimum length or more; topping
+    // up and setting exactly work from the true length, so a second run agrees.
+    const auto measuredFor = [&settings](double silenceSec, EndMode mode) {
+        return mode == EndMode::CutBack && silenceSec < settings.minSilenceSec - 1e-9 ? 0.0 : silenceSec;
+    };
+    item.headChangeSec = adjustmentFor(measuredFor(item.headSec, settings.headMode), settings.headMode,
+                                       settings.headTargetMs / 1000.0);
+    item.tailChangeSec = adjustmentFor(measuredFor(item.tailSec, settings.tailMode), settings.tailMode,
+                                       settings.tailTargetMs / 1000.0);
     item.newDurationSec = item.durationSec + item.headChangeSec + item.tailChangeSec;
 
     // Only removal counts against the safety limit; added silence never does.
@@ -201,10 +240,12 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     const MediaInfo source = probeMedia(tools, item.path, cancelled);
     if (source.cancelled)
         return StepResult::stopped();
+    if (!source.ok)
+        return StepResult::failure(source.error);
     const bool reencode = cut.needsPadding() || !streamCopyWanted || CodecTable::needsReencode(source.codec);
     QString encoder;
     if (reencode) {
-        encoder = source.ok ? CodecTable::encoderFor(source.codec) : QString();
+        encoder = CodecTable::encoderFor(source.codec);
         if (encoder.isEmpty())
             return StepResult::failure(QStringLiteral("no encoder available for %1").arg(source.codec));
     }
@@ -223,11 +264,13 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
             tools.ffmpeg, args, cancelled,
             [&](const QString &line) { reportProgressLine(line, expected, progress); }, {});
 
-    if (!run.started || run.cancelled || run.exitCode != 0) {
-        if (run.cancelled) {
-            QFile::remove(temporary);
-            return StepResult::stopped();
-        }
+    if (run.cancelled) {
+        QFile::remove(temporary);
+        return StepResult::stopped();
+    }
+    if (const QString error = writeError(run.stdErr); !error.isEmpty())
+        return failAndRemove(temporary, error);
+    if (!run.started || run.exitCode != 0) {
         const QString reason = lastLine(run.stdErr);
         return failAndRemove(temporary, reason.isEmpty() ? QStringLiteral("ffmpeg failed") : reason);
     }
@@ -235,13 +278,26 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     if (!written.exists() || written.size() == 0)
         return failAndRemove(temporary, QStringLiteral("ffmpeg produced no output"));
 
+    // Nothing is replaced until the new file reads back as what was planned.
+    const MediaInfo result = probeMedia(tools, temporary, cancelled);
+    if (result.cancelled) {
+        QFile::remove(temporary);
+        return StepResult::stopped();
+    }
+    if (const QString wrong = verify(result, source, expected, canCarryPictures(QFileInfo(item.outputPath).suffix()));
+        !wrong.isEmpty())
+        return failAndRemove(temporary, wrong);
+
     const QFileInfo original(item.path);
     const QDateTime modified = original.lastModified();
     const bool inPlace = settings.outputMode == OutputMode::InPlace;
+    // An existing backup is the older copy, from which the current file
+    // derives: it is kept as it is.
+    bool keptBackup = false;
     if (inPlace && settings.makeBackup) {
         const QString backup = backupPathFor(item.path);
-        QFile::remove(backup);
-        if (!QFile::copy(item.path, backup) || !FileReplacer::flushToDisk(backup))
+        keptBackup = QFileInfo(backup).isFile();
+        if (!keptBackup && (!QFile::copy(item.path, backup) || !FileReplacer::flushToDisk(backup)))
             return failAndRemove(temporary,
                                  QStringLiteral("cannot write backup %1").arg(native(backup)));
     }
@@ -263,9 +319,32 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
         if (output.open(QIODevice::ReadWrite))
             output.setFileTime(modified, QFileDevice::FileModificationTime);
     }
+    item.newDurationSec = result.durationSec;
     if (progress)
         progress(100);
-    return StepResult::success();
+    StepResult done = StepResult::success();
+    if (keptBackup)
+        done.message = QStringLiteral("kept the existing backup");
+    return done;
+}
+
+QString TrimEngine::verify(const MediaInfo &written, const MediaInfo &source, double plannedSec, bool picturesKept)
+{
+    if (!written.ok)
+        return QStringLiteral("written file cannot be read back - original kept");
+    if (written.codec != source.codec || written.sampleRate != source.sampleRate
+        || written.channels != source.channels) {
+        return QStringLiteral("written file has %1 %2 Hz %3 ch, not %4 %5 Hz %6 ch - original kept")
+                .arg(written.codec).arg(written.sampleRate).arg(written.channels)
+                .arg(source.codec).arg(source.sampleRate).arg(source.channels);
+    }
+    if (picturesKept && written.pictures < source.pictures)
+        return QStringLiteral("written file lost its cover art - original kept");
+    if (std::fabs(written.durationSec - plannedSec) > LengthTolerance) {
+        return QStringLiteral("written file is %1 s long, %2 s was planned - original kept")
+                .arg(fixed(written.durationSec, 1), fixed(plannedSec, 1));
+    }
+    return QString();
 }
 
 } // namespace ks

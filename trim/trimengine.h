@@ -51,6 +51,11 @@ public:
 
     static Cut cutFor(const QueueItem &item);
 
+    // Why a written file may not replace anything, or an empty string: it
+    // must read back with the source's audio stream, keep the pictures that
+    // were mapped, and be as long as planned.
+    static QString verify(const MediaInfo &written, const MediaInfo &source, double plannedSec, bool picturesKept);
+
     // ".Song.live.kstmp.mp3" beside "Song.live.mp3".
     static QString temporaryPathFor(const QString &outputPath);
     static QString backupPathFor(const QString &sourcePath);
@@ -60,6 +65,8 @@ public:
     static QStringList ffmpegArguments(const QString &sourcePath, const QString &outputPath, const Cut &cut,
                                        const MediaInfo *encodeLike, const QString &encoder);
 
+    // A written file this close to its planned length is right.
+    static constexpr double LengthTolerance = SilenceAnalyzer::LengthTolerance;
     // Changes smaller than this are not worth a rewrite.
     static constexpr double Tolerance = 0.005;
     // A new length at or below this leaves nothing worth keeping (both limits

@@ -43,9 +43,11 @@ void tst_MediaProbe::initTestCase()
 void tst_MediaProbe::argumentsInOrder()
 {
     QCOMPARE(probeArguments(u"/a b/-c.mp3"_s),
-             QStringList({ u"-v"_s, u"error"_s, u"-select_streams"_s, u"a:0"_s, u"-show_entries"_s,
-                           u"format=duration,bit_rate,format_name"_s, u"-show_entries"_s,
-                           u"stream=codec_name,sample_rate,channels,bit_rate"_s, u"-of"_s, u"json"_s,
+             QStringList({ u"-v"_s, u"error"_s, u"-show_entries"_s, u"format=duration,bit_rate,format_name"_s,
+                           u"-show_entries"_s,
+                           u"stream=codec_type,codec_name,sample_rate,channels,bit_rate,start_time"
+                           u":stream_disposition=attached_pic"_s,
+                           u"-of"_s, u"json"_s,
                            u"/a b/-c.mp3"_s }));
 }
 
@@ -140,23 +142,32 @@ void tst_MediaProbe::parseRules_data()
     QTest::addColumn<QByteArray>("json");
     QTest::addColumn<QString>("error");
     QTest::addColumn<int>("bitRate");
+    QTest::addColumn<int>("pictures");
     const QByteArray format = R"("format":{"duration":"12.5","bit_rate":"320000"})";
+    const auto audio = [](const QByteArray &more) {
+        return R"({"codec_type":"audio","sample_rate":"44100")" + more + "}";
+    };
+    const QByteArray picture = R"({"codec_type":"video","disposition":{"attached_pic":1}})";
+    const QByteArray video = R"({"codec_type":"video","disposition":{"attached_pic":0}})";
     QTest::newRow("stream bit rate wins")
-            << "{\"streams\":[{\"codec_name\":\"mp3\",\"bit_rate\":\"128000\"}]," + format + "}" << QString() << 128000;
-    QTest::newRow("no stream bit rate keeps the container's")
-            << "{\"streams\":[{\"codec_name\":\"mp3\"}]," + format + "}" << QString() << 320000;
+            << "{\"streams\":[" + audio(R"(,"codec_name":"mp3","bit_rate":"128000")") + "]," + format + "}"
+            << QString() << 128000 << 0;
     QTest::newRow("N/A keeps the container's")
-            << "{\"streams\":[{\"codec_name\":\"mp3\",\"bit_rate\":\"N/A\"}]," + format + "}" << QString() << 320000;
+            << "{\"streams\":[" + audio(R"(,"codec_name":"mp3","bit_rate":"N/A")") + "]," + format + "}"
+            << QString() << 320000 << 0;
     QTest::newRow("beyond an int reads 0")
-            << QByteArray(R"({"streams":[{"codec_name":"flac"}],"format":{"duration":"3","bit_rate":"99999999999"}})")
-            << QString() << 0;
-    QTest::newRow("no duration") << QByteArray(R"({"streams":[{"codec_name":"aac"}],"format":{}})")
-                                 << u"unreadable audio stream"_s << 0;
-    QTest::newRow("no codec") << QByteArray(R"({"streams":[{}],"format":{"duration":"2"}})")
-                              << u"unreadable audio stream"_s << 0;
-    QTest::newRow("no streams") << QByteArray(R"({"streams":[],"format":{"duration":"2"}})")
-                                << u"no audio stream"_s << 0;
-    QTest::newRow("not JSON") << QByteArray("garbage <html>") << u"no audio stream"_s << 0;
+            << "{\"streams\":[" + audio(R"(,"codec_name":"flac")") + R"(],"format":{"duration":"3","bit_rate":"99999999999"}})"
+            << QString() << 0 << 0;
+    QTest::newRow("pictures before and after the audio")
+            << "{\"streams\":[" + picture + "," + video + "," + audio(R"(,"codec_name":"aac")") + "," + picture + "]," + format + "}"
+            << QString() << 320000 << 2;
+    QTest::newRow("no duration: learnt from the decode")
+            << "{\"streams\":[" + audio(R"(,"codec_name":"wavpack")") + R"(],"format":{}})" << QString() << 0 << 0;
+    QTest::newRow("no codec") << "{\"streams\":[" + audio("") + R"(],"format":{"duration":"2"}})"
+                              << u"unreadable audio stream"_s << 0 << 0;
+    QTest::newRow("only a picture") << "{\"streams\":[" + picture + R"(],"format":{"duration":"2"}})"
+                                    << u"no audio stream"_s << 0 << 1;
+    QTest::newRow("not JSON") << QByteArray("garbage <html>") << u"no audio stream"_s << 0 << 0;
 }
 
 void tst_MediaProbe::parseRules()
@@ -167,6 +178,7 @@ void tst_MediaProbe::parseRules()
     QCOMPARE(info.ok, error.isEmpty());
     QCOMPARE(info.error, error);
     QTEST(info.bitRate, "bitRate");
+    QTEST(info.pictures, "pictures");
 }
 
 void tst_MediaProbe::toolFailures_data()

@@ -48,11 +48,11 @@ void tst_SilenceAnalyzer::arguments()
     QCOMPARE(SilenceAnalyzer::arguments(u"/in/-x y.mp3"_s, Settings()),
              QStringList({ u"-hide_banner"_s, u"-nostdin"_s, u"-nostats"_s, u"-progress"_s, u"pipe:1"_s, u"-i"_s,
                            u"/in/-x y.mp3"_s, u"-map"_s, u"0:a:0"_s, u"-af"_s,
-                           u"silencedetect=noise=-50.00dB:d=0.500"_s, u"-f"_s, u"null"_s, u"-"_s }));
+                           u"silencedetect=noise=-50.00dB:d=0.010"_s, u"-f"_s, u"null"_s, u"-"_s }));
     Settings s;
     s.thresholdDb = -62.346;
     s.minSilenceSec = 0.05;
-    QCOMPARE(SilenceAnalyzer::arguments(u"a.wav"_s, s).at(10), u"silencedetect=noise=-62.35dB:d=0.050"_s);
+    QCOMPARE(SilenceAnalyzer::arguments(u"a.wav"_s, s).at(10), u"silencedetect=noise=-62.35dB:d=0.010"_s); // d stays short
 }
 
 void tst_SilenceAnalyzer::detectorLines_data()
@@ -88,7 +88,7 @@ void tst_SilenceAnalyzer::headTailAndWholeFile_data()
     QTest::addColumn<double>("tail");
     QTest::addColumn<bool>("silent");
     QTest::newRow("no silence") << Intervals{} << 10.0 << 0.0 << 0.0 << false;
-    QTest::newRow("no silence, very short file") << Intervals{} << 0.2 << 0.0 << 0.0 << true;
+    QTest::newRow("no silence, very short file") << Intervals{} << 0.2 << 0.0 << 0.0 << false;
     QTest::newRow("head and tail") << Intervals{ { 0.05, 1.2 }, { 8.0, 9.95 } } << 10.0 << 1.15 << 2.0 << false;
     QTest::newRow("head starts at the tolerance") << Intervals{ { 0.1, 1.0 } } << 10.0 << 0.9 << 0.0 << false;
     QTest::newRow("head starts past it") << Intervals{ { 0.15, 1.0 } } << 10.0 << 0.0 << 0.0 << false;
@@ -99,8 +99,10 @@ void tst_SilenceAnalyzer::headTailAndWholeFile_data()
     QTest::newRow("out of order") << Intervals{ { 8.0, 10.0 }, { 4.0, 5.0 }, { 0.0, 0.75 } } << 10.0 << 0.75 << 2.0
                                   << false;
     QTest::newRow("one silence end to end") << Intervals{ { 0.0, -1.0 } } << 10.0 << 0.0 << 0.0 << true;
-    QTest::newRow("all but 0.25 s") << Intervals{ { 0.0, 4.0 }, { 4.25, 10.0 } } << 10.0 << 0.0 << 0.0 << true;
-    QTest::newRow("a little more sound") << Intervals{ { 0.0, 4.0 }, { 4.26, 10.0 } } << 10.0 << 4.0 << 5.74 << false;
+    QTest::newRow("a short sound is not silence")
+            << Intervals{ { 0.0, 4.0 }, { 4.14, 10.0 } } << 10.0 << 4.0 << 5.86 << false;
+    QTest::newRow("one silence within the tolerances")
+            << Intervals{ { 0.08, 9.92 } } << 10.0 << 0.0 << 0.0 << true;
 }
 
 void tst_SilenceAnalyzer::headTailAndWholeFile()

@@ -260,7 +260,8 @@ void tst_Controller::stopDuringSecondFile()
     QVERIFY(m_driver->wasCancelled);
     QCOMPARE(m_driver->summary.processed, 2);
     QCOMPARE(m_driver->summary.written, 1);
-    QCOMPARE(m_driver->last(1).status, ItemStatus::Trimming);
+    QCOMPARE(m_driver->last(1).status, ItemStatus::Pending); // not left showing "Trimming"
+    QCOMPARE(m_driver->last(1).message, u"cancelled"_s);
     QVERIFY(m_driver->of(u"item"_s, 2).isEmpty());
     QCOMPARE(test::sha256(m_dir.filePath(u"in/stop-me-please.mp3"_s)), before);
     QVERIFY2(leftovers().isEmpty(), qPrintable(leftovers().join(u", "_s)));

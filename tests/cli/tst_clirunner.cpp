@@ -22,14 +22,16 @@ struct Run { int exitCode = -1; QString out, err; qint64 group = 0; };
 
 // Lines of --json output, with the working folder written W: cut.wav (1 s of
 // silence, 2 s of tone, 2 s of silence) at `path`, analysed or trimmed to
-// `output`; within.wav; the summary.
+// `output`; within.wav; the summary. A trim reports the length of the file
+// it wrote (a PCM copy cuts on whole packets), an analysis the planned one.
 QString cut(const QString &path, const QString &output = {})
 {
     return uR"({"durationSec":5,"headChangeSec":-0.85,"headSec":1,"message":"%2head -0.850 s, tail -1.850 s",)"
-           uR"("newDurationSec":2.3,"outputPath":%3,"path":"W/%1","reencoded":false,"status":"%4",)"
+           uR"("newDurationSec":%5,"outputPath":%3,"path":"W/%1","reencoded":false,"status":"%4",)"
            uR"("tailChangeSec":-1.85,"tailSec":2})"_s.arg(path, output.isEmpty() ? u"would adjust "_s : QString(),
                                                           output.isEmpty() ? u"null"_s : u"\"W/%1\""_s.arg(output),
-                                                          output.isEmpty() ? u"Analysed"_s : u"Trimmed"_s);
+                                                          output.isEmpty() ? u"Analysed"_s : u"Trimmed"_s,
+                                                          output.isEmpty() ? u"2.3"_s : u"2.322"_s);
 }
 const QString Within = uR"({"durationSec":2,"headChangeSec":0,"headSec":0,"message":"already within target",)"
                        uR"("newDurationSec":2,"outputPath":null,"path":"W/in/within.wav","reencoded":false,)"

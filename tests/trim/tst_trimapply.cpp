@@ -224,10 +224,11 @@ void tst_TrimApply::inPlaceKeepsWhatMatters_data()
 {
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<bool>("keepMtime");
-    QTest::newRow("mp3, time kept") << u"mp3"_s << true;
-    QTest::newRow("flac, time not kept") << u"flac"_s << false;
-    QTest::newRow("ogg") << u"ogg"_s << true;
-    QTest::newRow("m4a") << u"m4a"_s << true;
+    QTest::addColumn<bool>("earlierBackup");
+    QTest::newRow("mp3, time kept") << u"mp3"_s << true << false;
+    QTest::newRow("flac, time not kept") << u"flac"_s << false << false;
+    QTest::newRow("ogg, earlier backup") << u"ogg"_s << true << true;
+    QTest::newRow("m4a, earlier backup") << u"m4a"_s << true << true;
 }
 
 void tst_TrimApply::inPlaceKeepsWhatMatters()
@@ -243,18 +244,28 @@ void tst_TrimApply::inPlaceKeepsWhatMatters()
         QVERIFY(f.open(QIODevice::ReadWrite) && f.setFileTime(old, QFileDevice::FileModificationTime));
     }
     const QByteArray original = test::sha256(input);
-    QFile stale(input + u".bak"_s);
-    QVERIFY(stale.open(QIODevice::WriteOnly) && stale.write("an older backup"));
-    stale.close();
+    QFETCH(bool, earlierBackup);
+    if (earlierBackup) {
+        QFile older(input + u".bak"_s);
+        QVERIFY(older.open(QIODevice::WriteOnly) && older.write("an older backup"));
+    }
+    const QByteArray backup = earlierBackup ? test::sha256(input + u".bak"_s) : original;
 
     Settings settings = m_measure;
     settings.outputMode = OutputMode::InPlace;
     settings.keepMtime = keepMtime;
     QueueItem item;
     item.path = item.outputPath = input;
+    const StepResult first = planAndApply(item, settings);
+    QVERIFY(first.ok());
+    QCOMPARE(first.message, earlierBackup ? u"kept the existing backup"_s : QString());
+    QCOMPARE(test::sha256(input + u".bak"_s), backup);
+    // A second run that changes the file again keeps the first backup.
+    const QByteArray once = test::sha256(input);
+    settings.headTargetMs = 50;
     QVERIFY(planAndApply(item, settings).ok());
-
-    QCOMPARE(test::sha256(input + u".bak"_s), original);
+    QVERIFY(test::sha256(input) != once);
+    QCOMPARE(test::sha256(input + u".bak"_s), backup);
     QVERIFY(test::sha256(input) != original);
     QCOMPARE(QFileInfo(input).lastModified() == old, keepMtime);
     QVERIFY(!(QFile::permissions(input) & (QFile::ReadGroup | QFile::ReadOther)));
