@@ -117,7 +117,10 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
         return result;
     }
     if (!run.started || run.exitCode != 0) {
-        result.error = QStringLiteral("silence detection failed");
+        // A decoder that complained and delivered nothing found no audio.
+        result.error = run.exitCode > 0 && decoded <= 0 && !complaint.isEmpty()
+                ? QStringLiteral("no decodable audio")
+                : QStringLiteral("silence detection failed");
         return result;
     }
     // A header within a frame or two of the decode is kept as the length the

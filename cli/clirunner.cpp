@@ -341,6 +341,10 @@ void CliRunner::onBatchFinished(const BatchSummary &summary, bool cancelled, boo
 {
     Q_UNUSED(analyseOnly)
     const bool stopped = cancelled || m_stopRequested;
+    // The file the stop cut short is reported too, back to waiting.
+    if (stopped && m_current >= m_done && m_current < m_queue->rowCount()
+        && m_queue->items().at(m_current).status == ItemStatus::Pending)
+        fileFinished(m_current);
     m_phase = Phase::Done;
     printTotals(summary, stopped);
     if (stopped)

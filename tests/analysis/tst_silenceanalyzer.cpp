@@ -132,6 +132,9 @@ void tst_SilenceAnalyzer::measuresRealFiles_data()
     }
     QTest::newRow("silent end to end") << u"wav"_s << 1.5 << 0.0 << 1.5 << 0.0;
     QTest::newRow("no silence") << u"wav"_s << 0.0 << 3.0 << 0.0 << 0.0;
+    QTest::newRow("a 0.2 s sound between silences") << u"wav"_s << 1.0 << 0.2 << 1.0 << 0.01;
+    QTest::newRow("a 0.2 s sound alone") << u"flac"_s << 0.0 << 0.2 << 0.0 << 0.0;
+    QTest::newRow("ends shorter than the minimum") << u"flac"_s << 0.3 << 2.0 << 0.1 << 0.001;
 }
 
 void tst_SilenceAnalyzer::measuresRealFiles()
@@ -157,6 +160,7 @@ void tst_SilenceAnalyzer::measuresRealFiles()
     const QString measured = u"head %1, tail %2"_s.arg(result.headSec).arg(result.tailSec);
     QVERIFY2(qAbs(result.headSec - (tone == 0.0 ? 0.0 : lead)) <= tolerance, qPrintable(measured));
     QVERIFY2(qAbs(result.tailSec - (tone == 0.0 ? 0.0 : tail)) <= tolerance, qPrintable(measured));
+    QVERIFY2(qAbs(result.decodedSec - (lead + tone + tail)) <= 0.06, qPrintable(QString::number(result.decodedSec)));
 }
 
 void tst_SilenceAnalyzer::progressRisesTowardTheEnd()
@@ -178,7 +182,10 @@ void tst_SilenceAnalyzer::failuresOfTheTool_data()
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<QString>("error");
     // The tool's own reason is not passed on.
-    QTest::newRow("exit 1") << QByteArray("echo 'x.mp3: Invalid data' >&2; exit 1") << u"silence detection failed"_s;
+    QTest::newRow("exit 1, nothing decoded") << QByteArray("echo '[mp3 @ 0x5] x.mp3: Invalid data' >&2; exit 1")
+                                             << u"no decodable audio"_s;
+    QTest::newRow("exit 1 after some audio")
+            << QByteArray("echo out_time_us=500000; echo 'x.mp3: Invalid data' >&2; exit 1") << u"silence detection failed"_s;
     QTest::newRow("killed by a signal") << QByteArray("kill -SEGV $$") << u"silence detection failed"_s;
     QTest::newRow("stopped") << QByteArray("echo 'silence_start: 0' >&2; exec sleep 20") << u"cancelled"_s;
 }

@@ -221,7 +221,7 @@ void tst_CliRunner::stopsCleanlyOnSigint()
             ::kill(pid_t(wholeGroup ? -process.processId() : process.processId()), SIGINT);
     });
     QCOMPARE(r.exitCode, 130);
-    QCOMPARE(r.out, u"Trimming 1 file(s) in place.\nStopped - 0 written, 0 skipped, 0 failed, 0.0 s cut, 0.0 s added.\n"_s);
+    QCOMPARE(r.out, u"Trimming 1 file(s) in place.\nlong.mp3 - cancelled\nStopped - 0 written, 0 skipped, 0 failed, 0.0 s cut, 0.0 s added.\n"_s);
     QCOMPARE(files(), before);
     QCOMPARE(test::sha256(work(u"long.mp3"_s)), source);
     QCOMPARE(::kill(pid_t(-r.group), 0), -1); // no child left in its process group

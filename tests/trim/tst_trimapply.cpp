@@ -11,6 +11,8 @@
 
 #include <QJsonArray>
 #include <QTemporaryDir>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QtTest>
 
 using namespace ks;
@@ -36,6 +38,11 @@ private Q_SLOTS:
     void onlyCoverArtRidesAlong();
     void failuresLoseNothing_data();
     void failuresLoseNothing();
+    void topUpAndExactSettle_data();
+    void topUpAndExactSettle();
+    void damagedAudioIsRefused_data();
+    void damagedAudioIsRefused();
+    void fullDiskKeepsTheOriginal();
 
 private:
     QString source(const QString &name, const test::ToneSpec &spec = {}, const QStringList &extra = {},
@@ -72,7 +79,8 @@ QString tst_TrimApply::source(const QString &name, const test::ToneSpec &spec, c
                              const QStringList &inputs)
 {
     const QString suffix = QFileInfo(name).suffix();
-    const QString cached = m_cache.filePath(u"%1-%2-%3-%4.%5"_s.arg(spec.leadSec).arg(spec.toneSec).arg(spec.tailSec)
+    const QString cached = m_cache.filePath(u"%1-%2-%3-%4-%5-%6.%7"_s.arg(spec.leadSec).arg(spec.toneSec)
+                                                    .arg(spec.tailSec).arg(spec.channels).arg(spec.sampleRate)
                                                     .arg(qHash((extra + inputs).join(u'|')))
                                                     .arg(suffix));
     if (!QFile::exists(cached)) {
@@ -354,6 +362,18 @@ void tst_TrimApply::failuresLoseNothing_data()
                                                             << u"cannot replace %1"_s;
     QTest::newRow("an unknown codec, re-encoding") << QByteArray() << u"wma"_s << false
                                                    << u"no encoder available for wmav2"_s;
+    // Exit 0 is not taken on trust: the written file is read back first.
+    const QByteArray write = lastArg + QFile::encodeName(test::ffmpegExecutable())
+            + " -v error -y -f lavfi -i sine=d=1 ";
+    QTest::newRow("disk full, yet exit 0")
+            << QByteArray(write + "-c:a flac \"$last\"\necho 'Error writing trailer: No space left on device' >&2")
+            << QString() << true << u"no space left on device"_s;
+    QTest::newRow("too short, without a word") << QByteArray(write + "-c:a flac \"$last\"") << QString() << true
+                                               << u"written file is 1.0 s long, 2.3 s was planned - original kept"_s;
+    QTest::newRow("another codec written") << QByteArray(write + "-c:a pcm_s16le -f wav \"$last\"") << QString()
+                                           << false
+                                           << u"written file has pcm_s16le 44100 Hz 1 ch, not flac 44100 Hz 1 ch - "
+                                              u"original kept"_s;
 }
 
 void tst_TrimApply::failuresLoseNothing()
@@ -401,6 +421,114 @@ void tst_TrimApply::failuresLoseNothing()
     QVERIFY2(leftovers().isEmpty(), qPrintable(leftovers().join(u", "_s)));
     if (obstacle == u"wma")
         QVERIFY(!QFileInfo::exists(m_dir.filePath(u"out"_s))); // failed before anything was written
+}
+
+void tst_TrimApply::topUpAndExactSettle_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<double>("silence"); // at each end
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("targetMs");
+    // Silences shorter than the minimum silence are measured too.
+    QTest::newRow("wav, none, top up") << u"wav"_s << 0.0 << int(EndMode::TopUp) << 500;
+    QTest::newRow("wav, 0.3 s, top up") << u"wav"_s << 0.3 << int(EndMode::TopUp) << 500;
+    QTest::newRow("wav, 0.1 s, exact") << u"wav"_s << 0.1 << int(EndMode::Exact) << 400;
+    QTest::newRow("flac, 0.1 s, exact") << u"flac"_s << 0.1 << int(EndMode::Exact) << 250;
+    QTest::newRow("flac, 0.3 s, top up") << u"flac"_s << 0.3 << int(EndMode::TopUp) << 500;
+    QTest::newRow("flac, 2 s, exact") << u"flac"_s << 2.0 << int(EndMode::Exact) << 100;
+}
+
+void tst_TrimApply::topUpAndExactSettle()
+{
+    QFETCH(QString, suffix);
+    QFETCH(double, silence);
+    QFETCH(int, mode);
+    QFETCH(int, targetMs);
+    test::ToneSpec spec;
+    spec.leadSec = spec.tailSec = silence;
+    QueueItem item;
+    item.path = source(u"settle."_s + suffix, spec);
+    item.outputPath = m_dir.filePath(u"out/settle."_s + suffix);
+    Settings settings; // the shipped minimum silence of 0.5 s
+    settings.headMode = settings.tailMode = EndMode(mode);
+    settings.headTargetMs = settings.tailTargetMs = targetMs;
+    QVERIFY(planAndApply(item, settings).ok());
+
+    QueueItem again;
+    again.path = item.outputPath;
+    QVERIFY(TrimEngine::plan(again, settings, test::systemTools(), {}, {}).ok());
+    const double sample = 1.0 / spec.sampleRate;
+    const QString measured = u"head %1, tail %2"_s.arg(again.headSec, 0, 'f', 6).arg(again.tailSec, 0, 'f', 6);
+    QVERIFY2(qAbs(again.headSec - targetMs / 1000.0) <= 1.5 * sample, qPrintable(measured));
+    QVERIFY2(qAbs(again.tailSec - targetMs / 1000.0) <= 1.5 * sample, qPrintable(measured));
+    QCOMPARE(again.headChangeSec, 0.0); // a second run changes nothing
+    QCOMPARE(again.tailChangeSec, 0.0);
+}
+
+void tst_TrimApply::damagedAudioIsRefused_data()
+{
+    QTest::addColumn<int>("keptPercent"); // of the file, the rest overwritten with noise
+    QTest::addColumn<QString>("message");
+    QTest::newRow("decoding stops early") << 10 << u"damaged audio: decoding stopped at 1.0 s of 10.0 s"_s;
+    QTest::newRow("nothing decodes") << 0 << u"no decodable audio"_s;
+}
+
+void tst_TrimApply::damagedAudioIsRefused()
+{
+    QFETCH(int, keptPercent);
+    test::ToneSpec spec;
+    spec.toneSec = 8.0; // 10 s in all
+    const QString path = source(u"damaged.mp3"_s, spec);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    // Past the first frame's header when nothing is to decode.
+    const qsizetype from = keptPercent > 0 ? bytes.size() * keptPercent / 100 : bytes.indexOf("\xff\xfb") + 4;
+    quint32 noise = 2463534242u;
+    for (qsizetype i = from; i < bytes.size(); ++i) {
+        noise ^= noise << 13, noise ^= noise >> 17, noise ^= noise << 5;
+        bytes[i] = char(noise);
+    }
+    QVERIFY(file.seek(0) && file.write(bytes) == bytes.size());
+    file.close();
+
+    QueueItem item;
+    item.path = path;
+    Settings settings = m_measure;
+    settings.headMode = settings.tailMode = EndMode::TopUp; // would otherwise write pure silence
+    const StepResult planned = TrimEngine::plan(item, settings, test::systemTools(), {}, {});
+    QVERIFY(!planned.ok());
+    QFETCH(QString, message);
+    QCOMPARE(planned.message.left(35), message.left(35)); // where exactly the noise stops decoding varies
+}
+
+void tst_TrimApply::fullDiskKeepsTheOriginal()
+{
+    const QString disk = m_dir.filePath(u"small-disk"_s);
+    QVERIFY(QDir().mkpath(disk));
+    const QString input = source(u"small-disk/nearly full.wav"_s); // 5 s, 441 kB
+    const QByteArray before = test::sha256(input);
+    // A disk with room for the original but not for it and its new copy.
+    QTemporaryDir stash;
+    QVERIFY(QFile::copy(input, stash.filePath(u"a.wav"_s)));
+    QFile::remove(input);
+    if (QProcess::execute(u"mount"_s, { u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=560k"_s, u"tmpfs"_s, disk }) != 0)
+        QSKIP("mounting a small tmpfs needs root");
+    const auto unmount = qScopeGuard([&] { QProcess::execute(u"umount"_s, { disk }); });
+    QFile stashed(stash.filePath(u"a.wav"_s));
+    QVERIFY2(stashed.copy(input), qPrintable(stashed.errorString()));
+
+    Settings settings = m_measure;
+    settings.outputMode = OutputMode::InPlace;
+    settings.makeBackup = false;
+    settings.trimMethod = TrimMethod::ReEncode;
+    QueueItem item;
+    item.path = item.outputPath = input;
+    const StepResult result = planAndApply(item, settings);
+    QVERIFY(!result.ok());
+    QCOMPARE(result.message, u"no space left on device"_s);
+    QCOMPARE(test::sha256(input), before);
+    QCOMPARE(QDir(disk).entryList(QDir::Files | QDir::Hidden), QStringList{ u"nearly full.wav"_s });
 }
 
 QTEST_GUILESS_MAIN(tst_TrimApply)
