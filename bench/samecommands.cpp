@@ -75,12 +75,14 @@ QString sameCommandsScript(const QStringList &sources, const Settings &settings,
         const QString output = QDir(outputFolder).filePath(QFileInfo(path).fileName());
         const QString encoder = CodecTable::encoderFor(info.codec);
         const bool reencode = CodecTable::needsReencode(info.codec);
-        // Planning probes and measures; writing probes again, then runs ffmpeg.
+        // Planning probes and measures; writing probes again, runs ffmpeg and
+        // reads the new file back before it takes the old one's place.
         script += commandLine(ffprobe, probeArguments(path));
         script += commandLine(ffmpeg, SilenceAnalyzer::arguments(path, settings));
         script += commandLine(ffprobe, probeArguments(path));
         script += commandLine(ffmpeg, TrimEngine::ffmpegArguments(path, output, TrimEngine::cutFor(item),
                                                                   reencode ? &info : nullptr, encoder));
+        script += commandLine(ffprobe, probeArguments(TrimEngine::temporaryPathFor(output)));
         script += QStringLiteral("mv %1 %2\n").arg(quoted(TrimEngine::temporaryPathFor(output)), quoted(output));
     }
     return script;
