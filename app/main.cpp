@@ -2,15 +2,18 @@
 #include "mainwindow.h"
 #include "recordtypes.h"
 #include "settingsstore.h"
+#include "translations.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QLocale>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     ks::applyIdentity();
     ks::registerRecordTypes();
+    ks::installTranslations(app, QLocale());
 
     // Without the stylesheet the program keeps the platform's look.
     QFile style(QStringLiteral(":/style/vfd.qss"));
