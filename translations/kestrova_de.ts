@@ -381,15 +381,15 @@ Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translat
     </message>
     <message>
         <source>Cut back to the target</source>
-        <translation>Auf das Ziel kürzen</translation>
+        <translation>Auf Ziel kürzen</translation>
     </message>
     <message>
         <source>Top up to the target</source>
-        <translation>Bis zum Ziel auffüllen</translation>
+        <translation>Auf Ziel auffüllen</translation>
     </message>
     <message>
         <source>Make it exactly the target</source>
-        <translation>Genau auf das Ziel setzen</translation>
+        <translation>Genau auf Ziel setzen</translation>
     </message>
     <message>
         <source>target</source>

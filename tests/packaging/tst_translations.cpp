@@ -77,6 +77,7 @@ void tst_Translations::everySourceTextTranslated()
     QVERIFY(file.open(QIODevice::ReadOnly));
     QXmlStreamReader xml(&file);
     QString context, source, type;
+    // lupdate gives a plural text as many forms as the language has.
     QStringList forms;
     bool numerus = false;
     int messages = 0;
@@ -103,9 +104,6 @@ void tst_Translations::everySourceTextTranslated()
             const QString where = context + u": "_s + source;
             if (!type.isEmpty())
                 faults << u"%1 (%2)"_s.arg(where, type);
-            // German, like English, has one singular and one plural form.
-            if (numerus && forms.size() != 2)
-                faults << where + u" (%1 plural forms)"_s.arg(forms.size());
             for (const QString &form : std::as_const(forms)) {
                 if (form.isEmpty())
                     faults << where + u" (empty)"_s;
