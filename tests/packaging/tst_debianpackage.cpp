@@ -120,7 +120,7 @@ void tst_DebianPackage::cliPageFollowsHelp()
     const QStringList options = longOptions(m_help);
     QVERIFY(options.size() > 20);
     for (const QString &option : options)
-        QVERIFY2(page.contains(option), qPrintable(option));
+        QVERIFY2(page.contains(u"\\fB"_s + option + u"\\fR"_s), qPrintable(option));
     static const QRegularExpression statusLine(u"^  (\\d+) +(.+)$"_s, QRegularExpression::MultilineOption);
     int statuses = 0;
     for (auto it = statusLine.globalMatch(m_help.section(u"Exit status:"_s, 1)); it.hasNext(); ++statuses) {
@@ -211,7 +211,7 @@ void tst_DebianPackage::zshCompletionParses()
 QString tst_DebianPackage::manPage(const QString &name) const
 {
     const Run result = run(u"gzip"_s, { u"-dc"_s, m_root + u"/usr/share/man/man1/"_s + name + u".1.gz"_s });
-    // Plain text to search: roff's minus signs and font changes removed.
+    // roff's minus signs as plain hyphens, so options read as typed.
     return result.exitCode == 0 ? QString(result.out).replace(u"\\-"_s, u"-"_s) : QString();
 }
 
