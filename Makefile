@@ -3,12 +3,13 @@
 #   make test   install what is missing, build, run every test headless
 # Also: make build, make clean, make test-one T=<name>, make bench, and
 #   make package   build the Debian package (build/kestrova_<version>_<arch>.deb)
+#   make translations   update translations/*.ts from the sources
 
 BUILD_DIR  ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test test-one bench package clean
+.PHONY: all deps configure build run test test-one bench package translations clean
 
 all: build
 
@@ -44,6 +45,10 @@ bench: build
 # from the same optimised build as the tests; CPack strips the executables.
 package: build
 	cmake --build $(BUILD_DIR) --target package
+
+# Brings translations/*.ts up to date with the texts in the sources.
+translations: configure
+	cmake --build $(BUILD_DIR) --target update_translations
 
 clean:
 	rm -rf $(BUILD_DIR)

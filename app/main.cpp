@@ -3,14 +3,17 @@
 #include "panelstyle.h"
 #include "recordtypes.h"
 #include "settingsstore.h"
+#include "translations.h"
 
 #include <QApplication>
+#include <QLocale>
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     ks::applyIdentity();
     ks::registerRecordTypes();
+    ks::installTranslations(app, QLocale());
 
     ks::PanelStyle::applyStyleSheet();
 

@@ -333,7 +333,7 @@ QString CliOptions::helpText()
 {
     QString text = QStringLiteral(
             "Usage: kestrova-cli analyse [options] PATH...\n"
-            "       kestrova-cli trim    [options] PATH...\n"
+            "  or:  kestrova-cli trim [options] PATH...\n"
             "\n"
             "Measures the silence at the head and the tail of audio files and, with\n"
             "trim, cuts it back, tops it up or sets it to a target, with the engine and\n"
@@ -365,14 +365,17 @@ QString CliOptions::helpText()
     }
     text += QStringLiteral(
             "\n"
+            "Exit status:\n"
+            "  0    no file failed\n"
+            "  1    a file or a PATH failed\n"
+            "  2    a usage error, a refusal or missing tools\n"
+            "  130  stopped by Ctrl-C or SIGTERM\n"
+            "  141  standard output was closed by its reader\n"
+            "\n"
             "Examples:\n"
             "  kestrova-cli analyse ~/Podcasts\n"
             "  kestrova-cli trim --tail cut:500 --out ~/Trimmed ~/Podcasts\n"
-            "  kestrova-cli trim --in-place --yes --json take1.wav take2.wav\n"
-            "\n"
-            "Exit status: 0 when no file failed, 1 when any file or PATH failed, 2 for a\n"
-            "usage error, a refusal or missing tools, 130 when stopped by Ctrl-C or\n"
-            "SIGTERM, 141 when standard output was closed by its reader.\n");
+            "  kestrova-cli trim --in-place --yes --json take1.wav take2.wav\n");
     return text;
 }
 

@@ -1,7 +1,8 @@
 # The Debian package, built by `make package` (the `package` target) into the
 # build folder as kestrova_<version>_<arch>.deb. It installs under /usr; the
 # libraries it needs come from dpkg-shlibdeps, and ffmpeg, which the program
-# runs rather than links, is named by hand.
+# runs rather than links, is named by hand. Qt's own translations give the
+# standard buttons and dialogs the window's language.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME kestrova)
 set(CPACK_PACKAGE_VENDOR Orrinworks)
@@ -24,6 +25,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS ffmpeg)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS qt6-translations-l10n)
 
 # A source archive of the tree as committed, without build folders.
 set(CPACK_SOURCE_GENERATOR TXZ)

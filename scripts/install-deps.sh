@@ -5,9 +5,10 @@
 set -eu
 
 packages="g++ make cmake ninja-build pkg-config
-qt6-base-dev qt6-tools-dev qt6-tools-dev-tools libgl-dev
-ffmpeg xvfb xauth fonts-dejavu-core openssl
-desktop-file-utils appstream dpkg-dev fakeroot file"
+qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
+qt6-translations-l10n ffmpeg xvfb xauth fonts-dejavu-core openssl
+desktop-file-utils appstream dpkg-dev fakeroot file
+help2man lintian bash-completion zsh"
 
 missing=""
 for p in $packages; do

@@ -9,11 +9,13 @@
 #include "recordtypes.h"
 #include "settings.h"
 #include "settingsstore.h"
+#include "translations.h"
 #include "userprompts.h"
 
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QScreen>
 #include <QTextStream>
@@ -48,6 +50,8 @@ int main(int argc, char *argv[])
     }
     ks::applyIdentity();
     ks::registerRecordTypes();
+    // In the language of the locale it runs in, as the program itself would.
+    ks::installTranslations(app, QLocale());
     ks::PanelStyle::applyStyleSheet();
     const QString picture = QString::fromLocal8Bit(argv[1]);
     ks::Settings &settings = ks::appSettings();
@@ -66,7 +70,7 @@ int main(int argc, char *argv[])
     auto *status = window.findChild<QLabel *>(QStringLiteral("statusLabel"));
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &app, [&] {
-        if (status->text() != QLatin1String("Idle"))
+        if (status->text() != ks::MainWindow::tr("Idle"))
             return;
         poll.stop();
         // Let the last repaints land, then take the screen as the X server has it.

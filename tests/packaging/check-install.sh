@@ -107,6 +107,12 @@ dpkg-deb -x "$deb" "$root"
 diff -u "$tmp/installed" "$tmp/packaged" >&2 ||
     fail "the package's files under /usr differ from cmake --install's"
 [ -f "$root/usr/share/doc/kestrova/copyright" ] || fail "no usr/share/doc/kestrova/copyright"
+# A new version needs its entry at the top of packaging/changelog.
+top=$(gzip -dc "$root/usr/share/doc/kestrova/changelog.gz" | head -n 1)
+case $top in
+    "kestrova ($version) "*) ;;
+    *) fail "the changelog starts with '$top', not an entry for $version" ;;
+esac
 
 for exe in kestrova kestrova-cli; do
     file -b "$root/usr/bin/$exe" | grep -q ', stripped' || fail "usr/bin/$exe is not stripped"

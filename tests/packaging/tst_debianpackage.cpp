@@ -1,0 +1,240 @@
+#include "audiofixture.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr auto BashCompletion = "/usr/share/bash-completion/bash_completion"_L1;
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+Run run(const QString &program, const QStringList &args, const QString &workDir = {})
+{
+    QProcess process;
+    if (!workDir.isEmpty())
+        process.setWorkingDirectory(workDir);
+    process.start(program, args);
+    Run result;
+    if (!process.waitForFinished(60000)) {
+        result.err = program + u" did not finish: "_s + process.errorString();
+        return result;
+    }
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+// The long options that --help names, wherever it names them.
+QStringList longOptions(const QString &help)
+{
+    QStringList options;
+    static const QRegularExpression option(u"(?<![\\w-])--[a-z][a-z-]*"_s);
+    for (auto it = option.globalMatch(help); it.hasNext();)
+        options << it.next().captured();
+    options.removeDuplicates();
+    options.sort();
+    return options;
+}
+
+} // namespace
+
+// Builds the Debian package as `make package` does, unpacks it and checks
+// what Debian's tools and a user's shell make of it.
+class tst_DebianPackage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void lintianFindsNothing();
+    void cliPageFollowsHelp();
+    void cliPageNamesEveryJsonField();
+    void bashCompletes_data();
+    void bashCompletes();
+    void bashOffersEveryOption();
+    void zshCompletionParses();
+
+private:
+    QString manPage(const QString &name) const;
+    QString complete(const QString &line) const;
+    QString cli() const { return m_root + u"/usr/bin/kestrova-cli"_s; }
+
+    QTemporaryDir m_dir;
+    QString m_deb;
+    QString m_root;
+    QString m_help;
+};
+
+void tst_DebianPackage::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    const Run cpack = run(QStringLiteral(KS_CPACK), { u"--config"_s, QStringLiteral(KS_BUILD_DIR "/CPackConfig.cmake"),
+                                                       u"-B"_s, m_dir.filePath(u"pkg"_s) });
+    QVERIFY2(cpack.exitCode == 0, qPrintable(cpack.out + cpack.err));
+    const QStringList debs = QDir(m_dir.filePath(u"pkg"_s)).entryList({ u"*.deb"_s });
+    QCOMPARE(debs.size(), 1);
+    m_deb = m_dir.filePath(u"pkg/"_s + debs.first());
+    m_root = m_dir.filePath(u"root"_s);
+    const Run unpack = run(u"dpkg-deb"_s, { u"-x"_s, m_deb, m_root });
+    QVERIFY2(unpack.exitCode == 0, qPrintable(unpack.err));
+    const Run help = run(cli(), { u"--help"_s });
+    QCOMPARE(help.exitCode, 0);
+    m_help = help.out;
+}
+
+void tst_DebianPackage::lintianFindsNothing()
+{
+    const QString lintian = QStandardPaths::findExecutable(u"lintian"_s);
+    if (lintian.isEmpty())
+        QSKIP("lintian is not installed (scripts/install-deps.sh installs it)");
+    const Run result = run(lintian, { u"--fail-on"_s, u"error,warning"_s, m_deb });
+    // Only the tags count: lintian also says things like "running with root
+    // privileges is not recommended!" on its standard error.
+    static const QRegularExpression tag(u"^[EW]: .*$"_s, QRegularExpression::MultilineOption);
+    QStringList tags;
+    for (auto it = tag.globalMatch(result.out); it.hasNext();)
+        tags << it.next().captured();
+    QVERIFY2(tags.isEmpty(), qPrintable(tags.join(u'\n')));
+    QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
+}
+
+void tst_DebianPackage::cliPageFollowsHelp()
+{
+    const QString page = manPage(u"kestrova-cli"_s);
+    QVERIFY(page.contains(u".SH SYNOPSIS"_s));
+    const QStringList options = longOptions(m_help);
+    QVERIFY(options.size() > 20);
+    for (const QString &option : options)
+        QVERIFY2(page.contains(u"\\fB"_s + option + u"\\fR"_s), qPrintable(option));
+    static const QRegularExpression statusLine(u"^  (\\d+) +(.+)$"_s, QRegularExpression::MultilineOption);
+    int statuses = 0;
+    for (auto it = statusLine.globalMatch(m_help.section(u"Exit status:"_s, 1)); it.hasNext(); ++statuses) {
+        const QRegularExpressionMatch line = it.next();
+        QVERIFY2(page.contains(u".TP\n"_s + line.captured(1) + u'\n' + line.captured(2)), qPrintable(line.captured()));
+    }
+    QCOMPARE(statuses, 5);
+    QVERIFY(manPage(u"kestrova"_s).contains(u"kestrova-cli (1)"_s));
+}
+
+// The fields are read off a real run, so a field added to the output and not
+// to the page fails here.
+void tst_DebianPackage::cliPageNamesEveryJsonField()
+{
+    const QString audio = m_dir.filePath(u"take.wav"_s);
+    QCOMPARE(ks::test::makeAudio(audio), QString());
+    const Run result = run(cli(), { u"analyse"_s, u"--no-settings"_s, u"--json"_s, audio });
+    QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+    const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    const QJsonObject file = QJsonDocument::fromJson(lines.first().toUtf8()).object();
+    const QJsonObject summary = QJsonDocument::fromJson(lines.last().toUtf8()).object();
+    QStringList fields = file.keys() + summary.keys() + summary.value("summary"_L1).toObject().keys();
+    QVERIFY(fields.size() > 20);
+
+    const QString page = manPage(u"kestrova-cli"_s).section(u".SH \"JSON OUTPUT\""_s, 1).section(u".SH "_s, 0, 0);
+    for (const QString &field : std::as_const(fields))
+        QVERIFY2(page.contains(u"\\fB"_s + field + u"\\fR"_s), qPrintable(field));
+}
+
+void tst_DebianPackage::bashCompletes_data()
+{
+    QTest::addColumn<QString>("line"); // up to the cursor
+    QTest::addColumn<QStringList>("expected");
+
+    const QStringList commands{ u"analyse"_s, u"help"_s, u"trim"_s };
+    const QStringList entries{ u"folder"_s, u"take.wav"_s };
+    QTest::newRow("command") << u"kestrova-cli "_s << commands;
+    QTest::newRow("command begun") << u"kestrova-cli tr"_s << QStringList{ u"trim"_s };
+    QTest::newRow("command after an option's value") << u"kestrova-cli --threshold -40 "_s << commands;
+    QTest::newRow("paths after the command") << u"kestrova-cli trim "_s << entries;
+    QTest::newRow("paths after a value") << u"kestrova-cli --head cut trim t"_s << QStringList{ u"take.wav"_s };
+    QTest::newRow("head modes") << u"kestrova-cli trim --head "_s
+                                << QStringList{ u"cut"_s, u"exact"_s, u"leave"_s, u"topup"_s };
+    QTest::newRow("tail mode after =") << u"kestrova-cli trim --tail=t"_s << QStringList{ u"topup"_s };
+    QTest::newRow("target milliseconds") << u"kestrova-cli trim --head cut:"_s << QStringList();
+    QTest::newRow("methods") << u"kestrova-cli trim --method "_s << QStringList{ u"copy"_s, u"reencode"_s };
+    QTest::newRow("pad fallbacks") << u"kestrova-cli trim --pad-fallback "_s
+                                   << QStringList{ u"reencode"_s, u"skip"_s };
+    QTest::newRow("destination is a folder") << u"kestrova-cli trim --out "_s << QStringList{ u"folder"_s };
+    QTest::newRow("short destination") << u"kestrova-cli trim -o "_s << QStringList{ u"folder"_s };
+    QTest::newRow("tool is a file") << u"kestrova-cli --ffmpeg t"_s << QStringList{ u"take.wav"_s };
+    // A negative threshold looks like an option but is the value.
+    QTest::newRow("threshold value") << u"kestrova-cli --threshold -4"_s << QStringList();
+    QTest::newRow("option begun") << u"kestrova-cli trim --no-s"_s
+                                  << QStringList{ u"--no-settings"_s, u"--no-skip-untrimmed"_s };
+}
+
+void tst_DebianPackage::bashCompletes()
+{
+    QFETCH(QString, line);
+    QFETCH(QStringList, expected);
+    if (!QFileInfo::exists(BashCompletion))
+        QSKIP("bash-completion is not installed");
+    QStringList offered = complete(line).split(u'\n', Qt::SkipEmptyParts);
+    offered.sort();
+    QCOMPARE(offered, expected);
+}
+
+void tst_DebianPackage::bashOffersEveryOption()
+{
+    if (!QFileInfo::exists(BashCompletion))
+        QSKIP("bash-completion is not installed");
+    QStringList offered = complete(u"kestrova-cli --"_s).split(u'\n', Qt::SkipEmptyParts);
+    offered.sort();
+    QCOMPARE(offered, longOptions(m_help));
+}
+
+void tst_DebianPackage::zshCompletionParses()
+{
+    const QString zsh = QStandardPaths::findExecutable(u"zsh"_s);
+    if (zsh.isEmpty())
+        QSKIP("zsh is not installed");
+    const Run result = run(zsh, { u"-n"_s, m_root + u"/usr/share/zsh/vendor-completions/_kestrova-cli"_s });
+    QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+}
+
+QString tst_DebianPackage::manPage(const QString &name) const
+{
+    const Run result = run(u"gzip"_s, { u"-dc"_s, m_root + u"/usr/share/man/man1/"_s + name + u".1.gz"_s });
+    // roff's minus signs as plain hyphens, so options read as typed.
+    return result.exitCode == 0 ? QString(result.out).replace(u"\\-"_s, u"-"_s) : QString();
+}
+
+// What the installed completion offers for `line`, one word a line, the way
+// bash calls it on Tab: in a folder holding one file and one sub-folder.
+QString tst_DebianPackage::complete(const QString &line) const
+{
+    QDir work(m_dir.filePath(u"work"_s));
+    work.mkpath(u"folder"_s);
+    QFile(work.filePath(u"take.wav"_s)).open(QIODevice::WriteOnly);
+    const QString script = uR"(
+        source "$1"; source "$2"
+        COMP_LINE=$3; COMP_POINT=${#COMP_LINE}
+        read -ra COMP_WORDS <<<"$COMP_LINE"
+        [[ $COMP_LINE == *' ' ]] && COMP_WORDS+=('')
+        COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+        _kestrova_cli kestrova-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+        printf '%s\n' "${COMPREPLY[@]}")"_s;
+    const Run result = run(u"bash"_s, { u"-c"_s, script, u"bash"_s, BashCompletion,
+                                        m_root + u"/usr/share/bash-completion/completions/kestrova-cli"_s, line },
+                           work.path());
+    return result.exitCode == 0 ? result.out : result.err;
+}
+
+QTEST_GUILESS_MAIN(tst_DebianPackage)
+#include "tst_debianpackage.moc"

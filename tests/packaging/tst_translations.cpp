@@ -1,0 +1,184 @@
+#include "identity.h"
+#include "mainwindow.h"
+#include "preferencesdialog.h"
+#include "settings.h"
+#include "settingsstore.h"
+#include "settingssandbox.h"
+#include "translations.h"
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QMenuBar>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTranslator>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The placeholders of a text, sorted: a translation that drops or adds one
+// shows the wrong number, or none.
+QStringList placeholders(const QString &text)
+{
+    QStringList found;
+    static const QRegularExpression marker(u"%(\\d|n)"_s);
+    for (auto it = marker.globalMatch(text); it.hasNext();)
+        found << it.next().captured();
+    found.sort();
+    return found;
+}
+
+} // namespace
+
+class tst_Translations : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void everySourceTextTranslated_data();
+    void everySourceTextTranslated();
+    void windowSpeaksTheLocale_data();
+    void windowSpeaksTheLocale();
+    void cleanup();
+};
+
+void tst_Translations::everySourceTextTranslated_data()
+{
+    QTest::addColumn<QString>("tsFile");
+    const QDir dir(QStringLiteral(KS_TRANSLATIONS_DIR));
+    const QStringList files = dir.entryList({ u"*.ts"_s }, QDir::Files);
+    QVERIFY(!files.isEmpty());
+    for (const QString &file : files)
+        QTest::newRow(qPrintable(file)) << dir.filePath(file);
+}
+
+// Brought up to date with the sources first, so a text added to the program
+// without its translation fails here rather than showing English.
+void tst_Translations::everySourceTextTranslated()
+{
+    QFETCH(QString, tsFile);
+    QTemporaryDir dir;
+    const QString copy = dir.filePath(QFileInfo(tsFile).fileName());
+    QVERIFY(QFile::copy(tsFile, copy));
+    QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
+    QProcess lupdate;
+    lupdate.start(QStringLiteral(KS_LUPDATE),
+                  { u"-locations"_s, u"none"_s, u"-no-obsolete"_s, u"-silent"_s,
+                    u"@"_s + QStringLiteral(KS_TRANSLATED_SOURCES), u"-ts"_s, copy });
+    QVERIFY(lupdate.waitForFinished(60000));
+    QVERIFY2(lupdate.exitCode() == 0, lupdate.readAllStandardError().constData());
+
+    QFile file(copy);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QXmlStreamReader xml(&file);
+    QString context, source, type;
+    // lupdate gives a plural text as many forms as the language has.
+    QStringList forms;
+    bool numerus = false;
+    int messages = 0;
+    QStringList faults;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (xml.isStartElement()) {
+            if (xml.name() == "name"_L1) {
+                context = xml.readElementText();
+            } else if (xml.name() == "message"_L1) {
+                numerus = xml.attributes().value("numerus"_L1) == "yes"_L1;
+                forms.clear();
+            } else if (xml.name() == "source"_L1) {
+                source = xml.readElementText();
+            } else if (xml.name() == "translation"_L1) {
+                type = xml.attributes().value("type"_L1).toString();
+                if (!numerus)
+                    forms << xml.readElementText();
+            } else if (xml.name() == "numerusform"_L1) {
+                forms << xml.readElementText();
+            }
+        } else if (xml.isEndElement() && xml.name() == "message"_L1) {
+            ++messages;
+            const QString where = context + u": "_s + source;
+            if (!type.isEmpty())
+                faults << u"%1 (%2)"_s.arg(where, type);
+            for (const QString &form : std::as_const(forms)) {
+                if (form.isEmpty())
+                    faults << where + u" (empty)"_s;
+                else if (placeholders(form) != placeholders(source))
+                    faults << u"%1 (placeholders of \"%2\")"_s.arg(where, form);
+            }
+        }
+    }
+    QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
+    QVERIFY(messages > 100);
+    QVERIFY2(faults.isEmpty(), qPrintable(faults.join(u'\n')));
+}
+
+void tst_Translations::windowSpeaksTheLocale_data()
+{
+    QTest::addColumn<QString>("locale"); // empty: the locale of the environment
+    QTest::addColumn<QString>("language");
+    QTest::addColumn<QString>("jobsMenu");
+    QTest::addColumn<QString>("preferences");
+    QTest::addColumn<QString>("addFiles");
+    QTest::addColumn<QString>("cancel");
+
+    // The environment of this test asks for French, then German: Qt has both,
+    // the program only German, so the whole window, dialogs too, is German.
+    QTest::newRow("environment, French then German") << QString() << u"de"_s << u"Aufträge"_s << u"Einstellungen..."_s
+                                 << u"Dateien hinzufügen"_s << u"Abbrechen"_s;
+    QTest::newRow("de_DE") << u"de_DE"_s << u"de"_s << u"Aufträge"_s << u"Einstellungen..."_s
+                           << u"Dateien hinzufügen"_s << u"Abbrechen"_s;
+    QTest::newRow("de_CH falls back to de") << u"de_CH"_s << u"de"_s << u"Aufträge"_s << u"Einstellungen..."_s
+                                            << u"Dateien hinzufügen"_s << u"Abbrechen"_s;
+    QTest::newRow("en_GB") << u"en_GB"_s << QString() << u"Jobs"_s << u"Preferences..."_s << u"Add files"_s
+                           << u"Cancel"_s;
+    // Qt has French, the program has not: the dialogs stay English with the rest.
+    QTest::newRow("fr_FR stays English") << u"fr_FR"_s << QString() << u"Jobs"_s << u"Preferences..."_s
+                                         << u"Add files"_s << u"Cancel"_s;
+}
+
+void tst_Translations::windowSpeaksTheLocale()
+{
+    QFETCH(QString, locale);
+    QFETCH(QString, language);
+    QFETCH(QString, jobsMenu);
+    QFETCH(QString, preferences);
+    QFETCH(QString, addFiles);
+    QFETCH(QString, cancel);
+
+    ks::test::SettingsSandbox sandbox;
+    ks::applyIdentity();
+    QCOMPARE(ks::installTranslations(*qApp, locale.isEmpty() ? QLocale() : QLocale(locale)), language);
+
+    ks::MainWindow window;
+    const QList<QAction *> menus = window.menuBar()->actions();
+    QCOMPARE(menus.size(), 3);
+    QCOMPARE(menus.at(0)->text(), u"Kestrova"_s); // the product's name, in every language
+    QCOMPARE(menus.at(1)->text(), jobsMenu);
+    QStringList entries;
+    for (const QAction *entry : menus.at(0)->menu()->actions())
+        entries << entry->text();
+    QVERIFY2(entries.contains(preferences), qPrintable(entries.join(u", ")));
+    QCOMPARE(window.findChild<QPushButton *>(u"addFilesButton"_s)->text(), addFiles);
+
+    // Qt's own standard buttons come from its qtbase translation.
+    ks::PreferencesDialog dialog(ks::appSettings(), &window);
+    auto *buttons = dialog.findChild<QDialogButtonBox *>();
+    QVERIFY(buttons);
+    QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text(), cancel);
+}
+
+void tst_Translations::cleanup()
+{
+    for (QTranslator *translator : qApp->findChildren<QTranslator *>(Qt::FindDirectChildrenOnly)) {
+        QCoreApplication::removeTranslator(translator);
+        delete translator;
+    }
+}
+
+QTEST_MAIN(tst_Translations)
+#include "tst_translations.moc"

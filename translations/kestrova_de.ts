@@ -1,0 +1,792 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de">
+<context>
+    <name>ks::AboutDialog</name>
+    <message>
+        <source>About Kestrova</source>
+        <translation>Über Kestrova</translation>
+    </message>
+    <message>
+        <source>Version %1</source>
+        <translation>Version %1</translation>
+    </message>
+    <message>
+        <source>Automatic silence trimming and batch topping and tailing, part of the %1 suite.</source>
+        <translation>Automatisches Kürzen und Auffüllen der Stille an Anfang und Ende ganzer Dateistapel, Teil der %1-Suite.</translation>
+    </message>
+    <message>
+        <source>© 2026 %1. All rights reserved.</source>
+        <translation>© 2026 %1. Alle Rechte vorbehalten.</translation>
+    </message>
+    <message>
+        <source>&lt;span style=&apos;color:palette(mid); font-size:small&apos;&gt;Uses FFmpeg under the LGPL v3. Its licence and source details are in the ffmpeg folder.&lt;/span&gt;</source>
+        <translation>&lt;span style=&apos;color:palette(mid); font-size:small&apos;&gt;Verwendet FFmpeg unter der LGPL v3. Lizenz und Angaben zum Quellcode stehen im Ordner „ffmpeg“.&lt;/span&gt;</translation>
+    </message>
+</context>
+<context>
+    <name>ks::EndMode</name>
+    <message>
+        <source>OFF</source>
+        <translation>AUS</translation>
+    </message>
+    <message>
+        <source>MAX %1 MS</source>
+        <translation>MAX. %1 MS</translation>
+    </message>
+    <message>
+        <source>MIN %1 MS</source>
+        <translation>MIN. %1 MS</translation>
+    </message>
+    <message>
+        <source>SET %1 MS</source>
+        <translation>GENAU %1 MS</translation>
+    </message>
+</context>
+<context>
+    <name>ks::MainWindow</name>
+    <message>
+        <source>Kestrova %1 ready.</source>
+        <translation>Kestrova %1 ist bereit.</translation>
+    </message>
+    <message>
+        <source>Using %1</source>
+        <translation>Verwende %1</translation>
+    </message>
+    <message>
+        <source>Remove</source>
+        <translation>Entfernen</translation>
+    </message>
+    <message>
+        <source>Add files</source>
+        <translation>Dateien hinzufügen</translation>
+    </message>
+    <message>
+        <source>Add folder</source>
+        <translation>Ordner hinzufügen</translation>
+    </message>
+    <message>
+        <source>Analyse</source>
+        <translation>Analysieren</translation>
+    </message>
+    <message>
+        <source>Trim Now</source>
+        <translation>Trimmen</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stopp</translation>
+    </message>
+    <message>
+        <source>Overwrite originals</source>
+        <translation>Originale ersetzen</translation>
+    </message>
+    <message>
+        <source>Idle</source>
+        <translation>Bereit</translation>
+    </message>
+    <message>
+        <source>Kestrova</source>
+        <translation>Kestrova</translation>
+    </message>
+    <message>
+        <source>Add files...</source>
+        <translation>Dateien hinzufügen...</translation>
+    </message>
+    <message>
+        <source>Add folder...</source>
+        <translation>Ordner hinzufügen...</translation>
+    </message>
+    <message>
+        <source>Preferences...</source>
+        <translation>Einstellungen...</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Jobs</source>
+        <translation>Aufträge</translation>
+    </message>
+    <message>
+        <source>Trim now</source>
+        <translation>Jetzt trimmen</translation>
+    </message>
+    <message>
+        <source>Remove selected</source>
+        <translation>Auswahl entfernen</translation>
+    </message>
+    <message>
+        <source>Clear queue</source>
+        <translation>Warteschlange leeren</translation>
+    </message>
+    <message>
+        <source>&amp;Help</source>
+        <translation>&amp;Hilfe</translation>
+    </message>
+    <message>
+        <source>Check for &amp;Updates...</source>
+        <translation>Nach &amp;Updates suchen...</translation>
+    </message>
+    <message>
+        <source>Orrinworks &amp;Website</source>
+        <translation>&amp;Website von Orrinworks</translation>
+    </message>
+    <message>
+        <source>&amp;About Kestrova</source>
+        <translation>&amp;Über Kestrova</translation>
+    </message>
+    <message>
+        <source>Audio files (%1);;All files (*)</source>
+        <translation>Audiodateien (%1);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Add audio files</source>
+        <translation>Audiodateien hinzufügen</translation>
+    </message>
+    <message numerus="yes">
+        <source>Added %n file(s).</source>
+        <translation>
+            <numerusform>%n Datei hinzugefügt.</numerusform>
+            <numerusform>%n Dateien hinzugefügt.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Scanning %1...</source>
+        <translation>%1 wird durchsucht...</translation>
+    </message>
+    <message>
+        <source>Scanning %1</source>
+        <translation>%1 wird durchsucht</translation>
+    </message>
+    <message>
+        <source>QUEUE CLEARED</source>
+        <translation>WARTESCHLANGE GELEERT</translation>
+    </message>
+    <message>
+        <source>Nothing in the queue - add files or a folder first.</source>
+        <translation>Die Warteschlange ist leer - fügen Sie zuerst Dateien oder einen Ordner hinzu.</translation>
+    </message>
+    <message>
+        <source>ffmpeg not found</source>
+        <translation>ffmpeg nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Nothing to do</source>
+        <translation>Nichts zu tun</translation>
+    </message>
+    <message>
+        <source>Both the head and the tail are set to leave alone, so there is nothing to change.
+
+Set a target for at least one end in Preferences.</source>
+        <translation>Anfang und Ende sollen beide unverändert bleiben, es gibt also nichts zu ändern.
+
+Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translation>
+    </message>
+    <message>
+        <source>Choose the destination folder</source>
+        <translation>Zielordner wählen</translation>
+    </message>
+    <message>
+        <source>Analysing...</source>
+        <translation>Analyse läuft...</translation>
+    </message>
+    <message>
+        <source>Analysing %1 file(s).</source>
+        <translation>%1 Datei(en) werden analysiert.</translation>
+    </message>
+    <message>
+        <source>Trimming...</source>
+        <translation>Trimmen läuft...</translation>
+    </message>
+    <message>
+        <source>Trimming %1 file(s).</source>
+        <translation>%1 Datei(en) werden getrimmt.</translation>
+    </message>
+    <message>
+        <source>Stopping...</source>
+        <translation>Wird angehalten...</translation>
+    </message>
+    <message>
+        <source>Stop requested.</source>
+        <translation>Anhalten angefordert.</translation>
+    </message>
+    <message>
+        <source>Preferences saved.</source>
+        <translation>Einstellungen gespeichert.</translation>
+    </message>
+    <message>
+        <source>Quit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>A run is still going. Stop it and quit?</source>
+        <translation>Es läuft noch ein Durchgang. Anhalten und beenden?</translation>
+    </message>
+    <message>
+        <source>Nothing can be added while a run is going.</source>
+        <translation>Während eines Durchgangs kann nichts hinzugefügt werden.</translation>
+    </message>
+    <message>
+        <source>Show in folder</source>
+        <translation>Im Ordner anzeigen</translation>
+    </message>
+    <message>
+        <source>Open output folder</source>
+        <translation>Zielordner öffnen</translation>
+    </message>
+    <message>
+        <source>Cannot open %1</source>
+        <translation>%1 kann nicht geöffnet werden</translation>
+    </message>
+    <message>
+        <source>Scan stopped - %1 file(s) found.</source>
+        <translation>Suche angehalten - %1 Datei(en) gefunden.</translation>
+    </message>
+    <message>
+        <source>Scan complete - %1 file(s) found.</source>
+        <translation>Suche abgeschlossen - %1 Datei(en) gefunden.</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+    <message>
+        <source>LAST %1</source>
+        <translation>ZULETZT %1</translation>
+    </message>
+    <message>
+        <source>%1 SCANNED</source>
+        <translation>%1 GEPRÜFT</translation>
+    </message>
+    <message>
+        <source>%1 WRITTEN</source>
+        <translation>%1 GESCHRIEBEN</translation>
+    </message>
+    <message>
+        <source>%1 SKIPPED</source>
+        <translation>%1 AUSGELASSEN</translation>
+    </message>
+    <message>
+        <source>%1 FAIL</source>
+        <translation>%1 FEHLER</translation>
+    </message>
+    <message>
+        <source>%1 S CUT</source>
+        <translation>%1 S GEKÜRZT</translation>
+    </message>
+    <message>
+        <source>%1 S ADDED</source>
+        <translation>%1 S ERGÄNZT</translation>
+    </message>
+    <message>
+        <source>%1 dB</source>
+        <translation>%1 dB</translation>
+    </message>
+    <message>
+        <source>%1 S</source>
+        <translation>%1 S</translation>
+    </message>
+    <message>
+        <source>HEAD %1</source>
+        <translation>ANFANG %1</translation>
+    </message>
+    <message>
+        <source>TAIL %1</source>
+        <translation>ENDE %1</translation>
+    </message>
+    <message>
+        <source>OUT</source>
+        <translation>ZIEL</translation>
+    </message>
+    <message>
+        <source>IN PLACE</source>
+        <translation>ÜBERSCHREIBEN</translation>
+    </message>
+    <message>
+        <source>BACKUP ON</source>
+        <translation>MIT SICHERUNG</translation>
+    </message>
+    <message>
+        <source>NO BACKUP</source>
+        <translation>OHNE SICHERUNG</translation>
+    </message>
+    <message>
+        <source>MIRROR</source>
+        <translation>KOPIEN</translation>
+    </message>
+    <message>
+        <source>NOT SET</source>
+        <translation>NICHT GEWÄHLT</translation>
+    </message>
+    <message>
+        <source>Checking for updates...</source>
+        <translation>Suche nach Updates...</translation>
+    </message>
+    <message>
+        <source>Check for Updates</source>
+        <translation>Nach Updates suchen</translation>
+    </message>
+    <message>
+        <source>Update check failed - %1</source>
+        <translation>Suche nach Updates fehlgeschlagen - %1</translation>
+    </message>
+    <message>
+        <source>Could not reach the update server.
+
+%1</source>
+        <translation>Der Update-Server ist nicht erreichbar.
+
+%1</translation>
+    </message>
+    <message>
+        <source>No update information published.</source>
+        <translation>Keine Update-Informationen veröffentlicht.</translation>
+    </message>
+    <message>
+        <source>The update server has nothing published for this platform at the moment.</source>
+        <translation>Der Update-Server bietet für diese Plattform derzeit nichts an.</translation>
+    </message>
+    <message>
+        <source>Up to date - %1 is the current release.</source>
+        <translation>Auf dem neuesten Stand - %1 ist die aktuelle Version.</translation>
+    </message>
+    <message>
+        <source>%1 %2 is the current release. You are up to date.</source>
+        <translation>%1 %2 ist die aktuelle Version. Sie sind auf dem neuesten Stand.</translation>
+    </message>
+    <message>
+        <source>Version %1 is available and marked critical.</source>
+        <translation>Version %1 ist verfügbar und als kritisch eingestuft.</translation>
+    </message>
+    <message>
+        <source>Version %1 is available.</source>
+        <translation>Version %1 ist verfügbar.</translation>
+    </message>
+    <message>
+        <source>Version %1 will not be offered again.</source>
+        <translation>Version %1 wird nicht mehr angeboten.</translation>
+    </message>
+</context>
+<context>
+    <name>ks::PreferencesDialog</name>
+    <message>
+        <source> ms</source>
+        <translation> ms</translation>
+    </message>
+    <message>
+        <source>Leave alone</source>
+        <translation>Unverändert lassen</translation>
+    </message>
+    <message>
+        <source>Cut back to the target</source>
+        <translation>Auf Ziel kürzen</translation>
+    </message>
+    <message>
+        <source>Top up to the target</source>
+        <translation>Auf Ziel auffüllen</translation>
+    </message>
+    <message>
+        <source>Make it exactly the target</source>
+        <translation>Genau auf Ziel setzen</translation>
+    </message>
+    <message>
+        <source>target</source>
+        <translation>Ziel</translation>
+    </message>
+    <message>
+        <source>Preferences</source>
+        <translation>Einstellungen</translation>
+    </message>
+    <message>
+        <source>Silence</source>
+        <translation>Stille</translation>
+    </message>
+    <message>
+        <source>Output</source>
+        <translation>Ausgabe</translation>
+    </message>
+    <message>
+        <source>Scanning</source>
+        <translation>Ordnersuche</translation>
+    </message>
+    <message>
+        <source>Advanced</source>
+        <translation>Erweitert</translation>
+    </message>
+    <message>
+        <source>Detection</source>
+        <translation>Erkennung</translation>
+    </message>
+    <message>
+        <source> dBFS</source>
+        <translation> dBFS</translation>
+    </message>
+    <message>
+        <source> s</source>
+        <translation> s</translation>
+    </message>
+    <message>
+        <source>Threshold</source>
+        <translation>Schwelle</translation>
+    </message>
+    <message>
+        <source>Minimum silence</source>
+        <translation>Mindestdauer der Stille</translation>
+    </message>
+    <message>
+        <source>Refuse to remove more than</source>
+        <translation>Nie mehr entfernen als</translation>
+    </message>
+    <message>
+        <source>Silence at each end</source>
+        <translation>Stille an den Enden</translation>
+    </message>
+    <message>
+        <source>Re-encode the file</source>
+        <translation>Datei neu kodieren</translation>
+    </message>
+    <message>
+        <source>Skip the file</source>
+        <translation>Datei auslassen</translation>
+    </message>
+    <message>
+        <source>Silence has to be generated by a filter, and a filter needs an encoder, so a file that needs silence added cannot be stream copied.</source>
+        <translation>Stille muss von einem Filter erzeugt werden, und ein Filter braucht einen Encoder. Eine Datei, der Stille hinzugefügt werden muss, lässt sich daher nicht per Stream-Kopie schreiben.</translation>
+    </message>
+    <message>
+        <source>Head</source>
+        <translation>Anfang</translation>
+    </message>
+    <message>
+        <source>Tail</source>
+        <translation>Ende</translation>
+    </message>
+    <message>
+        <source>When silence must be added</source>
+        <translation>Wenn Stille ergänzt werden muss</translation>
+    </message>
+    <message>
+        <source>Write copies to another folder, mirroring the source tree</source>
+        <translation>Kopien in einen anderen Ordner schreiben, mit der Ordnerstruktur der Quelle</translation>
+    </message>
+    <message>
+        <source>Browse...</source>
+        <translation>Durchsuchen...</translation>
+    </message>
+    <message>
+        <source>Destination</source>
+        <translation>Ziel</translation>
+    </message>
+    <message>
+        <source>Overwrite the original files in place</source>
+        <translation>Die Originaldateien direkt überschreiben</translation>
+    </message>
+    <message>
+        <source>Stream copy - lossless, cuts on frame boundaries</source>
+        <translation>Stream-Kopie - verlustfrei, schneidet an Frame-Grenzen</translation>
+    </message>
+    <message>
+        <source>Re-encode - sample accurate, re-compresses</source>
+        <translation>Neu kodieren - samplegenau, komprimiert erneut</translation>
+    </message>
+    <message>
+        <source>Method</source>
+        <translation>Verfahren</translation>
+    </message>
+    <message>
+        <source>Preserve the original modified time</source>
+        <translation>Ursprüngliche Änderungszeit beibehalten</translation>
+    </message>
+    <message>
+        <source>Keep a .bak copy when overwriting in place</source>
+        <translation>Beim Überschreiben eine .bak-Kopie behalten</translation>
+    </message>
+    <message>
+        <source>Skip files that already match the targets</source>
+        <translation>Dateien auslassen, die den Zielen schon entsprechen</translation>
+    </message>
+    <message>
+        <source>mp3 wav flac ogg</source>
+        <translation>mp3 wav flac ogg</translation>
+    </message>
+    <message>
+        <source>Include sub folders</source>
+        <translation>Unterordner einbeziehen</translation>
+    </message>
+    <message>
+        <source>Extensions</source>
+        <translation>Dateiendungen</translation>
+    </message>
+    <message>
+        <source>Separate extensions with spaces or commas. Only these files are picked up when a folder is added.</source>
+        <translation>Endungen durch Leerzeichen oder Kommas trennen. Beim Hinzufügen eines Ordners werden nur diese Dateien aufgenommen.</translation>
+    </message>
+    <message>
+        <source>Tools</source>
+        <translation>Werkzeuge</translation>
+    </message>
+    <message>
+        <source>leave blank to search the app folder and PATH</source>
+        <translation>leer lassen, um im Programmordner und im PATH zu suchen</translation>
+    </message>
+    <message>
+        <source>...</source>
+        <translation>...</translation>
+    </message>
+    <message>
+        <source>ffmpeg</source>
+        <translation>ffmpeg</translation>
+    </message>
+    <message>
+        <source>Locate ffmpeg</source>
+        <translation>ffmpeg auswählen</translation>
+    </message>
+    <message>
+        <source>ffprobe</source>
+        <translation>ffprobe</translation>
+    </message>
+    <message>
+        <source>Locate ffprobe</source>
+        <translation>ffprobe auswählen</translation>
+    </message>
+    <message>
+        <source>Updates</source>
+        <translation>Updates</translation>
+    </message>
+    <message>
+        <source>Check for updates at start up</source>
+        <translation>Beim Start nach Updates suchen</translation>
+    </message>
+    <message>
+        <source>Destination folder</source>
+        <translation>Zielordner</translation>
+    </message>
+</context>
+<context>
+    <name>ks::QueueModel</name>
+    <message>
+        <source>Head silence measured %1, adjustment %2</source>
+        <translation>Stille am Anfang: gemessen %1, Änderung %2</translation>
+    </message>
+    <message>
+        <source>Tail silence measured %1, adjustment %2</source>
+        <translation>Stille am Ende: gemessen %1, Änderung %2</translation>
+    </message>
+    <message>
+        <source>File</source>
+        <translation>Datei</translation>
+    </message>
+    <message>
+        <source>Length</source>
+        <translation>Länge</translation>
+    </message>
+    <message>
+        <source>Head</source>
+        <translation>Anfang</translation>
+    </message>
+    <message>
+        <source>Tail</source>
+        <translation>Ende</translation>
+    </message>
+    <message>
+        <source>New length</source>
+        <translation>Neue Länge</translation>
+    </message>
+    <message>
+        <source>Status</source>
+        <translation>Status</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <translation>Ergebnis</translation>
+    </message>
+</context>
+<context>
+    <name>ks::RunTexts</name>
+    <message>
+        <source>A .bak copy of every trimmed file will be kept alongside it.</source>
+        <translation>Neben jeder getrimmten Datei bleibt eine .bak-Kopie erhalten.</translation>
+    </message>
+    <message>
+        <source>No backups will be kept. This cannot be undone.</source>
+        <translation>Es werden keine Sicherungskopien behalten. Das lässt sich nicht rückgängig machen.</translation>
+    </message>
+    <message>
+        <source>%1 file(s) will be rewritten in place.
+
+Head: %2
+Tail: %3
+
+%4
+
+Continue?</source>
+        <translation>%1 Datei(en) werden direkt überschrieben.
+
+Anfang: %2
+Ende: %3
+
+%4
+
+Fortfahren?</translation>
+    </message>
+    <message>
+        <source>Analysis %1 - %2 file(s) measured.</source>
+        <translation>Analyse %1 - %2 Datei(en) gemessen.</translation>
+    </message>
+    <message>
+        <source>stopped</source>
+        <translation>angehalten</translation>
+    </message>
+    <message>
+        <source>complete</source>
+        <translation>abgeschlossen</translation>
+    </message>
+    <message>
+        <source>%1 - %2 written, %3 skipped, %4 failed, %5 s cut, %6 s added.</source>
+        <translation>%1 - %2 geschrieben, %3 ausgelassen, %4 fehlgeschlagen, %5 s gekürzt, %6 s ergänzt.</translation>
+    </message>
+    <message>
+        <source>Stopped</source>
+        <translation>Angehalten</translation>
+    </message>
+    <message>
+        <source>Complete</source>
+        <translation>Fertig</translation>
+    </message>
+</context>
+<context>
+    <name>ks::UpdateChecker</name>
+    <message>
+        <source>Update endpoint is not a valid URL: %1</source>
+        <translation>Die Update-Adresse ist keine gültige URL: %1</translation>
+    </message>
+    <message>
+        <source>Update server sent a malformed reply.</source>
+        <translation>Der Update-Server hat eine fehlerhafte Antwort gesendet.</translation>
+    </message>
+</context>
+<context>
+    <name>ks::UpdateDialog</name>
+    <message>
+        <source>Important update</source>
+        <translation>Wichtiges Update</translation>
+    </message>
+    <message>
+        <source>Update available</source>
+        <translation>Update verfügbar</translation>
+    </message>
+    <message>
+        <source>&lt;b&gt;%1 %2&lt;/b&gt; is available.</source>
+        <translation>&lt;b&gt;%1 %2&lt;/b&gt; ist verfügbar.</translation>
+    </message>
+    <message>
+        <source>You are running %1.</source>
+        <translation>Sie verwenden %1.</translation>
+    </message>
+    <message>
+        <source>Released %1.</source>
+        <translation>Veröffentlicht: %1.</translation>
+    </message>
+    <message>
+        <source>&lt;span style=&apos;color:#B0301F&apos;&gt;&lt;b&gt;This release is marked critical.&lt;/b&gt;&lt;/span&gt;</source>
+        <translation>&lt;span style=&apos;color:#B0301F&apos;&gt;&lt;b&gt;Diese Version ist als kritisch eingestuft.&lt;/b&gt;&lt;/span&gt;</translation>
+    </message>
+    <message>
+        <source>No release notes were published.</source>
+        <translation>Es wurden keine Versionshinweise veröffentlicht.</translation>
+    </message>
+    <message>
+        <source>Release notes</source>
+        <translation>Versionshinweise</translation>
+    </message>
+    <message>
+        <source>Skip this version</source>
+        <translation>Diese Version überspringen</translation>
+    </message>
+    <message>
+        <source>Later</source>
+        <translation>Später</translation>
+    </message>
+    <message>
+        <source>Download</source>
+        <translation>Herunterladen</translation>
+    </message>
+    <message>
+        <source>Not opening %1 - only http and https addresses are opened.</source>
+        <translation>%1 wird nicht geöffnet - nur http- und https-Adressen werden geöffnet.</translation>
+    </message>
+    <message>
+        <source>Could not open %1.</source>
+        <translation>%1 konnte nicht geöffnet werden.</translation>
+    </message>
+</context>
+<context>
+    <name>ks::VfdPanel</name>
+    <message>
+        <source>ELAPSED</source>
+        <translation>LAUFZEIT</translation>
+    </message>
+    <message>
+        <source>PROGRESS</source>
+        <translation>FORTSCHRITT</translation>
+    </message>
+    <message>
+        <source>FILE</source>
+        <translation>DATEI</translation>
+    </message>
+    <message>
+        <source>BATCH</source>
+        <translation>GESAMT</translation>
+    </message>
+    <message>
+        <source>SCAN</source>
+        <translation>SUCHE</translation>
+    </message>
+    <message>
+        <source>TRIM</source>
+        <translation>SCHNITT</translation>
+    </message>
+    <message>
+        <source>SKIP</source>
+        <translation>AUSGEL.</translation>
+    </message>
+    <message>
+        <source>ERR</source>
+        <translation>FEHLER</translation>
+    </message>
+    <message>
+        <source>-50 DB</source>
+        <translation>-50 DB</translation>
+    </message>
+    <message>
+        <source>0.50 S</source>
+        <translation>0.50 S</translation>
+    </message>
+    <message>
+        <source>HEAD OFF</source>
+        <translation>ANFANG AUS</translation>
+    </message>
+    <message>
+        <source>TAIL OFF</source>
+        <translation>ENDE AUS</translation>
+    </message>
+    <message>
+        <source>OUT</source>
+        <translation>ZIEL</translation>
+    </message>
+    <message>
+        <source>NOT SET</source>
+        <translation>NICHT GEWÄHLT</translation>
+    </message>
+    <message>
+        <source>TODAY</source>
+        <translation>HEUTE</translation>
+    </message>
+    <message>
+        <source>NO RUN YET</source>
+        <translation>NOCH KEIN DURCHGANG</translation>
+    </message>
+</context>
+</TS>
