@@ -90,52 +90,12 @@
         <translation>Kestrova</translation>
     </message>
     <message>
-        <source>Add files...</source>
-        <translation>Dateien hinzufügen...</translation>
-    </message>
-    <message>
-        <source>Add folder...</source>
-        <translation>Ordner hinzufügen...</translation>
-    </message>
-    <message>
-        <source>Preferences...</source>
-        <translation>Einstellungen...</translation>
-    </message>
-    <message>
-        <source>Exit</source>
-        <translation>Beenden</translation>
-    </message>
-    <message>
         <source>Jobs</source>
         <translation>Aufträge</translation>
     </message>
     <message>
-        <source>Trim now</source>
-        <translation>Jetzt trimmen</translation>
-    </message>
-    <message>
-        <source>Remove selected</source>
-        <translation>Auswahl entfernen</translation>
-    </message>
-    <message>
-        <source>Clear queue</source>
-        <translation>Warteschlange leeren</translation>
-    </message>
-    <message>
         <source>&amp;Help</source>
         <translation>&amp;Hilfe</translation>
-    </message>
-    <message>
-        <source>Check for &amp;Updates...</source>
-        <translation>Nach &amp;Updates suchen...</translation>
-    </message>
-    <message>
-        <source>Orrinworks &amp;Website</source>
-        <translation>&amp;Website von Orrinworks</translation>
-    </message>
-    <message>
-        <source>&amp;About Kestrova</source>
-        <translation>&amp;Über Kestrova</translation>
     </message>
     <message>
         <source>Audio files (%1);;All files (*)</source>
@@ -151,14 +111,6 @@
             <numerusform>%n Datei hinzugefügt.</numerusform>
             <numerusform>%n Dateien hinzugefügt.</numerusform>
         </translation>
-    </message>
-    <message>
-        <source>Scanning %1...</source>
-        <translation>%1 wird durchsucht...</translation>
-    </message>
-    <message>
-        <source>Scanning %1</source>
-        <translation>%1 wird durchsucht</translation>
     </message>
     <message>
         <source>QUEUE CLEARED</source>
@@ -187,22 +139,6 @@ Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translat
     <message>
         <source>Choose the destination folder</source>
         <translation>Zielordner wählen</translation>
-    </message>
-    <message>
-        <source>Analysing...</source>
-        <translation>Analyse läuft...</translation>
-    </message>
-    <message>
-        <source>Analysing %1 file(s).</source>
-        <translation>%1 Datei(en) werden analysiert.</translation>
-    </message>
-    <message>
-        <source>Trimming...</source>
-        <translation>Trimmen läuft...</translation>
-    </message>
-    <message>
-        <source>Trimming %1 file(s).</source>
-        <translation>%1 Datei(en) werden getrimmt.</translation>
     </message>
     <message>
         <source>Stopping...</source>
@@ -239,46 +175,6 @@ Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translat
     <message>
         <source>Cannot open %1</source>
         <translation>%1 kann nicht geöffnet werden</translation>
-    </message>
-    <message>
-        <source>Scan stopped - %1 file(s) found.</source>
-        <translation>Suche angehalten - %1 Datei(en) gefunden.</translation>
-    </message>
-    <message>
-        <source>Scan complete - %1 file(s) found.</source>
-        <translation>Suche abgeschlossen - %1 Datei(en) gefunden.</translation>
-    </message>
-    <message>
-        <source>%1 of %2</source>
-        <translation>%1 von %2</translation>
-    </message>
-    <message>
-        <source>LAST %1</source>
-        <translation>ZULETZT %1</translation>
-    </message>
-    <message>
-        <source>%1 SCANNED</source>
-        <translation>%1 GEPRÜFT</translation>
-    </message>
-    <message>
-        <source>%1 WRITTEN</source>
-        <translation>%1 GESCHRIEBEN</translation>
-    </message>
-    <message>
-        <source>%1 SKIPPED</source>
-        <translation>%1 AUSGELASSEN</translation>
-    </message>
-    <message>
-        <source>%1 FAIL</source>
-        <translation>%1 FEHLER</translation>
-    </message>
-    <message>
-        <source>%1 S CUT</source>
-        <translation>%1 S GEKÜRZT</translation>
-    </message>
-    <message>
-        <source>%1 S ADDED</source>
-        <translation>%1 S ERGÄNZT</translation>
     </message>
     <message>
         <source>%1 dB</source>
@@ -604,6 +500,77 @@ Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translat
     </message>
 </context>
 <context>
+    <name>ks::RunFeedback</name>
+    <message>
+        <source>Scanning %1...</source>
+        <translation>%1 wird durchsucht...</translation>
+    </message>
+    <message>
+        <source>Scanning %1</source>
+        <translation>%1 wird durchsucht</translation>
+    </message>
+    <message>
+        <source>Analysing...</source>
+        <translation>Analyse läuft...</translation>
+    </message>
+    <message>
+        <source>Analysing %1 file(s).</source>
+        <translation>%1 Datei(en) werden analysiert.</translation>
+    </message>
+    <message>
+        <source>Trimming...</source>
+        <translation>Trimmen läuft...</translation>
+    </message>
+    <message>
+        <source>Trimming %1 file(s).</source>
+        <translation>%1 Datei(en) werden getrimmt.</translation>
+    </message>
+    <message>
+        <source>Idle</source>
+        <translation>Bereit</translation>
+    </message>
+    <message>
+        <source>Scan stopped - %1 file(s) found.</source>
+        <translation>Suche angehalten - %1 Datei(en) gefunden.</translation>
+    </message>
+    <message>
+        <source>Scan complete - %1 file(s) found.</source>
+        <translation>Suche abgeschlossen - %1 Datei(en) gefunden.</translation>
+    </message>
+    <message>
+        <source>%1 of %2</source>
+        <translation>%1 von %2</translation>
+    </message>
+    <message>
+        <source>LAST %1</source>
+        <translation>ZULETZT %1</translation>
+    </message>
+    <message>
+        <source>%1 SCANNED</source>
+        <translation>%1 GEPRÜFT</translation>
+    </message>
+    <message>
+        <source>%1 WRITTEN</source>
+        <translation>%1 GESCHRIEBEN</translation>
+    </message>
+    <message>
+        <source>%1 SKIPPED</source>
+        <translation>%1 AUSGELASSEN</translation>
+    </message>
+    <message>
+        <source>%1 FAIL</source>
+        <translation>%1 FEHLER</translation>
+    </message>
+    <message>
+        <source>%1 S CUT</source>
+        <translation>%1 S GEKÜRZT</translation>
+    </message>
+    <message>
+        <source>%1 S ADDED</source>
+        <translation>%1 S ERGÄNZT</translation>
+    </message>
+</context>
+<context>
     <name>ks::RunTexts</name>
     <message>
         <source>A .bak copy of every trimmed file will be kept alongside it.</source>
@@ -787,6 +754,57 @@ Fortfahren?</translation>
     <message>
         <source>NO RUN YET</source>
         <translation>NOCH KEIN DURCHGANG</translation>
+    </message>
+</context>
+<context>
+    <name>ks::WindowCommands</name>
+    <message>
+        <source>Add files...</source>
+        <translation>Dateien hinzufügen...</translation>
+    </message>
+    <message>
+        <source>Add folder...</source>
+        <translation>Ordner hinzufügen...</translation>
+    </message>
+    <message>
+        <source>Remove selected</source>
+        <translation>Auswahl entfernen</translation>
+    </message>
+    <message>
+        <source>Clear queue</source>
+        <translation>Warteschlange leeren</translation>
+    </message>
+    <message>
+        <source>Analyse</source>
+        <translation>Analysieren</translation>
+    </message>
+    <message>
+        <source>Trim now</source>
+        <translation>Jetzt trimmen</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stopp</translation>
+    </message>
+    <message>
+        <source>Preferences...</source>
+        <translation>Einstellungen...</translation>
+    </message>
+    <message>
+        <source>Exit</source>
+        <translation>Beenden</translation>
+    </message>
+    <message>
+        <source>Check for &amp;Updates...</source>
+        <translation>Nach &amp;Updates suchen...</translation>
+    </message>
+    <message>
+        <source>Orrinworks &amp;Website</source>
+        <translation>&amp;Website von Orrinworks</translation>
+    </message>
+    <message>
+        <source>&amp;About Kestrova</source>
+        <translation>&amp;Über Kestrova</translation>
     </message>
 </context>
 </TS>
