@@ -19,18 +19,6 @@ namespace {
 
 constexpr int ScanReportEvery = 250;
 
-// Where a mirror run writes an item: its path relative to the folder it was
-// queued from, inside the destination. Empty when that would leave the
-// destination (a relative path that climbs out of its root).
-QString mirrorPath(const QueueItem &item, const QString &outputRoot)
-{
-    const QString relative = item.relPath.isEmpty() ? QFileInfo(item.path).fileName() : item.relPath;
-    const QString root = QDir::cleanPath(QDir(outputRoot).absolutePath());
-    const QString target = QDir::cleanPath(QDir(root).absoluteFilePath(relative));
-    const QString inside = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
-    return target.startsWith(inside) ? target : QString();
-}
-
 bool sameFile(const QString &a, const QString &b)
 {
     const QFileInfo first(a);
@@ -108,7 +96,9 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
         item.message.clear();
         Q_EMIT itemChanged(i, item);
         Q_EMIT fileProgress(i, 0);
-        const QString name = QFileInfo(item.path).fileName();
+        // Named as the queue shows it, so files of one name in several folders differ.
+        const QString name = item.relPath.isEmpty() ? QFileInfo(item.path).fileName()
+                                                    : QDir::toNativeSeparators(item.relPath);
         ++summary.processed;
 
         // A row the stop cut short goes back to waiting, as it was queued.
@@ -150,8 +140,12 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
         } else if (analyseOnly) {
             item.status = ItemStatus::Analysed;
             Q_EMIT fileProgress(i, 100);
-            item.message = changes ? QStringLiteral("would adjust %1").arg(describeChange(item))
-                                   : QStringLiteral("already within target");
+            item.message = QueueModel::analysisVerdict(item);
+            if (changes) {
+                ++summary.wouldChange;
+                summary.secondsCut -= std::min(item.headChangeSec, 0.0) + std::min(item.tailChangeSec, 0.0);
+                summary.secondsAdded += std::max(item.headChangeSec, 0.0) + std::max(item.tailChangeSec, 0.0);
+            }
             Q_EMIT itemChanged(i, item);
             Q_EMIT message(QStringLiteral("%1 - measured head %2 s, tail %3 s; %4")
                                    .arg(name, QString::number(item.headSec, 'f', 2),

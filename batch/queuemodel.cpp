@@ -97,6 +97,8 @@ QVariant QueueModel::data(const QModelIndex &index, int role) const
             return tr("Tail silence measured %1, adjustment %2")
                     .arg(measuredText(item.tailSec), changeText(item.tailChangeSec));
         }
+        if (column == ResultColumn && !item.message.isEmpty())
+            return item.message;
         return native(item.path);
     case Qt::TextAlignmentRole:
         if (column >= LengthColumn && column <= NewLengthColumn)
@@ -231,19 +233,40 @@ void QueueModel::clear()
     endResetModel();
 }
 
-void QueueModel::resetForRun()
+void QueueModel::clearResults(QueueItem &item)
+{
+    item.status = ItemStatus::Pending;
+    item.message.clear();
+    item.headSec = item.tailSec = 0.0;
+    item.headChangeSec = item.tailChangeSec = 0.0;
+    item.newDurationSec = 0.0;
+    item.reencoded = false;
+}
+
+QString QueueModel::analysisVerdict(const QueueItem &item)
+{
+    const bool changes = item.headChangeSec != 0.0 || item.tailChangeSec != 0.0;
+    return changes ? QStringLiteral("would adjust head %1, tail %2")
+                             .arg(changeText(item.headChangeSec), changeText(item.tailChangeSec))
+                   : QStringLiteral("already within target");
+}
+
+void QueueModel::resetForRun(const QList<int> &rows)
 {
     if (m_items.isEmpty())
         return;
-    for (QueueItem &item : m_items) {
-        item.status = ItemStatus::Pending;
-        item.message.clear();
-        item.headSec = item.tailSec = 0.0;
-        item.headChangeSec = item.tailChangeSec = 0.0;
-        item.newDurationSec = 0.0;
-        item.reencoded = false;
+    if (rows.isEmpty()) {
+        for (QueueItem &item : m_items)
+            clearResults(item);
+        Q_EMIT dataChanged(index(0, 0), index(int(m_items.size()) - 1, ColumnCount - 1));
+        return;
     }
-    Q_EMIT dataChanged(index(0, 0), index(int(m_items.size()) - 1, ColumnCount - 1));
+    for (const int row : rows) {
+        if (row >= 0 && row < m_items.size()) {
+            clearResults(m_items[row]);
+            Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
+        }
+    }
 }
 
 } // namespace ks

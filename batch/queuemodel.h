@@ -41,8 +41,13 @@ public:
     void setItem(int row, const QueueItem &item);
     void removeItems(const QList<int> &rows);
     void clear();
-    // Back to Pending with no measurements, before a new run.
-    void resetForRun();
+    // Back to Pending with no measurements, before a new run: these rows, or
+    // every row when none are named.
+    void resetForRun(const QList<int> &rows = {});
+    static void clearResults(QueueItem &item);
+    // An analysed item's result text: "would adjust head ..., tail ..." or
+    // "already within target".
+    static QString analysisVerdict(const QueueItem &item);
 
     const QList<QueueItem> &items() const { return m_items; }
     // The row of the item with exactly this path, or -1.

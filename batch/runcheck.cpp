@@ -1,7 +1,11 @@
 #include "runcheck.h"
 
+#include "queueitem.h"
 #include "settings.h"
 #include "toolpaths.h"
+
+#include <QDir>
+#include <QFileInfo>
 
 namespace ks {
 
@@ -18,6 +22,28 @@ RunRefusal firstRunRefusal(int queuedCount, const Settings &settings, const Tool
     return RunRefusal::None;
 }
 
+QString mirrorPath(const QueueItem &item, const QString &outputRoot)
+{
+    const QString relative = item.relPath.isEmpty() ? QFileInfo(item.path).fileName() : item.relPath;
+    const QString root = QDir::cleanPath(QDir(outputRoot).absolutePath());
+    const QString target = QDir::cleanPath(QDir(root).absoluteFilePath(relative));
+    const QString inside = root.endsWith(QLatin1Char('/')) ? root : root + QLatin1Char('/');
+    return target.startsWith(inside) ? target : QString();
+}
+
+RunRefusal queueRefusal(const QList<QueueItem> &items, const Settings &settings, bool analyseOnly)
+{
+    if (analyseOnly || settings.outputMode == OutputMode::InPlace || settings.outputRoot.isEmpty())
+        return RunRefusal::None;
+    for (const QueueItem &item : items) {
+        const QFileInfo target(mirrorPath(item, settings.outputRoot));
+        const QFileInfo source(item.path);
+        if (target.exists() && source.exists() && target.canonicalFilePath() == source.canonicalFilePath())
+            return RunRefusal::OntoSources;
+    }
+    return RunRefusal::None;
+}
+
 QString refusalText(RunRefusal refusal)
 {
     switch (refusal) {
@@ -31,6 +57,8 @@ QString refusalText(RunRefusal refusal)
         return QStringLiteral("both the head and the tail are set to leave alone, so there is nothing to change");
     case RunRefusal::NoDestination:
         return QStringLiteral("no destination folder is set");
+    case RunRefusal::OntoSources:
+        return QStringLiteral("the destination is the folder being trimmed - every copy would overwrite its source");
     }
     return QString();
 }

@@ -106,6 +106,7 @@ void CliRunner::start()
     switch (firstRunRefusal(-1, m_settings, tools, m_options.analyseOnly())) {
     case RunRefusal::None:
     case RunRefusal::EmptyQueue:
+    case RunRefusal::OntoSources:
         break;
     case RunRefusal::ToolsMissing:
         refuse(ToolPaths::notFoundMessage()
@@ -205,6 +206,11 @@ void CliRunner::allQueued()
     const int count = m_queue->rowCount();
     if (count == 0) {
         refuse(QStringLiteral("nothing to do - no files were queued from the paths given."));
+        return;
+    }
+    if (queueRefusal(m_queue->items(), m_settings, m_options.analyseOnly()) == RunRefusal::OntoSources) {
+        refuse(QStringLiteral("the destination is the folder being trimmed, so every copy would overwrite its source.\n"
+                              "Give another folder with --out DIR."));
         return;
     }
     if (!m_options.analyseOnly() && m_settings.outputMode == OutputMode::InPlace && !m_options.yes) {

@@ -46,8 +46,14 @@ ToolPaths ToolPaths::resolve(const QString &configuredFfmpeg, const QString &con
 
 QString ToolPaths::notFoundMessage()
 {
+#ifdef Q_OS_WIN
     return QStringLiteral("ffmpeg/ffprobe not found. They ship with Kestrova in the ffmpeg folder beside the "
                           "program - reinstall to restore them, or set their paths in Preferences.");
+#else
+    // Here the tools come from the system's packages.
+    return QStringLiteral("ffmpeg/ffprobe not found. Install them (sudo apt install ffmpeg), or set their paths "
+                          "in Preferences.");
+#endif
 }
 
 } // namespace ks

@@ -23,6 +23,10 @@
         <source>&lt;span style=&apos;color:palette(mid); font-size:small&apos;&gt;Uses FFmpeg under the LGPL v3. Its licence and source details are in the ffmpeg folder.&lt;/span&gt;</source>
         <translation>&lt;span style=&apos;color:palette(mid); font-size:small&apos;&gt;Verwendet FFmpeg unter der LGPL v3. Lizenz und Angaben zum Quellcode stehen im Ordner „ffmpeg“.&lt;/span&gt;</translation>
     </message>
+    <message>
+        <source>&lt;span style=&apos;color:palette(mid); font-size:small&apos;&gt;Uses the system&apos;s FFmpeg, which comes with its own licence (see /usr/share/doc/ffmpeg).&lt;/span&gt;</source>
+        <translation>&lt;span style=&apos;color:palette(mid); font-size:small&apos;&gt;Verwendet das FFmpeg des Systems, das seine eigene Lizenz mitbringt (siehe /usr/share/doc/ffmpeg).&lt;/span&gt;</translation>
+    </message>
 </context>
 <context>
     <name>ks::EndMode</name>
@@ -41,6 +45,17 @@
     <message>
         <source>SET %1 MS</source>
         <translation>GENAU %1 MS</translation>
+    </message>
+</context>
+<context>
+    <name>ks::LogConsole</name>
+    <message>
+        <source>Clear</source>
+        <translation>Leeren</translation>
+    </message>
+    <message>
+        <source>Save as...</source>
+        <translation>Speichern unter...</translation>
     </message>
 </context>
 <context>
@@ -86,14 +101,6 @@
         <translation>Bereit</translation>
     </message>
     <message>
-        <source>Kestrova</source>
-        <translation>Kestrova</translation>
-    </message>
-    <message>
-        <source>Jobs</source>
-        <translation>Aufträge</translation>
-    </message>
-    <message>
         <source>&amp;Help</source>
         <translation>&amp;Hilfe</translation>
     </message>
@@ -111,10 +118,6 @@
             <numerusform>%n Datei hinzugefügt.</numerusform>
             <numerusform>%n Dateien hinzugefügt.</numerusform>
         </translation>
-    </message>
-    <message>
-        <source>QUEUE CLEARED</source>
-        <translation>WARTESCHLANGE GELEERT</translation>
     </message>
     <message>
         <source>Nothing in the queue - add files or a folder first.</source>
@@ -163,18 +166,6 @@ Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translat
     <message>
         <source>Nothing can be added while a run is going.</source>
         <translation>Während eines Durchgangs kann nichts hinzugefügt werden.</translation>
-    </message>
-    <message>
-        <source>Show in folder</source>
-        <translation>Im Ordner anzeigen</translation>
-    </message>
-    <message>
-        <source>Open output folder</source>
-        <translation>Zielordner öffnen</translation>
-    </message>
-    <message>
-        <source>Cannot open %1</source>
-        <translation>%1 kann nicht geöffnet werden</translation>
     </message>
     <message>
         <source>%1 dB</source>
@@ -263,6 +254,60 @@ Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translat
     <message>
         <source>Version %1 will not be offered again.</source>
         <translation>Version %1 wird nicht mehr angeboten.</translation>
+    </message>
+    <message>
+        <source>&amp;Kestrova</source>
+        <translation>&amp;Kestrova</translation>
+    </message>
+    <message>
+        <source>&amp;Jobs</source>
+        <translation>&amp;Aufträge</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) queued</source>
+        <translation>
+            <numerusform>%n Datei in der Warteschlange</numerusform>
+            <numerusform>%n Dateien in der Warteschlange</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Ignored %n dropped file(s) that are not of a scanned type.</source>
+        <translation>
+            <numerusform>%n abgelegte Datei übergangen, deren Typ nicht gesucht wird.</numerusform>
+            <numerusform>%n abgelegte Dateien übergangen, deren Typ nicht gesucht wird.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>No failed files to retry.</source>
+        <translation>Keine fehlgeschlagenen Dateien zum Wiederholen.</translation>
+    </message>
+    <message>
+        <source>Destination folder</source>
+        <translation>Zielordner</translation>
+    </message>
+    <message>
+        <source>The destination folder %1 would put the trimmed copies over their originals.
+
+Choose another destination in Preferences, or overwrite the originals.</source>
+        <translation>Mit dem Zielordner %1 würden die getrimmten Kopien ihre Originale überschreiben.
+
+Wählen Sie in den Einstellungen ein anderes Ziel oder lassen Sie die Originale direkt überschreiben.</translation>
+    </message>
+    <message>
+        <source>Save log</source>
+        <translation>Protokoll speichern</translation>
+    </message>
+    <message>
+        <source>Text files (*.txt);;All files (*)</source>
+        <translation>Textdateien (*.txt);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Cannot save the log to %1 - %2</source>
+        <translation>Das Protokoll kann nicht in %1 gespeichert werden - %2</translation>
+    </message>
+    <message>
+        <source>Log saved to %1</source>
+        <translation>Protokoll in %1 gespeichert</translation>
     </message>
 </context>
 <context>
@@ -459,6 +504,74 @@ Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translat
         <source>Destination folder</source>
         <translation>Zielordner</translation>
     </message>
+    <message>
+        <source>%1 does not exist.</source>
+        <translation>%1 gibt es nicht.</translation>
+    </message>
+    <message>
+        <source>%1 is a folder, not a program.</source>
+        <translation>%1 ist ein Ordner, kein Programm.</translation>
+    </message>
+    <message>
+        <source>%1 is not a program that can be run.</source>
+        <translation>%1 ist kein ausführbares Programm.</translation>
+    </message>
+</context>
+<context>
+    <name>ks::QueueCommands</name>
+    <message>
+        <source>QUEUE CLEARED</source>
+        <translation>WARTESCHLANGE GELEERT</translation>
+    </message>
+    <message>
+        <source>None of the selected files has a backup.</source>
+        <translation>Keine der ausgewählten Dateien hat eine Sicherung.</translation>
+    </message>
+    <message numerus="yes">
+        <source>Put the original of %n file(s) back from its backup? The trimmed version is replaced and the backup is used up.</source>
+        <translation>
+            <numerusform>Das Original von %n Datei aus der Sicherung zurückholen? Die getrimmte Fassung wird ersetzt, die Sicherung dabei aufgebraucht.</numerusform>
+            <numerusform>Die Originale von %n Dateien aus ihren Sicherungen zurückholen? Die getrimmten Fassungen werden ersetzt, die Sicherungen dabei aufgebraucht.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Restore original</source>
+        <translation>Original wiederherstellen</translation>
+    </message>
+    <message>
+        <source>%1 - original restored</source>
+        <translation>%1 - Original wiederhergestellt</translation>
+    </message>
+    <message numerus="yes">
+        <source>Delete the backups of %n file(s)? The originals cannot be restored afterwards.</source>
+        <translation>
+            <numerusform>Die Sicherung von %n Datei löschen? Das Original lässt sich danach nicht mehr wiederherstellen.</numerusform>
+            <numerusform>Die Sicherungen von %n Dateien löschen? Die Originale lassen sich danach nicht mehr wiederherstellen.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Delete backups</source>
+        <translation>Sicherungen löschen</translation>
+    </message>
+    <message numerus="yes">
+        <source>Deleted %n backup(s).</source>
+        <translation>
+            <numerusform>%n Sicherung gelöscht.</numerusform>
+            <numerusform>%n Sicherungen gelöscht.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Show in folder</source>
+        <translation>Im Ordner zeigen</translation>
+    </message>
+    <message>
+        <source>Open output folder</source>
+        <translation>Ausgabeordner öffnen</translation>
+    </message>
+    <message>
+        <source>Cannot open %1</source>
+        <translation>%1 kann nicht geöffnet werden</translation>
+    </message>
 </context>
 <context>
     <name>ks::QueueModel</name>
@@ -497,6 +610,13 @@ Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translat
     <message>
         <source>Result</source>
         <translation>Ergebnis</translation>
+    </message>
+</context>
+<context>
+    <name>ks::QueueView</name>
+    <message>
+        <source>Drop audio files or folders here, or use Add files / Add folder</source>
+        <translation>Audiodateien oder Ordner hier ablegen oder „Dateien hinzufügen“ / „Ordner hinzufügen“ verwenden</translation>
     </message>
 </context>
 <context>
@@ -568,6 +688,30 @@ Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translat
     <message>
         <source>%1 S ADDED</source>
         <translation>%1 S ERGÄNZT</translation>
+    </message>
+    <message>
+        <source>%1 of %2 - %3</source>
+        <translation>%1 von %2 - %3</translation>
+    </message>
+    <message>
+        <source>about a minute left</source>
+        <translation>noch etwa eine Minute</translation>
+    </message>
+    <message>
+        <source>about %1 min left</source>
+        <translation>noch etwa %1 min</translation>
+    </message>
+    <message>
+        <source>%1 WOULD CHANGE</source>
+        <translation>%1 ZU ÄNDERN</translation>
+    </message>
+    <message>
+        <source>%1 S TO CUT</source>
+        <translation>%1 S ZU KÜRZEN</translation>
+    </message>
+    <message>
+        <source>%1 S TO ADD</source>
+        <translation>%1 S ZU ERGÄNZEN</translation>
     </message>
 </context>
 <context>
@@ -759,42 +903,6 @@ Fortfahren?</translation>
 <context>
     <name>ks::WindowCommands</name>
     <message>
-        <source>Add files...</source>
-        <translation>Dateien hinzufügen...</translation>
-    </message>
-    <message>
-        <source>Add folder...</source>
-        <translation>Ordner hinzufügen...</translation>
-    </message>
-    <message>
-        <source>Remove selected</source>
-        <translation>Auswahl entfernen</translation>
-    </message>
-    <message>
-        <source>Clear queue</source>
-        <translation>Warteschlange leeren</translation>
-    </message>
-    <message>
-        <source>Analyse</source>
-        <translation>Analysieren</translation>
-    </message>
-    <message>
-        <source>Trim now</source>
-        <translation>Jetzt trimmen</translation>
-    </message>
-    <message>
-        <source>Stop</source>
-        <translation>Stopp</translation>
-    </message>
-    <message>
-        <source>Preferences...</source>
-        <translation>Einstellungen...</translation>
-    </message>
-    <message>
-        <source>Exit</source>
-        <translation>Beenden</translation>
-    </message>
-    <message>
         <source>Check for &amp;Updates...</source>
         <translation>Nach &amp;Updates suchen...</translation>
     </message>
@@ -805,6 +913,66 @@ Fortfahren?</translation>
     <message>
         <source>&amp;About Kestrova</source>
         <translation>&amp;Über Kestrova</translation>
+    </message>
+    <message>
+        <source>&amp;Add files...</source>
+        <translation>Dateien &amp;hinzufügen...</translation>
+    </message>
+    <message>
+        <source>Add &amp;folder...</source>
+        <translation>&amp;Ordner hinzufügen...</translation>
+    </message>
+    <message>
+        <source>&amp;Remove selected</source>
+        <translation>Auswahl &amp;entfernen</translation>
+    </message>
+    <message>
+        <source>&amp;Clear queue</source>
+        <translation>&amp;Warteschlange leeren</translation>
+    </message>
+    <message>
+        <source>&amp;Analyse</source>
+        <translation>&amp;Analysieren</translation>
+    </message>
+    <message>
+        <source>&amp;Trim now</source>
+        <translation>Jetzt &amp;trimmen</translation>
+    </message>
+    <message>
+        <source>Analyse s&amp;elected</source>
+        <translation>Auswahl a&amp;nalysieren</translation>
+    </message>
+    <message>
+        <source>Trim se&amp;lected</source>
+        <translation>Auswahl t&amp;rimmen</translation>
+    </message>
+    <message>
+        <source>Retry &amp;failed</source>
+        <translation>&amp;Fehlgeschlagene wiederholen</translation>
+    </message>
+    <message>
+        <source>Restore &amp;original</source>
+        <translation>&amp;Original wiederherstellen</translation>
+    </message>
+    <message>
+        <source>&amp;Delete backups</source>
+        <translation>Sicherungen &amp;löschen</translation>
+    </message>
+    <message>
+        <source>Cop&amp;y result</source>
+        <translation>Ergebnis &amp;kopieren</translation>
+    </message>
+    <message>
+        <source>&amp;Stop</source>
+        <translation>&amp;Stopp</translation>
+    </message>
+    <message>
+        <source>&amp;Preferences...</source>
+        <translation>&amp;Einstellungen...</translation>
+    </message>
+    <message>
+        <source>E&amp;xit</source>
+        <translation>&amp;Beenden</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,6 @@
 #include "trimengine.h"
 
+#include "backups.h"
 #include "codectable.h"
 #include "filereplacer.h"
 #include "mediaprobe.h"
@@ -173,7 +174,7 @@ QString TrimEngine::temporaryPathFor(const QString &outputPath)
 
 QString TrimEngine::backupPathFor(const QString &sourcePath)
 {
-    return sourcePath + QLatin1String(".bak");
+    return Backups::pathFor(sourcePath);
 }
 
 QStringList TrimEngine::ffmpegArguments(const QString &sourcePath, const QString &outputPath, const Cut &cut,

@@ -70,9 +70,14 @@ AboutDialog::AboutDialog(QWidget *parent)
     links->setTextFormat(Qt::RichText);
     links->setOpenExternalLinks(true);
 
-    auto *licence = centredLabel(tr("<span style='color:palette(mid); font-size:small'>Uses FFmpeg under the LGPL "
-                                    "v3. Its licence and source details are in the ffmpeg folder.</span>"),
-                                 this, true);
+#ifdef Q_OS_WIN
+    const QString licenceText = tr("<span style='color:palette(mid); font-size:small'>Uses FFmpeg under the LGPL "
+                                   "v3. Its licence and source details are in the ffmpeg folder.</span>");
+#else
+    const QString licenceText = tr("<span style='color:palette(mid); font-size:small'>Uses the system's FFmpeg, "
+                                   "which comes with its own licence (see /usr/share/doc/ffmpeg).</span>");
+#endif
+    auto *licence = centredLabel(licenceText, this, true);
     licence->setObjectName(QStringLiteral("licenceLabel"));
 
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);

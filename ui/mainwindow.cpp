@@ -1,17 +1,20 @@
 #include "mainwindow.h"
 
 #include "aboutdialog.h"
+#include "addedpaths.h"
 #include "controller.h"
 #include "logconsole.h"
 #include "loglevel.h"
 #include "panelstyle.h"
 #include "preferencesdialog.h"
+#include "queuecommands.h"
 #include "queuemodel.h"
+#include "queueview.h"
+#include "replanner.h"
 #include "runcheck.h"
 #include "runfeedback.h"
 #include "runtexts.h"
 #include "settingsstore.h"
-#include "statuscolourproxy.h"
 #include "toolpaths.h"
 #include "updatedialog.h"
 #include "userprompts.h"
@@ -31,15 +34,15 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QMenu>
+#include <QSaveFile>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QSettings>
+#include <QSplitter>
 #include <QStatusBar>
-#include <QTableView>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -53,6 +56,8 @@ const QLatin1String LayoutGroup("window");
 const QLatin1String GeometryKey("geometry");
 const QLatin1String StateKey("state");
 const QLatin1String ColumnsKey("queueColumns");
+const QLatin1String SplitterKey("splitter");
+const QLatin1String LastFolderKey("lastFolder");
 
 // Update checks more frequent than this are not repeated at start-up.
 constexpr qint64 UpdateCheckIntervalSec = 72000;
@@ -94,6 +99,7 @@ MainWindow::MainWindow(QWidget *parent)
     connect(m_updateChecker, &UpdateChecker::finished, this, &MainWindow::onUpdateResult);
 
     refreshSettingsReadout();
+    refreshQueueSize();
     m_log->append(tr("Kestrova %1 ready.").arg(QLatin1String(KESTROVA_VERSION)), Information);
     const ToolPaths tools = ToolPaths::resolve(appSettings().ffmpegPath, appSettings().ffprobePath);
     if (tools.isComplete())
@@ -121,32 +127,14 @@ void MainWindow::buildCentralArea()
     m_panel = new VfdPanel(central);
     m_panel->setMinimumHeight(200);
 
+    // The queue and its buttons above the splitter, the log below it.
+    auto *queuePane = new QWidget(central);
     m_model = new QueueModel(this);
-    auto *colours = new StatusColourProxy(this);
-    colours->setSourceModel(m_model);
-    m_table = new QTableView(central);
-    m_table->setObjectName(QStringLiteral("queueTable"));
-    m_table->setModel(colours);
-    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_table->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_table->setAlternatingRowColors(true);
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->verticalHeader()->hide();
-    m_table->verticalHeader()->setDefaultSectionSize(24);
-    QHeaderView *header = m_table->horizontalHeader();
-    header->setStretchLastSection(true);
-    header->setSectionResizeMode(QueueModel::FileColumn, QHeaderView::Stretch);
-    for (int column = QueueModel::LengthColumn; column <= QueueModel::StatusColumn; ++column)
-        header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
-    m_table->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(m_table, &QWidget::customContextMenuRequested, this, &MainWindow::showQueueMenu);
-    QAction *remove = m_commands->action(WindowCommands::Remove);
-    remove->setShortcut(QKeySequence::Delete);
-    remove->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    m_table->addAction(remove);
+    m_table = new QueueView(m_model, queuePane);
+    m_table->setMinimumHeight(130); // the header and four rows
 
-    const auto makeButton = [this, central](const QString &text, const char *name, WindowCommands::Command command) {
-        auto *button = new QPushButton(text, central);
+    const auto makeButton = [this, queuePane](const QString &text, const char *name, WindowCommands::Command command) {
+        auto *button = new QPushButton(text, queuePane);
         button->setObjectName(QLatin1String(name));
         m_commands->bind(button, command);
         return button;
@@ -164,7 +152,7 @@ void MainWindow::buildCentralArea()
     buttons->addWidget(makeButton(tr("Stop"), "stopButton", WindowCommands::Stop));
     buttons->addSpacing(10);
 
-    m_overwriteCheck = new QCheckBox(tr("Overwrite originals"), central);
+    m_overwriteCheck = new QCheckBox(tr("Overwrite originals"), queuePane);
     m_overwriteCheck->setObjectName(QStringLiteral("overwriteCheck"));
     m_overwriteCheck->setChecked(appSettings().outputMode == OutputMode::InPlace);
     connect(m_overwriteCheck, &QCheckBox::toggled, this, [this](bool checked) {
@@ -174,25 +162,45 @@ void MainWindow::buildCentralArea()
     });
     buttons->addWidget(m_overwriteCheck);
 
+    auto *queueLayout = new QVBoxLayout(queuePane);
+    queueLayout->setContentsMargins(0, 0, 0, 0);
+    queueLayout->setSpacing(10);
+    queueLayout->addWidget(m_table, 1);
+    queueLayout->addLayout(buttons);
+
     m_log = new LogConsole(central);
-    m_log->setMinimumHeight(120);
+    m_log->setMinimumHeight(80);
+    connect(m_log, &LogConsole::saveRequested, this, &MainWindow::saveLog);
+    m_queueCommands = new QueueCommands(m_table, m_panel, m_log, m_commands, m_prompts, this);
+
+    m_splitter = new QSplitter(Qt::Vertical, central);
+    m_splitter->setObjectName(QStringLiteral("queueLogSplitter"));
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->addWidget(queuePane);
+    m_splitter->addWidget(m_log);
+    m_splitter->setStretchFactor(0, 3);
+    m_splitter->setStretchFactor(1, 1);
 
     auto *page = new QVBoxLayout(central);
     page->setContentsMargins(12, 10, 12, 10);
     page->setSpacing(10);
     page->addWidget(m_panel, 0);
-    page->addWidget(m_table, 1);
-    page->addLayout(buttons);
-    page->addWidget(m_log, 0);
+    page->addWidget(m_splitter, 1);
 
     m_statusLabel = new QLabel(tr("Idle"), this);
     m_statusLabel->setObjectName(QStringLiteral("statusLabel"));
     statusBar()->addWidget(m_statusLabel, 1);
+    m_queueSizeLabel = new QLabel(this);
+    m_queueSizeLabel->setObjectName(QStringLiteral("queueSizeLabel"));
+    statusBar()->addPermanentWidget(m_queueSizeLabel, 0);
     auto *versionChip = new QLabel(QLatin1String("v" KESTROVA_VERSION), this);
     versionChip->setObjectName(QStringLiteral("VersionChip"));
     statusBar()->addPermanentWidget(versionChip, 0);
+    for (const auto signal : { &QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved })
+        connect(m_model, signal, this, &MainWindow::refreshQueueSize);
+    connect(m_model, &QAbstractItemModel::modelReset, this, &MainWindow::refreshQueueSize);
 
-    setMinimumWidth(900);
+    setMinimumSize(900, 620);
     resize(1020, 780);
 }
 
@@ -203,7 +211,7 @@ void MainWindow::buildMenus()
         connect(action, &QAction::triggered, this, slot);
         menu->addAction(action);
     };
-    QMenu *app = menuBar()->addMenu(tr("Kestrova"));
+    QMenu *app = menuBar()->addMenu(tr("&Kestrova"));
     add(app, WindowCommands::AddFiles, &MainWindow::onAddFiles);
     add(app, WindowCommands::AddFolder, &MainWindow::onAddFolder);
     app->addSeparator();
@@ -211,13 +219,21 @@ void MainWindow::buildMenus()
     app->addSeparator();
     add(app, WindowCommands::Quit, &QWidget::close);
 
-    QMenu *jobs = menuBar()->addMenu(tr("Jobs"));
+    QMenu *jobs = menuBar()->addMenu(tr("&Jobs"));
     add(jobs, WindowCommands::Analyse, &MainWindow::onAnalyse);
     add(jobs, WindowCommands::Trim, &MainWindow::onTrim);
+    add(jobs, WindowCommands::AnalyseSelected, &MainWindow::onAnalyseSelected);
+    add(jobs, WindowCommands::TrimSelected, &MainWindow::onTrimSelected);
+    add(jobs, WindowCommands::RetryFailed, &MainWindow::onRetryFailed);
     add(jobs, WindowCommands::Stop, &MainWindow::onStop);
     jobs->addSeparator();
-    add(jobs, WindowCommands::Remove, &MainWindow::onRemoveSelected);
-    add(jobs, WindowCommands::ClearQueue, &MainWindow::onClearQueue);
+    // Queue commands are connected by QueueCommands; the menu only shows them.
+    for (const WindowCommands::Command command : { WindowCommands::RestoreOriginal, WindowCommands::DeleteBackups,
+                                                   WindowCommands::CopyResult })
+        jobs->addAction(m_commands->action(command));
+    jobs->addSeparator();
+    jobs->addAction(m_commands->action(WindowCommands::Remove));
+    jobs->addAction(m_commands->action(WindowCommands::ClearQueue));
 
     QMenu *help = menuBar()->addMenu(tr("&Help"));
     add(help, WindowCommands::CheckForUpdates, &MainWindow::onCheckForUpdates);
@@ -232,7 +248,7 @@ void MainWindow::buildMenus()
 void MainWindow::connectWorker()
 {
     m_worker = new WorkerHost(this);
-    m_feedback = new RunFeedback(m_model, m_panel, m_log, m_statusLabel, this);
+    m_feedback = new RunFeedback(m_table, m_panel, m_log, m_statusLabel, this);
     connect(this, &MainWindow::requestScan, m_worker, &WorkerHost::requestScan);
     connect(this, &MainWindow::requestProcess, m_worker, &WorkerHost::requestProcess);
     connect(m_worker, &WorkerHost::scanFinished, m_feedback, &RunFeedback::onScanFinished);
@@ -251,6 +267,11 @@ void MainWindow::setRunning(bool on)
     m_overwriteCheck->setEnabled(!on);
 }
 
+void MainWindow::refreshQueueSize()
+{
+    m_queueSizeLabel->setText(tr("%n file(s) queued", nullptr, m_model->rowCount()));
+}
+
 // ---- Commands -------------------------------------------------------------
 
 void MainWindow::onAddFiles()
@@ -264,11 +285,18 @@ void MainWindow::onAddFiles()
         queueFiles(files);
 }
 
-// Files take the folder of the first one as their root.
+// Each file joins relative to its own folder, so a mirror run writes it
+// straight into the destination, wherever it came from.
 void MainWindow::queueFiles(const QStringList &files)
 {
+    // Neighbours from one folder join together, in the order given.
+    for (qsizetype first = 0, next = 0; first < files.size(); first = next) {
+        const QString folder = QFileInfo(files.at(first)).absolutePath();
+        while (next < files.size() && QFileInfo(files.at(next)).absolutePath() == folder)
+            ++next;
+        m_model->addFiles(files.mid(first, next - first), folder);
+    }
     m_lastDir = QFileInfo(files.first()).absolutePath();
-    m_model->addFiles(files, m_lastDir);
     m_log->append(tr("Added %n file(s).", nullptr, int(files.size())), Information);
 }
 
@@ -287,19 +315,18 @@ void MainWindow::scanFolder(const QString &folder)
     Q_EMIT requestScan(folder, appSettings().extensions, appSettings().recursive);
 }
 
-void MainWindow::onRemoveSelected()
+// Dropped files join as "Add files..." adds them; dropped folders are
+// scanned as "Add folder..." scans them.
+void MainWindow::addPaths(const QStringList &paths)
 {
-    QList<int> rows;
-    const QModelIndexList selected = m_table->selectionModel()->selectedRows(0);
-    for (const QModelIndex &index : selected)
-        rows.append(index.row());
-    m_model->removeItems(rows);
-}
-
-void MainWindow::onClearQueue()
-{
-    m_model->clear();
-    m_panel->setSummary(tr("QUEUE CLEARED"));
+    const AddedPaths added = AddedPaths::sort(paths, appSettings().extensions);
+    if (!added.files.isEmpty())
+        queueFiles(added.files);
+    if (added.ignored > 0)
+        m_log->append(tr("Ignored %n dropped file(s) that are not of a scanned type.", nullptr, added.ignored),
+                      Warning);
+    for (const QString &folder : added.folders)
+        scanFolder(folder);
 }
 
 void MainWindow::onAnalyse()
@@ -312,14 +339,62 @@ void MainWindow::onTrim()
     startRun(false);
 }
 
-void MainWindow::startRun(bool analyseOnly)
+void MainWindow::onAnalyseSelected()
+{
+    startRun(true, m_table->selectedQueueRows());
+}
+
+void MainWindow::onTrimSelected()
+{
+    startRun(false, m_table->selectedQueueRows());
+}
+
+void MainWindow::onRetryFailed()
+{
+    QList<int> failed;
+    const QList<QueueItem> &items = m_model->items();
+    for (int row = 0; row < items.size(); ++row) {
+        if (items.at(row).status == ItemStatus::Failed)
+            failed << row;
+    }
+    if (failed.isEmpty()) {
+        m_log->append(tr("No failed files to retry."), Information);
+        return;
+    }
+    startRun(false, failed);
+}
+
+void MainWindow::startRun(bool analyseOnly, const QList<int> &rows)
 {
     if (m_running)
         return;
+    const auto runItems = [this, &rows] {
+        if (rows.isEmpty())
+            return m_model->items();
+        QList<QueueItem> picked;
+        for (const int row : rows)
+            picked << m_model->items().at(row);
+        return picked;
+    };
+    const QList<QueueItem> items = runItems();
     Settings &settings = appSettings();
     const ToolPaths tools = ToolPaths::resolve(settings.ffmpegPath, settings.ffprobePath);
-    switch (firstRunRefusal(m_model->rowCount(), settings, tools, analyseOnly)) {
+    RunRefusal refusal = firstRunRefusal(int(items.size()), settings, tools, analyseOnly);
+    if (refusal == RunRefusal::NoDestination) {
+        // Asked for here rather than refused.
+        const QString folder = m_prompts->existingDirectory(this, tr("Choose the destination folder"), m_lastDir);
+        if (folder.isEmpty())
+            return;
+        settings.outputRoot = folder;
+        saveSettings(settings);
+        refreshSettingsReadout();
+        refusal = RunRefusal::None;
+    }
+    if (refusal == RunRefusal::None)
+        refusal = queueRefusal(items, settings, analyseOnly);
+    switch (refusal) {
     case RunRefusal::None:
+    case RunRefusal::NoDestination:
         break;
     case RunRefusal::EmptyQueue:
         m_log->append(tr("Nothing in the queue - add files or a folder first."), Warning);
@@ -332,30 +407,26 @@ void MainWindow::startRun(bool analyseOnly)
                                tr("Both the head and the tail are set to leave alone, so there is nothing to "
                                   "change.\n\nSet a target for at least one end in Preferences."));
         return;
-    case RunRefusal::NoDestination: {
-        // Asked for here rather than refused.
-        const QString folder = m_prompts->existingDirectory(this, tr("Choose the destination folder"), m_lastDir);
-        if (folder.isEmpty())
-            return;
-        settings.outputRoot = folder;
-        saveSettings(settings);
-        refreshSettingsReadout();
-        break;
-    }
+    case RunRefusal::OntoSources:
+        m_prompts->warning(this, tr("Destination folder"),
+                           tr("The destination folder %1 would put the trimmed copies over their originals.\n\n"
+                              "Choose another destination in Preferences, or overwrite the originals.")
+                                   .arg(native(settings.outputRoot)));
+        return;
     }
 
     if (!analyseOnly && settings.outputMode == OutputMode::InPlace) {
-        const QString text = RunTexts::inPlaceQuestion(m_model->rowCount(), settings);
+        const QString text = RunTexts::inPlaceQuestion(int(items.size()), settings);
         if (m_prompts->question(this, tr("Overwrite originals"), text, QMessageBox::Yes | QMessageBox::No,
                                 QMessageBox::No)
             != QMessageBox::Yes)
             return;
     }
 
-    m_model->resetForRun();
+    m_model->resetForRun(rows);
     setRunning(true);
-    m_feedback->batchStarted(analyseOnly, m_model->rowCount());
-    Q_EMIT requestProcess(m_model->items(), settings, analyseOnly);
+    m_feedback->batchStarted(analyseOnly, int(items.size()));
+    Q_EMIT requestProcess(runItems(), settings, analyseOnly);
 }
 
 void MainWindow::onStop()
@@ -366,15 +437,18 @@ void MainWindow::onStop()
 }
 
 // The run under way keeps the settings it started with; what is accepted
-// here reaches the next one.
+// here reaches the next one. Analysed rows follow the new settings at once.
 void MainWindow::onPreferences()
 {
     PreferencesDialog dialog(appSettings(), this);
     dialog.setPrompts(m_prompts.get());
     if (m_prompts->exec(dialog) != QDialog::Accepted)
         return;
+    const Settings before = appSettings();
     appSettings() = dialog.settings();
     saveSettings(appSettings());
+    if (!m_running)
+        replanAnalysed(*m_model, before, appSettings());
     refreshSettingsReadout();
     m_log->append(tr("Preferences saved."), Information);
 }
@@ -383,6 +457,20 @@ void MainWindow::onAbout()
 {
     AboutDialog dialog(this);
     m_prompts->exec(dialog);
+}
+
+void MainWindow::saveLog()
+{
+    const QString path = m_prompts->saveFileName(this, tr("Save log"), QDir(m_lastDir).filePath(QStringLiteral("kestrova-log.txt")),
+                                                 tr("Text files (*.txt);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    const QByteArray text = m_log->toPlainText().toUtf8() + '\n';
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(text) != text.size() || !file.commit())
+        m_log->append(tr("Cannot save the log to %1 - %2").arg(native(path), file.errorString()), Error);
+    else
+        m_log->append(tr("Log saved to %1").arg(native(path)), Information);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -426,46 +514,7 @@ void MainWindow::dropEvent(QDropEvent *event)
         return;
     }
     event->acceptProposedAction();
-    QStringList files;
-    QStringList folders;
-    for (const QString &path : paths) {
-        const QFileInfo info(path);
-        if (info.isDir())
-            folders << path;
-        else if (info.isFile())
-            files << path;
-    }
-    if (!files.isEmpty())
-        queueFiles(files);
-    for (const QString &folder : std::as_const(folders))
-        scanFolder(folder);
-}
-
-void MainWindow::showQueueMenu(const QPoint &position)
-{
-    const QModelIndex index = m_table->indexAt(position);
-    if (index.isValid() && !m_table->selectionModel()->isRowSelected(index.row(), QModelIndex()))
-        m_table->selectRow(index.row());
-    const QueueItem item = index.isValid() ? m_model->items().at(index.row()) : QueueItem();
-
-    auto *menu = new QMenu(m_table);
-    menu->setObjectName(QStringLiteral("queueMenu"));
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction *show = menu->addAction(tr("Show in folder"), this,
-                                    [this, item] { openFolder(QFileInfo(item.path).absolutePath()); });
-    show->setEnabled(index.isValid());
-    QAction *output = menu->addAction(tr("Open output folder"), this,
-                                      [this, item] { openFolder(QFileInfo(item.outputPath).absolutePath()); });
-    output->setEnabled(!item.outputPath.isEmpty());
-    menu->addSeparator();
-    menu->addAction(m_commands->action(WindowCommands::Remove));
-    menu->popup(m_table->viewport()->mapToGlobal(position));
-}
-
-void MainWindow::openFolder(const QString &folder)
-{
-    if (!QFileInfo(folder).isDir() || !m_prompts->openUrl(QUrl::fromLocalFile(folder)))
-        m_log->append(tr("Cannot open %1").arg(native(folder)), Warning);
+    addPaths(paths);
 }
 
 void MainWindow::restoreLayout()
@@ -476,6 +525,8 @@ void MainWindow::restoreLayout()
         restoreGeometry(store.value(GeometryKey).toByteArray());
     restoreState(store.value(StateKey).toByteArray());
     m_table->horizontalHeader()->restoreState(store.value(ColumnsKey).toByteArray());
+    m_splitter->restoreState(store.value(SplitterKey).toByteArray());
+    m_lastDir = store.value(LastFolderKey).toString();
 }
 
 void MainWindow::saveLayout() const
@@ -485,6 +536,8 @@ void MainWindow::saveLayout() const
     store.setValue(GeometryKey, saveGeometry());
     store.setValue(StateKey, saveState());
     store.setValue(ColumnsKey, m_table->horizontalHeader()->saveState());
+    store.setValue(SplitterKey, m_splitter->saveState());
+    store.setValue(LastFolderKey, m_lastDir);
 }
 
 void MainWindow::refreshSettingsReadout()

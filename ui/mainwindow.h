@@ -12,12 +12,14 @@
 
 class QCheckBox;
 class QLabel;
-class QTableView;
+class QSplitter;
 
 namespace ks {
 
 class LogConsole;
+class QueueCommands;
 class QueueModel;
+class QueueView;
 class RunFeedback;
 class UserPrompts;
 class VfdPanel;
@@ -51,10 +53,11 @@ protected:
 private Q_SLOTS:
     void onAddFiles();
     void onAddFolder();
-    void onRemoveSelected();
-    void onClearQueue();
     void onAnalyse();
     void onTrim();
+    void onAnalyseSelected();
+    void onTrimSelected();
+    void onRetryFailed();
     void onStop();
     void onPreferences();
     void onAbout();
@@ -69,18 +72,23 @@ private:
     void connectWorker();
     void setRunning(bool on);
     void refreshSettingsReadout();
-    void startRun(bool analyseOnly);
+    // A run over these queue rows, or over every row when none are named.
+    void startRun(bool analyseOnly, const QList<int> &rows = {});
+    void addPaths(const QStringList &paths);
     void queueFiles(const QStringList &files);
     void scanFolder(const QString &folder);
-    void showQueueMenu(const QPoint &position);
-    void openFolder(const QString &folder);
+    void refreshQueueSize();
+    void saveLog();
     void restoreLayout();
     void saveLayout() const;
     void runAutomaticUpdateCheck();
 
     WindowCommands *m_commands = nullptr;
     QueueModel *m_model = nullptr;
-    QTableView *m_table = nullptr;
+    QueueView *m_table = nullptr;
+    QueueCommands *m_queueCommands = nullptr;
+    QSplitter *m_splitter = nullptr;
+    QLabel *m_queueSizeLabel = nullptr;
     VfdPanel *m_panel = nullptr;
     LogConsole *m_log = nullptr;
     QLabel *m_statusLabel = nullptr;

@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QDoubleSpinBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -159,6 +161,35 @@ PreferencesDialog::PreferencesDialog(const Settings &settings, QWidget *parent)
     connect(m_mirrorRadio, &QRadioButton::toggled, this, &PreferencesDialog::updateDestinationEnabled);
     updateModeDependents();
     updateDestinationEnabled();
+}
+
+QString PreferencesDialog::toolPathProblem(const QString &path)
+{
+    if (path.isEmpty())
+        return QString();
+    const QFileInfo info(path);
+    if (!info.exists())
+        return tr("%1 does not exist.").arg(QDir::toNativeSeparators(path));
+    if (info.isDir())
+        return tr("%1 is a folder, not a program.").arg(QDir::toNativeSeparators(path));
+    if (!info.isExecutable())
+        return tr("%1 is not a program that can be run.").arg(QDir::toNativeSeparators(path));
+    return QString();
+}
+
+// A tool path that cannot run is refused here, with the reason, rather
+// than passed over silently at the next run.
+void PreferencesDialog::accept()
+{
+    for (QLineEdit *edit : { m_ffmpegEdit, m_ffprobeEdit }) {
+        const QString problem = toolPathProblem(edit->text().trimmed());
+        if (!problem.isEmpty()) {
+            m_prompts->warning(this, tr("Preferences"), problem);
+            edit->setFocus();
+            return;
+        }
+    }
+    QDialog::accept();
 }
 
 QWidget *PreferencesDialog::buildSilenceTab()

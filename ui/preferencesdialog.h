@@ -38,7 +38,12 @@ public:
     // goes back to the real file dialogs.
     void setPrompts(UserPrompts *prompts);
 
+    // Why a typed tool path cannot be used, or an empty string; an empty
+    // path is fine (the tool is then looked for).
+    static QString toolPathProblem(const QString &path);
+
 public Q_SLOTS:
+    void accept() override;
     void browseOutput();
     void browseTool(QLineEdit *target, const QString &title);
 

@@ -4,6 +4,7 @@
 #include "loglevel.h"
 #include "panelstyle.h"
 #include "queuemodel.h"
+#include "queueview.h"
 #include "runtexts.h"
 #include "vfdpanel.h"
 
@@ -14,12 +15,13 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace ks {
 
-RunFeedback::RunFeedback(QueueModel *model, VfdPanel *panel, LogConsole *log, QLabel *status, QObject *parent)
+RunFeedback::RunFeedback(QueueView *view, VfdPanel *panel, LogConsole *log, QLabel *status, QObject *parent)
     : QObject(parent)
-    , m_model(model)
+    , m_view(view)
     , m_panel(panel)
     , m_log(log)
     , m_status(status)
@@ -47,6 +49,8 @@ void RunFeedback::batchStarted(bool analyseOnly, int count)
     m_panel->setFileProgress(0);
 
     m_clock.restart();
+    m_audioDone = 0.0;
+    m_filesDone = 0;
     m_panel->setElapsedSeconds(0);
     m_clockTimer->start();
 
@@ -64,7 +68,7 @@ void RunFeedback::onScanFinished(const QStringList &files, const QString &root, 
     // Several dropped folders are scanned one after another; the window is
     // idle again when the last one is in.
     m_pendingScans = std::max(m_pendingScans - 1, 0);
-    m_model->addFiles(files, root);
+    m_view->queue()->addFiles(files, root);
     if (m_pendingScans == 0) {
         m_panel->setPhase(VfdPanel::Idle);
         m_status->setText(tr("Idle"));
@@ -80,12 +84,20 @@ void RunFeedback::onScanFinished(const QStringList &files, const QString &root, 
 void RunFeedback::onItemChanged(int index, const QueueItem &item)
 {
     // A result goes to the queued item with its path, or nowhere.
-    const QList<QueueItem> &items = m_model->items();
+    QueueModel *queue = m_view->queue();
+    const QList<QueueItem> &items = queue->items();
     const int row = index >= 0 && index < items.size() && items.at(index).path == item.path
             ? index
-            : m_model->rowOfPath(item.path);
+            : queue->rowOfPath(item.path);
     if (row >= 0)
-        m_model->setItem(row, item);
+        queue->setItem(row, item);
+    const bool working = item.status == ItemStatus::Analysing || item.status == ItemStatus::Trimming;
+    if (working && row >= 0)
+        m_view->follow(row);
+    if (!working && item.status != ItemStatus::Pending) {
+        m_audioDone += item.durationSec;
+        ++m_filesDone;
+    }
 
     m_panel->setCurrentFile(QFileInfo(item.path).fileName());
     switch (item.status) {
@@ -111,7 +123,20 @@ void RunFeedback::onFileProgress(int, int percent)
 void RunFeedback::onBatchProgress(int done, int total)
 {
     m_panel->setBatchProgress(total < 1 ? 0 : int(double(done) / total * 100.0));
-    m_status->setText(tr("%1 of %2").arg(done).arg(total));
+    const QString left = timeLeft(m_audioDone, m_filesDone, total - done, m_clock.elapsed() / 1000.0);
+    m_status->setText(left.isEmpty() ? tr("%1 of %2").arg(done).arg(total)
+                                     : tr("%1 of %2 - %3").arg(done).arg(total).arg(left));
+}
+
+QString RunFeedback::timeLeft(double audioDoneSec, int filesDone, int filesLeft, double elapsedSec)
+{
+    constexpr int FewFiles = 3;
+    if (filesDone < FewFiles || filesLeft <= 0 || audioDoneSec <= 0 || elapsedSec <= 0)
+        return QString();
+    const double audioPerSecond = audioDoneSec / elapsedSec;
+    const double audioLeft = audioDoneSec / filesDone * filesLeft;
+    const int minutes = int(std::ceil(audioLeft / audioPerSecond / 60.0));
+    return minutes <= 1 ? tr("about a minute left") : tr("about %1 min left").arg(minutes);
 }
 
 void RunFeedback::onBatchFinished(const BatchSummary &summary, bool cancelled, bool analyseOnly)
@@ -119,13 +144,23 @@ void RunFeedback::onBatchFinished(const BatchSummary &summary, bool cancelled, b
     m_clockTimer->stop();
     m_panel->setPhase(VfdPanel::Idle);
     m_panel->setElapsedSeconds(-1);
-    m_panel->setSummary(PanelStyle::join({ tr("LAST %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm"))),
-                                           tr("%1 SCANNED").arg(summary.processed),
-                                           tr("%1 WRITTEN").arg(summary.written),
-                                           tr("%1 SKIPPED").arg(summary.skipped),
-                                           tr("%1 FAIL").arg(summary.failed),
-                                           tr("%1 S CUT").arg(summary.secondsCut, 0, 'f', 1),
-                                           tr("%1 S ADDED").arg(summary.secondsAdded, 0, 'f', 1) }));
+    const QString last = tr("LAST %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm")));
+    if (analyseOnly) {
+        // What a trim of the same files would do.
+        m_panel->setSummary(PanelStyle::join({ last, tr("%1 SCANNED").arg(summary.processed),
+                                               tr("%1 WOULD CHANGE").arg(summary.wouldChange),
+                                               tr("%1 SKIPPED").arg(summary.skipped),
+                                               tr("%1 FAIL").arg(summary.failed),
+                                               tr("%1 S TO CUT").arg(summary.secondsCut, 0, 'f', 1),
+                                               tr("%1 S TO ADD").arg(summary.secondsAdded, 0, 'f', 1) }));
+    } else {
+        m_panel->setSummary(PanelStyle::join({ last, tr("%1 SCANNED").arg(summary.processed),
+                                               tr("%1 WRITTEN").arg(summary.written),
+                                               tr("%1 SKIPPED").arg(summary.skipped),
+                                               tr("%1 FAIL").arg(summary.failed),
+                                               tr("%1 S CUT").arg(summary.secondsCut, 0, 'f', 1),
+                                               tr("%1 S ADDED").arg(summary.secondsAdded, 0, 'f', 1) }));
+    }
     m_log->append(RunTexts::totalsLine(summary, cancelled, analyseOnly), summary.failed > 0 ? Warning : Success);
     m_status->setText(tr("Idle"));
     Q_EMIT finished();

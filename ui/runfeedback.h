@@ -13,7 +13,7 @@ class QTimer;
 namespace ks {
 
 class LogConsole;
-class QueueModel;
+class QueueView;
 class VfdPanel;
 
 // Follows a running scan or batch for the window: puts the worker's results
@@ -24,7 +24,11 @@ class RunFeedback final : public QObject
     Q_OBJECT
 
 public:
-    RunFeedback(QueueModel *model, VfdPanel *panel, LogConsole *log, QLabel *status, QObject *parent = nullptr);
+    RunFeedback(QueueView *view, VfdPanel *panel, LogConsole *log, QLabel *status, QObject *parent = nullptr);
+
+    // "about 3 min left" from the audio processed per second so far, once
+    // a few files are done; empty before that.
+    static QString timeLeft(double audioDoneSec, int filesDone, int filesLeft, double elapsedSec);
 
     void scanStarted(const QString &folder);
     void batchStarted(bool analyseOnly, int count);
@@ -43,13 +47,15 @@ Q_SIGNALS:
 private:
     Q_DISABLE_COPY_MOVE(RunFeedback)
 
-    QueueModel *m_model;
+    QueueView *m_view;
     VfdPanel *m_panel;
     LogConsole *m_log;
     QLabel *m_status;
     QTimer *m_clockTimer;
     QElapsedTimer m_clock;
     int m_pendingScans = 0; // folders asked for and not yet delivered
+    double m_audioDone = 0.0; // seconds of audio in the files finished this run
+    int m_filesDone = 0;
 };
 
 } // namespace ks

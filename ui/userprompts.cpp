@@ -14,6 +14,11 @@ QStringList UserPrompts::openFileNames(QWidget *parent, const QString &caption, 
     return QFileDialog::getOpenFileNames(parent, caption, dir, filter);
 }
 
+QString UserPrompts::saveFileName(QWidget *parent, const QString &caption, const QString &path, const QString &filter)
+{
+    return QFileDialog::getSaveFileName(parent, caption, path, filter);
+}
+
 QString UserPrompts::openFileName(QWidget *parent, const QString &caption, const QString &path, const QString &filter)
 {
     return QFileDialog::getOpenFileName(parent, caption, path, filter);

@@ -25,6 +25,8 @@ public:
     virtual QString openFileName(QWidget *parent, const QString &caption, const QString &path,
                                  const QString &filter);
     virtual QString existingDirectory(QWidget *parent, const QString &caption, const QString &dir);
+    virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &path,
+                                 const QString &filter);
 
     virtual QMessageBox::StandardButton warning(QWidget *parent, const QString &title, const QString &text);
     virtual QMessageBox::StandardButton information(QWidget *parent, const QString &title, const QString &text);

@@ -2,26 +2,63 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QKeySequence>
 
 namespace ks {
+
+namespace {
+
+struct CommandInfo
+{
+    const char *caption;
+    QKeySequence::StandardKey standardKey; // UnknownKey: `fallback` only
+    const char *fallback;                  // where the platform has no key of its own
+};
+
+constexpr CommandInfo Commands[WindowCommands::CommandCount] = {
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "&Add files..."), QKeySequence::Open, "Ctrl+O" },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "Add &folder..."), QKeySequence::UnknownKey, "Ctrl+Shift+O" },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "&Remove selected"), QKeySequence::UnknownKey, "Del" },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "&Clear queue"), QKeySequence::UnknownKey, nullptr },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "&Analyse"), QKeySequence::UnknownKey, "Ctrl+R" },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "&Trim now"), QKeySequence::UnknownKey, "Ctrl+T" },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "Analyse s&elected"), QKeySequence::UnknownKey, nullptr },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "Trim se&lected"), QKeySequence::UnknownKey, nullptr },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "Retry &failed"), QKeySequence::UnknownKey, nullptr },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "Restore &original"), QKeySequence::UnknownKey, nullptr },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "&Delete backups"), QKeySequence::UnknownKey, nullptr },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "Cop&y result"), QKeySequence::UnknownKey, nullptr },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "&Stop"), QKeySequence::UnknownKey, "Esc" },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "&Preferences..."), QKeySequence::Preferences, "Ctrl+," },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "E&xit"), QKeySequence::Quit, "Ctrl+Q" },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "Check for &Updates..."), QKeySequence::UnknownKey, nullptr },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "Orrinworks &Website"), QKeySequence::UnknownKey, nullptr },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "&About Kestrova"), QKeySequence::UnknownKey, nullptr },
+};
+
+} // namespace
 
 WindowCommands::WindowCommands(QObject *parent)
     : QObject(parent)
 {
-    const char *const captions[CommandCount] = {
-        QT_TR_NOOP("Add files..."),    QT_TR_NOOP("Add folder..."),         QT_TR_NOOP("Remove selected"),
-        QT_TR_NOOP("Clear queue"),     QT_TR_NOOP("Analyse"),               QT_TR_NOOP("Trim now"),
-        QT_TR_NOOP("Stop"),            QT_TR_NOOP("Preferences..."),        QT_TR_NOOP("Exit"),
-        QT_TR_NOOP("Check for &Updates..."), QT_TR_NOOP("Orrinworks &Website"), QT_TR_NOOP("&About Kestrova"),
-    };
-    for (int i = 0; i < CommandCount; ++i)
-        m_actions[i] = new QAction(tr(captions[i]), this);
+    for (int i = 0; i < CommandCount; ++i) {
+        const CommandInfo &info = Commands[i];
+        auto *action = new QAction(tr(info.caption), this);
+        QList<QKeySequence> keys;
+        if (info.standardKey != QKeySequence::UnknownKey)
+            keys = QKeySequence::keyBindings(info.standardKey);
+        if (keys.isEmpty() && info.fallback)
+            keys << QKeySequence(QLatin1String(info.fallback));
+        action->setShortcuts(keys);
+        m_actions[i] = action;
+    }
     m_actions[Stop]->setEnabled(false);
 }
 
 void WindowCommands::setRunning(bool running)
 {
-    for (const Command command : { AddFiles, AddFolder, Remove, ClearQueue, Analyse, Trim, Preferences })
+    for (const Command command : { AddFiles, AddFolder, Remove, ClearQueue, Analyse, Trim, AnalyseSelected,
+                                   TrimSelected, RetryFailed, RestoreOriginal, DeleteBackups, Preferences })
         m_actions[command]->setEnabled(!running);
     m_actions[Stop]->setEnabled(running);
 }

@@ -23,6 +23,12 @@ public:
         ClearQueue,
         Analyse,
         Trim,
+        AnalyseSelected,
+        TrimSelected,
+        RetryFailed,
+        RestoreOriginal,
+        DeleteBackups,
+        CopyResult,
         Stop,
         Preferences,
         Quit,
@@ -36,8 +42,9 @@ public:
 
     QAction *action(Command command) const { return m_actions.at(command); }
 
-    // While a scan or batch runs, what changes the queue or the settings is
-    // off and Stop is on; the log, the help entries and Exit stay as they are.
+    // While a scan or batch runs, what changes the queue, the files or the
+    // settings is off and Stop is on; the log, the help entries, Copy result
+    // and Exit stay as they are.
     void setRunning(bool running);
 
     // The button triggers the action and follows its enabled state; it keeps

@@ -2,7 +2,9 @@
 
 #include "panelpalette.h"
 
+#include <QContextMenuEvent>
 #include <QDateTime>
+#include <QMenu>
 #include <QScrollBar>
 
 namespace ks {
@@ -36,6 +38,17 @@ QString LogConsole::formatLine(const QString &text, int level, const QDateTime &
     return QStringLiteral("<span style=\"color:%1\">[%2]</span> <span style=\"color:%3\">%4</span>")
         .arg(timeColour, when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), levelColor(level),
              text.toHtmlEscaped());
+}
+
+void LogConsole::contextMenuEvent(QContextMenuEvent *event)
+{
+    QMenu *menu = createStandardContextMenu(event->pos());
+    menu->setObjectName(QStringLiteral("logMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addSeparator();
+    menu->addAction(tr("Clear"), this, &QPlainTextEdit::clear);
+    menu->addAction(tr("Save as..."), this, &LogConsole::saveRequested);
+    menu->popup(event->globalPos());
 }
 
 void LogConsole::append(const QString &text, int level)

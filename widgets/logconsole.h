@@ -27,6 +27,13 @@ public Q_SLOTS:
     // The default level lets one-argument signals connect too.
     void append(const QString &text, int level = 0);
 
+Q_SIGNALS:
+    // "Save as..." in the console's menu; the owner asks where.
+    void saveRequested();
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *event) override;
+
 private:
     Q_DISABLE_COPY_MOVE(LogConsole)
 

@@ -59,7 +59,8 @@ void tst_QueueModel::cellsOfAnItem_data()
     QTest::newRow("tail") << 3 << u"-"_s << u"Tail silence measured -, adjustment -"_s << true;
     QTest::newRow("new length") << 4 << u"0:03:06"_s << native << true;
     QTest::newRow("status") << 5 << u"Trimmed"_s << native << false;
-    QTest::newRow("result, shown as it is") << 6 << u"head -1.250 s, tail %1 -"_s << native << false;
+    QTest::newRow("result, shown as it is") << 6 << u"head -1.250 s, tail %1 -"_s << u"head -1.250 s, tail %1 -"_s
+                                            << false;
 }
 
 void tst_QueueModel::cellsOfAnItem()

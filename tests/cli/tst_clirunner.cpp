@@ -123,7 +123,7 @@ void tst_CliRunner::runs_data()
     // With --no-settings, the stored settings of init() play no part.
     QTest::newRow("analyse, JSON") << u"analyse --no-settings --json in"_s << 0
         << QStringList{ cut(u"in/cut.wav"_s), cut(u"in/sub/deep.wav"_s), Within.arg(u"Analysed"_s),
-                        Summary.arg(u"analyse"_s).arg(3).arg(0).arg(0).arg(0) }.join(u'\n')
+                        Summary.arg(u"analyse"_s).arg(3).arg(5.4).arg(0).arg(0) }.join(u'\n')
         << QString() << QStringList();
     // The folder twice and a file of it again: each file is queued once. A
     // file named directly goes straight into the destination.

@@ -128,16 +128,16 @@ void tst_Translations::windowSpeaksTheLocale_data()
 
     // The environment of this test asks for French, then German: Qt has both,
     // the program only German, so the whole window, dialogs too, is German.
-    QTest::newRow("environment, French then German") << QString() << u"de"_s << u"Aufträge"_s << u"Einstellungen..."_s
+    QTest::newRow("environment, French then German") << QString() << u"de"_s << u"&Aufträge"_s << u"&Einstellungen..."_s
                                  << u"Dateien hinzufügen"_s << u"Abbrechen"_s;
-    QTest::newRow("de_DE") << u"de_DE"_s << u"de"_s << u"Aufträge"_s << u"Einstellungen..."_s
+    QTest::newRow("de_DE") << u"de_DE"_s << u"de"_s << u"&Aufträge"_s << u"&Einstellungen..."_s
                            << u"Dateien hinzufügen"_s << u"Abbrechen"_s;
-    QTest::newRow("de_CH falls back to de") << u"de_CH"_s << u"de"_s << u"Aufträge"_s << u"Einstellungen..."_s
+    QTest::newRow("de_CH falls back to de") << u"de_CH"_s << u"de"_s << u"&Aufträge"_s << u"&Einstellungen..."_s
                                             << u"Dateien hinzufügen"_s << u"Abbrechen"_s;
-    QTest::newRow("en_GB") << u"en_GB"_s << QString() << u"Jobs"_s << u"Preferences..."_s << u"Add files"_s
+    QTest::newRow("en_GB") << u"en_GB"_s << QString() << u"&Jobs"_s << u"&Preferences..."_s << u"Add files"_s
                            << u"Cancel"_s;
     // Qt has French, the program has not: the dialogs stay English with the rest.
-    QTest::newRow("fr_FR stays English") << u"fr_FR"_s << QString() << u"Jobs"_s << u"Preferences..."_s
+    QTest::newRow("fr_FR stays English") << u"fr_FR"_s << QString() << u"&Jobs"_s << u"&Preferences..."_s
                                          << u"Add files"_s << u"Cancel"_s;
 }
 
@@ -157,7 +157,7 @@ void tst_Translations::windowSpeaksTheLocale()
     ks::MainWindow window;
     const QList<QAction *> menus = window.menuBar()->actions();
     QCOMPARE(menus.size(), 3);
-    QCOMPARE(menus.at(0)->text(), u"Kestrova"_s); // the product's name, in every language
+    QCOMPARE(menus.at(0)->text(), u"&Kestrova"_s); // the product's name, in every language
     QCOMPARE(menus.at(1)->text(), jobsMenu);
     QStringList entries;
     for (const QAction *entry : menus.at(0)->menu()->actions())

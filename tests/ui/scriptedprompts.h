@@ -28,7 +28,7 @@ public:
     };
 
     QList<QStringList> fileNames;                 // openFileNames
-    QList<QString> paths;                         // openFileName and existingDirectory
+    QList<QString> paths;                         // openFileName, saveFileName and existingDirectory
     QList<QMessageBox::StandardButton> answers;   // warning, information and question
     QList<std::function<int(QDialog &)>> dialogs; // exec: may edit the dialog, returns its result
 
@@ -52,6 +52,12 @@ public:
     QString openFileName(QWidget *, const QString &caption, const QString &path, const QString &filter) override
     {
         asked.append({ QStringLiteral("openFileName"), caption, path, filter });
+        return paths.isEmpty() ? QString() : paths.takeFirst();
+    }
+
+    QString saveFileName(QWidget *, const QString &caption, const QString &path, const QString &filter) override
+    {
+        asked.append({ QStringLiteral("saveFileName"), caption, path, filter });
         return paths.isEmpty() ? QString() : paths.takeFirst();
     }
 

@@ -64,7 +64,7 @@ void tst_AboutDialog::showsTheTexts()
                             "<a href=\"https://www.orrinworks.example/people/kestrova\">"
                             "https://www.orrinworks.example/people/kestrova</a>"_s);
     QCOMPARE(shownText(label(dialog, "licenceLabel")),
-             u"Uses FFmpeg under the LGPL v3. Its licence and source details are in the ffmpeg folder."_s);
+             u"Uses the system's FFmpeg, which comes with its own licence (see /usr/share/doc/ffmpeg)."_s);
 }
 
 void tst_AboutDialog::logoFitsInDevicePixels()

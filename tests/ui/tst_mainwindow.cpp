@@ -1,6 +1,7 @@
 #include "audiofixture.h"
 #include "preferencesdialog.h"
 #include "queuemodel.h"
+#include "queueview.h"
 #include "recordtypes.h"
 #include "settingsstore.h"
 #include "windowrig.h"
@@ -32,6 +33,9 @@ private Q_SLOTS:
 
     void freshWindow();
     void menus();
+    void shortcutsTriggerTheirCommands_data();
+    void shortcutsTriggerTheirCommands();
+    void emptyQueueHintAndSorting();
     void firstLogLines_data();
     void firstLogLines();
     void overwriteSwitchFollowsAndWritesStore();
@@ -117,21 +121,30 @@ void tst_MainWindow::menus()
     WindowRig rig;
     QStringList layout;
     for (QAction *menuAction : rig.window->menuBar()->actions()) {
-        layout << u"[%1]"_s.arg(menuAction->text());
+        QVERIFY2(menuAction->text().contains(u'&'), qPrintable(menuAction->text()));
+        layout << u"[%1]"_s.arg(WindowRig::plain(menuAction->text()));
         for (QAction *action : menuAction->menu()->actions()) {
-            QString entry = action->isSeparator() ? u"--"_s : action->text();
+            if (action->isSeparator()) {
+                layout << u"--"_s;
+                continue;
+            }
+            QVERIFY2(action->text().contains(u'&'), qPrintable(action->text()));
+            QString entry = WindowRig::plain(action->text());
+            if (!action->shortcut().isEmpty())
+                entry += u" "_s + action->shortcut().toString();
             if (!action->isEnabled())
                 entry += u" (off)"_s;
-            if (!action->shortcut().isEmpty() || !action->icon().isNull())
-                entry += u" (decorated)"_s;
             layout << entry;
         }
     }
-    QCOMPARE(layout, QStringList({ u"[Kestrova]"_s, u"Add files..."_s, u"Add folder..."_s, u"--"_s,
-                                   u"Preferences..."_s, u"--"_s, u"Exit"_s, u"[Jobs]"_s, u"Analyse"_s,
-                                   u"Trim now"_s, u"Stop (off)"_s, u"--"_s, u"Remove selected (decorated)"_s,
-                                   u"Clear queue"_s, u"[&Help]"_s, u"Check for &Updates..."_s,
-                                   u"Orrinworks &Website"_s, u"--"_s, u"&About Kestrova"_s }));
+    QCOMPARE(layout, QStringList({ u"[Kestrova]"_s, u"Add files... Ctrl+O"_s, u"Add folder... Ctrl+Shift+O"_s, u"--"_s,
+                                   u"Preferences... Ctrl+,"_s, u"--"_s, u"Exit Ctrl+Q"_s, u"[Jobs]"_s,
+                                   u"Analyse Ctrl+R"_s, u"Trim now Ctrl+T"_s, u"Analyse selected"_s,
+                                   u"Trim selected"_s, u"Retry failed"_s, u"Stop Esc (off)"_s, u"--"_s,
+                                   u"Restore original"_s, u"Delete backups"_s, u"Copy result"_s, u"--"_s,
+                                   u"Remove selected Del"_s, u"Clear queue"_s, u"[Help]"_s,
+                                   u"Check for Updates..."_s, u"Orrinworks Website"_s, u"--"_s,
+                                   u"About Kestrova"_s }));
 
     // Exit goes through the close handling, which asks while a run is going.
     rig.window->show();
@@ -139,12 +152,82 @@ void tst_MainWindow::menus()
     queueTwo(rig);
     rig.prompts->answers << QMessageBox::No;
     QSignalSpy process(rig.window.get(), &MainWindow::requestProcess);
-    rig.window->menuBar()->actions().at(1)->menu()->actions().at(0)->trigger(); // Analyse: running now
+    rig.command(u"Analyse"_s)->trigger(); // running now
     QCOMPARE(process.size(), 1);
     rig.prompts->answers << QMessageBox::No;
-    rig.window->menuBar()->actions().at(0)->menu()->actions().last()->trigger();
+    rig.command(u"Exit"_s)->trigger();
     QCOMPARE(rig.prompts->asked.last().caption, u"Quit"_s);
     QVERIFY(rig.window->isVisible());
+}
+
+void tst_MainWindow::shortcutsTriggerTheirCommands_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QKeySequence>("keys");
+    QTest::newRow("add files") << u"Add files..."_s << QKeySequence(u"Ctrl+O"_s);
+    QTest::newRow("add folder") << u"Add folder..."_s << QKeySequence(u"Ctrl+Shift+O"_s);
+    QTest::newRow("analyse") << u"Analyse"_s << QKeySequence(u"Ctrl+R"_s);
+    QTest::newRow("trim") << u"Trim now"_s << QKeySequence(u"Ctrl+T"_s);
+    QTest::newRow("stop") << u"Stop"_s << QKeySequence(u"Esc"_s);
+    QTest::newRow("preferences") << u"Preferences..."_s << QKeySequence(u"Ctrl+,"_s);
+    QTest::newRow("remove") << u"Remove selected"_s << QKeySequence(u"Del"_s);
+    QTest::newRow("quit") << u"Exit"_s << QKeySequence(u"Ctrl+Q"_s);
+}
+
+void tst_MainWindow::shortcutsTriggerTheirCommands()
+{
+    QFETCH(QString, command);
+    QFETCH(QKeySequence, keys);
+    WindowRig rig;
+    rig.window->show();
+    QApplication::setActiveWindow(rig.window.get());
+    QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+    QAction *action = rig.command(command);
+    QVERIFY(action);
+    action->setEnabled(true); // Stop, as in a run
+    QSignalSpy triggered(action, &QAction::triggered);
+    QTest::keySequence(rig.window.get(), keys);
+    QCOMPARE(triggered.size(), 1);
+}
+
+// The empty queue says what to do; a sorted table still sends each result to
+// its own file.
+void tst_MainWindow::emptyQueueHintAndSorting()
+{
+    WindowRig rig;
+    rig.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+    auto *view = rig.find<QueueView>("queueTable");
+    const auto middleIsBlank = [view] {
+        const QImage shot = view->viewport()->grab().toImage();
+        const int y = shot.height() / 2;
+        for (int x = 0; x < shot.width(); ++x) {
+            if (shot.pixel(x, y) != shot.pixel(0, y))
+                return false;
+        }
+        return true;
+    };
+    QVERIFY(!middleIsBlank());
+    rig.prompts->fileNames << QStringList{ m_dir.filePath(u"b/three.flac"_s), m_dir.filePath(u"a/one.mp3"_s) };
+    button(rig, "addFilesButton")->click();
+    QVERIFY(middleIsBlank());
+
+    view->sortByColumn(QueueModel::FileColumn, Qt::AscendingOrder);
+    QCOMPARE(view->model()->index(0, QueueModel::FileColumn).data().toString(), u"one.mp3"_s);
+    view->selectRow(0);
+    QCOMPARE(view->selectedQueueRows(), QList<int>{ 1 });
+    QueueItem item = rig.queue()->items().at(1);
+    item.message = u"done"_s;
+    rig.queue()->setItem(1, item);
+    QCOMPARE(view->model()->index(0, QueueModel::ResultColumn).data().toString(), u"done"_s);
+    QCOMPARE(view->model()->index(0, QueueModel::ResultColumn).data(Qt::ToolTipRole).toString(), u"done"_s);
+
+    button(rig, "removeButton")->click();
+    button(rig, "removeButton")->click();
+    view->selectRow(0);
+    button(rig, "removeButton")->click();
+    QCOMPARE(rig.queue()->rowCount(), 0);
+    QVERIFY(!middleIsBlank());
 }
 
 void tst_MainWindow::firstLogLines_data()
@@ -168,7 +251,7 @@ void tst_MainWindow::firstLogLines()
         QCOMPARE(lines.at(1).text, u"Using "_s + QDir::toNativeSeparators(test::ffmpegExecutable()));
         QCOMPARE(lines.at(1).level, 0);
     } else {
-        QVERIFY(lines.at(1).text.startsWith(u"ffmpeg/ffprobe not found. They ship with Kestrova"_s));
+        QVERIFY(lines.at(1).text.startsWith(u"ffmpeg/ffprobe not found. Install them (sudo apt install ffmpeg)"_s));
         QCOMPARE(lines.at(1).level, 2);
     }
     QVERIFY(rig.prompts->asked.isEmpty()); // no dialog at start-up
@@ -208,7 +291,7 @@ void tst_MainWindow::addFiles()
                                            m_dir.filePath(u"a/two.wav"_s) };
     button(rig, "addFilesButton")->click();
     QCOMPARE(model->rowCount(), 3);
-    QCOMPARE(model->items().at(1).relPath, u"../b/three.flac"_s); // relative to the first file's folder
+    QCOMPARE(model->items().at(1).relPath, u"three.flac"_s); // each relative to its own folder
     QCOMPARE(rig.lastLog().text, u"Added 3 file(s)."_s);
 
     // Files already queued are dropped, but the line counts what was chosen.
@@ -266,8 +349,8 @@ void tst_MainWindow::runRefusals_data()
     QTest::newRow("empty queue") << false << true << false << false << QString()
                                  << u"Nothing in the queue - add files or a folder first."_s;
     QTest::newRow("tools missing") << true << false << false << false << u"warning|ffmpeg not found"_s
-                                   << u"ffmpeg/ffprobe not found. They ship with Kestrova in the ffmpeg folder beside "
-                                      "the program - reinstall to restore them, or set their paths in Preferences."_s;
+                                   << u"ffmpeg/ffprobe not found. Install them (sudo apt install ffmpeg), or set their "
+                                      "paths in Preferences."_s;
     QTest::newRow("both ends left alone, trim") << true << true << true << false
                                                 << u"information|Nothing to do"_s << nothing;
     QTest::newRow("both ends left alone, analysis") << true << true << true << true
@@ -410,7 +493,7 @@ void tst_MainWindow::preferences()
         dialog.findChild<QDoubleSpinBox *>(u"minSilenceSpin"_s)->setValue(0.3);
         return accept ? int(QDialog::Accepted) : int(QDialog::Rejected);
     };
-    rig.window->menuBar()->actions().at(0)->menu()->actions().at(3)->trigger();
+    rig.command(u"Preferences..."_s)->trigger();
 
     QCOMPARE(rig.prompts->asked.last().caption, u"Preferences"_s);
     if (!accept) {
@@ -444,7 +527,7 @@ void tst_MainWindow::removeAndClear()
     QCOMPARE(model->rowCount(), 1);
     QCOMPARE(model->items().first().path, m_dir.filePath(u"a/two.wav"_s));
 
-    rig.window->menuBar()->actions().at(1)->menu()->actions().last()->trigger(); // Clear queue
+    rig.command(u"Clear queue"_s)->trigger();
     QCOMPARE(model->rowCount(), 0);
     QCOMPARE(rig.panelText("summaryLabel"), u"QUEUE CLEARED"_s);
     QVERIFY(rig.prompts->asked.size() == 2); // only the two file pickers
@@ -453,7 +536,7 @@ void tst_MainWindow::removeAndClear()
 void tst_MainWindow::stopTwiceThenCloseWhileIdle()
 {
     WindowRig rig;
-    rig.window->menuBar()->actions().at(1)->menu()->actions().at(2)->setEnabled(true); // Stop, as in a run
+    rig.command(u"Stop"_s)->setEnabled(true); // as in a run
     button(rig, "stopButton")->click();
     button(rig, "stopButton")->click();
     QCOMPARE(rig.status(), u"Stopping..."_s);

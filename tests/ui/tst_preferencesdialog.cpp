@@ -27,6 +27,8 @@ private Q_SLOTS:
     void modesEnableTheirControls();
     void inPlaceDisablesDestinationButKeepsIt();
     void browsingAsksThroughPrompts();
+    void unrunnableToolRefused_data();
+    void unrunnableToolRefused();
 };
 
 template<typename T>
@@ -174,6 +176,35 @@ void tst_PreferencesDialog::browsingAsksThroughPrompts()
     QCOMPARE(dialog.settings().ffmpegPath, u"/usr/local/bin/ffmpeg"_s);
     QCOMPARE(dialog.settings().ffprobePath, u"/opt/ff/ffprobe"_s);
     QCOMPARE(dialog.settings().outputRoot, u"/music/new"_s);
+}
+
+void tst_PreferencesDialog::unrunnableToolRefused_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("problem"); // empty: accepted
+    QTest::newRow("blank searches") << QString() << QString();
+    QTest::newRow("runnable") << u"/bin/sh"_s << QString();
+    QTest::newRow("missing") << u"/nowhere/ffmpeg"_s << u"/nowhere/ffmpeg does not exist."_s;
+    QTest::newRow("folder") << u"/tmp"_s << u"/tmp is a folder, not a program."_s;
+    QTest::newRow("not executable") << u"%1"_s << u"%1 is not a program that can be run."_s;
+}
+
+void tst_PreferencesDialog::unrunnableToolRefused()
+{
+    QFETCH(QString, path);
+    QFETCH(QString, problem);
+    QTemporaryFile plain; // "%1": a file without execute permission
+    QVERIFY(plain.open());
+    if (path == u"%1")
+        path = plain.fileName();
+    problem.replace(u"%1"_s, plain.fileName());
+    PreferencesDialog dialog{ Settings() };
+    ScriptedPrompts prompts;
+    dialog.setPrompts(&prompts);
+    part<QLineEdit>(dialog, "ffprobeEdit")->setText(path);
+    dialog.accept();
+    QCOMPARE(dialog.result(), problem.isEmpty() ? int(QDialog::Accepted) : int(QDialog::Rejected));
+    QCOMPARE(prompts.asked.isEmpty() ? QString() : prompts.asked.first().text, problem);
 }
 
 QTEST_MAIN(tst_PreferencesDialog)

@@ -67,7 +67,7 @@ QByteArray tst_UpdateFlow::release(const QString &version, bool critical, const 
 
 void tst_UpdateFlow::checkByHand(WindowRig &rig)
 {
-    rig.window->menuBar()->actions().at(2)->menu()->actions().at(0)->trigger();
+    rig.command(u"Check for Updates..."_s)->trigger();
 }
 
 void tst_UpdateFlow::automaticCheckOnlyWhenDue_data()

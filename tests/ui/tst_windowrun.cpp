@@ -4,6 +4,7 @@
 #include "faketool.h"
 #include "filechecks.h"
 #include "queuemodel.h"
+#include "queueview.h"
 #include "recordtypes.h"
 #include "segmentdisplay.h"
 #include "settingsstore.h"
@@ -11,6 +12,8 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMimeData>
+#include <QSpinBox>
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
@@ -36,6 +39,8 @@ private Q_SLOTS:
     void resultsFollowTheirItemsWhenRowsGo();
     void closingDuringRunStopsCleanly();
     void preferencesDuringRunReachOnlyTheNextRun();
+    void dropsFromTwoFoldersTrimIntoTheDestination();
+    void selectionRunsAndUndo();
 
 private:
     QueueModel *model(WindowRig &rig) { return rig.queue(); }
@@ -95,7 +100,7 @@ QStringList tst_WindowRun::liveCommands(WindowRig &rig)
     for (QAction *menu : rig.window->menuBar()->actions()) {
         for (QAction *action : menu->menu()->actions()) {
             if (!action->isSeparator() && action->isEnabled())
-                live << action->text();
+                live << WindowRig::plain(action->text());
         }
     }
     for (QPushButton *button : rig.window->findChildren<QPushButton *>()) {
@@ -125,15 +130,17 @@ void tst_WindowRun::trimRunFromStartToSummary()
     QCOMPARE(rig.find<BlockMeter>("fileMeter")->value(), 0);
     QCOMPARE(rig.find<BlockMeter>("batchMeter")->value(), 0);
     QCOMPARE(rig.find<SegmentDisplay>("clock")->text(), u"0:00:00"_s);
-    const QStringList idle = { u"Add files..."_s, u"Add folder..."_s, u"Preferences..."_s, u"Exit"_s, u"Analyse"_s,
-                               u"Trim now"_s, u"Remove selected"_s, u"Clear queue"_s, u"Check for &Updates..."_s,
-                               u"Orrinworks &Website"_s, u"&About Kestrova"_s, u"[Add files]"_s, u"[Add folder]"_s,
+    const QStringList idle = { u"Add files..."_s, u"Add folder..."_s, u"Preferences..."_s, u"Exit"_s,
+                               u"Analyse"_s, u"Trim now"_s, u"Analyse selected"_s, u"Trim selected"_s,
+                               u"Retry failed"_s, u"Restore original"_s, u"Delete backups"_s, u"Copy result"_s,
+                               u"Remove selected"_s, u"Clear queue"_s, u"Check for Updates..."_s,
+                               u"Orrinworks Website"_s, u"About Kestrova"_s, u"[Add files]"_s, u"[Add folder]"_s,
                                u"[Remove]"_s, u"[Analyse]"_s, u"[Trim Now]"_s, u"[overwrite]"_s };
-    QCOMPARE(liveCommands(rig), QStringList({ u"Exit"_s, u"Stop"_s, u"Check for &Updates..."_s,
-                                              u"Orrinworks &Website"_s, u"&About Kestrova"_s, u"[Stop]"_s }));
+    QCOMPARE(liveCommands(rig), QStringList({ u"Exit"_s, u"Stop"_s, u"Copy result"_s, u"Check for Updates..."_s,
+                                              u"Orrinworks Website"_s, u"About Kestrova"_s, u"[Stop]"_s }));
 
     // During the long file, after the first three have been reported.
-    QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"3 of 4"_s, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(rig.status().startsWith(u"3 of 4"_s), 30000);
     QVERIFY(rig.lit("trimChip") && rig.lit("skipChip") && rig.lit("errorChip"));
     QCOMPARE(rig.find<BlockMeter>("batchMeter")->value(), 75);
     QTRY_COMPARE(rig.find<QLabel>("fileLabel")->text(), u"A RATHER LONG TAKE.MP3"_s);
@@ -185,8 +192,28 @@ void tst_WindowRun::analysisRun()
     QVERIFY(lines.contains(u"cut.wav - measured head 1.00 s, tail 2.00 s; head -0.850 s, tail -1.850 s"_s));
     QCOMPARE(rig.lastLog().text, u"Analysis complete - 2 file(s) measured."_s);
     QCOMPARE(rig.lastLog().level, 1);
-    QVERIFY(rig.panelText("summaryLabel").endsWith(u" · 2 SCANNED · 0 WRITTEN · 1 SKIPPED · 0 FAIL · 0.0 S CUT · 0.0 S ADDED"_s));
+    QVERIFY(rig.panelText("summaryLabel")
+                    .endsWith(u" · 2 SCANNED · 1 WOULD CHANGE · 1 SKIPPED · 0 FAIL · 2.7 S TO CUT · 0.0 S TO ADD"_s));
     QVERIFY(!QFileInfo::exists(m_dir.filePath(u"out"_s)));
+
+    // A new target is planned again from the measurements at once; a new
+    // threshold sends the row back to be measured.
+    const auto accept = [&](const char *spin, double value) {
+        rig.prompts->dialogs << [=](QDialog &dialog) {
+            if (auto *target = dialog.findChild<QSpinBox *>(QLatin1String(spin)))
+                target->setValue(int(value));
+            else
+                dialog.findChild<QDoubleSpinBox *>(QLatin1String(spin))->setValue(value);
+            return int(QDialog::Accepted);
+        };
+        rig.command(u"Preferences..."_s)->trigger();
+    };
+    accept("leadTargetSpin", 500);
+    QCOMPARE(cell(model(rig), 0, QueueModel::ResultColumn), u"would adjust head -0.500 s, tail -1.850 s"_s);
+    QCOMPARE(statuses(rig), QStringList({ u"Analysed"_s, u"Skipped"_s }));
+    accept("thresholdSpin", -40);
+    QCOMPARE(statuses(rig), QStringList({ u"Pending"_s, u"Skipped"_s }));
+    QCOMPARE(model(rig)->items().first().headSec, 0.0);
 }
 
 void tst_WindowRun::resultsFollowTheirItemsWhenRowsGo()
@@ -256,6 +283,95 @@ void tst_WindowRun::preferencesDuringRunReachOnlyTheNextRun()
 
     QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 60000);
     QCOMPARE(statuses(rig), QStringList({ u"Trimmed"_s, u"Trimmed"_s }));
+}
+
+// Dropped files join each relative to its own folder, so a mirror run puts
+// both straight into the destination; a dropped text file is left out.
+void tst_WindowRun::dropsFromTwoFoldersTrimIntoTheDestination()
+{
+    QDir().mkpath(m_dir.filePath(u"other"_s));
+    QVERIFY(QFile::copy(m_dir.filePath(u"in/cut.wav"_s), m_dir.filePath(u"other/cut two.wav"_s)));
+    QFile notes(m_dir.filePath(u"other/notes.txt"_s));
+    QVERIFY(notes.open(QIODevice::WriteOnly));
+    notes.close();
+    WindowRig rig([&](Settings &s) { s.outputRoot = m_dir.filePath(u"out"_s); });
+    QMimeData mime;
+    mime.setUrls({ QUrl::fromLocalFile(m_dir.filePath(u"in/cut.wav"_s)),
+                   QUrl::fromLocalFile(m_dir.filePath(u"other/cut two.wav"_s)),
+                   QUrl::fromLocalFile(notes.fileName()) });
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(rig.window.get(), &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(rig.window.get(), &drop);
+    QCOMPARE(model(rig)->rowCount(), 2);
+    QVERIFY(rig.logTexts().contains(u"Ignored 1 dropped file(s) that are not of a scanned type."_s));
+    QCOMPARE(rig.find<QLabel>("queueSizeLabel")->text(), u"2 file(s) queued"_s);
+
+    rig.find<QPushButton>("trimButton")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 30000);
+    QCOMPARE(statuses(rig), QStringList({ u"Trimmed"_s, u"Trimmed"_s }));
+    QVERIFY(QFileInfo::exists(m_dir.filePath(u"out/cut.wav"_s)));
+    QVERIFY(QFileInfo::exists(m_dir.filePath(u"out/cut two.wav"_s)));
+
+    // A destination that is the sources' own folder is refused before anything runs.
+    appSettings().outputRoot = m_dir.filePath(u"in"_s);
+    const int asked = int(rig.prompts->asked.size());
+    rig.find<QPushButton>("trimButton")->click();
+    QCOMPARE(rig.prompts->asked.size(), asked + 1);
+    QCOMPARE(rig.prompts->asked.last().caption, u"Destination folder"_s);
+    QCOMPARE(rig.status(), u"Idle"_s);
+}
+
+// Runs on the selection and on the failed rows touch only those rows; an
+// in-place trim is undone from its backup byte for byte, and backups go on
+// request.
+void tst_WindowRun::selectionRunsAndUndo()
+{
+    QDir().mkpath(m_dir.filePath(u"undo"_s));
+    const QString source = m_dir.filePath(u"undo/cut.wav"_s);
+    QFile::remove(source);
+    QFile::remove(source + u".bak"_s);
+    QVERIFY(QFile::copy(m_dir.filePath(u"in/cut.wav"_s), source));
+    const QByteArray original = test::sha256(source);
+    WindowRig rig([&](Settings &s) {
+        s.outputMode = OutputMode::InPlace;
+        s.makeBackup = true;
+    });
+    rig.prompts->fileNames << QStringList{ source, m_dir.filePath(u"in/garbage.mp3"_s) };
+    rig.find<QPushButton>("addFilesButton")->click();
+    auto *table = rig.find<QueueView>("queueTable");
+    table->selectQueueRow(0);
+    rig.prompts->answers << QMessageBox::Yes;
+    rig.command(u"Trim selected"_s)->trigger();
+    QCOMPARE(rig.prompts->asked.last().text.left(36), u"1 file(s) will be rewritten in place"_s);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 30000);
+    QCOMPARE(statuses(rig), QStringList({ u"Trimmed"_s, u"Pending"_s }));
+    QCOMPARE(test::sha256(source + u".bak"_s), original);
+
+    rig.command(u"Analyse"_s)->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 30000);
+    QCOMPARE(statuses(rig), QStringList({ u"Analysed"_s, u"Failed"_s }));
+    rig.prompts->answers << QMessageBox::Yes;
+    rig.command(u"Retry failed"_s)->trigger();
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 30000);
+    QCOMPARE(statuses(rig), QStringList({ u"Analysed"_s, u"Failed"_s })); // only the failed row ran again
+    QCOMPARE(rig.prompts->asked.last().text.left(36), u"1 file(s) will be rewritten in place"_s);
+
+    table->selectQueueRow(0);
+    const QDateTime backupTime = QFileInfo(source + u".bak"_s).lastModified();
+    rig.prompts->answers << QMessageBox::Yes;
+    rig.command(u"Restore original"_s)->trigger();
+    QCOMPARE(rig.prompts->asked.last().caption, u"Restore original"_s);
+    QCOMPARE(test::sha256(source), original);
+    QCOMPARE(QFileInfo(source).lastModified(), backupTime);
+    QVERIFY(!QFileInfo::exists(source + u".bak"_s));
+    QCOMPARE(statuses(rig), QStringList({ u"Pending"_s, u"Failed"_s }));
+
+    QFile::copy(source, source + u".bak"_s); // as an earlier session left it
+    rig.prompts->answers << QMessageBox::Yes;
+    rig.command(u"Delete backups"_s)->trigger();
+    QVERIFY(!QFileInfo::exists(source + u".bak"_s));
+    QCOMPARE(rig.lastLog().text, u"Deleted 1 backup(s)."_s);
 }
 
 QTEST_MAIN(tst_WindowRun)

@@ -14,6 +14,8 @@
 #include "vfdpanel.h"
 
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QtTest>
@@ -52,6 +54,18 @@ public:
         if (auto *chip = find<ks::StatusChip>(name))
             return chip->text();
         return find<QLabel>(name)->text();
+    }
+    // A menu bar entry by its text without the mnemonic.
+    static QString plain(QString text) { return text.remove(QLatin1Char('&')); }
+    QAction *command(const QString &text) const
+    {
+        for (QAction *menu : window->menuBar()->actions()) {
+            for (QAction *action : menu->menu()->actions()) {
+                if (plain(action->text()) == text)
+                    return action;
+            }
+        }
+        return nullptr;
     }
     ks::QueueModel *queue() const { return window->findChild<ks::QueueModel *>(); }
     bool lit(const char *name) const { return find<ks::StatusChip>(name)->isLit(); }

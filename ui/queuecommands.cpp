@@ -1,0 +1,163 @@
+#include "queuecommands.h"
+
+#include "backups.h"
+#include "logconsole.h"
+#include "loglevel.h"
+#include "queuemodel.h"
+#include "queueview.h"
+#include "userprompts.h"
+#include "vfdpanel.h"
+#include "windowcommands.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QUrl>
+
+namespace ks {
+
+QueueCommands::QueueCommands(QueueView *view, VfdPanel *panel, LogConsole *log, WindowCommands *commands,
+                             const std::unique_ptr<UserPrompts> &prompts, QWidget *window)
+    : QObject(window)
+    , m_view(view)
+    , m_panel(panel)
+    , m_log(log)
+    , m_commands(commands)
+    , m_prompts(prompts)
+    , m_window(window)
+{
+    const auto on = [this](WindowCommands::Command command, void (QueueCommands::*slot)()) {
+        connect(m_commands->action(command), &QAction::triggered, this, slot);
+    };
+    on(WindowCommands::Remove, &QueueCommands::onRemoveSelected);
+    on(WindowCommands::ClearQueue, &QueueCommands::onClearQueue);
+    on(WindowCommands::CopyResult, &QueueCommands::onCopyResult);
+    on(WindowCommands::RestoreOriginal, &QueueCommands::onRestoreOriginal);
+    on(WindowCommands::DeleteBackups, &QueueCommands::onDeleteBackups);
+    connect(m_view, &QWidget::customContextMenuRequested, this, &QueueCommands::showMenu);
+}
+
+void QueueCommands::onRemoveSelected()
+{
+    m_view->queue()->removeItems(m_view->selectedQueueRows());
+}
+
+void QueueCommands::onClearQueue()
+{
+    m_view->queue()->clear();
+    m_panel->setSummary(tr("QUEUE CLEARED"));
+}
+
+void QueueCommands::onCopyResult()
+{
+    QStringList lines;
+    for (const int row : m_view->selectedQueueRows()) {
+        const QueueItem &item = m_view->queue()->items().at(row);
+        lines << QStringLiteral("%1\t%2").arg(QDir::toNativeSeparators(item.path), item.message);
+    }
+    if (!lines.isEmpty())
+        QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+}
+
+QList<int> QueueCommands::rowsWithBackups() const
+{
+    QList<int> rows;
+    for (const int row : m_view->selectedQueueRows()) {
+        if (Backups::exists(m_view->queue()->items().at(row).path))
+            rows << row;
+    }
+    return rows;
+}
+
+void QueueCommands::onRestoreOriginal()
+{
+    const QList<int> rows = rowsWithBackups();
+    if (rows.isEmpty()) {
+        m_log->append(tr("None of the selected files has a backup."), Warning);
+        return;
+    }
+    const QString question = tr("Put the original of %n file(s) back from its backup? The trimmed version is "
+                                "replaced and the backup is used up.", nullptr, int(rows.size()));
+    if (m_prompts->question(m_window, tr("Restore original"), question, QMessageBox::Yes | QMessageBox::No,
+                            QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    QueueModel *queue = m_view->queue();
+    for (const int row : rows) {
+        QueueItem item = queue->items().at(row);
+        const StepResult restored = Backups::restore(item.path);
+        const QString name = QFileInfo(item.path).fileName();
+        if (!restored.ok()) {
+            m_log->append(QStringLiteral("%1 - %2").arg(name, restored.message), Error);
+            continue;
+        }
+        QueueModel::clearResults(item);
+        item.outputPath.clear();
+        queue->setItem(row, item);
+        m_log->append(tr("%1 - original restored").arg(name), Success);
+    }
+}
+
+void QueueCommands::onDeleteBackups()
+{
+    const QList<int> rows = rowsWithBackups();
+    if (rows.isEmpty()) {
+        m_log->append(tr("None of the selected files has a backup."), Warning);
+        return;
+    }
+    const QString question =
+            tr("Delete the backups of %n file(s)? The originals cannot be restored afterwards.", nullptr,
+               int(rows.size()));
+    if (m_prompts->question(m_window, tr("Delete backups"), question, QMessageBox::Yes | QMessageBox::No,
+                            QMessageBox::No)
+        != QMessageBox::Yes)
+        return;
+    int deleted = 0;
+    for (const int row : rows) {
+        const QString path = m_view->queue()->items().at(row).path;
+        const StepResult removed = Backups::remove(path);
+        if (removed.ok())
+            ++deleted;
+        else
+            m_log->append(QStringLiteral("%1 - %2").arg(QFileInfo(path).fileName(), removed.message), Error);
+    }
+    m_log->append(tr("Deleted %n backup(s).", nullptr, deleted), Information);
+}
+
+void QueueCommands::showMenu(const QPoint &position)
+{
+    const int row = m_view->queueRowAt(position);
+    if (row >= 0 && !m_view->selectedQueueRows().contains(row))
+        m_view->selectQueueRow(row);
+    const QueueItem item = row >= 0 ? m_view->queue()->items().at(row) : QueueItem();
+
+    auto *menu = new QMenu(m_view);
+    menu->setObjectName(QStringLiteral("queueMenu"));
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    QAction *show = menu->addAction(tr("Show in folder"), this,
+                                    [this, item] { openFolder(QFileInfo(item.path).absolutePath()); });
+    show->setEnabled(row >= 0);
+    QAction *output = menu->addAction(tr("Open output folder"), this,
+                                      [this, item] { openFolder(QFileInfo(item.outputPath).absolutePath()); });
+    output->setEnabled(!item.outputPath.isEmpty());
+    menu->addAction(m_commands->action(WindowCommands::CopyResult));
+    menu->addSeparator();
+    for (const WindowCommands::Command command :
+         { WindowCommands::AnalyseSelected, WindowCommands::TrimSelected, WindowCommands::RetryFailed,
+           WindowCommands::RestoreOriginal, WindowCommands::DeleteBackups })
+        menu->addAction(m_commands->action(command));
+    menu->addSeparator();
+    menu->addAction(m_commands->action(WindowCommands::Remove));
+    menu->popup(m_view->viewport()->mapToGlobal(position));
+}
+
+void QueueCommands::openFolder(const QString &folder)
+{
+    if (!QFileInfo(folder).isDir() || !m_prompts->openUrl(QUrl::fromLocalFile(folder)))
+        m_log->append(tr("Cannot open %1").arg(QDir::toNativeSeparators(folder)), Warning);
+}
+
+} // namespace ks
