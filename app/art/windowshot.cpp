@@ -1,11 +1,15 @@
 // Runs the real window through one trim of the files given on the command
 // line, answering its questions itself, and saves a picture of the screen
-// once the run is over. Meant for a real X server (Xvfb will do):
-//   xvfb-run -s "-screen 0 1100x860x24" kestrova-windowshot OUT.png DEST FILE...
+// once the run is over: with --tip, with the first failed row's reason
+// open; with --minimum, at the window's smallest size. Meant for a real X
+// server (Xvfb will do):
+//   xvfb-run -s "-screen 0 1100x860x24" kestrova-windowshot [--tip] [--minimum] OUT.png DEST FILE...
 
 #include "identity.h"
 #include "mainwindow.h"
 #include "panelstyle.h"
+#include "queuemodel.h"
+#include "queueview.h"
 #include "recordtypes.h"
 #include "settings.h"
 #include "settingsstore.h"
@@ -20,6 +24,7 @@
 #include <QScreen>
 #include <QTextStream>
 #include <QTimer>
+#include <QToolTip>
 
 namespace {
 
@@ -44,8 +49,11 @@ private:
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    if (argc < 4) {
-        QTextStream(stderr) << "usage: kestrova-windowshot OUT.png DESTINATION FILE...\n";
+    QStringList args = app.arguments().mid(1);
+    const bool tip = args.removeAll(QStringLiteral("--tip")) > 0;
+    const bool minimum = args.removeAll(QStringLiteral("--minimum")) > 0;
+    if (args.size() < 3) {
+        QTextStream(stderr) << "usage: kestrova-windowshot [--tip] [--minimum] OUT.png DESTINATION FILE...\n";
         return 2;
     }
     ks::applyIdentity();
@@ -53,16 +61,16 @@ int main(int argc, char *argv[])
     // In the language of the locale it runs in, as the program itself would.
     ks::installTranslations(app, QLocale());
     ks::PanelStyle::applyStyleSheet();
-    const QString picture = QString::fromLocal8Bit(argv[1]);
+    const QString picture = args.takeFirst();
     ks::Settings &settings = ks::appSettings();
     settings.autoCheck = false;
-    settings.outputRoot = QString::fromLocal8Bit(argv[2]);
-    QStringList files;
-    for (int i = 3; i < argc; ++i)
-        files << QString::fromLocal8Bit(argv[i]);
+    settings.outputRoot = args.takeFirst();
+    const QStringList files = args;
 
     ks::MainWindow window;
     window.setPrompts(std::make_unique<Answers>(files));
+    if (minimum)
+        window.resize(window.minimumSize());
     window.show();
     window.findChild<QPushButton *>(QStringLiteral("addFilesButton"))->click();
     window.findChild<QPushButton *>(QStringLiteral("trimButton"))->click();
@@ -73,6 +81,16 @@ int main(int argc, char *argv[])
         if (status->text() != ks::MainWindow::tr("Idle"))
             return;
         poll.stop();
+        auto *view = window.findChild<ks::QueueView *>();
+        const QList<ks::QueueItem> &items = view->queue()->items();
+        for (int row = 0; tip && row < items.size(); ++row) {
+            if (items.at(row).status != ks::ItemStatus::Failed)
+                continue;
+            const QModelIndex cell = view->model()->index(row, ks::QueueModel::ResultColumn);
+            const QPoint at = view->viewport()->mapToGlobal(view->visualRect(cell).center());
+            QToolTip::showText(at, cell.data(Qt::ToolTipRole).toString(), view);
+            break;
+        }
         // Let the last repaints land, then take the screen as the X server has it.
         QTimer::singleShot(500, &app, [&] {
             const QPixmap shot = window.screen()->grabWindow(0, window.frameGeometry().x(), window.frameGeometry().y(),
