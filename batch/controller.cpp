@@ -10,8 +10,14 @@
 #include <QDirIterator>
 #include <QFileInfo>
 #include <QHash>
+#include <QMutex>
+#include <QThread>
+#include <QThreadPool>
+#include <QWaitCondition>
 
 #include <algorithm>
+#include <functional>
+#include <vector>
 
 namespace ks {
 
@@ -30,6 +36,7 @@ bool sameFile(const QString &a, const QString &b)
 
 Controller::Controller(QObject *parent)
     : QObject(parent)
+    , m_pool(new QThreadPool(this))
 {
 }
 
@@ -67,11 +74,36 @@ void Controller::scan(const QString &root, const QStringList &extensions, bool r
     Q_EMIT scanFinished(files, root, m_stop.load());
 }
 
+// One batch's shared state. Everything below the mutex is touched only
+// with it held, and so is every signal, so that reports leave in one order.
+struct Controller::Run
+{
+    const QList<QueueItem> &items;
+    const Settings &settings;
+    const ToolPaths tools;
+    const bool analyseOnly;
+    // For each item, the one before it that writes the same output, or -1:
+    // it goes first, so a clash is judged as in a one-at-a-time run.
+    std::vector<int> sharesOutputWith;
+    std::atomic<int> next{ 0 };
+
+    QMutex mutex;
+    QWaitCondition settledChanged;
+    std::vector<bool> settled;
+    QHash<QString, QString> writtenFrom; // output path -> the source written there in this run
+    BatchSummary summary;
+    int reported = 0;
+};
+
+int Controller::jobCount(int parallelJobs)
+{
+    return parallelJobs > 0 ? parallelJobs : std::max(QThread::idealThreadCount(), 1);
+}
+
 void Controller::process(const QList<QueueItem> &items, const Settings &settings, bool analyseOnly)
 {
     m_stop.store(false);
     m_busy.store(true);
-    BatchSummary summary;
 
     // The tools are found once, from this run's own copy of the settings.
     const ToolPaths tools = ToolPaths::resolve(settings.ffmpegPath, settings.ffprobePath);
@@ -84,132 +116,208 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
     }
 
     const int total = int(items.size());
+    Run run{ items, settings, tools, analyseOnly };
+    run.settled.assign(size_t(total), false);
+    run.sharesOutputWith.assign(size_t(total), -1);
+    if (!analyseOnly) {
+        QHash<QString, int> lastWriter;
+        for (int i = 0; i < total; ++i) {
+            const QString output = settings.outputMode == OutputMode::InPlace ? items.at(i).path
+                                                                              : mirrorPath(items.at(i), settings.outputRoot);
+            if (output.isEmpty())
+                continue;
+            run.sharesOutputWith[size_t(i)] = lastWriter.value(output, -1);
+            lastWriter.insert(output, i);
+        }
+    }
     Q_EMIT batchProgress(0, total);
-    const CancelCallback cancelled = [this] { return m_stop.load(); };
-    QHash<QString, QString> writtenFrom; // output path -> the source written there in this run
 
-    for (int i = 0; i < total; ++i) {
-        if (m_stop.load())
-            break;
-        QueueItem item = items.at(i);
-        item.status = analyseOnly ? ItemStatus::Analysing : ItemStatus::Trimming;
-        item.message.clear();
-        Q_EMIT itemChanged(i, item);
-        Q_EMIT fileProgress(i, 0);
-        // Named as the queue shows it, so files of one name in several folders differ.
-        const QString name = item.relPath.isEmpty() ? QFileInfo(item.path).fileName()
-                                                    : QDir::toNativeSeparators(item.relPath);
-        ++summary.processed;
-
-        // A row the stop cut short goes back to waiting, as it was queued.
-        const auto stopRow = [&] {
-            QueueItem stopped = items.at(i);
-            stopped.status = ItemStatus::Pending;
-            stopped.message = QStringLiteral("cancelled");
-            Q_EMIT itemChanged(i, stopped);
-        };
-        const StepResult planned = TrimEngine::plan(item, settings, tools, cancelled, [&](int percent) {
-            Q_EMIT fileProgress(i, analyseOnly ? percent : percent / 2);
-        });
-        if (m_stop.load()) {
-            stopRow();
-            break;
-        }
-
-        const auto fail = [&](const QString &why, bool log) {
-            item.status = ItemStatus::Failed;
-            item.message = why;
-            ++summary.failed;
-            Q_EMIT itemChanged(i, item);
-            if (log)
-                Q_EMIT message(QStringLiteral("%1 - %2").arg(name, why), Error);
-        };
-        const auto skip = [&](const QString &why, int level) {
-            item.status = ItemStatus::Skipped;
-            item.message = why;
-            ++summary.skipped;
-            Q_EMIT itemChanged(i, item);
-            Q_EMIT message(QStringLiteral("%1 - %2").arg(name, why), level);
-        };
-        const bool changes = item.headChangeSec != 0.0 || item.tailChangeSec != 0.0;
-
-        if (!planned.ok()) {
-            fail(planned.message, true);
-        } else if (planned.skipped()) {
-            skip(planned.message, Warning);
-        } else if (analyseOnly) {
-            item.status = ItemStatus::Analysed;
-            Q_EMIT fileProgress(i, 100);
-            item.message = QueueModel::analysisVerdict(item);
-            if (changes) {
-                ++summary.wouldChange;
-                summary.secondsCut -= std::min(item.headChangeSec, 0.0) + std::min(item.tailChangeSec, 0.0);
-                summary.secondsAdded += std::max(item.headChangeSec, 0.0) + std::max(item.tailChangeSec, 0.0);
-            }
-            Q_EMIT itemChanged(i, item);
-            Q_EMIT message(QStringLiteral("%1 - measured head %2 s, tail %3 s; %4")
-                                   .arg(name, QString::number(item.headSec, 'f', 2),
-                                        QString::number(item.tailSec, 'f', 2),
-                                        changes ? describeChange(item) : QStringLiteral("no change needed")),
-                           Information);
-        } else if (!changes && settings.skipUntrimmed) {
-            skip(QStringLiteral("already within target"), Information);
-        } else {
-            const bool mirror = settings.outputMode != OutputMode::InPlace;
-            item.outputPath = mirror ? mirrorPath(item, settings.outputRoot) : item.path;
-            const QString clash = writtenFrom.value(item.outputPath);
-            if (mirror && item.outputPath.isEmpty()) {
-                fail(QStringLiteral("output would fall outside the destination folder"), true);
-            } else if (mirror && sameFile(item.outputPath, item.path)) {
-                fail(QStringLiteral("output would overwrite the source"), false);
-            } else if (mirror && !clash.isEmpty()) {
-                fail(QStringLiteral("output %1 was already written from %2 in this run")
-                             .arg(QDir::toNativeSeparators(item.outputPath), QDir::toNativeSeparators(clash)),
-                     true);
-            } else {
-                const StepResult applied = TrimEngine::apply(item, settings, tools, cancelled, [&](int percent) {
-                    Q_EMIT fileProgress(i, percent / 2 + 50);
-                });
-                // A file that was written is reported even when the stop came
-                // just after; only a rewrite the stop cut short goes unreported.
-                if (applied.cancelled() || (!applied.ok() && m_stop.load())) {
-                    stopRow();
-                    break;
-                }
-                if (applied.skipped()) {
-                    skip(applied.message, Warning);
-                } else {
-                    if (applied.ok()) {
-                        item.status = ItemStatus::Trimmed;
-                        ++summary.written;
-                        summary.secondsCut -= std::min(item.headChangeSec, 0.0) + std::min(item.tailChangeSec, 0.0);
-                        summary.secondsAdded += std::max(item.headChangeSec, 0.0) + std::max(item.tailChangeSec, 0.0);
-                        const bool padded = item.headChangeSec > 0 || item.tailChangeSec > 0;
-                        const QString suffix = item.reencoded && padded
-                                        && settings.trimMethod == TrimMethod::StreamCopy
-                                ? QStringLiteral(" (re-encoded to add silence)")
-                                : QString();
-                        item.message = describeChange(item) + suffix;
-                        writtenFrom.insert(item.outputPath, item.path);
-                        const QString note = applied.message.isEmpty() ? QString() : QStringLiteral("; ") + applied.message;
-                        Q_EMIT message(QStringLiteral("%1 - %2%3%4").arg(name, describeChange(item), suffix, note),
-                                       Success);
-                    } else {
-                        item.status = ItemStatus::Failed;
-                        item.message = applied.message;
-                        ++summary.failed;
-                        Q_EMIT message(QStringLiteral("%1 - %2").arg(name, applied.message), Error);
-                    }
-                    Q_EMIT itemChanged(i, item);
-                    Q_EMIT fileProgress(i, 100);
-                }
-            }
-        }
-        Q_EMIT batchProgress(i + 1, total);
+    const int jobs = std::min(jobCount(settings.parallelJobs), total);
+    if (jobs <= 1) {
+        runFiles(run);
+    } else {
+        m_pool->setMaxThreadCount(jobs);
+        for (int job = 0; job < jobs; ++job)
+            m_pool->start([this, &run] { runFiles(run); });
+        m_pool->waitForDone();
     }
 
     m_busy.store(false);
-    Q_EMIT batchFinished(summary, m_stop.load(), analyseOnly);
+    Q_EMIT batchFinished(run.summary, m_stop.load(), analyseOnly);
+}
+
+// Takes the next file until none is left. After a stop the rest are passed
+// over, but still settled, so that nothing waits on them.
+void Controller::runFiles(Run &run)
+{
+    for (int i = run.next++; i < int(run.items.size()); i = run.next++) {
+        if (!m_stop.load())
+            processFile(run, i);
+        QMutexLocker lock(&run.mutex);
+        run.settled[size_t(i)] = true;
+        run.settledChanged.wakeAll();
+    }
+}
+
+void Controller::processFile(Run &run, int i)
+{
+    const Settings &settings = run.settings;
+    const bool analyseOnly = run.analyseOnly;
+    const int total = int(run.items.size());
+    QueueItem item = run.items.at(i);
+    const auto report = [&run](auto &&emitter) {
+        QMutexLocker lock(&run.mutex);
+        emitter();
+    };
+
+    item.status = analyseOnly ? ItemStatus::Analysing : ItemStatus::Trimming;
+    item.message.clear();
+    report([&] {
+        ++run.summary.processed;
+        Q_EMIT itemChanged(i, item);
+        Q_EMIT fileProgress(i, 0);
+    });
+    // Named as the queue shows it, so files of one name in several folders differ.
+    const QString name = item.relPath.isEmpty() ? QFileInfo(item.path).fileName()
+                                                : QDir::toNativeSeparators(item.relPath);
+    const CancelCallback cancelled = [this] { return m_stop.load(); };
+    const auto progress = [&](int percent) { report([&] { Q_EMIT fileProgress(i, percent); }); };
+
+    // A row the stop cut short goes back to waiting, as it was queued.
+    const auto stopRow = [&] {
+        QueueItem stopped = run.items.at(i);
+        stopped.status = ItemStatus::Pending;
+        stopped.message = QStringLiteral("cancelled");
+        report([&] { Q_EMIT itemChanged(i, stopped); });
+    };
+    // A finished file: its row, its log line and the count of files done.
+    const auto finish = [&](int level, const QString &line, const std::function<void(BatchSummary &)> &count) {
+        report([&] {
+            if (count)
+                count(run.summary);
+            Q_EMIT itemChanged(i, item);
+            if (!line.isEmpty())
+                Q_EMIT message(line, level);
+            Q_EMIT batchProgress(++run.reported, total);
+        });
+    };
+    const auto fail = [&](const QString &why, bool log) {
+        item.status = ItemStatus::Failed;
+        item.message = why;
+        finish(Error, log ? QStringLiteral("%1 - %2").arg(name, why) : QString(),
+               [](BatchSummary &summary) { ++summary.failed; });
+    };
+    const auto skip = [&](const QString &why, int level) {
+        item.status = ItemStatus::Skipped;
+        item.message = why;
+        finish(level, QStringLiteral("%1 - %2").arg(name, why), [](BatchSummary &summary) { ++summary.skipped; });
+    };
+    const auto countChange = [&item](BatchSummary &summary) {
+        summary.secondsCut -= std::min(item.headChangeSec, 0.0) + std::min(item.tailChangeSec, 0.0);
+        summary.secondsAdded += std::max(item.headChangeSec, 0.0) + std::max(item.tailChangeSec, 0.0);
+    };
+
+    const StepResult planned = TrimEngine::plan(item, settings, run.tools, cancelled, [&](int percent) {
+        progress(analyseOnly ? percent : percent / 2);
+    });
+    if (m_stop.load()) {
+        stopRow();
+        return;
+    }
+    const bool changes = item.headChangeSec != 0.0 || item.tailChangeSec != 0.0;
+
+    if (!planned.ok()) {
+        fail(planned.message, true);
+        return;
+    }
+    if (planned.skipped()) {
+        skip(planned.message, Warning);
+        return;
+    }
+    if (analyseOnly) {
+        item.status = ItemStatus::Analysed;
+        item.message = QueueModel::analysisVerdict(item);
+        progress(100);
+        finish(Information,
+               QStringLiteral("%1 - measured head %2 s, tail %3 s; %4")
+                       .arg(name, QString::number(item.headSec, 'f', 2), QString::number(item.tailSec, 'f', 2),
+                            changes ? describeChange(item) : QStringLiteral("no change needed")),
+               [&](BatchSummary &summary) {
+                   if (changes) {
+                       ++summary.wouldChange;
+                       countChange(summary);
+                   }
+               });
+        return;
+    }
+    if (!changes && settings.skipUntrimmed) {
+        skip(QStringLiteral("already within target"), Information);
+        return;
+    }
+
+    const bool mirror = settings.outputMode != OutputMode::InPlace;
+    item.outputPath = mirror ? mirrorPath(item, settings.outputRoot) : item.path;
+    QString clash;
+    {
+        // The file before this one with the same output is settled first.
+        QMutexLocker lock(&run.mutex);
+        const int earlier = run.sharesOutputWith.at(size_t(i));
+        while (earlier >= 0 && !run.settled.at(size_t(earlier)))
+            run.settledChanged.wait(&run.mutex);
+        clash = run.writtenFrom.value(item.outputPath);
+    }
+    if (m_stop.load()) {
+        stopRow();
+        return;
+    }
+    if (mirror && item.outputPath.isEmpty()) {
+        fail(QStringLiteral("output would fall outside the destination folder"), true);
+        return;
+    }
+    if (mirror && sameFile(item.outputPath, item.path)) {
+        fail(QStringLiteral("output would overwrite the source"), false);
+        return;
+    }
+    if (mirror && !clash.isEmpty()) {
+        fail(QStringLiteral("output %1 was already written from %2 in this run")
+                     .arg(QDir::toNativeSeparators(item.outputPath), QDir::toNativeSeparators(clash)),
+             true);
+        return;
+    }
+
+    const StepResult applied = TrimEngine::apply(item, settings, run.tools, cancelled,
+                                                 [&](int percent) { progress(percent / 2 + 50); });
+    // A file that was written is reported even when the stop came just
+    // after; only a rewrite the stop cut short goes unreported.
+    if (applied.cancelled() || (!applied.ok() && m_stop.load())) {
+        stopRow();
+        return;
+    }
+    if (applied.skipped()) {
+        skip(applied.message, Warning);
+        return;
+    }
+    if (!applied.ok()) {
+        item.status = ItemStatus::Failed;
+        item.message = applied.message;
+        finish(Error, QStringLiteral("%1 - %2").arg(name, applied.message),
+               [](BatchSummary &summary) { ++summary.failed; });
+        return;
+    }
+    item.status = ItemStatus::Trimmed;
+    const bool padded = item.headChangeSec > 0 || item.tailChangeSec > 0;
+    const QString suffix = item.reencoded && padded && settings.trimMethod == TrimMethod::StreamCopy
+            ? QStringLiteral(" (re-encoded to add silence)")
+            : QString();
+    item.message = describeChange(item) + suffix;
+    const QString note = applied.message.isEmpty() ? QString() : QStringLiteral("; ") + applied.message;
+    progress(100);
+    finish(Success, QStringLiteral("%1 - %2%3%4").arg(name, describeChange(item), suffix, note),
+           [&](BatchSummary &summary) {
+               ++summary.written;
+               countChange(summary);
+               run.writtenFrom.insert(item.outputPath, item.path);
+           });
 }
 
 } // namespace ks

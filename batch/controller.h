@@ -10,12 +10,15 @@
 
 #include <atomic>
 
+class QThreadPool;
+
 namespace ks {
 
 // The worker of the program. It lives on its own thread and does the slow
-// jobs, one file and one child process at a time: folder scans and batches.
-// The window starts them through queued calls and hears back only through
-// the signals; the one thing both threads touch is the stop flag.
+// jobs: folder scans, and batches of several files at once on a small pool
+// of threads of its own, each file with its own child processes. The window
+// starts them through queued calls and hears back only through the signals,
+// results by value; the one thing both sides touch is the stop flag.
 class Controller final : public QObject
 {
     Q_OBJECT
@@ -29,6 +32,9 @@ public:
 
     // "head -1.250 s, tail -" for result texts and log lines.
     static QString describeChange(const QueueItem &item);
+
+    // Files worked on at once for the setting: 0 is one per processor core.
+    static int jobCount(int parallelJobs);
 
 public Q_SLOTS:
     void scan(const QString &root, const QStringList &extensions, bool recursive);
@@ -45,6 +51,11 @@ Q_SIGNALS:
 private:
     Q_DISABLE_COPY_MOVE(Controller)
 
+    struct Run;
+    void runFiles(Run &run);
+    void processFile(Run &run, int index);
+
+    QThreadPool *m_pool;
     std::atomic<bool> m_stop{ false };
     std::atomic<bool> m_busy{ false };
 };

@@ -5,6 +5,7 @@
 #include "version.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 #include <cmath>
@@ -109,6 +110,21 @@ Apply numberOption(double Settings::*field, const char *key)
     };
 }
 
+Apply countOption(int Settings::*field, const char *key)
+{
+    const SettingsTable::Row &limits = SettingsTable::row(QLatin1String(key));
+    return [field, &limits](CliOptions &o, const QString &value) {
+        bool ok = false;
+        const int number = value.trimmed().toInt(&ok);
+        if (!ok || number < limits.minimum || number > limits.maximum) {
+            return QStringLiteral("'%1' is not a whole number from %2 to %3")
+                    .arg(value, QString::number(limits.minimum), QString::number(limits.maximum));
+        }
+        set(o, [=](Settings &s) { s.*field = number; });
+        return QString();
+    };
+}
+
 Apply flagOption(bool Settings::*field, bool on)
 {
     return [field, on](CliOptions &o, const QString &) {
@@ -176,6 +192,14 @@ Apply outputOption(OutputMode mode)
     };
 }
 
+Apply filesFromOption()
+{
+    return [](CliOptions &o, const QString &value) {
+        o.filesFrom = value;
+        return QString();
+    };
+}
+
 Apply runFlag(bool CliOptions::*field)
 {
     return [field](CliOptions &o, const QString &) {
@@ -207,7 +231,10 @@ const std::vector<Option> &optionTable()
         { nullptr, "no-recursive", 0, nullptr, nullptr, flagOption(&Settings::recursive, false) },
         { "Tools", "ffmpeg", 0, "PATH", "the ffmpeg to run", toolOption(&Settings::ffmpegPath) },
         { nullptr, "ffprobe", 0, "PATH", "the ffprobe to run", toolOption(&Settings::ffprobePath) },
-        { "Run", "no-settings", 0, nullptr, "start from the built-in defaults, not the saved settings", runFlag(&CliOptions::noSettings) },
+        { "Run", "jobs", 'j', "N", "files worked on at once; 0, the default, is one per processor core", countOption(&Settings::parallelJobs, "parallelJobs") },
+        { nullptr, "files-from", 0, "FILE", "read more PATHs from FILE, one per line (- for standard input)", filesFromOption() },
+        { nullptr, "null", '0', nullptr, "the PATHs of --files-from end with NUL, as find -print0 writes them", runFlag(&CliOptions::nullSeparated) },
+        { nullptr, "no-settings", 0, nullptr, "start from the built-in defaults, not the saved settings", runFlag(&CliOptions::noSettings) },
         { nullptr, "json", 0, nullptr, "one JSON object per finished file and a summary, one per line", runFlag(&CliOptions::json) },
         { nullptr, "quiet", 'q', nullptr, "print only errors and the totals", runFlag(&CliOptions::quiet) },
         { nullptr, "yes", 'y', nullptr, "rewrite in place without asking", runFlag(&CliOptions::yes) },
@@ -324,8 +351,10 @@ CliOptions CliOptions::parse(const QStringList &arguments)
         fail(QStringLiteral("options '--out' and '--in-place' cannot be used together"));
     if (options.command == Command::None && !options.help && !options.version)
         fail(QStringLiteral("no command given (analyse or trim)"));
-    else if (options.command != Command::None && options.paths.isEmpty())
+    else if (options.command != Command::None && options.paths.isEmpty() && options.filesFrom.isEmpty())
         fail(QStringLiteral("no files or folders given"));
+    if (options.nullSeparated && options.filesFrom.isEmpty())
+        fail(QStringLiteral("option '--null' needs --files-from"));
     return options;
 }
 
@@ -375,8 +404,21 @@ QString CliOptions::helpText()
             "Examples:\n"
             "  kestrova-cli analyse ~/Podcasts\n"
             "  kestrova-cli trim --tail cut:500 --out ~/Trimmed ~/Podcasts\n"
-            "  kestrova-cli trim --in-place --yes --json take1.wav take2.wav\n");
+            "  kestrova-cli trim --in-place --yes --json take1.wav take2.wav\n"
+            "  find ~/Music -name '*.flac' -print0 | kestrova-cli trim --out ~/Trimmed --files-from - --null\n");
     return text;
+}
+
+QStringList CliOptions::readPathList(const QByteArray &bytes, bool nullSeparated)
+{
+    QStringList paths;
+    for (const QByteArray &entry : bytes.split(nullSeparated ? '\0' : '\n')) {
+        // A list written on Windows ends its lines with CR LF.
+        const QByteArray path = nullSeparated || !entry.endsWith('\r') ? entry : entry.chopped(1);
+        if (!path.isEmpty())
+            paths << QFile::decodeName(path);
+    }
+    return paths;
 }
 
 QString CliOptions::versionText()

@@ -25,6 +25,8 @@ struct CliOptions
     QString error;
 
     QStringList paths;
+    QString filesFrom; // more paths are read from this file, "-" for standard input
+    bool nullSeparated = false;
     bool noSettings = false;
     bool json = false;
     bool quiet = false;
@@ -40,6 +42,8 @@ struct CliOptions
     // `arguments` without the program name.
     static CliOptions parse(const QStringList &arguments);
     static QString helpText();
+    // The paths of a --files-from list: one per line, or ended by NUL bytes.
+    static QStringList readPathList(const QByteArray &bytes, bool nullSeparated);
     static QString versionText();
 };
 

@@ -10,6 +10,7 @@
 #include "workerhost.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -122,9 +123,24 @@ void CliRunner::start()
         return;
     }
 
+    m_pendingPaths = m_options.paths;
+    if (!m_options.filesFrom.isEmpty()) {
+        const bool standardInput = m_options.filesFrom == QLatin1String("-");
+        QFile list(m_options.filesFrom);
+        const bool opened = standardInput ? list.open(stdin, QIODevice::ReadOnly) : list.open(QIODevice::ReadOnly);
+        if (!opened) {
+            refuse(QStringLiteral("cannot read %1: %2").arg(native(m_options.filesFrom), list.errorString()));
+            return;
+        }
+        m_pendingPaths << CliOptions::readPathList(list.readAll(), m_options.nullSeparated);
+        if (m_pendingPaths.isEmpty()) {
+            refuse(QStringLiteral("no files or folders given in %1").arg(native(m_options.filesFrom)));
+            return;
+        }
+    }
+
     startWorker();
     m_phase = Phase::Queuing;
-    m_pendingPaths = m_options.paths;
     queueNextPath();
 }
 
@@ -284,10 +300,13 @@ void CliRunner::onItemChanged(int index, const QueueItem &item)
     m_queue->setItem(index, item);
     if (item.status == ItemStatus::Analysing || item.status == ItemStatus::Trimming) {
         m_current = index;
-        m_currentLogged = false;
         m_filePercent = 0;
         drawProgress();
+        return;
     }
+    // Finished (or put back by a stop): its log lines follow at once.
+    m_reports[index];
+    m_lastFinished = index;
 }
 
 void CliRunner::onFileProgress(int index, int percent)
@@ -304,8 +323,7 @@ void CliRunner::onBatchProgress(int done, int total)
     restateStop();
     m_done = done;
     m_total = total;
-    if (done > 0)
-        fileFinished(done - 1);
+    printFinished();
     drawProgress();
 }
 
@@ -317,26 +335,52 @@ void CliRunner::onMessage(const QString &text, int level)
         drawProgress();
         return;
     }
-    m_currentLogged = true;
+    if (m_lastFinished >= 0 && m_reports.contains(m_lastFinished))
+        m_reports[m_lastFinished].append({ text, level });
+    else
+        printLine(text, level);
+}
+
+void CliRunner::printLine(const QString &text, int level)
+{
     if (level >= ErrorLevel)
         printErr(text);
     else if (!m_options.json && !m_options.quiet)
         printOut(text);
 }
 
-void CliRunner::fileFinished(int index)
+// Files finish in any order when several run at once; they are printed in
+// queue order, each once all before it are out.
+void CliRunner::printFinished(bool all)
+{
+    while (!m_reports.isEmpty()) {
+        const auto first = m_reports.begin();
+        if (!all && first.key() != m_nextToPrint)
+            return;
+        const int index = first.key();
+        const QList<Line> lines = first.value();
+        m_reports.erase(first);
+        m_nextToPrint = index + 1;
+        fileFinished(index, lines);
+    }
+}
+
+void CliRunner::fileFinished(int index, const QList<Line> &lines)
 {
     const QueueItem &item = m_queue->items().at(index);
     const bool failed = item.status == ItemStatus::Failed;
+    for (const Line &line : lines)
+        printLine(line.text, line.level);
     if (m_options.json) {
         if (!m_options.quiet || failed)
             printOut(QString::fromUtf8(QJsonDocument(itemJson(item)).toJson(QJsonDocument::Compact)));
         return;
     }
     // A few outcomes are not logged by the controller; every file still gets its line.
-    if (m_currentLogged)
+    if (!lines.isEmpty())
         return;
-    const QString line = QStringLiteral("%1 - %2").arg(QFileInfo(item.path).fileName(), item.message);
+    const QString name = item.relPath.isEmpty() ? QFileInfo(item.path).fileName() : native(item.relPath);
+    const QString line = QStringLiteral("%1 - %2").arg(name, item.message);
     if (failed)
         printErr(line);
     else if (!m_options.quiet)
@@ -347,10 +391,8 @@ void CliRunner::onBatchFinished(const BatchSummary &summary, bool cancelled, boo
 {
     Q_UNUSED(analyseOnly)
     const bool stopped = cancelled || m_stopRequested;
-    // The file the stop cut short is reported too, back to waiting.
-    if (stopped && m_current >= m_done && m_current < m_queue->rowCount()
-        && m_queue->items().at(m_current).status == ItemStatus::Pending)
-        fileFinished(m_current);
+    // The files the stop cut short are reported too, back to waiting.
+    printFinished(true);
     m_phase = Phase::Done;
     printTotals(summary, stopped);
     if (stopped)

@@ -6,6 +6,7 @@
 #include "settings.h"
 
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QStringList>
 
@@ -51,7 +52,14 @@ private:
     void allQueued();
     bool confirmInPlace(int count);
     void startBatch();
-    void fileFinished(int index);
+    struct Line
+    {
+        QString text;
+        int level = 0;
+    };
+    void printLine(const QString &text, int level);
+    void printFinished(bool all = false);
+    void fileFinished(int index, const QList<Line> &lines);
     void finish(int exitCode);
     void refuse(const QString &reason);
     void restateStop();
@@ -81,9 +89,11 @@ private:
     bool m_stopRequested = false;
     bool m_outputClosed = false;
 
-    int m_current = -1;       // the file being worked on
-    bool m_currentLogged = false; // the controller has logged a line for it
+    int m_current = -1; // the file started last
     int m_filePercent = 0;
+    QMap<int, QList<Line>> m_reports; // finished files not printed yet, with their log lines
+    int m_lastFinished = -1;
+    int m_nextToPrint = 0;
     int m_done = 0;
     int m_total = 0;
 

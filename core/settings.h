@@ -43,6 +43,7 @@ struct Settings
                             QStringLiteral("ogg"), QStringLiteral("m4a"), QStringLiteral("aac"),
                             QStringLiteral("wma"), QStringLiteral("aiff") };
     bool recursive = true;
+    int parallelJobs = 0; // files worked on at once; 0 is one per processor core
     QString ffmpegPath;
     QString ffprobePath;
     bool autoCheck = true;

@@ -73,6 +73,7 @@ const std::vector<Row> &SettingsTable::rows()
         field("output", "skipUntrimmed", &Settings::skipUntrimmed),
         field("scan", "extensions", &Settings::extensions),
         field("scan", "recursive", &Settings::recursive),
+        field("tools", "parallelJobs", &Settings::parallelJobs, 0, 64),
         field("tools", "ffmpeg", &Settings::ffmpegPath),
         field("tools", "ffprobe", &Settings::ffprobePath),
         field("updates", "auto", &Settings::autoCheck),

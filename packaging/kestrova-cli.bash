@@ -23,11 +23,11 @@ _kestrova_cli()
             _filedir -d
             return
             ;;
-        --ffmpeg | --ffprobe)
+        --ffmpeg | --ffprobe | --files-from)
             _filedir
             return
             ;;
-        --threshold | --min-silence | --max-trim | --extensions)
+        --threshold | --min-silence | --max-trim | --extensions | -j | --jobs)
             return
             ;;
     esac
@@ -38,8 +38,8 @@ _kestrova_cli()
             --tail --out --in-place --method --pad-fallback --backup
             --no-backup --keep-mtime --no-keep-mtime --skip-untrimmed
             --no-skip-untrimmed --extensions --recursive --no-recursive
-            --ffmpeg --ffprobe --no-settings --json --quiet --yes --help
-            --version' -- "$cur"))
+            --ffmpeg --ffprobe --jobs --files-from --null --no-settings --json
+            --quiet --yes --help --version' -- "$cur"))
         return
     fi
 
@@ -49,7 +49,8 @@ _kestrova_cli()
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
             --threshold | --min-silence | --max-trim | --head | --tail | -o | --out | \
-                --method | --pad-fallback | --extensions | --ffmpeg | --ffprobe)
+                --method | --pad-fallback | --extensions | --ffmpeg | --ffprobe | \
+                -j | --jobs | --files-from)
                 ((i++))
                 ;;
             -*) ;;

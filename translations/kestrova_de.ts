@@ -516,6 +516,14 @@ Wählen Sie in den Einstellungen ein anderes Ziel oder lassen Sie die Originale 
         <source>%1 is not a program that can be run.</source>
         <translation>%1 ist kein ausführbares Programm.</translation>
     </message>
+    <message>
+        <source>One per processor core</source>
+        <translation>Eine je Prozessorkern</translation>
+    </message>
+    <message>
+        <source>Files at once</source>
+        <translation>Dateien gleichzeitig</translation>
+    </message>
 </context>
 <context>
     <name>ks::QueueCommands</name>

@@ -330,6 +330,13 @@ QWidget *PreferencesDialog::buildAdvancedTab()
     };
     toolsForm->addRow(tr("ffmpeg"), toolRow(m_ffmpegEdit, "ffmpegBrowseButton", tr("Locate ffmpeg")));
     toolsForm->addRow(tr("ffprobe"), toolRow(m_ffprobeEdit, "ffprobeBrowseButton", tr("Locate ffprobe")));
+    const SettingsTable::Row &jobLimits = SettingsTable::row(QLatin1String("parallelJobs"));
+    m_parallelJobsSpin = new QSpinBox(tools);
+    m_parallelJobsSpin->setObjectName(QStringLiteral("parallelJobsSpin"));
+    m_parallelJobsSpin->setRange(int(jobLimits.minimum), int(jobLimits.maximum));
+    m_parallelJobsSpin->setSpecialValueText(tr("One per processor core"));
+    m_parallelJobsSpin->setValue(m_settings.parallelJobs);
+    toolsForm->addRow(tr("Files at once"), m_parallelJobsSpin);
 
     auto *updates = new QGroupBox(tr("Updates"), page);
     auto *updatesLayout = new QVBoxLayout(updates);
@@ -363,6 +370,7 @@ Settings PreferencesDialog::settings() const
     result.recursive = m_recursiveCheck->isChecked();
     result.ffmpegPath = m_ffmpegEdit->text().trimmed();
     result.ffprobePath = m_ffprobeEdit->text().trimmed();
+    result.parallelJobs = m_parallelJobsSpin->value();
     result.autoCheck = m_autoCheckBox->isChecked();
     return result;
 }

@@ -76,6 +76,7 @@ private:
     QCheckBox *m_recursiveCheck = nullptr;
     QLineEdit *m_ffmpegEdit = nullptr;
     QLineEdit *m_ffprobeEdit = nullptr;
+    QSpinBox *m_parallelJobsSpin = nullptr;
     QCheckBox *m_autoCheckBox = nullptr;
     QPushButton *m_outputBrowseButton = nullptr;
 

@@ -51,6 +51,7 @@ void RunFeedback::batchStarted(bool analyseOnly, int count)
     m_clock.restart();
     m_audioDone = 0.0;
     m_filesDone = 0;
+    m_currentIndex = -1;
     m_panel->setElapsedSeconds(0);
     m_clockTimer->start();
 
@@ -91,15 +92,20 @@ void RunFeedback::onItemChanged(int index, const QueueItem &item)
             : queue->rowOfPath(item.path);
     if (row >= 0)
         queue->setItem(row, item);
+    // With several files at once, the panel follows the one started last.
     const bool working = item.status == ItemStatus::Analysing || item.status == ItemStatus::Trimming;
-    if (working && row >= 0)
-        m_view->follow(row);
+    if (working) {
+        m_currentIndex = index;
+        m_panel->setCurrentFile(QFileInfo(item.path).fileName());
+        m_panel->setFileProgress(0);
+        if (row >= 0)
+            m_view->follow(row);
+    }
     if (!working && item.status != ItemStatus::Pending) {
         m_audioDone += item.durationSec;
         ++m_filesDone;
     }
 
-    m_panel->setCurrentFile(QFileInfo(item.path).fileName());
     switch (item.status) {
     case ItemStatus::Trimmed:
         m_panel->markToday();
@@ -115,9 +121,10 @@ void RunFeedback::onItemChanged(int index, const QueueItem &item)
     }
 }
 
-void RunFeedback::onFileProgress(int, int percent)
+void RunFeedback::onFileProgress(int index, int percent)
 {
-    m_panel->setFileProgress(percent);
+    if (index == m_currentIndex)
+        m_panel->setFileProgress(percent);
 }
 
 void RunFeedback::onBatchProgress(int done, int total)

@@ -56,6 +56,7 @@ private:
     int m_pendingScans = 0; // folders asked for and not yet delivered
     double m_audioDone = 0.0; // seconds of audio in the files finished this run
     int m_filesDone = 0;
+    int m_currentIndex = -1; // the file started last
 };
 
 } // namespace ks

@@ -7,6 +7,8 @@
 #include "settingsstore.h"
 
 #include <QProcess>
+#include <QRegularExpression>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -97,6 +99,8 @@ private Q_SLOTS:
     void trimRunWritesOnlyWhatChanges();
     void unchangedFileRewrittenWhenAsked();
     void stopDuringSecondFile();
+    void severalAtOnceAsOneAtATime();
+    void stopEndsEveryRunningFile();
     void nothingToDoOrNoTools();
     void mirrorRefusals_data();
     void mirrorRefusals();
@@ -144,6 +148,7 @@ void tst_Controller::init()
     m_sandbox = std::make_unique<test::SettingsSandbox>();
     m_settings = Settings();
     m_settings.outputRoot = m_dir.filePath(u"out"_s);
+    m_settings.parallelJobs = 1; // the order of events is part of what these tests read
     QDir(m_dir.filePath(u"out"_s)).removeRecursively();
 }
 
@@ -274,6 +279,82 @@ void tst_Controller::stopDuringSecondFile()
     QVERIFY(m_driver->run({ queued(u"in/cut.wav"_s) }, m_settings, true));
     QVERIFY(!m_driver->wasCancelled);
     QCOMPARE(m_driver->summary.processed, 1);
+}
+
+// Three at once give each file the same outcome and the same log line as
+// one at a time, and a clash between two sources still goes to the later.
+void tst_Controller::severalAtOnceAsOneAtATime()
+{
+    QDir().mkpath(m_dir.filePath(u"copy"_s));
+    QFile::copy(m_dir.filePath(u"in/cut.wav"_s), m_dir.filePath(u"copy/cut.wav"_s));
+    QList<QueueItem> items = m_four;
+    items << queued(u"copy/cut.wav"_s, u"copy"_s) << queued(u"in/within.wav"_s, u"in"_s);
+    const auto outcome = [&](int jobs) {
+        QDir(m_dir.filePath(u"out"_s)).removeRecursively();
+        m_settings.parallelJobs = jobs;
+        QStringList seen;
+        if (!m_driver->run(items, m_settings, false))
+            return QStringList{ u"timed out"_s };
+        for (int i = 0; i < items.size(); ++i) {
+            const QueueItem item = m_driver->last(i);
+            seen << u"%1|%2|%3"_s.arg(statusText(item.status), item.message, item.outputPath);
+        }
+        QStringList lines = m_driver->logLines();
+        lines.sort();
+        seen.replaceInStrings(QRegularExpression(u"0x[0-9a-f]+"_s), u"0x"_s);
+        lines.replaceInStrings(QRegularExpression(u"0x[0-9a-f]+"_s), u"0x"_s);
+        QStringList batch;
+        for (const Driver::Event &e : m_driver->of(u"batch"_s))
+            batch << QString::number(e.index);
+        const BatchSummary &sum = m_driver->summary;
+        return seen + lines
+                << batch.join(u',')
+                << u"%1 %2 %3 %4 %5"_s.arg(sum.processed).arg(sum.written).arg(sum.skipped).arg(sum.failed)
+                           .arg(sum.secondsCut, 0, 'f', 3);
+    };
+    const QStringList one = outcome(1);
+    QVERIFY(one.at(4).contains(u"was already written from"_s));
+    QCOMPARE(outcome(3), one);
+    QVERIFY(leftovers().isEmpty());
+}
+
+// A stop with three files under way ends every child and puts each of them
+// back to waiting; nothing is left half-written.
+void tst_Controller::stopEndsEveryRunningFile()
+{
+    test::ToneSpec longTake;
+    longTake.toneSec = 240.0;
+    QList<QueueItem> items;
+    for (const QString &name : { u"stop-a.mp3"_s, u"stop-b.mp3"_s, u"stop-c.mp3"_s, u"stop-d.mp3"_s }) {
+        QCOMPARE(test::makeAudio(m_dir.filePath(u"in/"_s + name), longTake), QString());
+        items << queued(u"in/"_s + name);
+    }
+    m_settings.trimMethod = TrimMethod::ReEncode;
+    m_settings.parallelJobs = 3;
+    QSet<int> writing;
+    const QMetaObject::Connection stopper = connect(m_controller, &Controller::fileProgress, this,
+                                                    [&](int i, int p) {
+                                                        if (p > 50)
+                                                            writing.insert(i);
+                                                        if (writing.size() == 3)
+                                                            m_controller->requestStop();
+                                                    },
+                                                    Qt::DirectConnection);
+    QVERIFY(m_driver->run(items, m_settings, false));
+    disconnect(stopper);
+
+    QVERIFY(m_driver->wasCancelled);
+    QCOMPARE(m_driver->summary.processed, 3);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(m_driver->last(i).status, ItemStatus::Pending);
+    QVERIFY(m_driver->of(u"item"_s, 3).isEmpty());
+    QVERIFY2(leftovers().isEmpty(), qPrintable(leftovers().join(u", "_s)));
+    QProcess pgrep;
+    pgrep.start(u"pgrep"_s, { u"-f"_s, u"stop-[abcd]"_s });
+    QVERIFY(pgrep.waitForFinished());
+    QVERIFY2(pgrep.readAllStandardOutput().trimmed().isEmpty(), "a child is still running");
+    for (const QueueItem &item : items)
+        QFile::remove(item.path);
 }
 
 void tst_Controller::nothingToDoOrNoTools()

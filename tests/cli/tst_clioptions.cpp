@@ -43,6 +43,10 @@ void tst_CliOptions::changesSettingsOrFails_data()
     QTest::newRow("extensions") << u"--extensions ,MP3,.flac,,"_s << u"scan/extensions=mp3,flac"_s;
     QTest::newRow("tool") << u"--ffprobe "_s + self << u"tools/ffprobe="_s + self;
 
+    QTest::newRow("files at once") << u"-j 3"_s << u"tools/parallelJobs=3"_s;
+    QTest::newRow("jobs out of range") << u"--jobs 65"_s << u"option '--jobs': '65' is not a whole number from 0 to 64"_s;
+    QTest::newRow("jobs not whole") << u"--jobs 1.5"_s << u"option '--jobs': '1.5' is not a whole number from 0 to 64"_s;
+    QTest::newRow("null without a list") << u"--null"_s << u"option '--null' needs --files-from"_s;
     QTest::newRow("unknown short") << u"-z"_s << u"unknown option '-z'"_s;
     QTest::newRow("bad target") << u"--tail cut:abc"_s
                                 << u"option '--tail': bad target 'abc' (whole milliseconds, 0 to 30000)"_s;

@@ -75,6 +75,15 @@ void tst_CliRunner::init()
     test::ToneSpec within;
     within.leadSec = within.tailSec = 0.0;
     QCOMPARE(test::makeAudio(work(u"in/within.wav"_s), within), QString());
+    QVERIFY(QFile::copy(work(u"in/cut.wav"_s), work(u"loose/new\nline.wav"_s)));
+    QVERIFY(QDir().mkpath(work(u"lists"_s)));
+    const auto list = [this](const QString &name, const QByteArray &text) {
+        QFile file(work(u"lists/"_s + name));
+        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
+    };
+    QVERIFY(list(u"lines.txt"_s, "in/cut.wav\r\n\nloose/single.wav\n"));
+    QVERIFY(list(u"nul.txt"_s, QByteArray("in/cut.wav\0loose/new\nline.wav\0", 30)));
+    QVERIFY(list(u"empty.txt"_s, "\n"));
     QFile garbage(work(u"loose/garbage.mp3"_s));
     QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("this is not audio\n") > 0);
     Settings stored;
@@ -132,6 +141,22 @@ void tst_CliRunner::runs_data()
                              Within.arg(u"Skipped"_s), cut(u"loose/single.wav"_s, u"copies/single.wav"_s),
                              Summary.arg(u"trim"_s).arg(4).arg(8.1).arg(1).arg(3) }.join(u'\n')
         << QString() << QStringList{ u"copies/cut.wav"_s, u"copies/single.wav"_s, u"copies/sub/deep.wav"_s };
+    // Three at once print in queue order all the same.
+    QTest::newRow("mirrored, three at once") << u"trim --no-settings --json --jobs 3 --out copies in loose/single.wav"_s
+        << 0 << QStringList{ cut(u"in/cut.wav"_s, u"copies/cut.wav"_s), cut(u"in/sub/deep.wav"_s, u"copies/sub/deep.wav"_s),
+                             Within.arg(u"Skipped"_s), cut(u"loose/single.wav"_s, u"copies/single.wav"_s),
+                             Summary.arg(u"trim"_s).arg(4).arg(8.1).arg(1).arg(3) }.join(u'\n')
+        << QString() << QStringList{ u"copies/cut.wav"_s, u"copies/single.wav"_s, u"copies/sub/deep.wav"_s };
+    QTest::newRow("paths from a list") << u"analyse --no-settings --json -j 2 --files-from lists/lines.txt in/within.wav"_s
+        << 0 << QStringList{ Within.arg(u"Analysed"_s), cut(u"in/cut.wav"_s), cut(u"loose/single.wav"_s),
+                             Summary.arg(u"analyse"_s).arg(3).arg(5.4).arg(0).arg(0) }.join(u'\n')
+        << QString() << QStringList();
+    QTest::newRow("paths from a NUL list") << u"analyse --no-settings --json --files-from lists/nul.txt --null"_s
+        << 0 << QStringList{ cut(u"in/cut.wav"_s), cut(u"loose/new\\nline.wav"_s),
+                             Summary.arg(u"analyse"_s).arg(2).arg(5.4).arg(0).arg(0) }.join(u'\n')
+        << QString() << QStringList();
+    QTest::newRow("an empty list") << u"analyse --files-from lists/empty.txt"_s << 2 << QString()
+                                   << u"kestrova-cli: no files or folders given in lists/empty.txt"_s << QStringList();
     QTest::newRow("in place, JSON") << u"trim --no-settings --json --in-place --yes loose/single.wav"_s << 0
         << cut(u"loose/single.wav"_s, u"loose/single.wav"_s) + u'\n' + Summary.arg(u"trim"_s).arg(1).arg(2.7).arg(0).arg(1)
         << QString() << QStringList{ u"loose/single.wav.bak"_s };

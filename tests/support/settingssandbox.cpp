@@ -26,6 +26,7 @@ Settings unusualSettings()
     s.extensions = { QStringLiteral("opus"), QStringLiteral("mka") };
     s.ffmpegPath = QStringLiteral("/opt/ff mpeg/bin/ffmpeg");
     s.ffprobePath = QStringLiteral("/opt/ff mpeg/bin/ffprobe");
+    s.parallelJobs = 3;
     s.skippedVersion = QStringLiteral("1.3.0");
     s.lastCheck = QDateTime(QDate(2026, 3, 14), QTime(9, 26, 53, 589), Qt::UTC);
     return s;

@@ -117,6 +117,7 @@ void tst_WindowRun::trimRunFromStartToSummary()
     WindowRig rig([&](Settings &s) {
         s.outputRoot = m_dir.filePath(u"out"_s);
         s.trimMethod = TrimMethod::ReEncode; // keeps the long file busy long enough to watch
+        s.parallelJobs = 1; // watched one file after another
     });
     rig.window->show(); // the panel's lines are elided to its real width
     queue(rig, { u"cut.wav"_s, u"silent.wav"_s, u"garbage.mp3"_s, u"a rather long take.mp3"_s });
