@@ -23,13 +23,80 @@ const QRegularExpression &endPattern()
     return pattern;
 }
 
+const QRegularExpression &detectorPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral("^\\[silencedetect @ (0x[0-9a-fA-F]+)\\]"));
+    return pattern;
+}
+
+QString detectorFilter(const Settings &settings)
+{
+    return QStringLiteral("silencedetect=noise=%1dB:d=%2")
+            .arg(settings.thresholdDb, 0, 'f', 2)
+            .arg(SilenceAnalyzer::ShortestSilence, 0, 'f', 3);
+}
+
+QString seconds(double value)
+{
+    return QString::number(value, 'f', 6);
+}
+
+// One run of ffmpeg over the given arguments: the silences of each detector,
+// the furthest point of the output, and the decoder's first complaint.
+struct Pass
+{
+    ToolRun run;
+    QHash<QString, QList<SilenceAnalyzer::Interval>> byDetector;
+    double reachedSec = 0.0;
+    QString complaint;
+};
+
+Pass runPass(const ToolPaths &tools, const QStringList &args, double expectedSec, const CancelCallback &cancelled,
+             const ProgressCallback &progress)
+{
+    Pass pass;
+    pass.run = runTool(
+            tools.ffmpeg, args, cancelled,
+            [&](const QString &line) {
+                pass.reachedSec = std::max(pass.reachedSec, progressSeconds(line));
+                reportProgressLine(line, expectedSec, progress);
+            },
+            [&](const QString &line) {
+                SilenceAnalyzer::collectLine(line, pass.byDetector);
+                if (pass.complaint.isEmpty())
+                    pass.complaint = SilenceAnalyzer::decodeComplaint(line);
+            });
+    return pass;
+}
+
+QList<SilenceAnalyzer::Interval> allOf(const Pass &pass)
+{
+    QList<SilenceAnalyzer::Interval> intervals;
+    for (const auto &detected : pass.byDetector)
+        intervals << detected;
+    return intervals;
+}
+
 } // namespace
+
+QStringList SilenceAnalyzer::windowArguments(const QString &path, const Settings &settings, double headSec,
+                                             double tailStartSec)
+{
+    // The tail's timestamps start at 0 after the seek; shifting them back
+    // puts both windows in the file's own time. Concatenated, the output
+    // reaches headSec plus the tail's end, which shows how far it decoded.
+    const QString filter = QStringLiteral("[0:a:0]%1[h];[1:a:0]asetpts=PTS+%2/TB,%1[t];[h][t]concat=n=2:v=0:a=1[o]")
+                                   .arg(detectorFilter(settings), seconds(tailStartSec));
+    return { QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
+             QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-t"), seconds(headSec),
+             QStringLiteral("-i"), path, QStringLiteral("-ss"), seconds(tailStartSec), QStringLiteral("-i"), path,
+             QStringLiteral("-filter_complex"), filter, QStringLiteral("-map"), QStringLiteral("[o]"),
+             QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-") };
+}
 
 QStringList SilenceAnalyzer::arguments(const QString &path, const Settings &settings)
 {
-    const QString filter = QStringLiteral("silencedetect=noise=%1dB:d=%2")
-                                   .arg(settings.thresholdDb, 0, 'f', 2)
-                                   .arg(ShortestSilence, 0, 'f', 3);
+    const QString filter = detectorFilter(settings);
     return { QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
              QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-i"),
              path, QStringLiteral("-map"), QStringLiteral("0:a:0"),
@@ -46,6 +113,12 @@ void SilenceAnalyzer::collectLine(const QString &line, QList<Interval> &interval
     // An end with no start before it says nothing about where the silence began.
     if (end.hasMatch() && !intervals.isEmpty())
         intervals.last().second = end.captured(1).toDouble();
+}
+
+void SilenceAnalyzer::collectLine(const QString &line, QHash<QString, QList<Interval>> &byDetector)
+{
+    const QRegularExpressionMatch detector = detectorPattern().match(line);
+    collectLine(line, byDetector[detector.hasMatch() ? detector.captured(1) : QString()]);
 }
 
 QString SilenceAnalyzer::decodeComplaint(const QString &line)
@@ -95,30 +168,58 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
                                                  const Settings &settings, const CancelCallback &cancelled,
                                                  const ProgressCallback &progress)
 {
-    QList<Interval> intervals;
-    double decoded = 0.0;
-    QString complaint;
-    const ToolRun run = runTool(
-            tools.ffmpeg, arguments(path, settings), cancelled,
-            [&](const QString &line) {
-                decoded = std::max(decoded, progressSeconds(line));
-                reportProgressLine(line, durationSec, progress);
-            },
-            [&](const QString &line) {
-                collectLine(line, intervals);
-                if (complaint.isEmpty())
-                    complaint = decodeComplaint(line);
-            });
-
     Result result;
-    if (run.cancelled) {
+    // Windows at each end, widened while a silence runs into the inner edge.
+    constexpr double Edge = 0.1;
+    double head = FirstWindow;
+    double tail = FirstWindow;
+    while (durationSec > 0 && head + tail + Edge < durationSec) {
+        const double tailStart = durationSec - tail;
+        const Pass pass = runPass(tools, windowArguments(path, settings, head, tailStart), head + durationSec,
+                                  cancelled, progress);
+        if (pass.run.cancelled) {
+            result.cancelled = true;
+            result.error = QStringLiteral("cancelled");
+            return result;
+        }
+        // A window that does not decode as far as the header says falls
+        // back to the whole file, which finds out what is wrong.
+        const double tailEnd = pass.reachedSec - head;
+        if (!pass.run.started || pass.run.exitCode != 0 || std::fabs(tailEnd - durationSec) > LengthTolerance)
+            break;
+        QList<Interval> intervals = allOf(pass);
+        bool headOpen = false;
+        bool tailOpen = false;
+        for (Interval &silence : intervals) {
+            const bool inHead = silence.first < tailStart - Edge;
+            if (inHead && silence.second < 0)
+                silence.second = head; // ended by the window, not by sound
+            if (inHead && silence.first <= HeadTolerance && silence.second >= head - Edge)
+                headOpen = true;
+            const bool toEnd = silence.second < 0 || silence.second >= durationSec - TailTolerance;
+            if (!inHead && toEnd && silence.first <= tailStart + Edge)
+                tailOpen = true;
+        }
+        if (!headOpen && !tailOpen) {
+            result = evaluate(intervals, durationSec);
+            result.decodedSec = tailEnd;
+            result.decodeError = pass.complaint;
+            return result;
+        }
+        head *= headOpen ? 2 : 1;
+        tail *= tailOpen ? 2 : 1;
+    }
+
+    const Pass pass = runPass(tools, arguments(path, settings), durationSec, cancelled, progress);
+    const double decoded = pass.reachedSec;
+    if (pass.run.cancelled) {
         result.cancelled = true;
         result.error = QStringLiteral("cancelled");
         return result;
     }
-    if (!run.started || run.exitCode != 0) {
+    if (!pass.run.started || pass.run.exitCode != 0) {
         // A decoder that complained and delivered nothing found no audio.
-        result.error = run.exitCode > 0 && decoded <= 0 && !complaint.isEmpty()
+        result.error = pass.run.exitCode > 0 && decoded <= 0 && !pass.complaint.isEmpty()
                 ? QStringLiteral("no decodable audio")
                 : QStringLiteral("silence detection failed");
         return result;
@@ -126,9 +227,9 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
     // A header within a frame or two of the decode is kept as the length the
     // cut works in; otherwise the decode is what a player gets.
     const bool headerHolds = durationSec > 0 && std::fabs(decoded - durationSec) <= LengthTolerance;
-    result = evaluate(intervals, headerHolds || decoded <= 0 ? durationSec : decoded);
+    result = evaluate(allOf(pass), headerHolds || decoded <= 0 ? durationSec : decoded);
     result.decodedSec = decoded;
-    result.decodeError = complaint;
+    result.decodeError = pass.complaint;
     return result;
 }
 

@@ -3,6 +3,7 @@
 #include "toolpaths.h"
 #include "toolrunner.h"
 
+#include <QHash>
 #include <QList>
 #include <QPair>
 #include <QString>
@@ -33,10 +34,15 @@ public:
         QString error;
     };
 
-    // Decodes the first audio stream of `path`; blocks until ffmpeg ends or
+    // Measures the first audio stream of `path`; blocks until ffmpeg ends or
     // `cancelled` stops it. Progress is reported from ffmpeg's progress lines
     // as a share of `durationSec`, without a final 100. The ends are judged
     // against the decoded length when the decode delivered any audio.
+    //
+    // No plan depends on the middle of a file, so a long one is decoded only
+    // in a window at each end, widened while its silence reaches the
+    // window's inner edge. The whole file is decoded when the windows meet or
+    // cannot prove the header's length, which is what a full decode finds.
     static Result analyse(const ToolPaths &tools, const QString &path, double durationSec, const Settings &settings,
                           const CancelCallback &cancelled, const ProgressCallback &progress);
 
@@ -44,6 +50,10 @@ public:
     // silence of ShortestSilence or more, so the ends are measured whatever
     // their length; those of the minimum silence or more are the same.
     static QStringList arguments(const QString &path, const Settings &settings);
+    // The arguments of one windowed measurement: the first `headSec` and
+    // everything from `tailStartSec` on, as one stream in file time.
+    static QStringList windowArguments(const QString &path, const Settings &settings, double headSec,
+                                       double tailStartSec);
 
     // A decoder complaint in one line of ffmpeg's standard error, without
     // its "[decoder @ 0x...]" prefix, or an empty string.
@@ -51,6 +61,8 @@ public:
 
     // Adds what one line of the detector's output says to `intervals`.
     static void collectLine(const QString &line, QList<Interval> &intervals);
+    // The same for several detectors at once, each by its log prefix.
+    static void collectLine(const QString &line, QHash<QString, QList<Interval>> &byDetector);
 
     // Head, tail and the whole-file rule from the silences of a completed run.
     static Result evaluate(QList<Interval> intervals, double durationSec);
@@ -63,6 +75,8 @@ public:
     // A decoded length this close to the header's is the same length (a
     // codec frame or two).
     static constexpr double LengthTolerance = 0.1;
+    // The first window at each end; each widening doubles it.
+    static constexpr double FirstWindow = 20.0;
 };
 
 } // namespace ks

@@ -1,6 +1,7 @@
 #include "controller.h"
 
 #include "loglevel.h"
+#include "mediaprobe.h"
 #include "queuemodel.h"
 #include "runcheck.h"
 #include "toolpaths.h"
@@ -78,6 +79,14 @@ void Controller::scan(const QString &root, const QStringList &extensions, bool r
 // with it held, and so is every signal, so that reports leave in one order.
 struct Controller::Run
 {
+    Run(const QList<QueueItem> &items, const Settings &settings, const ToolPaths &tools, bool analyseOnly)
+        : items(items)
+        , settings(settings)
+        , tools(tools)
+        , analyseOnly(analyseOnly)
+    {
+    }
+
     const QList<QueueItem> &items;
     const Settings &settings;
     const ToolPaths tools;
@@ -116,7 +125,7 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
     }
 
     const int total = int(items.size());
-    Run run{ items, settings, tools, analyseOnly };
+    Run run(items, settings, tools, analyseOnly);
     run.settled.assign(size_t(total), false);
     run.sharesOutputWith.assign(size_t(total), -1);
     if (!analyseOnly) {
@@ -217,9 +226,11 @@ void Controller::processFile(Run &run, int i)
         summary.secondsAdded += std::max(item.headChangeSec, 0.0) + std::max(item.tailChangeSec, 0.0);
     };
 
-    const StepResult planned = TrimEngine::plan(item, settings, run.tools, cancelled, [&](int percent) {
-        progress(analyseOnly ? percent : percent / 2);
-    });
+    // What the plan's probe learnt serves the write too: one probe per file.
+    MediaInfo probed;
+    const StepResult planned = TrimEngine::plan(
+            item, settings, run.tools, cancelled, [&](int percent) { progress(analyseOnly ? percent : percent / 2); },
+            &probed);
     if (m_stop.load()) {
         stopRow();
         return;
@@ -285,8 +296,8 @@ void Controller::processFile(Run &run, int i)
         return;
     }
 
-    const StepResult applied = TrimEngine::apply(item, settings, run.tools, cancelled,
-                                                 [&](int percent) { progress(percent / 2 + 50); });
+    const StepResult applied = TrimEngine::apply(
+            item, settings, run.tools, cancelled, [&](int percent) { progress(percent / 2 + 50); }, &probed);
     // A file that was written is reported even when the stop came just
     // after; only a rewrite the stop cut short goes unreported.
     if (applied.cancelled() || (!applied.ok() && m_stop.load())) {

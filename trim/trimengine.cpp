@@ -86,9 +86,11 @@ double TrimEngine::adjustmentFor(double measuredSec, EndMode mode, double target
 }
 
 StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const ToolPaths &tools,
-                            const CancelCallback &cancelled, const ProgressCallback &progress)
+                            const CancelCallback &cancelled, const ProgressCallback &progress, MediaInfo *probed)
 {
     const MediaInfo info = probeMedia(tools, item.path, cancelled);
+    if (probed)
+        *probed = info;
     if (info.cancelled)
         return StepResult::stopped();
     if (!info.ok)
@@ -115,6 +117,8 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
     }
     if (std::fabs(shortBy) > LengthTolerance || header <= 0)
         item.durationSec = silence.decodedSec;
+    if (probed)
+        probed->durationSec = item.durationSec;
 
     const StepResult verdict = judge(item, silence, settings);
     if (verdict.kind == StepResult::Kind::Done && progress)
@@ -224,7 +228,7 @@ QStringList TrimEngine::ffmpegArguments(const QString &sourcePath, const QString
 }
 
 StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const ToolPaths &tools,
-                             const CancelCallback &cancelled, const ProgressCallback &progress)
+                             const CancelCallback &cancelled, const ProgressCallback &progress, const MediaInfo *probed)
 {
     const Cut cut = cutFor(item);
     if (cut.keptSec <= MinimumLength + 1e-9)
@@ -237,8 +241,8 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     }
 
     // The source's codec decides the encoder, and whether a stream copy would
-    // be exact. It is known before anything is written.
-    const MediaInfo source = probeMedia(tools, item.path, cancelled);
+    // be exact. It is known before anything is written, mostly from the plan.
+    const MediaInfo source = probed && probed->ok ? *probed : probeMedia(tools, item.path, cancelled);
     if (source.cancelled)
         return StepResult::stopped();
     if (!source.ok)

@@ -36,14 +36,16 @@ public:
     static double adjustmentFor(double measuredSec, EndMode mode, double targetSec);
 
     // Probes the file, measures its silence and stores the plan in `item`.
+    // What the probe learnt goes to `probed`, when given, for apply to reuse.
     static StepResult plan(QueueItem &item, const Settings &settings, const ToolPaths &tools, const CancelCallback &cancelled,
-                           const ProgressCallback &progress);
+                           const ProgressCallback &progress, MediaInfo *probed = nullptr);
 
     // Carries out the plan stored in `item`, writing item.outputPath through a
     // temporary file beside it. The source is never touched before the new
-    // file is complete.
+    // file is complete. `probed` is the plan's probe of the source; without
+    // it the source is probed again.
     static StepResult apply(QueueItem &item, const Settings &settings, const ToolPaths &tools, const CancelCallback &cancelled,
-                            const ProgressCallback &progress);
+                            const ProgressCallback &progress, const MediaInfo *probed = nullptr);
 
     // The planning rules after measuring: fills the item's plan fields from
     // the measurement and refuses plans that remove too much or leave nothing.

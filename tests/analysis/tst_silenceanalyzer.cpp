@@ -7,6 +7,7 @@
 #include "silenceanalyzer.h"
 
 #include <QTemporaryDir>
+#include <QtEndian>
 #include <QtTest>
 
 using namespace ks;
@@ -28,6 +29,8 @@ private Q_SLOTS:
     void headTailAndWholeFile();
     void measuresRealFiles_data();
     void measuresRealFiles();
+    void windowsMeasureAsTheWholeFile_data();
+    void windowsMeasureAsTheWholeFile();
     void progressRisesTowardTheEnd();
     void failuresOfTheTool_data();
     void failuresOfTheTool();
@@ -161,6 +164,85 @@ void tst_SilenceAnalyzer::measuresRealFiles()
     QVERIFY2(qAbs(result.headSec - (tone == 0.0 ? 0.0 : lead)) <= tolerance, qPrintable(measured));
     QVERIFY2(qAbs(result.tailSec - (tone == 0.0 ? 0.0 : tail)) <= tolerance, qPrintable(measured));
     QVERIFY2(qAbs(result.decodedSec - (lead + tone + tail)) <= 0.06, qPrintable(QString::number(result.decodedSec)));
+}
+
+void tst_SilenceAnalyzer::windowsMeasureAsTheWholeFile_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<double>("lead");
+    QTest::addColumn<double>("tone");
+    QTest::addColumn<double>("tail");
+    QTest::addColumn<int>("passes"); // ffmpeg runs, the whole-file decode included
+    // A frame of a lossy codec at 22.05 kHz; lossless files agree to the sample.
+    for (const char *suffix : { "wav", "flac", "mp3", "ogg" }) {
+        QTest::addRow("%s, short ends", suffix) << QString::fromLatin1(suffix) << 1.5 << 60.0 << 2.5 << 1;
+        QTest::addRow("%s, ends past the first windows", suffix) << QString::fromLatin1(suffix) << 25.0 << 40.0 << 30.0 << 2;
+        QTest::addRow("%s, windows meet", suffix) << QString::fromLatin1(suffix) << 2.0 << 38.0 << 1.0 << 1;
+    }
+    QTest::newRow("mp3, two minutes of head") << u"mp3"_s << 120.0 << 150.0 << 3.0 << 4;
+    QTest::newRow("flac, four minutes of tail") << u"flac"_s << 2.0 << 100.0 << 240.0 << 5;
+    QTest::newRow("wav, silent throughout") << u"wav"_s << 50.0 << 0.0 << 50.0 << 3;
+    // The header claims half the samples there are.
+    QTest::newRow("flac, header too short") << u"short.flac"_s << 1.0 << 100.0 << 2.0 << 2;
+}
+
+void tst_SilenceAnalyzer::windowsMeasureAsTheWholeFile()
+{
+    QFETCH(QString, suffix);
+    QFETCH(double, lead);
+    QFETCH(double, tone);
+    QFETCH(double, tail);
+    test::ToneSpec spec;
+    spec.leadSec = lead;
+    spec.toneSec = tone;
+    spec.tailSec = tail;
+    spec.sampleRate = 22050;
+    const QString path = m_dir.filePath(QString::fromLatin1(QTest::currentDataTag()).replace(u", "_s, u"-"_s)
+                                        + u'.' + suffix.section(u'.', -1));
+    QCOMPARE(test::makeAudio(path, spec), QString());
+    if (suffix.startsWith(u"short"_s)) {
+        // STREAMINFO: the total sample count is the low 36 bits of bytes 18 to 25.
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite) && file.seek(18));
+        quint64 word = qFromBigEndian<quint64>(file.read(8).constData());
+        const quint64 mask = (quint64(1) << 36) - 1;
+        word = (word & ~mask) | ((word & mask) / 2);
+        const quint64 out = qToBigEndian(word);
+        QVERIFY(file.seek(18) && file.write(reinterpret_cast<const char *>(&out), 8) == 8);
+    }
+    const double header = probeMedia(test::systemTools(), path, {}).durationSec;
+
+    // A wrapper that counts the runs of the real ffmpeg.
+    const QString runs = m_dir.filePath(u"runs.log"_s);
+    QFile::remove(runs);
+    ToolPaths tools = test::systemTools();
+    tools.ffmpeg = test::writeFakeTool(m_dir.path(), u"counting-ffmpeg"_s,
+                                       "echo run >>'" + runs.toUtf8() + "'; exec '" + test::ffmpegExecutable().toUtf8()
+                                               + "' \"$@\"");
+    const SilenceAnalyzer::Result windowed = SilenceAnalyzer::analyse(tools, path, header, Settings(), {}, {});
+    QFile log(runs);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const int passes = int(log.readAll().count('\n'));
+    // With no length to go by, the whole file is decoded.
+    const SilenceAnalyzer::Result whole = SilenceAnalyzer::analyse(test::systemTools(), path, 0.0, Settings(), {}, {});
+
+    QVERIFY2(windowed.ok && whole.ok, qPrintable(windowed.error + whole.error));
+    const double tolerance = suffix.endsWith(u"wav"_s) || suffix.endsWith(u"flac"_s) ? 0.001 : 0.03;
+    const QString measured = u"windowed %1/%2, whole %3/%4"_s.arg(windowed.headSec).arg(windowed.tailSec)
+                                     .arg(whole.headSec).arg(whole.tailSec);
+    QVERIFY2(qAbs(windowed.headSec - whole.headSec) <= tolerance, qPrintable(measured));
+    // The tail is measured back from the length each went by: the header
+    // when the decode bears it out, else the decode.
+    const auto tailStart = [](const SilenceAnalyzer::Result &r, double length) {
+        if (qAbs(r.decodedSec - length) > SilenceAnalyzer::LengthTolerance)
+            length = r.decodedSec;
+        return r.tailSec > 0 ? length - r.tailSec : -1.0;
+    };
+    QVERIFY2(qAbs(tailStart(windowed, header) - tailStart(whole, 0.0)) <= tolerance, qPrintable(measured));
+    QCOMPARE(windowed.silentThroughout, whole.silentThroughout);
+    QVERIFY2(qAbs(windowed.decodedSec - whole.decodedSec) <= SilenceAnalyzer::LengthTolerance,
+             qPrintable(u"%1 %2"_s.arg(windowed.decodedSec).arg(whole.decodedSec)));
+    QTEST(passes, "passes");
 }
 
 void tst_SilenceAnalyzer::progressRisesTowardTheEnd()
