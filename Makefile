@@ -38,7 +38,7 @@ test-one: build
 bench: build
 	cmake --build $(BUILD_DIR) --target benchmarks
 	$(BUILD_DIR)/bench/bench_trim
-	$(BUILD_DIR)/bench/bench_cli
+	$(BUILD_DIR)/bench/bench_cli 12 3 60 $(BUILD_DIR)/bench
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_queue
 
 # The Debian package, kestrova_<version>_<arch>.deb, into $(BUILD_DIR). Made

@@ -1,50 +1,172 @@
-// Times kestrova-cli trimming a folder of generated files, next to the very
-// same ffprobe/ffmpeg commands run straight from a shell script, so the cost
-// of the command line (start-up, settings, scan, worker thread, output) on
-// top of the tools reads off as a ratio.
+// Times kestrova-cli against the floor of its design, measured in the same
+// run: for a trim, the three child processes every file needs (ffprobe, a
+// silencedetect decode of the whole file, the ffmpeg write) run one after
+// another by sh; for an analysis, ffprobe and the whole-file decode. Each
+// side runs three times, in alternating order, and the medians are compared.
+// The floor scripts are written out beside the results so anyone can rerun
+// them.
+//
+//   bench_cli [FILES [MINUTES [ANALYSIS_MINUTES [SCRIPT_FOLDER]]]]
+//   (defaults: 12 files of 3 minutes, one file of 60 minutes)
 
+#include "audiofixture.h"
+#include "mediaprobe.h"
 #include "samecommands.h"
 #include "settings.h"
+#include "silenceanalyzer.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <algorithm>
+#include <functional>
+#include <vector>
 
 using namespace ks;
+
+namespace {
+
+QString quoted(const QString &arg)
+{
+    QString q = arg;
+    q.replace(QLatin1Char('\''), QLatin1String("'\\''"));
+    return QLatin1Char('\'') + q + QLatin1Char('\'');
+}
+
+bool writeScript(const QString &path, const QString &script)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(script.toUtf8()) >= 0;
+}
+
+bool runCli(QTextStream &out, const QStringList &arguments)
+{
+    QProcess cli;
+    cli.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    cli.start(QStringLiteral(KESTROVA_CLI), arguments);
+    if (cli.waitForFinished(-1) && cli.exitStatus() == QProcess::NormalExit && cli.exitCode() == 0)
+        return true;
+    out << "kestrova-cli " << arguments.join(QLatin1Char(' ')) << " failed\n";
+    return false;
+}
+
+struct Side
+{
+    QString label;
+    std::function<bool()> run;
+    std::vector<qint64> times;
+};
+
+// Runs every side three times, the order turned round each round, and
+// prints each median as a ratio to the last side, the floor.
+bool compare(QTextStream &out, const QString &title, std::vector<Side> &sides)
+{
+    constexpr int Rounds = 3;
+    for (int round = 0; round < Rounds; ++round) {
+        for (size_t n = 0; n < sides.size(); ++n) {
+            Side &side = sides.at(round % 2 ? sides.size() - 1 - n : n);
+            QElapsedTimer clock;
+            clock.start();
+            if (!side.run())
+                return false;
+            side.times.push_back(clock.elapsed());
+        }
+    }
+    const auto median = [](std::vector<qint64> times) {
+        std::sort(times.begin(), times.end());
+        return double(times.at(times.size() / 2));
+    };
+    const double floor = median(sides.back().times);
+    out << title << ", median of " << Rounds << " rounds in alternating order\n";
+    for (const Side &side : sides) {
+        out << QStringLiteral("  %1 %2 ms   %3 x the floor\n")
+                        .arg(side.label + u':', -30)
+                        .arg(median(side.times), 8, 'f', 0)
+                        .arg(median(side.times) / floor, 0, 'f', 3);
+    }
+    out.flush();
+    return true;
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
-    const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 12;
+    const QStringList args = app.arguments().mid(1);
+    const int count = args.size() > 0 ? args.at(0).toInt() : 12;
+    const double minutes = args.size() > 1 ? args.at(1).toDouble() : 3.0;
+    const double analysisMinutes = args.size() > 2 ? args.at(2).toDouble() : 60.0;
 
     QTemporaryDir dir;
+    const QString scripts = args.size() > 3 ? args.at(3) : dir.path();
+    QDir().mkpath(scripts);
     QString error;
     const QString in = dir.filePath(QStringLiteral("in"));
-    const QStringList sources = bench::makeTakes(in, count, &error);
+    const QStringList sources =
+            bench::makeTakes(in, count, &error, minutes * 60.0 - 3.0, { QStringLiteral("mp3") });
     if (sources.isEmpty()) {
         out << error << '\n';
         return 1;
     }
 
-    // The command line runs with the built-in defaults, as the script does.
-    const QString script = bench::sameCommandsScript(sources, Settings(), dir.filePath(QStringLiteral("shell")));
-    const QStringList arguments{ QStringLiteral("trim"), QStringLiteral("--no-settings"), QStringLiteral("--quiet"),
-                                 QStringLiteral("--out"), dir.filePath(QStringLiteral("cli")), in };
-
-    const auto runCli = [&] {
-        QProcess cli;
-        cli.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        cli.start(QStringLiteral(KESTROVA_CLI), arguments);
-        if (cli.waitForFinished(-1) && cli.exitStatus() == QProcess::NormalExit && cli.exitCode() == 0)
-            return true;
-        out << "kestrova-cli failed: " << cli.readAllStandardOutput() << '\n';
-        return false;
+    // Stream copies cut to the built-in 150 ms at each end.
+    const QString trimFloor = QDir(scripts).filePath(QStringLiteral("trim-floor.sh"));
+    if (!writeScript(trimFloor,
+                     bench::sameCommandsScript(sources, Settings(), dir.filePath(QStringLiteral("floor")), false)))
+        return 1;
+    const auto trim = [&](const char *jobs) {
+        return [&out, &dir, &in, jobs] {
+            return runCli(out, { QStringLiteral("trim"), QStringLiteral("--no-settings"), QStringLiteral("--quiet"),
+                                 QStringLiteral("--jobs"), QLatin1String(jobs), QStringLiteral("--out"),
+                                 dir.filePath(QStringLiteral("cli")), in });
+        };
     };
-    if (!bench::compareWithShell(out, QStringLiteral("kestrova-cli trim"), count, runCli,
-                                 dir.filePath(QStringLiteral("same-commands.sh")), script))
+    std::vector<Side> trims{
+        { QStringLiteral("kestrova-cli trim --jobs 1"), trim("1"), {} },
+        { QStringLiteral("kestrova-cli trim --jobs 2"), trim("2"), {} },
+        { QStringLiteral("floor (sh %1)").arg(QFileInfo(trimFloor).fileName()),
+          [&] { return QProcess::execute(QStringLiteral("sh"), { trimFloor }) == 0; }, {} },
+    };
+    if (!compare(out, QStringLiteral("Trimming %1 mp3 files of %2 min").arg(count).arg(minutes), trims))
+        return 1;
+
+    // One long spoken-word file: the measurement needs only its ends.
+    test::ToneSpec speech;
+    speech.leadSec = 2.0;
+    speech.toneSec = analysisMinutes * 60.0 - 5.0;
+    speech.tailSec = 3.0;
+    const QString longFile = dir.filePath(QStringLiteral("long/episode.mp3"));
+    if (const QString failure = test::makeAudio(longFile, speech); !failure.isEmpty()) {
+        out << failure << '\n';
+        return 1;
+    }
+    const ToolPaths tools = test::systemTools();
+    const QString analysisFloor = QDir(scripts).filePath(QStringLiteral("analysis-floor.sh"));
+    QString script;
+    for (const QStringList &command : { QStringList{ tools.ffprobe } + probeArguments(longFile),
+                                        QStringList{ tools.ffmpeg } + SilenceAnalyzer::arguments(longFile, Settings()) }) {
+        QStringList words;
+        for (const QString &word : command)
+            words << quoted(word);
+        script += words.join(QLatin1Char(' ')) + QStringLiteral(" >/dev/null 2>&1\n");
+    }
+    if (!writeScript(analysisFloor, script))
+        return 1;
+    std::vector<Side> analyses{
+        { QStringLiteral("kestrova-cli analyse"),
+          [&] { return runCli(out, { QStringLiteral("analyse"), QStringLiteral("--no-settings"),
+                                     QStringLiteral("--quiet"), longFile }); },
+          {} },
+        { QStringLiteral("floor (sh %1)").arg(QFileInfo(analysisFloor).fileName()),
+          [&] { return QProcess::execute(QStringLiteral("sh"), { analysisFloor }) == 0; }, {} },
+    };
+    if (!compare(out, QStringLiteral("Analysing one mp3 file of %1 min").arg(analysisMinutes), analyses))
         return 1;
     return 0;
 }

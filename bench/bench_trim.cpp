@@ -4,6 +4,7 @@
 // as a ratio.
 
 #include "audiofixture.h"
+#include "mediaprobe.h"
 #include "queueitem.h"
 #include "samecommands.h"
 #include "settings.h"
@@ -43,8 +44,9 @@ int main(int argc, char *argv[])
             item.path = path;
             item.relPath = QFileInfo(path).fileName();
             item.outputPath = QDir(settings.outputRoot).filePath(item.relPath);
-            TrimEngine::plan(item, settings, tools, [] { return false; }, [](int) {});
-            if (!TrimEngine::apply(item, settings, tools, [] { return false; }, [](int) {}).ok())
+            MediaInfo probed;
+            TrimEngine::plan(item, settings, tools, [] { return false; }, [](int) {}, &probed);
+            if (!TrimEngine::apply(item, settings, tools, [] { return false; }, [](int) {}, &probed).ok())
                 return false;
         }
         return true;

@@ -39,16 +39,16 @@ QString commandLine(const QString &program, const QStringList &args)
 
 } // namespace
 
-QStringList makeTakes(const QString &folder, int count, QString *error)
+QStringList makeTakes(const QString &folder, int count, QString *error, double toneSec, const QStringList &suffixes)
 {
     test::ToneSpec spec;
     spec.leadSec = 1.0;
-    spec.toneSec = 27.0;
+    spec.toneSec = toneSec;
     spec.tailSec = 2.0;
     spec.channels = 2;
     QStringList sources;
     for (int i = 0; i < count; ++i) {
-        const QString suffix = i % 2 ? QStringLiteral("flac") : QStringLiteral("mp3");
+        const QString &suffix = suffixes.at(i % suffixes.size());
         const QString path = QDir(folder).filePath(QStringLiteral("take %1.%2").arg(i).arg(suffix));
         const QString failure = test::makeAudio(path, spec);
         if (!failure.isEmpty()) {
@@ -61,7 +61,8 @@ QStringList makeTakes(const QString &folder, int count, QString *error)
     return sources;
 }
 
-QString sameCommandsScript(const QStringList &sources, const Settings &settings, const QString &outputFolder)
+QString sameCommandsScript(const QStringList &sources, const Settings &settings, const QString &outputFolder,
+                           bool readBack)
 {
     const ToolPaths tools = test::systemTools();
     const QString &ffprobe = tools.ffprobe;
@@ -75,15 +76,17 @@ QString sameCommandsScript(const QStringList &sources, const Settings &settings,
         const QString output = QDir(outputFolder).filePath(QFileInfo(path).fileName());
         const QString encoder = CodecTable::encoderFor(info.codec);
         const bool reencode = CodecTable::needsReencode(info.codec);
-        // Planning probes and measures; writing probes again, runs ffmpeg and
-        // reads the new file back before it takes the old one's place.
+        // Planning probes and measures; writing runs ffmpeg and reads the new
+        // file back before it takes the old one's place.
+        const QString written = TrimEngine::temporaryPathFor(output);
         script += commandLine(ffprobe, probeArguments(path));
         script += commandLine(ffmpeg, SilenceAnalyzer::arguments(path, settings));
-        script += commandLine(ffprobe, probeArguments(path));
         script += commandLine(ffmpeg, TrimEngine::ffmpegArguments(path, output, TrimEngine::cutFor(item),
                                                                   reencode ? &info : nullptr, encoder));
-        script += commandLine(ffprobe, probeArguments(TrimEngine::temporaryPathFor(output)));
-        script += QStringLiteral("mv %1 %2\n").arg(quoted(TrimEngine::temporaryPathFor(output)), quoted(output));
+        if (readBack) {
+            script += commandLine(ffprobe, probeArguments(written));
+            script += QStringLiteral("mv %1 %2\n").arg(quoted(written), quoted(output));
+        }
     }
     return script;
 }

@@ -13,16 +13,20 @@ struct Settings;
 
 namespace ks::bench {
 
-// The benchmarks' batch: `count` files of 30 s (1 s of silence, 27 s of tone,
-// 2 s of silence), alternately mp3 and flac, as "take N" in `folder`.
-// Returns the paths, or an empty list with the reason in `error`.
-QStringList makeTakes(const QString &folder, int count, QString *error);
+// The benchmarks' batch: `count` stereo files of `lead` s of silence, `tone`
+// s of tone and `tail` s of silence, in the suffixes given in turn, as
+// "take N" in `folder`. Returns the paths, or an empty list with the reason
+// in `error`.
+QStringList makeTakes(const QString &folder, int count, QString *error, double toneSec = 27.0,
+                      const QStringList &suffixes = { QStringLiteral("mp3"), QStringLiteral("flac") });
 
-// A shell script of exactly the ffprobe/ffmpeg commands the engine runs to
-// plan and trim each of `sources` into `outputFolder` with `settings`, each
-// followed by the rename that puts the new file in place. The yardstick that
-// the program's own cost per file is measured against.
-QString sameCommandsScript(const QStringList &sources, const Settings &settings, const QString &outputFolder);
+// A shell script of the ffprobe/ffmpeg commands that plan and trim each of
+// `sources` into `outputFolder` with `settings`, one after another: the
+// probe, a silencedetect decode of the whole file and the write, then (with
+// `readBack`) the probe of the new file and the rename that puts it in
+// place. Without it, the floor any trimmer of this design stands on.
+QString sameCommandsScript(const QStringList &sources, const Settings &settings, const QString &outputFolder,
+                           bool readBack = true);
 
 // Writes `script` to `scriptPath`, then times `side` (the program's own way of
 // trimming the batch; false when it failed) and the script run by sh, in
