@@ -30,13 +30,6 @@ using namespace ks;
 
 namespace {
 
-QString quoted(const QString &arg)
-{
-    QString q = arg;
-    q.replace(QLatin1Char('\''), QLatin1String("'\\''"));
-    return QLatin1Char('\'') + q + QLatin1Char('\'');
-}
-
 bool writeScript(const QString &path, const QString &script)
 {
     QFile file(path);
@@ -148,14 +141,8 @@ int main(int argc, char *argv[])
     }
     const ToolPaths tools = test::systemTools();
     const QString analysisFloor = QDir(scripts).filePath(QStringLiteral("analysis-floor.sh"));
-    QString script;
-    for (const QStringList &command : { QStringList{ tools.ffprobe } + probeArguments(longFile),
-                                        QStringList{ tools.ffmpeg } + SilenceAnalyzer::arguments(longFile, Settings()) }) {
-        QStringList words;
-        for (const QString &word : command)
-            words << quoted(word);
-        script += words.join(QLatin1Char(' ')) + QStringLiteral(" >/dev/null 2>&1\n");
-    }
+    const QString script = bench::commandLine(tools.ffprobe, probeArguments(longFile))
+            + bench::commandLine(tools.ffmpeg, SilenceAnalyzer::arguments(longFile, Settings()));
     if (!writeScript(analysisFloor, script))
         return 1;
     std::vector<Side> analyses{

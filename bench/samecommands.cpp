@@ -29,6 +29,8 @@ QString quoted(const QString &arg)
     return QLatin1Char('\'') + q + QLatin1Char('\'');
 }
 
+} // namespace
+
 QString commandLine(const QString &program, const QStringList &args)
 {
     QStringList parts{ quoted(program) };
@@ -36,8 +38,6 @@ QString commandLine(const QString &program, const QStringList &args)
         parts << quoted(a);
     return parts.join(QLatin1Char(' ')) + QLatin1String(" >/dev/null 2>&1\n");
 }
-
-} // namespace
 
 QStringList makeTakes(const QString &folder, int count, QString *error, double toneSec, const QStringList &suffixes)
 {

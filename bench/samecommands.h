@@ -20,6 +20,10 @@ namespace ks::bench {
 QStringList makeTakes(const QString &folder, int count, QString *error, double toneSec = 27.0,
                       const QStringList &suffixes = { QStringLiteral("mp3"), QStringLiteral("flac") });
 
+// One line of a shell script that runs `program` with `args`, quoted, its
+// output thrown away.
+QString commandLine(const QString &program, const QStringList &args);
+
 // A shell script of the ffprobe/ffmpeg commands that plan and trim each of
 // `sources` into `outputFolder` with `settings`, one after another: the
 // probe, a silencedetect decode of the whole file and the write, then (with

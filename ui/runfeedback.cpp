@@ -152,22 +152,13 @@ void RunFeedback::onBatchFinished(const BatchSummary &summary, bool cancelled, b
     m_panel->setPhase(VfdPanel::Idle);
     m_panel->setElapsedSeconds(-1);
     const QString last = tr("LAST %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm")));
-    if (analyseOnly) {
-        // What a trim of the same files would do.
-        m_panel->setSummary(PanelStyle::join({ last, tr("%1 SCANNED").arg(summary.processed),
-                                               tr("%1 WOULD CHANGE").arg(summary.wouldChange),
-                                               tr("%1 SKIPPED").arg(summary.skipped),
-                                               tr("%1 FAIL").arg(summary.failed),
-                                               tr("%1 S TO CUT").arg(summary.secondsCut, 0, 'f', 1),
-                                               tr("%1 S TO ADD").arg(summary.secondsAdded, 0, 'f', 1) }));
-    } else {
-        m_panel->setSummary(PanelStyle::join({ last, tr("%1 SCANNED").arg(summary.processed),
-                                               tr("%1 WRITTEN").arg(summary.written),
-                                               tr("%1 SKIPPED").arg(summary.skipped),
-                                               tr("%1 FAIL").arg(summary.failed),
-                                               tr("%1 S CUT").arg(summary.secondsCut, 0, 'f', 1),
-                                               tr("%1 S ADDED").arg(summary.secondsAdded, 0, 'f', 1) }));
-    }
+    // An analysis says what a trim of the same files would do.
+    m_panel->setSummary(PanelStyle::join(
+            { last, tr("%1 SCANNED").arg(summary.processed),
+              analyseOnly ? tr("%1 WOULD CHANGE").arg(summary.wouldChange) : tr("%1 WRITTEN").arg(summary.written),
+              tr("%1 SKIPPED").arg(summary.skipped), tr("%1 FAIL").arg(summary.failed),
+              (analyseOnly ? tr("%1 S TO CUT") : tr("%1 S CUT")).arg(summary.secondsCut, 0, 'f', 1),
+              (analyseOnly ? tr("%1 S TO ADD") : tr("%1 S ADDED")).arg(summary.secondsAdded, 0, 'f', 1) }));
     m_log->append(RunTexts::totalsLine(summary, cancelled, analyseOnly), summary.failed > 0 ? Warning : Success);
     m_status->setText(tr("Idle"));
     Q_EMIT finished();
