@@ -13,27 +13,10 @@ class tst_Records : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void defaults();
     void labels_data();
     void labels();
     void recordsCrossThreadsByName();
 };
-
-void tst_Records::defaults()
-{
-    const Settings s;
-    QCOMPARE(s.extensions, QStringList({ u"mp3"_s, u"wav"_s, u"flac"_s, u"ogg"_s, u"m4a"_s, u"aac"_s, u"wma"_s,
-                                         u"aiff"_s }));
-    QCOMPARE(s.headMode, EndMode::CutBack);
-    QCOMPARE(s.tailMode, EndMode::CutBack);
-    QCOMPARE(s.headTargetMs + s.tailTargetMs, 300);
-    QCOMPARE(s.outputMode, OutputMode::Mirror);
-    QVERIFY(s.outputRoot.isEmpty());
-    QVERIFY(!s.lastCheck.isValid());
-    const QueueItem item;
-    QCOMPARE(statusText(item.status), u"Pending"_s);
-    QVERIFY(item.message.isEmpty());
-}
 
 void tst_Records::labels_data()
 {
