@@ -1,5 +1,7 @@
 #include "envelopereader.h"
 
+#include "toolrunner.h"
+
 #include <QFileInfo>
 #include <QProcess>
 #include <QtEndian>
@@ -10,8 +12,6 @@
 namespace ks {
 
 namespace {
-
-constexpr int KillWaitMs = 3000;
 
 QString seconds(double value)
 {
@@ -94,16 +94,7 @@ void EnvelopeReader::finish(const QString &error)
 
 void EnvelopeReader::cancel()
 {
-    QProcess *process = std::exchange(m_process, nullptr);
-    if (!process)
-        return;
-    process->disconnect(this);
-    if (process->state() != QProcess::NotRunning) {
-        process->kill();
-        // Reaped here, so no child is left behind whatever follows.
-        process->waitForFinished(KillWaitMs);
-    }
-    process->deleteLater();
+    discardChild(std::exchange(m_process, nullptr), this);
 }
 
 } // namespace ks

@@ -8,6 +8,7 @@
 #include "settingsstore.h"
 #include "toollocator.h"
 #include "toolpaths.h"
+#include "toolrunner.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -30,7 +31,6 @@ namespace {
 
 // Selections that move on this quickly start no read.
 constexpr int SettleMs = 100;
-constexpr int KillWaitMs = 3000;
 // Peaks kept across files: a few minutes of edges.
 constexpr int CachedPeaks = 4'000'000;
 
@@ -254,6 +254,7 @@ void EdgePreview::refresh()
     if (!edges || !m_edges || edges->path != m_edges->path)
         stopPlaying();
     m_edges = edges;
+    m_failure.clear();
 
     if (!edges) {
         for (Strip &s : m_strips) {
@@ -332,7 +333,8 @@ void EdgePreview::onRead(Side side, const QList<EnvelopeReader::Peak> &peaks, co
     Strip &s = m_strips[side];
     const QString key = std::exchange(s.reading, QString());
     if (!error.isEmpty()) {
-        showNote(tr("Cannot read the edges - %1").arg(error));
+        m_failure = tr("Cannot read the edges - %1").arg(error);
+        showNote(m_failure);
         return;
     }
     m_cache.insert(key, new QList<EnvelopeReader::Peak>(peaks), std::max<qsizetype>(peaks.size(), 1));
@@ -341,7 +343,7 @@ void EdgePreview::onRead(Side side, const QList<EnvelopeReader::Peak> &peaks, co
         s.strip->setPeaks(peaks, edge.readFromSec, EnvelopeReader::PeakSec);
     }
     if (!isReading())
-        showNote(QString());
+        showNote(m_failure);
 }
 
 // The file's name and which file it is, or what keeps the strips empty.
@@ -386,15 +388,7 @@ void EdgePreview::stopPlaying()
     for (Strip &s : m_strips)
         s.play->setChecked(false);
     m_playing = -1;
-    QProcess *player = std::exchange(m_player, nullptr);
-    if (!player)
-        return;
-    player->disconnect(this);
-    if (player->state() != QProcess::NotRunning) {
-        player->kill();
-        player->waitForFinished(KillWaitMs);
-    }
-    player->deleteLater();
+    discardChild(std::exchange(m_player, nullptr), this);
 }
 
 } // namespace ks

@@ -105,6 +105,7 @@ private:
     QString m_playerPath;
     std::optional<Edges> m_edges;
     QString m_fileText;
+    QString m_failure; // why a strip of the file shown could not be read
     QCache<QString, QList<EnvelopeReader::Peak>> m_cache;
     bool m_running = false;
 };
