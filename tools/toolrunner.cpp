@@ -88,6 +88,18 @@ ToolRun runTool(const QString &program, const QStringList &arguments, const Canc
     return run;
 }
 
+void discardChild(QProcess *process, const QObject *receiver)
+{
+    if (!process)
+        return;
+    process->disconnect(receiver);
+    if (process->state() != QProcess::NotRunning) {
+        process->kill();
+        process->waitForFinished(KillTimeoutMs);
+    }
+    process->deleteLater();
+}
+
 double progressSeconds(const QString &line)
 {
     const QString value = line.mid(line.indexOf(QLatin1Char('=')) + 1);

@@ -6,6 +6,8 @@
 #include <functional>
 
 class QByteArray;
+class QObject;
+class QProcess;
 class QStringDecoder;
 
 namespace ks {
@@ -37,6 +39,11 @@ ToolRun runTool(const QString &program, const QStringList &arguments, const Canc
 // own for the whole run, so a character split between two reads comes out whole.
 void feedLines(QStringDecoder &decoder, QString &pending, const QByteArray &chunk, const LineCallback &onLine,
                QString &total);
+
+// Ends a child started asynchronously: kills it if still running, reaps it
+// so nothing is left behind, and deletes the process object later. Its
+// signals no longer reach `receiver`.
+void discardChild(QProcess *process, const QObject *receiver);
 
 // Seconds of output position in one line of ffmpeg's "-progress" stream, or
 // -1.0 when the line carries none.

@@ -29,6 +29,77 @@
     </message>
 </context>
 <context>
+    <name>ks::EdgePreview</name>
+    <message>
+        <source>EDGES</source>
+        <translation>RÄNDER</translation>
+    </message>
+    <message>
+        <source>HEAD</source>
+        <translation>ANFANG</translation>
+    </message>
+    <message>
+        <source>TAIL</source>
+        <translation>ENDE</translation>
+    </message>
+    <message>
+        <source>Play head</source>
+        <translation>Anfang abspielen</translation>
+    </message>
+    <message>
+        <source>Play tail</source>
+        <translation>Ende abspielen</translation>
+    </message>
+    <message>
+        <source>Analyse the file to see its head and tail.</source>
+        <translation>Analysieren Sie die Datei, um Anfang und Ende zu sehen.</translation>
+    </message>
+    <message>
+        <source>Select one file to see its head and tail.</source>
+        <translation>Wählen Sie eine Datei, um Anfang und Ende zu sehen.</translation>
+    </message>
+    <message>
+        <source>WRITTEN FILE</source>
+        <translation>GESCHRIEBENE DATEI</translation>
+    </message>
+    <message>
+        <source>SOURCE</source>
+        <translation>QUELLE</translation>
+    </message>
+    <message>
+        <source>CUT %1 S</source>
+        <translation>KÜRZEN %1 S</translation>
+    </message>
+    <message>
+        <source>ADD %1 S</source>
+        <translation>ERGÄNZEN %1 S</translation>
+    </message>
+    <message>
+        <source>NO CHANGE</source>
+        <translation>UNVERÄNDERT</translation>
+    </message>
+    <message>
+        <source>SILENCE %1 S</source>
+        <translation>STILLE %1 S</translation>
+    </message>
+    <message>
+        <source>Waiting for the run to finish...</source>
+        <translation>Warten, bis der Lauf beendet ist...</translation>
+    </message>
+    <message>
+        <source>Reading...</source>
+        <translation>Wird gelesen...</translation>
+    </message>
+    <message>
+        <source>Cannot read the edges - %1</source>
+        <translation>Die Ränder können nicht gelesen werden - %1</translation>
+    </message>
+    <message>
+        <source>Playback failed.</source>
+        <translation>Wiedergabe fehlgeschlagen.</translation>
+    </message>
+</context>
+<context>
     <name>ks::EndMode</name>
     <message>
         <source>OFF</source>

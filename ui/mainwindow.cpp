@@ -3,6 +3,7 @@
 #include "aboutdialog.h"
 #include "addedpaths.h"
 #include "controller.h"
+#include "edgepreview.h"
 #include "logconsole.h"
 #include "loglevel.h"
 #include "panelstyle.h"
@@ -180,6 +181,8 @@ void MainWindow::buildCentralArea()
     m_splitter->addWidget(m_log);
     m_splitter->setStretchFactor(0, 3);
     m_splitter->setStretchFactor(1, 1);
+    m_preview = new EdgePreview(m_table, central);
+    m_splitter->insertWidget(1, m_preview);
 
     auto *page = new QVBoxLayout(central);
     page->setContentsMargins(12, 10, 12, 10);
@@ -265,6 +268,7 @@ void MainWindow::setRunning(bool on)
     m_running = on;
     m_commands->setRunning(on);
     m_overwriteCheck->setEnabled(!on);
+    m_preview->setRunning(on);
 }
 
 void MainWindow::refreshQueueSize()

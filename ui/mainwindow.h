@@ -16,6 +16,7 @@ class QSplitter;
 
 namespace ks {
 
+class EdgePreview;
 class LogConsole;
 class QueueCommands;
 class QueueModel;
@@ -88,6 +89,7 @@ private:
     QueueView *m_table = nullptr;
     QueueCommands *m_queueCommands = nullptr;
     QSplitter *m_splitter = nullptr;
+    EdgePreview *m_preview = nullptr;
     QLabel *m_queueSizeLabel = nullptr;
     VfdPanel *m_panel = nullptr;
     LogConsole *m_log = nullptr;

@@ -19,7 +19,8 @@ inline constexpr QRgb ChipFill = 0xFF0B1412;    // an unlit chip
 inline constexpr QRgb ChipBorder = 0xFF1B2A27;
 inline constexpr QRgb ChipText = 0xFF4A5A58;
 inline constexpr QRgb ErrorChip = 0xFFE05B4C;
-inline constexpr QRgb SkipChip = 0xFFC98A2E;
+inline constexpr QRgb SkipChip = 0xFFC98A2E;     // also the hatching of added silence
+inline constexpr QRgb Glass = 0xFF070C0B;       // the panel's background
 
 // The log console's levels (information, success, warning, error) and its
 // time stamps.

@@ -1,10 +1,13 @@
-// Runs the real window through one trim of the files given on the command
-// line, answering its questions itself, and saves a picture of the screen
-// once the run is over: with --tip, with the first failed row's reason
-// open; with --minimum, at the window's smallest size. Meant for a real X
-// server (Xvfb will do):
-//   xvfb-run -s "-screen 0 1100x860x24" kestrova-windowshot [--tip] [--minimum] OUT.png DEST FILE...
+// Runs the real window through one trim (or, with --analyse, one analysis)
+// of the files given on the command line, answering its questions itself,
+// and saves a picture of the screen once the run is over: with --preview,
+// with the edges of one row open (rows count from 0); with --tip, with the
+// first failed row's reason open; with --minimum, at the window's smallest
+// size. Meant for a real X server (Xvfb will do):
+//   xvfb-run -s "-screen 0 1100x860x24" kestrova-windowshot [--analyse] [--preview ROW] [--tip] [--minimum]
+//       OUT.png DEST FILE...
 
+#include "edgepreview.h"
 #include "identity.h"
 #include "mainwindow.h"
 #include "panelstyle.h"
@@ -50,10 +53,17 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
+    const bool analyse = args.removeAll(QStringLiteral("--analyse")) > 0;
     const bool tip = args.removeAll(QStringLiteral("--tip")) > 0;
     const bool minimum = args.removeAll(QStringLiteral("--minimum")) > 0;
+    int previewRow = -1;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--preview")); at >= 0 && at + 1 < args.size()) {
+        previewRow = args.at(at + 1).toInt();
+        args.remove(at, 2);
+    }
     if (args.size() < 3) {
-        QTextStream(stderr) << "usage: kestrova-windowshot [--tip] [--minimum] OUT.png DESTINATION FILE...\n";
+        QTextStream(stderr)
+                << "usage: kestrova-windowshot [--analyse] [--preview ROW] [--tip] [--minimum] OUT.png DESTINATION FILE...\n";
         return 2;
     }
     ks::applyIdentity();
@@ -73,22 +83,31 @@ int main(int argc, char *argv[])
         window.resize(window.minimumSize());
     window.show();
     window.findChild<QPushButton *>(QStringLiteral("addFilesButton"))->click();
-    window.findChild<QPushButton *>(QStringLiteral("trimButton"))->click();
+    window.findChild<QPushButton *>(analyse ? QStringLiteral("analyseButton") : QStringLiteral("trimButton"))->click();
 
     auto *status = window.findChild<QLabel *>(QStringLiteral("statusLabel"));
+    auto *preview = window.findChild<ks::EdgePreview *>();
+    auto *table = window.findChild<ks::QueueView *>();
     QTimer poll;
+    int settling = 0;
     QObject::connect(&poll, &QTimer::timeout, &app, [&] {
         if (status->text() != ks::MainWindow::tr("Idle"))
             return;
+        if (previewRow >= 0) {
+            // Selected once the run is over, then given time to read both edges.
+            if (settling++ == 0)
+                table->selectQueueRow(previewRow);
+            if (settling < 3 || preview->isReading())
+                return;
+        }
         poll.stop();
-        auto *view = window.findChild<ks::QueueView *>();
-        const QList<ks::QueueItem> &items = view->queue()->items();
+        const QList<ks::QueueItem> &items = table->queue()->items();
         for (int row = 0; tip && row < items.size(); ++row) {
             if (items.at(row).status != ks::ItemStatus::Failed)
                 continue;
-            const QModelIndex cell = view->model()->index(row, ks::QueueModel::ResultColumn);
-            const QPoint at = view->viewport()->mapToGlobal(view->visualRect(cell).center());
-            QToolTip::showText(at, cell.data(Qt::ToolTipRole).toString(), view);
+            const QModelIndex cell = table->model()->index(row, ks::QueueModel::ResultColumn);
+            const QPoint at = table->viewport()->mapToGlobal(table->visualRect(cell).center());
+            QToolTip::showText(at, cell.data(Qt::ToolTipRole).toString(), table);
             break;
         }
         // Let the last repaints land, then take the screen as the X server has it.

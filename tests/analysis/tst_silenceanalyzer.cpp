@@ -1,4 +1,5 @@
 #include "audiofixture.h"
+#include "envelopereader.h"
 #include "faketool.h"
 #include "mediaprobe.h"
 #include "settings.h"
@@ -34,6 +35,8 @@ private Q_SLOTS:
     void progressRisesTowardTheEnd();
     void failuresOfTheTool_data();
     void failuresOfTheTool();
+    void envelopeReduction_data();
+    void envelopeReduction();
 
 private:
     QTemporaryDir m_dir;
@@ -283,6 +286,40 @@ void tst_SilenceAnalyzer::failuresOfTheTool()
             SilenceAnalyzer::analyse(tools, m_dir.filePath(u"x.mp3"_s), 10.0, Settings(), [&] { return clock.elapsed() > 300; }, {});
     QVERIFY(!result.ok);
     QTEST(result.error, "error");
+}
+
+using Peaks = QList<EnvelopeReader::Peak>;
+
+void tst_SilenceAnalyzer::envelopeReduction_data()
+{
+    QTest::addColumn<QList<qint16>>("samples");
+    QTest::addColumn<QList<int>>("splits"); // byte offsets where a new chunk begins
+    QTest::addColumn<Peaks>("peaks");
+    const QList<qint16> ramp{ 1, 2, 3, 4, 5, 6, 7, 8, 9 };
+    QTest::newRow("one chunk") << ramp << QList<int>{} << Peaks{ { 1, 8 }, { 9, 9 } };
+    QTest::newRow("split inside a sample") << ramp << QList<int>{ 5, 17 } << Peaks{ { 1, 8 }, { 9, 9 } };
+    QTest::newRow("byte by byte") << QList<qint16>{ -300, 5, 32767, -32768 } << QList<int>{ 1, 2, 3, 4, 5, 6, 7 }
+                                  << Peaks{ { -32768, 32767 } };
+    QTest::newRow("nothing") << QList<qint16>{} << QList<int>{} << Peaks{};
+}
+
+void tst_SilenceAnalyzer::envelopeReduction()
+{
+    QFETCH(QList<qint16>, samples);
+    QFETCH(QList<int>, splits);
+    QByteArray pcm;
+    for (const qint16 sample : samples) {
+        pcm.append(char(quint16(sample) & 0xFF));
+        pcm.append(char(quint16(sample) >> 8));
+    }
+    EnvelopeReader::Reduction reduction;
+    int from = 0;
+    for (const int split : splits + QList<int>{ int(pcm.size()) }) {
+        reduction.add(pcm.mid(from, split - from));
+        from = split;
+    }
+    QTEST(reduction.peaks, "peaks");
+    QVERIFY(reduction.rest.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_SilenceAnalyzer)

@@ -1,5 +1,6 @@
 #include "blockmeter.h"
 #include "daytimeline.h"
+#include "edgestrip.h"
 #include "segmentdisplay.h"
 #include "statuschip.h"
 
@@ -50,6 +51,9 @@ class tst_Painting : public QObject
 private Q_SLOTS:
     void blockMeter();
     void dayTimeline();
+    void edgeStripGeometry_data();
+    void edgeStripGeometry();
+    void edgeStripPixels();
     void segmentDisplay();
     void statusChip();
     void unchangedSettersSkipWork();
@@ -130,6 +134,76 @@ void tst_Painting::dayTimeline()
     image = render(timeline, QSize(400, 12));
     QCOMPARE((QList<QColor>{ cell(image, 10), cell(image, 11), image.pixelColor(row.cellRect(20, 10).left(), 9) }),
              (QList<QColor>{ marked, current, marked }));
+}
+
+void tst_Painting::edgeStripGeometry_data()
+{
+    QTest::addColumn<int>("got");
+    QTest::addColumn<int>("expected");
+    const EdgeStrip::Scene fiveSeconds{ 0.0, 5.0 };
+    const auto row = [](const char *name, int got, int expected) { QTest::newRow(name) << got << expected; };
+    row("column of a moment", EdgeStrip::columnAt(1.0, 0.0, 5.0, 500), 100);
+    row("a hair before it", EdgeStrip::columnAt(0.999, 0.0, 5.0, 500), 99);
+    row("axis starting before the file", EdgeStrip::columnAt(0.0, -0.5, 5.0, 550), 50);
+    row("past the right end", EdgeStrip::columnAt(6.0, 0.0, 5.0, 500), 500);
+    row("empty axis", EdgeStrip::columnAt(1.0, 5.0, 5.0, 500), 0);
+    row("span start", EdgeStrip::columnSpan(0.0, 1.0, fiveSeconds, 500).first, 0);
+    row("span end", EdgeStrip::columnSpan(0.0, 1.0, fiveSeconds, 500).second, 100);
+    row("empty span", EdgeStrip::columnSpan(1.0, 1.0, fiveSeconds, 500).second, 0);
+    // Full scale reaches the edge row, 40 dB down at the bottom of an 80 dB
+    // scale reaches half way, below the scale stays on the centre row.
+    row("full scale up", EdgeStrip::sampleY(32767, -80.0, 64), 1);
+    row("full scale down", EdgeStrip::sampleY(-32768, -80.0, 64), 63);
+    row("-40 dB up", EdgeStrip::sampleY(328, -80.0, 64), 16);
+    row("-40 dB down", EdgeStrip::sampleY(-328, -80.0, 64), 48);
+    row("below the scale", EdgeStrip::sampleY(3, -80.0, 64), 32);
+    row("threshold -50 dB", EdgeStrip::thresholdY(-50.0, 64), 20);
+    row("threshold -40 dB", EdgeStrip::thresholdY(-40.0, 64), 19);
+}
+
+void tst_Painting::edgeStripGeometry()
+{
+    QFETCH(int, got);
+    QFETCH(int, expected);
+    QCOMPARE(got, expected);
+}
+
+void tst_Painting::edgeStripPixels()
+{
+    // Ten peaks of 1 ms growing by one; each belongs to the column its middle falls in.
+    QList<EdgeStrip::Peak> peaks;
+    for (int i = 0; i < 10; ++i)
+        peaks << EdgeStrip::Peak(qint16(-i), qint16(i));
+    using P = EdgeStrip::Peak;
+    QCOMPARE(EdgeStrip::columns(peaks, 0.0, 0.001, 0.0, 0.01, 4), (QList<P>{ P(-1, 1), P(-4, 4), P(-6, 6), P(-9, 9) }));
+    QCOMPARE(EdgeStrip::columns(peaks, 0.0, 0.001, 0.0, 0.02, 4), (QList<P>{ P(-4, 4), P(-9, 9), P(0, 0), P(0, 0) }));
+    QCOMPARE(EdgeStrip::columns(peaks, -0.005, 0.001, 0.0, 0.01, 2), (QList<P>{ P(-9, 9), P(0, 0) }));
+
+    // A second of silence, two of tone, two of silence; the cut half way into the tone.
+    QList<P> outline(1000, P(0, 0));
+    outline += QList<P>(2000, P(-4096, 4096));
+    outline += QList<P>(2000, P(0, 0));
+    EdgeStrip strip;
+    strip.setPeaks(outline, 0.0, 0.001);
+    strip.setScene({ 0.0, 5.0, 0.0, 1.0, 2.0, 0.0, 0.0, true, -50.0 });
+    QImage image = render(strip, QSize(500, 64));
+    const QColor glass(u"#070C0B"_s), shade(u"#11221F"_s), edge(u"#8BFFF0"_s), lost(u"#2E7A72"_s);
+    QCOMPARE((QList<QColor>{ image.pixelColor(50, 2), image.pixelColor(120, 2), image.pixelColor(150, 32),
+                             image.pixelColor(250, 32), image.pixelColor(200, 10), image.pixelColor(99, 2) }),
+             (QList<QColor>{ shade, glass, lost, teal, edge, shade }));
+
+    // Half a second added before the file: hatched there and nowhere else.
+    strip.setScene({ -0.5, 5.0, 0.0, 1.0, -0.5, -0.5, 0.0, true, -50.0 });
+    image = render(strip, QSize(550, 64));
+    const auto hatched = [&image](int from, int to) {
+        int count = 0;
+        for (int x = from; x < to; ++x)
+            for (int y = 0; y < 64; ++y)
+                count += image.pixelColor(x, y) == QColor(u"#C98A2E"_s);
+        return count;
+    };
+    QVERIFY(hatched(1, 50) > 100);
+    QCOMPARE(hatched(50, 550), 0);
 }
 
 void tst_Painting::segmentDisplay()
