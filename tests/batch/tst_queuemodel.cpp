@@ -16,7 +16,6 @@ private Q_SLOTS:
     void texts();
     void cellsOfAnItem_data();
     void cellsOfAnItem();
-    void headersAndColours();
     void duplicatesDroppedExactly();
     void fileColumnRelativeToRoot_data();
     void fileColumnRelativeToRoot();
@@ -82,33 +81,6 @@ void tst_QueueModel::cellsOfAnItem()
     QFETCH(bool, right);
     QCOMPARE(index.data(Qt::TextAlignmentRole),
              right ? QVariant::fromValue(Qt::Alignment(Qt::AlignRight | Qt::AlignVCenter)) : QVariant());
-}
-
-void tst_QueueModel::headersAndColours()
-{
-    QueueModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QStringList headers;
-    for (int i = 0; i < 8; ++i)
-        headers << model.headerData(i, Qt::Horizontal).toString();
-    QCOMPARE(headers, QStringList({ u"File"_s, u"Length"_s, u"Head"_s, u"Tail"_s, u"New length"_s, u"Status"_s,
-                                    u"Result"_s, QString() }));
-    QVERIFY(!model.headerData(0, Qt::Vertical).isValid());
-
-    model.addFiles({ u"/a.mp3"_s }, QString());
-    QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable));
-    QueueItem failed = model.items().first();
-    failed.status = ItemStatus::Failed;
-    model.setItem(0, failed);
-    QCOMPARE(model.index(0, 3).data(QueueModel::StatusRole).toInt(), int(ItemStatus::Failed));
-    QVERIFY(!model.index(0, 3).data(Qt::ForegroundRole).isValid()); // colours belong to the window
-    failed.status = ItemStatus(7);
-    model.setItem(0, failed);
-    QCOMPARE(model.index(0, 5).data().toString(), QString()); // an unknown status has no text
-
-    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
-    model.setItem(1, QueueItem()); // outside the list: ignored
-    QCOMPARE(changed.size(), 0);
 }
 
 void tst_QueueModel::duplicatesDroppedExactly()
