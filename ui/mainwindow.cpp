@@ -13,7 +13,7 @@
 #include "settingsstore.h"
 #include "statuscolourproxy.h"
 #include "toolpaths.h"
-#include "updatedialog.h"
+#include "updateflow.h"
 #include "userprompts.h"
 #include "version.h"
 #include "vfdpanel.h"
@@ -54,9 +54,6 @@ const QLatin1String GeometryKey("geometry");
 const QLatin1String StateKey("state");
 const QLatin1String ColumnsKey("queueColumns");
 
-// Update checks more frequent than this are not repeated at start-up.
-constexpr qint64 UpdateCheckIntervalSec = 72000;
-
 QString native(const QString &path)
 {
     return QDir::toNativeSeparators(path);
@@ -90,8 +87,8 @@ MainWindow::MainWindow(QWidget *parent)
     setAcceptDrops(true);
     restoreLayout();
 
-    m_updateChecker = new UpdateChecker(this);
-    connect(m_updateChecker, &UpdateChecker::finished, this, &MainWindow::onUpdateResult);
+    m_updateFlow = new UpdateFlow(m_log, this);
+    m_updateFlow->setPrompts(m_prompts.get());
 
     refreshSettingsReadout();
     m_log->append(tr("Kestrova %1 ready.").arg(QLatin1String(KESTROVA_VERSION)), Information);
@@ -100,8 +97,6 @@ MainWindow::MainWindow(QWidget *parent)
         m_log->append(tr("Using %1").arg(native(tools.ffmpeg)), Information);
     else
         m_log->append(ToolPaths::notFoundMessage(), Warning);
-
-    QTimer::singleShot(1500, Qt::PreciseTimer, this, &MainWindow::runAutomaticUpdateCheck);
 }
 
 // The worker host stops and joins its thread as it goes.
@@ -110,6 +105,7 @@ MainWindow::~MainWindow() = default;
 void MainWindow::setPrompts(std::unique_ptr<UserPrompts> prompts)
 {
     m_prompts = std::move(prompts);
+    m_updateFlow->setPrompts(m_prompts.get());
 }
 
 void MainWindow::buildCentralArea()
@@ -508,74 +504,9 @@ void MainWindow::refreshSettingsReadout()
 
 // ---- Update check -----------------------------------------------------------
 
-void MainWindow::runAutomaticUpdateCheck()
-{
-    const Settings &settings = appSettings();
-    if (!settings.autoCheck)
-        return;
-    // A check in the future also counts as recent.
-    if (settings.lastCheck.isValid()
-        && settings.lastCheck.secsTo(QDateTime::currentDateTime()) < UpdateCheckIntervalSec)
-        return;
-    m_log->append(tr("Checking for updates..."), Information);
-    m_updateChecker->check(false);
-}
-
 void MainWindow::onCheckForUpdates()
 {
-    if (m_updateChecker->isBusy())
-        return;
-    m_log->append(tr("Checking for updates..."), Information);
-    m_updateChecker->check(true);
-}
-
-void MainWindow::onUpdateResult(const UpdateChecker::Result &result, bool userInitiated)
-{
-    Settings &settings = appSettings();
-    settings.lastCheck = QDateTime::currentDateTime();
-    saveSettings(settings);
-
-    const QString title = tr("Check for Updates");
-    if (!result.ok) {
-        m_log->append(tr("Update check failed - %1").arg(result.error), Warning);
-        if (userInitiated)
-            m_prompts->warning(this, title, tr("Could not reach the update server.\n\n%1").arg(result.error));
-        return;
-    }
-    if (result.nothingPublished) {
-        m_log->append(tr("No update information published."), Information);
-        if (userInitiated) {
-            m_prompts->information(this, title,
-                                 tr("The update server has nothing published for this platform at the moment."));
-        }
-        return;
-    }
-    if (!result.updateAvailable) {
-        m_log->append(tr("Up to date - %1 is the current release.").arg(result.latestVersion), Success);
-        if (userInitiated) {
-            m_prompts->information(this, title,
-                                 tr("%1 %2 is the current release. You are up to date.")
-                                         .arg(QCoreApplication::applicationName(), result.latestVersion));
-        }
-        return;
-    }
-
-    if (result.critical)
-        m_log->append(tr("Version %1 is available and marked critical.").arg(result.latestVersion), Warning);
-    else
-        m_log->append(tr("Version %1 is available.").arg(result.latestVersion), Success);
-    if (!userInitiated && !result.critical && settings.skippedVersion == result.latestVersion)
-        return;
-
-    UpdateDialog dialog(result, this);
-    dialog.setUrlOpener([this](const QUrl &url) { return m_prompts->openUrl(url); });
-    connect(&dialog, &UpdateDialog::linkNotOpened, this, [this](const QString &reason) { m_log->append(reason, Warning); });
-    m_prompts->exec(dialog);
-    if (dialog.choice() == UpdateDialog::SkipVersion) {
-        settings.skippedVersion = result.latestVersion;
-        saveSettings(settings);
-        m_log->append(tr("Version %1 will not be offered again.").arg(result.latestVersion), Information);
-    }
+    m_updateFlow->onCheckForUpdates();
 }
 
 } // namespace ks

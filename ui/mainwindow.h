@@ -3,7 +3,6 @@
 #include "batchsummary.h"
 #include "queueitem.h"
 #include "settings.h"
-#include "updatechecker.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -19,6 +18,7 @@ namespace ks {
 class LogConsole;
 class QueueModel;
 class RunFeedback;
+class UpdateFlow;
 class UserPrompts;
 class VfdPanel;
 class WindowCommands;
@@ -59,7 +59,6 @@ private Q_SLOTS:
     void onPreferences();
     void onAbout();
     void onCheckForUpdates();
-    void onUpdateResult(const ks::UpdateChecker::Result &result, bool userInitiated);
 
 private:
     Q_DISABLE_COPY_MOVE(MainWindow)
@@ -76,7 +75,6 @@ private:
     void openFolder(const QString &folder);
     void restoreLayout();
     void saveLayout() const;
-    void runAutomaticUpdateCheck();
 
     WindowCommands *m_commands = nullptr;
     QueueModel *m_model = nullptr;
@@ -87,7 +85,7 @@ private:
     QCheckBox *m_overwriteCheck = nullptr;
     WorkerHost *m_worker = nullptr;
     RunFeedback *m_feedback = nullptr;
-    UpdateChecker *m_updateChecker = nullptr;
+    UpdateFlow *m_updateFlow = nullptr;
     QString m_lastDir;
     bool m_running = false;
     std::unique_ptr<UserPrompts> m_prompts;
