@@ -52,7 +52,7 @@ class tst_UpdateChecker : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void asksAndJudgesReplies_data();
     void asksAndJudgesReplies();
@@ -99,6 +99,12 @@ void tst_UpdateChecker::asksAndJudgesReplies_data()
     QTest::newRow("line break") << json(R"({"latest_version":"1.0\nnew"})") << Malformed;
     QTest::newRow("500") << HttpResponse(500, {}, "oops") << u"error: The update server answered with an error (HTTP 500)."_s;
     QTest::newRow("bad gzip") << HttpResponse(200, "Content-Encoding: gzip\r\n", "not gzip at all") << Malformed;
+    QTest::newRow("deflate") << HttpResponse(200, "Content-Encoding: deflate\r\n",
+                                             qCompress(R"({"latest_version":"2.0"})").mid(4))
+                             << u"ok newer 2.0"_s;
+    // 32 MiB of spaces in a few kilobytes: the bound counts what it unpacks to.
+    const QByteArray bomb = qCompress(QByteArray(32 * 1024 * 1024, ' ')).mid(4); // a zlib stream
+    QTest::newRow("deflate bomb") << HttpResponse(200, "Content-Encoding: deflate\r\n", bomb) << Malformed;
     QTest::newRow("never answers") << HttpResponse(0) << TimedOut;
     QTest::newRow("a byte at a time") << HttpResponse::endless(" ", 20) << TimedOut;
 

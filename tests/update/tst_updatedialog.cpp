@@ -36,7 +36,7 @@ class tst_UpdateDialog : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void showsTheRelease_data();
     void showsTheRelease();
