@@ -303,6 +303,8 @@ void UpdateChecker::finish(const Result &result)
     reply->disconnect(this);
     reply->abort();
     reply->deleteLater();
+    // Nor is a connection kept for the next check, hours away.
+    m_network->clearConnectionCache();
     m_body = QByteArray();
     QMetaObject::invokeMethod(
         this, [this, result, userInitiated = m_userInitiated] { Q_EMIT finished(result, userInitiated); },
