@@ -147,7 +147,7 @@ void tst_UpdateFlow::automaticCheckOnlyWhenDue()
 
 void tst_UpdateFlow::answers_data()
 {
-    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("status"); // -1: nothing listens
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("byHand");
     QTest::addColumn<QString>("line");
@@ -159,6 +159,9 @@ void tst_UpdateFlow::answers_data()
                                         << u"Update check failed - "_s + http500 << 2 << QString();
     QTest::newRow("failure, by hand") << 500 << QByteArray("oops") << true << u"Update check failed - "_s + http500
                                       << 2 << u"warning|%1|%2"_s.arg(title, http500);
+    QTest::newRow("unreachable, by hand")
+            << -1 << QByteArray() << true << u"Update check failed - Connection refused"_s << 2
+            << u"warning|%1|Could not reach the update server.\n\nConnection refused"_s.arg(title);
     QTest::newRow("malformed, by hand") << 200 << QByteArray(R"({"latest_version":"soon"})") << true
                                         << u"Update check failed - Update server sent a malformed reply."_s << 2
                                         << u"warning|%1|Update server sent a malformed reply."_s.arg(title);
@@ -183,12 +186,15 @@ void tst_UpdateFlow::answers()
     QFETCH(QString, line);
     QFETCH(int, level);
     QFETCH(QString, asked);
-    if (status != 404)
+    if (status < 0)
+        qputenv("KESTROVA_UPDATE_URL", "http://127.0.0.1:9/api/latest.json"); // the discard port
+    else if (status != 404)
         m_server->setResponse(u"/api/latest.json"_s, test::HttpResponse::json(body, status));
     WindowRig rig([&](Settings &s) { s.autoCheck = !byHand; });
     if (byHand)
         checkByHand(rig);
-    QTRY_COMPARE_WITH_TIMEOUT(m_server->requestCount(), 1, 5000);
+    if (status >= 0)
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->requestCount(), 1, 5000);
     QTRY_VERIFY(rig.lastLog().text.startsWith(line));
     QCOMPARE(rig.lastLog().level, level);
     if (asked.isEmpty()) {
