@@ -279,54 +279,6 @@ Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translat
         <translation>NICHT GEWÄHLT</translation>
     </message>
     <message>
-        <source>Checking for updates...</source>
-        <translation>Suche nach Updates...</translation>
-    </message>
-    <message>
-        <source>Check for Updates</source>
-        <translation>Nach Updates suchen</translation>
-    </message>
-    <message>
-        <source>Update check failed - %1</source>
-        <translation>Suche nach Updates fehlgeschlagen - %1</translation>
-    </message>
-    <message>
-        <source>Could not reach the update server.
-
-%1</source>
-        <translation>Der Update-Server ist nicht erreichbar.
-
-%1</translation>
-    </message>
-    <message>
-        <source>No update information published.</source>
-        <translation>Keine Update-Informationen veröffentlicht.</translation>
-    </message>
-    <message>
-        <source>The update server has nothing published for this platform at the moment.</source>
-        <translation>Der Update-Server bietet für diese Plattform derzeit nichts an.</translation>
-    </message>
-    <message>
-        <source>Up to date - %1 is the current release.</source>
-        <translation>Auf dem neuesten Stand - %1 ist die aktuelle Version.</translation>
-    </message>
-    <message>
-        <source>%1 %2 is the current release. You are up to date.</source>
-        <translation>%1 %2 ist die aktuelle Version. Sie sind auf dem neuesten Stand.</translation>
-    </message>
-    <message>
-        <source>Version %1 is available and marked critical.</source>
-        <translation>Version %1 ist verfügbar und als kritisch eingestuft.</translation>
-    </message>
-    <message>
-        <source>Version %1 is available.</source>
-        <translation>Version %1 ist verfügbar.</translation>
-    </message>
-    <message>
-        <source>Version %1 will not be offered again.</source>
-        <translation>Version %1 wird nicht mehr angeboten.</translation>
-    </message>
-    <message>
         <source>&amp;Kestrova</source>
         <translation>&amp;Kestrova</translation>
     </message>
@@ -856,6 +808,14 @@ Fortfahren?</translation>
         <source>Update server sent a malformed reply.</source>
         <translation>Der Update-Server hat eine fehlerhafte Antwort gesendet.</translation>
     </message>
+    <message>
+        <source>Update check timed out.</source>
+        <translation>Zeitüberschreitung bei der Suche nach Updates.</translation>
+    </message>
+    <message>
+        <source>The update server answered with an error (HTTP %1).</source>
+        <translation>Der Update-Server hat mit einem Fehler geantwortet (HTTP %1).</translation>
+    </message>
 </context>
 <context>
     <name>ks::UpdateDialog</name>
@@ -910,6 +870,65 @@ Fortfahren?</translation>
     <message>
         <source>Could not open %1.</source>
         <translation>%1 konnte nicht geöffnet werden.</translation>
+    </message>
+    <message>
+        <source>Download opens a page on %1.</source>
+        <translation>Herunterladen öffnet eine Seite auf %1.</translation>
+    </message>
+</context>
+<context>
+    <name>ks::UpdateFlow</name>
+    <message>
+        <source>Checking for updates...</source>
+        <translation>Suche nach Updates...</translation>
+    </message>
+    <message>
+        <source>An update check is already running.</source>
+        <translation>Die Suche nach Updates läuft bereits.</translation>
+    </message>
+    <message>
+        <source>Check for Updates</source>
+        <translation>Nach Updates suchen</translation>
+    </message>
+    <message>
+        <source>No update information published.</source>
+        <translation>Keine Update-Informationen veröffentlicht.</translation>
+    </message>
+    <message>
+        <source>The update server has nothing published for this platform at the moment.</source>
+        <translation>Der Update-Server bietet für diese Plattform derzeit nichts an.</translation>
+    </message>
+    <message>
+        <source>Up to date - %1 is the current release.</source>
+        <translation>Auf dem neuesten Stand - %1 ist die aktuelle Version.</translation>
+    </message>
+    <message>
+        <source>%1 %2 is the current release. You are up to date.</source>
+        <translation>%1 %2 ist die aktuelle Version. Sie sind auf dem neuesten Stand.</translation>
+    </message>
+    <message>
+        <source>Version %1 is available and marked critical.</source>
+        <translation>Version %1 ist verfügbar und als kritisch eingestuft.</translation>
+    </message>
+    <message>
+        <source>Version %1 is available.</source>
+        <translation>Version %1 ist verfügbar.</translation>
+    </message>
+    <message>
+        <source>Update check failed - %1</source>
+        <translation>Suche nach Updates fehlgeschlagen - %1</translation>
+    </message>
+    <message>
+        <source>Could not reach the update server.
+
+%1</source>
+        <translation>Der Update-Server ist nicht erreichbar.
+
+%1</translation>
+    </message>
+    <message>
+        <source>Version %1 will not be offered again.</source>
+        <translation>Version %1 wird nicht mehr angeboten.</translation>
     </message>
 </context>
 <context>

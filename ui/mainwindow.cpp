@@ -17,7 +17,7 @@
 #include "runtexts.h"
 #include "settingsstore.h"
 #include "toolpaths.h"
-#include "updatedialog.h"
+#include "updateflow.h"
 #include "userprompts.h"
 #include "version.h"
 #include "vfdpanel.h"
@@ -27,7 +27,6 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -44,7 +43,6 @@
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -59,9 +57,6 @@ const QLatin1String StateKey("state");
 const QLatin1String ColumnsKey("queueColumns");
 const QLatin1String SplitterKey("splitter");
 const QLatin1String LastFolderKey("lastFolder");
-
-// Update checks more frequent than this are not repeated at start-up.
-constexpr qint64 UpdateCheckIntervalSec = 72000;
 
 QString native(const QString &path)
 {
@@ -96,8 +91,8 @@ MainWindow::MainWindow(QWidget *parent)
     setAcceptDrops(true);
     restoreLayout();
 
-    m_updateChecker = new UpdateChecker(this);
-    connect(m_updateChecker, &UpdateChecker::finished, this, &MainWindow::onUpdateResult);
+    m_updateFlow = new UpdateFlow(m_log, this);
+    m_updateFlow->setPrompts(m_prompts.get());
 
     refreshSettingsReadout();
     refreshQueueSize();
@@ -107,8 +102,6 @@ MainWindow::MainWindow(QWidget *parent)
         m_log->append(tr("Using %1").arg(native(tools.ffmpeg)), Information);
     else
         m_log->append(ToolPaths::notFoundMessage(), Warning);
-
-    QTimer::singleShot(1500, Qt::PreciseTimer, this, &MainWindow::runAutomaticUpdateCheck);
 }
 
 // The worker host stops and joins its thread as it goes.
@@ -117,6 +110,7 @@ MainWindow::~MainWindow() = default;
 void MainWindow::setPrompts(std::unique_ptr<UserPrompts> prompts)
 {
     m_prompts = std::move(prompts);
+    m_updateFlow->setPrompts(m_prompts.get());
 }
 
 void MainWindow::buildCentralArea()
@@ -565,74 +559,9 @@ void MainWindow::refreshSettingsReadout()
 
 // ---- Update check -----------------------------------------------------------
 
-void MainWindow::runAutomaticUpdateCheck()
-{
-    const Settings &settings = appSettings();
-    if (!settings.autoCheck)
-        return;
-    // A check in the future also counts as recent.
-    if (settings.lastCheck.isValid()
-        && settings.lastCheck.secsTo(QDateTime::currentDateTime()) < UpdateCheckIntervalSec)
-        return;
-    m_log->append(tr("Checking for updates..."), Information);
-    m_updateChecker->check(false);
-}
-
 void MainWindow::onCheckForUpdates()
 {
-    if (m_updateChecker->isBusy())
-        return;
-    m_log->append(tr("Checking for updates..."), Information);
-    m_updateChecker->check(true);
-}
-
-void MainWindow::onUpdateResult(const UpdateChecker::Result &result, bool userInitiated)
-{
-    Settings &settings = appSettings();
-    settings.lastCheck = QDateTime::currentDateTime();
-    saveSettings(settings);
-
-    const QString title = tr("Check for Updates");
-    if (!result.ok) {
-        m_log->append(tr("Update check failed - %1").arg(result.error), Warning);
-        if (userInitiated)
-            m_prompts->warning(this, title, tr("Could not reach the update server.\n\n%1").arg(result.error));
-        return;
-    }
-    if (result.nothingPublished) {
-        m_log->append(tr("No update information published."), Information);
-        if (userInitiated) {
-            m_prompts->information(this, title,
-                                 tr("The update server has nothing published for this platform at the moment."));
-        }
-        return;
-    }
-    if (!result.updateAvailable) {
-        m_log->append(tr("Up to date - %1 is the current release.").arg(result.latestVersion), Success);
-        if (userInitiated) {
-            m_prompts->information(this, title,
-                                 tr("%1 %2 is the current release. You are up to date.")
-                                         .arg(QCoreApplication::applicationName(), result.latestVersion));
-        }
-        return;
-    }
-
-    if (result.critical)
-        m_log->append(tr("Version %1 is available and marked critical.").arg(result.latestVersion), Warning);
-    else
-        m_log->append(tr("Version %1 is available.").arg(result.latestVersion), Success);
-    if (!userInitiated && !result.critical && settings.skippedVersion == result.latestVersion)
-        return;
-
-    UpdateDialog dialog(result, this);
-    dialog.setUrlOpener([this](const QUrl &url) { return m_prompts->openUrl(url); });
-    connect(&dialog, &UpdateDialog::linkNotOpened, this, [this](const QString &reason) { m_log->append(reason, Warning); });
-    m_prompts->exec(dialog);
-    if (dialog.choice() == UpdateDialog::SkipVersion) {
-        settings.skippedVersion = result.latestVersion;
-        saveSettings(settings);
-        m_log->append(tr("Version %1 will not be offered again.").arg(result.latestVersion), Information);
-    }
+    m_updateFlow->onCheckForUpdates();
 }
 
 } // namespace ks

@@ -3,7 +3,6 @@
 #include "batchsummary.h"
 #include "queueitem.h"
 #include "settings.h"
-#include "updatechecker.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -22,6 +21,7 @@ class QueueCommands;
 class QueueModel;
 class QueueView;
 class RunFeedback;
+class UpdateFlow;
 class UserPrompts;
 class VfdPanel;
 class WindowCommands;
@@ -63,7 +63,6 @@ private Q_SLOTS:
     void onPreferences();
     void onAbout();
     void onCheckForUpdates();
-    void onUpdateResult(const ks::UpdateChecker::Result &result, bool userInitiated);
 
 private:
     Q_DISABLE_COPY_MOVE(MainWindow)
@@ -82,7 +81,6 @@ private:
     void saveLog();
     void restoreLayout();
     void saveLayout() const;
-    void runAutomaticUpdateCheck();
 
     WindowCommands *m_commands = nullptr;
     QueueModel *m_model = nullptr;
@@ -97,7 +95,7 @@ private:
     QCheckBox *m_overwriteCheck = nullptr;
     WorkerHost *m_worker = nullptr;
     RunFeedback *m_feedback = nullptr;
-    UpdateChecker *m_updateChecker = nullptr;
+    UpdateFlow *m_updateFlow = nullptr;
     QString m_lastDir;
     bool m_running = false;
     std::unique_ptr<UserPrompts> m_prompts;

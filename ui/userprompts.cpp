@@ -6,6 +6,22 @@
 
 namespace ks {
 
+namespace {
+
+QMessageBox::StandardButton showBox(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                                    const QString &text, QMessageBox::StandardButtons buttons,
+                                    QMessageBox::StandardButton defaultButton)
+{
+    QMessageBox box(icon, title, text, buttons, parent);
+    box.setDefaultButton(defaultButton);
+    // The texts carry file names and what the update server sent: shown as
+    // written, never read as markup that loads images or opens links.
+    box.setTextFormat(Qt::PlainText);
+    return QMessageBox::StandardButton(box.exec());
+}
+
+} // namespace
+
 UserPrompts::~UserPrompts() = default;
 
 QStringList UserPrompts::openFileNames(QWidget *parent, const QString &caption, const QString &dir,
@@ -31,19 +47,19 @@ QString UserPrompts::existingDirectory(QWidget *parent, const QString &caption, 
 
 QMessageBox::StandardButton UserPrompts::warning(QWidget *parent, const QString &title, const QString &text)
 {
-    return QMessageBox::warning(parent, title, text, QMessageBox::Ok);
+    return showBox(parent, QMessageBox::Warning, title, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 QMessageBox::StandardButton UserPrompts::information(QWidget *parent, const QString &title, const QString &text)
 {
-    return QMessageBox::information(parent, title, text, QMessageBox::Ok);
+    return showBox(parent, QMessageBox::Information, title, text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 QMessageBox::StandardButton UserPrompts::question(QWidget *parent, const QString &title, const QString &text,
                                                   QMessageBox::StandardButtons buttons,
                                                   QMessageBox::StandardButton defaultButton)
 {
-    return QMessageBox::question(parent, title, text, buttons, defaultButton);
+    return showBox(parent, QMessageBox::Question, title, text, buttons, defaultButton);
 }
 
 int UserPrompts::exec(QDialog &dialog)

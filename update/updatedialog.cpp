@@ -3,17 +3,50 @@
 #include <QCoreApplication>
 #include <QDate>
 #include <QDesktopServices>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLocale>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextDocumentFragment>
 #include <QUrl>
 #include <QVBoxLayout>
 
 namespace ks {
 
 namespace {
+
+// The width the dialog's lines are laid out in: its minimum width less the
+// margins. A line from the server is elided to fit, so that it can neither
+// widen the dialog nor push the words around it out of sight.
+constexpr int LineWidth = 520 - 20 - 20;
+
+// `text` elided to what is left of the line beside `rest`.
+QString fitted(const QString &text, const QString &rest, const QFont &font)
+{
+    const QFontMetrics metrics(font);
+    const int room = LineWidth - metrics.horizontalAdvance(rest);
+    // Line breaks and other controls would make lines the width does not see.
+    QList<uint> codePoints = text.toUcs4();
+    for (uint &c : codePoints) {
+        if (!QChar::isPrint(char32_t(c)))
+            c = ' ';
+    }
+    return metrics.elidedText(QString::fromUcs4(reinterpret_cast<const char32_t *>(codePoints.constData()),
+                                                codePoints.size()),
+                              Qt::ElideRight, qMax(room, metrics.averageCharWidth() * 8));
+}
+
+QString cutNotes(const QString &notes)
+{
+    if (notes.size() <= UpdateDialog::MaxNotesLength)
+        return notes;
+    const qsizetype length = notes.at(UpdateDialog::MaxNotesLength - 1).isHighSurrogate()
+        ? UpdateDialog::MaxNotesLength - 1
+        : UpdateDialog::MaxNotesLength;
+    return notes.left(length) + QLatin1String("...");
+}
 
 // An ISO 8601 date is written out with an English month name whatever the
 // system's locale; anything else is shown as the server sent it.
@@ -47,21 +80,44 @@ UpdateDialog::UpdateDialog(const UpdateChecker::Result &result, QWidget *parent)
     setMinimumWidth(520);
 
     // Everything the server sent is escaped or shown as plain text, never
-    // interpreted as markup.
-    auto *heading = new QLabel(tr("<b>%1 %2</b> is available.")
-                                   .arg(QCoreApplication::applicationName().toHtmlEscaped(),
-                                        result.latestVersion.toHtmlEscaped()),
-                               this);
+    // interpreted as markup, and no label showing it opens links.
+    auto *heading = new QLabel(this);
     heading->setObjectName(QStringLiteral("headingLabel"));
     heading->setTextFormat(Qt::RichText);
+    heading->setTextInteractionFlags(Qt::NoTextInteraction);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    const QString headingText = tr("<b>%1 %2</b> is available.");
+    const QString name = QCoreApplication::applicationName();
+    heading->setText(headingText.arg(name.toHtmlEscaped(),
+                                     fitted(result.latestVersion,
+                                            QTextDocumentFragment::fromHtml(headingText.arg(name, QString())).toPlainText(),
+                                            bold)
+                                         .toHtmlEscaped()));
 
-    QStringList sentences{ tr("You are running %1.").arg(QCoreApplication::applicationVersion()) };
-    if (!result.releaseDate.isEmpty())
-        sentences.append(tr("Released %1.").arg(releaseDateText(result.releaseDate)));
-    auto *info = new QLabel(sentences.join(QLatin1Char(' ')), this);
+    const QString running = tr("You are running %1.").arg(QCoreApplication::applicationVersion());
+    QString infoText = running;
+    if (!result.releaseDate.isEmpty()) {
+        const QString released = tr("Released %1.");
+        infoText += QLatin1Char(' ')
+            + released.arg(fitted(releaseDateText(result.releaseDate), running + QLatin1Char(' ') + released.arg(QString()),
+                                font()));
+    }
+    auto *info = new QLabel(infoText, this);
     info->setObjectName(QStringLiteral("infoLabel"));
     info->setTextFormat(Qt::PlainText);
-    info->setWordWrap(true);
+
+    // Where Download goes is shown before it is pressed.
+    auto *destination = new QLabel(this);
+    destination->setObjectName(QStringLiteral("destinationLabel"));
+    destination->setTextFormat(Qt::PlainText);
+    const QUrl download(m_downloadUrl);
+    if (isWebAddress(download)) {
+        const QString opens = tr("Download opens a page on %1.");
+        destination->setText(opens.arg(fitted(download.host(), opens.arg(QString()), font())));
+    } else {
+        destination->hide();
+    }
 
     auto *criticalLine = new QLabel(
         tr("<span style='color:#B0301F'><b>This release is marked critical.</b></span>"), this);
@@ -72,8 +128,11 @@ UpdateDialog::UpdateDialog(const UpdateChecker::Result &result, QWidget *parent)
     auto *notes = new QPlainTextEdit(this);
     notes->setObjectName(QStringLiteral("notesView"));
     notes->setReadOnly(true);
+    // A word too long for the line is broken anywhere rather than laid out
+    // as one line.
+    notes->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     notes->setPlainText(result.notes.isEmpty() ? tr("No release notes were published.")
-                                               : result.notes);
+                                               : cutNotes(result.notes));
     notes->setMinimumHeight(140);
 
     auto *notesButton = new QPushButton(tr("Release notes"), this);
@@ -101,6 +160,7 @@ UpdateDialog::UpdateDialog(const UpdateChecker::Result &result, QWidget *parent)
     layout->setSpacing(10);
     layout->addWidget(heading);
     layout->addWidget(info);
+    layout->addWidget(destination);
     layout->addWidget(criticalLine);
     layout->addWidget(notes, 1);
     layout->addLayout(buttons);
@@ -131,12 +191,12 @@ void UpdateDialog::openLink(const QString &address)
 {
     const QUrl url(address);
     if (!isWebAddress(url)) {
-        emit linkNotOpened(
+        Q_EMIT linkNotOpened(
             tr("Not opening %1 - only http and https addresses are opened.").arg(address));
         return;
     }
     if (!m_openUrl || !m_openUrl(url))
-        emit linkNotOpened(tr("Could not open %1.").arg(address));
+        Q_EMIT linkNotOpened(tr("Could not open %1.").arg(address));
 }
 
 } // namespace ks

@@ -26,12 +26,16 @@ public:
 
     explicit UpdateDialog(const UpdateChecker::Result &result, QWidget *parent = nullptr);
 
+    // Release notes beyond this are cut off: laying out a megabyte of text
+    // would hold up the window for no reader's benefit.
+    static constexpr int MaxNotesLength = 20000;
+
     Choice choice() const { return m_choice; }
 
     // Replaces the desktop's URL handler, which opens addresses by default.
     void setUrlOpener(UrlOpener opener);
 
-signals:
+Q_SIGNALS:
     // An address from the server was not opened; the reason names it and
     // says why (not a web address, or the desktop could not open it).
     void linkNotOpened(const QString &reason);

@@ -7,12 +7,21 @@
 #include <QSslServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 
 namespace ks::test {
 
 HttpResponse HttpResponse::json(const QByteArray &body, int status)
 {
     return HttpResponse(status, "Content-Type: application/json\r\n", body);
+}
+
+HttpResponse HttpResponse::endless(const QByteArray &chunk, int intervalMs, const QByteArray &headers)
+{
+    HttpResponse response(200, headers, {}, true);
+    response.repeat = chunk;
+    response.repeatIntervalMs = intervalMs;
+    return response;
 }
 
 bool LocalHttpServer::listen()
@@ -52,7 +61,13 @@ bool LocalHttpServer::start(QTcpServer *server)
     m_server = server;
     connect(server, &QTcpServer::pendingConnectionAvailable, this, [this] {
         while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+            ++m_openConnections;
+            // A small send buffer keeps what the system holds for a client
+            // that stopped reading close to what it was really sent.
+            socket->setSocketOption(QAbstractSocket::SendBufferSizeSocketOption, 64 * 1024);
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { onReadyRead(socket); });
+            connect(socket, &QTcpSocket::bytesWritten, this, [this](qint64 bytes) { m_bytesSent += bytes; });
+            connect(socket, &QTcpSocket::disconnected, this, [this] { --m_openConnections; });
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             onReadyRead(socket); // a TLS socket may hold the request already
         }
@@ -85,8 +100,27 @@ void LocalHttpServer::onReadyRead(QTcpSocket *socket)
     if (!response.holdOpen)
         out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     socket->write(out + "Connection: close\r\n\r\n" + response.body);
-    if (!response.holdOpen)
+    if (!response.repeat.isEmpty())
+        keepSending(socket, response.repeat, response.repeatIntervalMs);
+    else if (!response.holdOpen)
         socket->disconnectFromHost();
+}
+
+void LocalHttpServer::keepSending(QTcpSocket *socket, const QByteArray &chunk, int intervalMs)
+{
+    if (intervalMs > 0) {
+        auto *timer = new QTimer(socket);
+        connect(timer, &QTimer::timeout, socket, [socket, chunk] { socket->write(chunk); });
+        timer->start(intervalMs);
+        return;
+    }
+    // Topped up whenever the socket has passed most of it on.
+    const auto topUp = [socket, chunk] {
+        while (socket->state() == QAbstractSocket::ConnectedState && socket->bytesToWrite() < 4 * chunk.size())
+            socket->write(chunk);
+    };
+    connect(socket, &QTcpSocket::bytesWritten, socket, topUp);
+    topUp();
 }
 
 } // namespace ks::test

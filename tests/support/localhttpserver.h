@@ -28,8 +28,14 @@ struct HttpResponse
     // No Content-Length, and the connection stays open after the body, so
     // only the client can end the reply.
     bool holdOpen;
+    // Sent again and again after the body until the client goes: as fast as
+    // the client takes it with no interval, else once per interval.
+    QByteArray repeat;
+    int repeatIntervalMs = 0;
 
     static HttpResponse json(const QByteArray &body, int status = 200);
+    // A 200 answer whose body never ends; `headers` may claim a length.
+    static HttpResponse endless(const QByteArray &chunk, int intervalMs = 0, const QByteArray &headers = {});
 };
 
 // A small HTTP/1.1 server on 127.0.0.1 with a free port, plain or TLS, that
@@ -53,16 +59,23 @@ public:
     // The request line and headers of each request, in the order they came.
     QList<QByteArray> requests() const { return m_requests; }
     int requestCount() const { return int(m_requests.size()); }
+    // Bytes handed to the system for all clients, and the connections no
+    // side has closed yet.
+    qint64 bytesSent() const { return m_bytesSent; }
+    int openConnections() const { return m_openConnections; }
 
 private:
     Q_DISABLE_COPY_MOVE(LocalHttpServer)
 
     bool start(QTcpServer *server);
     void onReadyRead(QTcpSocket *socket);
+    void keepSending(QTcpSocket *socket, const QByteArray &chunk, int intervalMs);
 
     QTcpServer *m_server = nullptr;
     QHash<QString, HttpResponse> m_responses;
     QList<QByteArray> m_requests;
+    qint64 m_bytesSent = 0;
+    int m_openConnections = 0;
 };
 
 } // namespace ks::test

@@ -5,7 +5,11 @@
 #include "windowrig.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDesktopServices>
+#include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QtTest>
@@ -19,6 +23,10 @@ class tst_UpdateFlow : public QObject
 {
     Q_OBJECT
 
+public Q_SLOTS:
+    // Stands in for the desktop's handler of the addresses a test watches.
+    void recordOpened(const QUrl &url) { m_opened.append(url); }
+
 private Q_SLOTS:
     void initTestCase();
     void init();
@@ -31,13 +39,17 @@ private Q_SLOTS:
     void skippedVersionStaysQuietUntilAskedByHand();
     void askingTwiceSendsOneRequest();
     void refusedLinkIsLogged();
+    void serverTextStaysText();
+    void endlessReplyEndsBeforeTheBox();
 
 private:
     void checkByHand(WindowRig &rig);
+    void checkWithRealBox(WindowRig &rig, int openMs, const std::function<void(QMessageBox &)> &inspect);
     static QByteArray release(const QString &version, bool critical = false, const QString &download = {});
 
     std::unique_ptr<test::LocalHttpServer> m_server;
     QByteArray m_savedEndpoint;
+    QList<QUrl> m_opened;
 };
 
 void tst_UpdateFlow::initTestCase()
@@ -68,6 +80,30 @@ QByteArray tst_UpdateFlow::release(const QString &version, bool critical, const 
 void tst_UpdateFlow::checkByHand(WindowRig &rig)
 {
     rig.command(u"Check for Updates..."_s)->trigger();
+}
+
+// A check by hand answered with the program's own message boxes; the box it
+// shows is handed to `inspect` once it has been open for about `openMs`, then
+// closed.
+void tst_UpdateFlow::checkWithRealBox(WindowRig &rig, int openMs, const std::function<void(QMessageBox &)> &inspect)
+{
+    rig.window->setPrompts(std::make_unique<UserPrompts>());
+    rig.prompts = nullptr;
+    bool inspected = false;
+    QTimer poll;
+    poll.setInterval(openMs);
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box)
+            return;
+        poll.stop();
+        inspected = true;
+        inspect(*box);
+        box->button(QMessageBox::Ok)->click();
+    });
+    poll.start();
+    checkByHand(rig);
+    QTRY_VERIFY_WITH_TIMEOUT(inspected, 5000);
 }
 
 void tst_UpdateFlow::automaticCheckOnlyWhenDue_data()
@@ -111,17 +147,24 @@ void tst_UpdateFlow::automaticCheckOnlyWhenDue()
 
 void tst_UpdateFlow::answers_data()
 {
-    QTest::addColumn<int>("status");
+    QTest::addColumn<int>("status"); // -1: nothing listens
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("byHand");
     QTest::addColumn<QString>("line");
     QTest::addColumn<int>("level");
     QTest::addColumn<QString>("asked"); // method|title|text, or empty
     const QString title = u"Check for Updates"_s;
+    const QString http500 = u"The update server answered with an error (HTTP 500)."_s;
     QTest::newRow("failure, automatic") << 500 << QByteArray("oops") << false
-                                        << u"Update check failed - "_s << 2 << QString();
-    QTest::newRow("failure, by hand") << 500 << QByteArray("oops") << true << u"Update check failed - "_s << 2
-                                      << u"warning|%1|Could not reach the update server.\n\n"_s.arg(title);
+                                        << u"Update check failed - "_s + http500 << 2 << QString();
+    QTest::newRow("failure, by hand") << 500 << QByteArray("oops") << true << u"Update check failed - "_s + http500
+                                      << 2 << u"warning|%1|%2"_s.arg(title, http500);
+    QTest::newRow("unreachable, by hand")
+            << -1 << QByteArray() << true << u"Update check failed - Connection refused"_s << 2
+            << u"warning|%1|Could not reach the update server.\n\nConnection refused"_s.arg(title);
+    QTest::newRow("malformed, by hand") << 200 << QByteArray(R"({"latest_version":"soon"})") << true
+                                        << u"Update check failed - Update server sent a malformed reply."_s << 2
+                                        << u"warning|%1|Update server sent a malformed reply."_s.arg(title);
     QTest::newRow("nothing published, by hand")
             << 404 << QByteArray() << true << u"No update information published."_s << 0
             << u"information|%1|The update server has nothing published for this platform at the moment."_s.arg(title);
@@ -143,12 +186,15 @@ void tst_UpdateFlow::answers()
     QFETCH(QString, line);
     QFETCH(int, level);
     QFETCH(QString, asked);
-    if (status != 404)
+    if (status < 0)
+        qputenv("KESTROVA_UPDATE_URL", "http://127.0.0.1:9/api/latest.json"); // the discard port
+    else if (status != 404)
         m_server->setResponse(u"/api/latest.json"_s, test::HttpResponse::json(body, status));
     WindowRig rig([&](Settings &s) { s.autoCheck = !byHand; });
     if (byHand)
         checkByHand(rig);
-    QTRY_COMPARE_WITH_TIMEOUT(m_server->requestCount(), 1, 5000);
+    if (status >= 0)
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->requestCount(), 1, 5000);
     QTRY_VERIFY(rig.lastLog().text.startsWith(line));
     QCOMPARE(rig.lastLog().level, level);
     if (asked.isEmpty()) {
@@ -159,6 +205,10 @@ void tst_UpdateFlow::answers()
         QVERIFY2((question.method + u'|' + question.caption + u'|' + question.text).startsWith(asked),
                  qPrintable(question.method + u'|' + question.caption + u'|' + question.text));
     }
+    // A failed check is no check: the next start asks again.
+    const bool failed = line.startsWith(u"Update check failed"_s);
+    QCOMPARE(appSettings().lastCheck.isValid(), !failed);
+    QCOMPARE(QSettings().value(u"updates/lastCheck"_s).toDateTime().isValid(), !failed);
 }
 
 void tst_UpdateFlow::skippedVersionStaysQuietUntilAskedByHand()
@@ -204,6 +254,7 @@ void tst_UpdateFlow::askingTwiceSendsOneRequest()
     QTest::qWait(200);
     QCOMPARE(m_server->requestCount(), 1);
     QCOMPARE(rig.logTexts().count(u"Checking for updates..."_s), 1);
+    QCOMPARE(rig.logTexts().count(u"An update check is already running."_s), 1);
     QCOMPARE(rig.prompts->asked.size(), 1);
 }
 
@@ -221,6 +272,43 @@ void tst_UpdateFlow::refusedLinkIsLogged()
     const WindowRig::Line refused = rig.lastLog();
     QVERIFY2(refused.text.contains(u"file:///etc/passwd"_s), qPrintable(refused.text));
     QCOMPARE(refused.level, 2);
+}
+
+void tst_UpdateFlow::serverTextStaysText()
+{
+    // Rendered, this would load an image far larger than the screen and turn
+    // it into a link to a local file.
+    const QString version = u"0.9<a href='file:///etc/passwd'><img width=9999 height=9999></a>"_s;
+    m_server->setResponse(u"/api/latest.json"_s, test::HttpResponse::json(release(version)));
+    m_opened.clear();
+    QDesktopServices::setUrlHandler(u"file"_s, this, "recordOpened");
+    WindowRig rig;
+    checkWithRealBox(rig, 50, [&](QMessageBox &box) {
+        QCOMPARE(box.textFormat(), Qt::PlainText);
+        QCOMPARE(box.text(), u"Kestrova %1 is the current release. You are up to date."_s.arg(version));
+        QVERIFY(box.sizeHint().width() < 1000);
+        auto *label = box.findChild<QLabel *>(u"qt_msgbox_label"_s);
+        QTest::mouseClick(label, Qt::LeftButton, {}, label->rect().center());
+    });
+    QDesktopServices::unsetUrlHandler(u"file"_s);
+    QCOMPARE(m_opened, QList<QUrl>());
+}
+
+void tst_UpdateFlow::endlessReplyEndsBeforeTheBox()
+{
+    m_server->setResponse(u"/api/latest.json"_s, test::HttpResponse::endless(QByteArray(64 * 1024, ' ')));
+    WindowRig rig;
+    // While the error box is open the event loop runs on: nothing may still
+    // be arriving then.
+    qint64 sent = -1;
+    int open = -1;
+    checkWithRealBox(rig, 500, [&](QMessageBox &box) {
+        QCOMPARE(box.text(), u"Update server sent a malformed reply."_s);
+        sent = m_server->bytesSent();
+        open = m_server->openConnections();
+    });
+    QCOMPARE(open, 0);
+    QVERIFY2(sent < 4 * UpdateChecker::MaxReplyBytes, qPrintable(QString::number(sent)));
 }
 
 QTEST_MAIN(tst_UpdateFlow)

@@ -15,6 +15,7 @@ namespace {
 
 const QString FeedPath = u"/api/latest.json"_s;
 const QString Malformed = u"error: Update server sent a malformed reply."_s;
+const QString TimedOut = u"error: Update check timed out."_s;
 #if defined(Q_OS_WIN)
 const QString Platform = u"windows"_s;
 #elif defined(Q_OS_MACOS)
@@ -26,12 +27,11 @@ const QString Platform = u"linux"_s;
 // One check against `endpoint`, told as text: "ok", the flags set and the
 // fields read, or "error: " and the error. A second check while the first is
 // under way must send nothing and report nothing.
-QString checkOnce(const QUrl &endpoint)
+QString checkOnce(const QUrl &endpoint, int timeLimitMs = 5000)
 {
     UpdateChecker checker;
     checker.setEndpoint(endpoint.toString());
-    // Far more than a local answer needs; ends the server that never answers.
-    checker.setTransferTimeout(1000);
+    checker.setTimeLimit(timeLimitMs);
     QSignalSpy spy(&checker, &UpdateChecker::finished);
     checker.check(true);
     if (checker.isBusy())
@@ -52,10 +52,11 @@ class tst_UpdateChecker : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void asksAndJudgesReplies_data();
     void asksAndJudgesReplies();
+    void keepsNoCookies();
     void failsWithoutAServer();
     void redirectsStayOnHttps();
     void comparesVersions_data();
@@ -87,13 +88,34 @@ void tst_UpdateChecker::asksAndJudgesReplies_data()
     QTest::newRow("empty version") << json(R"({"latest_version":""})") << u"ok nothing published"_s;
     QTest::newRow("not JSON") << json("<html>maintenance</html>") << Malformed;
     QTest::newRow("JSON array") << json(R"([{"latest_version":"9.0"}])") << Malformed;
-    QTest::newRow("never answers") << HttpResponse(0) << u"error: Operation canceled"_s;
+    QTest::newRow("v prefix") << json(R"({"latest_version":"v2.0.0"})") << u"ok newer v2.0.0"_s;
+    QTest::newRow("20 digits") << json(R"({"latest_version":"99999999999999999999"})")
+                               << u"ok newer 99999999999999999999"_s;
+    QTest::newRow("past an int") << json(R"({"latest_version":"2147483648.0.0"})") << u"ok newer 2147483648.0.0"_s;
+    QTest::newRow("64 characters") << json("{\"latest_version\":\"1." + QByteArray(62, '0') + "\"}")
+                                   << u"ok 1."_s + QString(62, u'0');
+    QTest::newRow("65 characters") << json("{\"latest_version\":\"9." + QByteArray(63, '0') + "\"}") << Malformed;
+    QTest::newRow("not a version") << json(R"({"latest_version":"<b>new</b>"})") << Malformed;
+    QTest::newRow("line break") << json(R"({"latest_version":"1.0\nnew"})") << Malformed;
+    QTest::newRow("500") << HttpResponse(500, {}, "oops") << u"error: The update server answered with an error (HTTP 500)."_s;
+    QTest::newRow("bad gzip") << HttpResponse(200, "Content-Encoding: gzip\r\n", "not gzip at all") << Malformed;
+    QTest::newRow("deflate") << HttpResponse(200, "Content-Encoding: deflate\r\n",
+                                             qCompress(R"({"latest_version":"2.0"})").mid(4))
+                             << u"ok newer 2.0"_s;
+    // 32 MiB of spaces in a few kilobytes: the bound counts what it unpacks to.
+    const QByteArray bomb = qCompress(QByteArray(32 * 1024 * 1024, ' ')).mid(4); // a zlib stream
+    QTest::newRow("deflate bomb") << HttpResponse(200, "Content-Encoding: deflate\r\n", bomb) << Malformed;
+    QTest::newRow("never answers") << HttpResponse(0) << TimedOut;
+    QTest::newRow("a byte at a time") << HttpResponse::endless(" ", 20) << TimedOut;
 
     QByteArray oneMiB = R"({"latest_version":"2.0"})";
     oneMiB.append(UpdateChecker::MaxReplyBytes - oneMiB.size(), ' ');
     QTest::newRow("1 MiB") << json(oneMiB) << u"ok newer 2.0"_s;
-    // Held open, so only the checker's own bound can end it.
+    // Held open, so only the checker's own bound can end these.
     QTest::newRow("past 1 MiB") << HttpResponse(200, {}, oneMiB + ' ', true) << Malformed;
+    QTest::newRow("endless") << HttpResponse::endless(QByteArray(64 * 1024, ' ')) << Malformed;
+    QTest::newRow("claims 200 MB") << HttpResponse::endless(QByteArray(64 * 1024, ' '), 0, "Content-Length: 200000000\r\n")
+                                   << Malformed;
 }
 
 void tst_UpdateChecker::asksAndJudgesReplies()
@@ -103,7 +125,11 @@ void tst_UpdateChecker::asksAndJudgesReplies()
     LocalHttpServer server;
     QVERIFY(server.listen());
     server.setResponse(FeedPath, response);
-    QCOMPARE(checkOnce(server.url(FeedPath)), outcome);
+    // Time-outs are tested with a limit a local server beats by far.
+    QCOMPARE(checkOnce(server.url(FeedPath), outcome == TimedOut ? 300 : 5000), outcome);
+    // Every check leaves its connection closed, however much it was offered.
+    QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 2000);
+    QVERIFY2(server.bytesSent() < 4 * UpdateChecker::MaxReplyBytes, qPrintable(QString::number(server.bytesSent())));
 
     QCOMPARE(server.requestCount(), 1);
     const QByteArray head = server.requests().first();
@@ -112,9 +138,24 @@ void tst_UpdateChecker::asksAndJudgesReplies()
     const QList<QPair<QString, QString>> items{ { u"app"_s, u"Kestrova"_s }, { u"current"_s, u"1.4.2"_s },
         { u"platform"_s, Platform }, { u"arch"_s, QSysInfo::currentCpuArchitecture() } };
     QCOMPARE(QUrlQuery(target).queryItems(QUrl::FullyDecoded), items);
-    const QString agent = u"Kestrova/1.4.2 (%1; %2)"_s.arg(QSysInfo::prettyProductName(),
-                                                          QSysInfo::currentCpuArchitecture());
+    const QString agent = u"Kestrova/1.4.2 (%1; %2)"_s.arg(Platform, QSysInfo::currentCpuArchitecture());
     QVERIFY2(head.contains("\r\nUser-Agent: " + agent.toUtf8() + "\r\n"), head.constData());
+}
+
+void tst_UpdateChecker::keepsNoCookies()
+{
+    LocalHttpServer server;
+    QVERIFY(server.listen());
+    server.setResponse(FeedPath, HttpResponse(200, "Set-Cookie: visitor=4711; Path=/\r\n", R"({"latest_version":"1.0"})"));
+    UpdateChecker checker;
+    checker.setEndpoint(server.url(FeedPath).toString());
+    QSignalSpy spy(&checker, &UpdateChecker::finished);
+    for (int i = 1; i <= 2; ++i) {
+        checker.check(false);
+        QVERIFY(spy.wait(5000));
+    }
+    QCOMPARE(server.requestCount(), 2);
+    QVERIFY2(!server.requests().last().toLower().contains("\r\ncookie:"), server.requests().last().constData());
 }
 
 void tst_UpdateChecker::failsWithoutAServer()
@@ -157,11 +198,14 @@ void tst_UpdateChecker::comparesVersions_data()
     QTest::newRow("1.10 > 1.9") << u"1.10"_s << u"1.9"_s << 1;
     QTest::newRow("2 = 2.0.0") << u"2"_s << u"2.0.0"_s << 0;
     QTest::newRow("rc is the release") << u"1.0.0-rc1"_s << u"1.0.0"_s << 0;
-    QTest::newRow("v2.0 is 0.0") << u"v2.0"_s << u"0"_s << 0;
+    QTest::newRow("one v is dropped") << u"v2.0"_s << u"2"_s << 0;
+    QTest::newRow("so is one V") << u"V3"_s << u"2.9"_s << 1;
+    QTest::newRow("but not two") << u"vv3"_s << u"0"_s << 0;
     QTest::newRow("empty parts are 0") << u"1..2"_s << u"1.0.2"_s << 0;
     QTest::newRow("largest int") << u"1.2147483647"_s << u"1.2147483646"_s << 1;
-    QTest::newRow("past an int is 0") << u"1.2147483648"_s << u"1.0"_s << 0;
-    QTest::newRow("far past is 0") << u"99999999999999999999.1"_s << u"0.1"_s << 0;
+    QTest::newRow("past an int") << u"2147483648.0.0"_s << u"2147483647.9"_s << 1;
+    QTest::newRow("20 digits") << u"99999999999999999999.1"_s << u"99999999999999999998.2"_s << 1;
+    QTest::newRow("leading zeros") << u"1.007"_s << u"1.7.0"_s << 0;
     QTest::newRow("Arabic-Indic digits") << u"\u0661.\u0661\u0660"_s << u"1.9"_s << 1;
     QTest::newRow("digits beyond the BMP") << u"\U0001D7D0.1"_s << u"2.1"_s << 0;
     QTest::newRow("superscript is no digit") << u"\u00B2.0"_s << u"0"_s << 0;

@@ -36,10 +36,11 @@ class tst_UpdateDialog : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void showsTheRelease_data();
     void showsTheRelease();
+    void boundsWhatTheServerSent();
     void buttonsDecide_data();
     void buttonsDecide();
 };
@@ -85,11 +86,46 @@ void tst_UpdateDialog::showsTheRelease()
     QCOMPARE(dialog.windowTitle(), title);
     QCOMPARE(shown(u"headingLabel"_s, dialog), u"Kestrova %1 is available."_s.arg(result.latestVersion));
     QCOMPARE(shown(u"infoLabel"_s, dialog), info);
+    QCOMPARE(shown(u"destinationLabel"_s, dialog),
+             result.downloadUrl.isEmpty() ? QString() : u"Download opens a page on example.org."_s);
     QCOMPARE(dialog.findChild<QPlainTextEdit *>(u"notesView"_s)->toPlainText(), result.notes);
     QCOMPARE(shown(u"criticalLabel"_s, dialog), u"This release is marked critical."_s);
     QCOMPARE(dialog.findChild<QLabel *>(u"criticalLabel"_s)->isHidden(), !result.critical);
     QCOMPARE(dialog.findChild<QPushButton *>(u"skipButton"_s)->isHidden(), result.critical);
     QCOMPARE(dialog.findChild<QPushButton *>(u"notesButton"_s)->isEnabled(), !result.notesUrl.isEmpty());
+}
+
+void tst_UpdateDialog::boundsWhatTheServerSent()
+{
+    UpdateChecker::Result huge = release(u"https://downloads.example.org/"_s + QString(5000, u'p'));
+    huge.latestVersion = QString(300, u'W');
+    huge.releaseDate = QString(100000, u'9');
+    huge.notes = QString(1000000, u'a'); // one word
+
+    QElapsedTimer clock;
+    clock.start();
+    UpdateDialog dialog(huge);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCoreApplication::processEvents();
+    // A guard against laying out the whole word as one line, which took a
+    // minute; the figure itself is a few milliseconds.
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+
+    const auto *heading = dialog.findChild<QLabel *>(u"headingLabel"_s);
+    QVERIFY(shown(u"headingLabel"_s, dialog).startsWith(u"Kestrova WWW"_s));
+    QVERIFY(shown(u"headingLabel"_s, dialog).endsWith(u"\u2026 is available."_s));
+    QCOMPARE(heading->textInteractionFlags(), Qt::NoTextInteraction);
+    for (const QString &name : { u"headingLabel"_s, u"infoLabel"_s, u"destinationLabel"_s }) {
+        const auto *label = dialog.findChild<QLabel *>(name);
+        QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(name));
+        QVERIFY2(label->sizeHint().height() < 2 * label->fontMetrics().lineSpacing(), qPrintable(name));
+    }
+    QCOMPARE(shown(u"destinationLabel"_s, dialog), u"Download opens a page on downloads.example.org."_s);
+    const auto *notes = dialog.findChild<QPlainTextEdit *>(u"notesView"_s);
+    QCOMPARE(notes->toPlainText(), QString(UpdateDialog::MaxNotesLength, u'a') + u"..."_s);
+    QCOMPARE(notes->wordWrapMode(), QTextOption::WrapAtWordBoundaryOrAnywhere);
+    QVERIFY(dialog.width() < 600);
 }
 
 void tst_UpdateDialog::buttonsDecide_data()
