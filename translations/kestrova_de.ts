@@ -29,6 +29,35 @@
     </message>
 </context>
 <context>
+    <name>ks::AddCommands</name>
+    <message>
+        <source>Audio files (%1);;All files (*)</source>
+        <translation>Audiodateien (%1);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Add audio files</source>
+        <translation>Audiodateien hinzufügen</translation>
+    </message>
+    <message numerus="yes">
+        <source>Added %n file(s).</source>
+        <translation>
+            <numerusform>%n Datei hinzugefügt.</numerusform>
+            <numerusform>%n Dateien hinzugefügt.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Add folder</source>
+        <translation>Ordner hinzufügen</translation>
+    </message>
+    <message numerus="yes">
+        <source>Ignored %n dropped file(s) that are not of a scanned type.</source>
+        <translation>
+            <numerusform>%n abgelegte Datei übergangen, deren Typ nicht gesucht wird.</numerusform>
+            <numerusform>%n abgelegte Dateien übergangen, deren Typ nicht gesucht wird.</numerusform>
+        </translation>
+    </message>
+</context>
+<context>
     <name>ks::EdgePreview</name>
     <message>
         <source>EDGES</source>
@@ -176,45 +205,6 @@
         <translation>&amp;Hilfe</translation>
     </message>
     <message>
-        <source>Audio files (%1);;All files (*)</source>
-        <translation>Audiodateien (%1);;Alle Dateien (*)</translation>
-    </message>
-    <message>
-        <source>Add audio files</source>
-        <translation>Audiodateien hinzufügen</translation>
-    </message>
-    <message numerus="yes">
-        <source>Added %n file(s).</source>
-        <translation>
-            <numerusform>%n Datei hinzugefügt.</numerusform>
-            <numerusform>%n Dateien hinzugefügt.</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>Nothing in the queue - add files or a folder first.</source>
-        <translation>Die Warteschlange ist leer - fügen Sie zuerst Dateien oder einen Ordner hinzu.</translation>
-    </message>
-    <message>
-        <source>ffmpeg not found</source>
-        <translation>ffmpeg nicht gefunden</translation>
-    </message>
-    <message>
-        <source>Nothing to do</source>
-        <translation>Nichts zu tun</translation>
-    </message>
-    <message>
-        <source>Both the head and the tail are set to leave alone, so there is nothing to change.
-
-Set a target for at least one end in Preferences.</source>
-        <translation>Anfang und Ende sollen beide unverändert bleiben, es gibt also nichts zu ändern.
-
-Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translation>
-    </message>
-    <message>
-        <source>Choose the destination folder</source>
-        <translation>Zielordner wählen</translation>
-    </message>
-    <message>
         <source>Stopping...</source>
         <translation>Wird angehalten...</translation>
     </message>
@@ -239,46 +229,6 @@ Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translat
         <translation>Während eines Durchgangs kann nichts hinzugefügt werden.</translation>
     </message>
     <message>
-        <source>%1 dB</source>
-        <translation>%1 dB</translation>
-    </message>
-    <message>
-        <source>%1 S</source>
-        <translation>%1 S</translation>
-    </message>
-    <message>
-        <source>HEAD %1</source>
-        <translation>ANFANG %1</translation>
-    </message>
-    <message>
-        <source>TAIL %1</source>
-        <translation>ENDE %1</translation>
-    </message>
-    <message>
-        <source>OUT</source>
-        <translation>ZIEL</translation>
-    </message>
-    <message>
-        <source>IN PLACE</source>
-        <translation>ÜBERSCHREIBEN</translation>
-    </message>
-    <message>
-        <source>BACKUP ON</source>
-        <translation>MIT SICHERUNG</translation>
-    </message>
-    <message>
-        <source>NO BACKUP</source>
-        <translation>OHNE SICHERUNG</translation>
-    </message>
-    <message>
-        <source>MIRROR</source>
-        <translation>KOPIEN</translation>
-    </message>
-    <message>
-        <source>NOT SET</source>
-        <translation>NICHT GEWÄHLT</translation>
-    </message>
-    <message>
         <source>&amp;Kestrova</source>
         <translation>&amp;Kestrova</translation>
     </message>
@@ -292,29 +242,6 @@ Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translat
             <numerusform>%n Datei in der Warteschlange</numerusform>
             <numerusform>%n Dateien in der Warteschlange</numerusform>
         </translation>
-    </message>
-    <message numerus="yes">
-        <source>Ignored %n dropped file(s) that are not of a scanned type.</source>
-        <translation>
-            <numerusform>%n abgelegte Datei übergangen, deren Typ nicht gesucht wird.</numerusform>
-            <numerusform>%n abgelegte Dateien übergangen, deren Typ nicht gesucht wird.</numerusform>
-        </translation>
-    </message>
-    <message>
-        <source>No failed files to retry.</source>
-        <translation>Keine fehlgeschlagenen Dateien zum Wiederholen.</translation>
-    </message>
-    <message>
-        <source>Destination folder</source>
-        <translation>Zielordner</translation>
-    </message>
-    <message>
-        <source>The destination folder %1 would put the trimmed copies over their originals.
-
-Choose another destination in Preferences, or overwrite the originals.</source>
-        <translation>Mit dem Zielordner %1 würden die getrimmten Kopien ihre Originale überschreiben.
-
-Wählen Sie in den Einstellungen ein anderes Ziel oder lassen Sie die Originale direkt überschreiben.</translation>
     </message>
     <message>
         <source>Save log</source>
@@ -651,6 +578,53 @@ Wählen Sie in den Einstellungen ein anderes Ziel oder lassen Sie die Originale 
     </message>
 </context>
 <context>
+    <name>ks::RunCommands</name>
+    <message>
+        <source>No failed files to retry.</source>
+        <translation>Keine fehlgeschlagenen Dateien zum Wiederholen.</translation>
+    </message>
+    <message>
+        <source>Choose the destination folder</source>
+        <translation>Zielordner wählen</translation>
+    </message>
+    <message>
+        <source>Nothing in the queue - add files or a folder first.</source>
+        <translation>Die Warteschlange ist leer - fügen Sie zuerst Dateien oder einen Ordner hinzu.</translation>
+    </message>
+    <message>
+        <source>ffmpeg not found</source>
+        <translation>ffmpeg nicht gefunden</translation>
+    </message>
+    <message>
+        <source>Nothing to do</source>
+        <translation>Nichts zu tun</translation>
+    </message>
+    <message>
+        <source>Both the head and the tail are set to leave alone, so there is nothing to change.
+
+Set a target for at least one end in Preferences.</source>
+        <translation>Anfang und Ende sollen beide unverändert bleiben, es gibt also nichts zu ändern.
+
+Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translation>
+    </message>
+    <message>
+        <source>Destination folder</source>
+        <translation>Zielordner</translation>
+    </message>
+    <message>
+        <source>The destination folder %1 would put the trimmed copies over their originals.
+
+Choose another destination in Preferences, or overwrite the originals.</source>
+        <translation>Mit dem Zielordner %1 würden die getrimmten Kopien ihre Originale überschreiben.
+
+Wählen Sie in den Einstellungen ein anderes Ziel oder lassen Sie die Originale direkt überschreiben.</translation>
+    </message>
+    <message>
+        <source>Overwrite originals</source>
+        <translation>Originale ersetzen</translation>
+    </message>
+</context>
+<context>
     <name>ks::RunFeedback</name>
     <message>
         <source>Scanning %1...</source>
@@ -743,6 +717,46 @@ Wählen Sie in den Einstellungen ein anderes Ziel oder lassen Sie die Originale 
     <message>
         <source>%1 S TO ADD</source>
         <translation>%1 S ZU ERGÄNZEN</translation>
+    </message>
+    <message>
+        <source>%1 dB</source>
+        <translation>%1 dB</translation>
+    </message>
+    <message>
+        <source>%1 S</source>
+        <translation>%1 S</translation>
+    </message>
+    <message>
+        <source>HEAD %1</source>
+        <translation>ANFANG %1</translation>
+    </message>
+    <message>
+        <source>TAIL %1</source>
+        <translation>ENDE %1</translation>
+    </message>
+    <message>
+        <source>OUT</source>
+        <translation>ZIEL</translation>
+    </message>
+    <message>
+        <source>IN PLACE</source>
+        <translation>ÜBERSCHREIBEN</translation>
+    </message>
+    <message>
+        <source>BACKUP ON</source>
+        <translation>MIT SICHERUNG</translation>
+    </message>
+    <message>
+        <source>NO BACKUP</source>
+        <translation>OHNE SICHERUNG</translation>
+    </message>
+    <message>
+        <source>MIRROR</source>
+        <translation>KOPIEN</translation>
+    </message>
+    <message>
+        <source>NOT SET</source>
+        <translation>NICHT GEWÄHLT</translation>
     </message>
 </context>
 <context>

@@ -1,20 +1,18 @@
 #include "mainwindow.h"
 
 #include "aboutdialog.h"
-#include "addedpaths.h"
+#include "addcommands.h"
 #include "controller.h"
 #include "edgepreview.h"
 #include "logconsole.h"
 #include "loglevel.h"
-#include "panelstyle.h"
 #include "preferencesdialog.h"
 #include "queuecommands.h"
 #include "queuemodel.h"
 #include "queueview.h"
 #include "replanner.h"
-#include "runcheck.h"
+#include "runcommands.h"
 #include "runfeedback.h"
-#include "runtexts.h"
 #include "settingsstore.h"
 #include "toolpaths.h"
 #include "updateflow.h"
@@ -30,16 +28,14 @@
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
 #include <QMenu>
-#include <QSaveFile>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QPushButton>
+#include <QSaveFile>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -61,18 +57,6 @@ const QLatin1String LastFolderKey("lastFolder");
 QString native(const QString &path)
 {
     return QDir::toNativeSeparators(path);
-}
-
-QStringList localPaths(const QMimeData *mime)
-{
-    QStringList paths;
-    if (!mime)
-        return paths;
-    for (const QUrl &url : mime->urls()) {
-        if (url.isLocalFile())
-            paths << url.toLocalFile();
-    }
-    return paths;
 }
 
 } // namespace
@@ -167,6 +151,15 @@ void MainWindow::buildCentralArea()
     m_log->setMinimumHeight(80);
     connect(m_log, &LogConsole::saveRequested, this, &MainWindow::saveLog);
     m_queueCommands = new QueueCommands(m_table, m_panel, m_log, m_commands, m_prompts, this);
+    m_adds = new AddCommands(m_model, m_log, m_commands, m_prompts, this);
+    connect(m_adds, &AddCommands::scanRequested, this, &MainWindow::scanFolder);
+    auto *runs = new RunCommands(m_table, m_log, m_commands, m_prompts, [this] { return m_adds->lastFolder(); }, this);
+    connect(runs, &RunCommands::settingsChanged, this, &MainWindow::refreshSettingsReadout);
+    connect(runs, &RunCommands::accepted, this, [this](const QList<QueueItem> &items, const Settings &settings, bool analyseOnly) {
+        setRunning(true);
+        m_feedback->batchStarted(analyseOnly, int(items.size()));
+        Q_EMIT requestProcess(items, settings, analyseOnly);
+    });
 
     m_splitter = new QSplitter(Qt::Vertical, central);
     m_splitter->setObjectName(QStringLiteral("queueLogSplitter"));
@@ -209,22 +202,22 @@ void MainWindow::buildMenus()
         menu->addAction(action);
     };
     QMenu *app = menuBar()->addMenu(tr("&Kestrova"));
-    add(app, WindowCommands::AddFiles, &MainWindow::onAddFiles);
-    add(app, WindowCommands::AddFolder, &MainWindow::onAddFolder);
+    app->addAction(m_commands->action(WindowCommands::AddFiles));
+    app->addAction(m_commands->action(WindowCommands::AddFolder));
     app->addSeparator();
     add(app, WindowCommands::Preferences, &MainWindow::onPreferences);
     app->addSeparator();
     add(app, WindowCommands::Quit, &QWidget::close);
 
     QMenu *jobs = menuBar()->addMenu(tr("&Jobs"));
-    add(jobs, WindowCommands::Analyse, &MainWindow::onAnalyse);
-    add(jobs, WindowCommands::Trim, &MainWindow::onTrim);
-    add(jobs, WindowCommands::AnalyseSelected, &MainWindow::onAnalyseSelected);
-    add(jobs, WindowCommands::TrimSelected, &MainWindow::onTrimSelected);
-    add(jobs, WindowCommands::RetryFailed, &MainWindow::onRetryFailed);
+    // Runs and queue commands are connected by RunCommands and QueueCommands;
+    // the menu only shows them.
+    for (const WindowCommands::Command command : { WindowCommands::Analyse, WindowCommands::Trim,
+                                                   WindowCommands::AnalyseSelected, WindowCommands::TrimSelected,
+                                                   WindowCommands::RetryFailed })
+        jobs->addAction(m_commands->action(command));
     add(jobs, WindowCommands::Stop, &MainWindow::onStop);
     jobs->addSeparator();
-    // Queue commands are connected by QueueCommands; the menu only shows them.
     for (const WindowCommands::Command command : { WindowCommands::RestoreOriginal, WindowCommands::DeleteBackups,
                                                    WindowCommands::CopyResult })
         jobs->addAction(m_commands->action(command));
@@ -272,159 +265,11 @@ void MainWindow::refreshQueueSize()
 
 // ---- Commands -------------------------------------------------------------
 
-void MainWindow::onAddFiles()
-{
-    QStringList patterns;
-    for (const QString &extension : std::as_const(appSettings().extensions))
-        patterns << QStringLiteral("*.") + extension;
-    const QString filter = tr("Audio files (%1);;All files (*)").arg(patterns.join(QLatin1Char(' ')));
-    const QStringList files = m_prompts->openFileNames(this, tr("Add audio files"), m_lastDir, filter);
-    if (!files.isEmpty())
-        queueFiles(files);
-}
-
-// Each file joins relative to its own folder, so a mirror run writes it
-// straight into the destination, wherever it came from.
-void MainWindow::queueFiles(const QStringList &files)
-{
-    // Neighbours from one folder join together, in the order given.
-    for (qsizetype first = 0, next = 0; first < files.size(); first = next) {
-        const QString folder = QFileInfo(files.at(first)).absolutePath();
-        while (next < files.size() && QFileInfo(files.at(next)).absolutePath() == folder)
-            ++next;
-        m_model->addFiles(files.mid(first, next - first), folder);
-    }
-    m_lastDir = QFileInfo(files.first()).absolutePath();
-    m_log->append(tr("Added %n file(s).", nullptr, int(files.size())), Information);
-}
-
-void MainWindow::onAddFolder()
-{
-    const QString folder = m_prompts->existingDirectory(this, tr("Add folder"), m_lastDir);
-    if (!folder.isEmpty())
-        scanFolder(folder);
-}
-
 void MainWindow::scanFolder(const QString &folder)
 {
-    m_lastDir = folder;
     setRunning(true);
     m_feedback->scanStarted(folder);
     Q_EMIT requestScan(folder, appSettings().extensions, appSettings().recursive);
-}
-
-// Dropped files join as "Add files..." adds them; dropped folders are
-// scanned as "Add folder..." scans them.
-void MainWindow::addPaths(const QStringList &paths)
-{
-    const AddedPaths added = AddedPaths::sort(paths, appSettings().extensions);
-    if (!added.files.isEmpty())
-        queueFiles(added.files);
-    if (added.ignored > 0)
-        m_log->append(tr("Ignored %n dropped file(s) that are not of a scanned type.", nullptr, added.ignored),
-                      Warning);
-    for (const QString &folder : added.folders)
-        scanFolder(folder);
-}
-
-void MainWindow::onAnalyse()
-{
-    startRun(true);
-}
-
-void MainWindow::onTrim()
-{
-    startRun(false);
-}
-
-void MainWindow::onAnalyseSelected()
-{
-    startRun(true, m_table->selectedQueueRows());
-}
-
-void MainWindow::onTrimSelected()
-{
-    startRun(false, m_table->selectedQueueRows());
-}
-
-void MainWindow::onRetryFailed()
-{
-    QList<int> failed;
-    const QList<QueueItem> &items = m_model->items();
-    for (int row = 0; row < items.size(); ++row) {
-        if (items.at(row).status == ItemStatus::Failed)
-            failed << row;
-    }
-    if (failed.isEmpty()) {
-        m_log->append(tr("No failed files to retry."), Information);
-        return;
-    }
-    startRun(false, failed);
-}
-
-void MainWindow::startRun(bool analyseOnly, const QList<int> &rows)
-{
-    if (m_running)
-        return;
-    const auto runItems = [this, &rows] {
-        if (rows.isEmpty())
-            return m_model->items();
-        QList<QueueItem> picked;
-        for (const int row : rows)
-            picked << m_model->items().at(row);
-        return picked;
-    };
-    const QList<QueueItem> items = runItems();
-    Settings &settings = appSettings();
-    const ToolPaths tools = ToolPaths::resolve(settings.ffmpegPath, settings.ffprobePath);
-    RunRefusal refusal = firstRunRefusal(int(items.size()), settings, tools, analyseOnly);
-    if (refusal == RunRefusal::NoDestination) {
-        // Asked for here rather than refused.
-        const QString folder = m_prompts->existingDirectory(this, tr("Choose the destination folder"), m_lastDir);
-        if (folder.isEmpty())
-            return;
-        settings.outputRoot = folder;
-        saveSettings(settings);
-        refreshSettingsReadout();
-        refusal = RunRefusal::None;
-    }
-    if (refusal == RunRefusal::None)
-        refusal = queueRefusal(items, settings, analyseOnly);
-    switch (refusal) {
-    case RunRefusal::None:
-    case RunRefusal::NoDestination:
-        break;
-    case RunRefusal::EmptyQueue:
-        m_log->append(tr("Nothing in the queue - add files or a folder first."), Warning);
-        return;
-    case RunRefusal::ToolsMissing:
-        m_prompts->warning(this, tr("ffmpeg not found"), ToolPaths::notFoundMessage());
-        return;
-    case RunRefusal::NothingToChange:
-        m_prompts->information(this, tr("Nothing to do"),
-                               tr("Both the head and the tail are set to leave alone, so there is nothing to "
-                                  "change.\n\nSet a target for at least one end in Preferences."));
-        return;
-    case RunRefusal::OntoSources:
-        m_prompts->warning(this, tr("Destination folder"),
-                           tr("The destination folder %1 would put the trimmed copies over their originals.\n\n"
-                              "Choose another destination in Preferences, or overwrite the originals.")
-                                   .arg(native(settings.outputRoot)));
-        return;
-    }
-
-    if (!analyseOnly && settings.outputMode == OutputMode::InPlace) {
-        const QString text = RunTexts::inPlaceQuestion(int(items.size()), settings);
-        if (m_prompts->question(this, tr("Overwrite originals"), text, QMessageBox::Yes | QMessageBox::No,
-                                QMessageBox::No)
-            != QMessageBox::Yes)
-            return;
-    }
-
-    m_model->resetForRun(rows);
-    setRunning(true);
-    m_feedback->batchStarted(analyseOnly, int(items.size()));
-    Q_EMIT requestProcess(runItems(), settings, analyseOnly);
 }
 
 void MainWindow::onStop()
@@ -459,7 +304,7 @@ void MainWindow::onAbout()
 
 void MainWindow::saveLog()
 {
-    const QString path = m_prompts->saveFileName(this, tr("Save log"), QDir(m_lastDir).filePath(QStringLiteral("kestrova-log.txt")),
+    const QString path = m_prompts->saveFileName(this, tr("Save log"), QDir(m_adds->lastFolder()).filePath(QStringLiteral("kestrova-log.txt")),
                                                  tr("Text files (*.txt);;All files (*)"));
     if (path.isEmpty())
         return;
@@ -489,7 +334,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
 
 void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (localPaths(event->mimeData()).isEmpty()) {
+    if (AddCommands::localPaths(event->mimeData()).isEmpty()) {
         event->ignore();
         return;
     }
@@ -504,7 +349,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event)
 
 void MainWindow::dropEvent(QDropEvent *event)
 {
-    const QStringList paths = localPaths(event->mimeData());
+    const QStringList paths = AddCommands::localPaths(event->mimeData());
     if (paths.isEmpty() || m_running) {
         if (m_running)
             m_log->append(tr("Nothing can be added while a run is going."), Warning);
@@ -512,7 +357,7 @@ void MainWindow::dropEvent(QDropEvent *event)
         return;
     }
     event->acceptProposedAction();
-    addPaths(paths);
+    m_adds->addPaths(paths);
 }
 
 void MainWindow::restoreLayout()
@@ -524,7 +369,7 @@ void MainWindow::restoreLayout()
     restoreState(store.value(StateKey).toByteArray());
     m_table->horizontalHeader()->restoreState(store.value(ColumnsKey).toByteArray());
     m_splitter->restoreState(store.value(SplitterKey).toByteArray());
-    m_lastDir = store.value(LastFolderKey).toString();
+    m_adds->setLastFolder(store.value(LastFolderKey).toString());
 }
 
 void MainWindow::saveLayout() const
@@ -535,26 +380,13 @@ void MainWindow::saveLayout() const
     store.setValue(StateKey, saveState());
     store.setValue(ColumnsKey, m_table->horizontalHeader()->saveState());
     store.setValue(SplitterKey, m_splitter->saveState());
-    store.setValue(LastFolderKey, m_lastDir);
+    store.setValue(LastFolderKey, m_adds->lastFolder());
 }
 
 void MainWindow::refreshSettingsReadout()
 {
-    const Settings &settings = appSettings();
-    const QString separator = PanelStyle::separator();
-    m_panel->setDetection(tr("%1 dB").arg(settings.thresholdDb, 0, 'f', 0) + separator
-                      + tr("%1 S").arg(settings.minSilenceSec, 0, 'f', 2));
-    m_panel->setEnds(tr("HEAD %1").arg(endModeLabel(settings.headMode, settings.headTargetMs)) + separator
-                 + tr("TAIL %1").arg(endModeLabel(settings.tailMode, settings.tailTargetMs)));
-    QStringList output{ tr("OUT") };
-    if (settings.outputMode == OutputMode::InPlace) {
-        output << tr("IN PLACE") << (settings.makeBackup ? tr("BACKUP ON") : tr("NO BACKUP"));
-    } else {
-        output << tr("MIRROR")
-               << (settings.outputRoot.isEmpty() ? tr("NOT SET") : native(settings.outputRoot));
-    }
-    m_panel->setOutput(PanelStyle::join(output));
-    m_overwriteCheck->setChecked(settings.outputMode == OutputMode::InPlace);
+    m_feedback->showSettings(appSettings());
+    m_overwriteCheck->setChecked(appSettings().outputMode == OutputMode::InPlace);
 }
 
 // ---- Update check -----------------------------------------------------------

@@ -16,6 +16,7 @@ class QSplitter;
 namespace ks {
 
 class EdgePreview;
+class AddCommands;
 class LogConsole;
 class QueueCommands;
 class QueueModel;
@@ -52,13 +53,6 @@ protected:
     void dropEvent(QDropEvent *event) override;
 
 private Q_SLOTS:
-    void onAddFiles();
-    void onAddFolder();
-    void onAnalyse();
-    void onTrim();
-    void onAnalyseSelected();
-    void onTrimSelected();
-    void onRetryFailed();
     void onStop();
     void onPreferences();
     void onAbout();
@@ -72,10 +66,6 @@ private:
     void connectWorker();
     void setRunning(bool on);
     void refreshSettingsReadout();
-    // A run over these queue rows, or over every row when none are named.
-    void startRun(bool analyseOnly, const QList<int> &rows = {});
-    void addPaths(const QStringList &paths);
-    void queueFiles(const QStringList &files);
     void scanFolder(const QString &folder);
     void refreshQueueSize();
     void saveLog();
@@ -86,6 +76,7 @@ private:
     QueueModel *m_model = nullptr;
     QueueView *m_table = nullptr;
     QueueCommands *m_queueCommands = nullptr;
+    AddCommands *m_adds = nullptr;
     QSplitter *m_splitter = nullptr;
     EdgePreview *m_preview = nullptr;
     QLabel *m_queueSizeLabel = nullptr;
@@ -96,7 +87,6 @@ private:
     WorkerHost *m_worker = nullptr;
     RunFeedback *m_feedback = nullptr;
     UpdateFlow *m_updateFlow = nullptr;
-    QString m_lastDir;
     bool m_running = false;
     std::unique_ptr<UserPrompts> m_prompts;
 };

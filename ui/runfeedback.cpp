@@ -6,6 +6,7 @@
 #include "queuemodel.h"
 #include "queueview.h"
 #include "runtexts.h"
+#include "settings.h"
 #include "vfdpanel.h"
 
 #include <QDir>
@@ -30,6 +31,24 @@ RunFeedback::RunFeedback(QueueView *view, VfdPanel *panel, LogConsole *log, QLab
     m_clockTimer->setInterval(1000);
     connect(m_clockTimer, &QTimer::timeout, this,
             [this] { m_panel->setElapsedSeconds(int(m_clock.elapsed() / 1000)); });
+}
+
+// The settings the next run will use, as the panel's chips read them.
+void RunFeedback::showSettings(const Settings &settings)
+{
+    const QString separator = PanelStyle::separator();
+    m_panel->setDetection(tr("%1 dB").arg(settings.thresholdDb, 0, 'f', 0) + separator
+                          + tr("%1 S").arg(settings.minSilenceSec, 0, 'f', 2));
+    m_panel->setEnds(tr("HEAD %1").arg(endModeLabel(settings.headMode, settings.headTargetMs)) + separator
+                     + tr("TAIL %1").arg(endModeLabel(settings.tailMode, settings.tailTargetMs)));
+    QStringList output{ tr("OUT") };
+    if (settings.outputMode == OutputMode::InPlace) {
+        output << tr("IN PLACE") << (settings.makeBackup ? tr("BACKUP ON") : tr("NO BACKUP"));
+    } else {
+        output << tr("MIRROR")
+               << (settings.outputRoot.isEmpty() ? tr("NOT SET") : QDir::toNativeSeparators(settings.outputRoot));
+    }
+    m_panel->setOutput(PanelStyle::join(output));
 }
 
 void RunFeedback::scanStarted(const QString &folder)

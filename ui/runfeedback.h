@@ -12,6 +12,7 @@ class QTimer;
 
 namespace ks {
 
+struct Settings;
 class LogConsole;
 class QueueView;
 class VfdPanel;
@@ -30,6 +31,7 @@ public:
     // a few files are done; empty before that.
     static QString timeLeft(double audioDoneSec, int filesDone, int filesLeft, double elapsedSec);
 
+    void showSettings(const Settings &settings);
     void scanStarted(const QString &folder);
     void batchStarted(bool analyseOnly, int count);
 

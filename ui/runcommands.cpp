@@ -1,0 +1,118 @@
+#include "runcommands.h"
+
+#include "logconsole.h"
+#include "loglevel.h"
+#include "queuemodel.h"
+#include "queueview.h"
+#include "runcheck.h"
+#include "runtexts.h"
+#include "settingsstore.h"
+#include "toolpaths.h"
+#include "userprompts.h"
+#include "windowcommands.h"
+
+#include <QAction>
+#include <QDir>
+
+namespace ks {
+
+RunCommands::RunCommands(QueueView *view, LogConsole *log, WindowCommands *commands,
+                         const std::unique_ptr<UserPrompts> &prompts, std::function<QString()> lastFolder,
+                         QWidget *window)
+    : QObject(window)
+    , m_view(view)
+    , m_log(log)
+    , m_prompts(prompts)
+    , m_lastFolder(std::move(lastFolder))
+    , m_window(window)
+{
+    const auto on = [this, commands](WindowCommands::Command command, auto slot) {
+        connect(commands->action(command), &QAction::triggered, this, slot);
+    };
+    on(WindowCommands::Analyse, [this] { start(true, {}); });
+    on(WindowCommands::Trim, [this] { start(false, {}); });
+    on(WindowCommands::AnalyseSelected, [this] { start(true, m_view->selectedQueueRows()); });
+    on(WindowCommands::TrimSelected, [this] { start(false, m_view->selectedQueueRows()); });
+    on(WindowCommands::RetryFailed, [this] { retryFailed(); });
+}
+
+QList<QueueItem> RunCommands::itemsOf(const QList<int> &rows) const
+{
+    const QList<QueueItem> &all = m_view->queue()->items();
+    if (rows.isEmpty())
+        return all;
+    QList<QueueItem> picked;
+    for (const int row : rows)
+        picked << all.at(row);
+    return picked;
+}
+
+void RunCommands::retryFailed()
+{
+    QList<int> failed;
+    const QList<QueueItem> &items = m_view->queue()->items();
+    for (int row = 0; row < items.size(); ++row) {
+        if (items.at(row).status == ItemStatus::Failed)
+            failed << row;
+    }
+    if (failed.isEmpty())
+        m_log->append(tr("No failed files to retry."), Information);
+    else
+        start(false, failed);
+}
+
+void RunCommands::start(bool analyseOnly, const QList<int> &rows)
+{
+    const QList<QueueItem> items = itemsOf(rows);
+    Settings &settings = appSettings();
+    const ToolPaths tools = ToolPaths::resolve(settings.ffmpegPath, settings.ffprobePath);
+    RunRefusal refusal = firstRunRefusal(int(items.size()), settings, tools, analyseOnly);
+    if (refusal == RunRefusal::NoDestination) {
+        // Asked for here rather than refused.
+        const QString folder =
+                m_prompts->existingDirectory(m_window, tr("Choose the destination folder"), m_lastFolder());
+        if (folder.isEmpty())
+            return;
+        settings.outputRoot = folder;
+        saveSettings(settings);
+        Q_EMIT settingsChanged();
+        refusal = RunRefusal::None;
+    }
+    if (refusal == RunRefusal::None)
+        refusal = queueRefusal(items, settings, analyseOnly);
+    switch (refusal) {
+    case RunRefusal::None:
+    case RunRefusal::NoDestination:
+        break;
+    case RunRefusal::EmptyQueue:
+        m_log->append(tr("Nothing in the queue - add files or a folder first."), Warning);
+        return;
+    case RunRefusal::ToolsMissing:
+        m_prompts->warning(m_window, tr("ffmpeg not found"), ToolPaths::notFoundMessage());
+        return;
+    case RunRefusal::NothingToChange:
+        m_prompts->information(m_window, tr("Nothing to do"),
+                               tr("Both the head and the tail are set to leave alone, so there is nothing to "
+                                  "change.\n\nSet a target for at least one end in Preferences."));
+        return;
+    case RunRefusal::OntoSources:
+        m_prompts->warning(m_window, tr("Destination folder"),
+                           tr("The destination folder %1 would put the trimmed copies over their originals.\n\n"
+                              "Choose another destination in Preferences, or overwrite the originals.")
+                                   .arg(QDir::toNativeSeparators(settings.outputRoot)));
+        return;
+    }
+
+    if (!analyseOnly && settings.outputMode == OutputMode::InPlace) {
+        const QString text = RunTexts::inPlaceQuestion(int(items.size()), settings);
+        if (m_prompts->question(m_window, tr("Overwrite originals"), text, QMessageBox::Yes | QMessageBox::No,
+                                QMessageBox::No)
+            != QMessageBox::Yes)
+            return;
+    }
+    // Only the rows of this run start again from nothing.
+    m_view->queue()->resetForRun(rows);
+    Q_EMIT accepted(itemsOf(rows), settings, analyseOnly);
+}
+
+} // namespace ks
