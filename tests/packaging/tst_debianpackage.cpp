@@ -59,7 +59,7 @@ class tst_DebianPackage : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void initTestCase();
     void lintianFindsNothing();
     void cliPageFollowsHelp();

@@ -39,7 +39,7 @@ class tst_Translations : public QObject
 {
     Q_OBJECT
 
-private slots:
+private Q_SLOTS:
     void everySourceTextTranslated_data();
     void everySourceTextTranslated();
     void windowSpeaksTheLocale_data();
