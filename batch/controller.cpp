@@ -1,5 +1,6 @@
 #include "controller.h"
 
+#include "codectable.h"
 #include "loglevel.h"
 #include "mediaprobe.h"
 #include "queuemodel.h"
@@ -115,7 +116,7 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
     m_busy.store(true);
 
     // The tools are found once, from this run's own copy of the settings.
-    const ToolPaths tools = ToolPaths::resolve(settings.ffmpegPath, settings.ffprobePath);
+    ToolPaths tools = ToolPaths::resolve(settings.ffmpegPath, settings.ffprobePath);
     const RunRefusal refusal = firstRunRefusal(-1, settings, tools, analyseOnly);
     if (refusal != RunRefusal::None) {
         Q_EMIT message(refusalText(refusal), Error);
@@ -124,6 +125,8 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
         return;
     }
 
+    if (!analyseOnly)
+        tools.listEncoders();
     const int total = int(items.size());
     Run run(items, settings, tools, analyseOnly);
     run.settled.assign(size_t(total), false);
@@ -316,9 +319,12 @@ void Controller::processFile(Run &run, int i)
         return;
     }
     item.status = ItemStatus::Trimmed;
+    // Why a file asked to be stream copied was re-encoded.
     const bool padded = item.headChangeSec > 0 || item.tailChangeSec > 0;
-    const QString suffix = item.reencoded && padded && settings.trimMethod == TrimMethod::StreamCopy
-            ? QStringLiteral(" (re-encoded to add silence)")
+    const bool copyWanted = item.reencoded && settings.trimMethod == TrimMethod::StreamCopy;
+    const QString suffix = copyWanted && padded ? QStringLiteral(" (re-encoded to add silence)")
+            : copyWanted && CodecTable::needsReencode(probed.codec)
+            ? QStringLiteral(" (re-encoded: stream copy cannot cut %1 exactly)").arg(probed.codec)
             : QString();
     item.message = describeChange(item) + suffix;
     const QString note = applied.message.isEmpty() ? QString() : QStringLiteral("; ") + applied.message;

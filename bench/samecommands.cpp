@@ -81,8 +81,8 @@ QString sameCommandsScript(const QStringList &sources, const Settings &settings,
         const QString written = TrimEngine::temporaryPathFor(output);
         script += commandLine(ffprobe, probeArguments(path));
         script += commandLine(ffmpeg, SilenceAnalyzer::arguments(path, settings));
-        script += commandLine(ffmpeg, TrimEngine::ffmpegArguments(path, output, TrimEngine::cutFor(item),
-                                                                  reencode ? &info : nullptr, encoder));
+        script += commandLine(ffmpeg, TrimEngine::ffmpegArguments(path, output, TrimEngine::cutFor(item), info,
+                                                                  reencode ? encoder : QString()));
         if (readBack) {
             script += commandLine(ffprobe, probeArguments(written));
             script += QStringLiteral("mv %1 %2\n").arg(quoted(written), quoted(output));

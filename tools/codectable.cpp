@@ -1,8 +1,21 @@
 #include "codectable.h"
 
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <array>
+
 namespace ks {
 
 namespace {
+
+enum class Rate {
+    None,    // lossless: no rate at all
+    Bits,    // the source's bit rate, as it is
+    Nearest, // the nearest rate of the encoder's own table
+    Opus,    // a bit rate within what libopus takes for the channels
+    Quality, // VBR quality, never a bit rate
+};
 
 struct Codec
 {
@@ -10,23 +23,40 @@ struct Codec
     QLatin1String encoder;
     bool lossless;
     bool needsReencode;
+    Rate rate;
 };
 
-// Lossless codecs are always re-encoded: a stream copy would cut them on
-// whole frames and keep the source's frame numbering and length.
 constexpr Codec Codecs[] = {
-    { QLatin1String("mp3"), QLatin1String("libmp3lame"), false, false },
-    { QLatin1String("aac"), QLatin1String("aac"), false, false },
-    { QLatin1String("vorbis"), QLatin1String("libvorbis"), false, false },
-    { QLatin1String("opus"), QLatin1String("libopus"), false, false },
-    { QLatin1String("flac"), QLatin1String("flac"), true, true },
-    { QLatin1String("alac"), QLatin1String("alac"), true, true },
+    { QLatin1String("mp3"), QLatin1String("libmp3lame"), false, false, Rate::Nearest },
+    { QLatin1String("aac"), QLatin1String("aac"), false, false, Rate::Bits },
+    { QLatin1String("ac3"), QLatin1String("ac3"), false, false, Rate::Nearest },
+    { QLatin1String("eac3"), QLatin1String("eac3"), false, true, Rate::Nearest },
+    { QLatin1String("mp2"), QLatin1String("mp2"), false, true, Rate::Nearest },
+    { QLatin1String("vorbis"), QLatin1String("libvorbis"), false, true, Rate::Quality },
+    { QLatin1String("opus"), QLatin1String("libopus"), false, true, Rate::Opus },
+    { QLatin1String("wmav1"), QLatin1String("wmav1"), false, true, Rate::Bits },
+    { QLatin1String("wmav2"), QLatin1String("wmav2"), false, true, Rate::Bits },
+    { QLatin1String("flac"), QLatin1String("flac"), true, true, Rate::None },
+    { QLatin1String("alac"), QLatin1String("alac"), true, true, Rate::None },
+    { QLatin1String("wavpack"), QLatin1String("wavpack"), true, true, Rate::None },
 };
 
-const Codec *find(const QString &codec)
+// The rates (kbit/s) that the encoders of a fixed table accept.
+constexpr std::array<int, 14> Mp3Rates{ 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320 };
+constexpr std::array<int, 19> Ac3Rates{ 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 448, 512, 576, 640 };
+constexpr std::array<int, 14> Mp2Rates{ 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384 };
+
+template<size_t N>
+int nearest(const std::array<int, N> &rates, int kbps)
+{
+    return *std::min_element(rates.begin(), rates.end(),
+                             [kbps](int a, int b) { return std::abs(a - kbps) < std::abs(b - kbps); });
+}
+
+const Codec *find(const QString &name, bool byEncoder = false)
 {
     for (const Codec &entry : Codecs) {
-        if (codec.compare(entry.name, Qt::CaseInsensitive) == 0)
+        if (name.compare(byEncoder ? entry.encoder : entry.name, Qt::CaseInsensitive) == 0)
             return &entry;
     }
     return nullptr;
@@ -57,6 +87,62 @@ bool CodecTable::needsReencode(const QString &codec)
 {
     const Codec *entry = find(codec);
     return entry && entry->needsReencode;
+}
+
+QStringList CodecTable::encoderOptions(const QString &encoder, int bitRate, int channels)
+{
+    const Codec *entry = find(encoder, true);
+    const int kbps = (bitRate + 500) / 1000;
+    const QString bits = QStringLiteral("-b:a");
+    if (!entry || entry->rate == Rate::None)
+        return {};
+    switch (entry->rate) {
+    case Rate::None:
+        return {};
+    case Rate::Bits:
+        if (bitRate <= 0)
+            return {};
+        return { bits, QString::number(bitRate) };
+    case Rate::Nearest: {
+        if (bitRate <= 0)
+            return {};
+        // A rate off the table is a VBR source: MP3 follows it by quality.
+        const QString name = entry->name;
+        int rate = 0;
+        if (name == QLatin1String("mp3"))
+            rate = nearest(Mp3Rates, kbps);
+        else if (name == QLatin1String("mp2"))
+            rate = nearest(Mp2Rates, kbps);
+        else
+            rate = nearest(Ac3Rates, kbps);
+        if (name == QLatin1String("mp3") && std::abs(rate - kbps) > 1)
+            return { QStringLiteral("-q:a"), QStringLiteral("2") };
+        return { bits, QStringLiteral("%1k").arg(rate) };
+    }
+    case Rate::Opus: {
+        const int perChannel = channels > 0 ? channels : 2;
+        const int rate = std::clamp(bitRate > 0 ? bitRate : 96000 * perChannel / 2, 6000 * perChannel,
+                                    256000 * perChannel);
+        return { bits, QString::number(rate) };
+    }
+    case Rate::Quality:
+        return { QStringLiteral("-q:a"), QStringLiteral("6") };
+    }
+    return {};
+}
+
+QStringList CodecTable::parseEncoders(const QString &listing)
+{
+    // " A....D libmp3lame           libmp3lame MP3 (MPEG audio layer 3)"
+    static const QRegularExpression line(QStringLiteral("^ ([VAS][F.][S.][X.][B.][D.]) (\\S+)"),
+                                         QRegularExpression::MultilineOption);
+    QStringList encoders;
+    for (auto it = line.globalMatch(listing); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        if (match.captured(1).startsWith(QLatin1Char('A')) && match.captured(2) != QLatin1String("="))
+            encoders << match.captured(2);
+    }
+    return encoders;
 }
 
 } // namespace ks

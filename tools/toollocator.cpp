@@ -1,6 +1,8 @@
 #include "toollocator.h"
 
+#include "codectable.h"
 #include "toolpaths.h"
+#include "toolrunner.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -38,10 +40,16 @@ QString locateTool(const QString &configuredPath, const QString &baseName)
     return QStandardPaths::findExecutable(baseName);
 }
 
+void ToolPaths::listEncoders()
+{
+    const ToolRun run = runTool(ffmpeg, { QStringLiteral("-hide_banner"), QStringLiteral("-encoders") }, {}, {}, {});
+    encoders = run.exitCode == 0 ? CodecTable::parseEncoders(run.stdOut) : QStringList();
+}
+
 ToolPaths ToolPaths::resolve(const QString &configuredFfmpeg, const QString &configuredFfprobe)
 {
     return { locateTool(configuredFfmpeg, QStringLiteral("ffmpeg")),
-             locateTool(configuredFfprobe, QStringLiteral("ffprobe")) };
+             locateTool(configuredFfprobe, QStringLiteral("ffprobe")), {} };
 }
 
 QString ToolPaths::notFoundMessage()

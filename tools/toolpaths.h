@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace ks {
 
@@ -10,11 +11,16 @@ struct ToolPaths
 {
     QString ffmpeg;
     QString ffprobe;
+    // The encoders this ffmpeg has, asked once per run; empty when not asked.
+    QStringList encoders;
 
     bool isComplete() const { return !ffmpeg.isEmpty() && !ffprobe.isEmpty(); }
 
     // Resolves both tools from the paths configured in a run's settings.
     static ToolPaths resolve(const QString &configuredFfmpeg, const QString &configuredFfprobe);
+
+    // Asks ffmpeg for its encoders (`ffmpeg -hide_banner -encoders`).
+    void listEncoders();
 
     // What to tell the user when isComplete() is false.
     static QString notFoundMessage();

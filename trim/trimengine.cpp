@@ -38,6 +38,32 @@ bool canCarryPictures(const QString &suffix)
     return !ogg.contains(suffix.toLower());
 }
 
+// The muxer, where the output's suffix does not choose the right one: the
+// iPod muxer of .m4a and .m4b takes only AAC and ALAC, so anything else goes
+// into plain MP4; a suffix ffmpeg does not know takes the probed format's.
+QStringList muxerArguments(const QString &suffix, const MediaInfo &source)
+{
+    static const QStringList known{
+        QStringLiteral("mp3"), QStringLiteral("m4a"), QStringLiteral("m4b"), QStringLiteral("mp4"),
+        QStringLiteral("mov"), QStringLiteral("aac"), QStringLiteral("ogg"), QStringLiteral("oga"),
+        QStringLiteral("opus"), QStringLiteral("flac"), QStringLiteral("wav"), QStringLiteral("aif"),
+        QStringLiteral("aiff"), QStringLiteral("aifc"), QStringLiteral("wv"), QStringLiteral("wma"),
+        QStringLiteral("asf"), QStringLiteral("ac3"), QStringLiteral("eac3"), QStringLiteral("mka"),
+        QStringLiteral("mkv"), QStringLiteral("webm"), QStringLiteral("mp2"), QStringLiteral("caf"),
+        QStringLiteral("au"), QStringLiteral("spx"), QStringLiteral("w64"),
+    };
+    if ((suffix == QLatin1String("m4a") || suffix == QLatin1String("m4b"))
+        && source.codec != QLatin1String("aac") && source.codec != QLatin1String("alac")) {
+        // FLAC in MP4 is still marked experimental in this ffmpeg's muxer.
+        if (source.codec == QLatin1String("flac"))
+            return { QStringLiteral("-strict"), QStringLiteral("experimental"), QStringLiteral("-f"), QStringLiteral("mp4") };
+        return { QStringLiteral("-f"), QStringLiteral("mp4") };
+    }
+    if (!known.contains(suffix) && !source.formatName.isEmpty())
+        return { QStringLiteral("-f"), source.formatName.section(QLatin1Char(','), 0, 0) };
+    return {};
+}
+
 QString lastLine(const QString &text)
 {
     return text.trimmed().section(QLatin1Char('\n'), -1).trimmed();
@@ -182,7 +208,7 @@ QString TrimEngine::backupPathFor(const QString &sourcePath)
 }
 
 QStringList TrimEngine::ffmpegArguments(const QString &sourcePath, const QString &outputPath, const Cut &cut,
-                                        const MediaInfo *encodeLike, const QString &encoder)
+                                        const MediaInfo &source, const QString &encoder)
 {
     const QString suffix = QFileInfo(outputPath).suffix();
     const bool pictures = canCarryPictures(suffix);
@@ -207,23 +233,26 @@ QStringList TrimEngine::ffmpegArguments(const QString &sourcePath, const QString
         args << QStringLiteral("-af") << filters.join(QLatin1Char(','));
     }
 
-    if (encodeLike) {
-        args << QStringLiteral("-c:a") << encoder;
-        if (encodeLike->bitRate > 0 && !CodecTable::isLossless(encoder))
-            args << QStringLiteral("-b:a") << QString::number(encodeLike->bitRate);
-        if (encodeLike->sampleRate > 0)
-            args << QStringLiteral("-ar") << QString::number(encodeLike->sampleRate);
-        if (encodeLike->channels > 0)
-            args << QStringLiteral("-ac") << QString::number(encodeLike->channels);
+    if (!encoder.isEmpty()) {
+        args << QStringLiteral("-c:a") << encoder
+             << CodecTable::encoderOptions(encoder, source.bitRate, source.channels);
+        if (source.sampleRate > 0)
+            args << QStringLiteral("-ar") << QString::number(source.sampleRate);
+        if (source.channels > 0)
+            args << QStringLiteral("-ac") << QString::number(source.channels);
     } else {
         args << QStringLiteral("-c:a") << QStringLiteral("copy");
     }
     if (pictures)
         args << QStringLiteral("-c:v") << QStringLiteral("copy");
 
-    if (suffix.compare(QLatin1String("mp3"), Qt::CaseInsensitive) == 0)
+    const QString kind = suffix.toLower();
+    if (kind == QLatin1String("mp3"))
         args << QStringLiteral("-id3v2_version") << QStringLiteral("3");
-    args << temporaryPathFor(outputPath);
+    // AIFF keeps its tags and cover in an ID3 chunk only when asked.
+    if (kind == QLatin1String("aif") || kind == QLatin1String("aiff") || kind == QLatin1String("aifc"))
+        args << QStringLiteral("-write_id3v2") << QStringLiteral("1");
+    args << muxerArguments(kind, source) << temporaryPathFor(outputPath);
     return args;
 }
 
@@ -250,8 +279,9 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     const bool reencode = cut.needsPadding() || !streamCopyWanted || CodecTable::needsReencode(source.codec);
     QString encoder;
     if (reencode) {
+        // Refused before anything is written: no encoder known, or none in this ffmpeg.
         encoder = CodecTable::encoderFor(source.codec);
-        if (encoder.isEmpty())
+        if (encoder.isEmpty() || (!tools.encoders.isEmpty() && !tools.encoders.contains(encoder)))
             return StepResult::failure(QStringLiteral("no encoder available for %1").arg(source.codec));
     }
 
@@ -262,7 +292,7 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     const QString temporary = temporaryPathFor(item.outputPath);
     QFile::remove(temporary);
 
-    const QStringList args = ffmpegArguments(item.path, item.outputPath, cut, reencode ? &source : nullptr, encoder);
+    const QStringList args = ffmpegArguments(item.path, item.outputPath, cut, source, encoder);
     item.reencoded = reencode;
     const double expected = cut.expectedSec();
     const ToolRun run = runTool(

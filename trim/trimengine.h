@@ -62,10 +62,10 @@ public:
     static QString temporaryPathFor(const QString &outputPath);
     static QString backupPathFor(const QString &sourcePath);
 
-    // The ffmpeg arguments of one rewrite. `encodeLike` is the probed source
-    // when re-encoding with `encoder`, or null for a stream copy.
+    // The ffmpeg arguments of one rewrite of the probed `source`: a stream
+    // copy when `encoder` is empty, else a re-encode like the source.
     static QStringList ffmpegArguments(const QString &sourcePath, const QString &outputPath, const Cut &cut,
-                                       const MediaInfo *encodeLike, const QString &encoder);
+                                       const MediaInfo &source, const QString &encoder);
 
     // A written file this close to its planned length is right.
     static constexpr double LengthTolerance = SilenceAnalyzer::LengthTolerance;

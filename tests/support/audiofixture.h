@@ -45,7 +45,7 @@ QString ffprobeExecutable();
 // The system's ffmpeg and ffprobe, as a run would be handed them.
 inline ToolPaths systemTools()
 {
-    return { ffmpegExecutable(), ffprobeExecutable() };
+    return { ffmpegExecutable(), ffprobeExecutable(), {} };
 }
 
 } // namespace ks::test

@@ -80,15 +80,21 @@ void tst_ToolRunner::reportProgressLine()
 // Each codec as "encoder lossless reencode", so one comparison shows the rule.
 void tst_ToolRunner::codecTable()
 {
-    const QStringList codecs{ u"mp3"_s, u"aac"_s, u"vorbis"_s, u"Opus"_s, u"flac"_s, u"alac"_s, u"PCM_S16LE"_s,
-                              u"mp2"_s, u"wmav2"_s };
+    const QStringList codecs{ u"mp3"_s, u"aac"_s, u"ac3"_s, u"vorbis"_s, u"Opus"_s, u"flac"_s, u"alac"_s,
+                              u"PCM_S16LE"_s, u"wavpack"_s, u"wmav2"_s, u"ape"_s };
     QStringList rules;
     for (const QString &codec : codecs) {
         rules << u"%1 %2 %3"_s.arg(ks::CodecTable::encoderFor(codec), ks::CodecTable::isLossless(codec) ? u"L"_s : u"-"_s,
                                    ks::CodecTable::needsReencode(codec) ? u"R"_s : u"-"_s);
     }
-    QCOMPARE(rules, QStringList({ u"libmp3lame - -"_s, u"aac - -"_s, u"libvorbis - -"_s, u"libopus - -"_s,
-                                  u"flac L R"_s, u"alac L R"_s, u"pcm_s16le L -"_s, u" - -"_s, u" - -"_s }));
+    QCOMPARE(rules, QStringList({ u"libmp3lame - -"_s, u"aac - -"_s, u"ac3 - -"_s, u"libvorbis - R"_s,
+                                  u"libopus - R"_s, u"flac L R"_s, u"alac L R"_s, u"pcm_s16le L -"_s,
+                                  u"wavpack L R"_s, u"wmav2 - R"_s, u" - -"_s }));
+    // The encoders of `ffmpeg -encoders`, audio only.
+    QCOMPARE(ks::CodecTable::parseEncoders(u"Encoders:\n A..... = Audio\n ------\n V....D a64multi  Multicolor\n"
+                                           " A....D ac3                  ATSC A/52A (AC-3)\n"
+                                           " A..... libopus              libopus Opus (codec opus)\n"_s),
+             QStringList({ u"ac3"_s, u"libopus"_s }));
 }
 
 void tst_ToolRunner::feedLinesSplitsAndDecodesAcrossChunks()

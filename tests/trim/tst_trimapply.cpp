@@ -30,6 +30,8 @@ private Q_SLOTS:
 
     void endsReachTheirTargets_data();
     void endsReachTheirTargets();
+    void everyFormatCuts_data();
+    void everyFormatCuts();
     void losslessStreamCopyIsSampleExact();
     void paddingSkippedTouchesNothing();
     void inPlaceKeepsWhatMatters_data();
@@ -118,21 +120,64 @@ void tst_TrimApply::endsReachTheirTargets_data()
     // lossless re-encodes (FLAC is always re-encoded); a WAV stream copy ends
     // on the demuxer's packet (up to 1024 frames, 23 ms); mp3 cuts on 26 ms
     // frames and its tail is measured against the container's estimated
-    // length; Vorbis and AAC land within 10 ms either way.
-    struct Format { const char *suffix; double copyTolerance; double encodeTolerance; bool lossless; };
+    // length; Vorbis and AAC land within 10 ms either way. FLAC and Vorbis
+    // are re-encoded even when a copy is asked for.
+    struct Format { const char *suffix; double copyTolerance; double encodeTolerance; bool copyReencodes; };
     const Format formats[] = { { "wav", 0.025, 0.002, false }, { "flac", 0.002, 0.002, true },
-                               { "mp3", 0.06, 0.06, false }, { "ogg", 0.01, 0.01, false },
+                               { "mp3", 0.06, 0.06, false }, { "ogg", 0.01, 0.01, true },
                                { "m4a", 0.01, 0.01, false } };
     for (const Format &f : formats) {
         const QString s = QString::fromLatin1(f.suffix);
-        QTest::addRow("%s cut back, copy", f.suffix) << s << 0 << 1.0 << 2.0 << 1 << 1 << 0.15 << 0.15 << f.lossless
-                                                     << (f.lossless ? f.encodeTolerance : f.copyTolerance);
+        QTest::addRow("%s cut back, copy", f.suffix) << s << 0 << 1.0 << 2.0 << 1 << 1 << 0.15 << 0.15 << f.copyReencodes
+                                                     << (f.copyReencodes ? f.encodeTolerance : f.copyTolerance);
         QTest::addRow("%s exact, both ways", f.suffix) << s << 1 << 1.0 << 0.3 << 3 << 3 << 0.4 << 0.6 << true
                                                        << f.encodeTolerance;
     }
     QTest::newRow("mp3 cut back, re-encode") << u"mp3"_s << 1 << 1.0 << 2.0 << 1 << 1 << 0.15 << 0.15 << true << 0.06;
     QTest::newRow("ogg top up, copy falls back") << u"ogg"_s << 0 << 0.3 << 0.3 << 2 << 2 << 0.8 << 1.0 << true << 0.01;
     QTest::newRow("m4a head left alone") << u"m4a"_s << 0 << 1.0 << 2.0 << 0 << 1 << 1.0 << 0.15 << false << 0.01;
+}
+
+void tst_TrimApply::everyFormatCuts_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("encode"); // how the source is written
+    QTest::addColumn<double>("tolerance");   // of the kept head silence
+    // Asked to stream copy, each is re-encoded with its own encoder where a
+    // copy would not cut, and written with a muxer that takes it.
+    QTest::newRow("opus") << u"a.opus"_s << QStringList{ u"-c:a"_s, u"libopus"_s } << 0.01;
+    QTest::newRow("wavpack") << u"a.wv"_s << QStringList{ u"-c:a"_s, u"wavpack"_s } << 0.002;
+    QTest::newRow("wma") << u"a.wma"_s << QStringList{ u"-c:a"_s, u"wmav2"_s } << 0.1; // its decoder primes
+    QTest::newRow("ac-3, copied on 32 ms frames") << u"a.ac3"_s << QStringList{ u"-c:a"_s, u"ac3"_s } << 0.04;
+    QTest::newRow("flac in m4a") << u"a.m4a"_s
+                                 << QStringList{ u"-c:a"_s, u"flac"_s, u"-strict"_s, u"-2"_s, u"-f"_s, u"mp4"_s } << 0.002;
+    QTest::newRow("opus in m4a") << u"b.m4a"_s << QStringList{ u"-c:a"_s, u"libopus"_s, u"-f"_s, u"mp4"_s } << 0.01;
+    QTest::newRow("vorbis at 96 kHz, a suffix ffmpeg does not know")
+            << u"a.oggx"_s << QStringList{ u"-c:a"_s, u"libvorbis"_s, u"-ar"_s, u"96000"_s, u"-f"_s, u"ogg"_s } << 0.01;
+}
+
+void tst_TrimApply::everyFormatCuts()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, encode);
+    QFETCH(double, tolerance);
+    test::ToneSpec spec;
+    spec.leadSec = 1.5;
+    spec.tailSec = 2.5;
+    spec.channels = 2;
+    const QString input = source(name, spec, encode);
+    QueueItem item;
+    item.path = input;
+    item.outputPath = m_dir.filePath(u"out/"_s + name);
+    const StepResult result = planAndApply(item, m_measure);
+    QVERIFY2(result.ok() && !result.skipped(), qPrintable(result.message));
+    QCOMPARE(item.reencoded, !name.endsWith(u".ac3"_s));
+    // Decoded again, as a player would: the planned length, 150 ms of head kept.
+    QVERIFY2(qAbs(test::decodedSeconds(item.outputPath) - item.newDurationSec) <= qMax(0.03, tolerance),
+             qPrintable(QString::number(test::decodedSeconds(item.outputPath))));
+    const SilenceAnalyzer::Result after =
+            SilenceAnalyzer::analyse(test::systemTools(), item.outputPath, 0.0, m_measure, {}, {});
+    QVERIFY2(qAbs(after.headSec - 0.15) <= tolerance, qPrintable(QString::number(after.headSec)));
 }
 
 void tst_TrimApply::endsReachTheirTargets()
@@ -360,8 +405,8 @@ void tst_TrimApply::failuresLoseNothing_data()
                                                  << u"cannot write backup %1"_s;
     QTest::newRow("the output path is a folder with files") << QByteArray() << u"folder-for-output"_s << false
                                                             << u"cannot replace %1"_s;
-    QTest::newRow("an unknown codec, re-encoding") << QByteArray() << u"wma"_s << false
-                                                   << u"no encoder available for wmav2"_s;
+    QTest::newRow("an encoder this ffmpeg lacks") << QByteArray() << u"wma"_s << false
+                                                  << u"no encoder available for wmav2"_s;
     // Exit 0 is not taken on trust: the written file is read back first.
     const QByteArray write = lastArg + QFile::encodeName(test::ffmpegExecutable())
             + " -v error -y -f lavfi -i sine=d=1 ";
@@ -410,6 +455,8 @@ void tst_TrimApply::failuresLoseNothing()
     ToolPaths tools = test::systemTools();
     if (!fakeFfmpeg.isEmpty())
         tools.ffmpeg = test::writeFakeTool(m_cache.path(), u"fake-ffmpeg"_s, fakeFfmpeg);
+    if (obstacle == u"wma")
+        tools.encoders = QStringList{ u"aac"_s, u"flac"_s }; // as an ffmpeg built without wmav2 lists them
 
     QElapsedTimer clock;
     clock.start();

@@ -116,7 +116,7 @@ void tst_TrimEngine::streamCopyArguments()
     item.durationSec = 60.0;
     item.headChangeSec = -1.25;
     item.tailChangeSec = -0.5;
-    QCOMPARE(TrimEngine::ffmpegArguments(u"/in/song.mp3"_s, u"/out/song.mp3"_s, TrimEngine::cutFor(item), nullptr, {}),
+    QCOMPARE(TrimEngine::ffmpegArguments(u"/in/song.mp3"_s, u"/out/song.mp3"_s, TrimEngine::cutFor(item), MediaInfo(), {}),
              QStringList({ u"-hide_banner"_s, u"-nostdin"_s, u"-nostats"_s, u"-y"_s, u"-loglevel"_s, u"error"_s,
                            u"-progress"_s, u"pipe:1"_s, u"-ss"_s, u"1.250"_s, u"-t"_s, u"58.250"_s, u"-i"_s,
                            u"/in/song.mp3"_s, u"-map"_s, u"0:a:0"_s, u"-map"_s, u"0:v?"_s, u"-map"_s, u"-0:V?"_s,
@@ -138,7 +138,21 @@ void tst_TrimEngine::reencodeArguments_data()
     QTest::newRow("mp3 keeps its bit rate, half a millisecond rounds up")
             << u"mp3"_s << 128000 << 0.0125 << -0.5
             << QStringList{ u"-map_metadata"_s, u"0"_s, u"-af"_s, u"adelay=13:all=1"_s, u"-c:a"_s, u"libmp3lame"_s,
-                            u"-b:a"_s, u"128000"_s, u"-ar"_s, u"48000"_s, u"-ac"_s, u"2"_s, u"-c:v"_s, u"copy"_s };
+                            u"-b:a"_s, u"128k"_s, u"-ar"_s, u"48000"_s, u"-ac"_s, u"2"_s, u"-c:v"_s, u"copy"_s };
+    // Rates the encoders would refuse are never passed to them.
+    const auto encoded = [](const QString &encoder, const QStringList &rate) {
+        return QStringList{ u"-map_metadata"_s, u"0"_s, u"-c:a"_s, encoder } + rate
+                + QStringList{ u"-ar"_s, u"48000"_s, u"-ac"_s, u"2"_s, u"-c:v"_s, u"copy"_s };
+    };
+    QTest::newRow("mp3 from a VBR source by quality") << u"mp3"_s << 212256 << -1.0 << 0.0
+                                                      << encoded(u"libmp3lame"_s, { u"-q:a"_s, u"2"_s });
+    QTest::newRow("vorbis by quality, never its bit rate") << u"vorbis"_s << 212256 << -1.0 << 0.0
+                                                           << encoded(u"libvorbis"_s, { u"-q:a"_s, u"6"_s });
+    QTest::newRow("opus within what libopus takes") << u"opus"_s << 900000 << -1.0 << 0.0
+                                                    << encoded(u"libopus"_s, { u"-b:a"_s, u"512000"_s });
+    QTest::newRow("ac3 to the nearest rate of its table") << u"ac3"_s << 199000 << -1.0 << 0.0
+                                                          << encoded(u"ac3"_s, { u"-b:a"_s, u"192k"_s });
+    QTest::newRow("wavpack is lossless") << u"wavpack"_s << 700000 << -1.0 << 0.0 << encoded(u"wavpack"_s, {});
     QTest::newRow("pcm takes no bit rate")
             << u"pcm_s16le"_s << 1411200 << -1.0 << 0.0
             << QStringList{ u"-map_metadata"_s, u"0"_s, u"-c:a"_s, u"pcm_s16le"_s, u"-ar"_s, u"48000"_s, u"-ac"_s,
@@ -160,7 +174,7 @@ void tst_TrimEngine::reencodeArguments()
     source.bitRate = bitRate;
     source.sampleRate = 48000;
     source.channels = 2;
-    QStringList args = TrimEngine::ffmpegArguments(u"/in/a.x"_s, u"/in/a.x"_s, TrimEngine::cutFor(item), &source,
+    QStringList args = TrimEngine::ffmpegArguments(u"/in/a.x"_s, u"/in/a.x"_s, TrimEngine::cutFor(item), source,
                                                    CodecTable::encoderFor(codec));
     QCOMPARE(args.takeLast(), u"/in/.a.kstmp.x"_s);
     QTEST(args.mid(args.indexOf(u"-map_metadata"_s)), "tail_of_list");
@@ -184,7 +198,7 @@ void tst_TrimEngine::outputNamesDecideTheExtras()
     QFETCH(QString, output);
     QueueItem item;
     item.durationSec = 5.0;
-    const QStringList args = TrimEngine::ffmpegArguments(u"/i/x"_s, output, TrimEngine::cutFor(item), nullptr, {});
+    const QStringList args = TrimEngine::ffmpegArguments(u"/i/x"_s, output, TrimEngine::cutFor(item), MediaInfo(), {});
     QTEST(args.last(), "temporary");
     QTEST(args.contains(u"-id3v2_version"_s), "tagVersion");
     QTEST(args.contains(u"0:v?"_s) && args.contains(u"-c:v"_s), "pictures");
