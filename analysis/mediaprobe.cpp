@@ -1,5 +1,7 @@
 #include "mediaprobe.h"
 
+#include "toolmessage.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -71,7 +73,8 @@ MediaInfo probeMedia(const ToolPaths &tools, const QString &path, const CancelCa
         return info;
     }
     if (!run.started || run.exitCode != 0) {
-        info.error = run.stdErr.trimmed();
+        info.error = ToolMessage::oneLine(run.stdErr, path);
+        info.detail = run.stdErr.trimmed();
         if (info.error.isEmpty())
             info.error = QStringLiteral("ffprobe failed");
         return info;

@@ -22,6 +22,7 @@ struct MediaInfo
     int pictures = 0; // attached pictures (cover art)
     bool cancelled = false;
     QString error;
+    QString detail; // ffprobe's whole text when it failed
 };
 
 // The ffprobe arguments that report `path`'s format and streams as JSON.

@@ -1,6 +1,7 @@
 #include "silenceanalyzer.h"
 
 #include "settings.h"
+#include "toolmessage.h"
 
 #include <QRegularExpression>
 
@@ -219,9 +220,12 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
     }
     if (!pass.run.started || pass.run.exitCode != 0) {
         // A decoder that complained and delivered nothing found no audio.
+        const QString why = ToolMessage::oneLine(pass.run.stdErr, path);
         result.error = pass.run.exitCode > 0 && decoded <= 0 && !pass.complaint.isEmpty()
                 ? QStringLiteral("no decodable audio")
-                : QStringLiteral("silence detection failed");
+                : why.isEmpty() ? QStringLiteral("silence detection failed")
+                                : QStringLiteral("silence detection failed: %1").arg(why);
+        result.detail = pass.run.stdErr.trimmed();
         return result;
     }
     // A header within a frame or two of the decode is kept as the length the

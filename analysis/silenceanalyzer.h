@@ -32,6 +32,7 @@ public:
         QString decodeError;     // the decoder's first complaint, if any
         QList<Interval> intervals; // sorted by start
         QString error;
+        QString detail; // ffmpeg's whole text when it failed
     };
 
     // Measures the first audio stream of `path`; blocks until ffmpeg ends or

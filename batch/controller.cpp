@@ -184,6 +184,7 @@ void Controller::processFile(Run &run, int i)
 
     item.status = analyseOnly ? ItemStatus::Analysing : ItemStatus::Trimming;
     item.message.clear();
+    item.detail.clear();
     report([&] {
         ++run.summary.processed;
         Q_EMIT itemChanged(i, item);
@@ -213,10 +214,14 @@ void Controller::processFile(Run &run, int i)
             Q_EMIT batchProgress(++run.reported, total);
         });
     };
-    const auto fail = [&](const QString &why, bool log) {
+    const auto fail = [&](const QString &why, bool log, const QString &detail = {}) {
         item.status = ItemStatus::Failed;
         item.message = why;
-        finish(Error, log ? QStringLiteral("%1 - %2").arg(name, why) : QString(),
+        item.detail = detail;
+        // The tool's whole text follows the short line, joined into one.
+        const QString line = QStringLiteral("%1 - %2").arg(name, why);
+        finish(Error,
+               !log ? QString() : detail.isEmpty() ? line : line + QStringLiteral(" [") + detail.simplified() + u']',
                [](BatchSummary &summary) { ++summary.failed; });
     };
     const auto skip = [&](const QString &why, int level) {
@@ -241,7 +246,7 @@ void Controller::processFile(Run &run, int i)
     const bool changes = item.headChangeSec != 0.0 || item.tailChangeSec != 0.0;
 
     if (!planned.ok()) {
-        fail(planned.message, true);
+        fail(planned.message, true, planned.detail);
         return;
     }
     if (planned.skipped()) {
@@ -312,10 +317,7 @@ void Controller::processFile(Run &run, int i)
         return;
     }
     if (!applied.ok()) {
-        item.status = ItemStatus::Failed;
-        item.message = applied.message;
-        finish(Error, QStringLiteral("%1 - %2").arg(name, applied.message),
-               [](BatchSummary &summary) { ++summary.failed; });
+        fail(applied.message, true, applied.detail);
         return;
     }
     item.status = ItemStatus::Trimmed;

@@ -98,7 +98,7 @@ QVariant QueueModel::data(const QModelIndex &index, int role) const
                     .arg(measuredText(item.tailSec), changeText(item.tailChangeSec));
         }
         if (column == ResultColumn && !item.message.isEmpty())
-            return item.message;
+            return item.detail.isEmpty() ? item.message : item.message + QStringLiteral("\n\n") + item.detail;
         return native(item.path);
     case Qt::TextAlignmentRole:
         if (column >= LengthColumn && column <= NewLengthColumn)
@@ -237,6 +237,7 @@ void QueueModel::clearResults(QueueItem &item)
 {
     item.status = ItemStatus::Pending;
     item.message.clear();
+    item.detail.clear();
     item.headSec = item.tailSec = 0.0;
     item.headChangeSec = item.tailChangeSec = 0.0;
     item.newDurationSec = 0.0;

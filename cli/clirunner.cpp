@@ -49,7 +49,7 @@ double seconds(double value)
 
 QJsonObject itemJson(const QueueItem &item)
 {
-    return {
+    QJsonObject json{
         { QStringLiteral("path"), native(item.path) },
         { QStringLiteral("outputPath"),
           item.outputPath.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(native(item.outputPath)) },
@@ -63,6 +63,10 @@ QJsonObject itemJson(const QueueItem &item)
         { QStringLiteral("newDurationSec"), seconds(item.newDurationSec) },
         { QStringLiteral("reencoded"), item.reencoded },
     };
+    // The tool's whole text, only where a file failed with one.
+    if (!item.detail.isEmpty())
+        json.insert(QStringLiteral("detail"), item.detail);
+    return json;
 }
 
 int terminalWidth()

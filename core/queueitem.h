@@ -36,6 +36,7 @@ struct QueueItem
     bool reencoded = false;
     ItemStatus status = ItemStatus::Pending;
     QString message;
+    QString detail; // the tool's whole text behind a failed result
 };
 
 } // namespace ks

@@ -12,15 +12,16 @@ struct StepResult
 
     Kind kind = Kind::Failed;
     QString message;
+    QString detail; // the tool's whole text behind a failure, when it said more
 
     bool ok() const { return kind == Kind::Done || kind == Kind::Skipped; }
     bool skipped() const { return kind == Kind::Skipped; }
     bool cancelled() const { return kind == Kind::Cancelled; }
 
-    static StepResult success() { return { Kind::Done, QString() }; }
-    static StepResult failure(const QString &why) { return { Kind::Failed, why }; }
-    static StepResult leftAlone(const QString &why) { return { Kind::Skipped, why }; }
-    static StepResult stopped() { return { Kind::Cancelled, QStringLiteral("cancelled") }; }
+    static StepResult success() { return { Kind::Done, QString(), QString() }; }
+    static StepResult failure(const QString &why, const QString &detail = {}) { return { Kind::Failed, why, detail }; }
+    static StepResult leftAlone(const QString &why) { return { Kind::Skipped, why, QString() }; }
+    static StepResult stopped() { return { Kind::Cancelled, QStringLiteral("cancelled"), QString() }; }
 };
 
 } // namespace ks

@@ -7,6 +7,7 @@
 #include "queueitem.h"
 #include "settings.h"
 #include "silenceanalyzer.h"
+#include "toolmessage.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,34 +65,10 @@ QStringList muxerArguments(const QString &suffix, const MediaInfo &source)
     return {};
 }
 
-QString lastLine(const QString &text)
-{
-    return text.trimmed().section(QLatin1Char('\n'), -1).trimmed();
-}
-
-// A write error in ffmpeg's standard error, in plain words; ffmpeg does not
-// always exit with an error when the disk fills while it closes the file.
-QString writeError(const QString &stdErr)
-{
-    static const struct { QLatin1String text; QLatin1String words; } causes[] = {
-        { QLatin1String("No space left on device"), QLatin1String("no space left on device") },
-        { QLatin1String("Disk quota exceeded"), QLatin1String("disk quota exceeded") },
-        { QLatin1String("Input/output error"), QLatin1String("input/output error") },
-        { QLatin1String("I/O error"), QLatin1String("input/output error") },
-        { QLatin1String("Error writing trailer"), QLatin1String("error writing the end of the file") },
-        { QLatin1String("Error closing file"), QLatin1String("error closing the file") },
-    };
-    for (const auto &cause : causes) {
-        if (stdErr.contains(cause.text, Qt::CaseInsensitive))
-            return cause.words;
-    }
-    return QString();
-}
-
-StepResult failAndRemove(const QString &temporary, const QString &why)
+StepResult failAndRemove(const QString &temporary, const QString &why, const QString &detail = {})
 {
     QFile::remove(temporary);
-    return StepResult::failure(why);
+    return StepResult::failure(why, detail);
 }
 
 } // namespace
@@ -114,13 +91,15 @@ double TrimEngine::adjustmentFor(double measuredSec, EndMode mode, double target
 StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const ToolPaths &tools,
                             const CancelCallback &cancelled, const ProgressCallback &progress, MediaInfo *probed)
 {
+    if (const QFileInfo file(item.path); file.isFile() && file.size() == 0)
+        return StepResult::failure(QStringLiteral("empty file"));
     const MediaInfo info = probeMedia(tools, item.path, cancelled);
     if (probed)
         *probed = info;
     if (info.cancelled)
         return StepResult::stopped();
     if (!info.ok)
-        return StepResult::failure(info.error);
+        return StepResult::failure(info.error, info.detail);
     item.durationSec = info.durationSec;
     item.sizeBytes = QFileInfo(item.path).size();
 
@@ -129,7 +108,7 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
     if (silence.cancelled)
         return StepResult::stopped();
     if (!silence.ok)
-        return StepResult::failure(silence.error);
+        return StepResult::failure(silence.error, silence.detail);
 
     // The header's length is only a claim; the decode is what a player gets.
     if (silence.decodedSec <= 0)
@@ -275,7 +254,7 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     if (source.cancelled)
         return StepResult::stopped();
     if (!source.ok)
-        return StepResult::failure(source.error);
+        return StepResult::failure(source.error, source.detail);
     const bool reencode = cut.needsPadding() || !streamCopyWanted || CodecTable::needsReencode(source.codec);
     QString encoder;
     if (reencode) {
@@ -303,11 +282,12 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
         QFile::remove(temporary);
         return StepResult::stopped();
     }
-    if (const QString error = writeError(run.stdErr); !error.isEmpty())
-        return failAndRemove(temporary, error);
+    if (const QString error = ToolMessage::writeError(run.stdErr); !error.isEmpty())
+        return failAndRemove(temporary, error, run.stdErr.trimmed());
     if (!run.started || run.exitCode != 0) {
-        const QString reason = lastLine(run.stdErr);
-        return failAndRemove(temporary, reason.isEmpty() ? QStringLiteral("ffmpeg failed") : reason);
+        const QString reason = ToolMessage::oneLine(run.stdErr, item.path, temporary, item.outputPath);
+        return failAndRemove(temporary, reason.isEmpty() ? QStringLiteral("ffmpeg failed") : reason,
+                             run.stdErr.trimmed());
     }
     const QFileInfo written(temporary);
     if (!written.exists() || written.size() == 0)

@@ -269,8 +269,9 @@ void tst_SilenceAnalyzer::failuresOfTheTool_data()
     // The tool's own reason is not passed on.
     QTest::newRow("exit 1, nothing decoded") << QByteArray("echo '[mp3 @ 0x5] x.mp3: Invalid data' >&2; exit 1")
                                              << u"no decodable audio"_s;
-    QTest::newRow("exit 1 after some audio")
-            << QByteArray("echo out_time_us=500000; echo 'x.mp3: Invalid data' >&2; exit 1") << u"silence detection failed"_s;
+    QTest::newRow("exit 1 after some audio, why in one line")
+            << QByteArray("echo out_time_us=500000; echo '[mp3 @ 0x5] x.mp3: stream ends' >&2; echo 'Conversion failed!' >&2; exit 1")
+            << u"silence detection failed: x.mp3: stream ends"_s;
     QTest::newRow("killed by a signal") << QByteArray("kill -SEGV $$") << u"silence detection failed"_s;
     QTest::newRow("stopped") << QByteArray("echo 'silence_start: 0' >&2; exec sleep 20") << u"cancelled"_s;
 }

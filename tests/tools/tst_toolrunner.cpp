@@ -1,5 +1,6 @@
 #include "codectable.h"
 #include "faketool.h"
+#include "toolmessage.h"
 #include "toolrunner.h"
 
 #include <QElapsedTimer>
@@ -22,6 +23,8 @@ private Q_SLOTS:
     void reportProgressLine_data();
     void reportProgressLine();
     void codecTable();
+    void oneLineMessages_data();
+    void oneLineMessages();
     void feedLinesSplitsAndDecodesAcrossChunks();
     void childThatDoesNotRun_data();
     void childThatDoesNotRun();
@@ -95,6 +98,39 @@ void tst_ToolRunner::codecTable()
                                            " A....D ac3                  ATSC A/52A (AC-3)\n"
                                            " A..... libopus              libopus Opus (codec opus)\n"_s),
              QStringList({ u"ac3"_s, u"libopus"_s }));
+}
+
+void tst_ToolRunner::oneLineMessages_data()
+{
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("line");
+    // What ffmpeg and ffprobe really print, for /in/a.mp3 written to /o/a.m4a.
+    QTest::newRow("no frames") << u"[mp3 @ 0x55c3259e2b40] Failed to read frame size: Could not seek to 1026.\n"
+                                  "/in/a.mp3: Invalid argument"_s
+                               << u"damaged or not an audio file (no readable frames)"_s;
+    QTest::newRow("not audio") << u"/in/a.mp3: Invalid data found when processing input"_s << u"not an audio file"_s;
+    QTest::newRow("muxer refuses the codec")
+            << u"[ipod @ 0x5561] Could not find tag for codec flac in stream #0, codec not currently supported in "
+               "container\nCould not write header for output file #0 (incorrect codec parameters ?): Invalid "
+               "argument\nError initializing output stream 0:0 -- \n"_s
+            << u"this container cannot hold the codec"_s;
+    QTest::newRow("read-only folder") << u"/o/.a.kstmp.m4a: Permission denied"_s << u"permission denied"_s;
+    QTest::newRow("full disk") << u"Error writing trailer of /o/.a.kstmp.m4a: No space left on device"_s
+                               << u"no space left on device"_s;
+    QTest::newRow("damaged flac") << u"[flac @ 0x1] CRC mismatch\n[flac @ 0x1] decode_frame() failed"_s
+                                  << u"damaged data (CRC mismatch)"_s;
+    QTest::newRow("the useful line before the generic ones")
+            << u"[libvorbis @ 0x2] invalid quality 99\nError initializing output stream 0:0 -- Error while opening "
+               "encoder for output stream #0:0\nConversion failed!"_s
+            << u"invalid quality 99"_s;
+    QTest::newRow("the output named, not its temporary file")
+            << u"[mp4 @ 0x3] Invalid frame in /o/.a.kstmp.m4a"_s << u"Invalid frame in /o/a.m4a"_s;
+}
+
+void tst_ToolRunner::oneLineMessages()
+{
+    QFETCH(QString, said);
+    QTEST(ks::ToolMessage::oneLine(said, u"/in/a.mp3"_s, u"/o/.a.kstmp.m4a"_s, u"/o/a.m4a"_s), "line");
 }
 
 void tst_ToolRunner::feedLinesSplitsAndDecodesAcrossChunks()

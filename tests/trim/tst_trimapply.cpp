@@ -389,9 +389,9 @@ void tst_TrimApply::failuresLoseNothing_data()
     QTest::addColumn<QString>("message"); // %1: the path the message names
 
     const QByteArray lastArg = "for last; do :; done\n";
-    QTest::newRow("ffmpeg fails with a reason")
-            << QByteArray("echo 'first line' >&2\necho '  Conversion failed!  ' >&2\nexit 1") << QString() << true
-            << u"Conversion failed!"_s;
+    QTest::newRow("ffmpeg fails with a reason before the generic line")
+            << QByteArray("echo '[aac @ 0x55] the reason' >&2\necho '  Conversion failed!  ' >&2\nexit 1") << QString()
+            << true << u"the reason"_s;
     QTest::newRow("ffmpeg fails silently") << QByteArray("exit 1") << QString() << true << u"ffmpeg failed"_s;
     QTest::newRow("ffmpeg writes an empty file") << QByteArray(lastArg + ": > \"$last\"") << QString() << true
                                                  << u"ffmpeg produced no output"_s;

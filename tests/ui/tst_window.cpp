@@ -346,9 +346,12 @@ void tst_Window::queueCommands()
     view->selectRow(0);
     QCOMPARE(view->selectedQueueRows(), QList<int>{ 1 });
     QueueItem item = rig.queue()->items().at(1);
-    item.message = u"done"_s;
+    item.message = u"not an audio file"_s;
+    item.detail = u"[mp3 @ 0x5] a.mp3: Invalid data"_s;
     rig.queue()->setItem(1, item);
-    QCOMPARE(view->model()->index(0, QueueModel::ResultColumn).data(Qt::ToolTipRole).toString(), u"done"_s);
+    QCOMPARE(view->model()->index(0, QueueModel::ResultColumn).data().toString(), u"not an audio file"_s);
+    QCOMPARE(view->model()->index(0, QueueModel::ResultColumn).data(Qt::ToolTipRole).toString(),
+             u"not an audio file\n\n[mp3 @ 0x5] a.mp3: Invalid data"_s);
     button(rig, "removeButton")->click();
     QCOMPARE(rig.queue()->rowCount(), 2);
     QCOMPARE(rig.queue()->items().at(1).path, file(u"a/two.wav"_s));

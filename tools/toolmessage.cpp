@@ -1,0 +1,94 @@
+#include "toolmessage.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QStringList>
+
+namespace ks {
+
+namespace {
+
+struct Cause
+{
+    QLatin1String text;
+    QLatin1String words;
+};
+
+constexpr Cause WriteCauses[] = {
+    { QLatin1String("No space left on device"), QLatin1String("no space left on device") },
+    { QLatin1String("Disk quota exceeded"), QLatin1String("disk quota exceeded") },
+    { QLatin1String("Input/output error"), QLatin1String("input/output error") },
+    { QLatin1String("I/O error"), QLatin1String("input/output error") },
+    { QLatin1String("Error writing trailer"), QLatin1String("error writing the end of the file") },
+    { QLatin1String("Error closing file"), QLatin1String("error closing the file") },
+};
+
+// Causes that say more than any one line, most specific first.
+constexpr Cause Causes[] = {
+    { QLatin1String("Permission denied"), QLatin1String("permission denied") },
+    { QLatin1String("No such file or directory"), QLatin1String("file not found") },
+    { QLatin1String("CRC mismatch"), QLatin1String("damaged data (CRC mismatch)") },
+    { QLatin1String("moov atom not found"), QLatin1String("damaged MP4 file (no index)") },
+    { QLatin1String("codec not currently supported in container"),
+      QLatin1String("this container cannot hold the codec") },
+    { QLatin1String("does not contain any stream"), QLatin1String("no audio frames") },
+    { QLatin1String("Failed to read frame size"), QLatin1String("damaged or not an audio file (no readable frames)") },
+    { QLatin1String("Invalid data found when processing input"), QLatin1String("not an audio file") },
+};
+
+// Lines that only say that something failed, not what.
+bool isGeneric(const QString &line)
+{
+    static const QRegularExpression generic(
+            QStringLiteral("^(Conversion failed!|Error initializing output stream|Could not write header|"
+                           "Error while opening|Error opening output|Exiting normally|"
+                           "Nothing was written into output file|Invalid argument$)"),
+            QRegularExpression::CaseInsensitiveOption);
+    return generic.match(line).hasMatch();
+}
+
+} // namespace
+
+QString ToolMessage::writeError(const QString &toolOutput)
+{
+    for (const Cause &cause : WriteCauses) {
+        if (toolOutput.contains(cause.text, Qt::CaseInsensitive))
+            return cause.words;
+    }
+    return QString();
+}
+
+QString ToolMessage::oneLine(const QString &toolOutput, const QString &inputPath, const QString &temporaryPath,
+                             const QString &outputPath)
+{
+    if (const QString written = writeError(toolOutput); !written.isEmpty())
+        return written;
+    if (QFileInfo(inputPath).isFile() && QFileInfo(inputPath).size() == 0)
+        return QStringLiteral("empty file");
+    for (const Cause &cause : Causes) {
+        if (toolOutput.contains(cause.text, Qt::CaseInsensitive))
+            return cause.words;
+    }
+
+    static const QRegularExpression prefix(QStringLiteral("^\\[[^\\]]* @ 0x[0-9a-fA-F]+\\]\\s*"));
+    QString picked;
+    for (QString line : toolOutput.split(QLatin1Char('\n'))) {
+        line = line.trimmed().remove(prefix);
+        if (!inputPath.isEmpty())
+            line.remove(inputPath + QStringLiteral(": "));
+        if (!temporaryPath.isEmpty())
+            line.replace(temporaryPath, QDir::toNativeSeparators(outputPath));
+        line = line.trimmed();
+        if (line.endsWith(QLatin1String(" --")))
+            line.chop(3);
+        if (!line.isEmpty() && !isGeneric(line))
+            picked = line;
+    }
+    constexpr int Longest = 200;
+    if (picked.size() > Longest)
+        picked = picked.left(Longest - 1) + QChar(0x2026);
+    return picked;
+}
+
+} // namespace ks

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+
+namespace ks {
+
+// Turns what ffmpeg or ffprobe printed on failing into one short line a
+// person can read: no "[demuxer @ 0x...]" prefixes, no input path, the
+// output's name rather than its hidden temporary file, the most specific
+// line rather than the last, and the common causes in plain words. The
+// full text is kept elsewhere as the detail.
+class ToolMessage final
+{
+public:
+    static QString oneLine(const QString &toolOutput, const QString &inputPath, const QString &temporaryPath = {},
+                           const QString &outputPath = {});
+
+    // A write error in plain words, or an empty string: ffmpeg does not
+    // always exit with an error when the disk fills while it closes a file.
+    static QString writeError(const QString &toolOutput);
+};
+
+} // namespace ks
