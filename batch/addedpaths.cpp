@@ -1,5 +1,6 @@
 #include "addedpaths.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace ks {
@@ -19,6 +20,19 @@ AddedPaths AddedPaths::sort(const QStringList &paths, const QStringList &extensi
         }
     }
     return sorted;
+}
+
+QStringList AddedPaths::outside(const QStringList &files, const QString &folder)
+{
+    if (folder.isEmpty())
+        return files;
+    const QString inside = QDir::cleanPath(QDir(folder).absolutePath()) + QLatin1Char('/');
+    QStringList kept;
+    for (const QString &file : files) {
+        if (!QDir::cleanPath(file).startsWith(inside))
+            kept << file;
+    }
+    return kept;
 }
 
 } // namespace ks

@@ -14,6 +14,10 @@ struct AddedPaths
     int ignored = 0;
 
     static AddedPaths sort(const QStringList &paths, const QStringList &extensions);
+
+    // `files` without those inside `folder`: a scan does not take a run's
+    // own copies for sources.
+    static QStringList outside(const QStringList &files, const QString &folder);
 };
 
 } // namespace ks

@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QDirIterator>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QMutex>
@@ -21,11 +22,52 @@
 #include <functional>
 #include <vector>
 
+#ifdef Q_OS_UNIX
+#include <dirent.h>
+#endif
+
 namespace ks {
 
 namespace {
 
 constexpr int ScanReportEvery = 250;
+
+// Names that are not valid UTF-8 never reach the program: Qt leaves them
+// out of every listing. They are counted from the raw directory entries.
+int namesNotUtf8(const QString &root, const QStringList &extensions, bool recursive)
+{
+    int count = 0;
+#ifdef Q_OS_UNIX
+    QStringList folders{ root };
+    if (recursive) {
+        for (QDirIterator it(root, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDirIterator::Subdirectories);
+             it.hasNext();)
+            folders << it.next();
+    }
+    for (const QString &folder : std::as_const(folders)) {
+        DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+        if (!dir)
+            continue;
+        while (const dirent *entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (QString::fromUtf8(name).toUtf8() == name)
+                continue;
+            const QByteArray lower = name.toLower();
+            const bool scanned = extensions.isEmpty()
+                    || std::any_of(extensions.cbegin(), extensions.cend(), [&lower](const QString &extension) {
+                           return lower.endsWith('.' + extension.trimmed().toLower().toUtf8());
+                       });
+            count += scanned ? 1 : 0;
+        }
+        ::closedir(dir);
+    }
+#else
+    Q_UNUSED(root)
+    Q_UNUSED(extensions)
+    Q_UNUSED(recursive)
+#endif
+    return count;
+}
 
 bool sameFile(const QString &a, const QString &b)
 {
@@ -71,6 +113,10 @@ void Controller::scan(const QString &root, const QStringList &extensions, bool r
     }
     std::sort(files.begin(), files.end(),
               [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    if (const int unreadableNames = m_stop.load() ? 0 : namesNotUtf8(root, extensions, recursive); unreadableNames > 0) {
+        Q_EMIT message(QStringLiteral("Skipped %1 file(s) whose names are not valid UTF-8").arg(unreadableNames),
+                       Warning);
+    }
 
     m_busy.store(false);
     Q_EMIT scanFinished(files, root, m_stop.load());

@@ -31,9 +31,18 @@ QString RunTexts::inPlaceQuestion(int fileCount, const Settings &settings)
 QString RunTexts::totalsLine(const BatchSummary &summary, bool cancelled, bool analyseOnly)
 {
     if (analyseOnly) {
-        return tr("Analysis %1 - %2 file(s) measured.")
-                .arg(cancelled ? tr("stopped") : tr("complete"))
-                .arg(summary.processed);
+        const QString state = cancelled ? tr("stopped") : tr("complete");
+        if (summary.failed == 0)
+            return tr("Analysis %1 - %2 file(s) measured.").arg(state).arg(summary.processed);
+        // What failed was not measured; what was left alone is said apart.
+        const int measured = summary.processed - summary.failed - summary.skipped;
+        if (summary.skipped == 0)
+            return tr("Analysis %1 - %2 measured, %3 failed.").arg(state).arg(measured).arg(summary.failed);
+        return tr("Analysis %1 - %2 measured, %3 skipped, %4 failed.")
+                .arg(state)
+                .arg(measured)
+                .arg(summary.skipped)
+                .arg(summary.failed);
     }
     return tr("%1 - %2 written, %3 skipped, %4 failed, %5 s cut, %6 s added.")
             .arg(cancelled ? tr("Stopped") : tr("Complete"))

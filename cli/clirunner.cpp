@@ -1,5 +1,6 @@
 #include "clirunner.h"
 
+#include "addedpaths.h"
 #include "controller.h"
 #include "queuemodel.h"
 #include "runcheck.h"
@@ -206,8 +207,10 @@ void CliRunner::queueNextPath()
     allQueued();
 }
 
-void CliRunner::onScanFinished(const QStringList &files, const QString &root, bool cancelled)
+void CliRunner::onScanFinished(const QStringList &found, const QString &root, bool cancelled)
 {
+    const QStringList files =
+            m_settings.outputMode == OutputMode::InPlace ? found : AddedPaths::outside(found, m_settings.outputRoot);
     if (files.isEmpty() && !cancelled && !m_options.quiet) {
         printErr(QStringLiteral("kestrova-cli: warning: no files ending in %1 in '%2'")
                          .arg(m_settings.extensions.join(QStringLiteral(", ")), native(root)));

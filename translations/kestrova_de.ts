@@ -811,6 +811,14 @@ Fortfahren?</translation>
         <source>Complete</source>
         <translation>Fertig</translation>
     </message>
+    <message>
+        <source>Analysis %1 - %2 measured, %3 failed.</source>
+        <translation>Analyse %1 - %2 gemessen, %3 fehlgeschlagen.</translation>
+    </message>
+    <message>
+        <source>Analysis %1 - %2 measured, %3 skipped, %4 failed.</source>
+        <translation>Analyse %1 - %2 gemessen, %3 ausgelassen, %4 fehlgeschlagen.</translation>
+    </message>
 </context>
 <context>
     <name>ks::UpdateChecker</name>

@@ -1,5 +1,6 @@
 #include "runfeedback.h"
 
+#include "addedpaths.h"
 #include "logconsole.h"
 #include "loglevel.h"
 #include "panelstyle.h"
@@ -7,6 +8,7 @@
 #include "queueview.h"
 #include "runtexts.h"
 #include "settings.h"
+#include "settingsstore.h"
 #include "vfdpanel.h"
 
 #include <QDir>
@@ -88,7 +90,10 @@ void RunFeedback::onScanFinished(const QStringList &files, const QString &root, 
     // Several dropped folders are scanned one after another; the window is
     // idle again when the last one is in.
     m_pendingScans = std::max(m_pendingScans - 1, 0);
-    m_view->queue()->addFiles(files, root);
+    // The destination's own copies are not sources.
+    const Settings &settings = appSettings();
+    m_view->queue()->addFiles(
+            settings.outputMode == OutputMode::InPlace ? files : AddedPaths::outside(files, settings.outputRoot), root);
     if (m_pendingScans == 0) {
         m_panel->setPhase(VfdPanel::Idle);
         m_status->setText(tr("Idle"));

@@ -1,3 +1,4 @@
+#include "addedpaths.h"
 #include "controller.h"
 #include "recordtypes.h"
 
@@ -18,6 +19,8 @@ private Q_SLOTS:
     void filters_data();
     void filters();
     void stopEndsTheWalk();
+    void namesNotUtf8AreCounted();
+    void destinationIsNotRescanned();
 
 private:
     void touch(const QString &relative) { QFile(m_dir.filePath(relative)).open(QIODevice::WriteOnly); }
@@ -88,6 +91,31 @@ void tst_FolderScan::filters()
         path = QDir(m_dir.path()).relativeFilePath(path);
     QTEST(found, "found");
     QVERIFY(!finished.first().at(2).toBool());
+}
+
+void tst_FolderScan::namesNotUtf8AreCounted()
+{
+    QDir().mkpath(m_dir.filePath(u"latin1"_s));
+    touch(u"latin1/ok.mp3"_s);
+    // "café.mp3" as Latin-1 bytes: no valid UTF-8 name.
+    const QByteArray name = QFile::encodeName(m_dir.filePath(u"latin1"_s)) + "/caf\xe9.mp3";
+    QFile raw;
+    QVERIFY(raw.open(::fopen(name.constData(), "w"), QIODevice::WriteOnly, QFileDevice::AutoCloseHandle));
+    raw.close();
+    Controller controller;
+    QSignalSpy finished(&controller, &Controller::scanFinished);
+    QSignalSpy messages(&controller, &Controller::message);
+    controller.scan(m_dir.filePath(u"latin1"_s), { u"mp3"_s }, true);
+    QCOMPARE(finished.first().at(0).toStringList(), QStringList{ m_dir.filePath(u"latin1/ok.mp3"_s) });
+    QCOMPARE(messages.last().at(0).toString(), u"Skipped 1 file(s) whose names are not valid UTF-8"_s);
+}
+
+void tst_FolderScan::destinationIsNotRescanned()
+{
+    const QStringList files{ u"/music/a.mp3"_s, u"/music/trimmed/a.mp3"_s, u"/music/trimmed-old/b.mp3"_s };
+    QCOMPARE(AddedPaths::outside(files, u"/music/trimmed/"_s),
+             QStringList({ u"/music/a.mp3"_s, u"/music/trimmed-old/b.mp3"_s }));
+    QCOMPARE(AddedPaths::outside(files, QString()), files);
 }
 
 void tst_FolderScan::stopEndsTheWalk()

@@ -333,6 +333,7 @@ void tst_WindowRun::selectionRunsAndUndo()
     rig.command(u"Analyse"_s)->trigger();
     QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 30000);
     QCOMPARE(statuses(rig), QStringList({ u"Analysed"_s, u"Failed"_s }));
+    QCOMPARE(rig.lastLog().text, u"Analysis complete - 1 measured, 1 failed."_s);
     rig.prompts->answers << QMessageBox::Yes;
     rig.command(u"Retry failed"_s)->trigger();
     QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 30000);
