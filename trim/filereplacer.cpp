@@ -47,4 +47,18 @@ bool FileReplacer::replace(const QString &source, const QString &target)
 #endif
 }
 
+bool FileReplacer::takeOwnership(const QString &path, const QFileInfo &like)
+{
+#ifdef Q_OS_WIN
+    Q_UNUSED(path)
+    Q_UNUSED(like)
+    return true;
+#else
+    const QByteArray name = QFile::encodeName(path);
+    // The group alone where the owner cannot be given.
+    return ::chown(name.constData(), like.ownerId(), like.groupId()) == 0
+            || ::chown(name.constData(), uid_t(-1), like.groupId()) == 0;
+#endif
+}
+
 } // namespace ks

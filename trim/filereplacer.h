@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QFileInfo;
+
 namespace ks {
 
 // File operations that keep a file safe across a crash or a power cut.
@@ -14,6 +16,9 @@ public:
     // Puts `source` in place of `target` in one step: at every moment the
     // target path holds either the old file or the complete new one.
     static bool replace(const QString &source, const QString &target);
+
+    // Gives `path` the owner and group of `like`, as far as this process may.
+    static bool takeOwnership(const QString &path, const QFileInfo &like);
 };
 
 } // namespace ks

@@ -242,6 +242,18 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     if (cut.keptSec <= MinimumLength + 1e-9)
         return StepResult::failure(QStringLiteral("nothing would be left after the trim"));
 
+    const bool inPlace = settings.outputMode == OutputMode::InPlace;
+    if (inPlace) {
+        // A link named directly is kept; the file it leads to is trimmed.
+        const QFileInfo named(item.path);
+        if (named.isSymLink())
+            item.outputPath = named.canonicalFilePath();
+        const QFileInfo target(item.outputPath);
+        // Read-only is a wish of the file's owner, even to root.
+        if (!target.isWritable() || !(target.permissions() & QFile::WriteOwner))
+            return StepResult::failure(QStringLiteral("file is read-only"));
+    }
+
     const bool streamCopyWanted = settings.trimMethod == TrimMethod::StreamCopy;
     if (cut.needsPadding() && streamCopyWanted && settings.padFallback == PadFallback::Skip) {
         return StepResult::leftAlone(QStringLiteral("needs %1 s of silence added, which a stream copy cannot do")
@@ -303,21 +315,24 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
         !wrong.isEmpty())
         return failAndRemove(temporary, wrong);
 
-    const QFileInfo original(item.path);
+    const QFileInfo original(inPlace ? item.outputPath : item.path);
     const QDateTime modified = original.lastModified();
-    const bool inPlace = settings.outputMode == OutputMode::InPlace;
     // An existing backup is the older copy, from which the current file
     // derives: it is kept as it is.
     bool keptBackup = false;
     if (inPlace && settings.makeBackup) {
-        const QString backup = backupPathFor(item.path);
+        const QString backup = backupPathFor(item.outputPath);
         keptBackup = QFileInfo(backup).isFile();
-        if (!keptBackup && (!QFile::copy(item.path, backup) || !FileReplacer::flushToDisk(backup)))
+        if (!keptBackup && (!QFile::copy(item.outputPath, backup) || !FileReplacer::flushToDisk(backup)))
             return failAndRemove(temporary,
                                  QStringLiteral("cannot write backup %1").arg(native(backup)));
     }
-    if (inPlace)
+    if (inPlace) {
         QFile::setPermissions(temporary, original.permissions());
+        // The new file is the owner's as the old one was; where that cannot
+        // be (only root may give a file away) it stays the runner's.
+        FileReplacer::takeOwnership(temporary, original);
+    }
 
     // The new file must be on the disk before it takes the original's place.
     if (!FileReplacer::flushToDisk(temporary))

@@ -15,6 +15,8 @@
 #include <QScopeGuard>
 #include <QtTest>
 
+#include <unistd.h>
+
 using namespace ks;
 using namespace Qt::StringLiterals;
 
@@ -34,6 +36,7 @@ private Q_SLOTS:
     void everyFormatCuts();
     void losslessStreamCopyIsSampleExact();
     void paddingSkippedTouchesNothing();
+    void inPlaceOwnerReadOnlyAndLinks();
     void inPlaceKeepsWhatMatters_data();
     void inPlaceKeepsWhatMatters();
     void onlyCoverArtRidesAlong_data();
@@ -282,6 +285,48 @@ void tst_TrimApply::inPlaceKeepsWhatMatters_data()
     QTest::newRow("flac, time not kept") << u"flac"_s << false << false;
     QTest::newRow("ogg, earlier backup") << u"ogg"_s << true << true;
     QTest::newRow("m4a, earlier backup") << u"m4a"_s << true << true;
+}
+
+// In place, the file stays its owner's, a read-only file is refused, and a
+// link named directly is kept while the file it leads to is trimmed.
+void tst_TrimApply::inPlaceOwnerReadOnlyAndLinks()
+{
+    Settings settings = m_measure;
+    settings.outputMode = OutputMode::InPlace;
+    settings.makeBackup = false;
+    const auto trim = [&](const QString &path) {
+        QueueItem item;
+        item.path = item.outputPath = path;
+        return planAndApply(item, settings);
+    };
+    const QString owned = m_dir.filePath(u"owned.flac"_s);
+    QVERIFY(QFile::copy(source(u"x.flac"_s), owned));
+    const bool root = ::geteuid() == 0;
+    if (root)
+        QCOMPARE(::chown(QFile::encodeName(owned).constData(), 65534, 65534), 0);
+    const QFileInfo before(owned);
+    QVERIFY(trim(owned).ok());
+    QCOMPARE(QFileInfo(owned).ownerId(), before.ownerId());
+    QCOMPARE(QFileInfo(owned).groupId(), before.groupId());
+
+    const QString locked = m_dir.filePath(u"locked.flac"_s);
+    QVERIFY(QFile::copy(source(u"x.flac"_s), locked));
+    QFile::setPermissions(locked, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    const QByteArray lockedBytes = test::sha256(locked);
+    const StepResult refused = trim(locked);
+    QCOMPARE(refused.message, u"file is read-only"_s);
+    QCOMPARE(test::sha256(locked), lockedBytes);
+
+    const QString target = m_dir.filePath(u"real.flac"_s);
+    const QString link = m_dir.filePath(u"link.flac"_s);
+    QVERIFY(QFile::copy(source(u"x.flac"_s), target));
+    QVERIFY(QFile::link(target, link));
+    const double length = test::decodedSeconds(target);
+    QVERIFY(trim(link).ok());
+    QVERIFY(QFileInfo(link).isSymLink());
+    QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+    QVERIFY(test::decodedSeconds(target) < length - 2.0);
+    QVERIFY(leftovers().isEmpty());
 }
 
 void tst_TrimApply::inPlaceKeepsWhatMatters()
