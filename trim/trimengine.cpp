@@ -231,6 +231,9 @@ QStringList TrimEngine::ffmpegArguments(const QString &sourcePath, const QString
     // AIFF keeps its tags and cover in an ID3 chunk only when asked.
     if (kind == QLatin1String("aif") || kind == QLatin1String("aiff") || kind == QLatin1String("aifc"))
         args << QStringLiteral("-write_id3v2") << QStringLiteral("1");
+    // The new length as an output limit too: chapters are clipped to it,
+    // and one that would start after the end is dropped.
+    args << QStringLiteral("-t") << fixed(cut.expectedSec(), 6);
     args << muxerArguments(kind, source) << temporaryPathFor(outputPath);
     return args;
 }

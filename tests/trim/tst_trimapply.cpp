@@ -32,6 +32,7 @@ private Q_SLOTS:
 
     void endsReachTheirTargets_data();
     void endsReachTheirTargets();
+    void chaptersAndCoverFollowTheCut();
     void everyFormatCuts_data();
     void everyFormatCuts();
     void losslessStreamCopyIsSampleExact();
@@ -139,6 +140,45 @@ void tst_TrimApply::endsReachTheirTargets_data()
     QTest::newRow("mp3 cut back, re-encode") << u"mp3"_s << 1 << 1.0 << 2.0 << 1 << 1 << 0.15 << 0.15 << true << 0.06;
     QTest::newRow("ogg top up, copy falls back") << u"ogg"_s << 0 << 0.3 << 0.3 << 2 << 2 << 0.8 << 1.0 << true << 0.01;
     QTest::newRow("m4a head left alone") << u"m4a"_s << 0 << 1.0 << 2.0 << 0 << 1 << 1.0 << 0.15 << false << 0.01;
+}
+
+// An audiobook's chapters end with the new file, shifted by the head cut;
+// its cover stays.
+void tst_TrimApply::chaptersAndCoverFollowTheCut()
+{
+    QFile meta(m_cache.filePath(u"chapters.txt"_s));
+    QVERIFY(meta.open(QIODevice::WriteOnly));
+    meta.write(";FFMETADATA1\n");
+    for (int i = 0; i < 3; ++i)
+        meta.write(QStringLiteral("[CHAPTER]\nTIMEBASE=1/1000\nSTART=%1\nEND=%2\ntitle=Part %3\n")
+                           .arg(i * 2000).arg(i * 2000 + 2000).arg(i + 1).toUtf8());
+    meta.close();
+    test::ToneSpec spec;
+    spec.leadSec = 1.0;
+    spec.toneSec = 3.0;
+    spec.tailSec = 2.0;
+    const QString input = source(u"book.m4b"_s, spec,
+                                 { u"-map"_s, u"0:a"_s, u"-map"_s, u"2:v"_s, u"-map_metadata"_s, u"1"_s, u"-c:v"_s,
+                                   u"png"_s, u"-disposition:v"_s, u"attached_pic"_s, u"-c:a"_s, u"aac"_s },
+                                 { u"-i"_s, meta.fileName(), u"-f"_s, u"lavfi"_s, u"-i"_s,
+                                   u"color=c=red:s=32x32:d=1"_s, u"-frames:v"_s, u"1"_s });
+    QueueItem item;
+    item.path = input;
+    item.outputPath = m_dir.filePath(u"out/book.m4b"_s);
+    const StepResult result = planAndApply(item, m_measure);
+    QVERIFY2(result.ok(), qPrintable(result.message));
+    const QJsonObject probe =
+            QJsonDocument::fromJson(test::runFfprobe({ u"-v"_s, u"error"_s, u"-show_chapters"_s, u"-show_streams"_s,
+                                                       u"-of"_s, u"json"_s, item.outputPath }))
+                    .object();
+    const QJsonArray chapters = probe.value(u"chapters"_s).toArray();
+    QCOMPARE(chapters.size(), 3);
+    QVERIFY(qAbs(chapters.at(1).toObject().value(u"start_time"_s).toString().toDouble() - (2.0 - 0.85)) < 0.01);
+    QVERIFY(chapters.last().toObject().value(u"end_time"_s).toString().toDouble() <= item.newDurationSec + 0.02);
+    bool cover = false;
+    for (const QJsonValue &stream : probe.value(u"streams"_s).toArray())
+        cover = cover || stream.toObject().value(u"disposition"_s).toObject().value(u"attached_pic"_s).toInt() == 1;
+    QVERIFY(cover);
 }
 
 void tst_TrimApply::everyFormatCuts_data()

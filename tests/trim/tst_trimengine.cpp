@@ -121,7 +121,7 @@ void tst_TrimEngine::streamCopyArguments()
                            u"-progress"_s, u"pipe:1"_s, u"-ss"_s, u"1.250"_s, u"-t"_s, u"58.250"_s, u"-i"_s,
                            u"/in/song.mp3"_s, u"-map"_s, u"0:a:0"_s, u"-map"_s, u"0:v?"_s, u"-map"_s, u"-0:V?"_s,
                            u"-map_metadata"_s, u"0"_s, u"-c:a"_s, u"copy"_s, u"-c:v"_s, u"copy"_s,
-                           u"-id3v2_version"_s, u"3"_s, u"/out/.song.kstmp.mp3"_s }));
+                           u"-id3v2_version"_s, u"3"_s, u"-t"_s, u"58.250000"_s, u"/out/.song.kstmp.mp3"_s }));
 }
 
 void tst_TrimEngine::reencodeArguments_data()
@@ -177,6 +177,9 @@ void tst_TrimEngine::reencodeArguments()
     QStringList args = TrimEngine::ffmpegArguments(u"/in/a.x"_s, u"/in/a.x"_s, TrimEngine::cutFor(item), source,
                                                    CodecTable::encoderFor(codec));
     QCOMPARE(args.takeLast(), u"/in/.a.kstmp.x"_s);
+    // The output ends at the planned length, padding included.
+    QCOMPARE(args.takeLast().toDouble(), TrimEngine::cutFor(item).expectedSec());
+    QCOMPARE(args.takeLast(), u"-t"_s);
     QTEST(args.mid(args.indexOf(u"-map_metadata"_s)), "tail_of_list");
 }
 
