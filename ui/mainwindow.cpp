@@ -190,7 +190,7 @@ void MainWindow::buildCentralArea()
         connect(m_model, signal, this, &MainWindow::refreshQueueSize);
     connect(m_model, &QAbstractItemModel::modelReset, this, &MainWindow::refreshQueueSize);
 
-    setMinimumSize(900, 620);
+    setMinimumSize(900, 760); // room for the queue, the edges and the log below the panel
     resize(1020, 780);
 }
 
