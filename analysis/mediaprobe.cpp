@@ -14,7 +14,7 @@ QStringList probeArguments(const QString &path)
     return { QStringLiteral("-v"),
              QStringLiteral("error"),
              QStringLiteral("-show_entries"),
-             QStringLiteral("format=duration,bit_rate,format_name"),
+             QStringLiteral("format=duration,bit_rate,format_name:format_tags"),
              QStringLiteral("-show_entries"),
              QStringLiteral("stream=codec_type,codec_name,sample_rate,channels,bit_rate,start_time"
                             ":stream_disposition=attached_pic"),
@@ -32,6 +32,7 @@ MediaInfo parseProbeOutput(const QByteArray &json)
     info.durationSec = format.value(QLatin1String("duration")).toString().toDouble();
     info.formatName = format.value(QLatin1String("format_name")).toString();
     info.bitRate = format.value(QLatin1String("bit_rate")).toString().toInt();
+    info.tagKeys = format.value(QLatin1String("tags")).toObject().keys();
 
     QJsonObject audio;
     for (const QJsonValue &value : root.value(QLatin1String("streams")).toArray()) {

@@ -20,6 +20,7 @@ struct MediaInfo
     int channels = 0;
     int bitRate = 0; // the stream's when known, else the container's
     int pictures = 0; // attached pictures (cover art)
+    QStringList tagKeys; // the container's tags, by name
     bool cancelled = false;
     QString error;
     QString detail; // ffprobe's whole text when it failed

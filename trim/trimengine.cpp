@@ -65,6 +65,28 @@ QStringList muxerArguments(const QString &suffix, const MediaInfo &source)
     return {};
 }
 
+// MP4 keeps only the iTunes tags it knows unless asked to write every tag as
+// a free-form one; that is asked only of files that have such tags
+// (ReplayGain, custom keys), so ordinary files keep their iTunes atoms.
+bool hasFreeFormTags(const MediaInfo &source)
+{
+    static const QStringList itunes{
+        QStringLiteral("title"), QStringLiteral("artist"), QStringLiteral("album_artist"), QStringLiteral("album"),
+        QStringLiteral("composer"), QStringLiteral("comment"), QStringLiteral("genre"), QStringLiteral("date"),
+        QStringLiteral("copyright"), QStringLiteral("grouping"), QStringLiteral("lyrics"),
+        QStringLiteral("description"), QStringLiteral("synopsis"), QStringLiteral("show"),
+        QStringLiteral("episode_id"), QStringLiteral("network"), QStringLiteral("track"), QStringLiteral("disc"),
+        QStringLiteral("compilation"), QStringLiteral("gapless_playback"), QStringLiteral("encoder"),
+        QStringLiteral("media_type"), QStringLiteral("podcast"), QStringLiteral("keywords"),
+        QStringLiteral("category"), QStringLiteral("major_brand"), QStringLiteral("minor_version"),
+        QStringLiteral("compatible_brands"), QStringLiteral("creation_time"), QStringLiteral("sort_name"),
+        QStringLiteral("sort_artist"), QStringLiteral("sort_album"), QStringLiteral("sort_album_artist"),
+        QStringLiteral("sort_composer"),
+    };
+    return std::any_of(source.tagKeys.cbegin(), source.tagKeys.cend(),
+                       [](const QString &key) { return !itunes.contains(key.toLower()); });
+}
+
 StepResult failAndRemove(const QString &temporary, const QString &why, const QString &detail = {})
 {
     QFile::remove(temporary);
@@ -231,6 +253,10 @@ QStringList TrimEngine::ffmpegArguments(const QString &sourcePath, const QString
     // AIFF keeps its tags and cover in an ID3 chunk only when asked.
     if (kind == QLatin1String("aif") || kind == QLatin1String("aiff") || kind == QLatin1String("aifc"))
         args << QStringLiteral("-write_id3v2") << QStringLiteral("1");
+    const bool mp4 = kind == QLatin1String("m4a") || kind == QLatin1String("m4b") || kind == QLatin1String("mp4")
+            || kind == QLatin1String("mov");
+    if (mp4 && hasFreeFormTags(source))
+        args << QStringLiteral("-movflags") << QStringLiteral("+use_metadata_tags");
     // The new length as an output limit too: chapters are clipped to it,
     // and one that would start after the end is dropped.
     args << QStringLiteral("-t") << fixed(cut.expectedSec(), 6);

@@ -33,6 +33,7 @@ private Q_SLOTS:
     void endsReachTheirTargets_data();
     void endsReachTheirTargets();
     void chaptersAndCoverFollowTheCut();
+    void mp4FreeFormTagsKept();
     void everyFormatCuts_data();
     void everyFormatCuts();
     void losslessStreamCopyIsSampleExact();
@@ -179,6 +180,20 @@ void tst_TrimApply::chaptersAndCoverFollowTheCut()
     for (const QJsonValue &stream : probe.value(u"streams"_s).toArray())
         cover = cover || stream.toObject().value(u"disposition"_s).toObject().value(u"attached_pic"_s).toInt() == 1;
     QVERIFY(cover);
+}
+
+void tst_TrimApply::mp4FreeFormTagsKept()
+{
+    const QString input = source(u"gain.m4a"_s, {},
+                                 { u"-metadata"_s, u"title=Gain"_s, u"-metadata"_s, u"REPLAYGAIN_TRACK_GAIN=-6.5 dB"_s,
+                                   u"-movflags"_s, u"use_metadata_tags"_s });
+    QueueItem item;
+    item.path = input;
+    item.outputPath = m_dir.filePath(u"out/gain.m4a"_s);
+    QVERIFY(planAndApply(item, m_measure).ok());
+    const QJsonObject tags = test::probeJson(item.outputPath).value(u"format").toObject().value(u"tags").toObject();
+    QCOMPARE(tags.value(u"REPLAYGAIN_TRACK_GAIN"_s).toString(), u"-6.5 dB"_s);
+    QCOMPARE(tags.value(u"title"_s).toString(), u"Gain"_s);
 }
 
 void tst_TrimApply::everyFormatCuts_data()
