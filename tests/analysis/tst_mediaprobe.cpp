@@ -43,7 +43,7 @@ void tst_MediaProbe::initTestCase()
 void tst_MediaProbe::argumentsInOrder()
 {
     QCOMPARE(probeArguments(u"/a b/-c.mp3"_s),
-             QStringList({ u"-v"_s, u"error"_s, u"-show_entries"_s, u"format=duration,bit_rate,format_name"_s,
+             QStringList({ u"-v"_s, u"error"_s, u"-show_entries"_s, u"format=duration,bit_rate,format_name:format_tags"_s,
                            u"-show_entries"_s,
                            u"stream=codec_type,codec_name,sample_rate,channels,bit_rate,start_time"
                            u":stream_disposition=attached_pic"_s,
