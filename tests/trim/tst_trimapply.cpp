@@ -444,6 +444,7 @@ void tst_TrimApply::onlyCoverArtRidesAlong_data()
     QTest::newRow("m4a stream copy") << u"m4a"_s << 1 << u"cover"_s;
     QTest::newRow("m4a re-encoded to pad") << u"m4a"_s << 2 << u"cover"_s;
     QTest::newRow("m4a with a real video") << u"m4a"_s << 1 << u"real"_s;
+    QTest::newRow("aiff, its cover in an ID3 chunk") << u"aiff"_s << 1 << u"cover"_s;
 }
 
 void tst_TrimApply::onlyCoverArtRidesAlong()
@@ -459,9 +460,10 @@ void tst_TrimApply::onlyCoverArtRidesAlong()
     const bool cover = video == u"cover";
     const QString input =
             source(u"covered."_s + suffix, {},
-                   cover ? QStringList{ u"-map"_s, u"0"_s, u"-map"_s, u"1"_s, u"-c:v"_s, u"copy"_s, u"-disposition:v"_s,
-                                        u"attached_pic"_s }
-                         : QStringList{ u"-map"_s, u"0"_s, u"-map"_s, u"1"_s, u"-c:v"_s, u"mpeg4"_s },
+                   (cover ? QStringList{ u"-map"_s, u"0"_s, u"-map"_s, u"1"_s, u"-c:v"_s, u"copy"_s,
+                                         u"-disposition:v"_s, u"attached_pic"_s }
+                          : QStringList{ u"-map"_s, u"0"_s, u"-map"_s, u"1"_s, u"-c:v"_s, u"mpeg4"_s })
+                           + (suffix == u"aiff" ? QStringList{ u"-write_id3v2"_s, u"1"_s } : QStringList()),
                    cover ? QStringList{ u"-i"_s, picture }
                          : QStringList{ u"-f"_s, u"lavfi"_s, u"-i"_s, u"testsrc=size=64x48:rate=10:duration=5"_s });
     Settings settings = m_measure;
