@@ -1,44 +1,42 @@
 #include "batchsummary.h"
+#include "identity.h"
 #include "queueitem.h"
 #include "recordtypes.h"
 #include "settings.h"
+#include "settingssandbox.h"
+#include "settingsstore.h"
 
+#include <QSettings>
 #include <QtTest>
 
 using namespace ks;
 using namespace Qt::StringLiterals;
 
+// The records the threads exchange, and the settings store.
 class tst_Records : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void labels_data();
-    void labels();
+    void init();
+    void cleanup() { m_sandbox.reset(); }
     void recordsCrossThreadsByName();
+    void storeRoundTrip_data();
+    void storeRoundTrip();
+    void earlierLayoutCarriesOver_data();
+    void earlierLayoutCarriesOver();
+    void strayValues();
+
+private:
+    std::unique_ptr<test::SettingsSandbox> m_sandbox;
 };
 
-void tst_Records::labels_data()
+void tst_Records::init()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("leave alone hides its target") << endModeLabel(EndMode::LeaveAlone, 500) << u"OFF"_s;
-    QTest::newRow("cut back") << endModeLabel(EndMode::CutBack, 150) << u"MAX 150 MS"_s;
-    QTest::newRow("top up") << endModeLabel(EndMode::TopUp, 2000) << u"MIN 2000 MS"_s;
-    QTest::newRow("exact zero") << endModeLabel(EndMode::Exact, 0) << u"SET 0 MS"_s;
-    QTest::newRow("unknown mode") << endModeLabel(EndMode(4), 150) << QString();
-    QTest::newRow("failed status") << statusText(ItemStatus::Failed) << u"Failed"_s;
-    QTest::newRow("unknown status") << statusText(ItemStatus(7)) << QString();
+    applyIdentity();
+    m_sandbox = std::make_unique<test::SettingsSandbox>();
 }
 
-void tst_Records::labels()
-{
-    QFETCH(QString, text);
-    QTEST(text, "expected");
-}
-
-// The names the queued signals use must be the registered ones, or the
-// records never reach the other thread.
 class Sender : public QObject
 {
     Q_OBJECT
@@ -46,12 +44,11 @@ Q_SIGNALS:
     void sent(const QList<ks::QueueItem> &items, const ks::Settings &settings, const ks::BatchSummary &summary);
 };
 
+// Queued signals find their types by the names they are spelled with; an
+// unregistered name drops the records on the floor.
 void tst_Records::recordsCrossThreadsByName()
 {
     registerRecordTypes();
-    for (const char *name : { "ks::QueueItem", "ks::BatchSummary", "ks::Settings", "QList<ks::QueueItem>" })
-        QVERIFY2(QMetaType::fromName(name).isValid(), name);
-
     Sender sender;
     QThread thread;
     sender.moveToThread(&thread);
@@ -65,15 +62,89 @@ void tst_Records::recordsCrossThreadsByName()
     QueueItem item;
     item.path = u"/music/ä b.mp3"_s;
     item.status = ItemStatus::Failed;
-    Settings settings;
-    settings.tailMode = EndMode::Exact;
+    const Settings settings = test::unusualSettings();
     QMetaObject::invokeMethod(&sender, [&] { Q_EMIT sender.sent({ item }, settings, BatchSummary()); });
     QTRY_COMPARE(received.size(), 1);
     QCOMPARE(received.first().path, item.path);
     QCOMPARE(received.first().status, ItemStatus::Failed);
-    QCOMPARE(receivedSettings.tailMode, EndMode::Exact);
+    QCOMPARE(test::fields(receivedSettings), test::fields(settings));
     thread.quit();
     thread.wait();
+}
+
+void tst_Records::storeRoundTrip_data()
+{
+    QTest::addColumn<bool>("empty"); // nothing saved: the defaults come back
+    QTest::addColumn<QDateTime>("lastCheck");
+    QTest::newRow("empty store") << true << QDateTime();
+    QTest::newRow("never checked") << false << QDateTime();
+    QTest::newRow("every field") << false << QDateTime(QDate(2026, 3, 14), QTime(9, 5, 7));
+}
+
+void tst_Records::storeRoundTrip()
+{
+    QFETCH(bool, empty);
+    QFETCH(QDateTime, lastCheck);
+    Settings saved = empty ? Settings() : test::unusualSettings();
+    saved.lastCheck = lastCheck;
+    if (!empty)
+        saveSettings(saved);
+    Settings loaded;
+    loadSettings(loaded);
+    QCOMPARE(test::fields(loaded), test::fields(saved));
+    // The native store: an INI file named after the organisation and the program.
+    QCOMPARE(QSettings().fileName(), QDir(m_sandbox->path()).filePath(u"Orrinworks/Kestrova.conf"_s));
+}
+
+void tst_Records::earlierLayoutCarriesOver_data()
+{
+    QTest::addColumn<QVariantMap>("stored"); // detection group
+    QTest::addColumn<int>("headMode");
+    QTest::addColumn<int>("tailMode");
+    QTest::addColumn<int>("target");
+    QTest::newRow("tail was off") << QVariantMap{ { u"padMs"_s, 300 }, { u"trimTail"_s, false } } << 1 << 0 << 300;
+    QTest::newRow("head was off") << QVariantMap{ { u"padMs"_s, 80 }, { u"trimLead"_s, false } } << 0 << 1 << 80;
+    QTest::newRow("new keys win")
+            << QVariantMap{ { u"padMs"_s, 300 }, { u"trimLead"_s, false }, { u"leadMode"_s, 3 },
+                            { u"leadTargetMs"_s, 300 } }
+            << 3 << 1 << 300;
+}
+
+void tst_Records::earlierLayoutCarriesOver()
+{
+    QFETCH(QVariantMap, stored);
+    {
+        QSettings store;
+        for (auto it = stored.cbegin(); it != stored.cend(); ++it)
+            store.setValue(u"detection/"_s + it.key(), it.value());
+    }
+    Settings s;
+    loadSettings(s);
+    QTEST(int(s.headMode), "headMode");
+    QTEST(int(s.tailMode), "tailMode");
+    QTEST(s.headTargetMs, "target");
+    QTEST(s.tailTargetMs, "target");
+}
+
+void tst_Records::strayValues()
+{
+    {
+        QSettings store;
+        store.setValue(u"updates/url"_s, u"https://elsewhere.example/latest.json"_s);
+        store.setValue(u"detection/thresholdDb"_s, u"loud"_s);
+        store.setValue(u"output/keepMtime"_s, u"maybe"_s);
+        store.setValue(u"detection/tailMode"_s, 7);
+    }
+    Settings s;
+    s.outputRoot = u"/kept"_s;
+    loadSettings(s);
+    // A value of the wrong type reads as that type's zero; an unknown mode is kept.
+    QCOMPARE(s.thresholdDb, 0.0);
+    QCOMPARE(s.keepMtime, false);
+    QCOMPARE(int(s.tailMode), 7);
+    QCOMPARE(s.outputRoot, u"/kept"_s); // not stored: left as it was
+    // The update address is never read from, nor kept in, the store.
+    QVERIFY(!QSettings().contains(u"updates/url"_s));
 }
 
 QTEST_GUILESS_MAIN(tst_Records)

@@ -121,53 +121,38 @@ void tst_Translations::windowSpeaksTheLocale_data()
 {
     QTest::addColumn<QString>("locale"); // empty: the locale of the environment
     QTest::addColumn<QString>("language");
-    QTest::addColumn<QString>("jobsMenu");
-    QTest::addColumn<QString>("preferences");
-    QTest::addColumn<QString>("addFiles");
-    QTest::addColumn<QString>("cancel");
+    QTest::addColumn<QStringList>("texts"); // Jobs menu, Preferences entry, Add files, Qt's own Cancel
 
     // The environment of this test asks for French, then German: Qt has both,
     // the program only German, so the whole window, dialogs too, is German.
-    QTest::newRow("environment, French then German") << QString() << u"de"_s << u"&Aufträge"_s << u"&Einstellungen..."_s
-                                 << u"Dateien hinzufügen"_s << u"Abbrechen"_s;
-    QTest::newRow("de_CH falls back to de") << u"de_CH"_s << u"de"_s << u"&Aufträge"_s << u"&Einstellungen..."_s
-                                            << u"Dateien hinzufügen"_s << u"Abbrechen"_s;
-    QTest::newRow("en_GB") << u"en_GB"_s << QString() << u"&Jobs"_s << u"&Preferences..."_s << u"Add files"_s
-                           << u"Cancel"_s;
+    const QStringList german{ u"&Aufträge"_s, u"&Einstellungen..."_s, u"Dateien hinzufügen"_s, u"Abbrechen"_s };
+    QTest::newRow("environment, French then German") << QString() << u"de"_s << german;
+    QTest::newRow("de_CH falls back to de") << u"de_CH"_s << u"de"_s << german;
     // Qt has French, the program has not: the dialogs stay English with the rest.
-    QTest::newRow("fr_FR stays English") << u"fr_FR"_s << QString() << u"&Jobs"_s << u"&Preferences..."_s
-                                         << u"Add files"_s << u"Cancel"_s;
+    QTest::newRow("fr_FR stays English") << u"fr_FR"_s << QString()
+                                         << QStringList{ u"&Jobs"_s, u"&Preferences..."_s, u"Add files"_s, u"Cancel"_s };
 }
 
 void tst_Translations::windowSpeaksTheLocale()
 {
     QFETCH(QString, locale);
-    QFETCH(QString, language);
-    QFETCH(QString, jobsMenu);
-    QFETCH(QString, preferences);
-    QFETCH(QString, addFiles);
-    QFETCH(QString, cancel);
-
+    QFETCH(QStringList, texts);
     ks::test::SettingsSandbox sandbox;
     ks::applyIdentity();
-    QCOMPARE(ks::installTranslations(*qApp, locale.isEmpty() ? QLocale() : QLocale(locale)), language);
+    QTEST(ks::installTranslations(*qApp, locale.isEmpty() ? QLocale() : QLocale(locale)), "language");
 
     ks::MainWindow window;
     const QList<QAction *> menus = window.menuBar()->actions();
-    QCOMPARE(menus.size(), 3);
     QCOMPARE(menus.at(0)->text(), u"&Kestrova"_s); // the product's name, in every language
-    QCOMPARE(menus.at(1)->text(), jobsMenu);
-    QStringList entries;
-    for (const QAction *entry : menus.at(0)->menu()->actions())
-        entries << entry->text();
-    QVERIFY2(entries.contains(preferences), qPrintable(entries.join(u", ")));
-    QCOMPARE(window.findChild<QPushButton *>(u"addFilesButton"_s)->text(), addFiles);
-
-    // Qt's own standard buttons come from its qtbase translation.
-    ks::PreferencesDialog dialog(ks::appSettings(), &window);
-    auto *buttons = dialog.findChild<QDialogButtonBox *>();
-    QVERIFY(buttons);
-    QCOMPARE(buttons->button(QDialogButtonBox::Cancel)->text(), cancel);
+    QStringList seen{ menus.at(1)->text() };
+    for (const QAction *entry : menus.at(0)->menu()->actions()) {
+        if (entry->text() == texts.at(1))
+            seen << entry->text();
+    }
+    seen << window.findChild<QPushButton *>(u"addFilesButton"_s)->text();
+    const ks::PreferencesDialog dialog(ks::appSettings(), &window);
+    seen << dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->text();
+    QCOMPARE(seen, texts);
 }
 
 void tst_Translations::cleanup()
