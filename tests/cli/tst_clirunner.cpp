@@ -3,11 +3,6 @@
 #include "settings.h"
 #include "settingsstore.h"
 
-#include <QDirIterator>
-#include <QJsonDocument>
-#include <QProcess>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <signal.h>
@@ -20,18 +15,17 @@ namespace {
 
 struct Run { int exitCode = -1; QString out, err; qint64 group = 0; };
 
-// Lines of --json output, with the working folder written W: cut.wav (1 s of
-// silence, 2 s of tone, 2 s of silence) at `path`, analysed or trimmed to
-// `output`; within.wav; the summary. A trim reports the length of the file
-// it wrote (a PCM copy cuts on whole packets), an analysis the planned one.
+// Lines of --json output, the working folder written W: cut.wav at `path`, analysed or trimmed
+// to `output` (the length of the file written: a PCM copy cuts on whole packets); within.wav; totals.
 QString cut(const QString &path, const QString &output = {})
 {
+    const bool trimmed = !output.isEmpty();
     return uR"({"durationSec":5,"headChangeSec":-0.85,"headSec":1,"message":"%2head -0.850 s, tail -1.850 s",)"
            uR"("newDurationSec":%5,"outputPath":%3,"path":"W/%1","reencoded":false,"status":"%4",)"
-           uR"("tailChangeSec":-1.85,"tailSec":2})"_s.arg(path, output.isEmpty() ? u"would adjust "_s : QString(),
-                                                          output.isEmpty() ? u"null"_s : u"\"W/%1\""_s.arg(output),
-                                                          output.isEmpty() ? u"Analysed"_s : u"Trimmed"_s,
-                                                          output.isEmpty() ? u"2.3"_s : u"2.322"_s);
+           uR"("tailChangeSec":-1.85,"tailSec":2})"_s.arg(path, trimmed ? QString() : u"would adjust "_s,
+                                                          trimmed ? u"\"W/%1\""_s.arg(output) : u"null"_s,
+                                                          trimmed ? u"Trimmed"_s : u"Analysed"_s,
+                                                          trimmed ? u"2.322"_s : u"2.3"_s);
 }
 const QString Within = uR"({"durationSec":2,"headChangeSec":0,"headSec":0,"message":"already within target",)"
                        uR"("newDurationSec":2,"outputPath":null,"path":"W/in/within.wav","reencoded":false,)"
@@ -41,10 +35,9 @@ const QString Summary = uR"({"summary":{"cancelled":false,"command":"%1","failed
 
 } // namespace
 
-// Runs the built kestrova-cli as a script would: a child process with no
-// terminal, in a working folder holding in/cut.wav, in/sub/deep.wav (the same),
-// in/within.wav, loose/single.wav (the same) and loose/garbage.mp3, with a
-// settings store of its own that leaves the head alone and keeps 1 s of tail.
+// Runs the built kestrova-cli as a script would: a child with no terminal, in a working folder
+// of generated audio and lists (see init()), with a settings store of its own that leaves the
+// head alone and keeps 1 s of tail.
 class tst_CliRunner : public QObject
 {
     Q_OBJECT
@@ -62,30 +55,29 @@ private:
     QString work(const QString &name = {}) const { return QDir::cleanPath(m_home->filePath(u"work/"_s + name)); }
     QString storeFile() const { return m_home->filePath(u"config/Orrinworks/Kestrova.conf"_s); }
     QStringList files() const;
+    bool write(const QString &name, const QByteArray &bytes) const;
 
     std::unique_ptr<QTemporaryDir> m_home;
 };
 
+bool tst_CliRunner::write(const QString &name, const QByteArray &bytes) const
+{
+    QFile file(work(name));
+    return QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly)
+            && file.write(bytes) == bytes.size();
+}
+
+// cut.wav: 1 s of silence, 2 s of tone, 2 s of silence; three copies of it; within.wav: tone only.
 void tst_CliRunner::init()
 {
     m_home = std::make_unique<QTemporaryDir>();
     QCOMPARE(test::makeAudio(work(u"in/cut.wav"_s)), QString());
-    for (const QString &copy : { u"in/sub/deep.wav"_s, u"loose/single.wav"_s })
+    for (const QString &copy : { u"in/sub/deep.wav"_s, u"loose/single.wav"_s, u"loose/new\nline.wav"_s })
         QVERIFY(QDir().mkpath(QFileInfo(work(copy)).path()) && QFile::copy(work(u"in/cut.wav"_s), work(copy)));
-    test::ToneSpec within;
-    within.leadSec = within.tailSec = 0.0;
-    QCOMPARE(test::makeAudio(work(u"in/within.wav"_s), within), QString());
-    QVERIFY(QFile::copy(work(u"in/cut.wav"_s), work(u"loose/new\nline.wav"_s)));
-    QVERIFY(QDir().mkpath(work(u"lists"_s)));
-    const auto list = [this](const QString &name, const QByteArray &text) {
-        QFile file(work(u"lists/"_s + name));
-        return file.open(QIODevice::WriteOnly) && file.write(text) == text.size();
-    };
-    QVERIFY(list(u"lines.txt"_s, "in/cut.wav\r\n\nloose/single.wav\n"));
-    QVERIFY(list(u"nul.txt"_s, QByteArray("in/cut.wav\0loose/new\nline.wav\0", 30)));
-    QVERIFY(list(u"empty.txt"_s, "\n"));
-    QFile garbage(work(u"loose/garbage.mp3"_s));
-    QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("this is not audio\n") > 0);
+    QCOMPARE(test::makeAudio(work(u"in/within.wav"_s), { 0.0, 2.0, 0.0 }), QString());
+    QVERIFY(write(u"lists/lines.txt"_s, "in/cut.wav\r\n\nloose/single.wav\n"));
+    QVERIFY(write(u"lists/nul.txt"_s, QByteArray("in/cut.wav\0loose/new\nline.wav\0", 30)));
+    QVERIFY(write(u"loose/garbage.mp3"_s, "this is not audio\n"));
     Settings stored;
     stored.headMode = EndMode::LeaveAlone;
     stored.tailTargetMs = 1000;
@@ -127,64 +119,46 @@ void tst_CliRunner::runs_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out"); // how it starts
     QTest::addColumn<QString>("err"); // a part of it
-    QTest::addColumn<QStringList>("written"); // a backup stands for its source, rewritten in place
+    QTest::addColumn<QStringList>("written");
 
-    // With --no-settings, the stored settings of init() play no part.
-    QTest::newRow("analyse, JSON") << u"analyse --no-settings --json in"_s << 0
-        << QStringList{ cut(u"in/cut.wav"_s), cut(u"in/sub/deep.wav"_s), Within.arg(u"Analysed"_s),
-                        Summary.arg(u"analyse"_s).arg(3).arg(5.4).arg(0).arg(0) }.join(u'\n')
-        << QString() << QStringList();
-    // The folder twice and a file of it again: each file is queued once. A
-    // file named directly goes straight into the destination.
-    QTest::newRow("mirrored, JSON") << u"trim --no-settings --json --out copies in loose/single.wav in/ ./in/cut.wav"_s
-        << 0 << QStringList{ cut(u"in/cut.wav"_s, u"copies/cut.wav"_s), cut(u"in/sub/deep.wav"_s, u"copies/sub/deep.wav"_s),
-                             Within.arg(u"Skipped"_s), cut(u"loose/single.wav"_s, u"copies/single.wav"_s),
-                             Summary.arg(u"trim"_s).arg(4).arg(8.1).arg(1).arg(3) }.join(u'\n')
-        << QString() << QStringList{ u"copies/cut.wav"_s, u"copies/single.wav"_s, u"copies/sub/deep.wav"_s };
-    // Three at once print in queue order all the same.
-    QTest::newRow("mirrored, three at once") << u"trim --no-settings --json --jobs 3 --out copies in loose/single.wav"_s
-        << 0 << QStringList{ cut(u"in/cut.wav"_s, u"copies/cut.wav"_s), cut(u"in/sub/deep.wav"_s, u"copies/sub/deep.wav"_s),
-                             Within.arg(u"Skipped"_s), cut(u"loose/single.wav"_s, u"copies/single.wav"_s),
-                             Summary.arg(u"trim"_s).arg(4).arg(8.1).arg(1).arg(3) }.join(u'\n')
-        << QString() << QStringList{ u"copies/cut.wav"_s, u"copies/single.wav"_s, u"copies/sub/deep.wav"_s };
-    QTest::newRow("paths from a list") << u"analyse --no-settings --json -j 2 --files-from lists/lines.txt in/within.wav"_s
-        << 0 << QStringList{ Within.arg(u"Analysed"_s), cut(u"in/cut.wav"_s), cut(u"loose/single.wav"_s),
-                             Summary.arg(u"analyse"_s).arg(3).arg(5.4).arg(0).arg(0) }.join(u'\n')
-        << QString() << QStringList();
+    // With --no-settings, the stored settings of init() play no part. The
+    // folder twice and a file of it again: each file is queued once, and the
+    // records come in queue order however many files are done at once. A file
+    // named directly goes straight into the destination.
+    QTest::newRow("mirrored, three at once")
+            << u"trim --no-settings --json --jobs 3 --out copies in loose/single.wav in/ ./in/cut.wav"_s << 0
+            << QStringList{ cut(u"in/cut.wav"_s, u"copies/cut.wav"_s),
+                            cut(u"in/sub/deep.wav"_s, u"copies/sub/deep.wav"_s), Within.arg(u"Skipped"_s),
+                            cut(u"loose/single.wav"_s, u"copies/single.wav"_s),
+                            Summary.arg(u"trim"_s).arg(4).arg(8.1).arg(1).arg(3) }.join(u'\n')
+            << QString() << QStringList{ u"copies/cut.wav"_s, u"copies/single.wav"_s, u"copies/sub/deep.wav"_s };
+    QTest::newRow("paths from a list")
+            << u"analyse --no-settings --json -j 2 --files-from lists/lines.txt in/within.wav"_s << 0
+            << QStringList{ Within.arg(u"Analysed"_s), cut(u"in/cut.wav"_s), cut(u"loose/single.wav"_s),
+                            Summary.arg(u"analyse"_s).arg(3).arg(5.4).arg(0).arg(0) }.join(u'\n')
+            << QString() << QStringList();
     QTest::newRow("paths from a NUL list") << u"analyse --no-settings --json --files-from lists/nul.txt --null"_s
-        << 0 << QStringList{ cut(u"in/cut.wav"_s), cut(u"loose/new\\nline.wav"_s),
-                             Summary.arg(u"analyse"_s).arg(2).arg(5.4).arg(0).arg(0) }.join(u'\n')
-        << QString() << QStringList();
-    QTest::newRow("an empty list") << u"analyse --files-from lists/empty.txt"_s << 2 << QString()
-                                   << u"kestrova-cli: no files or folders given in lists/empty.txt"_s << QStringList();
-    QTest::newRow("in place, JSON") << u"trim --no-settings --json --in-place --yes loose/single.wav"_s << 0
-        << cut(u"loose/single.wav"_s, u"loose/single.wav"_s) + u'\n' + Summary.arg(u"trim"_s).arg(1).arg(2.7).arg(0).arg(1)
-        << QString() << QStringList{ u"loose/single.wav.bak"_s };
-
-    const QString measured = u"Analysing 1 file(s).\ncut.wav - measured head 1.00 s, tail 2.00 s; "_s;
-    QTest::newRow("stored settings") << u"analyse in/cut.wav"_s << 0 << measured + u"head -, tail -1.000 s\n"_s
-                                     << QString() << QStringList();
+            << 0 << QStringList{ cut(u"in/cut.wav"_s), cut(u"loose/new\\nline.wav"_s),
+                                 Summary.arg(u"analyse"_s).arg(2).arg(5.4).arg(0).arg(0) }.join(u'\n')
+            << QString() << QStringList();
     QTest::newRow("an option over the store") << u"analyse --tail cut:500 in/cut.wav"_s << 0
-                                              << measured + u"head -, tail -1.500 s\n"_s << QString() << QStringList();
-    QTest::newRow("a file fails") << u"analyse loose/garbage.mp3 in/cut.wav"_s << 1
-                                  << u"Analysing 2 file(s).\ncut.wav - measured"_s << u"garbage.mp3 - "_s << QStringList();
-    QTest::newRow("a path is missing") << u"analyse nothere.wav in/cut.wav"_s << 1 << measured
-                                       << u"kestrova-cli: 'nothere.wav': no such file or folder\n"_s << QStringList();
-
-    const QString hint = u"\nTry 'kestrova-cli --help' for more information.\n"_s;
-    QTest::newRow("unknown option") << u"analyse --loud in"_s << 2 << QString()
-                                    << u"kestrova-cli: unknown option '--loud'"_s + hint << QStringList();
-    QTest::newRow("missing value") << u"trim in --out"_s << 2 << QString()
-                                   << u"option '--out' needs a value (DIR)"_s + hint << QStringList();
+            << u"Analysing 1 file(s).\ncut.wav - measured head 1.00 s, tail 2.00 s; head -, tail -1.500 s\n"_s
+            << QString() << QStringList();
+    // The tool's whole text rides along with a failure.
+    QTest::newRow("a file fails, a path is missing") << u"analyse --no-settings --json nothere.wav loose/garbage.mp3"_s
+            << 1 << uR"({"detail":"[mp3 @ 0x] Failed to read frame size)"_s
+            << u"kestrova-cli: 'nothere.wav': no such file or folder\n"_s << QStringList();
+    QTest::newRow("jobs out of range") << u"analyse --jobs 65 in"_s << 2 << QString()
+            << u"kestrova-cli: option '--jobs': '65' is not a whole number from 0 to 64\n"_s << QStringList();
+    QTest::newRow("null without a list") << u"analyse --null in"_s << 2 << QString()
+            << u"kestrova-cli: option '--null' needs --files-from\n"_s << QStringList();
     QTest::newRow("in place needs --yes") << u"trim --in-place in"_s << 2 << QString()
-                                          << u"3 file(s) would be rewritten in place; without a terminal"_s
-                                          << QStringList();
+            << u"3 file(s) would be rewritten in place; without a terminal"_s << QStringList();
 }
 
 void tst_CliRunner::runs()
 {
     QFETCH(QString, arguments);
-    QFETCH(int, exitCode);
     QFETCH(QString, out);
     QFETCH(QString, err);
     QFETCH(QStringList, written);
@@ -194,12 +168,12 @@ void tst_CliRunner::runs()
     const QByteArray store = test::sha256(storeFile());
 
     Run r = run(arguments.split(u' '));
-    QCOMPARE(r.exitCode, exitCode);
+    QTEST(r.exitCode, "exitCode");
     if (arguments.contains(u"--json"_s)) { // each line parsed back and written out again
         QStringList lines;
         for (const QString &line : r.out.split(u'\n', Qt::SkipEmptyParts))
             lines << QString::fromUtf8(QJsonDocument::fromJson(line.toUtf8()).toJson(QJsonDocument::Compact));
-        r.out = lines.join(u'\n');
+        r.out = lines.join(u'\n').replace(QRegularExpression(u"0x[0-9a-f]+"_s), u"0x"_s);
     }
     QVERIFY2(out.isEmpty() ? r.out.isEmpty() : r.out.replace(work(), u"W"_s).startsWith(out), qPrintable(r.out));
     QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.contains(err), qPrintable(r.err));
@@ -207,13 +181,11 @@ void tst_CliRunner::runs()
     QStringList after = before.keys() + written;
     after.sort();
     QCOMPARE(files(), after);
-    for (auto it = before.cbegin(); it != before.cend(); ++it) {
-        const bool inPlace = written.contains(it.key() + u".bak"_s);
-        QCOMPARE(test::sha256(work(inPlace ? it.key() + u".bak"_s : it.key())), it.value());
-    }
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        QCOMPARE(test::sha256(work(it.key())), it.value());
     // A stream copy of PCM cuts on whole packets, up to 25 ms out at each end.
-    for (QString file : written)
-        QVERIFY(qAbs(test::decodedSeconds(work(file.remove(u".bak"_s))) - 2.3) < 0.05);
+    for (const QString &file : written)
+        QVERIFY(qAbs(test::decodedSeconds(work(file)) - 2.3) < 0.05);
     QCOMPARE(test::sha256(storeFile()), store); // options hold for one run only
 }
 
@@ -221,21 +193,15 @@ void tst_CliRunner::stopsCleanlyOnSigint_data()
 {
     QTest::addColumn<bool>("wholeGroup");
     QTest::newRow("to kestrova-cli") << false;
-    // Ctrl-C on a terminal: ffmpeg gets it too, and its own end must not be
-    // taken for a failed file.
+    // Ctrl-C on a terminal: ffmpeg gets it too, and its end is no failed file.
     QTest::newRow("to the process group") << true;
 }
 
 void tst_CliRunner::stopsCleanlyOnSigint()
 {
     QFETCH(bool, wholeGroup);
-    // Minutes of audio, joined without re-encoding so it is quick to make;
-    // re-encoding it back keeps ffmpeg busy long enough to be stopped.
-    QCOMPARE(test::makeAudio(m_home->filePath(u"seed.mp3"_s)), QString());
-    bool joined = false;
-    test::runFfmpeg({ u"-loglevel"_s, u"error"_s, u"-stream_loop"_s, u"80"_s, u"-i"_s, m_home->filePath(u"seed.mp3"_s),
-                      u"-c"_s, u"copy"_s, work(u"long.mp3"_s) }, &joined);
-    QVERIFY(joined);
+    // Re-encoding minutes of audio keeps ffmpeg busy long enough to be stopped.
+    QCOMPARE(test::makeAudio(work(u"long.mp3"_s), { 1.0, 240.0 }), QString());
     const QStringList before = files();
     const QByteArray source = test::sha256(work(u"long.mp3"_s));
 
@@ -246,7 +212,8 @@ void tst_CliRunner::stopsCleanlyOnSigint()
             ::kill(pid_t(wholeGroup ? -process.processId() : process.processId()), SIGINT);
     });
     QCOMPARE(r.exitCode, 130);
-    QCOMPARE(r.out, u"Trimming 1 file(s) in place.\nlong.mp3 - cancelled\nStopped - 0 written, 0 skipped, 0 failed, 0.0 s cut, 0.0 s added.\n"_s);
+    QCOMPARE(r.out, u"Trimming 1 file(s) in place.\nlong.mp3 - cancelled\n"
+                    "Stopped - 0 written, 0 skipped, 0 failed, 0.0 s cut, 0.0 s added.\n"_s);
     QCOMPARE(files(), before);
     QCOMPARE(test::sha256(work(u"long.mp3"_s)), source);
     QCOMPARE(::kill(pid_t(-r.group), 0), -1); // no child left in its process group

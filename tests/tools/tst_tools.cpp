@@ -1,0 +1,198 @@
+#include "faketool.h"
+#include "toollocator.h"
+#include "toolmessage.h"
+#include "toolrunner.h"
+
+#include <QtTest>
+
+#include <csignal>
+
+using namespace ks;
+using namespace Qt::StringLiterals;
+
+class tst_Tools : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void cleanup();
+    void oneLineMessages_data();
+    void oneLineMessages();
+    void childOutputAndEnd_data();
+    void childOutputAndEnd();
+    void cancelKillsChild_data();
+    void cancelKillsChild();
+    void lookupOrder_data();
+    void lookupOrder();
+
+private:
+    QString plant(const QString &place, bool runnable = true);
+    QString appDir() const { return QCoreApplication::applicationDirPath(); }
+
+    QTemporaryDir m_dir;
+    QByteArray m_systemPath = qgetenv("PATH");
+    QStringList m_planted;
+};
+
+void tst_Tools::cleanup()
+{
+    for (const QString &path : std::as_const(m_planted))
+        QFile::remove(path);
+    m_planted.clear();
+    for (const QString &folder : { u"ffmpeg"_s, u"tools"_s })
+        QDir(appDir()).rmdir(folder);
+    qputenv("PATH", m_systemPath);
+}
+
+void tst_Tools::oneLineMessages_data()
+{
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("line");
+    // What ffmpeg and ffprobe really print, for /in/a.mp3 written to /o/a.m4a.
+    QTest::newRow("no frames") << u"[mp3 @ 0x55c3259e2b40] Failed to read frame size: Could not seek to 1026.\n"
+                                  "/in/a.mp3: Invalid argument"_s
+                               << u"damaged or not an audio file (no readable frames)"_s;
+    QTest::newRow("muxer refuses the codec")
+            << u"[ipod @ 0x5561] Could not find tag for codec flac in stream #0, codec not currently supported in "
+               "container\nCould not write header for output file #0 (incorrect codec parameters ?): Invalid "
+               "argument\nError initializing output stream 0:0 -- \n"_s
+            << u"this container cannot hold the codec"_s;
+    QTest::newRow("the useful line before the generic ones")
+            << u"[libvorbis @ 0x2] invalid quality 99\nError initializing output stream 0:0 -- Error while opening "
+               "encoder for output stream #0:0\nConversion failed!"_s
+            << u"invalid quality 99"_s;
+    QTest::newRow("the output named, not its temporary file")
+            << u"[mp4 @ 0x3] Invalid frame in /o/.a.kstmp.m4a"_s << u"Invalid frame in /o/a.m4a"_s;
+}
+
+void tst_Tools::oneLineMessages()
+{
+    QFETCH(QString, said);
+    QTEST(ToolMessage::oneLine(said, u"/in/a.mp3"_s, u"/o/.a.kstmp.m4a"_s, u"/o/a.m4a"_s), "line");
+}
+
+void tst_Tools::childOutputAndEnd_data()
+{
+    QTest::addColumn<QByteArray>("script"); // "-x": not executable
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QStringList>("out"); // lines as they arrived
+    QTest::addColumn<QStringList>("err"); // lines as they arrived, and the whole text
+    QTest::addColumn<int>("exitCode"); // -1: never started
+    // Lines joined across reads, CR LF, an empty line, "é" split between two
+    // writes a moment apart, and a last line without an end.
+    QTest::newRow("lines as they arrive")
+            << QByteArray("printf abc\nsleep 0.2\nprintf 'def\\r\\n\\nCaf\\303'\nsleep 0.2\nprintf '\\251 x'\n"
+                          "printf 'e1\\ne2' >&2")
+            << QStringList() << QStringList{ u"abcdef"_s, QString(), u"Café x"_s }
+            << QStringList{ u"e1"_s, u"e2"_s } << 0;
+    QTest::newRow("garbage") << QByteArray("printf 'ok\\377\\376\\n'") << QStringList()
+                             << QStringList{ u"ok\uFFFD\uFFFD"_s } << QStringList() << 0;
+    QTest::newRow("exit 1 with text") << QByteArray("echo 'no such file' >&2\nexit 1") << QStringList()
+                                      << QStringList() << QStringList{ u"no such file"_s } << 1;
+    QTest::newRow("exit 1, silent") << QByteArray("exit 1") << QStringList() << QStringList() << QStringList() << 1;
+    // Never through a shell: quotes, dashes, wildcards and empty arguments arrive as given.
+    const QStringList args{ u"/music/My Song's \"best\" take.mp3"_s, u"-leading dash.wav"_s, u"/tmp/Æ – Ω.flac"_s,
+                            u"$HOME `id` *"_s, QString() };
+    QTest::newRow("arguments unchanged") << QByteArray("for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done") << args
+            << QStringList{ u"[/music/My Song's \"best\" take.mp3]"_s, u"[-leading dash.wav]"_s, u"[/tmp/Æ – Ω.flac]"_s,
+                            u"[$HOME `id` *]"_s, u"[]"_s }
+            << QStringList() << 0;
+    QTest::newRow("not executable") << QByteArray("-x") << QStringList() << QStringList()
+                                    << QStringList{ u"failed to start child"_s } << -1;
+}
+
+void tst_Tools::childOutputAndEnd()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QStringList, arguments);
+    QFETCH(QStringList, err);
+    QFETCH(int, exitCode);
+    const QString program = test::writeFakeTool(m_dir.path(), u"child"_s, script);
+    if (script == "-x")
+        QFile::setPermissions(program, QFile::ReadOwner);
+    QStringList outLines, errLines;
+    const ToolRun run = runTool(program, arguments, {}, [&](const QString &l) { outLines << l; },
+                                [&](const QString &l) { errLines << l; });
+    QTEST(run.exitCode, "exitCode");
+    QCOMPARE(run.started, exitCode >= 0);
+    QTEST(outLines, "out");
+    QCOMPARE(errLines, run.started ? err : QStringList());
+    QCOMPARE(run.stdErr.split(u'\n', Qt::SkipEmptyParts), err);
+}
+
+void tst_Tools::cancelKillsChild_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::newRow("silent hang") << QByteArray("echo $$ > \"$1\"\nexec sleep 30");
+    // A child that never stops talking must not keep the poll from seeing the stop.
+    QTest::newRow("endless output") << QByteArray("echo $$ > \"$1\"\nexec yes progress=continue");
+}
+
+void tst_Tools::cancelKillsChild()
+{
+    QFETCH(QByteArray, script);
+    const QString pidFile = m_dir.filePath(u"pid"_s);
+    QElapsedTimer clock;
+    clock.start();
+    const ToolRun run = runTool(test::writeFakeTool(m_dir.path(), u"hangs"_s, script), { pidFile },
+                                [&] { return clock.elapsed() > 300; }, {}, {});
+    QVERIFY(run.started && run.cancelled);
+    QCOMPARE(run.exitCode, -1);
+    QVERIFY2(clock.elapsed() < 2000, "the stop took seconds");
+    QFile pid(pidFile);
+    QVERIFY(pid.open(QIODevice::ReadOnly));
+    QVERIFY2(::kill(pid.readAll().trimmed().toInt(), 0) != 0, "the child is still running");
+}
+
+// "PATH/x" plants on the search path, anything else beside the program.
+QString tst_Tools::plant(const QString &place, bool runnable)
+{
+    const QString path = place.startsWith(u"PATH/"_s) ? m_dir.filePath(place) : QDir(appDir()).filePath(place);
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    const QString written = test::writeFakeTool(QFileInfo(path).absolutePath(), QFileInfo(path).fileName(), "exit 0");
+    if (!runnable)
+        QFile::setPermissions(written, QFile::ReadOwner | QFile::WriteOwner);
+    m_planted << written;
+    return written;
+}
+
+void tst_Tools::lookupOrder_data()
+{
+    // ffprobe, because on Linux a copy of ffmpeg directly beside the program
+    // would share its name with the "ffmpeg" folder.
+    QTest::addColumn<QString>("configured"); // "runnable": a planted tool
+    QTest::addColumn<QStringList>("present");
+    QTest::addColumn<QString>("winner"); // empty: configured wins; "-": nothing
+    const QStringList all{ u"ffmpeg/ffprobe"_s, u"ffprobe"_s, u"tools/ffprobe"_s, u"PATH/ffprobe"_s };
+    QTest::newRow("configured and runnable") << u"runnable"_s << all << QString();
+    QTest::newRow("configured but missing") << u"/nonexistent/ffprobe"_s << all << all.at(0);
+    QTest::newRow("then beside the program") << QString() << all.mid(1) << all.at(1);
+    QTest::newRow("then the tools folder") << QString() << all.mid(2) << all.at(2);
+    QTest::newRow("then the search path") << QString() << all.mid(3) << all.at(3);
+    QTest::newRow("nowhere") << QString() << QStringList() << u"-"_s;
+}
+
+void tst_Tools::lookupOrder()
+{
+    QFETCH(QString, configured);
+    QFETCH(QStringList, present);
+    QFETCH(QString, winner);
+    qputenv("PATH", QFile::encodeName(m_dir.filePath(u"PATH"_s)));
+    QString expected;
+    for (const QString &place : std::as_const(present)) {
+        const QString planted = plant(place);
+        if (place == winner)
+            expected = planted;
+    }
+    // A better place holding something that is not runnable is passed over.
+    if (!present.contains(u"ffmpeg/ffprobe"_s))
+        plant(u"ffmpeg/ffprobe"_s, false);
+    if (configured == u"runnable")
+        expected = configured = plant(u"PATH/mine/ffprobe"_s);
+    QCOMPARE(locateTool(configured, u"ffprobe"_s), expected);
+    // The folder named like the tool is never taken for the tool.
+    QCOMPARE(locateTool(QString(), u"ffmpeg"_s), QString());
+}
+
+QTEST_GUILESS_MAIN(tst_Tools)
+#include "tst_tools.moc"
