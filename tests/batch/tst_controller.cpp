@@ -3,8 +3,10 @@
 #include "controller.h"
 #include "faketool.h"
 #include "filechecks.h"
+#include "queuemodel.h"
 #include "workerhost.h"
 
+#include <QAbstractItemModelTester>
 #include <QtTest>
 
 using namespace ks;
@@ -22,6 +24,7 @@ private Q_SLOTS:
     void stopEndsEveryRunningFile();
     void scanCountsNamesNotUtf8();
     void destinationLeftOutOfScan();
+    void queueRemovesScatteredRows();
 
 private:
     bool run(const QList<QueueItem> &items, bool analyseOnly = false);
@@ -190,6 +193,33 @@ void tst_Controller::destinationLeftOutOfScan()
     QCOMPARE(AddedPaths::outside(files, u"/music/trimmed/"_s),
              QStringList({ u"/music/a.mp3"_s, u"/music/trimmed-old/b.mp3"_s }));
     QCOMPARE(AddedPaths::outside(files, QString()), files);
+}
+
+// Removing many scattered rows at once, with indexes out of range and
+// repeated, keeps every other path findable by its new row.
+void tst_Controller::queueRemovesScatteredRows()
+{
+    QueueModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QStringList paths;
+    for (int i = 0; i < 1000; ++i)
+        paths << u"/q/%1.mp3"_s.arg(i, 4, 10, QLatin1Char('0'));
+    model.addFiles(paths, u"/q"_s);
+    QList<int> rows{ 1200, -1, 0, 0 };
+    QStringList expected;
+    for (int i = 0; i < 1000; ++i) {
+        if (i % 3 == 0)
+            rows << i;
+        else
+            expected << paths.at(i);
+    }
+    model.removeItems(rows);
+    QCOMPARE(model.rowCount(), expected.size());
+    for (int i = 0; i < expected.size(); ++i)
+        QCOMPARE(model.rowOfPath(expected.at(i)), i);
+    // What was removed can be queued again; what is left is not queued twice.
+    model.addFiles(paths, u"/q"_s);
+    QCOMPARE(model.rowCount(), 1000);
 }
 
 QTEST_GUILESS_MAIN(tst_Controller)

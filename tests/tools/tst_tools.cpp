@@ -16,6 +16,8 @@ class tst_Tools : public QObject
 
 private Q_SLOTS:
     void cleanup();
+    void progressLines_data();
+    void progressLines();
     void oneLineMessages_data();
     void oneLineMessages();
     void childOutputAndEnd_data();
@@ -42,6 +44,31 @@ void tst_Tools::cleanup()
     for (const QString &folder : { u"ffmpeg"_s, u"tools"_s })
         QDir(appDir()).rmdir(folder);
     qputenv("PATH", m_systemPath);
+}
+
+void tst_Tools::progressLines_data()
+{
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<double>("seconds"); // -1: not a position
+    QTest::addColumn<int>("percent"); // of 10 s; -1: nothing reported
+    QTest::newRow("microseconds, truncated") << u"out_time_us=3339000"_s << 3.339 << 33;
+    QTest::newRow("past the end clamps") << u"out_time_us=12500000"_s << 12.5 << 100;
+    QTest::newRow("negative time") << u"out_time_us=-2000000"_s << -2.0 << -1;
+    QTest::newRow("clock") << u"out_time=01:01:02.500000"_s << 3662.5 << 100;
+    QTest::newRow("clock not available") << u"out_time=N/A"_s << -1.0 << -1;
+    QTest::newRow("clock of two parts") << u"out_time=01:02"_s << -1.0 << -1;
+    // ffmpeg also writes out_time_ms, which is not milliseconds; it is not read.
+    QTest::newRow("out_time_ms") << u"out_time_ms=1500000"_s << -1.0 << -1;
+}
+
+void tst_Tools::progressLines()
+{
+    QFETCH(QString, line);
+    QFETCH(int, percent);
+    QTEST(progressSeconds(line), "seconds");
+    QList<int> got;
+    reportProgressLine(line, 10.0, [&](int p) { got << p; });
+    QCOMPARE(got, percent < 0 ? QList<int>() : QList<int>{ percent });
 }
 
 void tst_Tools::oneLineMessages_data()
