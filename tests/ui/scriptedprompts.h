@@ -4,7 +4,6 @@
 
 #include <QDialog>
 #include <QList>
-#include <QUrl>
 
 #include <functional>
 
@@ -19,61 +18,45 @@ public:
     {
         QString method;  // the UserPrompts function asked
         QString caption; // caption of a picker, title of a box or dialog
-        QString text;    // a box's text; a picker's start folder or path
-        QString filter;  // a file picker's filter
+        QString text;    // a box's text, a folder picker's start, a file picker's filter
         QMessageBox::StandardButton defaultButton = QMessageBox::NoButton;
     };
-
     QList<QStringList> fileNames;                 // openFileNames
-    QList<QString> paths;                         // the other pickers
+    QList<QString> paths;                         // existingDirectory
     QList<QMessageBox::StandardButton> answers;   // message boxes
     QList<std::function<int(QDialog &)>> dialogs; // exec: may edit the dialog, returns its result
     QList<Asked> asked;
-    QList<QUrl> opened; // addresses handed to the desktop, only recorded
 
-    QStringList openFileNames(QWidget *, const QString &caption, const QString &dir, const QString &filter) override
+    QStringList openFileNames(QWidget *, const QString &caption, const QString &, const QString &filter) override
     {
-        asked.append({ QStringLiteral("openFileNames"), caption, dir, filter });
+        asked.append({ QStringLiteral("openFileNames"), caption, filter });
         return fileNames.isEmpty() ? QStringList() : fileNames.takeFirst();
-    }
-    QString openFileName(QWidget *, const QString &caption, const QString &path, const QString &filter) override
-    {
-        return picked({ QStringLiteral("openFileName"), caption, path, filter });
     }
     QString existingDirectory(QWidget *, const QString &caption, const QString &dir) override
     {
-        return picked({ QStringLiteral("existingDirectory"), caption, dir, QString() });
+        asked.append({ QStringLiteral("existingDirectory"), caption, dir });
+        return paths.isEmpty() ? QString() : paths.takeFirst();
     }
     QMessageBox::StandardButton warning(QWidget *, const QString &title, const QString &text) override
     {
-        return box({ QStringLiteral("warning"), title, text, {}, QMessageBox::Ok });
+        return box({ QStringLiteral("warning"), title, text, QMessageBox::Ok });
     }
     QMessageBox::StandardButton information(QWidget *, const QString &title, const QString &text) override
     {
-        return box({ QStringLiteral("information"), title, text, {}, QMessageBox::Ok });
+        return box({ QStringLiteral("information"), title, text, QMessageBox::Ok });
     }
     QMessageBox::StandardButton question(QWidget *, const QString &title, const QString &text,
                                          QMessageBox::StandardButtons, QMessageBox::StandardButton def) override
     {
-        return box({ QStringLiteral("question"), title, text, {}, def });
+        return box({ QStringLiteral("question"), title, text, def });
     }
     int exec(QDialog &dialog) override
     {
-        asked.append({ QStringLiteral("exec"), dialog.windowTitle(), QString(), QString() });
+        asked.append({ QStringLiteral("exec"), dialog.windowTitle(), QString() });
         return dialogs.isEmpty() ? int(QDialog::Rejected) : dialogs.takeFirst()(dialog);
-    }
-    bool openUrl(const QUrl &url) override
-    {
-        opened.append(url);
-        return true;
     }
 
 private:
-    QString picked(const Asked &picker)
-    {
-        asked.append(picker);
-        return paths.isEmpty() ? QString() : paths.takeFirst();
-    }
     QMessageBox::StandardButton box(const Asked &question)
     {
         asked.append(question);

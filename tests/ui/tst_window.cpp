@@ -8,7 +8,6 @@
 #include "localhttpserver.h"
 #include "logconsole.h"
 #include "mainwindow.h"
-#include "panelpalette.h"
 #include "preferencesdialog.h"
 #include "queuemodel.h"
 #include "queueview.h"
@@ -16,7 +15,6 @@
 #include "scriptedprompts.h"
 #include "settingssandbox.h"
 #include "settingsstore.h"
-#include "statuschip.h"
 #include "updatechecker.h"
 
 #include <QtTest>
@@ -37,7 +35,7 @@ struct Rig
         registerRecordTypes();
         applyIdentity();
         if (prepare)
-            prepare(appSettings());
+            prepare(appSettings()); // what the window starts with
         window = std::make_unique<MainWindow>();
         window->setPrompts(std::unique_ptr<ScriptedPrompts>(prompts));
     }
@@ -50,10 +48,10 @@ struct Rig
     static QString plain(QString text) { return text.remove(u'&'); }
     QAction *command(const QString &text) const
     {
-        const QList<QAction *> actions = window->findChildren<QAction *>();
-        return *std::find_if(actions.begin(), actions.end(), [&](QAction *a) { return plain(a->text()) == text; });
+        const QList<QAction *> all = window->findChildren<QAction *>();
+        return *std::find_if(all.begin(), all.end(), [&](QAction *action) { return plain(action->text()) == text; });
     }
-    // The enabled entries of `menus`, and of the window's buttons when asked.
+    // The enabled entries of these menus, then the enabled buttons if asked.
     QString live(const QList<QAction *> &menus, bool buttons = false) const
     {
         QStringList live;
@@ -62,7 +60,7 @@ struct Rig
                 live << (action->isEnabled() && !action->isSeparator() ? plain(action->text()) : QString());
         }
         for (QAbstractButton *button : window->findChildren<QAbstractButton *>())
-            live << (buttons && button->isEnabled() && !button->text().isEmpty() ? u'[' + button->text() + u']' : QString());
+            live << (buttons && button->isEnabled() ? button->text() : QString());
         live.removeAll(QString());
         return live.join(u", "_s);
     }
@@ -81,10 +79,10 @@ struct Rig
         return QCoreApplication::sendEvent(window.get(), &enter) && enter.isAccepted()
                 && QCoreApplication::sendEvent(window.get(), &dropped) && dropped.isAccepted();
     }
-    void run(const char *button, int ms = 30000)
+    void run(QAction *command)
     {
-        find(button)->click();
-        QTRY_COMPARE_WITH_TIMEOUT(status(), u"Idle"_s, ms);
+        command->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), u"Idle"_s, 30000);
     }
     QString cell(int row, int column) const { return queue()->index(row, column).data().toString(); }
     QString statuses() const
@@ -94,46 +92,37 @@ struct Rig
             texts << cell(row, QueueModel::StatusColumn);
         return texts.join(u' ');
     }
-    // Each log line without its timestamp, and the level its colour shows.
+    // The log's lines without their timestamps.
     QStringList log() const
     {
-        QStringList lines;
-        const QTextDocument *document = find<LogConsole>("LogConsole")->document();
-        for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
-            int level = -1;
-            for (auto it = block.begin(); !it.atEnd(); ++it) {
-                for (int l = 0; l < 4; ++l)
-                    level = it.fragment().charFormat().foreground().color() == QColor(PanelPalette::LogLevels[l]) ? l : level;
-            }
-            if (!block.text().isEmpty())
-                lines << block.text().section(u"] "_s, 1) + u" @%1"_s.arg(level);
-        }
+        QStringList lines = find<LogConsole>("LogConsole")->toPlainText().split(u'\n', Qt::SkipEmptyParts);
+        for (QString &line : lines)
+            line = line.section(u"] "_s, 1);
         return lines;
     }
-    QString lastLog() const { return log().value(log().size() - 1); }
 
     test::SettingsSandbox sandbox; // first in, last out
     ScriptedPrompts *prompts = new ScriptedPrompts; // owned by the window
     std::unique_ptr<MainWindow> window;
 };
 
-QueueItem measured(const QString &path, double lengthSec, double headChange, double tailChange,
-                   const QString &writtenTo = {})
+QueueItem measured(const QString &path, double headChange, double tailChange, const QString &writtenTo = {})
 {
     QueueItem item;
     item.path = path;
-    item.durationSec = lengthSec;
-    item.headSec = 1.85;
-    item.tailSec = 3.2;
+    item.durationSec = 11.0;
+    item.headSec = 1.0;
+    item.tailSec = 2.0;
     item.headChangeSec = headChange;
     item.tailChangeSec = tailChange;
-    item.newDurationSec = lengthSec + headChange + tailChange;
+    item.newDurationSec = item.durationSec + headChange + tailChange;
     item.status = writtenTo.isEmpty() ? ItemStatus::Analysed : ItemStatus::Trimmed;
     item.outputPath = writtenTo;
     return item;
 }
 
-QList<qint64> runningChildren(const QObject &owner)
+// The preview's children still running, and whether any process of a list is.
+QList<qint64> running(const QObject &owner)
 {
     QList<qint64> pids;
     for (const QProcess *process : owner.findChildren<QProcess *>())
@@ -141,7 +130,6 @@ QList<qint64> runningChildren(const QObject &owner)
     pids.removeAll(0);
     return pids;
 }
-
 bool anyAlive(const QList<qint64> &pids)
 {
     return std::any_of(pids.begin(), pids.end(), [](qint64 pid) { return QFileInfo::exists(u"/proc/%1"_s.arg(pid)); });
@@ -168,7 +156,6 @@ private Q_SLOTS:
     void runRefusals();
     void queueAndSettingsCommandsOffDuringARun();
     void emptyHintAndSortedResults();
-    void preferencesKeptOnlyWhenAccepted();
     void updateAnswers_data();
     void updateAnswers();
     void messageBoxesArePlainTextAfterTheReplyEnded_data();
@@ -179,9 +166,7 @@ private Q_SLOTS:
     void stoppedRunLosesNothing();
     void preferencesDuringRunReachOnlyTheNextRun();
     void selectionRunsAndUndo();
-    void edges_data();
-    void edges();
-    void envelopeOfAGeneratedFileAndOfAWrittenOne();
+    void edgesOfAGeneratedFileAndOfAWrittenOne();
     void previewReadsEndWithTheSelectionAndTheWindow();
 
 private:
@@ -193,10 +178,9 @@ private:
         m_server->setResponse(u"/latest.json"_s, response);
         qputenv("KESTROVA_UPDATE_URL", m_server->url(u"/latest.json"_s).toEncoded());
     }
-    static HttpResponse release(const QString &version, bool critical = false, const QString &download = {})
+    static HttpResponse release(const QString &version, const QString &more = {})
     {
-        return HttpResponse::json(u"{\"latest_version\":\"%1\",\"critical\":%2,\"download_url\":\"%3\"}"_s
-                                          .arg(version, critical ? u"true"_s : u"false"_s, download).toUtf8());
+        return HttpResponse::json(u"{\"latest_version\":\"%1\"%2}"_s.arg(version, more).toUtf8());
     }
 
     QTemporaryDir m_dir;
@@ -229,18 +213,15 @@ void tst_Window::cleanup()
 void tst_Window::menusAndKeys_data()
 {
     QTest::addColumn<QString>("command");
-    QTest::addColumn<QKeySequence>("keys");
-    for (const QString &row : { u"Add files...|Ctrl+O"_s, u"Add folder...|Ctrl+Shift+O"_s, u"Analyse|Ctrl+R"_s,
-                               u"Trim now|Ctrl+T"_s, u"Stop|Esc"_s, u"Preferences...|Ctrl+,"_s,
-                               u"Remove selected|Del"_s, u"Exit|Ctrl+Q"_s })
-        QTest::newRow(qPrintable(row)) << row.section(u'|', 0, 0) << QKeySequence(row.section(u'|', 1));
+    for (const char *row : { "Add files...|Ctrl+O", "Add folder...|Ctrl+Shift+O", "Analyse|Ctrl+R", "Trim now|Ctrl+T",
+                             "Stop|Esc", "Preferences...|Ctrl+,", "Remove selected|Del", "Exit|Ctrl+Q" })
+        QTest::newRow(row) << QString::fromLatin1(row);
 }
 
 // Each key reaches its command and the menu shows it; every entry has a mnemonic.
 void tst_Window::menusAndKeys()
 {
     QFETCH(QString, command);
-    QFETCH(QKeySequence, keys);
     Rig rig;
     rig.window->show();
     QApplication::setActiveWindow(rig.window.get());
@@ -249,11 +230,11 @@ void tst_Window::menusAndKeys()
         for (QAction *entry : menu->menu()->actions() + QList<QAction *>{ menu })
             QVERIFY2(entry->isSeparator() || entry->text().contains(u'&'), qPrintable(entry->text()));
     }
-    QAction *action = rig.command(command);
-    QCOMPARE(action->shortcut(), keys);
+    QAction *action = rig.command(command.section(u'|', 0, 0));
+    QCOMPARE(action->shortcut(), QKeySequence(command.section(u'|', 1)));
     action->setEnabled(true); // Stop, as in a run
     QSignalSpy triggered(action, &QAction::triggered);
-    QTest::keySequence(rig.window.get(), keys);
+    QTest::keySequence(rig.window.get(), action->shortcut());
     QCOMPARE(triggered.size(), 1);
 }
 
@@ -261,18 +242,15 @@ void tst_Window::runRefusals_data()
 {
     QTest::addColumn<QString>("destination");
     QTest::addColumn<QString>("asked"); // method|caption|text, or the log's line when nothing is asked
-    QTest::newRow("empty queue") << u"out"_s << u"Nothing in the queue - add files or a folder first. @2"_s;
-    QTest::newRow("tools missing") << u"out"_s << u"warning|ffmpeg not found|ffmpeg/ffprobe not found. Install them "
-                                                  "(sudo apt install ffmpeg), or set their paths in Preferences."_s;
-    QTest::newRow("both ends left alone") << u"out"_s << u"information|Nothing to do|Both the head and the tail are "
-            "set to leave alone, so there is nothing to change.\n\nSet a target for at least one end in Preferences."_s;
-    QTest::newRow("mirror onto the sources") << u"a"_s << u"warning|Destination folder|The destination folder %1 "
-            "would put the trimmed copies over their originals.\n\nChoose another destination in Preferences, or "
-            "overwrite the originals."_s.arg(file(u"a"_s));
+    QTest::newRow("empty queue") << u"out"_s << u"Nothing in the queue"_s;
+    QTest::newRow("tools missing") << u"out"_s
+                                   << u"warning|ffmpeg not found|ffmpeg/ffprobe not found. Install them (sudo apt"_s;
+    QTest::newRow("both ends left alone") << u"out"_s << u"information|Nothing to do|Both the head and the tail"_s;
+    QTest::newRow("mirror onto the sources") << u"a"_s << u"warning|Destination folder|The destination folder %1 would "
+                                                          "put the trimmed copies over their originals."_s.arg(file(u"a"_s));
     QTest::newRow("no destination, none chosen") << QString() << u"existingDirectory|Choose the destination folder|"_s;
-    QTest::newRow("in place, not confirmed") << QString() << u"question|Overwrite originals|2 file(s) will be rewritten "
-            "in place.\n\nHead: MAX 150 MS\nTail: MAX 150 MS\n\nNo backups will be kept. This cannot be undone.\n\n"
-            "Continue?"_s;
+    QTest::newRow("in place, not confirmed") << QString() << u"question|Overwrite originals|2 file(s) will be "
+            "rewritten in place.\n\nHead: MAX 150 MS\nTail: MAX 150 MS\n\nNo backups will be kept."_s;
 }
 
 // Each refusal before a run: one question or a line in the log, and nothing runs.
@@ -291,18 +269,18 @@ void tst_Window::runRefusals()
         s.makeBackup = false;
     });
     // Missing tools are told at start in the log, never in a box.
-    QCOMPARE(rig.lastLog() == asked.section(u'|', 2) + u" @2"_s, tag == u"tools missing"_s);
+    QCOMPARE(rig.log().last().startsWith(u"ffmpeg/ffprobe not found"_s), tag == u"tools missing"_s);
+    QVERIFY(rig.prompts->asked.isEmpty());
     if (tag != u"empty queue"_s)
         rig.addFiles({ file(u"a/one.mp3"_s), file(u"a/two.wav"_s) });
     QSignalSpy process(rig.window.get(), &MainWindow::requestProcess);
     rig.find("trimButton")->click();
     QCOMPARE(process.size(), 0);
-    const QList<ScriptedPrompts::Asked> &all = rig.prompts->asked;
-    QCOMPARE(all.size(), tag == u"empty queue"_s ? 0 : 2); // the file picker, then one question
-    const ScriptedPrompts::Asked last = all.value(all.size() - 1);
-    const QString shown = all.size() < 2 ? rig.lastLog() : QStringList{ last.method, last.caption, last.text }.join(u'|');
+    QCOMPARE(rig.prompts->asked.size(), tag == u"empty queue"_s ? 0 : 2); // the file picker, then one question
+    const ScriptedPrompts::Asked last = rig.prompts->asked.value(1);
+    const QString shown = last.method.isEmpty() ? rig.log().last() : last.method + u'|' + last.caption + u'|' + last.text;
     QVERIFY2(shown.startsWith(asked), qPrintable(shown));
-    QCOMPARE(last.defaultButton, last.method == u"question"_s ? QMessageBox::No : last.defaultButton); // Enter says No
+    QCOMPARE(last.defaultButton, last.method == u"question"_s ? QMessageBox::No : last.defaultButton); // Enter: No
 }
 
 // Menu, buttons, row menu and drops alike: nothing changes the queue or the
@@ -323,11 +301,11 @@ void tst_Window::queueAndSettingsCommandsOffDuringARun()
     QCOMPARE(rowMenu(), u"Show in folder, Copy result, Analyse selected, Trim selected, Retry failed, "
                         "Restore original, Delete backups, Remove selected"_s);
     rig.find("analyseButton")->click();
-    QCOMPARE(rig.live(rig.window->menuBar()->actions(), true), u"Exit, Stop, Copy result, Check for Updates..., "
-                                                               "Orrinworks Website, About Kestrova, [Stop]"_s);
+    QCOMPARE(rig.live(rig.window->menuBar()->actions(), true),
+             u"Exit, Stop, Copy result, Check for Updates..., Orrinworks Website, About Kestrova, Stop"_s);
     QCOMPARE(rowMenu(), u"Show in folder, Copy result"_s);
     QVERIFY(!rig.drop({ file(u"in/cut.wav"_s) }));
-    QCOMPARE(rig.lastLog(), u"Nothing can be added while a run is going. @2"_s);
+    QCOMPARE(rig.log().last(), u"Nothing can be added while a run is going."_s);
     QTRY_COMPARE(rig.status(), u"Idle"_s);
     QCOMPARE(rig.queue()->rowCount(), 2);
     QCOMPARE(rig.live(rig.window->menuBar()->actions(), true), idle);
@@ -343,11 +321,10 @@ void tst_Window::emptyHintAndSortedResults()
     QueueView *view = rig.view();
     const auto middleIsBlank = [view] {
         const QImage shot = view->viewport()->grab().toImage();
-        for (int x = 0; x < shot.width(); ++x) {
-            if (shot.pixel(x, shot.height() / 2) != shot.pixel(0, shot.height() / 2))
-                return false;
-        }
-        return true;
+        bool blank = true;
+        for (int x = 0; x < shot.width(); ++x)
+            blank = blank && shot.pixel(x, shot.height() / 2) == shot.pixel(0, shot.height() / 2);
+        return blank;
     };
     QVERIFY(!middleIsBlank());
     rig.addFiles({ file(u"a/two.wav"_s), file(u"a/one.mp3"_s) });
@@ -365,25 +342,6 @@ void tst_Window::emptyHintAndSortedResults()
     QVERIFY(!middleIsBlank());
 }
 
-// Every field goes through Preferences and back; accepted changes are stored
-// and shown at once, rejected ones are not.
-void tst_Window::preferencesKeptOnlyWhenAccepted()
-{
-    QCOMPARE(test::fields(PreferencesDialog(test::unusualSettings()).settings()), test::fields(test::unusualSettings()));
-    Rig rig;
-    for (const bool accept : { false, true }) {
-        rig.prompts->dialogs << [accept](QDialog &dialog) {
-            dialog.findChild<QDoubleSpinBox *>(u"thresholdSpin"_s)->setValue(-45);
-            dialog.findChild<QLineEdit *>(u"extensionsEdit"_s)->setText(u"*.MP3, .wav;;  Flac"_s);
-            return accept ? int(QDialog::Accepted) : int(QDialog::Rejected);
-        };
-        rig.command(u"Preferences..."_s)->trigger();
-        QCOMPARE(QSettings().value(u"detection/thresholdDb"_s, -50.0).toDouble(), accept ? -45.0 : -50.0);
-        QCOMPARE(rig.find<StatusChip>("detectionChip")->text(), accept ? u"-45 dB · 0.50 S"_s : u"-50 dB · 0.50 S"_s);
-    }
-    QCOMPARE(appSettings().extensions, QStringList({ u"mp3"_s, u"wav"_s, u"flac"_s }));
-}
-
 void tst_Window::updateAnswers_data()
 {
     QTest::addColumn<HttpResponse>("response"); // status 0: nothing listens
@@ -391,20 +349,19 @@ void tst_Window::updateAnswers_data()
     QTest::addColumn<QString>("line"); // the log's last line starts so
     QTest::addColumn<QString>("asked"); // method|title|text starts so, or empty
     const QString http500 = u"The update server answered with an error (HTTP 500)."_s;
-    const HttpResponse failing = HttpResponse::json("oops", 500);
-    QTest::newRow("failure, automatic") << failing << false << u"Update check failed - "_s + http500 << QString();
-    QTest::newRow("failure, by hand") << failing << true << u"Update check failed - "_s + http500
+    QTest::newRow("failure, automatic") << HttpResponse::json("oops", 500) << false
+                                        << u"Update check failed - "_s + http500 << QString();
+    QTest::newRow("failure, by hand") << HttpResponse::json("oops", 500) << true << u"Update check failed - "_s + http500
                                       << u"warning|Check for Updates|"_s + http500;
-    QTest::newRow("unreachable, by hand") << HttpResponse(0) << true << u"Update check failed - Connection refused @2"_s
+    QTest::newRow("unreachable, by hand") << HttpResponse(0) << true << u"Update check failed - Connection refused"_s
             << u"warning|Check for Updates|Could not reach the update server.\n\nConnection refused"_s;
-    QTest::newRow("up to date, by hand") << release(u"1.0.0"_s) << true << u"Up to date - 1.0.0 is the current release. @1"_s
-            << u"information|Check for Updates|Kestrova 1.0.0 is the current release. You are up to date."_s;
-    QTest::newRow("download of a local file refused") << release(u"1.2.0"_s, false, u"file:///etc/passwd"_s) << true
-                                                      << u"Not opening file:///etc/passwd"_s << u"exec|Update available"_s;
-    QTest::newRow("critical, automatic") << release(u"1.2.1"_s, true) << false
-            << u"Version 1.2.1 is available and marked critical. @2"_s << u"exec|Important update"_s;
+    QTest::newRow("download of a local file refused") << release(u"1.2.0"_s, u",\"download_url\":\"file:///etc/passwd\""_s)
+            << true << u"Not opening file:///etc/passwd"_s << u"exec|Update available"_s;
+    QTest::newRow("critical, automatic") << release(u"1.2.1"_s, u",\"critical\":true"_s) << false
+            << u"Version 1.2.1 is available and marked critical."_s << u"exec|Important update"_s;
 }
 
+// Automatic checks never ask; a failed check is no check, so the next start asks again.
 void tst_Window::updateAnswers()
 {
     QFETCH(HttpResponse, response);
@@ -415,19 +372,16 @@ void tst_Window::updateAnswers()
     if (response.status == 0)
         qputenv("KESTROVA_UPDATE_URL", "http://127.0.0.1:9/latest.json"); // the discard port
     Rig rig([&](Settings &s) { s.autoCheck = !byHand; });
-    if (line.startsWith(u"Not opening"_s)) {
-        rig.prompts->dialogs << [](QDialog &dialog) {
-            dialog.findChild<QPushButton *>(u"downloadButton"_s)->click();
-            return dialog.result();
-        };
-    }
+    rig.prompts->dialogs << [](QDialog &dialog) {
+        dialog.findChild<QPushButton *>(u"downloadButton"_s)->click();
+        return dialog.result();
+    };
     if (byHand)
         rig.command(u"Check for Updates..."_s)->trigger();
-    QTRY_VERIFY2_WITH_TIMEOUT(rig.lastLog().startsWith(line), qPrintable(rig.lastLog()), 5000);
+    QTRY_VERIFY2_WITH_TIMEOUT(rig.log().last().startsWith(line), qPrintable(rig.log().last()), 5000);
     QCOMPARE(rig.prompts->asked.size(), asked.isEmpty() ? 0 : 1);
     for (const ScriptedPrompts::Asked &box : rig.prompts->asked)
         QVERIFY2((box.method + u'|' + box.caption + u'|' + box.text).startsWith(asked), qPrintable(box.text));
-    // A failed check is no check: the next start asks again.
     QCOMPARE(QSettings().value(u"updates/lastCheck"_s).toDateTime().isValid(), !line.startsWith(u"Update check failed"_s));
 }
 
@@ -478,26 +432,26 @@ void tst_Window::messageBoxesArePlainTextAfterTheReplyEnded()
 }
 
 // Dropped files join each relative to its own folder, so a mirror run puts
-// both straight into the destination chosen when it starts; text is left
-// out and a folder is scanned. The panel and log sum up the run.
+// both straight into the destination chosen as it starts; text is left out
+// and a folder is scanned. The panel and the log sum the run up.
 void tst_Window::dropsFromTwoFoldersTrimIntoTheChosenDestination()
 {
     QDir().mkpath(file(u"other"_s));
     QFile::copy(file(u"in/cut.wav"_s), file(u"other/cut two.wav"_s));
     Rig rig;
     QVERIFY(rig.drop({ file(u"in/cut.wav"_s), file(u"other/cut two.wav"_s), file(u"in/notes.txt"_s), file(u"folder"_s) }));
-    QVERIFY(rig.log().contains(u"Ignored 1 dropped file(s) that are not of a scanned type. @2"_s));
+    QVERIFY(rig.log().contains(u"Ignored 1 dropped file(s) that are not of a scanned type."_s));
     QTRY_COMPARE(rig.status(), u"Idle"_s);
     QCOMPARE(rig.queue()->items().at(2).relPath, u"sub/y.ogg"_s);
     rig.prompts->paths << file(u"out"_s);
-    rig.run("trimButton");
+    rig.run(rig.command(u"Trim now"_s));
     QCOMPARE(rig.statuses(), u"Trimmed Trimmed Failed"_s);
     QCOMPARE(rig.cell(0, QueueModel::ResultColumn), u"head -0.850 s, tail -1.850 s"_s);
     QVERIFY(qAbs(test::decodedSeconds(file(u"out/cut two.wav"_s)) - 2.3) < 0.05); // a copied packet either side
     QCOMPARE(QSettings().value(u"output/root"_s).toString(), file(u"out"_s));
     QCOMPARE(rig.find<QLabel>("summaryLabel")->text().section(u" · "_s, 1),
              u"3 SCANNED · 2 WRITTEN · 0 SKIPPED · 1 FAIL · 5.4 S CUT · 0.0 S ADDED"_s);
-    QCOMPARE(rig.lastLog(), u"Complete - 2 written, 0 skipped, 1 failed, 5.4 s cut, 0.0 s added. @2"_s);
+    QCOMPARE(rig.log().last(), u"Complete - 2 written, 0 skipped, 1 failed, 5.4 s cut, 0.0 s added."_s);
 }
 
 // An analysis changes no file and says what a trim would do; a new target is
@@ -506,11 +460,10 @@ void tst_Window::analysisRunAndReplanning()
 {
     Rig rig;
     rig.addFiles({ file(u"in/cut.wav"_s), file(u"in/silent.wav"_s) });
-    rig.run("analyseButton");
+    rig.run(rig.command(u"Analyse"_s));
     QCOMPARE(rig.statuses(), u"Analysed Skipped"_s);
     QCOMPARE(rig.cell(1, QueueModel::ResultColumn), u"file is silent end to end - left alone"_s);
-    QVERIFY(rig.log().contains(u"cut.wav - measured head 1.00 s, tail 2.00 s; head -0.850 s, tail -1.850 s @0"_s));
-    QCOMPARE(rig.lastLog(), u"Analysis complete - 2 file(s) measured. @1"_s);
+    QVERIFY(rig.log().contains(u"cut.wav - measured head 1.00 s, tail 2.00 s; head -0.850 s, tail -1.850 s"_s));
     QVERIFY(rig.find<QLabel>("summaryLabel")->text().endsWith(
             u" · 2 SCANNED · 1 WOULD CHANGE · 1 SKIPPED · 0 FAIL · 2.7 S TO CUT · 0.0 S TO ADD"_s));
     QCOMPARE(rig.prompts->asked.size(), 1); // the file picker, no question
@@ -538,7 +491,7 @@ void tst_Window::stoppedRunLosesNothing_data()
 }
 
 // Stopped while rewriting a file in place: the source is intact, no
-// temporary file or child is left, and the row is back to Pending.
+// temporary file, backup or child is left, and the row is back to Pending.
 void tst_Window::stoppedRunLosesNothing()
 {
     QFETCH(bool, byClosing);
@@ -557,7 +510,7 @@ void tst_Window::stoppedRunLosesNothing()
         QCOMPARE(rig.prompts->asked.last().text, u"A run is still going. Stop it and quit?"_s);
         rig.window.reset(); // waits for the worker
     } else {
-        rig.run("stopButton");
+        rig.run(rig.command(u"Stop"_s));
         QCOMPARE(rig.statuses() + u' ' + rig.cell(0, QueueModel::ResultColumn), u"Pending cancelled"_s);
     }
     QProcess pgrep;
@@ -569,8 +522,8 @@ void tst_Window::stoppedRunLosesNothing()
     QVERIFY(!QFileInfo::exists(source + u".bak"_s));
 }
 
-// Accepted while the first file is worked on, an ffmpeg that fails whatever
-// it is asked reaches neither file of this run.
+// Accepted during a run, an ffmpeg that fails whatever it is asked reaches
+// no file of that run.
 void tst_Window::preferencesDuringRunReachOnlyTheNextRun()
 {
     Rig rig([&](Settings &s) { s.outputRoot = file(u"out"_s); });
@@ -593,90 +546,39 @@ void tst_Window::preferencesDuringRunReachOnlyTheNextRun()
 void tst_Window::selectionRunsAndUndo()
 {
     QDir().mkpath(file(u"undo"_s));
-    const QString source = file(u"undo/cut.wav"_s);
+    const QString source = file(u"undo/cut.wav"_s), backup = source + u".bak"_s;
     QFile::copy(file(u"in/cut.wav"_s), source);
     const QByteArray original = test::sha256(source);
-    Rig rig([&](Settings &s) {
-        s.outputMode = OutputMode::InPlace;
-        s.makeBackup = true;
-    });
+    Rig rig([&](Settings &s) { s.outputMode = OutputMode::InPlace; });
     rig.addFiles({ source, file(u"in/garbage.mp3"_s) });
     const auto run = [&](const QString &command, const QString &statuses) {
         rig.prompts->answers << QMessageBox::Yes;
-        rig.command(command)->trigger();
-        QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 30000);
+        rig.run(rig.command(command));
         QCOMPARE(rig.statuses(), statuses);
     };
     rig.view()->selectQueueRow(0);
     run(u"Trim selected"_s, u"Trimmed Pending"_s);
     QVERIFY(rig.prompts->asked.last().text.startsWith(u"1 file(s) will be rewritten in place.\n\nHead: MAX 150 MS\n"
             "Tail: MAX 150 MS\n\nA .bak copy of every trimmed file will be kept alongside it."_s));
-    QCOMPARE(test::sha256(source + u".bak"_s), original);
+    QCOMPARE(test::sha256(backup), original);
     run(u"Analyse"_s, u"Analysed Failed"_s);
-    QCOMPARE(rig.lastLog(), u"Analysis complete - 1 measured, 1 failed. @2"_s);
+    QCOMPARE(rig.log().last(), u"Analysis complete - 1 measured, 1 failed."_s);
     run(u"Retry failed"_s, u"Analysed Failed"_s); // only the failed row ran again
     QVERIFY(rig.prompts->asked.last().text.startsWith(u"1 file(s)"_s));
     rig.view()->selectQueueRow(0);
-    const QDateTime backupTime = QFileInfo(source + u".bak"_s).lastModified();
+    const QDateTime backupTime = QFileInfo(backup).lastModified();
     run(u"Restore original"_s, u"Pending Failed"_s);
     QCOMPARE(test::sha256(source), original);
     QCOMPARE(QFileInfo(source).lastModified(), backupTime);
-    QFile::copy(source, source + u".bak"_s); // as an earlier session left it
+    QFile::copy(source, backup); // as an earlier session left it
     run(u"Delete backups"_s, u"Pending Failed"_s);
-    QVERIFY(!QFileInfo::exists(source + u".bak"_s));
-    QCOMPARE(rig.lastLog(), u"Deleted 1 backup(s). @0"_s);
-}
-
-void tst_Window::edges_data()
-{
-    QTest::addColumn<QueueItem>("item");
-    QTest::addColumn<QList<double>>("head"); // axis, silence, edge, added, read, play
-    QTest::addColumn<QList<double>>("tail");
-    QTest::addColumn<QString>("play"); // the head's, then the tail's
-    QTest::newRow("cut back at both ends") << measured(u"/in/a.flac"_s, 30.0, -1.7, -3.05)
-            << QList<double>{ 0, 5, 0, 1.85, 1.7, 0, 0, 0, 5, 1.7, 3, 0 }
-            << QList<double>{ 23.8, 30, 26.8, 30, 26.95, 30, 30, 23.8, 6.2, 23.95, 3, 0 }
-            << u"-ss 1.700 -t 3.000 /in/a.flac|-ss 23.950 -t 3.000 /in/a.flac"_s;
-    QueueItem shortFile = measured(u"/in/b.wav"_s, 4.0, 0.45, 1.0);
-    shortFile.headSec = 0.05;
-    shortFile.tailSec = 0.0;
-    QTest::newRow("topped up, shorter than a strip") << shortFile
-            << QList<double>{ -0.45, 4, 0, 0.05, -0.45, -0.45, 0, 0, 4, 0, 3, 0.45 }
-            << QList<double>{ 0, 5, 4, 4, 5, 4, 5, 0, 4, 1, 3, 1 }
-            << u"-ss 0.000 -t 3.000 -af adelay=450:all=1 /in/b.wav|-ss 1.000 -t 3.000 -af apad=pad_dur=1.000 /in/b.wav"_s;
-    QTest::newRow("trimmed: the written file, its added silence inside it")
-            << measured(u"/in/c.flac"_s, 30.0, -1.7, 0.5, u"/out/c.flac"_s)
-            << QList<double>{ 0, 5, 0, 0.15, 0, 0, 0, 0, 5, 0, 3, 0 }
-            << QList<double>{ 22.1, 28.8, 25.1, 28.8, 28.8, 28.3, 28.8, 22.1, 6.7, 25.8, 3, 0 }
-            << u"-ss 0.000 -t 3.000 /out/c.flac|-ss 25.800 -t 3.000 /out/c.flac"_s;
-}
-
-// Where each strip reads, what it marks and what Play runs, as numbers.
-void tst_Window::edges()
-{
-    QFETCH(QueueItem, item);
-    const std::optional<EdgePreview::Edges> edges = EdgePreview::edgesFor(item, -50.0);
-    QCOMPARE(edges->written, item.status == ItemStatus::Trimmed);
-    QStringList play;
-    for (const auto &[edge, side, column] : { std::tuple(edges->head, EdgePreview::Head, "head"),
-                                              std::tuple(edges->tail, EdgePreview::Tail, "tail") }) {
-        const EdgeStrip::Scene &s = edge.scene;
-        QList<double> numbers{ s.fromSec, s.toSec, s.silenceFromSec, s.silenceToSec, s.edgeSec, s.addedFromSec,
-                               s.addedToSec, edge.readFromSec, edge.readSec, edge.playFromSec, edge.playSec,
-                               edge.playPadSec };
-        for (double &n : numbers)
-            n = std::round(n * 1000.0) / 1000.0 + 0.0; // no -0
-        QTEST(numbers, column);
-        play << EdgePreview::playArguments(edges->path, edge, side).join(u' ');
-    }
-    QTEST(play.join(u'|').remove(u"-nodisp -autoexit -loglevel error "_s), "play");
-    item.durationSec = 0.0; // not probed yet
-    QVERIFY(!EdgePreview::edgesFor(item, -50.0));
+    QVERIFY(!QFileInfo::exists(backup));
 }
 
 // The strips of a file with known silences, and of a trimmed row's written
-// file: sound, shading and the new edge within one column of where they are.
-void tst_Window::envelopeOfAGeneratedFileAndOfAWrittenOne()
+// file: sound, shading and the new edge within one column of where they are,
+// the tone's level, and what Play runs.
+void tst_Window::edgesOfAGeneratedFileAndOfAWrittenOne()
 {
     const QString tone = file(u"tone.wav"_s), written = file(u"written.wav"_s);
     QCOMPARE(test::makeAudio(written, { 0.15, 8.0, 0.15 }), QString());
@@ -685,35 +587,35 @@ void tst_Window::envelopeOfAGeneratedFileAndOfAWrittenOne()
     for (const QString &shown : { tone, written }) {
         Rig rig;
         rig.queue()->addFiles({ tone }, m_dir.path());
-        QueueItem item = measured(tone, 11.0, -0.85, -1.85, shown == written ? written : QString());
-        item.headSec = 1.0;
-        item.tailSec = 2.0;
-        rig.queue()->setItem(0, item);
+        rig.queue()->setItem(0, measured(tone, -0.85, -1.85, shown == written ? written : QString()));
         rig.view()->selectQueueRow(0);
         const QList<EdgeStrip *> strips = rig.preview().findChildren<EdgeStrip *>();
         QTRY_VERIFY(!rig.preview().isReading() && strips.at(0)->hasPeaks() && strips.at(1)->hasPeaks());
         QVERIFY(rig.preview().findChild<QLabel *>()->text().startsWith(QFileInfo(shown).fileName().toUpper()));
         for (int side = 0; side < (shown == written ? 1 : 2); ++side) {
-            const EdgeStrip::Scene &s = strips.at(side)->scene();
-            const QList<EdgeStrip::Peak> columns = EdgeStrip::columns(strips.at(side)->peaks(),
-                    strips.at(side)->peaksFromSec(), strips.at(side)->peakSec(), s.fromSec, s.toSec, 500);
+            const EdgeStrip &strip = *strips.at(side);
+            const EdgeStrip::Scene &s = strip.scene();
+            const auto columns = EdgeStrip::columns(strip.peaks(), strip.peaksFromSec(), strip.peakSec(), s.fromSec, s.toSec, 500);
             QList<int> found{ -1, -1 }; // first and last column well above the resampler's ripple
             for (int x = 0; x < columns.size(); ++x) {
                 found[0] = found[0] < 0 && columns.at(x).second > 400 ? x : found[0];
                 found[1] = columns.at(x).second > 400 ? x : found[1];
             }
-            const QPair<int, int> shade = EdgeStrip::columnSpan(s.silenceFromSec, s.silenceToSec, s, 500);
-            found << shade.first << shade.second << EdgeStrip::columnAt(s.edgeSec, s.fromSec, s.toSec, 500);
-            const QList<int> &e = expected.at(shown == written ? 2 : side);
-            QVERIFY2(qAbs(found[0] - e[0]) <= 1 && qAbs(found[1] - e[1]) <= 1,
+            QVERIFY2(qAbs(found[0] - expected[shown == written ? 2 : side][0]) <= 1
+                             && qAbs(found[1] - expected[shown == written ? 2 : side][1]) <= 1,
                      qPrintable(u"sound in columns %1..%2"_s.arg(found[0]).arg(found[1])));
-            QCOMPARE(found.mid(2), e.mid(2));
+            const QPair<int, int> shade = EdgeStrip::columnSpan(s.silenceFromSec, s.silenceToSec, s, 500);
+            QCOMPARE(QList<int>({ shade.first, shade.second, EdgeStrip::columnAt(s.edgeSec, s.fromSec, s.toSec, 500) }),
+                     expected[shown == written ? 2 : side].mid(2));
             // A sine of an eighth of full scale in the middle, digital silence away from its ends.
             const EdgeStrip::Peak middle = columns.at(200), quiet = columns.at(side == 0 ? 5 : 400);
             QVERIFY2(middle.first <= -4000 && middle.first >= -4200 && middle.second >= 4000 && middle.second <= 4200,
                      qPrintable(u"%1..%2"_s.arg(middle.first).arg(middle.second)));
             QCOMPARE(quiet, EdgeStrip::Peak(0, 0));
         }
+        const EdgePreview::Edges edges = *EdgePreview::edgesFor(rig.queue()->items().first(), -50.0);
+        QCOMPARE(EdgePreview::playArguments(edges.path, edges.tail, EdgePreview::Tail).join(u' '),
+                 u"-nodisp -autoexit -loglevel error -ss %1 -t 3.000 "_s.arg(shown == written ? u"5.300"_s : u"6.150"_s) + shown);
     }
 }
 
@@ -732,30 +634,30 @@ void tst_Window::previewReadsEndWithTheSelectionAndTheWindow()
     QVERIFY(play->isVisibleTo(&preview));
     for (const QString &path : { file(u"tone.wav"_s), file(u"in/cut.wav"_s) }) {
         rig.queue()->addFiles({ path }, m_dir.path());
-        rig.queue()->setItem(rig.queue()->rowOfPath(path), measured(path, 11.0, -0.85, -1.85));
+        rig.queue()->setItem(rig.queue()->rowOfPath(path), measured(path, -0.85, -1.85));
     }
     QList<qint64> before;
-    for (const bool running : { false, false, true }) {
-        preview.setRunning(running);
-        rig.view()->selectQueueRow(before.isEmpty() ? 0 : 1 - rig.view()->selectedQueueRows().value(0));
+    for (const bool runGoing : { false, false, true }) {
+        preview.setRunning(runGoing);
+        rig.view()->selectQueueRow(before.isEmpty() || runGoing ? 0 : 1);
         QTRY_VERIFY(!anyAlive(before));
-        QTest::qWait(running ? 200 : 0); // time to start a read it should not
-        QTRY_COMPARE(runningChildren(preview).size(), running ? 0 : 2);
-        before = runningChildren(preview);
+        QTest::qWait(runGoing ? 200 : 0); // time to start a read it should not
+        QTRY_COMPARE(running(preview).size(), runGoing ? 0 : 2);
+        before = running(preview);
     }
     QCOMPARE(preview.findChild<QLabel *>()->text(), EdgePreview::tr("Waiting for the run to finish...").toUpper());
     preview.setRunning(false);
-    QTRY_COMPARE(runningChildren(preview).size(), 2);
+    QTRY_COMPARE(running(preview).size(), 2);
     play->click();
-    QTRY_COMPARE(runningChildren(preview).size(), 3);
-    const qint64 player = runningChildren(preview).last();
+    QTRY_COMPARE(running(preview).size(), 3);
+    const qint64 player = running(preview).last();
     play->click();
     QVERIFY(!anyAlive({ player }) && !play->isChecked());
     play->click();
-    QTRY_COMPARE(runningChildren(preview).size(), 3);
-    const QList<qint64> running = runningChildren(preview);
+    QTRY_COMPARE(running(preview).size(), 3);
+    const QList<qint64> all = running(preview);
     rig.window.reset();
-    QVERIFY(!anyAlive(running));
+    QVERIFY(!anyAlive(all));
 }
 
 QTEST_MAIN(tst_Window)
