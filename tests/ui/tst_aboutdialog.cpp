@@ -2,7 +2,6 @@
 #include "identity.h"
 
 #include <QLabel>
-#include <QTextDocument>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -16,7 +15,6 @@ class tst_AboutDialog : public QObject
 private Q_SLOTS:
     void initTestCase() { ks::applyIdentity(); }
     void logoFitsInDevicePixels();
-    void wordmarkWithoutTheLogo();
 };
 
 void tst_AboutDialog::logoFitsInDevicePixels()
@@ -27,19 +25,6 @@ void tst_AboutDialog::logoFitsInDevicePixels()
     QCOMPARE(logo->pixmap().size(), QSize(800, 131));
     QCOMPARE(logo->pixmap().devicePixelRatio(), 2.0);
     QCOMPARE(logo->sizeHint().width(), 400);
-}
-
-// Without the logo in the resources the name is drawn as text.
-void tst_AboutDialog::wordmarkWithoutTheLogo()
-{
-    Q_CLEANUP_RESOURCE(kestrova);
-    const auto restore = qScopeGuard([] { Q_INIT_RESOURCE(kestrova); });
-    const ks::AboutDialog dialog;
-    const QLabel *logo = dialog.findChild<QLabel *>(u"logoLabel"_s);
-    QVERIFY(logo->pixmap().isNull());
-    QTextDocument shown;
-    shown.setHtml(logo->text());
-    QCOMPARE(shown.toPlainText(), u"Kestrova"_s);
 }
 
 QTEST_MAIN(tst_AboutDialog)

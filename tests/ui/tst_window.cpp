@@ -12,10 +12,10 @@
 #include "queuemodel.h"
 #include "queueview.h"
 #include "recordtypes.h"
-#include "scriptedprompts.h"
 #include "settingssandbox.h"
 #include "settingsstore.h"
 #include "updatechecker.h"
+#include "userprompts.h"
 
 #include <QtTest>
 #include <QtWidgets>
@@ -25,6 +25,54 @@ using namespace Qt::StringLiterals;
 using test::HttpResponse;
 
 namespace {
+
+// Answers the window's questions from queues the test fills and records them; an
+// unscripted one takes the cautious way (cancel, default answer, reject), not a hang.
+class ScriptedPrompts final : public ks::UserPrompts
+{
+public:
+    QList<QStringList> fileNames;                 // openFileNames
+    QList<QString> paths;                         // existingDirectory
+    QList<QMessageBox::StandardButton> answers;   // message boxes
+    QList<std::function<int(QDialog &)>> dialogs; // exec: may edit the dialog, returns its result
+    QStringList asked; // function|caption or title|text, start folder or filter
+
+    QStringList openFileNames(QWidget *, const QString &caption, const QString &, const QString &filter) override
+    {
+        asked << u"openFileNames|"_s + caption + u'|' + filter;
+        return fileNames.isEmpty() ? QStringList() : fileNames.takeFirst();
+    }
+    QString existingDirectory(QWidget *, const QString &caption, const QString &dir) override
+    {
+        asked << u"existingDirectory|"_s + caption + u'|' + dir;
+        return paths.isEmpty() ? QString() : paths.takeFirst();
+    }
+    QMessageBox::StandardButton warning(QWidget *, const QString &title, const QString &text) override
+    {
+        return box(u"warning|"_s + title + u'|' + text, QMessageBox::Ok);
+    }
+    QMessageBox::StandardButton information(QWidget *, const QString &title, const QString &text) override
+    {
+        return box(u"information|"_s + title + u'|' + text, QMessageBox::Ok);
+    }
+    QMessageBox::StandardButton question(QWidget *, const QString &title, const QString &text,
+                                         QMessageBox::StandardButtons, QMessageBox::StandardButton byDefault) override
+    {
+        return box(u"question (%1)|"_s.arg(byDefault == QMessageBox::No ? u"No"_s : u"Yes"_s) + title + u'|' + text, byDefault);
+    }
+    int exec(QDialog &dialog) override
+    {
+        asked << u"exec|"_s + dialog.windowTitle();
+        return dialogs.isEmpty() ? int(QDialog::Rejected) : dialogs.takeFirst()(dialog);
+    }
+
+private:
+    QMessageBox::StandardButton box(const QString &question, QMessageBox::StandardButton byDefault)
+    {
+        asked << question;
+        return answers.isEmpty() ? byDefault : answers.takeFirst();
+    }
+};
 
 // A main window with scripted answers and a private settings store.
 struct Rig
@@ -104,21 +152,6 @@ struct Rig
     std::unique_ptr<MainWindow> window;
 };
 
-QueueItem measured(const QString &path, double headChange, double tailChange, const QString &writtenTo = {})
-{
-    QueueItem item;
-    item.path = path;
-    item.durationSec = 11.0;
-    item.headSec = 1.0;
-    item.tailSec = 2.0;
-    item.headChangeSec = headChange;
-    item.tailChangeSec = tailChange;
-    item.newDurationSec = item.durationSec + headChange + tailChange;
-    item.status = writtenTo.isEmpty() ? ItemStatus::Analysed : ItemStatus::Trimmed;
-    item.outputPath = writtenTo;
-    return item;
-}
-
 QList<qint64> running(const QObject &owner)
 {
     QList<qint64> pids;
@@ -134,8 +167,7 @@ bool anyAlive(const QList<qint64> &pids)
 
 } // namespace
 
-// The window's commands and questions, its update answers from a feed on
-// 127.0.0.1, its runs with the real tools, and the edge preview.
+// The window's commands, its update answers, its real runs and its edge preview.
 class tst_Window : public QObject
 {
     Q_OBJECT
@@ -160,7 +192,7 @@ private Q_SLOTS:
     void stoppedRunLosesNothing();
     void preferencesDuringRunReachOnlyTheNextRun();
     void selectionRunsAndUndo();
-    void edgesOfAGeneratedFileAndOfAWrittenOne();
+    void edgesOfAnAnalysedFileAndOfItsTrim();
     void previewReadsEndWithTheSelectionAndTheWindow();
 
 private:
@@ -204,17 +236,13 @@ void tst_Window::cleanup()
     QDir(file(u"out"_s)).removeRecursively();
 }
 
-// Each key reaches its command and the menu shows it; every entry has a mnemonic.
+// Each key reaches its command and the menu shows it.
 void tst_Window::menusAndKeys()
 {
     Rig rig;
     rig.window->show();
     QApplication::setActiveWindow(rig.window.get());
     QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
-    for (QAction *menu : rig.window->menuBar()->actions()) {
-        for (QAction *entry : menu->menu()->actions() + QList<QAction *>{ menu })
-            QVERIFY2(entry->isSeparator() || entry->text().contains(u'&'), qPrintable(entry->text()));
-    }
     for (const QString &command : { u"Add files...|Ctrl+O"_s, u"Add folder...|Ctrl+Shift+O"_s, u"Analyse|Ctrl+R"_s,
                                    u"Trim now|Ctrl+T"_s, u"Stop|Esc"_s, u"Preferences...|Ctrl+,"_s,
                                    u"Remove selected|Del"_s, u"Exit|Ctrl+Q"_s }) {
@@ -233,16 +261,14 @@ void tst_Window::runRefusals_data()
     QTest::addColumn<QString>("asked"); // method|caption|text, or the log's line when nothing is asked
     QTest::newRow("empty queue") << u"out"_s << u"Nothing in the queue"_s;
     QTest::newRow("tools missing") << u"out"_s << u"warning|ffmpeg not found|ffmpeg/ffprobe not found. Install"_s;
-    QTest::newRow("both ends left alone") << u"out"_s << u"information|Nothing to do|Both the head and the tail"_s;
     QTest::newRow("mirror onto the sources")
             << u"a"_s << u"warning|Destination folder|The destination folder %1 would put"_s.arg(file(u"a"_s));
     QTest::newRow("no destination, none chosen") << QString() << u"existingDirectory|Choose the destination folder|"_s;
-    QTest::newRow("in place, not confirmed") << QString() << u"question|Overwrite originals|2 file(s) will be "
+    QTest::newRow("in place, not confirmed") << QString() << u"question (No)|Overwrite originals|2 file(s) will be "
             "rewritten in place.\n\nHead: MAX 150 MS\nTail: MAX 150 MS\n\nNo backups will be kept."_s;
 }
 
-// Each refusal before a run: one question or a line in the log, and nothing runs.
-// Missing tools are told at start in the log, never in a box.
+// One question or log line per refusal, and nothing runs; missing tools are told at start, in the log.
 void tst_Window::runRefusals()
 {
     QFETCH(QString, destination);
@@ -251,8 +277,6 @@ void tst_Window::runRefusals()
     if (tag == u"tools missing"_s)
         qputenv("PATH", QFile::encodeName(file(u"empty"_s)));
     Rig rig([&](Settings &s) {
-        if (tag == u"both ends left alone"_s)
-            s.headMode = s.tailMode = EndMode::LeaveAlone;
         s.outputRoot = destination.isEmpty() ? QString() : file(destination);
         s.outputMode = tag.startsWith(u"in place"_s) ? OutputMode::InPlace : OutputMode::Mirror;
         s.makeBackup = false;
@@ -261,18 +285,14 @@ void tst_Window::runRefusals()
     QVERIFY(rig.prompts->asked.isEmpty());
     if (tag != u"empty queue"_s)
         rig.addFiles({ file(u"a/one.mp3"_s), file(u"a/two.wav"_s) });
-    QSignalSpy process(rig.window.get(), &MainWindow::requestProcess);
     rig.find("trimButton")->click();
-    QCOMPARE(process.size(), 0);
+    QCOMPARE(rig.status(), u"Idle"_s);
     QCOMPARE(rig.prompts->asked.size(), tag == u"empty queue"_s ? 0 : 2); // the file picker, then one question
-    const ScriptedPrompts::Asked last = rig.prompts->asked.value(1);
-    const QString shown = last.method.isEmpty() ? rig.log().last() : last.method + u'|' + last.caption + u'|' + last.text;
+    const QString shown = rig.prompts->asked.value(1, rig.log().last());
     QVERIFY2(shown.startsWith(asked), qPrintable(shown));
-    QCOMPARE(last.defaultButton, last.method == u"question"_s ? QMessageBox::No : last.defaultButton); // Enter: No
 }
 
-// Menu, buttons, row menu and drops alike: nothing changes the queue or the
-// settings while a run goes.
+// Menu, buttons, row menu and drops alike: no change to queue or settings during a run.
 void tst_Window::queueAndSettingsCommandsOffDuringARun()
 {
     Rig rig;
@@ -299,7 +319,7 @@ void tst_Window::queueAndSettingsCommandsOffDuringARun()
     QCOMPARE(rig.live(rig.window->menuBar()->actions(), true), idle);
 }
 
-// Sorted rows still send each result, its whole text as tool tip, to its file.
+// The hint in an empty queue; sorted rows still show each result on its own file.
 void tst_Window::emptyHintAndSortedResults()
 {
     Rig rig;
@@ -308,10 +328,9 @@ void tst_Window::emptyHintAndSortedResults()
     QueueView *view = rig.view();
     const auto middleIsBlank = [view] {
         const QImage shot = view->viewport()->grab().toImage();
-        bool blank = true;
-        for (int x = 0; x < shot.width(); ++x)
-            blank = blank && shot.pixel(x, shot.height() / 2) == shot.pixel(0, shot.height() / 2);
-        return blank;
+        QImage line = shot.copy(0, shot.height() / 2, shot.width(), 1), blank = line;
+        blank.fill(line.pixelColor(0, 0));
+        return line == blank;
     };
     QVERIFY(!middleIsBlank());
     rig.addFiles({ file(u"a/two.wav"_s), file(u"a/one.mp3"_s) });
@@ -331,15 +350,13 @@ void tst_Window::emptyHintAndSortedResults()
 
 void tst_Window::updateAnswers_data()
 {
-    QTest::addColumn<HttpResponse>("response"); // status 0: nothing listens
+    QTest::addColumn<HttpResponse>("response");
     QTest::addColumn<bool>("byHand");
     QTest::addColumn<QString>("line"); // the log's last line starts so
     QTest::addColumn<QString>("asked"); // method|title|text starts so, or empty
     const QString http500 = u"The update server answered with an error (HTTP 500)."_s;
     QTest::newRow("failure, automatic") << HttpResponse::json("oops", 500) << false
                                         << u"Update check failed - "_s + http500 << QString();
-    QTest::newRow("unreachable, by hand") << HttpResponse(0) << true << u"Update check failed - Connection refused"_s
-            << u"warning|Check for Updates|Could not reach the update server.\n\nConnection refused"_s;
     QTest::newRow("download of a local file refused") << release(u"1.2.0"_s, u",\"download_url\":\"file:///etc/passwd\""_s)
             << true << u"Not opening file:///etc/passwd"_s << u"exec|Update available"_s;
     QTest::newRow("critical, automatic") << release(u"1.2.1"_s, u",\"critical\":true"_s) << false
@@ -354,19 +371,13 @@ void tst_Window::updateAnswers()
     QFETCH(QString, line);
     QFETCH(QString, asked);
     serve(response);
-    if (response.status == 0)
-        qputenv("KESTROVA_UPDATE_URL", "http://127.0.0.1:9/latest.json"); // the discard port
     Rig rig([&](Settings &s) { s.autoCheck = !byHand; });
-    rig.prompts->dialogs << [](QDialog &dialog) {
-        dialog.findChild<QPushButton *>(u"downloadButton"_s)->click();
-        return dialog.result();
-    };
+    rig.prompts->dialogs << [](QDialog &d) { d.findChild<QPushButton *>(u"downloadButton"_s)->click(); return d.result(); };
     if (byHand)
         rig.command(u"Check for Updates..."_s)->trigger();
     QTRY_VERIFY2_WITH_TIMEOUT(rig.log().last().startsWith(line), qPrintable(rig.log().last()), 5000);
     QCOMPARE(rig.prompts->asked.size(), asked.isEmpty() ? 0 : 1);
-    for (const ScriptedPrompts::Asked &box : rig.prompts->asked)
-        QVERIFY2((box.method + u'|' + box.caption + u'|' + box.text).startsWith(asked), qPrintable(box.text));
+    QVERIFY2(rig.prompts->asked.value(0).startsWith(asked), qPrintable(rig.prompts->asked.value(0)));
     QCOMPARE(QSettings().value(u"updates/lastCheck"_s).toDateTime().isValid(), !line.startsWith(u"Update check failed"_s));
 }
 
@@ -383,8 +394,7 @@ void tst_Window::messageBoxesArePlainTextAfterTheReplyEnded_data()
                                    << u"Update server sent a malformed reply."_s << 500;
 }
 
-// The program's own boxes show server text literally, open no link, and come
-// after the reply has ended.
+// The real boxes show server text literally, open no link, and come after the reply ended.
 void tst_Window::messageBoxesArePlainTextAfterTheReplyEnded()
 {
     QFETCH(HttpResponse, response);
@@ -394,7 +404,7 @@ void tst_Window::messageBoxesArePlainTextAfterTheReplyEnded()
     const auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler(u"file"_s); });
     Rig rig;
     rig.window->setPrompts(std::make_unique<UserPrompts>());
-    QStringList seen; // format, text, narrow, open connections, bytes sent well bounded
+    QStringList seen; // format, text, narrow, open connections
     QTimer poll;
     connect(&poll, &QTimer::timeout, this, [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
@@ -404,20 +414,18 @@ void tst_Window::messageBoxesArePlainTextAfterTheReplyEnded()
         poll.stop();
         QTest::mouseClick(label, Qt::LeftButton, {}, label->rect().center());
         seen << QString::number(box->textFormat()) << box->text() << QString::number(box->sizeHint().width() < 1000)
-             << QString::number(m_server->openConnections())
-             << QString::number(m_server->bytesSent() < 4 * UpdateChecker::MaxReplyBytes);
+             << QString::number(m_server->openConnections());
         box->button(QMessageBox::Ok)->click();
     });
     poll.start(openMs);
     rig.command(u"Check for Updates..."_s)->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), 5000);
     QFETCH(QString, text);
-    QCOMPARE(seen, QStringList({ QString::number(Qt::PlainText), text, u"1"_s, u"0"_s, u"1"_s }));
+    QCOMPARE(seen, QStringList({ QString::number(Qt::PlainText), text, u"1"_s, u"0"_s }));
     QCOMPARE(m_opened, QList<QUrl>());
 }
 
-// Dropped files join each relative to its own folder, so a mirror run puts both
-// straight into the destination chosen as it starts; text is left out.
+// Each dropped file joins relative to its own folder, so both land straight in the destination.
 void tst_Window::dropsFromTwoFoldersTrimIntoTheChosenDestination()
 {
     QDir().mkpath(file(u"other"_s));
@@ -430,12 +438,10 @@ void tst_Window::dropsFromTwoFoldersTrimIntoTheChosenDestination()
     rig.prompts->paths << file(u"out"_s);
     rig.run(rig.command(u"Trim now"_s));
     QCOMPARE(rig.statuses(), u"Trimmed Trimmed Failed"_s);
-    QCOMPARE(rig.cell(0, QueueModel::ResultColumn), u"head -0.850 s, tail -1.850 s"_s);
     QVERIFY(qAbs(test::decodedSeconds(file(u"out/cut two.wav"_s)) - 2.3) < 0.05); // a copied packet either side
     QCOMPARE(QSettings().value(u"output/root"_s).toString(), file(u"out"_s));
     QCOMPARE(rig.find<QLabel>("summaryLabel")->text().section(u" · "_s, 1),
              u"3 SCANNED · 2 WRITTEN · 0 SKIPPED · 1 FAIL · 5.4 S CUT · 0.0 S ADDED"_s);
-    QCOMPARE(rig.log().last(), u"Complete - 2 written, 0 skipped, 1 failed, 5.4 s cut, 0.0 s added."_s);
 }
 
 // An analysis writes nothing; a new target re-plans at once, a new threshold measures again.
@@ -450,76 +456,59 @@ void tst_Window::analysisRunAndReplanning()
             u" · 2 SCANNED · 1 WOULD CHANGE · 1 SKIPPED · 0 FAIL · 2.7 S TO CUT · 0.0 S TO ADD"_s));
     QCOMPARE(rig.prompts->asked.size(), 1); // the file picker, no question
     QVERIFY(!QFileInfo::exists(file(u"out"_s)));
-    for (const char *spin : { "leadTargetSpin", "thresholdSpin" }) {
-        rig.prompts->dialogs << [=](QDialog &dialog) {
-            if (auto *target = dialog.findChild<QSpinBox *>(QLatin1String(spin)))
-                target->setValue(500);
-            else
-                dialog.findChild<QDoubleSpinBox *>(QLatin1String(spin))->setValue(-40);
+    for (const auto &change : { std::pair("leadTargetSpin", 500.0), std::pair("thresholdSpin", -40.0) }) {
+        rig.prompts->dialogs << [change](QDialog &dialog) {
+            dialog.findChild<QAbstractSpinBox *>(QLatin1String(change.first))->setProperty("value", change.second);
             return int(QDialog::Accepted);
         };
         rig.command(u"Preferences..."_s)->trigger();
         QCOMPARE(rig.cell(0, QueueModel::ResultColumn),
-                 spin[0] == 'l' ? u"would adjust head -0.500 s, tail -1.850 s"_s : QString());
+                 change.second > 0 ? u"would adjust head -0.500 s, tail -1.850 s"_s : QString());
     }
     QCOMPARE(rig.statuses(), u"Pending Skipped"_s);
 }
 
-// Stopped, or closed, while rewriting a file in place: the source is intact,
-// no temporary file, backup or child is left, and the row is back to Pending.
+// Stopped mid-rewrite in place: source intact, no temporary file, backup or child, row Pending.
 void tst_Window::stoppedRunLosesNothing()
 {
     const QString source = file(u"in/long take.mp3"_s);
     const QByteArray before = test::sha256(source);
-    for (const bool byClosing : { false, true }) {
-        Rig rig([&](Settings &s) {
-            s.outputMode = OutputMode::InPlace;
-            s.trimMethod = TrimMethod::ReEncode; // busy long enough to stop
-        });
-        rig.addFiles({ source });
-        rig.prompts->answers << QMessageBox::Yes << QMessageBox::Yes; // rewrite in place; stop it and quit
-        rig.find("trimButton")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(rig.find<BlockMeter>("fileMeter")->value() > 50, 30000);
-        if (!byClosing) {
-            rig.run(rig.command(u"Stop"_s));
-            QCOMPARE(rig.statuses() + u' ' + rig.cell(0, QueueModel::ResultColumn), u"Pending cancelled"_s);
-        }
-        QVERIFY(rig.window->close());
-        QCOMPARE(rig.prompts->asked.last().text.endsWith(u"Stop it and quit?"_s), byClosing);
-        rig.window.reset(); // waits for the worker
-        QProcess pgrep;
-        pgrep.start(u"pgrep"_s, { u"-f"_s, u"long take"_s });
-        QVERIFY(pgrep.waitForFinished() && pgrep.readAllStandardOutput().isEmpty());
-        QCOMPARE(test::temporaryFiles(m_dir.path()), QStringList());
-        QCOMPARE(test::sha256(source), before);
-        QVERIFY(!QFileInfo::exists(source + u".bak"_s));
-    }
+    Rig rig([&](Settings &s) {
+        s.outputMode = OutputMode::InPlace;
+        s.trimMethod = TrimMethod::ReEncode; // busy long enough to stop
+    });
+    rig.addFiles({ source });
+    rig.prompts->answers << QMessageBox::Yes;
+    rig.find("trimButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.find<BlockMeter>("fileMeter")->value() > 50, 30000);
+    rig.run(rig.command(u"Stop"_s));
+    QCOMPARE(rig.statuses() + u' ' + rig.cell(0, QueueModel::ResultColumn), u"Pending cancelled"_s);
+    QProcess pgrep;
+    pgrep.start(u"pgrep"_s, { u"-f"_s, u"long take"_s });
+    QVERIFY(pgrep.waitForFinished() && pgrep.readAllStandardOutput().isEmpty());
+    QCOMPARE(test::temporaryFiles(m_dir.path()), QStringList());
+    QCOMPARE(test::sha256(source), before);
+    QVERIFY(!QFileInfo::exists(source + u".bak"_s));
 }
 
-// Accepted during a run, an ffmpeg that fails whatever it is asked reaches
-// no file of that run.
+// Accepted during a run, an ffmpeg that always fails reaches no file of that run.
 void tst_Window::preferencesDuringRunReachOnlyTheNextRun()
 {
     Rig rig([&](Settings &s) { s.outputRoot = file(u"out"_s); });
     rig.addFiles({ file(u"in/long take.mp3"_s), file(u"in/cut.wav"_s) });
     rig.find("trimButton")->click();
     const QString broken = test::writeFakeTool(m_dir.path(), u"failing-ffmpeg"_s, "exit 1");
-    rig.prompts->dialogs << [&](QDialog &dialog) {
-        dialog.findChild<QLineEdit *>(u"ffmpegEdit"_s)->setText(broken);
-        return int(QDialog::Accepted);
-    };
+    rig.prompts->dialogs << [&](QDialog &d) { d.findChild<QLineEdit *>(u"ffmpegEdit"_s)->setText(broken); return 1; };
     QVERIFY(QMetaObject::invokeMethod(rig.window.get(), "onPreferences"));
     QCOMPARE(appSettings().ffmpegPath, broken);
     QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 60000);
     QCOMPARE(rig.statuses(), u"Trimmed Trimmed"_s);
 }
 
-// Runs on the selection or the failed rows touch only those; an in-place trim
-// is undone from its backup byte for byte; an earlier session's backups go.
+// Runs on the selection or failed rows touch only those; undo restores the original byte for byte.
 void tst_Window::selectionRunsAndUndo()
 {
-    QDir().mkpath(file(u"undo"_s));
-    const QString source = file(u"undo/cut.wav"_s), backup = source + u".bak"_s;
+    const QString source = file(u"a/cut.wav"_s), backup = source + u".bak"_s;
     QFile::copy(file(u"in/cut.wav"_s), source);
     const QByteArray original = test::sha256(source);
     Rig rig([&](Settings &s) { s.outputMode = OutputMode::InPlace; });
@@ -531,13 +520,13 @@ void tst_Window::selectionRunsAndUndo()
     };
     rig.view()->selectQueueRow(0);
     run(u"Trim selected"_s, u"Trimmed Pending"_s);
-    QVERIFY(rig.prompts->asked.last().text.startsWith(u"1 file(s) will be rewritten in place.\n\nHead: MAX 150 MS\n"
+    QVERIFY(rig.prompts->asked.last().section(u'|', 2).startsWith(u"1 file(s) will be rewritten in place.\n\nHead: MAX 150 MS\n"
             "Tail: MAX 150 MS\n\nA .bak copy of every trimmed file will be kept alongside it."_s));
     QCOMPARE(test::sha256(backup), original);
     run(u"Analyse"_s, u"Analysed Failed"_s);
     QCOMPARE(rig.log().last(), u"Analysis complete - 1 measured, 1 failed."_s);
     run(u"Retry failed"_s, u"Analysed Failed"_s); // only the failed row ran again
-    QVERIFY(rig.prompts->asked.last().text.startsWith(u"1 file(s)"_s));
+    QVERIFY(rig.prompts->asked.last().section(u'|', 2).startsWith(u"1 file(s)"_s));
     rig.view()->selectQueueRow(0);
     const QDateTime backupTime = QFileInfo(backup).lastModified();
     run(u"Restore original"_s, u"Pending Failed"_s);
@@ -548,62 +537,57 @@ void tst_Window::selectionRunsAndUndo()
     QVERIFY(!QFileInfo::exists(backup));
 }
 
-// The strips of a file with known silences and of a trimmed row's written file:
-// sound, shading and new edge within a column of where they are, and Play's arguments.
-void tst_Window::edgesOfAGeneratedFileAndOfAWrittenOne()
+// The strips of an analysed file with known silences, then of the file its trim wrote.
+void tst_Window::edgesOfAnAnalysedFileAndOfItsTrim()
 {
-    const QString tone = file(u"tone.wav"_s), written = file(u"written.wav"_s);
-    QCOMPARE(test::makeAudio(written, { 0.15, 8.0, 0.15 }), QString());
-    // 100 columns a second over 5 s strips: first and last sound, shading, edge.
-    const QList<QList<int>> expected{ { 100, 499, 0, 100, 85 }, { 0, 299, 300, 500, 315 }, { 15, 499, 0, 15, 0 } };
-    for (const QString &shown : { tone, written }) {
-        Rig rig;
-        rig.queue()->addFiles({ tone }, m_dir.path());
-        rig.queue()->setItem(0, measured(tone, -0.85, -1.85, shown == written ? written : QString()));
-        rig.view()->selectQueueRow(0);
+    // At 100 columns a second over 5 s strips: first and last sound, shading, new edge, then
+    // a sine of an eighth of full scale mid-strip (in thousands) and digital silence away from it.
+    const QList<QList<int>> expected{ { 100, 499, 0, 100, 85, -4, 4, 0, 0 }, { 0, 299, 300, 500, 315, -4, 4, 0, 0 },
+                                      { 15, 499, 0, 15, 0, -4, 4, 0, 0 } };
+    Rig rig([&](Settings &s) {
+        s.outputRoot = file(u"out"_s);
+        s.trimMethod = TrimMethod::ReEncode; // to the sample
+    });
+    rig.addFiles({ file(u"tone.wav"_s) });
+    rig.view()->selectQueueRow(0);
+    for (const QString &shown : { file(u"tone.wav"_s), file(u"out/tone.wav"_s) }) {
+        const bool written = shown.contains(u"out/"_s);
+        rig.run(rig.command(written ? u"Trim now"_s : u"Analyse"_s));
         const QList<EdgeStrip *> strips = rig.preview().findChildren<EdgeStrip *>();
-        QTRY_VERIFY(!rig.preview().isReading() && strips.at(0)->hasPeaks() && strips.at(1)->hasPeaks());
-        QVERIFY(rig.preview().findChild<QLabel *>()->text().startsWith(QFileInfo(shown).fileName().toUpper()));
-        for (int side = 0; side < (shown == written ? 1 : 2); ++side) {
+        QTRY_VERIFY(!rig.preview().isReading() && strips.at(0)->hasPeaks() && strips.at(1)->hasPeaks()
+                    && rig.preview().findChild<QLabel *>()->text().startsWith((written ? u"TONE.WAV · WRITTEN"_s : u"TONE.WAV"_s)));
+        for (int side = 0; side < (written ? 1 : 2); ++side) {
             const EdgeStrip &strip = *strips.at(side);
             const EdgeStrip::Scene &s = strip.scene();
             const auto columns = EdgeStrip::columns(strip.peaks(), strip.peaksFromSec(), strip.peakSec(), s.fromSec, s.toSec, 500);
-            QList<int> found{ -1, -1 }; // first and last column well above the resampler's ripple
-            for (int x = 0; x < columns.size(); ++x) {
+            const QPair<int, int> shade = EdgeStrip::columnSpan(s.silenceFromSec, s.silenceToSec, s, 500);
+            const EdgeStrip::Peak middle = columns.at(200), quiet = columns.at(side == 0 ? 5 : 400);
+            QList<int> found{ -1, -1, shade.first, shade.second, EdgeStrip::columnAt(s.edgeSec, s.fromSec, s.toSec, 500),
+                              qRound(middle.first / 1000.0), qRound(middle.second / 1000.0), quiet.first, quiet.second };
+            for (int x = 0; x < columns.size(); ++x) { // well above the resampler's ripple
                 found[0] = found[0] < 0 && columns.at(x).second > 400 ? x : found[0];
                 found[1] = columns.at(x).second > 400 ? x : found[1];
             }
-            QVERIFY2(qAbs(found[0] - expected[shown == written ? 2 : side][0]) <= 1
-                             && qAbs(found[1] - expected[shown == written ? 2 : side][1]) <= 1,
-                     qPrintable(u"sound in columns %1..%2"_s.arg(found[0]).arg(found[1])));
-            const QPair<int, int> shade = EdgeStrip::columnSpan(s.silenceFromSec, s.silenceToSec, s, 500);
-            QCOMPARE(QList<int>({ shade.first, shade.second, EdgeStrip::columnAt(s.edgeSec, s.fromSec, s.toSec, 500) }),
-                     expected[shown == written ? 2 : side].mid(2));
-            // A sine of an eighth of full scale in the middle, digital silence away from its ends.
-            const EdgeStrip::Peak middle = columns.at(200), quiet = columns.at(side == 0 ? 5 : 400);
-            QVERIFY2(middle.first <= -4000 && middle.first >= -4200 && middle.second >= 4000 && middle.second <= 4200,
-                     qPrintable(u"%1..%2"_s.arg(middle.first).arg(middle.second)));
-            QCOMPARE(quiet, EdgeStrip::Peak(0, 0));
+            const QList<int> &e = expected.at(written ? 2 : side);
+            for (const int i : { 0, 1 })
+                found[i] = qAbs(found[i] - e[i]) <= 1 ? e[i] : found[i]; // sound within a column
+            QCOMPARE(found, e);
         }
         const EdgePreview::Edges edges = *EdgePreview::edgesFor(rig.queue()->items().first(), -50.0);
         QCOMPARE(EdgePreview::playArguments(edges.path, edges.tail, EdgePreview::Tail).join(u' '),
-                 u"-nodisp -autoexit -loglevel error -ss %1 -t 3.000 "_s.arg(shown == written ? u"5.300"_s : u"6.150"_s) + shown);
+                 u"-nodisp -autoexit -loglevel error -ss %1 -t 3.000 "_s.arg(written ? u"5.300"_s : u"6.150"_s) + shown);
     }
 }
 
-// A new selection ends the reads of the last, a run holds reads back, and
-// nothing the preview started outlives the window.
 void tst_Window::previewReadsEndWithTheSelectionAndTheWindow()
 {
     const QString hang = test::writeFakeTool(m_dir.path(), u"ffmpeg"_s, "exec sleep 30");
-    Rig rig([&](Settings &settings) { settings.ffmpegPath = hang; });
+    Rig rig;
     EdgePreview &preview = rig.preview();
     auto *play = rig.find("playHeadButton");
-    preview.setPlayer(QStandardPaths::findExecutable(u"ffplay"_s));
-    for (const QString &path : { file(u"tone.wav"_s), file(u"in/cut.wav"_s) }) {
-        rig.queue()->addFiles({ path }, m_dir.path());
-        rig.queue()->setItem(rig.queue()->rowOfPath(path), measured(path, -0.85, -1.85));
-    }
+    rig.addFiles({ file(u"tone.wav"_s), file(u"in/cut.wav"_s) });
+    rig.run(rig.command(u"Analyse"_s));
+    appSettings().ffmpegPath = hang; // the preview's reads never end now
     QList<qint64> before;
     for (const bool runGoing : { false, false, true }) {
         preview.setRunning(runGoing);
