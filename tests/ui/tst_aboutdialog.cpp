@@ -1,19 +1,16 @@
 #include "aboutdialog.h"
-#include "identity.h"
 
 #include <QLabel>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
 
-// Runs with QT_SCALE_FACTOR=2 (see CMakeLists.txt), the dense screen the logo
-// has to stay sharp on.
+// Runs with QT_SCALE_FACTOR=2 (see CMakeLists.txt), the dense screen the logo must stay sharp on.
 class tst_AboutDialog : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase() { ks::applyIdentity(); }
     void logoFitsInDevicePixels();
 };
 
