@@ -14,7 +14,6 @@
 #include "recordtypes.h"
 #include "settingssandbox.h"
 #include "settingsstore.h"
-#include "updatechecker.h"
 #include "userprompts.h"
 
 #include <QtTest>
@@ -26,8 +25,7 @@ using test::HttpResponse;
 
 namespace {
 
-// Answers the window's questions from queues the test fills and records them; an
-// unscripted one takes the cautious way (cancel, default answer, reject), not a hang.
+// Answers from queues the test fills and records each question; unscripted ones cancel, default or reject.
 class ScriptedPrompts final : public ks::UserPrompts
 {
 public:
@@ -181,6 +179,7 @@ private Q_SLOTS:
     void runRefusals();
     void queueAndSettingsCommandsOffDuringARun();
     void emptyHintAndSortedResults();
+    void preferencesKeepEveryField();
     void updateAnswers_data();
     void updateAnswers();
     void messageBoxesArePlainTextAfterTheReplyEnded_data();
@@ -337,10 +336,15 @@ void tst_Window::emptyHintAndSortedResults()
     QueueItem item = rig.queue()->items().at(1);
     item.message = u"not an audio file"_s;
     rig.queue()->setItem(1, item);
-    QCOMPARE(
-            view->model()->index(0, QueueModel::ResultColumn).data(Qt::ToolTipRole).toString(), u"not an audio file"_s);
+    QCOMPARE(view->model()->index(0, QueueModel::ResultColumn).data().toString(), u"not an audio file"_s);
     rig.command(u"Clear queue"_s)->trigger();
     QVERIFY(!middleIsBlank());
+}
+
+void tst_Window::preferencesKeepEveryField()
+{
+    const Settings unusual = test::unusualSettings();
+    QCOMPARE(test::fields(PreferencesDialog(unusual).settings()), test::fields(unusual));
 }
 
 void tst_Window::updateAnswers_data()
@@ -349,10 +353,8 @@ void tst_Window::updateAnswers_data()
     QTest::addColumn<bool>("byHand");
     QTest::addColumn<QString>("line"); // the log's last line starts so
     QTest::addColumn<QString>("asked"); // method|title|text starts so, or empty
-    const HttpResponse failing = HttpResponse::json("oops", 500);
-    QTest::newRow("failure, automatic")
-            << failing << false << u"Update check failed - The update server answered with an error (HTTP 500)"_s
-            << QString();
+    QTest::newRow("failure, automatic") << HttpResponse::json("oops", 500) << false
+                                        << u"Update check failed - The update server answered"_s << QString();
     QTest::newRow("download of a local file refused")
             << release(u"1.2.0"_s, u",\"download_url\":\"file:///etc/passwd\""_s) << true
             << u"Not opening file:///etc/passwd"_s << u"exec|Update available"_s;
