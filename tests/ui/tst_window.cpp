@@ -483,7 +483,7 @@ void tst_Window::stoppedRunLosesNothing()
     rig.run(rig.command(u"Stop"_s));
     QCOMPARE(rig.statuses() + u' ' + rig.cell(0, QueueModel::ResultColumn), u"Pending cancelled"_s);
     QProcess pgrep;
-    pgrep.start(u"pgrep"_s, { u"-f"_s, u"long take"_s });
+    pgrep.start(u"pgrep"_s, { u"-f"_s, source });
     QVERIFY(pgrep.waitForFinished() && pgrep.readAllStandardOutput().isEmpty());
     QCOMPARE(test::temporaryFiles(m_dir.path()), QStringList());
     QCOMPARE(test::sha256(source), before);
