@@ -1,537 +1,613 @@
+#include "audiofixture.h"
+#include "blockmeter.h"
+#include "edgepreview.h"
+#include "edgestrip.h"
+#include "faketool.h"
+#include "filechecks.h"
+#include "identity.h"
+#include "localhttpserver.h"
+#include "logconsole.h"
+#include "mainwindow.h"
 #include "preferencesdialog.h"
 #include "queuemodel.h"
 #include "queueview.h"
 #include "recordtypes.h"
+#include "settingssandbox.h"
 #include "settingsstore.h"
-#include "windowrig.h"
+#include "userprompts.h"
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDoubleSpinBox>
-#include <QHeaderView>
-#include <QLineEdit>
-#include <QMimeData>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QSettings>
-#include <QSignalSpy>
-#include <QSpinBox>
-#include <QTemporaryDir>
-#include <QTemporaryFile>
 #include <QtTest>
+#include <QtWidgets>
 
 using namespace ks;
 using namespace Qt::StringLiterals;
+using test::HttpResponse;
 
-// The window's commands and dialogs up to the point where a run starts:
-// menus and keys, adding and dropping, refusals and questions, the queue's
-// own commands, the layout and Preferences. Real runs are tst_windowrun's.
+namespace {
+
+// Answers from queues the test fills and records each question; unscripted ones cancel, default or reject.
+class ScriptedPrompts final : public ks::UserPrompts
+{
+public:
+    QList<QStringList> fileNames; // openFileNames
+    QList<QString> paths; // existingDirectory
+    QList<QMessageBox::StandardButton> answers; // message boxes
+    QList<std::function<int(QDialog &)>> dialogs; // exec: may edit the dialog, returns its result
+    QStringList asked; // function|caption or title|text, start folder or filter
+
+    QStringList openFileNames(QWidget *, const QString &caption, const QString &, const QString &filter) override
+    {
+        asked << u"openFileNames|"_s + caption + u'|' + filter;
+        return fileNames.isEmpty() ? QStringList() : fileNames.takeFirst();
+    }
+    QString existingDirectory(QWidget *, const QString &caption, const QString &dir) override
+    {
+        asked << u"existingDirectory|"_s + caption + u'|' + dir;
+        return paths.isEmpty() ? QString() : paths.takeFirst();
+    }
+    QMessageBox::StandardButton warning(QWidget *, const QString &title, const QString &text) override
+    {
+        return box(u"warning|"_s + title + u'|' + text, QMessageBox::Ok);
+    }
+    QMessageBox::StandardButton information(QWidget *, const QString &title, const QString &text) override
+    {
+        return box(u"information|"_s + title + u'|' + text, QMessageBox::Ok);
+    }
+    QMessageBox::StandardButton question(QWidget *, const QString &title, const QString &text,
+            QMessageBox::StandardButtons, QMessageBox::StandardButton byDefault) override
+    {
+        return box(u"question (%1)|"_s.arg(byDefault == QMessageBox::No ? u"No"_s : u"Yes"_s) + title + u'|' + text,
+                byDefault);
+    }
+    int exec(QDialog &dialog) override
+    {
+        asked << u"exec|"_s + dialog.windowTitle();
+        return dialogs.isEmpty() ? int(QDialog::Rejected) : dialogs.takeFirst()(dialog);
+    }
+
+private:
+    QMessageBox::StandardButton box(const QString &question, QMessageBox::StandardButton byDefault)
+    {
+        asked << question;
+        return answers.isEmpty() ? byDefault : answers.takeFirst();
+    }
+};
+
+// A main window with scripted answers and a private settings store.
+struct Rig
+{
+    explicit Rig(const std::function<void(Settings &)> &prepare = [](Settings &) {})
+    {
+        registerRecordTypes();
+        applyIdentity();
+        prepare(appSettings()); // what the window starts with
+        window = std::make_unique<MainWindow>();
+        window->setPrompts(std::unique_ptr<ScriptedPrompts>(prompts));
+    }
+    QPushButton *button(const char *name) const { return window->findChild<QPushButton *>(QLatin1String(name)); }
+    QString status() const { return window->findChild<QLabel *>(u"statusLabel"_s)->text(); }
+    QString summary() const { return window->findChild<QLabel *>(u"summaryLabel"_s)->text(); }
+    QueueModel *queue() const { return window->findChild<QueueModel *>(); }
+    QueueView *view() const { return window->findChild<QueueView *>(); }
+    EdgePreview &preview() const { return *window->findChild<EdgePreview *>(); }
+    static QString plain(QString text) { return text.remove(u'&'); }
+    QAction *command(const QString &text) const
+    {
+        const QList<QAction *> all = window->findChildren<QAction *>();
+        return *std::find_if(all.begin(), all.end(), [&](QAction *action) { return plain(action->text()) == text; });
+    }
+    // The enabled entries of these menus, then the enabled buttons if asked.
+    QString live(const QList<QAction *> &menus, bool buttons = false) const
+    {
+        QStringList live;
+        for (QAction *menu : menus) {
+            for (QAction *action : menu->menu() ? menu->menu()->actions() : QList<QAction *>{ menu })
+                live << (action->isEnabled() && !action->isSeparator() ? plain(action->text()) : QString());
+        }
+        for (QAbstractButton *button : window->findChildren<QAbstractButton *>())
+            live << (buttons && button->isEnabled() ? button->text() : QString());
+        live.removeAll(QString());
+        return live.join(u", "_s);
+    }
+    void addFiles(const QStringList &paths)
+    {
+        prompts->fileNames << paths;
+        button("addFilesButton")->click();
+    }
+    bool drop(const QStringList &paths)
+    {
+        QMimeData mime;
+        for (const QString &path : paths)
+            mime.setUrls(mime.urls() << QUrl::fromLocalFile(path));
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        return QCoreApplication::sendEvent(window.get(), &enter) && enter.isAccepted()
+                && QCoreApplication::sendEvent(window.get(), &dropped) && dropped.isAccepted();
+    }
+    void run(QAction *command)
+    {
+        command->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(status(), u"Idle"_s, 30000);
+    }
+    QString cell(int row, int column) const { return queue()->index(row, column).data().toString(); }
+    QString statuses() const
+    {
+        QStringList texts;
+        for (int row = 0; row < queue()->rowCount(); ++row)
+            texts << cell(row, QueueModel::StatusColumn);
+        return texts.join(u' ');
+    }
+    QStringList log() const // without the timestamps
+    {
+        static const QRegularExpression stamp(u"^\\[[^\\]]*\\] "_s, QRegularExpression::MultilineOption);
+        return window->findChild<LogConsole *>()->toPlainText().remove(stamp).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    test::SettingsSandbox sandbox; // first in, last out
+    ScriptedPrompts *prompts = new ScriptedPrompts; // owned by the window
+    std::unique_ptr<MainWindow> window;
+};
+
+QList<qint64> running(const QObject &owner)
+{
+    QList<qint64> pids;
+    for (const QProcess *process : owner.findChildren<QProcess *>())
+        pids << (process->state() == QProcess::Running ? process->processId() : 0);
+    pids.removeAll(0);
+    return pids;
+}
+bool anyAlive(const QList<qint64> &pids)
+{
+    return std::any_of(pids.begin(), pids.end(), [](qint64 pid) { return QFileInfo::exists(u"/proc/%1"_s.arg(pid)); });
+}
+
+} // namespace
+
+// The window's commands, its update answers, its real runs and its edge preview.
 class tst_Window : public QObject
 {
     Q_OBJECT
 
+public Q_SLOTS:
+    void recordOpened(const QUrl &url) { m_opened.append(url); } // the desktop's file: handler
+
 private Q_SLOTS:
     void initTestCase();
     void cleanup();
-
-    void menusAndKeys_data();
     void menusAndKeys();
-    void startLines_data();
-    void startLines();
-    void addFilesAndFolders();
-    void drops();
     void runRefusals_data();
     void runRefusals();
-    void destinationAskedFor();
-    void inPlaceQuestion_data();
-    void inPlaceQuestion();
-    void queueCommands();
-    void rowMenu_data();
-    void rowMenu();
-    void layoutAndSettingsKept();
-    void preferences();
-    void preferencesDialog();
-    void unrunnableToolRefused_data();
-    void unrunnableToolRefused();
+    void queueAndSettingsCommandsOffDuringARun();
+    void emptyHintAndSortedResults();
+    void preferencesKeepEveryField();
+    void updateAnswers_data();
+    void updateAnswers();
+    void messageBoxesArePlainTextAfterTheReplyEnded_data();
+    void messageBoxesArePlainTextAfterTheReplyEnded();
+    void dropsFromTwoFoldersTrimIntoTheChosenDestination();
+    void analysisRunAndReplanning();
+    void stoppedRunLosesNothing();
+    void preferencesDuringRunReachOnlyTheNextRun();
+    void selectionRunsAndUndo();
+    void edgesOfAnAnalysedFileAndOfItsTrim();
+    void previewReadsEndWithTheSelectionAndTheWindow();
 
 private:
     QString file(const QString &name) const { return m_dir.filePath(name); }
-    void queueTwo(WindowRig &rig) const
+    void serve(const HttpResponse &response)
     {
-        rig.prompts->fileNames << QStringList{ file(u"a/one.mp3"_s), file(u"a/two.wav"_s) };
-        button(rig, "addFilesButton")->click();
+        m_server = std::make_unique<test::LocalHttpServer>();
+        QVERIFY(m_server->listen());
+        m_server->setResponse(u"/latest.json"_s, response);
+        qputenv("KESTROVA_UPDATE_URL", m_server->url(u"/latest.json"_s).toEncoded());
     }
-    static QPushButton *button(WindowRig &rig, const char *name) { return rig.find<QPushButton>(name); }
-    static bool drop(WindowRig &rig, const QList<QUrl> &urls);
+    static HttpResponse release(const QString &version, const QString &more = {})
+    {
+        return HttpResponse::json(u"{\"latest_version\":\"%1\"%2}"_s.arg(version, more).toUtf8());
+    }
 
     QTemporaryDir m_dir;
-    QByteArray m_path;
+    const QByteArray m_path = qgetenv("PATH");
+    std::unique_ptr<test::LocalHttpServer> m_server;
+    QList<QUrl> m_opened;
 };
 
 void tst_Window::initTestCase()
 {
-    registerRecordTypes();
-    m_path = qgetenv("PATH");
-    for (const char *name : { "a/one.mp3", "a/two.wav", "b/three.flac", "b/cover.jpg", "folder/x.mp3",
-                              "folder/sub/y.ogg", "folder/notes.txt" }) {
+    qputenv("SDL_AUDIODRIVER", "dummy"); // ffplay plays in real time to nowhere
+    for (const char *name : { "a/one.mp3", "a/two.wav", "folder/sub/y.ogg", "in/notes.txt", "in/garbage.mp3" }) {
         QDir().mkpath(QFileInfo(file(QLatin1String(name))).absolutePath());
         QFile(file(QLatin1String(name))).open(QIODevice::WriteOnly);
     }
+    for (const QString &cut : { u"in/cut.wav"_s, u"other/cut two.wav"_s }) // 1 s silence, 2 s tone, 2 s silence
+        QCOMPARE(test::makeAudio(file(cut)), QString());
+    QCOMPARE(test::makeAudio(file(u"in/silent.wav"_s), { 1.0, 0.0 }), QString());
+    QCOMPARE(test::makeAudio(file(u"in/long take.mp3"_s), { 1.0, 240.0 }), QString());
+    QCOMPARE(test::makeAudio(file(u"tone.wav"_s), { 1.0, 8.0, 2.0 }), QString());
 }
 
 void tst_Window::cleanup()
 {
     qputenv("PATH", m_path);
+    QDir(file(u"out"_s)).removeRecursively();
 }
 
-bool tst_Window::drop(WindowRig &rig, const QList<QUrl> &urls)
-{
-    QMimeData mime;
-    mime.setUrls(urls);
-    const QPoint centre = rig.window->rect().center();
-    QDragEnterEvent enter(centre, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(rig.window.get(), &enter);
-    if (!enter.isAccepted())
-        return false;
-    QDropEvent dropped(QPointF(centre), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(rig.window.get(), &dropped);
-    return dropped.isAccepted();
-}
-
-void tst_Window::menusAndKeys_data()
-{
-    QTest::addColumn<QString>("command");
-    QTest::addColumn<QKeySequence>("keys");
-    QTest::newRow("add files") << u"Add files..."_s << QKeySequence(u"Ctrl+O"_s);
-    QTest::newRow("add folder") << u"Add folder..."_s << QKeySequence(u"Ctrl+Shift+O"_s);
-    QTest::newRow("analyse") << u"Analyse"_s << QKeySequence(u"Ctrl+R"_s);
-    QTest::newRow("trim") << u"Trim now"_s << QKeySequence(u"Ctrl+T"_s);
-    QTest::newRow("stop") << u"Stop"_s << QKeySequence(u"Esc"_s);
-    QTest::newRow("preferences") << u"Preferences..."_s << QKeySequence(u"Ctrl+,"_s);
-    QTest::newRow("remove") << u"Remove selected"_s << QKeySequence(u"Del"_s);
-    QTest::newRow("quit") << u"Exit"_s << QKeySequence(u"Ctrl+Q"_s);
-}
-
-// Each key reaches its command, and the menu shows it; every menu entry
-// has a mnemonic.
 void tst_Window::menusAndKeys()
 {
-    QFETCH(QString, command);
-    QFETCH(QKeySequence, keys);
-    WindowRig rig;
+    Rig rig;
     rig.window->show();
     QApplication::setActiveWindow(rig.window.get());
     QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
-    for (QAction *menu : rig.window->menuBar()->actions()) {
-        QVERIFY2(menu->text().contains(u'&'), qPrintable(menu->text()));
-        for (QAction *entry : menu->menu()->actions())
-            QVERIFY2(entry->isSeparator() || entry->text().contains(u'&'), qPrintable(entry->text()));
+    for (const QString &command :
+            { u"Add files...|Ctrl+O"_s, u"Add folder...|Ctrl+Shift+O"_s, u"Analyse|Ctrl+R"_s, u"Trim now|Ctrl+T"_s,
+                    u"Stop|Esc"_s, u"Preferences...|Ctrl+,"_s, u"Remove selected|Del"_s, u"Exit|Ctrl+Q"_s }) {
+        QAction *action = rig.command(command.section(u'|', 0, 0));
+        QCOMPARE(action->shortcut(), QKeySequence(command.section(u'|', 1)));
+        action->setEnabled(true); // Stop, as in a run
+        QSignalSpy triggered(action, &QAction::triggered);
+        QTest::keySequence(rig.window.get(), action->shortcut());
+        QCOMPARE(triggered.size(), 1);
     }
-    QAction *action = rig.command(command);
-    QVERIFY(action);
-    QCOMPARE(action->shortcut(), keys);
-    action->setEnabled(true); // Stop, as in a run
-    QSignalSpy triggered(action, &QAction::triggered);
-    QTest::keySequence(rig.window.get(), keys);
-    QCOMPARE(triggered.size(), 1);
-}
-
-void tst_Window::startLines_data()
-{
-    QTest::addColumn<bool>("toolsFound");
-    QTest::newRow("tools found") << true;
-    QTest::newRow("tools missing") << false;
-}
-
-void tst_Window::startLines()
-{
-    QFETCH(bool, toolsFound);
-    if (!toolsFound)
-        qputenv("PATH", QFile::encodeName(file(u"empty"_s)));
-    WindowRig rig;
-    QCOMPARE(rig.logTexts().first(), u"Kestrova 1.0.0 ready."_s);
-    QCOMPARE(rig.lastLog().text.startsWith(u"ffmpeg/ffprobe not found. Install them (sudo apt install ffmpeg)"_s),
-             !toolsFound);
-    QCOMPARE(rig.lastLog().level, toolsFound ? 0 : 2);
-    QVERIFY(rig.prompts->asked.isEmpty()); // no dialog at start-up
-}
-
-void tst_Window::addFilesAndFolders()
-{
-    WindowRig rig([](Settings &s) { s.extensions = { u"mp3"_s, u"wav"_s, u"ogg"_s }; });
-    QueueModel *model = rig.queue();
-    button(rig, "addFilesButton")->click(); // cancelled
-    QCOMPARE(rig.prompts->asked.last().filter, u"Audio files (*.mp3 *.wav *.ogg);;All files (*)"_s);
-    QCOMPARE(model->rowCount(), 0);
-
-    // Each file joins relative to its own folder; one queued again is not doubled.
-    rig.prompts->fileNames << QStringList{ file(u"a/one.mp3"_s), file(u"b/three.flac"_s), file(u"a/one.mp3"_s) };
-    button(rig, "addFilesButton")->click();
-    QCOMPARE(model->rowCount(), 2);
-    QCOMPARE(model->items().at(1).relPath, u"three.flac"_s);
-    QCOMPARE(rig.lastLog().text, u"Added 3 file(s)."_s);
-    QCOMPARE(rig.find<QLabel>("queueSizeLabel")->text(), u"2 file(s) queued"_s);
-
-    // A folder is scanned on the worker; the picker starts where the last one ended.
-    QSignalSpy scan(rig.window.get(), &MainWindow::requestScan);
-    rig.prompts->paths << file(u"folder"_s);
-    button(rig, "addFolderButton")->click();
-    QCOMPARE(rig.prompts->asked.last().text, file(u"a"_s));
-    QCOMPARE(scan.size(), 1);
-    QVERIFY(rig.lit("scanChip") && !button(rig, "addFolderButton")->isEnabled());
-    QTRY_COMPARE(rig.status(), u"Idle"_s);
-    QCOMPARE(model->rowCount(), 4);
-    QCOMPARE(model->items().at(2).relPath, u"sub/y.ogg"_s);
-    QCOMPARE(rig.lastLog().text, u"Scan complete - 2 file(s) found."_s);
-    QVERIFY(!rig.lit("scanChip") && button(rig, "addFolderButton")->isEnabled());
-}
-
-// Dropped files join as "Add files..." adds them and only when of a scanned
-// type; folders are scanned; nothing joins during a run or from the web.
-void tst_Window::drops()
-{
-    WindowRig rig;
-    QVERIFY(drop(rig, { QUrl::fromLocalFile(file(u"a/one.mp3"_s)), QUrl::fromLocalFile(file(u"b/three.flac"_s)),
-                        QUrl::fromLocalFile(file(u"b/cover.jpg"_s)), QUrl::fromLocalFile(file(u"folder"_s)) }));
-    QCOMPARE(rig.queue()->rowCount(), 2);
-    QCOMPARE(rig.queue()->items().at(1).relPath, u"three.flac"_s);
-    QCOMPARE(rig.logTexts().mid(2, 2), QStringList({ u"Added 2 file(s)."_s,
-                                                     u"Ignored 1 dropped file(s) that are not of a scanned type."_s }));
-    QTRY_COMPARE(rig.status(), u"Idle"_s);
-    QCOMPARE(rig.queue()->rowCount(), 4);
-
-    QVERIFY(!drop(rig, { QUrl(u"https://www.orrinworks.example/song.mp3"_s) }));
-    rig.find<QPushButton>("analyseButton")->click(); // running now
-    QVERIFY(!drop(rig, { QUrl::fromLocalFile(file(u"a/two.wav"_s)) }));
-    QCOMPARE(rig.lastLog().text, u"Nothing can be added while a run is going."_s);
-    QCOMPARE(rig.queue()->rowCount(), 4);
-    QTRY_COMPARE(rig.status(), u"Idle"_s);
-    QVERIFY(rig.prompts->asked.isEmpty());
 }
 
 void tst_Window::runRefusals_data()
 {
-    QTest::addColumn<bool>("queued");
-    QTest::addColumn<bool>("tools");
-    QTest::addColumn<bool>("leaveBoth");
     QTest::addColumn<QString>("destination");
-    QTest::addColumn<QString>("asked"); // "" when only the log says why
-    QTest::addColumn<QString>("text");
-    QTest::newRow("empty queue") << false << true << false << QString() << QString()
-                                 << u"Nothing in the queue - add files or a folder first."_s;
-    QTest::newRow("tools missing") << true << false << false << QString() << u"warning|ffmpeg not found"_s
-                                   << u"ffmpeg/ffprobe not found. Install them (sudo apt install ffmpeg), or set their "
-                                      "paths in Preferences."_s;
-    QTest::newRow("both ends left alone") << true << true << true << QString() << u"information|Nothing to do"_s
-                                          << u"Both the head and the tail are set to leave alone, so there is nothing "
-                                             "to change.\n\nSet a target for at least one end in Preferences."_s;
-    QTest::newRow("destination is the sources' folder")
-            << true << true << false << u"a"_s << u"warning|Destination folder"_s
-            << u"The destination folder %1 would put the trimmed copies over their originals.\n\n"
-               "Choose another destination in Preferences, or overwrite the originals."_s;
+    QTest::addColumn<QString>("asked"); // method|caption|text, or the log's line when nothing is asked
+    QTest::newRow("empty queue") << u"out"_s << u"Nothing in the queue"_s;
+    QTest::newRow("tools missing") << u"out"_s << u"warning|ffmpeg not found|ffmpeg/ffprobe not found. Install"_s;
+    QTest::newRow("mirror onto the sources")
+            << u"a"_s << u"warning|Destination folder|The destination folder %1 would put"_s.arg(file(u"a"_s));
+    QTest::newRow("no destination, none chosen") << QString() << u"existingDirectory|Choose the destination folder|"_s;
+    QTest::newRow("in place, not confirmed")
+            << QString() << u"question (No)|Overwrite originals|2 file(s) will be rewritten in place."_s;
 }
 
+// One question or log line per refusal, and nothing runs; missing tools are told at start, in the log.
 void tst_Window::runRefusals()
 {
-    QFETCH(bool, queued);
-    QFETCH(bool, leaveBoth);
     QFETCH(QString, destination);
     QFETCH(QString, asked);
-    QFETCH(QString, text);
-    WindowRig rig([&](Settings &s) {
-        if (leaveBoth)
-            s.headMode = s.tailMode = EndMode::LeaveAlone;
-        s.outputRoot = destination.isEmpty() ? file(u"out"_s) : file(destination);
-    });
-    if (queued)
-        queueTwo(rig);
-    QFETCH(bool, tools);
-    if (!tools)
+    const QString tag = QLatin1String(QTest::currentDataTag());
+    if (tag == u"tools missing"_s)
         qputenv("PATH", QFile::encodeName(file(u"empty"_s)));
-    const int before = int(rig.prompts->asked.size());
-    QSignalSpy process(rig.window.get(), &MainWindow::requestProcess);
-    button(rig, "trimButton")->click();
-
-    QCOMPARE(process.size(), 0);
-    QVERIFY(button(rig, "trimButton")->isEnabled());
-    QCOMPARE(rig.prompts->asked.size(), before + (asked.isEmpty() ? 0 : 1));
-    text = text.arg(QDir::toNativeSeparators(file(destination)));
-    if (asked.isEmpty()) {
-        QCOMPARE(rig.lastLog().text, text);
-    } else {
-        const ScriptedPrompts::Asked &box = rig.prompts->asked.last();
-        QCOMPARE(box.method + u'|' + box.caption, asked);
-        QCOMPARE(box.text, text);
-    }
-}
-
-// A mirror run without a destination asks for one, keeps it and starts.
-void tst_Window::destinationAskedFor()
-{
-    WindowRig rig;
-    queueTwo(rig);
-    rig.prompts->paths << file(u"out dir"_s);
-    QSignalSpy process(rig.window.get(), &MainWindow::requestProcess);
-    button(rig, "trimButton")->click();
-    QCOMPARE(rig.prompts->asked.last().caption, u"Choose the destination folder"_s);
-    QCOMPARE(process.size(), 1);
-    QCOMPARE(process.first().at(1).value<Settings>().outputRoot, file(u"out dir"_s));
-    QCOMPARE(QSettings().value(u"output/root"_s).toString(), file(u"out dir"_s));
-    QTRY_COMPARE(rig.status(), u"Idle"_s);
-
-    rig.prompts->paths.clear(); // cancelled the second time: nothing runs
-    appSettings().outputRoot.clear();
-    button(rig, "trimButton")->click();
-    QCOMPARE(process.size(), 1);
-}
-
-void tst_Window::inPlaceQuestion_data()
-{
-    QTest::addColumn<bool>("backup");
-    QTest::addColumn<bool>("yes");
-    QTest::newRow("backups, yes") << true << true;
-    QTest::newRow("no backups, no") << false << false;
-}
-
-void tst_Window::inPlaceQuestion()
-{
-    QFETCH(bool, backup);
-    QFETCH(bool, yes);
-    WindowRig rig([&](Settings &s) {
-        s.outputMode = OutputMode::InPlace;
-        s.makeBackup = backup;
-        s.tailMode = EndMode::LeaveAlone;
+    Rig rig([&](Settings &s) {
+        s.outputRoot = destination.isEmpty() ? QString() : file(destination);
+        s.outputMode = tag.startsWith(u"in place"_s) ? OutputMode::InPlace : OutputMode::Mirror;
+        s.makeBackup = false;
     });
-    queueTwo(rig);
-    if (yes)
-        rig.prompts->answers << QMessageBox::Yes;
-    QSignalSpy process(rig.window.get(), &MainWindow::requestProcess);
-    button(rig, "trimButton")->click();
-
-    const ScriptedPrompts::Asked &question = rig.prompts->asked.last();
-    const QString sentence = backup ? u"A .bak copy of every trimmed file will be kept alongside it."_s
-                                    : u"No backups will be kept. This cannot be undone."_s;
-    QCOMPARE(question.text, u"2 file(s) will be rewritten in place.\n\nHead: MAX 150 MS\nTail: OFF\n\n"_s + sentence
-                     + u"\n\nContinue?"_s);
-    QCOMPARE(question.defaultButton, QMessageBox::No); // Enter answers No
-    QCOMPARE(process.size(), yes ? 1 : 0);
-    if (yes)
-        QTRY_COMPARE(rig.status(), u"Idle"_s);
+    QCOMPARE(rig.log().last().startsWith(u"ffmpeg/ffprobe not found"_s), tag == u"tools missing"_s);
+    QVERIFY(rig.prompts->asked.isEmpty());
+    if (tag != u"empty queue"_s)
+        rig.addFiles({ file(u"a/one.mp3"_s), file(u"a/two.wav"_s) });
+    rig.button("trimButton")->click();
+    QCOMPARE(rig.status(), u"Idle"_s);
+    QCOMPARE(rig.prompts->asked.size(), tag == u"empty queue"_s ? 0 : 2); // the file picker, then one question
+    const QString shown = rig.prompts->asked.value(1, rig.log().last());
+    QVERIFY2(shown.startsWith(asked), qPrintable(shown));
 }
 
-// Remove, clear, stop while idle, the empty-queue hint, and sorting that
-// still sends each result to its own file.
-void tst_Window::queueCommands()
+// Menu, buttons, row menu and drops alike: no change to queue or settings during a run.
+void tst_Window::queueAndSettingsCommandsOffDuringARun()
 {
-    WindowRig rig;
+    Rig rig;
     rig.window->show();
     QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
-    auto *view = rig.find<QueueView>("queueTable");
+    rig.addFiles({ file(u"a/one.mp3"_s), file(u"a/two.wav"_s) });
+    const auto rowMenu = [&] {
+        Q_EMIT rig.view()->customContextMenuRequested(rig.view()->visualRect(rig.queue()->index(0, 0)).center());
+        auto *menu = rig.view()->findChild<QMenu *>(u"queueMenu"_s);
+        menu->close();
+        return rig.live(menu->actions());
+    };
+    const QString idle = rig.live(rig.window->menuBar()->actions(), true);
+    QCOMPARE(rowMenu(),
+            u"Show in folder, Copy result, Analyse selected, Trim selected, Retry failed, "
+            "Restore original, Delete backups, Remove selected"_s);
+    rig.button("analyseButton")->click();
+    QCOMPARE(rig.live(rig.window->menuBar()->actions(), true),
+            u"Exit, Stop, Copy result, Check for Updates..., Orrinworks Website, About Kestrova, Stop"_s);
+    QCOMPARE(rowMenu(), u"Show in folder, Copy result"_s);
+    QVERIFY(!rig.drop({ file(u"in/cut.wav"_s) }));
+    QCOMPARE(rig.log().last(), u"Nothing can be added while a run is going."_s);
+    QTRY_COMPARE(rig.status(), u"Idle"_s);
+    QCOMPARE(rig.live(rig.window->menuBar()->actions(), true), idle);
+}
+
+// The hint in an empty queue; sorted rows still show each result on its own file.
+void tst_Window::emptyHintAndSortedResults()
+{
+    Rig rig;
+    rig.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+    QueueView *view = rig.view();
     const auto middleIsBlank = [view] {
         const QImage shot = view->viewport()->grab().toImage();
-        const int y = shot.height() / 2;
-        for (int x = 0; x < shot.width(); ++x) {
-            if (shot.pixel(x, y) != shot.pixel(0, y))
-                return false;
-        }
-        return true;
+        QImage line = shot.copy(0, shot.height() / 2, shot.width(), 1), blank = line;
+        blank.fill(line.pixelColor(0, 0));
+        return line == blank;
     };
-    QVERIFY(!middleIsBlank()); // the hint
-    rig.prompts->fileNames << QStringList{ file(u"b/three.flac"_s), file(u"a/one.mp3"_s), file(u"a/two.wav"_s) };
-    button(rig, "addFilesButton")->click();
+    QVERIFY(!middleIsBlank());
+    rig.addFiles({ file(u"a/two.wav"_s), file(u"a/one.mp3"_s) });
     QVERIFY(middleIsBlank());
-
     view->sortByColumn(QueueModel::FileColumn, Qt::AscendingOrder);
-    QCOMPARE(view->model()->index(0, QueueModel::FileColumn).data().toString(), u"one.mp3"_s);
     view->selectRow(0);
     QCOMPARE(view->selectedQueueRows(), QList<int>{ 1 });
     QueueItem item = rig.queue()->items().at(1);
     item.message = u"not an audio file"_s;
-    item.detail = u"[mp3 @ 0x5] a.mp3: Invalid data"_s;
     rig.queue()->setItem(1, item);
     QCOMPARE(view->model()->index(0, QueueModel::ResultColumn).data().toString(), u"not an audio file"_s);
-    QCOMPARE(view->model()->index(0, QueueModel::ResultColumn).data(Qt::ToolTipRole).toString(),
-             u"not an audio file\n\n[mp3 @ 0x5] a.mp3: Invalid data"_s);
-    button(rig, "removeButton")->click();
-    QCOMPARE(rig.queue()->rowCount(), 2);
-    QCOMPARE(rig.queue()->items().at(1).path, file(u"a/two.wav"_s));
-
-    rig.command(u"Stop"_s)->setEnabled(true); // as in a run
-    button(rig, "stopButton")->click();
-    QCOMPARE(rig.status(), u"Stopping..."_s);
     rig.command(u"Clear queue"_s)->trigger();
-    QCOMPARE(rig.queue()->rowCount(), 0);
-    QCOMPARE(rig.panelText("summaryLabel"), u"QUEUE CLEARED"_s);
     QVERIFY(!middleIsBlank());
-    QCOMPARE(rig.prompts->asked.size(), 1); // only the file picker
 }
 
-void tst_Window::rowMenu_data()
+void tst_Window::preferencesKeepEveryField()
 {
-    QTest::addColumn<int>("row");
-    QTest::addColumn<bool>("withOutput");
-    QTest::addColumn<bool>("running");
-    QTest::addColumn<QStringList>("enabled");
-    const QStringList rowCommands{ u"Copy result"_s,      u"Analyse selected"_s, u"Trim selected"_s,
-                                   u"Retry failed"_s,     u"Restore original"_s, u"Delete backups"_s,
-                                   u"Remove selected"_s };
-    QTest::newRow("fresh row") << 0 << false << false << QStringList{ u"Show in folder"_s } + rowCommands;
-    QTest::newRow("row with an output")
-            << 0 << true << false << QStringList{ u"Show in folder"_s, u"Open output folder"_s } + rowCommands;
-    QTest::newRow("during a run") << 0 << true << true
-                                  << QStringList{ u"Show in folder"_s, u"Open output folder"_s, u"Copy result"_s };
-    QTest::newRow("below the rows") << -1 << false << false << rowCommands;
+    const Settings unusual = test::unusualSettings();
+    QCOMPARE(test::fields(PreferencesDialog(unusual).settings()), test::fields(unusual));
 }
 
-void tst_Window::rowMenu()
+void tst_Window::updateAnswers_data()
 {
-    QFETCH(int, row);
-    QFETCH(bool, withOutput);
-    QFETCH(bool, running);
-    QFETCH(QStringList, enabled);
-    WindowRig rig;
-    rig.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
-    queueTwo(rig);
-    if (withOutput) {
-        QueueItem item = rig.queue()->items().first();
-        item.outputPath = file(u"b/one.mp3"_s);
-        rig.queue()->setItem(0, item);
-    }
-    if (running)
-        button(rig, "analyseButton")->click();
-
-    auto *view = rig.find<QueueView>("queueTable");
-    const QPoint at = row < 0 ? QPoint(5, view->viewport()->height() - 5)
-                              : view->visualRect(view->model()->index(row, 0)).center();
-    Q_EMIT view->customContextMenuRequested(at);
-    auto *menu = view->findChild<QMenu *>(u"queueMenu"_s);
-    QVERIFY(menu);
-    QStringList live;
-    for (QAction *action : menu->actions()) {
-        if (!action->isSeparator() && action->isEnabled())
-            live << WindowRig::plain(action->text());
-    }
-    QCOMPARE(live, enabled);
-    if (withOutput) {
-        menu->actions().at(1)->trigger();
-        QCOMPARE(rig.prompts->opened.last(), QUrl::fromLocalFile(file(u"b"_s)));
-    }
-    menu->close();
-    if (running)
-        QTRY_COMPARE(rig.status(), u"Idle"_s);
+    QTest::addColumn<HttpResponse>("response");
+    QTest::addColumn<bool>("byHand");
+    QTest::addColumn<QString>("line"); // the log's last line starts so
+    QTest::addColumn<QString>("asked"); // method|title|text starts so, or empty
+    QTest::newRow("failure, automatic") << HttpResponse::json("oops", 500) << false
+                                        << u"Update check failed - The update server answered"_s << QString();
+    QTest::newRow("download of a local file refused")
+            << release(u"1.2.0"_s, u",\"download_url\":\"file:///etc/passwd\""_s) << true
+            << u"Not opening file:///etc/passwd"_s << u"exec|Update available"_s;
 }
 
-// The layout comes back in the next window; closing while idle asks nothing
-// and saves the settings, leaving the program's own groups as they were.
-void tst_Window::layoutAndSettingsKept()
+// Automatic checks never ask; a failed check is no check: the next start asks.
+void tst_Window::updateAnswers()
 {
-    QByteArray columns;
-    WindowRig rig([](Settings &s) {
-        s.outputMode = OutputMode::InPlace;
-        s.makeBackup = false;
+    QFETCH(HttpResponse, response);
+    QFETCH(bool, byHand);
+    QFETCH(QString, line);
+    QFETCH(QString, asked);
+    serve(response);
+    Rig rig([&](Settings &s) { s.autoCheck = !byHand; });
+    rig.prompts->dialogs << [](QDialog &d) {
+        d.findChild<QPushButton *>(u"downloadButton"_s)->click();
+        return d.result();
+    };
+    if (byHand)
+        rig.command(u"Check for Updates..."_s)->trigger();
+    QTRY_VERIFY2_WITH_TIMEOUT(rig.log().last().startsWith(line), qPrintable(rig.log().last()), 5000);
+    QCOMPARE(rig.prompts->asked.size(), asked.isEmpty() ? 0 : 1);
+    QVERIFY2(rig.prompts->asked.value(0).startsWith(asked), qPrintable(rig.prompts->asked.value(0)));
+    QCOMPARE(QSettings().value(u"updates/lastCheck"_s).toDateTime().isValid(),
+            !line.startsWith(u"Update check failed"_s));
+}
+
+void tst_Window::messageBoxesArePlainTextAfterTheReplyEnded_data()
+{
+    QTest::addColumn<HttpResponse>("response");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("openMs"); // how long the box is open before it is read
+    // Rendered, this would load a huge image inside a link to a local file.
+    const QString markup = u"0.9<a href='file:///etc/passwd'><img width=9999 height=9999></a>"_s;
+    QTest::newRow("markup in the version")
+            << release(markup) << u"Kestrova %1 is the current release. You are up to date."_s.arg(markup) << 50;
+    QTest::newRow("endless reply") << HttpResponse::endless(QByteArray(64 * 1024, ' '))
+                                   << u"Update server sent a malformed reply."_s << 500;
+}
+
+// The real boxes show server text literally, open no link, and come after the reply ended.
+void tst_Window::messageBoxesArePlainTextAfterTheReplyEnded()
+{
+    QFETCH(HttpResponse, response);
+    QFETCH(int, openMs);
+    serve(response);
+    QDesktopServices::setUrlHandler(u"file"_s, this, "recordOpened");
+    const auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler(u"file"_s); });
+    Rig rig;
+    rig.window->setPrompts(std::make_unique<UserPrompts>());
+    QStringList seen; // format, text, narrow, open connections
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        auto *label = box ? box->findChild<QLabel *>(u"qt_msgbox_label"_s) : nullptr;
+        if (!label)
+            return;
+        poll.stop();
+        QTest::mouseClick(label, Qt::LeftButton, {}, label->rect().center());
+        seen << QString::number(box->textFormat()) << box->text() << QString::number(box->sizeHint().width() < 1000)
+             << QString::number(m_server->openConnections());
+        box->button(QMessageBox::Ok)->click();
     });
-    rig.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
-    auto *overwrite = rig.find<QCheckBox>("overwriteCheck");
-    QVERIFY(overwrite->isChecked());
-    QCOMPARE(rig.find<QLabel>("outputLabel")->toolTip(), u"OUT · IN PLACE · NO BACKUP"_s);
-    overwrite->setChecked(false);
-    QCOMPARE(QSettings().value(u"output/mode"_s).toInt(), 0);
-    QCOMPARE(rig.find<QLabel>("outputLabel")->toolTip(), u"OUT · MIRROR · NOT SET"_s);
-
-    rig.window->resize(1111, 822);
-    auto *header = rig.find<QueueView>("queueTable")->horizontalHeader();
-    header->moveSection(QueueModel::StatusColumn, QueueModel::HeadColumn);
-    columns = header->saveState();
-    appSettings().thresholdDb = -61.0;
-    QVERIFY(rig.window->close());
-    QVERIFY(rig.prompts->asked.isEmpty());
-    QCOMPARE(QSettings().value(u"detection/thresholdDb"_s).toDouble(), -61.0);
-    QSettings store;
-    store.beginGroup(u"window"_s);
-    QCOMPARE(store.childKeys(), QStringList({ u"geometry"_s, u"lastFolder"_s, u"queueColumns"_s, u"splitter"_s,
-                                              u"state"_s }));
-
-    WindowRig again({}, WindowRig::SameStore);
-    QCOMPARE(again.window->size(), QSize(1111, 822));
-    QCOMPARE(again.find<QueueView>("queueTable")->horizontalHeader()->saveState(), columns);
+    poll.start(openMs);
+    rig.command(u"Check for Updates..."_s)->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(!seen.isEmpty(), 5000);
+    QFETCH(QString, text);
+    QCOMPARE(seen, QStringList({ QString::number(Qt::PlainText), text, u"1"_s, u"0"_s }));
+    QCOMPARE(m_opened, QList<QUrl>());
 }
 
-void tst_Window::preferences()
+// Each dropped file joins relative to its own folder, so both land straight in the destination.
+void tst_Window::dropsFromTwoFoldersTrimIntoTheChosenDestination()
 {
-    WindowRig rig;
-    for (const bool accept : { false, true }) {
-        rig.prompts->dialogs << [accept](QDialog &dialog) {
-            dialog.findChild<QDoubleSpinBox *>(u"thresholdSpin"_s)->setValue(-45);
-            dialog.findChild<QDoubleSpinBox *>(u"minSilenceSpin"_s)->setValue(0.3);
-            return accept ? int(QDialog::Accepted) : int(QDialog::Rejected);
+    Rig rig;
+    QVERIFY(rig.drop(
+            { file(u"in/cut.wav"_s), file(u"other/cut two.wav"_s), file(u"in/notes.txt"_s), file(u"folder"_s) }));
+    QVERIFY(rig.log().contains(u"Ignored 1 dropped file(s) that are not of a scanned type."_s));
+    QTRY_COMPARE(rig.status(), u"Idle"_s);
+    QCOMPARE(rig.queue()->items().at(2).relPath, u"sub/y.ogg"_s);
+    rig.prompts->paths << file(u"out"_s);
+    rig.run(rig.command(u"Trim now"_s));
+    QCOMPARE(rig.statuses(), u"Trimmed Trimmed Failed"_s);
+    QVERIFY(qAbs(test::decodedSeconds(file(u"out/cut two.wav"_s)) - 2.3) < 0.05); // a copied packet either side
+    QCOMPARE(rig.summary().section(u" · "_s, 1),
+            u"3 SCANNED · 2 WRITTEN · 0 SKIPPED · 1 FAIL · 5.4 S CUT · 0.0 S ADDED"_s);
+}
+
+// An analysis writes nothing; a new target re-plans at once, a new threshold measures again.
+void tst_Window::analysisRunAndReplanning()
+{
+    Rig rig;
+    rig.addFiles({ file(u"in/cut.wav"_s), file(u"in/silent.wav"_s) });
+    rig.run(rig.command(u"Analyse"_s));
+    QCOMPARE(rig.statuses(), u"Analysed Skipped"_s);
+    QVERIFY(rig.log().contains(u"cut.wav - measured head 1.00 s, tail 2.00 s; head -0.850 s, tail -1.850 s"_s));
+    QVERIFY(rig.summary().endsWith(
+            u" · 2 SCANNED · 1 WOULD CHANGE · 1 SKIPPED · 0 FAIL · 2.7 S TO CUT · 0.0 S TO ADD"_s));
+    QCOMPARE(rig.prompts->asked.size(), 1); // the file picker, no question
+    QVERIFY(!QFileInfo::exists(file(u"out"_s)));
+    for (const auto &change : { std::pair("leadTargetSpin", 500.0), std::pair("thresholdSpin", -40.0) }) {
+        rig.prompts->dialogs << [change](QDialog &dialog) {
+            dialog.findChild<QAbstractSpinBox *>(QLatin1String(change.first))->setProperty("value", change.second);
+            return int(QDialog::Accepted);
         };
         rig.command(u"Preferences..."_s)->trigger();
-        QCOMPARE(appSettings().thresholdDb, accept ? -45.0 : -50.0);
-        QCOMPARE(QSettings().contains(u"detection/thresholdDb"_s), accept);
-        QCOMPARE(rig.panelText("detectionChip"), accept ? u"-45 dB · 0.30 S"_s : u"-50 dB · 0.50 S"_s);
+        QCOMPARE(rig.cell(0, QueueModel::ResultColumn),
+                change.second > 0 ? u"would adjust head -0.500 s, tail -1.850 s"_s : QString());
     }
-    QCOMPARE(rig.lastLog().text, u"Preferences saved."_s);
+    QCOMPARE(rig.statuses(), u"Pending Skipped"_s);
 }
 
-// Every field goes through the dialog and back unchanged; the controls
-// follow the modes; pickers ask through the prompt seam.
-void tst_Window::preferencesDialog()
+// Stopped mid-rewrite in place: source intact, no temporary file, backup or child, row Pending.
+void tst_Window::stoppedRunLosesNothing()
 {
-    QCOMPARE(test::fields(PreferencesDialog(test::unusualSettings()).settings()), test::fields(test::unusualSettings()));
-    Settings s;
-    s.outputRoot = u"  /music/out "_s;
-    s.headMode = EndMode::LeaveAlone;
-    s.tailMode = EndMode::TopUp;
-    PreferencesDialog dialog(s);
-    ScriptedPrompts prompts;
-    dialog.setPrompts(&prompts);
-    const auto enabled = [&dialog](const char *name) { return dialog.findChild<QWidget *>(QLatin1String(name))->isEnabled(); };
-    QVERIFY(!enabled("leadTargetSpin") && enabled("tailTargetSpin") && enabled("padFallbackCombo"));
-    dialog.findChild<QComboBox *>(u"tailModeCombo"_s)->setCurrentIndex(int(EndMode::CutBack));
-    QVERIFY(enabled("tailTargetSpin") && !enabled("padFallbackCombo"));
-    dialog.findChild<QRadioButton *>(u"inPlaceRadio"_s)->click();
-    QVERIFY(!enabled("outputRootEdit") && !enabled("outputBrowseButton"));
-    QCOMPARE(dialog.settings().outputRoot, u"/music/out"_s);
-    dialog.findChild<QLineEdit *>(u"extensionsEdit"_s)->setText(u"*.MP3, .wav;;  Flac"_s);
-    QCOMPARE(dialog.settings().extensions, QStringList({ u"mp3"_s, u"wav"_s, u"flac"_s }));
-
-    prompts.paths = { QString(), u"/opt/ff/ffprobe"_s };
-    dialog.findChild<QPushButton *>(u"ffmpegBrowseButton"_s)->click(); // cancelled
-    dialog.findChild<QPushButton *>(u"ffprobeBrowseButton"_s)->click();
-    QCOMPARE(prompts.asked.at(1).caption, u"Locate ffprobe"_s);
-    QVERIFY(dialog.settings().ffmpegPath.isEmpty());
-    QCOMPARE(dialog.settings().ffprobePath, u"/opt/ff/ffprobe"_s);
+    const QString source = file(u"in/long take.mp3"_s);
+    const QByteArray before = test::sha256(source);
+    Rig rig([&](Settings &s) {
+        s.outputMode = OutputMode::InPlace;
+        s.trimMethod = TrimMethod::ReEncode; // busy long enough to stop
+    });
+    rig.addFiles({ source });
+    rig.prompts->answers << QMessageBox::Yes;
+    rig.button("trimButton")->click();
+    QTRY_VERIFY_WITH_TIMEOUT(rig.window->findChild<BlockMeter *>(u"fileMeter"_s)->value() > 50, 30000);
+    rig.run(rig.command(u"Stop"_s));
+    QCOMPARE(rig.statuses() + u' ' + rig.cell(0, QueueModel::ResultColumn), u"Pending cancelled"_s);
+    QProcess pgrep;
+    pgrep.start(u"pgrep"_s, { u"-f"_s, source });
+    QVERIFY(pgrep.waitForFinished() && pgrep.readAllStandardOutput().isEmpty());
+    QCOMPARE(test::temporaryFiles(m_dir.path()), QStringList());
+    QCOMPARE(test::sha256(source), before);
+    QVERIFY(!QFileInfo::exists(source + u".bak"_s));
 }
 
-void tst_Window::unrunnableToolRefused_data()
+// Accepted during a run, an ffmpeg that always fails reaches no file of that run.
+void tst_Window::preferencesDuringRunReachOnlyTheNextRun()
 {
-    QTest::addColumn<QString>("path");
-    QTest::addColumn<QString>("problem"); // empty: accepted
-    QTest::newRow("blank searches") << QString() << QString();
-    QTest::newRow("runnable") << u"/bin/sh"_s << QString();
-    QTest::newRow("missing") << u"/nowhere/ffmpeg"_s << u"/nowhere/ffmpeg does not exist."_s;
-    QTest::newRow("folder") << u"/tmp"_s << u"/tmp is a folder, not a program."_s;
-    QTest::newRow("not executable") << u"%1"_s << u"%1 is not a program that can be run."_s;
+    Rig rig([&](Settings &s) { s.outputRoot = file(u"out"_s); });
+    rig.addFiles({ file(u"in/long take.mp3"_s), file(u"in/cut.wav"_s) });
+    rig.button("trimButton")->click();
+    const QString broken = test::writeFakeTool(m_dir.path(), u"failing-ffmpeg"_s, "exit 1");
+    rig.prompts->dialogs << [&](QDialog &d) {
+        d.findChild<QLineEdit *>(u"ffmpegEdit"_s)->setText(broken);
+        return int(QDialog::Accepted);
+    };
+    QVERIFY(QMetaObject::invokeMethod(rig.window.get(), "onPreferences"));
+    QCOMPARE(appSettings().ffmpegPath, broken);
+    QTRY_COMPARE_WITH_TIMEOUT(rig.status(), u"Idle"_s, 60000);
+    QCOMPARE(rig.statuses(), u"Trimmed Trimmed"_s);
 }
 
-void tst_Window::unrunnableToolRefused()
+// Runs on the selection or failed rows touch only those; undo restores the original byte for byte.
+void tst_Window::selectionRunsAndUndo()
 {
-    QFETCH(QString, path);
-    QFETCH(QString, problem);
-    QTemporaryFile plain; // "%1": a file without execute permission
-    QVERIFY(plain.open());
-    if (path == u"%1")
-        path = plain.fileName();
-    problem.replace(u"%1"_s, plain.fileName());
-    PreferencesDialog dialog{ Settings() };
-    ScriptedPrompts prompts;
-    dialog.setPrompts(&prompts);
-    dialog.findChild<QLineEdit *>(u"ffprobeEdit"_s)->setText(path);
-    dialog.accept();
-    QCOMPARE(dialog.result(), problem.isEmpty() ? int(QDialog::Accepted) : int(QDialog::Rejected));
-    QCOMPARE(prompts.asked.isEmpty() ? QString() : prompts.asked.first().text, problem);
+    const QString source = file(u"a/cut.wav"_s), backup = source + u".bak"_s;
+    QFile::copy(file(u"in/cut.wav"_s), source);
+    const QByteArray original = test::sha256(source);
+    Rig rig([&](Settings &s) { s.outputMode = OutputMode::InPlace; });
+    rig.addFiles({ source, file(u"in/garbage.mp3"_s) });
+    const auto run = [&](const QString &command, const QString &statuses) {
+        rig.prompts->answers << QMessageBox::Yes;
+        rig.run(rig.command(command));
+        QCOMPARE(rig.statuses(), statuses);
+    };
+    rig.view()->selectQueueRow(0);
+    run(u"Trim selected"_s, u"Trimmed Pending"_s);
+    QVERIFY(rig.prompts->asked.last().contains(u"|1 file(s) will be rewritten in place."_s)
+            && rig.prompts->asked.last().contains(u"A .bak copy of every trimmed file will be kept alongside it."_s));
+    QCOMPARE(test::sha256(backup), original);
+    run(u"Analyse"_s, u"Analysed Failed"_s);
+    run(u"Retry failed"_s, u"Analysed Failed"_s); // only the failed row ran again
+    QVERIFY(rig.prompts->asked.last().section(u'|', 2).startsWith(u"1 file(s)"_s));
+    rig.view()->selectQueueRow(0);
+    const QDateTime backupTime = QFileInfo(backup).lastModified();
+    run(u"Restore original"_s, u"Pending Failed"_s);
+    QCOMPARE(test::sha256(source), original);
+    QCOMPARE(QFileInfo(source).lastModified(), backupTime);
+    QFile::copy(source, backup); // as an earlier session left it
+    run(u"Delete backups"_s, u"Pending Failed"_s);
+    QVERIFY(!QFileInfo::exists(backup));
+}
+
+// The strips of an analysed file with known silences, then of the file its trim wrote.
+void tst_Window::edgesOfAnAnalysedFileAndOfItsTrim()
+{
+    // 100 columns a second, 5 s strips: sound from/to, shading, edge; mid-strip sine (in 1000s), silence.
+    const QList<QList<int>> expected{ { 100, 499, 0, 100, 85, -4, 4, 0, 0 }, { 0, 299, 300, 500, 315, -4, 4, 0, 0 },
+        { 15, 499, 0, 15, 0, -4, 4, 0, 0 } };
+    Rig rig([&](Settings &s) {
+        s.outputRoot = file(u"out"_s);
+        s.trimMethod = TrimMethod::ReEncode; // to the sample
+    });
+    rig.addFiles({ file(u"tone.wav"_s) });
+    rig.view()->selectQueueRow(0);
+    for (const QString &shown : { file(u"tone.wav"_s), file(u"out/tone.wav"_s) }) {
+        const bool written = shown.contains(u"out/"_s);
+        rig.run(rig.command(written ? u"Trim now"_s : u"Analyse"_s));
+        const QList<EdgeStrip *> strips = rig.preview().findChildren<EdgeStrip *>();
+        QTRY_VERIFY(!rig.preview().isReading() && strips.at(0)->hasPeaks() && strips.at(1)->hasPeaks()
+                && rig.preview().findChild<QLabel *>()->text().startsWith(
+                        (written ? u"TONE.WAV · WRITTEN"_s : u"TONE.WAV"_s)));
+        for (int side = 0; side < (written ? 1 : 2); ++side) {
+            const EdgeStrip &strip = *strips.at(side);
+            const EdgeStrip::Scene &s = strip.scene();
+            const auto columns
+                    = EdgeStrip::columns(strip.peaks(), strip.peaksFromSec(), strip.peakSec(), s.fromSec, s.toSec, 500);
+            const QPair<int, int> shade = EdgeStrip::columnSpan(s.silenceFromSec, s.silenceToSec, s, 500);
+            const EdgeStrip::Peak middle = columns.at(200), quiet = columns.at(side == 0 ? 5 : 400);
+            QList<int> found{ -1, -1, shade.first, shade.second,
+                EdgeStrip::columnAt(s.edgeSec, s.fromSec, s.toSec, 500), qRound(middle.first / 1000.0),
+                qRound(middle.second / 1000.0), quiet.first, quiet.second };
+            for (int x = 0; x < columns.size(); ++x) { // well above the resampler's ripple
+                found[0] = found[0] < 0 && columns.at(x).second > 400 ? x : found[0];
+                found[1] = columns.at(x).second > 400 ? x : found[1];
+            }
+            const QList<int> &e = expected.at(written ? 2 : side);
+            for (const int i : { 0, 1 })
+                found[i] = qAbs(found[i] - e[i]) <= 1 ? e[i] : found[i]; // sound within a column
+            QCOMPARE(found, e);
+        }
+        const EdgePreview::Edges edges = *EdgePreview::edgesFor(rig.queue()->items().first(), -50.0);
+        QCOMPARE(EdgePreview::playArguments(edges.path, edges.tail, EdgePreview::Tail).join(u' '),
+                u"-nodisp -autoexit -loglevel error -ss %1 -t 3.000 "_s.arg(written ? u"5.300"_s : u"6.150"_s) + shown);
+    }
+}
+
+void tst_Window::previewReadsEndWithTheSelectionAndTheWindow()
+{
+    const QString hang = test::writeFakeTool(m_dir.path(), u"ffmpeg"_s, "exec sleep 30");
+    Rig rig;
+    EdgePreview &preview = rig.preview();
+    auto *play = rig.button("playHeadButton");
+    rig.addFiles({ file(u"tone.wav"_s), file(u"in/cut.wav"_s) });
+    rig.run(rig.command(u"Analyse"_s));
+    appSettings().ffmpegPath = hang; // the preview's reads never end now
+    QList<qint64> before;
+    for (const bool runGoing : { false, false, true }) {
+        preview.setRunning(runGoing);
+        rig.view()->selectQueueRow(before.isEmpty() || runGoing ? 0 : 1);
+        QTRY_VERIFY(!anyAlive(before));
+        QTest::qWait(runGoing ? 200 : 0); // time to start a read it should not
+        QTRY_COMPARE(running(preview).size(), runGoing ? 0 : 2);
+        before = running(preview);
+    }
+    QCOMPARE(preview.findChild<QLabel *>()->text(), EdgePreview::tr("Waiting for the run to finish...").toUpper());
+    preview.setRunning(false);
+    QTRY_COMPARE(running(preview).size(), 2);
+    play->click();
+    QTRY_COMPARE(running(preview).size(), 3); // and the player
+    const QList<qint64> all = running(preview);
+    rig.window.reset();
+    QVERIFY(!anyAlive(all));
 }
 
 QTEST_MAIN(tst_Window)
