@@ -56,57 +56,50 @@ StepResult trim(QueueItem &item, const Settings &settings, const QString &path, 
 
 void tst_TrimApply::ffmpegArguments_data()
 {
-    QTest::addColumn<QString>("output");
-    QTest::addColumn<QString>("codec"); // of the source; none: a stream copy
-    QTest::addColumn<int>("bitRate");
-    QTest::addColumn<double>("head"); // the plan's changes to a 20 s file
-    QTest::addColumn<double>("tail");
+    QTest::addColumn<QString>("plan"); // output, the source's codec (-: a stream copy) and rate, changes to 20 s
     QTest::addColumn<QString>("ending"); // of the list, split at spaces
     QTest::newRow("a stream copy, the whole list")
-            << u"/out/song.mp3"_s << QString() << 0 << -1.25 << -0.5
+            << u"/out/song.mp3 - 0 -1.25 -0.5"_s
             << u"-hide_banner -nostdin -nostats -y -loglevel error -progress pipe:1 -ss 1.250 -t 18.250 -i /in/a.x "
                "-map 0:a:0 -map 0:v? -map -0:V? -map_metadata 0 -c:a copy -c:v copy -id3v2_version 3 -t 18.250000 "
                "/out/.song.kstmp.mp3"_s;
     QTest::newRow("flac padded at both ends, half a millisecond rounds up")
-            << u"/o/Song.live.flac"_s << u"flac"_s << 900000 << 0.3125 << 1.0
+            << u"/o/Song.live.flac flac 900000 0.3125 1"_s
             << u"-map_metadata 0 -af adelay=313:all=1,apad=pad_dur=1.000 -c:a flac -ar 48000 -ac 2 -c:v copy "
                "-t 21.312500 /o/.Song.live.kstmp.flac"_s;
     // Rates the encoders would refuse are never passed to them; Ogg cannot
     // carry pictures, and mapping one would fail the file.
     QTest::newRow("mp3 from a VBR source by quality")
-            << u"/o/A.MP3"_s << u"mp3"_s << 212256 << -1.0 << 0.0
+            << u"/o/A.MP3 mp3 212256 -1 0"_s
             << u"-c:a libmp3lame -q:a 2 -ar 48000 -ac 2 -c:v copy -id3v2_version 3 -t 19.000000 /o/.A.kstmp.MP3"_s;
     QTest::newRow("vorbis by quality, never its bit rate")
-            << u"/o/a.mp3.OGG"_s << u"vorbis"_s << 212256 << -1.0 << 0.0
+            << u"/o/a.mp3.OGG vorbis 212256 -1 0"_s
             << u"-i /in/a.x -map 0:a:0 -map_metadata 0 -c:a libvorbis -q:a 6 -ar 48000 -ac 2 -t 19.000000 "
                "/o/.a.mp3.kstmp.OGG"_s;
     QTest::newRow("opus within what libopus takes")
-            << u"/o/a.opus"_s << u"opus"_s << 900000 << -1.0 << 0.0
+            << u"/o/a.opus opus 900000 -1 0"_s
             << u"-c:a libopus -b:a 512000 -ar 48000 -ac 2 -t 19.000000 /o/.a.kstmp.opus"_s;
     QTest::newRow("ac3 at the nearest rate of its table")
-            << u"/o/a.ac3"_s << u"ac3"_s << 199000 << -1.0 << 0.0
+            << u"/o/a.ac3 ac3 199000 -1 0"_s
             << u"-c:a ac3 -b:a 192k -ar 48000 -ac 2 -c:v copy -t 19.000000 /o/.a.kstmp.ac3"_s;
 }
 
 void tst_TrimApply::ffmpegArguments()
 {
-    QFETCH(QString, output);
-    QFETCH(QString, codec);
-    QFETCH(int, bitRate);
-    QFETCH(double, head);
-    QFETCH(double, tail);
+    QFETCH(QString, plan);
     QFETCH(QString, ending);
+    const QStringList given = plan.split(u' ');
     QueueItem item;
     item.durationSec = 20.0;
-    item.headChangeSec = head;
-    item.tailChangeSec = tail;
+    item.headChangeSec = given.at(3).toDouble();
+    item.tailChangeSec = given.at(4).toDouble();
     MediaInfo source;
-    source.codec = codec;
-    source.bitRate = bitRate;
+    source.codec = given.at(1) == u"-" ? QString() : given.at(1);
+    source.bitRate = given.at(2).toInt();
     source.sampleRate = 48000;
     source.channels = 2;
     const QStringList args = TrimEngine::ffmpegArguments(
-            u"/in/a.x"_s, output, TrimEngine::cutFor(item), source, CodecTable::encoderFor(codec));
+            u"/in/a.x"_s, given.at(0), TrimEngine::cutFor(item), source, CodecTable::encoderFor(source.codec));
     const QStringList expected = ending.split(u' ');
     QCOMPARE(args.mid(args.size() - expected.size()), expected);
 }
@@ -247,11 +240,9 @@ void tst_TrimApply::everyFormatReachesItsTargets()
 void tst_TrimApply::inPlaceKeepsWhatMatters_data()
 {
     QTest::addColumn<QString>("suffix");
-    QTest::addColumn<bool>("keepMtime");
-    QTest::addColumn<bool>("earlierBackup");
-    QTest::addColumn<bool>("throughLink"); // a symbolic link named directly
-    QTest::newRow("mp3, time kept, a first backup") << u"mp3"_s << true << false << false;
-    QTest::newRow("flac through a link, an earlier backup, time not kept") << u"flac"_s << false << true << true;
+    QTest::addColumn<bool>("throughLink"); // a symbolic link named directly, an earlier backup, the time not kept
+    QTest::newRow("mp3, time kept, a first backup") << u"mp3"_s << false;
+    QTest::newRow("flac through a link, an earlier backup, time not kept") << u"flac"_s << true;
 }
 
 // In place the file stays its owner's and private, its backup is the first
@@ -259,9 +250,8 @@ void tst_TrimApply::inPlaceKeepsWhatMatters_data()
 void tst_TrimApply::inPlaceKeepsWhatMatters()
 {
     QFETCH(QString, suffix);
-    QFETCH(bool, keepMtime);
-    QFETCH(bool, earlierBackup);
     QFETCH(bool, throughLink);
+    const bool earlierBackup = throughLink, keepMtime = !throughLink;
     const QString file = m_dir->filePath(u"keep me."_s + suffix);
     QCOMPARE(test::makeAudio(file), QString());
     QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
