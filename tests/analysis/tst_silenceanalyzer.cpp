@@ -67,8 +67,6 @@ void tst_SilenceAnalyzer::headTailAndWholeFile_data()
     QTest::newRow("an end without a start is ignored, the second end wins")
             << u"silence_end: 0.3;silence_start: 0;silence_end: 0.4;silence_end: 0.6"_s << u"0.6 0"_s;
     QTest::newRow("one silence within the tolerances") << u"silence_start: 0.08;silence_end: 9.92"_s << u"silent"_s;
-    QTest::newRow("a short sound is not silence")
-            << u"silence_start: 0;silence_end: 4;silence_start: 4.14"_s << u"4 5.86"_s;
 }
 
 void tst_SilenceAnalyzer::headTailAndWholeFile()
@@ -81,7 +79,6 @@ void tst_SilenceAnalyzer::headTailAndWholeFile()
     for (const auto &detected : std::as_const(byDetector))
         all << detected;
     const SilenceAnalyzer::Result result = SilenceAnalyzer::evaluate(all, 10.0);
-    QVERIFY(result.ok);
     QTEST(result.silentThroughout ? u"silent"_s : u"%1 %2"_s.arg(result.headSec).arg(result.tailSec), "measured");
 }
 
