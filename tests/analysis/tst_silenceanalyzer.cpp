@@ -53,8 +53,8 @@ void tst_SilenceAnalyzer::headTailAndWholeFile_data()
     QTest::addColumn<QString>("lines"); // the detector's on a 10 s file, split at ';'
     QTest::addColumn<QString>("measured"); // head and tail
     // Windowed, the head's and the tail's detectors report in turn.
-    QTest::newRow("two detectors interleaved") << u"[silencedetect @ 0x2] silence_start: 8;[silencedetect @ 0x1] "
-                                                  "silence_start: 0;[silencedetect @ 0x1] silence_end: 0.75 | "
+    QTest::newRow("two detectors interleaved") << u"[silencedetect @ 0x1] silence_start: 0;[silencedetect @ 0x2] "
+                                                  "silence_start: 8;[silencedetect @ 0x1] silence_end: 0.75 | "
                                                   "silence_duration: 0.75"_s
                                                << u"0.75 2"_s;
     QTest::newRow("head and tail at the tolerances") << u"silence_start: 0.1;silence_end: 1;silence_start: 7;"
