@@ -290,6 +290,7 @@ void tst_TrimApply::failuresLoseNothing_data()
     QTest::newRow("stopped mid-run") << lastArg + u"echo partial > \"$last\"\nexec sleep 20"_s << u"cancelled"_s;
     QTest::newRow("a folder at the backup path") << u"folder-for-backup"_s << u"cannot write backup "_s;
     QTest::newRow("a read-only file") << u"read-only"_s << u"file is read-only"_s;
+    QTest::newRow("over the safety limit") << u"limit"_s << u"would remove 2.7 s, over the 2 s safety limit"_s;
     QTest::newRow("an encoder this ffmpeg lacks") << u"wma"_s << u"no encoder available for wmav2"_s;
     QTest::newRow("damaged audio") << u"damaged"_s << u"damaged audio: decoding stopped at 0."_s;
     QTest::newRow("no decodable audio") << u"undecodable"_s << u"no decodable audio"_s;
@@ -343,6 +344,7 @@ void tst_TrimApply::failuresLoseNothing()
     // In place, but for the refusal before anything is written anywhere.
     Settings settings;
     settings.outputMode = obstacle == u"wma" ? OutputMode::Mirror : OutputMode::InPlace;
+    settings.maxTrimSec = obstacle == u"limit" ? 2.0 : settings.maxTrimSec;
     QueueItem item;
     item.path = input;
     item.outputPath = obstacle == u"wma" ? m_dir->filePath(u"out/legacy.wma"_s) : input;
