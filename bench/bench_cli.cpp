@@ -9,7 +9,7 @@
 //   bench_cli [FILES [MINUTES [ANALYSIS_MINUTES [SCRIPT_FOLDER]]]]
 //   (defaults: 12 files of 3 minutes, one file of 60 minutes)
 
-#include "audiofixture.h"
+#include "fixtures.h"
 #include "mediaprobe.h"
 #include "samecommands.h"
 #include "settings.h"

@@ -3,7 +3,7 @@
 // straight from a shell script, so the engine's own cost per file reads off
 // as a ratio.
 
-#include "audiofixture.h"
+#include "fixtures.h"
 #include "mediaprobe.h"
 #include "queueitem.h"
 #include "samecommands.h"

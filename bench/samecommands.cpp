@@ -1,6 +1,6 @@
 #include "samecommands.h"
 
-#include "audiofixture.h"
+#include "fixtures.h"
 #include "codectable.h"
 #include "mediaprobe.h"
 #include "queueitem.h"

@@ -1,5 +1,4 @@
-#include "audiofixture.h"
-#include "faketool.h"
+#include "fixtures.h"
 #include "mediaprobe.h"
 #include "settings.h"
 #include "silenceanalyzer.h"

@@ -1,8 +1,6 @@
 #include "addedpaths.h"
-#include "audiofixture.h"
+#include "fixtures.h"
 #include "controller.h"
-#include "faketool.h"
-#include "filechecks.h"
 #include "queuemodel.h"
 #include "workerhost.h"
 

@@ -1,5 +1,4 @@
-#include "audiofixture.h"
-#include "filechecks.h"
+#include "fixtures.h"
 #include "settings.h"
 #include "settingsstore.h"
 

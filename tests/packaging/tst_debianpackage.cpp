@@ -1,4 +1,4 @@
-#include "audiofixture.h"
+#include "fixtures.h"
 
 #include <QDir>
 #include <QJsonDocument>

@@ -1,4 +1,4 @@
-#include "faketool.h"
+#include "fixtures.h"
 #include "toollocator.h"
 #include "toolmessage.h"
 #include "toolrunner.h"

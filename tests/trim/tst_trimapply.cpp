@@ -1,7 +1,5 @@
-#include "audiofixture.h"
+#include "fixtures.h"
 #include "codectable.h"
-#include "faketool.h"
-#include "filechecks.h"
 #include "mediaprobe.h"
 #include "queueitem.h"
 #include "settings.h"

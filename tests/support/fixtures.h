@@ -28,24 +28,29 @@ struct ToneSpec
 QString makeAudio(const QString &path, const ToneSpec &spec = {}, const QStringList &extraArgs = {},
                   const QStringList &extraInputs = {});
 
-// Runs ffmpeg or ffprobe from the system path with `args`; returns standard
-// output, and standard error in `err` when given. `ok` is false unless it exited 0.
-QByteArray runFfmpeg(const QStringList &args, bool *ok = nullptr, QString *err = nullptr);
-QByteArray runFfprobe(const QStringList &args, bool *ok = nullptr, QString *err = nullptr);
-
+// Runs the system's ffprobe with `args` and returns its standard output.
+QByteArray runFfprobe(const QStringList &args);
 // ffprobe's format and streams of a file, as JSON.
 QJsonObject probeJson(const QString &path);
-
 // The length of the first audio stream as decoded, in seconds (samples / rate),
-// independent of what the container declares.
+// independent of what the container declares; -1 if it cannot be decoded.
 double decodedSeconds(const QString &path);
 
 QString ffmpegExecutable();
-QString ffprobeExecutable();
 // The system's ffmpeg and ffprobe, as a run would be handed them.
-inline ToolPaths systemTools()
-{
-    return { ffmpegExecutable(), ffprobeExecutable(), {} };
-}
+ToolPaths systemTools();
+
+// Writes an executable shell script `name` into `dir`, standing in for ffmpeg
+// or ffprobe where the real tool cannot be made to fail the way a test needs
+// (hang, print garbage, exit 1, write nothing). `body` follows the #! line.
+// Returns the script's path, or an empty string when it cannot be written.
+QString writeFakeTool(const QString &dir, const QString &name, const QByteArray &body);
+
+// A file's SHA-256, or an empty array when it cannot be read: enough to show
+// that a file is byte for byte what it was.
+QByteArray sha256(const QString &path);
+// The rewrite's temporary files (".name.kstmp.suffix") anywhere below `folder`;
+// a finished or stopped run must leave none.
+QStringList temporaryFiles(const QString &folder);
 
 } // namespace ks::test

@@ -1,0 +1,132 @@
+#include "fixtures.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+
+namespace ks::test {
+
+namespace {
+
+QByteArray run(const QString &program, const QStringList &args, bool *ok = nullptr, QString *err = nullptr)
+{
+    QProcess process;
+    process.start(program, args);
+    const bool finished = process.waitForFinished(60000);
+    if (ok)
+        *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (err)
+        *err = QString::fromUtf8(process.readAllStandardError());
+    return process.readAllStandardOutput();
+}
+
+} // namespace
+
+QString ffmpegExecutable()
+{
+    return QStandardPaths::findExecutable(u"ffmpeg"_s);
+}
+
+ToolPaths systemTools()
+{
+    return { ffmpegExecutable(), QStandardPaths::findExecutable(u"ffprobe"_s), {} };
+}
+
+QByteArray runFfprobe(const QStringList &args)
+{
+    return run(systemTools().ffprobe, args);
+}
+
+QString makeAudio(const QString &path, const ToneSpec &spec, const QStringList &extraArgs,
+                  const QStringList &extraInputs)
+{
+    static const QHash<QString, QStringList> codecs{
+        { u"mp3"_s, { u"-c:a"_s, u"libmp3lame"_s, u"-b:a"_s, u"128k"_s } },
+        { u"wav"_s, { u"-c:a"_s, u"pcm_s16le"_s } },
+        { u"flac"_s, { u"-c:a"_s, u"flac"_s } },
+        { u"ogg"_s, { u"-c:a"_s, u"libvorbis"_s } },
+        { u"m4a"_s, { u"-c:a"_s, u"aac"_s, u"-b:a"_s, u"128k"_s } },
+        { u"aiff"_s, { u"-c:a"_s, u"pcm_s16be"_s } },
+    };
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QStringList args{ u"-hide_banner"_s, u"-nostdin"_s, u"-y"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s };
+    if (spec.toneSec > 0) {
+        args << u"-i"_s << u"sine=frequency=%1:sample_rate=%2:duration=%3"_s.arg(spec.frequency).arg(spec.sampleRate)
+                                   .arg(spec.toneSec, 0, 'f', 6)
+             << extraInputs;
+        QStringList filters;
+        if (spec.leadSec > 0)
+            filters << u"adelay=%1S:all=1"_s.arg(qRound64(spec.leadSec * spec.sampleRate));
+        if (spec.tailSec > 0)
+            filters << u"apad=pad_dur=%1"_s.arg(spec.tailSec, 0, 'f', 6);
+        if (!filters.isEmpty())
+            args << u"-af"_s << filters.join(u',');
+    } else {
+        args << u"-i"_s << u"anullsrc=r=%1:cl=mono"_s.arg(spec.sampleRate) << u"-t"_s
+             << QString::number(spec.leadSec + spec.tailSec, 'f', 6) << extraInputs;
+    }
+    args << u"-ac"_s << QString::number(spec.channels) << codecs.value(QFileInfo(path).suffix().toLower()) << extraArgs
+         << path;
+    bool ok = false;
+    QString err;
+    run(ffmpegExecutable(), args, &ok, &err);
+    return ok ? QString() : u"ffmpeg could not make %1: %2"_s.arg(path, err.trimmed());
+}
+
+QJsonObject probeJson(const QString &path)
+{
+    return QJsonDocument::fromJson(
+                   runFfprobe({ u"-v"_s, u"error"_s, u"-show_format"_s, u"-show_streams"_s, u"-of"_s, u"json"_s, path }))
+            .object();
+}
+
+double decodedSeconds(const QString &path)
+{
+    // The "astats" filter counts the decoded samples of the whole stream.
+    QString err;
+    run(ffmpegExecutable(),
+        { u"-hide_banner"_s, u"-nostdin"_s, u"-i"_s, path, u"-map"_s, u"0:a:0"_s, u"-af"_s,
+          u"astats=measure_perchannel=none:measure_overall=Number_of_samples"_s, u"-f"_s, u"null"_s, u"-"_s },
+        nullptr, &err);
+    static const QRegularExpression samples(u"Number of samples:\\s*(\\d+)"_s);
+    const QRegularExpressionMatch match = samples.match(err);
+    const QJsonObject stream = probeJson(path).value(u"streams").toArray().first().toObject();
+    const int rate = stream.value(u"sample_rate").toString().toInt();
+    return match.hasMatch() && rate > 0 ? match.captured(1).toDouble() / rate : -1.0;
+}
+
+QString writeFakeTool(const QString &dir, const QString &name, const QByteArray &body)
+{
+    QFile file(QDir(dir).filePath(name));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return QString();
+    file.write("#!/bin/sh\n" + body + (body.endsWith('\n') ? "" : "\n"));
+    file.close();
+    file.setPermissions(file.permissions() | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther);
+    return file.fileName();
+}
+
+QByteArray sha256(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    return file.open(QIODevice::ReadOnly) && hash.addData(&file) ? hash.result() : QByteArray();
+}
+
+QStringList temporaryFiles(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, { u"*.kstmp.*"_s }, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << it.next();
+    return found;
+}
+
+} // namespace ks::test
