@@ -65,10 +65,9 @@ void tst_SettingsStore::earlierLayoutCarriesOver_data()
     QTest::addColumn<int>("target");
     QTest::newRow("tail was off") << QVariantMap{ { u"padMs"_s, 300 }, { u"trimTail"_s, false } } << 1 << 0 << 300;
     QTest::newRow("head was off") << QVariantMap{ { u"padMs"_s, 80 }, { u"trimLead"_s, false } } << 0 << 1 << 80;
-    QTest::newRow("new keys win")
-            << QVariantMap{ { u"padMs"_s, 300 }, { u"trimLead"_s, false }, { u"leadMode"_s, 3 },
-                            { u"leadTargetMs"_s, 300 } }
-            << 3 << 1 << 300;
+    QTest::newRow("new keys win") << QVariantMap{ { u"padMs"_s, 300 }, { u"trimLead"_s, false }, { u"leadMode"_s, 3 },
+        { u"leadTargetMs"_s, 300 } }
+                                  << 3 << 1 << 300;
 }
 
 void tst_SettingsStore::earlierLayoutCarriesOver()

@@ -82,8 +82,8 @@ private:
 void tst_DebianPackage::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    const Run cpack = run(QStringLiteral(KS_CPACK), { u"--config"_s, QStringLiteral(KS_BUILD_DIR "/CPackConfig.cmake"),
-                                                       u"-B"_s, m_dir.filePath(u"pkg"_s) });
+    const Run cpack = run(QStringLiteral(KS_CPACK),
+            { u"--config"_s, QStringLiteral(KS_BUILD_DIR "/CPackConfig.cmake"), u"-B"_s, m_dir.filePath(u"pkg"_s) });
     QVERIFY2(cpack.exitCode == 0, qPrintable(cpack.out + cpack.err));
     const QStringList debs = QDir(m_dir.filePath(u"pkg"_s)).entryList({ u"*.deb"_s });
     QCOMPARE(debs.size(), 1);
@@ -208,9 +208,10 @@ QString tst_DebianPackage::complete(const QString &line) const
         COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
         _kestrova_cli kestrova-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
         printf '%s\n' "${COMPREPLY[@]}")"_s;
-    const Run result = run(u"bash"_s, { u"-c"_s, script, u"bash"_s, BashCompletion,
-                                        m_root + u"/usr/share/bash-completion/completions/kestrova-cli"_s, line },
-                           work.path());
+    const Run result = run(u"bash"_s,
+            { u"-c"_s, script, u"bash"_s, BashCompletion,
+                    m_root + u"/usr/share/bash-completion/completions/kestrova-cli"_s, line },
+            work.path());
     return result.exitCode == 0 ? result.out : result.err;
 }
 

@@ -2,8 +2,8 @@
 #include "mainwindow.h"
 #include "preferencesdialog.h"
 #include "settings.h"
-#include "settingsstore.h"
 #include "settingssandbox.h"
+#include "settingsstore.h"
 #include "translations.h"
 
 #include <QDialogButtonBox>
@@ -67,7 +67,7 @@ void tst_Translations::everySourceTextTranslated()
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
     QProcess lupdate;
     lupdate.start(QStringLiteral(KS_LUPDATE),
-                  { u"-locations"_s, u"none"_s, u"-no-obsolete"_s, u"-silent"_s,
+            { u"-locations"_s, u"none"_s, u"-no-obsolete"_s, u"-silent"_s,
                     u"@"_s + QStringLiteral(KS_TRANSLATED_SOURCES), u"-ts"_s, copy });
     QVERIFY(lupdate.waitForFinished(60000));
     QVERIFY2(lupdate.exitCode() == 0, lupdate.readAllStandardError().constData());
@@ -75,8 +75,9 @@ void tst_Translations::everySourceTextTranslated()
     QFile file(copy);
     QVERIFY(file.open(QIODevice::ReadOnly));
     // A message's source, then its translation: plain, or one form per plural.
-    static const QRegularExpression message(u"<source>(.*?)</source>.*?<translation( type=\"\\w+\")?>(.*?)</translation>"_s,
-                                            QRegularExpression::DotMatchesEverythingOption);
+    static const QRegularExpression message(
+            u"<source>(.*?)</source>.*?<translation( type=\"\\w+\")?>(.*?)</translation>"_s,
+            QRegularExpression::DotMatchesEverythingOption);
     static const QRegularExpression form(u"<numerusform>(.*?)</numerusform>"_s);
     QStringList faults;
     int messages = 0;
@@ -110,7 +111,8 @@ void tst_Translations::windowSpeaksTheLocale_data()
     QTest::newRow("de_CH falls back to de") << u"de_CH"_s << u"de"_s << german;
     // Qt has French, the program has not: the dialogs stay English with the rest.
     QTest::newRow("fr_FR stays English") << u"fr_FR"_s << QString()
-                                         << QStringList{ u"&Jobs"_s, u"&Preferences..."_s, u"Add files"_s, u"Cancel"_s };
+                                         << QStringList{ u"&Jobs"_s, u"&Preferences..."_s, u"Add files"_s,
+                                                u"Cancel"_s };
 }
 
 void tst_Translations::windowSpeaksTheLocale()

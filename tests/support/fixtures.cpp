@@ -44,8 +44,8 @@ QByteArray runFfprobe(const QStringList &args)
     return run(systemTools().ffprobe, args);
 }
 
-QString makeAudio(const QString &path, const ToneSpec &spec, const QStringList &extraArgs,
-                  const QStringList &extraInputs)
+QString makeAudio(
+        const QString &path, const ToneSpec &spec, const QStringList &extraArgs, const QStringList &extraInputs)
 {
     static const QHash<QString, QStringList> codecs{
         { u"mp3"_s, { u"-c:a"_s, u"libmp3lame"_s, u"-b:a"_s, u"128k"_s } },
@@ -58,8 +58,10 @@ QString makeAudio(const QString &path, const ToneSpec &spec, const QStringList &
     QDir().mkpath(QFileInfo(path).absolutePath());
     QStringList args{ u"-hide_banner"_s, u"-nostdin"_s, u"-y"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s };
     if (spec.toneSec > 0) {
-        args << u"-i"_s << u"sine=frequency=%1:sample_rate=%2:duration=%3"_s.arg(spec.frequency).arg(spec.sampleRate)
-                                   .arg(spec.toneSec, 0, 'f', 6)
+        args << u"-i"_s
+             << u"sine=frequency=%1:sample_rate=%2:duration=%3"_s.arg(spec.frequency)
+                        .arg(spec.sampleRate)
+                        .arg(spec.toneSec, 0, 'f', 6)
              << extraInputs;
         QStringList filters;
         if (spec.leadSec > 0)
@@ -83,7 +85,7 @@ QString makeAudio(const QString &path, const ToneSpec &spec, const QStringList &
 QJsonObject probeJson(const QString &path)
 {
     return QJsonDocument::fromJson(
-                   runFfprobe({ u"-v"_s, u"error"_s, u"-show_format"_s, u"-show_streams"_s, u"-of"_s, u"json"_s, path }))
+            runFfprobe({ u"-v"_s, u"error"_s, u"-show_format"_s, u"-show_streams"_s, u"-of"_s, u"json"_s, path }))
             .object();
 }
 
@@ -92,9 +94,9 @@ double decodedSeconds(const QString &path)
     // The "astats" filter counts the decoded samples of the whole stream.
     QString err;
     run(ffmpegExecutable(),
-        { u"-hide_banner"_s, u"-nostdin"_s, u"-i"_s, path, u"-map"_s, u"0:a:0"_s, u"-af"_s,
-          u"astats=measure_perchannel=none:measure_overall=Number_of_samples"_s, u"-f"_s, u"null"_s, u"-"_s },
-        nullptr, &err);
+            { u"-hide_banner"_s, u"-nostdin"_s, u"-i"_s, path, u"-map"_s, u"0:a:0"_s, u"-af"_s,
+                    u"astats=measure_perchannel=none:measure_overall=Number_of_samples"_s, u"-f"_s, u"null"_s, u"-"_s },
+            nullptr, &err);
     static const QRegularExpression samples(u"Number of samples:\\s*(\\d+)"_s);
     const QRegularExpressionMatch match = samples.match(err);
     const QJsonObject stream = probeJson(path).value(u"streams").toArray().first().toObject();

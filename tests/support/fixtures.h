@@ -26,7 +26,7 @@ struct ToneSpec
 // `extraArgs` go just before the output path (tags, maps, ...).
 // Returns an empty string on success, else what went wrong.
 QString makeAudio(const QString &path, const ToneSpec &spec = {}, const QStringList &extraArgs = {},
-                  const QStringList &extraInputs = {});
+        const QStringList &extraInputs = {});
 
 // Runs the system's ffprobe with `args` and returns its standard output.
 QByteArray runFfprobe(const QStringList &args);

@@ -35,10 +35,12 @@ bool LocalHttpServer::listenTls()
     const QString keyPath = dir.filePath(QStringLiteral("key.pem"));
     const QString certificatePath = dir.filePath(QStringLiteral("certificate.pem"));
     // An EC key is made in milliseconds, where RSA can take a second.
-    const QStringList arguments = QStringLiteral(
-        "req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 -subj /CN=127.0.0.1 "
-        "-addext subjectAltName=IP:127.0.0.1").split(u' ')
-        + QStringList{ QStringLiteral("-keyout"), keyPath, QStringLiteral("-out"), certificatePath };
+    const QStringList arguments
+            = QStringLiteral(
+                      "req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 -subj /CN=127.0.0.1 "
+                      "-addext subjectAltName=IP:127.0.0.1")
+                      .split(u' ')
+            + QStringList{ QStringLiteral("-keyout"), keyPath, QStringLiteral("-out"), certificatePath };
     QProcess openssl; // its chatter on standard error is dropped
     openssl.start(QStringLiteral("openssl"), arguments);
     QFile key(keyPath);
@@ -79,9 +81,9 @@ QUrl LocalHttpServer::url(const QString &path) const
 {
     const bool tls = qobject_cast<QSslServer *>(m_server);
     return QUrl(QStringLiteral("%1://127.0.0.1:%2%3")
-                    .arg(QLatin1String(tls ? "https" : "http"))
-                    .arg(m_server ? m_server->serverPort() : 0)
-                    .arg(path));
+                        .arg(QLatin1String(tls ? "https" : "http"))
+                        .arg(m_server ? m_server->serverPort() : 0)
+                        .arg(path));
 }
 
 void LocalHttpServer::onReadyRead(QTcpSocket *socket)

@@ -16,11 +16,13 @@ namespace ks::test {
 // A canned answer for one path.
 struct HttpResponse
 {
-    explicit HttpResponse(int status = 200, const QByteArray &headers = {}, const QByteArray &body = {},
-                          bool holdOpen = false)
-        : status(status), headers(headers), body(body), holdOpen(holdOpen)
-    {
-    }
+    explicit HttpResponse(
+            int status = 200, const QByteArray &headers = {}, const QByteArray &body = {}, bool holdOpen = false)
+        : status(status)
+        , headers(headers)
+        , body(body)
+        , holdOpen(holdOpen)
+    { }
 
     int status; // 0: read the request and never answer it
     QByteArray headers; // extra header lines, each ending in "\r\n"
@@ -46,7 +48,9 @@ class LocalHttpServer final : public QObject
     Q_OBJECT
 
 public:
-    explicit LocalHttpServer(QObject *parent = nullptr) : QObject(parent) {}
+    explicit LocalHttpServer(QObject *parent = nullptr)
+        : QObject(parent)
+    { }
 
     bool listen();
     // Listens on a certificate for 127.0.0.1 made now with the openssl

@@ -50,20 +50,10 @@ QStringList fields(const Settings &s)
 {
     QStringList texts;
     for (const SettingsTable::Row &row : SettingsTable::rows()) {
+        // A time reads back to the millisecond, as ISO text.
         const QVariant value = row.get(s);
-        QString text;
-        switch (row.type) {
-        case SettingsTable::Type::List:
-            text = value.toStringList().join(u'|');
-            break;
-        case SettingsTable::Type::Time:
-            text = value.toDateTime().isValid() ? value.toDateTime().toString(Qt::ISODateWithMs)
-                                                : QStringLiteral("invalid");
-            break;
-        default:
-            text = value.toString();
-        }
-        texts << row.key + QLatin1Char('=') + text;
+        texts << row.key + u'='
+                        + (row.type == SettingsTable::Type::List ? value.toStringList().join(u'|') : value.toString());
     }
     return texts;
 }

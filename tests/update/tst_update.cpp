@@ -39,8 +39,8 @@ QString checkOnce(const QUrl &endpoint, int timeLimitMs = 5000)
         return u"%1 reports, busy %2"_s.arg(spy.count()).arg(checker.isBusy());
     const auto r = spy.first().first().value<UpdateChecker::Result>();
     QStringList words{ r.ok ? u"ok"_s : u"error: "_s + r.error, r.nothingPublished ? u"nothing published"_s : QString(),
-                       r.updateAvailable ? u"newer"_s : QString(), r.critical ? u"critical"_s : QString(),
-                       r.latestVersion, r.downloadUrl, r.notesUrl, r.notes, r.releaseDate };
+        r.updateAvailable ? u"newer"_s : QString(), r.critical ? u"critical"_s : QString(), r.latestVersion,
+        r.downloadUrl, r.notesUrl, r.notes, r.releaseDate };
     words.removeAll(QString());
     return words.join(u' ');
 }
@@ -100,9 +100,9 @@ void tst_Update::asksAndJudgesReplies_data()
     const auto json = [](const QByteArray &body) { return HttpResponse::json(body); };
     QTest::newRow("newer") << json(R"({"latest_version":"1.10"})") << u"ok newer 1.10"_s;
     QTest::newRow("critical, every field")
-        << json(R"({"latest_version":"2.0","download_url":"https://d.example/k.tar.xz","notes_url":"https://n.example/",
+            << json(R"({"latest_version":"2.0","download_url":"https://d.example/k.tar.xz","notes_url":"https://n.example/",
                     "notes":"Fixed <b>all</b>","release_date":"2026-03-01","critical":true,"extra":[1]})")
-        << u"ok newer critical 2.0 https://d.example/k.tar.xz https://n.example/ Fixed <b>all</b> 2026-03-01"_s;
+            << u"ok newer critical 2.0 https://d.example/k.tar.xz https://n.example/ Fixed <b>all</b> 2026-03-01"_s;
     QTest::newRow("404") << HttpResponse::json("{}", 404) << u"ok nothing published"_s;
     QTest::newRow("empty version") << json(R"({"latest_version":""})") << u"ok nothing published"_s;
     QTest::newRow("not JSON") << json("<html>maintenance</html>") << Malformed;
@@ -110,10 +110,11 @@ void tst_Update::asksAndJudgesReplies_data()
                                    << u"ok 1."_s + QString(62, u'0');
     QTest::newRow("65 characters") << json("{\"latest_version\":\"9." + QByteArray(63, '0') + "\"}") << Malformed;
     QTest::newRow("not a version") << json(R"({"latest_version":"<b>new</b>"})") << Malformed;
-    QTest::newRow("500") << HttpResponse(500, {}, "oops") << u"error: The update server answered with an error (HTTP 500)."_s;
+    QTest::newRow("500") << HttpResponse(500, {}, "oops")
+                         << u"error: The update server answered with an error (HTTP 500)."_s;
     QTest::newRow("bad gzip") << HttpResponse(200, "Content-Encoding: gzip\r\n", "not gzip at all") << Malformed;
-    QTest::newRow("deflate") << HttpResponse(200, "Content-Encoding: deflate\r\n",
-                                             qCompress(R"({"latest_version":"2.0"})").mid(4))
+    QTest::newRow("deflate") << HttpResponse(
+            200, "Content-Encoding: deflate\r\n", qCompress(R"({"latest_version":"2.0"})").mid(4))
                              << u"ok newer 2.0"_s;
     // 32 MiB of spaces in a few kilobytes: the bound counts what it unpacks to.
     const QByteArray bomb = qCompress(QByteArray(32 * 1024 * 1024, ' ')).mid(4); // a zlib stream
@@ -126,7 +127,8 @@ void tst_Update::asksAndJudgesReplies_data()
     QTest::newRow("1 MiB") << json(oneMiB) << u"ok newer 2.0"_s;
     // Held open, so only the checker's own bound can end these.
     QTest::newRow("past 1 MiB") << HttpResponse(200, {}, oneMiB + ' ', true) << Malformed;
-    QTest::newRow("claims 200 MB") << HttpResponse::endless(QByteArray(64 * 1024, ' '), 0, "Content-Length: 200000000\r\n")
+    QTest::newRow("claims 200 MB") << HttpResponse::endless(
+            QByteArray(64 * 1024, ' '), 0, "Content-Length: 200000000\r\n")
                                    << Malformed;
 }
 
@@ -158,7 +160,8 @@ void tst_Update::keepsNoCookies()
 {
     LocalHttpServer server;
     QVERIFY(server.listen());
-    server.setResponse(FeedPath, HttpResponse(200, "Set-Cookie: visitor=4711; Path=/\r\n", R"({"latest_version":"1.0"})"));
+    server.setResponse(
+            FeedPath, HttpResponse(200, "Set-Cookie: visitor=4711; Path=/\r\n", R"({"latest_version":"1.0"})"));
     UpdateChecker checker;
     checker.setEndpoint(server.url(FeedPath).toString());
     QSignalSpy spy(&checker, &UpdateChecker::finished);
@@ -177,7 +180,7 @@ void tst_Update::failsWithoutAServer()
     closed.close();
     QCOMPARE(checkOnce(endpoint), u"error: Connection refused"_s);
     QCOMPARE(checkOnce(QUrl(u"file:///etc/passwd"_s)),
-             u"error: Update endpoint is not a valid URL: file:///etc/passwd"_s);
+            u"error: Update endpoint is not a valid URL: file:///etc/passwd"_s);
 }
 
 void tst_Update::redirectsStayOnHttps()
@@ -286,11 +289,12 @@ void tst_Update::dialogButtonsDecide_data()
     const QString broken = u"https://broken.example/"_s; // the desktop fails to open it
     QTest::newRow("download") << "downloadButton"_ba << https << 2 << u"opened %1; closed 1"_s.arg(https);
     for (const QString &address : { u"file:///usr/bin/xterm"_s, u"javascript:alert(1)"_s }) {
-        QTest::addRow("download refuses %s", qPrintable(address)) << "downloadButton"_ba << address << 2
-            << u"Not opening %1 - only http and https addresses are opened.; closed 1"_s.arg(address);
+        QTest::addRow("download refuses %s", qPrintable(address))
+                << "downloadButton"_ba << address << 2
+                << u"Not opening %1 - only http and https addresses are opened.; closed 1"_s.arg(address);
     }
-    QTest::newRow("release notes stay open") << "notesButton"_ba << u"http://example.org/"_s << 0
-                                             << u"opened http://example.org/"_s;
+    QTest::newRow("release notes stay open")
+            << "notesButton"_ba << u"http://example.org/"_s << 0 << u"opened http://example.org/"_s;
     QTest::newRow("desktop cannot open") << "notesButton"_ba << broken << 0
                                          << u"opened %1; Could not open %1."_s.arg(broken);
     QTest::newRow("skip") << "skipButton"_ba << https << 1 << u"closed 1"_s;

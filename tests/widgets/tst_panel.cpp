@@ -86,28 +86,28 @@ void tst_Panel::geometry_data()
     const auto lit = &BlockMeter::litCount;
     QTest::newRow("lit blocks") << QList<int>{ lit(1, 34), lit(2, 34), lit(25, 34), lit(58, 25), lit(-1, 34) }
                                 << QList<int>{ 0, 1, 9, 15, 0 };
-    const auto zone = [](int index, int count) { return BlockMeter::baseColor(BlockMeter::GradedScheme, index, count); };
-    QTest::newRow("amber from exactly 0.6, red from 0.85")
-            << QList<int>{ zone(5, 11) == teal, zone(6, 11) == QColor(u"#C08A2A"_s), zone(17, 21) == QColor(u"#C0392B"_s) }
-            << QList<int>{ 1, 1, 1 };
+    const auto zone
+            = [](int index, int count) { return BlockMeter::baseColor(BlockMeter::GradedScheme, index, count); };
+    QTest::newRow("amber from exactly 0.6, red from 0.85") << QList<int>{ zone(5, 11) == teal,
+        zone(6, 11) == QColor(u"#C08A2A"_s), zone(17, 21) == QColor(u"#C0392B"_s) }
+                                                           << QList<int>{ 1, 1, 1 };
     // Cell, gap, margin, and where "06" and the closing "00", 14 px wide, start.
     const QList<DayTimeline::Label> labels = DayTimeline::labels();
     const auto day = [&labels](int width) {
         const DayTimeline::Layout r = DayTimeline::layout(width);
         return QList<int>{ r.cell, r.gap, r.margin, DayTimeline::labelX(r, width, 14, labels.at(1)),
-                           DayTimeline::labelX(r, width, 14, labels.last()) };
+            DayTimeline::labelX(r, width, 14, labels.last()) };
     };
     QTest::newRow("timeline narrowest with gaps") << day(191) << QList<int>{ 1, 1, 0, 48, 177 };
     QTest::newRow("strip columns") << QList<int>{ EdgeStrip::columnAt(0.999, 0.0, 5.0, 500),
-                                                  EdgeStrip::columnAt(0.0, -0.5, 5.0, 550),
-                                                  EdgeStrip::columnAt(6.0, 0.0, 5.0, 500),
-                                                  EdgeStrip::columnAt(1.0, 5.0, 5.0, 500) }
+        EdgeStrip::columnAt(0.0, -0.5, 5.0, 550), EdgeStrip::columnAt(6.0, 0.0, 5.0, 500),
+        EdgeStrip::columnAt(1.0, 5.0, 5.0, 500) }
                                    << QList<int>{ 99, 50, 500, 0 };
     // Full scale reaches the edge row, 40 dB down on an 80 dB scale half way,
     // below the scale stays on the centre row.
-    QTest::newRow("strip rows") << QList<int>{ EdgeStrip::sampleY(32767, -80.0, 64), EdgeStrip::sampleY(-32768, -80.0, 64),
-                                               EdgeStrip::sampleY(-328, -80.0, 64), EdgeStrip::sampleY(3, -80.0, 64),
-                                               EdgeStrip::thresholdY(-50.0, 64) }
+    QTest::newRow("strip rows") << QList<int>{ EdgeStrip::sampleY(32767, -80.0, 64),
+        EdgeStrip::sampleY(-32768, -80.0, 64), EdgeStrip::sampleY(-328, -80.0, 64), EdgeStrip::sampleY(3, -80.0, 64),
+        EdgeStrip::thresholdY(-50.0, 64) }
                                 << QList<int>{ 1, 63, 48, 32, 20 };
     // Ten peaks of 1 ms growing by one; each belongs to the column its middle falls in.
     QList<EdgeStrip::Peak> peaks;
@@ -162,8 +162,8 @@ void tst_Panel::edgeStripPaintsItsScene()
     QImage image = render(strip, QSize(500, 64));
     const QColor glass(u"#070C0B"_s), shade(u"#11221F"_s), edge(u"#8BFFF0"_s), lost(u"#2E7A72"_s);
     QCOMPARE((QList<QColor>{ image.pixelColor(50, 2), image.pixelColor(120, 2), image.pixelColor(150, 32),
-                             image.pixelColor(250, 32), image.pixelColor(200, 10) }),
-             (QList<QColor>{ shade, glass, lost, teal, edge }));
+                     image.pixelColor(250, 32), image.pixelColor(200, 10) }),
+            (QList<QColor>{ shade, glass, lost, teal, edge }));
 
     // Half a second added before the file: hatched there and nowhere else.
     strip.setScene({ -0.5, 5.0, 0.0, 1.0, -0.5, -0.5, 0.0, true, -50.0 });
@@ -204,14 +204,19 @@ void tst_Panel::unchangedSettersSkipWork()
     };
     QVERIFY(settle());
 
-    struct Step { const char *what; std::function<void()> set; int paints, relayouts; };
+    struct Step
+    {
+        const char *what;
+        std::function<void()> set;
+        int paints, relayouts;
+    };
     const Step steps[] = { { "meter full", [=] { meter->setValue(100); }, 1, 0 },
-                           { "meter past full", [=] { meter->setValue(250); }, 0, 0 },
-                           { "clock ticks", [=] { display->setText(u"0:00:01"_s); }, 1, 0 },
-                           { "clock stays", [=] { display->setText(u"0:00:01"_s); }, 0, 0 },
-                           { "clock grows", [=] { display->setText(u"10:00:00"_s); }, 1, 1 },
-                           { "chip text stays", [=] { chip->setText(u"SCAN"_s); }, 0, 0 },
-                           { "chip text grows", [=] { chip->setText(u"SCANNING"_s); }, 1, 1 } };
+        { "meter past full", [=] { meter->setValue(250); }, 0, 0 },
+        { "clock ticks", [=] { display->setText(u"0:00:01"_s); }, 1, 0 },
+        { "clock stays", [=] { display->setText(u"0:00:01"_s); }, 0, 0 },
+        { "clock grows", [=] { display->setText(u"10:00:00"_s); }, 1, 1 },
+        { "chip text stays", [=] { chip->setText(u"SCAN"_s); }, 0, 0 },
+        { "chip text grows", [=] { chip->setText(u"SCANNING"_s); }, 1, 1 } };
     for (const Step &step : steps) {
         watch.paints.clear();
         watch.relayouts = 0;
@@ -219,8 +224,9 @@ void tst_Panel::unchangedSettersSkipWork()
         QVERIFY2(settle(), step.what);
         const int paints = watch.paints.value(meter) + watch.paints.value(display) + watch.paints.value(chip);
         QVERIFY2(paints == step.paints && watch.relayouts == step.relayouts,
-                 qPrintable(u"%1: %2 paints, %3 relayouts"_s.arg(QLatin1String(step.what)).arg(paints)
-                                .arg(watch.relayouts)));
+                qPrintable(u"%1: %2 paints, %3 relayouts"_s.arg(QLatin1String(step.what))
+                                   .arg(paints)
+                                   .arg(watch.relayouts)));
     }
 }
 
@@ -275,7 +281,8 @@ void tst_Panel::logShowsTextLiterallyAndKeepsTheLatest()
     console.append(text, -5);
     console.append(text, 7);
     QCOMPARE(console.document()->firstBlock().text().mid(22), text); // past the "[yyyy-MM-dd HH:mm:ss] " stamp
-    const auto colour = [](const QTextBlock &line) { return (--line.end()).fragment().charFormat().foreground().color(); };
+    const auto colour
+            = [](const QTextBlock &line) { return (--line.end()).fragment().charFormat().foreground().color(); };
     QCOMPARE(colour(console.document()->firstBlock()), QColor(u"#33C9B8"_s));
     QCOMPARE(colour(console.document()->lastBlock()), QColor(u"#E05B4C"_s));
 
