@@ -12,19 +12,23 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run { int exitCode = -1; QString out, err; qint64 group = 0; };
+struct Run
+{
+    int exitCode = -1;
+    QString out, err;
+    qint64 group = 0;
+};
 
-// Lines of --json output, the working folder written W: cut.wav at `path`, analysed or trimmed
-// to `output` (the length of the file written: a PCM copy cuts on whole packets); within.wav; totals.
+// A --json line for a copy of cut.wav at `path` (W: the working folder), analysed or trimmed to
+// `output`; what a PCM stream copy writes is a little longer, as it cuts on whole packets.
 QString cut(const QString &path, const QString &output = {})
 {
     const bool trimmed = !output.isEmpty();
-    return uR"({"durationSec":5,"headChangeSec":-0.85,"headSec":1,"message":"%2head -0.850 s, tail -1.850 s",)"
-           uR"("newDurationSec":%5,"outputPath":%3,"path":"W/%1","reencoded":false,"status":"%4",)"
-           uR"("tailChangeSec":-1.85,"tailSec":2})"_s.arg(path, trimmed ? QString() : u"would adjust "_s,
-                                                          trimmed ? u"\"W/%1\""_s.arg(output) : u"null"_s,
-                                                          trimmed ? u"Trimmed"_s : u"Analysed"_s,
-                                                          trimmed ? u"2.322"_s : u"2.3"_s);
+    return uR"({"durationSec":5,"headChangeSec":-0.85,"headSec":1,"message":"%1head -0.850 s, tail -1.850 s",)"
+           uR"("newDurationSec":%2,"outputPath":%3,"path":"W/%4","reencoded":false,"status":"%5",)"
+           uR"("tailChangeSec":-1.85,"tailSec":2})"_s.arg(trimmed ? QString() : u"would adjust "_s,
+                   trimmed ? u"2.322"_s : u"2.3"_s, trimmed ? u"\"W/%1\""_s.arg(output) : u"null"_s, path,
+                   trimmed ? u"Trimmed"_s : u"Analysed"_s);
 }
 const QString Within = uR"({"durationSec":2,"headChangeSec":0,"headSec":0,"message":"already within target",)"
                        uR"("newDurationSec":2,"outputPath":null,"path":"W/in/within.wav","reencoded":false,)"
@@ -35,8 +39,8 @@ const QString Summary = uR"({"summary":{"cancelled":false,"command":"%1","failed
 } // namespace
 
 // Runs the built kestrova-cli as a script would: a child with no terminal, in a working folder
-// of generated audio and lists (see init()), with a settings store of its own that leaves the
-// head alone and keeps 1 s of tail.
+// of generated audio and lists (see init()), with a settings store of its own in there that
+// leaves the head alone and keeps 1 s of tail.
 class tst_CliRunner : public QObject
 {
     Q_OBJECT
@@ -51,20 +55,12 @@ private Q_SLOTS:
 private:
     // `whileRunning` is called once the program has started.
     Run run(const QStringList &arguments, const std::function<void(QProcess &)> &whileRunning = {}) const;
-    QString work(const QString &name = {}) const { return QDir::cleanPath(m_home->filePath(u"work/"_s + name)); }
-    QString storeFile() const { return m_home->filePath(u"config/Orrinworks/Kestrova.conf"_s); }
+    QString work(const QString &name = {}) const { return QDir::cleanPath(m_home->filePath(name)); }
+    // Every file of the working folder, hidden ones and the store too, each with its hash.
     QStringList files() const;
-    bool write(const QString &name, const QByteArray &bytes) const;
 
     std::unique_ptr<QTemporaryDir> m_home;
 };
-
-bool tst_CliRunner::write(const QString &name, const QByteArray &bytes) const
-{
-    QFile file(work(name));
-    return QDir().mkpath(QFileInfo(file).path()) && file.open(QIODevice::WriteOnly)
-            && file.write(bytes) == bytes.size();
-}
 
 // cut.wav: 1 s of silence, 2 s of tone, 2 s of silence; three copies of it; within.wav: tone only.
 void tst_CliRunner::init()
@@ -74,13 +70,17 @@ void tst_CliRunner::init()
     for (const QString &copy : { u"in/sub/deep.wav"_s, u"loose/single.wav"_s, u"loose/new\nline.wav"_s })
         QVERIFY(QDir().mkpath(QFileInfo(work(copy)).path()) && QFile::copy(work(u"in/cut.wav"_s), work(copy)));
     QCOMPARE(test::makeAudio(work(u"in/within.wav"_s), { 0.0, 2.0, 0.0 }), QString());
-    QVERIFY(write(u"lists/lines.txt"_s, "in/cut.wav\r\n\nloose/single.wav\n"));
-    QVERIFY(write(u"lists/nul.txt"_s, QByteArray("in/cut.wav\0loose/new\nline.wav\0", 30)));
-    QVERIFY(write(u"loose/garbage.mp3"_s, "this is not audio\n"));
+    QVERIFY(QDir().mkpath(work(u"lists"_s)));
+    for (const auto &[name, bytes] : { std::pair(u"lists/lines.txt"_s, "in/cut.wav\r\n\nloose/single.wav\n"_ba),
+                 std::pair(u"lists/nul.txt"_s, "in/cut.wav\0loose/new\nline.wav\0"_ba),
+                 std::pair(u"loose/garbage.mp3"_s, "this is not audio\n"_ba) }) {
+        QFile file(work(name));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
     Settings stored;
     stored.headMode = EndMode::LeaveAlone;
     stored.tailTargetMs = 1000;
-    QSettings store(storeFile(), QSettings::IniFormat);
+    QSettings store(work(u".config/Orrinworks/Kestrova.conf"_s), QSettings::IniFormat);
     saveSettings(stored, store);
 }
 
@@ -88,7 +88,7 @@ Run tst_CliRunner::run(const QStringList &arguments, const std::function<void(QP
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"XDG_CONFIG_HOME"_s, m_home->filePath(u"config"_s));
+    environment.insert(u"XDG_CONFIG_HOME"_s, work(u".config"_s));
     process.setProcessEnvironment(environment);
     process.setWorkingDirectory(work());
     process.setChildProcessModifier([] { setpgid(0, 0); }); // a process group of its own, as a shell gives it
@@ -99,15 +99,16 @@ Run tst_CliRunner::run(const QStringList &arguments, const std::function<void(QP
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit)
         return {};
     return { process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-             QString::fromUtf8(process.readAllStandardError()), group };
+        QString::fromUtf8(process.readAllStandardError()), group };
 }
 
-// Every file below the working folder, hidden ones too.
 QStringList tst_CliRunner::files() const
 {
     QStringList found;
-    for (QDirIterator it(work(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
-        found << QDir(work()).relativeFilePath(it.next());
+    for (QDirIterator it(work(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        found << QDir(work()).relativeFilePath(path) + u' ' + QString::fromLatin1(test::sha256(path).toHex());
+    }
     found.sort();
     return found;
 }
@@ -127,44 +128,50 @@ void tst_CliRunner::runs_data()
     QTest::newRow("mirrored, three at once")
             << u"trim --no-settings --json --jobs 3 --out copies in loose/single.wav in/ ./in/cut.wav"_s << 0
             << QStringList{ cut(u"in/cut.wav"_s, u"copies/cut.wav"_s),
-                            cut(u"in/sub/deep.wav"_s, u"copies/sub/deep.wav"_s), Within.arg(u"Skipped"_s),
-                            cut(u"loose/single.wav"_s, u"copies/single.wav"_s),
-                            Summary.arg(u"trim"_s).arg(4).arg(8.1).arg(1).arg(3) }.join(u'\n')
+                   cut(u"in/sub/deep.wav"_s, u"copies/sub/deep.wav"_s), Within.arg(u"Skipped"_s),
+                   cut(u"loose/single.wav"_s, u"copies/single.wav"_s),
+                   Summary.arg(u"trim"_s).arg(4).arg(8.1).arg(1).arg(3) }
+                       .join(u'\n')
             << QString() << QStringList{ u"copies/cut.wav"_s, u"copies/single.wav"_s, u"copies/sub/deep.wav"_s };
     QTest::newRow("paths from a list")
             << u"analyse --no-settings --json -j 2 --files-from lists/lines.txt in/within.wav"_s << 0
             << QStringList{ Within.arg(u"Analysed"_s), cut(u"in/cut.wav"_s), cut(u"loose/single.wav"_s),
-                            Summary.arg(u"analyse"_s).arg(3).arg(5.4).arg(0).arg(0) }.join(u'\n')
+                   Summary.arg(u"analyse"_s).arg(3).arg(5.4).arg(0).arg(0) }
+                       .join(u'\n')
             << QString() << QStringList();
-    QTest::newRow("paths from a NUL list") << u"analyse --no-settings --json --files-from lists/nul.txt --null"_s
-            << 0 << QStringList{ cut(u"in/cut.wav"_s), cut(u"loose/new\\nline.wav"_s),
-                                 Summary.arg(u"analyse"_s).arg(2).arg(5.4).arg(0).arg(0) }.join(u'\n')
-            << QString() << QStringList();
-    QTest::newRow("an option over the store") << u"analyse --tail cut:500 in/cut.wav"_s << 0
+    QTest::newRow("paths from a NUL list") << u"analyse --no-settings --json --files-from lists/nul.txt --null"_s << 0
+                                           << QStringList{ cut(u"in/cut.wav"_s), cut(u"loose/new\\nline.wav"_s),
+                                                  Summary.arg(u"analyse"_s).arg(2).arg(5.4).arg(0).arg(0) }
+                                                      .join(u'\n')
+                                           << QString() << QStringList();
+    QTest::newRow("an option over the store")
+            << u"analyse --tail cut:500 in/cut.wav"_s << 0
             << u"Analysing 1 file(s).\ncut.wav - measured head 1.00 s, tail 2.00 s; head -, tail -1.500 s\n"_s
             << QString() << QStringList();
     // The tool's whole text rides along with a failure.
-    QTest::newRow("a file fails, a path is missing") << u"analyse --no-settings --json nothere.wav loose/garbage.mp3"_s
-            << 1 << uR"({"detail":"[mp3 @ 0x] Failed to read frame size)"_s
+    QTest::newRow("a file fails, a path is missing")
+            << u"analyse --no-settings --json nothere.wav loose/garbage.mp3"_s << 1
+            << uR"({"detail":"[mp3 @ 0x] Failed to read frame size)"_s
             << u"kestrova-cli: 'nothere.wav': no such file or folder\n"_s << QStringList();
     QTest::newRow("jobs out of range") << u"analyse --jobs 65 in"_s << 2 << QString()
-            << u"kestrova-cli: option '--jobs': '65' is not a whole number from 0 to 64\n"_s << QStringList();
+                                       << u"kestrova-cli: option '--jobs': '65' is not a whole number from 0 to 64\n"_s
+                                       << QStringList();
     QTest::newRow("null without a list") << u"analyse --null in"_s << 2 << QString()
-            << u"kestrova-cli: option '--null' needs --files-from\n"_s << QStringList();
-    QTest::newRow("in place needs --yes") << u"trim --in-place in"_s << 2 << QString()
+                                         << u"kestrova-cli: option '--null' needs --files-from\n"_s << QStringList();
+    QTest::newRow("in place needs --yes")
+            << u"trim --in-place in"_s << 2 << QString()
             << u"3 file(s) would be rewritten in place; without a terminal"_s << QStringList();
 }
 
+// Nothing but the files a row writes appears, and nothing else changes, the store included:
+// options hold for one run only.
 void tst_CliRunner::runs()
 {
     QFETCH(QString, arguments);
     QFETCH(QString, out);
     QFETCH(QString, err);
     QFETCH(QStringList, written);
-    QHash<QString, QByteArray> before;
-    for (const QString &file : files())
-        before.insert(file, test::sha256(work(file)));
-    const QByteArray store = test::sha256(storeFile());
+    const QStringList before = files();
 
     Run r = run(arguments.split(u' '));
     QTEST(r.exitCode, "exitCode");
@@ -177,15 +184,13 @@ void tst_CliRunner::runs()
     QVERIFY2(out.isEmpty() ? r.out.isEmpty() : r.out.replace(work(), u"W"_s).startsWith(out), qPrintable(r.out));
     QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.contains(err), qPrintable(r.err));
 
-    QStringList after = before.keys() + written;
-    after.sort();
-    QCOMPARE(files(), after);
-    for (auto it = before.cbegin(); it != before.cend(); ++it)
-        QCOMPARE(test::sha256(work(it.key())), it.value());
-    // A stream copy of PCM cuts on whole packets, up to 25 ms out at each end.
-    for (const QString &file : written)
-        QVERIFY(qAbs(test::decodedSeconds(work(file)) - 2.3) < 0.05);
-    QCOMPARE(test::sha256(storeFile()), store); // options hold for one run only
+    QStringList after = files();
+    for (const QString &file : written) {
+        // A stream copy of PCM cuts on whole packets, up to 25 ms out at each end.
+        QVERIFY2(qAbs(test::decodedSeconds(work(file)) - 2.3) < 0.05, qPrintable(file));
+        after.removeIf([&](const QString &entry) { return entry.startsWith(file + u' '); });
+    }
+    QCOMPARE(after, before);
 }
 
 void tst_CliRunner::stopsCleanlyOnSigint_data()
@@ -202,19 +207,18 @@ void tst_CliRunner::stopsCleanlyOnSigint()
     // Re-encoding minutes of audio keeps ffmpeg busy long enough to be stopped.
     QCOMPARE(test::makeAudio(work(u"long.mp3"_s), { 1.0, 240.0 }), QString());
     const QStringList before = files();
-    const QByteArray source = test::sha256(work(u"long.mp3"_s));
-
-    const Run r = run({ u"trim"_s, u"--no-settings"_s, u"--in-place"_s, u"--yes"_s, u"--method"_s, u"reencode"_s,
-                        u"long.mp3"_s }, [&](QProcess &process) {
-        // Once ffmpeg has begun writing the new file.
-        if (QTest::qWaitFor([&] { return QFileInfo::exists(work(u".long.kstmp.mp3"_s)); }, 60000))
-            ::kill(pid_t(wholeGroup ? -process.processId() : process.processId()), SIGINT);
-    });
+    const Run r = run(
+            { u"trim"_s, u"--no-settings"_s, u"--in-place"_s, u"--yes"_s, u"--method"_s, u"reencode"_s, u"long.mp3"_s },
+            [&](QProcess &process) {
+                // Once ffmpeg has begun writing the new file.
+                if (QTest::qWaitFor([&] { return QFileInfo::exists(work(u".long.kstmp.mp3"_s)); }, 60000))
+                    ::kill(pid_t(wholeGroup ? -process.processId() : process.processId()), SIGINT);
+            });
     QCOMPARE(r.exitCode, 130);
-    QCOMPARE(r.out, u"Trimming 1 file(s) in place.\nlong.mp3 - cancelled\n"
-                    "Stopped - 0 written, 0 skipped, 0 failed, 0.0 s cut, 0.0 s added.\n"_s);
-    QCOMPARE(files(), before);
-    QCOMPARE(test::sha256(work(u"long.mp3"_s)), source);
+    QCOMPARE(r.out,
+            u"Trimming 1 file(s) in place.\nlong.mp3 - cancelled\n"
+            "Stopped - 0 written, 0 skipped, 0 failed, 0.0 s cut, 0.0 s added.\n"_s);
+    QCOMPARE(files(), before); // the source intact, no temporary file
     QCOMPARE(::kill(pid_t(-r.group), 0), -1); // no child left in its process group
 }
 
