@@ -98,10 +98,13 @@ void tst_Tools::oneLineMessages()
     QTEST(ToolMessage::oneLine(said, u"/in/a.mp3"_s, u"/o/.a.kstmp.m4a"_s, u"/o/a.m4a"_s), "line");
 }
 
+// Every child gets these. Never through a shell: quotes, dashes, wildcards and empty arguments arrive as given.
+const QStringList Arguments{ u"/music/My Song's \"best\" take.mp3"_s, u"-leading dash.wav"_s, u"/tmp/Æ – Ω.flac"_s,
+    u"$HOME `id` *"_s, QString() };
+
 void tst_Tools::childOutputAndEnd_data()
 {
     QTest::addColumn<QByteArray>("script"); // "-x": not executable
-    QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QStringList>("out"); // lines as they arrived
     QTest::addColumn<QStringList>("err"); // lines as they arrived, and the whole text
     QTest::addColumn<int>("exitCode"); // -1: never started
@@ -110,38 +113,29 @@ void tst_Tools::childOutputAndEnd_data()
     QTest::newRow("lines as they arrive")
             << QByteArray("printf abc\nsleep 0.2\nprintf 'def\\r\\n\\nCaf\\303'\nsleep 0.2\nprintf '\\251 x'\n"
                           "printf 'e1\\ne2' >&2")
-            << QStringList() << QStringList{ u"abcdef"_s, QString(), u"Café x"_s }
-            << QStringList{ u"e1"_s, u"e2"_s } << 0;
-    QTest::newRow("garbage") << QByteArray("printf 'ok\\377\\376\\n'") << QStringList()
-                             << QStringList{ u"ok\uFFFD\uFFFD"_s } << QStringList() << 0;
+            << QStringList{ u"abcdef"_s, QString(), u"Café x"_s } << QStringList{ u"e1"_s, u"e2"_s } << 0;
+    QTest::newRow("garbage") << QByteArray("printf 'ok\\377\\376\\n'") << QStringList{ u"ok\uFFFD\uFFFD"_s }
+                             << QStringList() << 0;
     QTest::newRow("exit 1 with text") << QByteArray("echo 'no such file' >&2\nexit 1") << QStringList()
-                                      << QStringList() << QStringList{ u"no such file"_s } << 1;
-    QTest::newRow("exit 1, silent") << QByteArray("exit 1") << QStringList() << QStringList() << QStringList() << 1;
-    // Never through a shell: quotes, dashes, wildcards and empty arguments arrive as given.
-    const QStringList args{ u"/music/My Song's \"best\" take.mp3"_s, u"-leading dash.wav"_s, u"/tmp/Æ – Ω.flac"_s,
-                            u"$HOME `id` *"_s, QString() };
-    QTest::newRow("arguments unchanged") << QByteArray("for a in \"$@\"; do printf '[%s]\\n' \"$a\"; done") << args
-            << QStringList{ u"[/music/My Song's \"best\" take.mp3]"_s, u"[-leading dash.wav]"_s, u"[/tmp/Æ – Ω.flac]"_s,
-                            u"[$HOME `id` *]"_s, u"[]"_s }
-            << QStringList() << 0;
-    QTest::newRow("not executable") << QByteArray("-x") << QStringList() << QStringList()
-                                    << QStringList{ u"failed to start child"_s } << -1;
+                                      << QStringList{ u"no such file"_s } << 1;
+    QTest::newRow("exit 1, silent") << QByteArray("exit 1") << QStringList() << QStringList() << 1;
+    QTest::newRow("arguments unchanged") << QByteArray("printf '%s\\n' \"$@\"") << Arguments << QStringList() << 0;
+    QTest::newRow("not executable") << QByteArray("-x") << QStringList() << QStringList{ u"failed to start child"_s }
+                                    << -1;
 }
 
 void tst_Tools::childOutputAndEnd()
 {
     QFETCH(QByteArray, script);
-    QFETCH(QStringList, arguments);
     QFETCH(QStringList, err);
     QFETCH(int, exitCode);
     const QString program = test::writeFakeTool(m_dir.path(), u"child"_s, script);
     if (script == "-x")
         QFile::setPermissions(program, QFile::ReadOwner);
     QStringList outLines, errLines;
-    const ToolRun run = runTool(program, arguments, {}, [&](const QString &l) { outLines << l; },
-                                [&](const QString &l) { errLines << l; });
-    QTEST(run.exitCode, "exitCode");
-    QCOMPARE(run.started, exitCode >= 0);
+    const ToolRun run = runTool(
+            program, Arguments, {}, [&](const QString &l) { outLines << l; }, [&](const QString &l) { errLines << l; });
+    QCOMPARE(std::pair(run.exitCode, run.started), std::pair(exitCode, exitCode >= 0));
     QTEST(outLines, "out");
     QCOMPARE(errLines, run.started ? err : QStringList());
     QCOMPARE(run.stdErr.split(u'\n', Qt::SkipEmptyParts), err);
@@ -162,7 +156,7 @@ void tst_Tools::cancelKillsChild()
     QElapsedTimer clock;
     clock.start();
     const ToolRun run = runTool(test::writeFakeTool(m_dir.path(), u"hangs"_s, script), { pidFile },
-                                [&] { return clock.elapsed() > 300; }, {}, {});
+            [&] { return clock.elapsed() > 300; }, {}, {});
     QVERIFY(run.started && run.cancelled);
     QCOMPARE(run.exitCode, -1);
     QVERIFY2(clock.elapsed() < 2000, "the stop took seconds");
@@ -174,13 +168,12 @@ void tst_Tools::cancelKillsChild()
 // "PATH/x" plants on the search path, anything else beside the program.
 QString tst_Tools::plant(const QString &place, bool runnable)
 {
-    const QString path = place.startsWith(u"PATH/"_s) ? m_dir.filePath(place) : QDir(appDir()).filePath(place);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    const QString written = test::writeFakeTool(QFileInfo(path).absolutePath(), QFileInfo(path).fileName(), "exit 0");
+    const QFileInfo path(place.startsWith(u"PATH/"_s) ? m_dir.filePath(place) : QDir(appDir()).filePath(place));
+    QDir().mkpath(path.absolutePath());
+    m_planted << test::writeFakeTool(path.absolutePath(), path.fileName(), "exit 0");
     if (!runnable)
-        QFile::setPermissions(written, QFile::ReadOwner | QFile::WriteOwner);
-    m_planted << written;
-    return written;
+        QFile::setPermissions(m_planted.last(), QFile::ReadOwner | QFile::WriteOwner);
+    return m_planted.last();
 }
 
 void tst_Tools::lookupOrder_data()
@@ -189,14 +182,14 @@ void tst_Tools::lookupOrder_data()
     // would share its name with the "ffmpeg" folder.
     QTest::addColumn<QString>("configured"); // "runnable": a planted tool
     QTest::addColumn<QStringList>("present");
-    QTest::addColumn<QString>("winner"); // empty: configured wins; "-": nothing
+    QTest::addColumn<QString>("winner"); // empty: the configured one, or nothing
     const QStringList all{ u"ffmpeg/ffprobe"_s, u"ffprobe"_s, u"tools/ffprobe"_s, u"PATH/ffprobe"_s };
     QTest::newRow("configured and runnable") << u"runnable"_s << all << QString();
     QTest::newRow("configured but missing") << u"/nonexistent/ffprobe"_s << all << all.at(0);
     QTest::newRow("then beside the program") << QString() << all.mid(1) << all.at(1);
     QTest::newRow("then the tools folder") << QString() << all.mid(2) << all.at(2);
     QTest::newRow("then the search path") << QString() << all.mid(3) << all.at(3);
-    QTest::newRow("nowhere") << QString() << QStringList() << u"-"_s;
+    QTest::newRow("nowhere") << QString() << QStringList() << QString();
 }
 
 void tst_Tools::lookupOrder()
@@ -205,12 +198,9 @@ void tst_Tools::lookupOrder()
     QFETCH(QStringList, present);
     QFETCH(QString, winner);
     qputenv("PATH", QFile::encodeName(m_dir.filePath(u"PATH"_s)));
-    QString expected;
-    for (const QString &place : std::as_const(present)) {
-        const QString planted = plant(place);
-        if (place == winner)
-            expected = planted;
-    }
+    for (const QString &place : std::as_const(present))
+        plant(place);
+    QString expected = m_planted.value(present.indexOf(winner));
     // A better place holding something that is not runnable is passed over.
     if (!present.contains(u"ffmpeg/ffprobe"_s))
         plant(u"ffmpeg/ffprobe"_s, false);
