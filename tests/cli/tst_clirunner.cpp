@@ -12,12 +12,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out, err;
-};
-
 // A --json line for a copy of cut.wav at `path` (W: the working folder), analysed or trimmed to
 // `output`; what a PCM stream copy writes is a little longer, as it cuts on whole packets.
 QString cut(const QString &path, const QString &output = {})
@@ -38,37 +32,35 @@ const QString Summary = uR"({"summary":{"cancelled":false,"command":"%1","failed
 } // namespace
 
 // Runs the built kestrova-cli as a script would: a child with no terminal, in a working folder
-// of generated audio and lists (see init()), with a settings store of its own in there that
-// leaves the head alone and keeps 1 s of tail.
+// of generated audio and lists (see initTestCase()), with a settings store of its own in there
+// that leaves the head alone and keeps 1 s of tail.
 class tst_CliRunner : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void init();
+    void initTestCase();
     void runs_data();
     void runs();
-    void stopsCleanlyOnSigint_data();
-    void stopsCleanlyOnSigint();
 
 private:
-    // `whileRunning` is called once the program has started.
-    Run run(const QStringList &arguments, const std::function<void(QProcess &)> &whileRunning = {}) const;
-    QString work(const QString &name = {}) const { return QDir::cleanPath(m_home->filePath(name)); }
+    QString work(const QString &name = {}) const { return QDir::cleanPath(m_home.filePath(name)); }
     // Every file of the working folder, hidden ones and the store too, each with its hash.
     QStringList files() const;
 
-    std::unique_ptr<QTemporaryDir> m_home;
+    QTemporaryDir m_home;
 };
 
-// cut.wav: 1 s of silence, 2 s of tone, 2 s of silence; three copies of it; within.wav: tone only.
-void tst_CliRunner::init()
+// cut.wav: 1 s of silence, 2 s of tone, 2 s of silence, in four places; within.wav: tone only.
+// No run writes into a folder another run reads, so they share the folder.
+void tst_CliRunner::initTestCase()
 {
-    m_home = std::make_unique<QTemporaryDir>();
     for (const QString &name :
             { u"in/cut.wav"_s, u"in/sub/deep.wav"_s, u"loose/single.wav"_s, u"loose/new\nline.wav"_s })
         QCOMPARE(test::makeAudio(work(name)), QString());
     QCOMPARE(test::makeAudio(work(u"in/within.wav"_s), { 0.0, 2.0, 0.0 }), QString());
+    // Re-encoding minutes of audio keeps ffmpeg busy long enough to be stopped.
+    QCOMPARE(test::makeAudio(work(u"long.mp3"_s), { 1.0, 240.0 }), QString());
     for (const auto &[name, bytes] : { std::pair(u"lines.txt"_s, "in/cut.wav\r\n\nloose/single.wav\n"_ba),
                  std::pair(u"nul.txt"_s, "in/cut.wav\0loose/new\nline.wav\0"_ba),
                  std::pair(u"loose/garbage.mp3"_s, "this is not audio\n"_ba) }) {
@@ -83,22 +75,6 @@ void tst_CliRunner::init()
     saveSettings(stored, store);
 }
 
-Run tst_CliRunner::run(const QStringList &arguments, const std::function<void(QProcess &)> &whileRunning) const
-{
-    QProcess process;
-    process.setWorkingDirectory(work());
-    process.setChildProcessModifier([] { setpgid(0, 0); }); // a process group of its own, as a shell gives it
-    process.start(QStringLiteral(KESTROVA_CLI), arguments);
-    const pid_t group = process.waitForStarted() ? pid_t(process.processId()) : 0;
-    if (whileRunning)
-        whileRunning(process);
-    // A child left in its process group makes the run a failure too.
-    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit || ::kill(-group, 0) == 0)
-        return {};
-    return { process.exitCode(), QString::fromUtf8(process.readAllStandardOutput()),
-        QString::fromUtf8(process.readAllStandardError()) };
-}
-
 QStringList tst_CliRunner::files() const
 {
     QStringList found;
@@ -110,10 +86,12 @@ QStringList tst_CliRunner::files() const
     return found;
 }
 
-// `out`: how the standard output starts, its lines joined; `err`: a part of the standard error.
-void addRun(const char *name, const QString &arguments, int exitCode, const QStringList &out, const QString &err = {})
+// `out`: how the standard output starts, its lines joined; `err`: a part of the standard error;
+// `interrupt`: SIGINT, once ffmpeg writes, to the program (1) or its process group (-1).
+void addRun(const char *name, const QString &arguments, int exitCode, const QStringList &out, const QString &err = {},
+        int interrupt = 0)
 {
-    QTest::newRow(name) << arguments << exitCode << out.join(u'\n') << err;
+    QTest::newRow(name) << arguments << exitCode << out.join(u'\n') << err << interrupt;
 }
 
 void tst_CliRunner::runs_data()
@@ -122,10 +100,11 @@ void tst_CliRunner::runs_data()
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
-    // With --no-settings, the stored settings of init() play no part. The
-    // folder twice and a file of it again: each file is queued once, and the
-    // records come in queue order however many files are done at once. A file
-    // named directly goes straight into the destination.
+    QTest::addColumn<int>("interrupt");
+    // With --no-settings, the stored settings play no part. The folder twice
+    // and a file of it again: each file is queued once, and the records come
+    // in queue order however many files are done at once. A file named
+    // directly goes straight into the destination.
     addRun("mirrored, three at once",
             u"trim --no-settings --json --jobs 3 --out copies in loose/single.wav in/ ./in/cut.wav"_s, 0,
             { cut(u"in/cut.wav"_s, u"copies/cut.wav"_s), cut(u"in/sub/deep.wav"_s, u"copies/sub/deep.wav"_s),
@@ -151,23 +130,42 @@ void tst_CliRunner::runs_data()
             u"kestrova-cli: option '--null' needs --files-from\n"_s);
     addRun("in place needs --yes", u"trim --in-place in"_s, 2, {},
             u"3 file(s) would be rewritten in place; without a terminal"_s);
+    // Ctrl-C on a terminal signals the group: ffmpeg gets it too, and its end is no failed file.
+    for (const int interrupt : { 1, -1 })
+        addRun(interrupt > 0 ? "SIGINT to kestrova-cli" : "SIGINT to its process group",
+                u"trim --no-settings --in-place --yes --method reencode long.mp3"_s, 130,
+                { u"Trimming 1 file(s) in place."_s, u"long.mp3 - cancelled"_s,
+                        u"Stopped - 0 written, 0 skipped, 0 failed, 0.0 s cut, 0.0 s added.\n"_s },
+                u"Stopping..."_s, interrupt);
 }
 
 // Only the files the records name as written appear, each of the length trimmed to; nothing else
-// changes, the store included: options hold for one run only.
+// changes (no temporary file is left), the store included: options hold for one run only.
 void tst_CliRunner::runs()
 {
     QFETCH(QString, arguments);
     QFETCH(QString, out);
     QFETCH(QString, err);
+    QFETCH(int, interrupt);
     const QStringList before = files();
 
-    Run r = run(arguments.split(u' '));
-    QTEST(r.exitCode, "exitCode");
+    QProcess process;
+    process.setWorkingDirectory(work());
+    process.setChildProcessModifier([] { setpgid(0, 0); }); // a process group of its own, as a shell gives it
+    process.start(QStringLiteral(KESTROVA_CLI), arguments.split(u' '));
+    QVERIFY(process.waitForStarted());
+    const pid_t group = pid_t(process.processId());
+    if (interrupt && QTest::qWaitFor([&] { return QFileInfo::exists(work(u".long.kstmp.mp3"_s)); }, 60000))
+        ::kill(interrupt * group, SIGINT);
+    QVERIFY(process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit);
+    QCOMPARE(::kill(-group, 0), -1); // no child left in its process group
+    QTEST(process.exitCode(), "exitCode");
+    QString said = QString::fromUtf8(process.readAllStandardOutput());
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
     QStringList after = files();
     if (arguments.contains(u"--json"_s)) { // each line parsed back and written out again
         QStringList lines;
-        for (const QString &line : r.out.split(u'\n', Qt::SkipEmptyParts)) {
+        for (const QString &line : said.split(u'\n', Qt::SkipEmptyParts)) {
             const QJsonObject record = QJsonDocument::fromJson(line.toUtf8()).object();
             lines << QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
             const QString written = record.value(u"outputPath"_s).toString();
@@ -175,39 +173,11 @@ void tst_CliRunner::runs()
             QVERIFY2(written.isEmpty() || qAbs(test::decodedSeconds(written) - 2.3) < 0.05, qPrintable(written));
             after.removeIf([&](const QString &file) { return file.startsWith(written + u' '); });
         }
-        r.out = lines.join(u'\n').replace(QRegularExpression(u"0x[0-9a-f]+"_s), u"0x"_s);
+        said = lines.join(u'\n').replace(QRegularExpression(u"0x[0-9a-f]+"_s), u"0x"_s);
     }
-    QVERIFY2(out.isEmpty() ? r.out.isEmpty() : r.out.replace(work(), u"W"_s).startsWith(out), qPrintable(r.out));
-    QVERIFY2(err.isEmpty() ? r.err.isEmpty() : r.err.contains(err), qPrintable(r.err));
+    QVERIFY2(out.isEmpty() ? said.isEmpty() : said.replace(work(), u"W"_s).startsWith(out), qPrintable(said));
+    QVERIFY2(err.isEmpty() ? errors.isEmpty() : errors.contains(err), qPrintable(errors));
     QCOMPARE(after, before);
-}
-
-void tst_CliRunner::stopsCleanlyOnSigint_data()
-{
-    QTest::addColumn<bool>("wholeGroup");
-    QTest::newRow("to kestrova-cli") << false;
-    // Ctrl-C on a terminal: ffmpeg gets it too, and its end is no failed file.
-    QTest::newRow("to the process group") << true;
-}
-
-void tst_CliRunner::stopsCleanlyOnSigint()
-{
-    QFETCH(bool, wholeGroup);
-    // Re-encoding minutes of audio keeps ffmpeg busy long enough to be stopped.
-    QCOMPARE(test::makeAudio(work(u"long.mp3"_s), { 1.0, 240.0 }), QString());
-    const QStringList before = files();
-    const Run r = run(
-            { u"trim"_s, u"--no-settings"_s, u"--in-place"_s, u"--yes"_s, u"--method"_s, u"reencode"_s, u"long.mp3"_s },
-            [&](QProcess &process) {
-                // Once ffmpeg has begun writing the new file.
-                if (QTest::qWaitFor([&] { return QFileInfo::exists(work(u".long.kstmp.mp3"_s)); }, 60000))
-                    ::kill(pid_t(wholeGroup ? -process.processId() : process.processId()), SIGINT);
-            });
-    QCOMPARE(r.exitCode, 130);
-    QCOMPARE(r.out,
-            u"Trimming 1 file(s) in place.\nlong.mp3 - cancelled\n"
-            "Stopped - 0 written, 0 skipped, 0 failed, 0.0 s cut, 0.0 s added.\n"_s);
-    QCOMPARE(files(), before); // the source intact, no temporary file
 }
 
 QTEST_GUILESS_MAIN(tst_CliRunner)
