@@ -141,9 +141,9 @@ void tst_Controller::stopEndsEveryRunningFile()
     QVERIFY(run(items));
     disconnect(stopper);
 
-    QVERIFY(m_finished.last().at(1).toBool());
-    QCOMPARE(QStringList({ row(0), row(1), row(2), row(3) }),
-            QStringList({ u"Pending|cancelled|"_s, u"Pending|cancelled|"_s, u"Pending|cancelled|"_s, QString() }));
+    QCOMPARE(QStringList({ m_finished.last().at(1).toString(), row(0), row(1), row(2), row(3) }),
+            QStringList({ u"true"_s, u"Pending|cancelled|"_s, u"Pending|cancelled|"_s, u"Pending|cancelled|"_s,
+                    QString() }));
     QVERIFY2(leftovers().isEmpty(), qPrintable(leftovers().join(u", "_s)));
     QCOMPARE(QProcess::execute(u"pgrep"_s, { u"-f"_s, u"stop-[abcd]"_s }), 1); // no child still running
 
@@ -157,8 +157,7 @@ void tst_Controller::stopEndsEveryRunningFile()
 // Qt lists such names nowhere, so they are counted from the raw entries.
 void tst_Controller::scanCountsNamesNotUtf8()
 {
-    QVERIFY(QDir().mkpath(at(u"odd"_s)));
-    QFile(at(u"odd/ok.mp3"_s)).open(QIODevice::WriteOnly);
+    QCOMPARE(test::makeAudio(at(u"odd/ok.mp3"_s)), QString());
     const QByteArray latin1 = QFile::encodeName(at(u"odd"_s)) + "/caf\xe9.mp3"; // "café.mp3"
     if (FILE *raw = ::fopen(latin1.constData(), "w"))
         ::fclose(raw);
@@ -185,17 +184,17 @@ void tst_Controller::queueRemovesScatteredRows()
 {
     QueueModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QStringList paths, kept;
+    QStringList paths;
     QList<int> rows{ 1200, -1, 0, 0 };
-    for (int i = 0; i < 1000; ++i) {
+    for (int i = 0; i < 1000; ++i)
         paths << u"/q/%1.mp3"_s.arg(i, 4, 10, QLatin1Char('0'));
-        i % 3 ? void(kept << paths.last()) : void(rows << i);
-    }
+    for (int i = 0; i < 1000; i += 3)
+        rows << i;
     model.addFiles(paths, u"/q"_s);
     model.removeItems(rows);
-    QCOMPARE(model.rowCount(), kept.size());
-    for (int i = 0; i < kept.size(); ++i)
-        QCOMPARE(model.rowOfPath(kept.at(i)), i);
+    QCOMPARE(model.rowCount(), 666);
+    for (int i = 0; i < 1000; ++i) // each left behind the rows removed before it; the others gone
+        QCOMPARE(model.rowOfPath(paths.at(i)), i % 3 ? i - i / 3 - 1 : -1);
     // What was removed can be queued again; what is left is not queued twice.
     model.addFiles(paths, u"/q"_s);
     QCOMPARE(model.rowCount(), 1000);
