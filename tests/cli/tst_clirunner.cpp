@@ -29,6 +29,18 @@ const QString Within = uR"({"durationSec":2,"headChangeSec":0,"headSec":0,"messa
 const QString Summary = uR"({"summary":{"cancelled":false,"command":"%1","failed":0,"missingPaths":0,"processed":%2,)"
                         uR"("secondsAdded":0,"secondsCut":%3,"skipped":%4,"written":%5}})"_s;
 
+// Every file of the working folder, hidden ones and the store too, each with its hash.
+QStringList files(const QString &folder)
+{
+    QStringList found;
+    for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        found << path + u' ' + QString::fromLatin1(test::sha256(path).toHex());
+    }
+    found.sort();
+    return found;
+}
+
 } // namespace
 
 // Runs the built kestrova-cli as a script would: a child with no terminal, in a working folder
@@ -45,8 +57,6 @@ private Q_SLOTS:
 
 private:
     QString work(const QString &name = {}) const { return QDir::cleanPath(m_home.filePath(name)); }
-    // Every file of the working folder, hidden ones and the store too, each with its hash.
-    QStringList files() const;
 
     QTemporaryDir m_home;
 };
@@ -73,17 +83,6 @@ void tst_CliRunner::initTestCase()
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(work(u".config"_s))); // for the child
     QSettings store(work(u".config/Orrinworks/Kestrova.conf"_s), QSettings::IniFormat);
     saveSettings(stored, store);
-}
-
-QStringList tst_CliRunner::files() const
-{
-    QStringList found;
-    for (QDirIterator it(work(), QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
-        const QString path = it.next();
-        found << path + u' ' + QString::fromLatin1(test::sha256(path).toHex());
-    }
-    found.sort();
-    return found;
 }
 
 // `out`: how the standard output starts, its lines joined; `err`: a part of the standard error;
@@ -147,7 +146,7 @@ void tst_CliRunner::runs()
     QFETCH(QString, out);
     QFETCH(QString, err);
     QFETCH(int, interrupt);
-    const QStringList before = files();
+    const QStringList before = files(work());
 
     QProcess process;
     process.setWorkingDirectory(work());
@@ -162,7 +161,7 @@ void tst_CliRunner::runs()
     QTEST(process.exitCode(), "exitCode");
     QString said = QString::fromUtf8(process.readAllStandardOutput());
     const QString errors = QString::fromUtf8(process.readAllStandardError());
-    QStringList after = files();
+    QStringList after = files(work());
     if (arguments.contains(u"--json"_s)) { // each line parsed back and written out again
         QStringList lines;
         for (const QString &line : said.split(u'\n', Qt::SkipEmptyParts)) {
