@@ -152,8 +152,7 @@ void tst_CliRunner::runs()
     process.setWorkingDirectory(work());
     process.setChildProcessModifier([] { setpgid(0, 0); }); // a process group of its own, as a shell gives it
     process.start(QStringLiteral(KESTROVA_CLI), arguments.split(u' '));
-    QVERIFY(process.waitForStarted());
-    const pid_t group = pid_t(process.processId());
+    const pid_t group = process.waitForStarted() ? pid_t(process.processId()) : 0;
     if (interrupt && QTest::qWaitFor([&] { return QFileInfo::exists(work(u".long.kstmp.mp3"_s)); }, 60000))
         ::kill(interrupt * group, SIGINT);
     QVERIFY(process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit);
