@@ -87,8 +87,8 @@ void tst_CliRunner::initTestCase()
 
 // `out`: how the standard output starts, its lines joined; `err`: a part of the standard error;
 // `interrupt`: SIGINT, once ffmpeg writes, to the program (1) or its process group (-1).
-void addRun(const char *name, const QString &arguments, int exitCode, const QStringList &out, const QString &err = {},
-        int interrupt = 0)
+static void addRun(const char *name, const QString &arguments, int exitCode, const QStringList &out,
+        const QString &err = {}, int interrupt = 0)
 {
     QTest::newRow(name) << arguments << exitCode << out.join(u'\n') << err << interrupt;
 }
