@@ -17,6 +17,7 @@ class tst_Controller : public QObject
 
 private Q_SLOTS:
     void initTestCase();
+    void init();
     void severalAtOnceAsOneAtATime();
     void stopEndsEveryRunningFile();
     void scanCountsNamesNotUtf8();
@@ -47,6 +48,12 @@ void tst_Controller::initTestCase()
     QCOMPARE(test::makeAudio(at(u"in/silent.wav"_s), { 1.0, 0.0 }), QString());
     QFile garbage(at(u"in/garbage.mp3"_s));
     QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("this is not audio at all\n"));
+}
+
+// Every test starts from the same settings, whatever the one before changed.
+void tst_Controller::init()
+{
+    m_settings = Settings();
     m_settings.outputRoot = at(u"out"_s);
 }
 
