@@ -79,7 +79,6 @@ struct Rig
     }
     QPushButton *button(const char *name) const { return window->findChild<QPushButton *>(QLatin1String(name)); }
     QString label(const QString &name) const { return window->findChild<QLabel *>(name)->text(); }
-    QString status() const { return label(u"statusLabel"_s); }
     QueueModel *queue() const { return window->findChild<QueueModel *>(); }
     QueueView *view() const { return window->findChild<QueueView *>(); }
     static QString plain(QString text) { return text.remove(u'&'); }
@@ -121,7 +120,7 @@ struct Rig
     {
         if (!command.isEmpty())
             this->command(command)->trigger();
-        [&] { QTRY_COMPARE_WITH_TIMEOUT(status(), u"Idle"_s, timeoutMs); }();
+        [&] { QTRY_COMPARE_WITH_TIMEOUT(label(u"statusLabel"_s), u"Idle"_s, timeoutMs); }();
         QStringList texts;
         for (int row = 0; row < queue()->rowCount(); ++row)
             texts << cell(row, QueueModel::StatusColumn);
@@ -170,381 +169,358 @@ class tst_Window : public QObject
 public Q_SLOTS:
     void recordOpened(const QUrl &url) { m_opened.append(url); } // the desktop's file: handler
 
-private Q_SLOTS:
-    void initTestCase();
-    void cleanup();
-    void commandsKeysAndQueueView();
-    void runRefusals_data();
-    void runRefusals();
-    void updateAnswers_data();
-    void updateAnswers();
-    void dropsAnalysedReplannedAndTrimmedIntoTheChosenDestination();
-    void stoppedOrClosedRunLosesNothing();
-    void preferencesDuringRunReachOnlyTheNextRun();
-    void selectionRunsAndUndo();
-    void edgePreviewOfAnAnalysedFileAndOfItsTrim();
-
 private:
     QString file(const QString &name) const { return m_dir.filePath(name); }
-    void serve(const HttpResponse &response)
-    {
-        m_server = std::make_unique<test::LocalHttpServer>();
-        QVERIFY(m_server->listen());
-        m_server->setResponse(u"/latest.json"_s, response);
-        qputenv("KESTROVA_UPDATE_URL", m_server->url(u"/latest.json"_s).toEncoded());
-    }
-    static HttpResponse release(const QString &version, const QString &more = {})
-    {
-        return HttpResponse::json(u"{\"latest_version\":\"%1\"%2}"_s.arg(version, more).toUtf8());
-    }
-
     QTemporaryDir m_dir;
     const QByteArray m_path = qgetenv("PATH");
-    std::unique_ptr<test::LocalHttpServer> m_server;
     QList<QUrl> m_opened;
-};
 
-void tst_Window::initTestCase()
-{
-    qputenv("SDL_AUDIODRIVER", "dummy"); // ffplay plays in real time to nowhere
-    for (const char *name : { "a/one.mp3", "a/two.wav", "folder/sub/y.ogg", "in/notes.txt", "in/garbage.mp3" }) {
-        QDir().mkpath(QFileInfo(file(QLatin1String(name))).absolutePath());
-        QFile(file(QLatin1String(name))).open(QIODevice::WriteOnly);
-    }
-    for (const QString &cut : { u"in/cut.wav"_s, u"other/cut two.wav"_s }) // 1 s silence, 2 s tone, 2 s silence
-        QCOMPARE(test::makeAudio(file(cut)), QString());
-    QCOMPARE(test::makeAudio(file(u"in/silent.wav"_s), { 1.0, 0.0 }), QString());
-    QCOMPARE(test::makeAudio(file(u"in/long take.mp3"_s), { 1.0, 240.0 }), QString());
-    QCOMPARE(test::makeAudio(file(u"tone.wav"_s), { 1.0, 8.0, 2.0 }), QString());
-}
-
-void tst_Window::cleanup()
-{
-    qputenv("PATH", m_path);
-    QDir(file(u"out"_s)).removeRecursively();
-}
-
-// Queue and settings commands are off during a run in menu, buttons, row menu and drops alike; the empty queue
-// shows a hint; sorted rows show each result on its own file; every shortcut triggers its command.
-void tst_Window::commandsKeysAndQueueView()
-{
-    Rig rig;
-    rig.window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
-    QueueView *view = rig.view();
-    const auto middleIsBlank = [view] {
-        const QImage shot = view->viewport()->grab().toImage();
-        QImage line = shot.copy(0, shot.height() / 2, shot.width(), 1), blank = line;
-        blank.fill(line.pixelColor(0, 0));
-        return line == blank;
-    };
-    const auto rowMenu = [&] {
-        Q_EMIT view->customContextMenuRequested(view->visualRect(rig.queue()->index(0, 0)).center());
-        auto *menu = view->findChild<QMenu *>(u"queueMenu"_s);
-        menu->close();
-        return rig.live(menu->actions());
-    };
-    QVERIFY(!middleIsBlank());
-    rig.addFiles({ file(u"a/two.wav"_s), file(u"a/one.mp3"_s) });
-    QVERIFY(middleIsBlank());
-    const QString idle = rig.live(rig.window->menuBar()->actions(), true);
-    QCOMPARE(rowMenu(),
-            u"Show in folder, Copy result, Analyse selected, Trim selected, Retry failed, "
-            "Restore original, Delete backups, Remove selected"_s);
-    rig.button("analyseButton")->click();
-    QCOMPARE(rig.live(rig.window->menuBar()->actions(), true) + u'|' + rowMenu(),
-            u"Exit, Stop, Copy result, Check for Updates..., Orrinworks Website, About Kestrova, Stop|"
-            "Show in folder, Copy result"_s);
-    QVERIFY(!rig.drop({ file(u"in/cut.wav"_s) }));
-    QCOMPARE(rig.log().last(), u"Nothing can be added while a run is going."_s);
-    rig.run({});
-    QCOMPARE(rig.live(rig.window->menuBar()->actions(), true), idle);
-    view->sortByColumn(QueueModel::FileColumn, Qt::AscendingOrder);
-    view->selectRow(0);
-    QCOMPARE(view->selectedQueueRows(), QList<int>{ 1 });
-    QueueItem item = rig.queue()->items().at(1);
-    item.message = u"only one.mp3 says so"_s;
-    rig.queue()->setItem(1, item);
-    QCOMPARE(view->model()->index(0, QueueModel::ResultColumn).data().toString(), item.message);
-    rig.command(u"Clear queue"_s)->trigger();
-    QVERIFY(!middleIsBlank());
-    QApplication::setActiveWindow(rig.window.get());
-    QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
-    for (const QString &command :
-            { u"Add files...|Ctrl+O"_s, u"Add folder...|Ctrl+Shift+O"_s, u"Analyse|Ctrl+R"_s, u"Trim now|Ctrl+T"_s,
-                    u"Stop|Esc"_s, u"Preferences...|Ctrl+,"_s, u"Remove selected|Del"_s, u"Exit|Ctrl+Q"_s }) {
-        QAction *action = rig.command(command.section(u'|', 0, 0));
-        action->setEnabled(true); // Stop, as in a run
-        QSignalSpy triggered(action, &QAction::triggered);
-        QTest::keySequence(rig.window.get(), QKeySequence(command.section(u'|', 1)));
-        QVERIFY2(triggered.size() == 1, qPrintable(command));
-    }
-}
-
-void tst_Window::runRefusals_data()
-{
-    QTest::addColumn<QString>("destination");
-    QTest::addColumn<QString>("asked"); // method|caption|text, or the log's line when nothing is asked
-    QTest::newRow("empty queue") << u"out"_s << u"Nothing in the queue"_s;
-    QTest::newRow("tools missing") << u"out"_s << u"warning|ffmpeg not found|ffmpeg/ffprobe not found. Install"_s;
-    QTest::newRow("mirror onto the sources")
-            << u"a"_s << u"warning|Destination folder|The destination folder %1 would put"_s.arg(file(u"a"_s));
-    QTest::newRow("no destination, none chosen") << QString() << u"existingDirectory|Choose the destination folder|"_s;
-    QTest::newRow("in place, not confirmed")
-            << QString() << u"question (No)|Overwrite originals|2 file(s) will be rewritten in place."_s;
-}
-
-// One question or log line per refusal, and nothing runs; missing tools are told at start, in the log.
-void tst_Window::runRefusals()
-{
-    QFETCH(QString, destination);
-    QFETCH(QString, asked);
-    const QString tag = QLatin1String(QTest::currentDataTag());
-    if (tag == u"tools missing"_s)
-        qputenv("PATH", QFile::encodeName(file(u"empty"_s)));
-    Rig rig([&](Settings &s) {
-        s.outputRoot = destination.isEmpty() ? QString() : file(destination);
-        s.outputMode = tag.startsWith(u"in place"_s) ? OutputMode::InPlace : OutputMode::Mirror;
-        s.makeBackup = false;
-    });
-    QVERIFY(rig.prompts->asked.isEmpty()
-            && rig.log().last().startsWith(u"ffmpeg/ffprobe not found"_s) == (tag == u"tools missing"_s));
-    if (tag != u"empty queue"_s)
-        rig.addFiles({ file(u"a/one.mp3"_s), file(u"a/two.wav"_s) });
-    rig.button("trimButton")->click();
-    // Nothing runs; after the file picker comes one question at most.
-    const QString shown = rig.prompts->asked.value(1, rig.log().last());
-    QCOMPARE(u"%1|%2|"_s.arg(rig.status()).arg(rig.prompts->asked.size()) + shown.left(asked.size()),
-            u"Idle|%1|"_s.arg(tag == u"empty queue"_s ? 0 : 2) + asked);
-}
-
-void tst_Window::updateAnswers_data()
-{
-    QTest::addColumn<HttpResponse>("response");
-    QTest::addColumn<bool>("byHand"); // clicked twice, else automatic
-    QTest::addColumn<int>("openMs"); // real boxes, read once open so long; 0: scripted answers
-    QTest::addColumn<QString>("line"); // the log's last line starts so
-    QTest::addColumn<QString>("asked"); // the scripted questions, or the real box's format|text|narrow|connections
-    QTest::newRow("failure, automatic") << HttpResponse::json("oops", 500) << false << 0
-                                        << u"Update check failed - The update server answered"_s << QString();
-    QTest::newRow("download of a local file refused")
-            << release(u"1.2.0"_s, u",\"download_url\":\"file:///etc/passwd\""_s) << true << 0
-            << u"Not opening file:///etc/passwd"_s << u"exec|Update available"_s;
-    // Rendered, this would load a huge image inside a link to a local file.
-    const QString markup = u"0.9<a href='file:///etc/passwd'><img width=9999 height=9999></a>"_s;
-    QTest::newRow("markup in the version")
-            << release(markup) << true << 50 << u"Up to date - "_s + markup
-            << u"0|Kestrova %1 is the current release. You are up to date.|1|0"_s.arg(markup);
-    QTest::newRow("endless reply") << HttpResponse::endless(QByteArray(64 * 1024, ' ')) << true << 500
-                                   << u"Update check failed - Update server sent a malformed reply."_s
-                                   << u"0|Update server sent a malformed reply.|1|0"_s;
-}
-
-// Automatic checks never ask; a failed check is no check: the next start asks; a second click waits for the first.
-// The real boxes show server text literally, open no link, and come after the reply ended.
-void tst_Window::updateAnswers()
-{
-    QFETCH(HttpResponse, response);
-    QFETCH(bool, byHand);
-    QFETCH(int, openMs);
-    QFETCH(QString, line);
-    serve(response);
-    QDesktopServices::setUrlHandler(u"file"_s, this, "recordOpened");
-    const auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler(u"file"_s); });
-    Rig rig([&](Settings &s) { s.autoCheck = !byHand; });
-    rig.prompts->dialogs << [](QDialog &d) {
-        d.findChild<QPushButton *>(u"downloadButton"_s)->click();
-        return d.result();
-    };
-    QStringList seen;
-    if (openMs)
-        rig.window->setPrompts(std::make_unique<UserPrompts>()); // the scripted ones are gone
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, this, [&] {
-        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-        auto *label = box ? box->findChild<QLabel *>(u"qt_msgbox_label"_s) : nullptr;
-        if (!label)
-            return;
-        poll.stop();
-        QTest::mouseClick(label, Qt::LeftButton, {}, label->rect().center());
-        seen << QString::number(box->textFormat()) << box->text() << QString::number(box->sizeHint().width() < 1000)
-             << QString::number(m_server->openConnections());
-        box->button(QMessageBox::Ok)->click();
-    });
-    poll.start(openMs);
-    for (int click = 0; click < 2 * byHand; ++click)
-        rig.command(u"Check for Updates..."_s)->trigger();
-    QTRY_VERIFY2_WITH_TIMEOUT(rig.log().last().startsWith(line), qPrintable(rig.log().last()), 5000);
-    QFETCH(QString, asked);
-    QCOMPARE((openMs ? seen : rig.prompts->asked).join(u'|'), asked);
-    QCOMPARE(rig.log().contains(u"An update check is already running."_s), byHand);
-    QCOMPARE(QSettings().value(u"updates/lastCheck"_s).toDateTime().isValid(),
-            !line.startsWith(u"Update check failed"_s));
-    QCOMPARE(m_opened, QList<QUrl>());
-}
-
-// Dropped files join relative to their own folders, so both land straight in the destination. An analysis writes
-// nothing and asks nothing; a new target re-plans at once, a new threshold measures again.
-void tst_Window::dropsAnalysedReplannedAndTrimmedIntoTheChosenDestination()
-{
-    Rig rig;
-    QVERIFY(rig.drop({ file(u"in/cut.wav"_s), file(u"other/cut two.wav"_s), file(u"in/silent.wav"_s),
-            file(u"in/notes.txt"_s), file(u"folder"_s) }));
-    QVERIFY(rig.log().contains(u"Ignored 1 dropped file(s) that are not of a scanned type."_s));
-    rig.run({});
-    QCOMPARE(rig.queue()->items().at(3).relPath, u"sub/y.ogg"_s);
-    const auto summary = [&](const QString &command) {
-        return QStringList({ rig.run(command), rig.label(u"summaryLabel"_s).section(u" · "_s, 1) }).join(u'|');
-    };
-    QCOMPARE(summary(u"Analyse"_s),
-            u"Analysed Analysed Skipped Failed|4 SCANNED · 2 WOULD CHANGE · 1 SKIPPED · 1 FAIL · 5.4 S TO CUT · 0.0 S TO ADD"_s);
-    QVERIFY(rig.log().contains(u"cut.wav - measured head 1.00 s, tail 2.00 s; head -0.850 s, tail -1.850 s"_s));
-    QVERIFY(rig.prompts->asked.isEmpty() && !QFileInfo::exists(file(u"out"_s)));
-    rig.prompts->dialogs << accepting("leadTargetSpin", 500) << accepting("thresholdSpin", -40.0);
-    for (const QString &result : { u"would adjust head -0.500 s, tail -1.850 s"_s, QString() }) {
-        rig.command(u"Preferences..."_s)->trigger();
-        QCOMPARE(rig.cell(0, QueueModel::ResultColumn), result);
-    }
-    QCOMPARE(rig.run({}), u"Pending Pending Skipped Failed"_s);
-    rig.prompts->picked << QStringList{ file(u"out"_s) };
-    QCOMPARE(summary(u"Trim now"_s),
-            u"Trimmed Trimmed Skipped Failed|4 SCANNED · 2 WRITTEN · 1 SKIPPED · 1 FAIL · 4.7 S CUT · 0.0 S ADDED"_s);
-    QVERIFY(qAbs(test::decodedSeconds(file(u"out/cut two.wav"_s)) - 2.65) < 0.05); // a copied packet either side
-}
-
-// Stopped, or closed and stopped when asked, mid-rewrite in place: source intact, no temporary file, backup or
-// child once the window waited for its worker; a stopped row is back to Pending.
-void tst_Window::stoppedOrClosedRunLosesNothing()
-{
-    const QString source = file(u"in/long take.mp3"_s);
-    const QByteArray before = test::sha256(source);
-    for (const bool byClosing : { false, true }) {
-        Rig rig([&](Settings &s) {
-            s.outputMode = OutputMode::InPlace;
-            s.trimMethod = TrimMethod::ReEncode; // busy long enough to stop
-        });
-        rig.addFiles({ source });
-        rig.prompts->answers << QMessageBox::Yes << QMessageBox::Yes; // rewrite in place; stop it and quit
-        rig.button("trimButton")->click();
-        QTRY_VERIFY_WITH_TIMEOUT(rig.window->findChild<BlockMeter *>(u"fileMeter"_s)->value() > 50, 30000);
-        const QString row = byClosing
-                ? QString()
-                : QStringList({ rig.run(u"Stop"_s), rig.cell(0, QueueModel::ResultColumn) }).join(u' ');
-        QVERIFY(rig.window->close());
-        QCOMPARE(row + u'|' + rig.prompts->asked.last().section(u'|', 0, 1),
-                byClosing ? u"|question (No)|Quit"_s : u"Pending cancelled|question (No)|Overwrite originals"_s);
-        rig.window.reset();
-        QCOMPARE(std::tuple(QProcess::execute(u"pgrep"_s, { u"-f"_s, source }), test::temporaryFiles(m_dir.path()),
-                         test::sha256(source), QFileInfo::exists(source + u".bak"_s)),
-                std::tuple(1, QStringList(), before, false)); // pgrep found no ffmpeg
-    }
-}
-
-// The dialog keeps every field; accepted during a run, an ffmpeg that always fails reaches no file of that run.
-void tst_Window::preferencesDuringRunReachOnlyTheNextRun()
-{
-    const Settings unusual = test::unusualSettings();
-    QCOMPARE(test::fields(PreferencesDialog(unusual).settings()), test::fields(unusual));
-    Rig rig([&](Settings &s) { s.outputRoot = file(u"out"_s); });
-    rig.addFiles({ file(u"in/long take.mp3"_s), file(u"in/cut.wav"_s) });
-    rig.button("trimButton")->click();
-    const QString broken = test::writeFakeTool(m_dir.path(), u"failing-ffmpeg"_s, "exit 1");
-    rig.prompts->dialogs << accepting("ffmpegEdit", broken);
-    QVERIFY(QMetaObject::invokeMethod(rig.window.get(), "onPreferences"));
-    QCOMPARE(appSettings().ffmpegPath, broken);
-    QCOMPARE(rig.run({}, 60000), u"Trimmed Trimmed"_s);
-}
-
-// Runs on the selection or failed rows touch only those; undo restores the original byte for byte.
-void tst_Window::selectionRunsAndUndo()
-{
-    const QString source = file(u"a/cut.wav"_s), backup = source + u".bak"_s;
-    QFile::copy(file(u"in/cut.wav"_s), source);
-    const QByteArray original = test::sha256(source);
-    Rig rig([&](Settings &s) { s.outputMode = OutputMode::InPlace; });
-    rig.addFiles({ source, file(u"in/garbage.mp3"_s) });
-    rig.prompts->answers.fill(QMessageBox::Yes, 5); // whatever each run asks
-    rig.view()->selectQueueRow(0);
-    QCOMPARE(rig.run(u"Trim selected"_s), u"Trimmed Pending"_s);
-    QCOMPARE(rig.prompts->asked.last().section(u'|', 2),
-            u"1 file(s) will be rewritten in place.\n\nHead: MAX 150 MS\nTail: MAX 150 MS\n\n"
-            "A .bak copy of every trimmed file will be kept alongside it.\n\nContinue?"_s);
-    QCOMPARE(test::sha256(backup), original);
-    QCOMPARE(rig.run(u"Analyse"_s), u"Analysed Failed"_s);
-    QCOMPARE(rig.run(u"Retry failed"_s), u"Analysed Failed"_s); // only the failed row ran again
-    QVERIFY(rig.prompts->asked.last().section(u'|', 2).startsWith(u"1 file(s)"_s));
-    rig.view()->selectQueueRow(0);
-    const QDateTime backupTime = QFileInfo(backup).lastModified();
-    QCOMPARE(rig.run(u"Restore original"_s), u"Pending Failed"_s);
-    QCOMPARE(std::pair(test::sha256(source), QFileInfo(source).lastModified()), std::pair(original, backupTime));
-    QFile::copy(source, backup); // as an earlier session left it
-    QCOMPARE(rig.run(u"Delete backups"_s), u"Pending Failed"_s);
-    QVERIFY(!QFileInfo::exists(backup));
-}
-
-// The strips of an analysed file with known silences, then of the file its trim wrote; the tail's ffplay arguments.
-// A selection change kills the reads still going, a run holds them back, and no child outlives the window.
-void tst_Window::edgePreviewOfAnAnalysedFileAndOfItsTrim()
-{
-    // 100 columns a second, 5 s strips: sound from/to, shading, edge; mid-strip sine (in 1000s), silence.
-    const QList<QList<int>> expected{ { 100, 499, 0, 100, 85, -4, 4, 0, 0 }, { 0, 299, 300, 500, 315, -4, 4, 0, 0 },
-        { 15, 499, 0, 15, 0, -4, 4, 0, 0 } };
-    Rig rig([&](Settings &s) {
-        s.outputRoot = file(u"out"_s);
-        s.trimMethod = TrimMethod::ReEncode; // to the sample
-    });
-    EdgePreview &preview = *rig.window->findChild<EdgePreview *>();
-    rig.addFiles({ file(u"tone.wav"_s), file(u"in/cut.wav"_s), file(u"other/cut two.wav"_s) });
-    rig.view()->selectQueueRow(0);
-    for (const bool written : { false, true }) {
-        rig.run(written ? u"Trim now"_s : u"Analyse"_s);
-        const QList<EdgeStrip *> strips = preview.findChildren<EdgeStrip *>();
-        QTRY_VERIFY(!preview.isReading() && strips.at(0)->hasPeaks() && strips.at(1)->hasPeaks()
-                && preview.findChild<QLabel *>()->text().startsWith(written ? u"TONE.WAV · WRITTEN"_s : u"TONE"_s));
-        for (int side = 0; side < 2 - int(written); ++side) {
-            const EdgeStrip &strip = *strips.at(side);
-            const EdgeStrip::Scene &s = strip.scene();
-            const auto columns
-                    = EdgeStrip::columns(strip.peaks(), strip.peaksFromSec(), strip.peakSec(), s.fromSec, s.toSec, 500);
-            const QPair<int, int> shade = EdgeStrip::columnSpan(s.silenceFromSec, s.silenceToSec, s, 500);
-            const EdgeStrip::Peak middle = columns.at(200), quiet = columns.at(side == 0 ? 5 : 400);
-            QList<int> found{ -1, -1, shade.first, shade.second,
-                EdgeStrip::columnAt(s.edgeSec, s.fromSec, s.toSec, 500), qRound(middle.first / 1000.0),
-                qRound(middle.second / 1000.0), quiet.first, quiet.second };
-            for (int x = 0; x < columns.size(); ++x) { // well above the resampler's ripple
-                found[0] = found[0] < 0 && columns.at(x).second > 400 ? x : found[0];
-                found[1] = columns.at(x).second > 400 ? x : found[1];
-            }
-            const QList<int> &e = expected.at(written ? 2 : side);
-            for (const int i : { 0, 1 })
-                found[i] = qAbs(found[i] - e[i]) <= 1 ? e[i] : found[i]; // sound within a column
-            QCOMPARE(found, e);
+private Q_SLOTS:
+    void initTestCase()
+    {
+        qputenv("SDL_AUDIODRIVER", "dummy"); // ffplay plays in real time to nowhere
+        for (const char *name : { "a/one.mp3", "a/two.wav", "folder/sub/y.ogg", "in/notes.txt", "in/garbage.mp3" }) {
+            QDir().mkpath(QFileInfo(file(QLatin1String(name))).absolutePath());
+            QFile(file(QLatin1String(name))).open(QIODevice::WriteOnly);
         }
-        const EdgePreview::Edges edges = *EdgePreview::edgesFor(rig.queue()->items().first(), -50.0);
-        QCOMPARE(EdgePreview::playArguments(edges.path, edges.tail, EdgePreview::Tail).join(u' '),
-                u"-nodisp -autoexit -loglevel error -ss %1 -t 3.000 "_s.arg(written ? u"5.300"_s : u"6.150"_s)
-                        + file(written ? u"out/tone.wav"_s : u"tone.wav"_s));
+        const std::pair<const char *, test::ToneSpec> audio[]{ { "in/cut.wav", {} }, { "other/cut two.wav", {} },
+            { "in/silent.wav", { 1.0, 0.0 } }, { "in/long take.mp3", { 1.0, 240.0 } },
+            { "tone.wav", { 1.0, 8.0, 2.0 } } };
+        for (const auto &[name, tone] : audio) // by default 1 s silence, 2 s tone, 2 s silence
+            QCOMPARE(test::makeAudio(file(QLatin1String(name)), tone), QString());
     }
-    // The preview's reads never end now; the rows not shown yet have nothing cached.
-    appSettings().ffmpegPath = test::writeFakeTool(m_dir.path(), u"ffmpeg"_s, "exec sleep 30");
-    QList<qint64> before;
-    for (const bool runGoing : { false, false, true }) {
-        preview.setRunning(runGoing);
-        rig.view()->selectQueueRow(before.isEmpty() || runGoing ? 1 : 2);
-        QTRY_VERIFY(!anyAlive(before));
-        QTest::qWait(runGoing ? 200 : 0); // time to start a read it should not
-        QTRY_COMPARE(running(preview).size(), runGoing ? 0 : 2);
-        before = running(preview);
+
+    void cleanup()
+    {
+        qputenv("PATH", m_path);
+        QDir(file(u"out"_s)).removeRecursively();
     }
-    QCOMPARE(preview.findChild<QLabel *>()->text(), EdgePreview::tr("Waiting for the run to finish...").toUpper());
-    preview.setRunning(false);
-    QTRY_COMPARE(running(preview).size(), 2);
-    rig.button("playHeadButton")->click();
-    QTRY_COMPARE(running(preview).size(), 3); // and the player
-    const QList<qint64> all = running(preview);
-    rig.window.reset();
-    QVERIFY(!anyAlive(all));
-}
+
+    // Queue and settings commands are off during a run in menu, buttons, row menu and drops alike; the empty queue
+    // shows a hint; sorted rows show each result on its own file; every shortcut triggers its command.
+    void commandsKeysAndQueueView()
+    {
+        Rig rig;
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        QueueView *view = rig.view();
+        const auto middleIsBlank = [view] {
+            const QImage shot = view->viewport()->grab().toImage();
+            QImage line = shot.copy(0, shot.height() / 2, shot.width(), 1), blank = line;
+            blank.fill(line.pixelColor(0, 0));
+            return line == blank;
+        };
+        const auto rowMenu = [&] {
+            Q_EMIT view->customContextMenuRequested(view->visualRect(rig.queue()->index(0, 0)).center());
+            auto *menu = view->findChild<QMenu *>(u"queueMenu"_s);
+            menu->close();
+            return rig.live(menu->actions());
+        };
+        QVERIFY(!middleIsBlank());
+        rig.addFiles({ file(u"a/one.mp3"_s), file(u"in/cut.wav"_s) }); // empty, then a real file sorted first
+        QVERIFY(middleIsBlank());
+        const QString idle = rig.live(rig.window->menuBar()->actions(), true);
+        QCOMPARE(rowMenu(),
+                u"Show in folder, Copy result, Analyse selected, Trim selected, Retry failed, "
+                "Restore original, Delete backups, Remove selected"_s);
+        rig.button("analyseButton")->click();
+        QCOMPARE(rig.live(rig.window->menuBar()->actions(), true) + u'|' + rowMenu(),
+                u"Exit, Stop, Copy result, Check for Updates..., Orrinworks Website, About Kestrova, Stop|"
+                "Show in folder, Copy result"_s);
+        QVERIFY(!rig.drop({ file(u"in/cut.wav"_s) }));
+        QCOMPARE(rig.log().last(), u"Nothing can be added while a run is going."_s);
+        rig.run({});
+        QCOMPARE(rig.live(rig.window->menuBar()->actions(), true), idle);
+        view->sortByColumn(QueueModel::FileColumn, Qt::AscendingOrder);
+        view->selectRow(0);
+        QCOMPARE(view->selectedQueueRows(), QList<int>{ 1 });
+        QCOMPARE(view->model()->index(0, QueueModel::ResultColumn).data().toString(),
+                u"would adjust head -0.850 s, tail -1.850 s"_s);
+        rig.command(u"Clear queue"_s)->trigger();
+        QVERIFY(!middleIsBlank());
+        QApplication::setActiveWindow(rig.window.get());
+        QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
+        for (const QString &command :
+                { u"Add files...|Ctrl+O"_s, u"Add folder...|Ctrl+Shift+O"_s, u"Analyse|Ctrl+R"_s, u"Trim now|Ctrl+T"_s,
+                        u"Stop|Esc"_s, u"Preferences...|Ctrl+,"_s, u"Remove selected|Del"_s, u"Exit|Ctrl+Q"_s }) {
+            QAction *action = rig.command(command.section(u'|', 0, 0));
+            action->setEnabled(true); // Stop, as in a run
+            QSignalSpy triggered(action, &QAction::triggered);
+            QTest::keySequence(rig.window.get(), QKeySequence(command.section(u'|', 1)));
+            QVERIFY2(triggered.size() == 1, qPrintable(command));
+        }
+    }
+
+    void runRefusals_data()
+    {
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<QString>("asked"); // method|caption|text, or the log's line when nothing is asked
+        QTest::newRow("empty queue") << u"out"_s << u"Nothing in the queue"_s;
+        QTest::newRow("tools missing") << u"out"_s << u"warning|ffmpeg not found|ffmpeg/ffprobe not found. Install"_s;
+        QTest::newRow("mirror onto the sources")
+                << u"a"_s << u"warning|Destination folder|The destination folder %1 would put"_s.arg(file(u"a"_s));
+        QTest::newRow("no destination, none chosen")
+                << QString() << u"existingDirectory|Choose the destination folder|"_s;
+        QTest::newRow("in place, not confirmed")
+                << QString() << u"question (No)|Overwrite originals|2 file(s) will be rewritten in place."_s;
+    }
+
+    // One question or log line per refusal, and nothing runs; missing tools are told at start, in the log.
+    void runRefusals()
+    {
+        QFETCH(QString, destination);
+        QFETCH(QString, asked);
+        const QString tag = QLatin1String(QTest::currentDataTag());
+        if (tag == u"tools missing"_s)
+            qputenv("PATH", QFile::encodeName(file(u"empty"_s)));
+        Rig rig([&](Settings &s) {
+            s.outputRoot = destination.isEmpty() ? QString() : file(destination);
+            s.outputMode = tag.startsWith(u"in place"_s) ? OutputMode::InPlace : OutputMode::Mirror;
+            s.makeBackup = false;
+        });
+        QVERIFY(rig.prompts->asked.isEmpty()
+                && rig.log().last().startsWith(u"ffmpeg/ffprobe not found"_s) == (tag == u"tools missing"_s));
+        if (tag != u"empty queue"_s)
+            rig.addFiles({ file(u"a/one.mp3"_s), file(u"a/two.wav"_s) });
+        rig.button("trimButton")->click();
+        // Nothing runs; after the file picker comes one question at most.
+        const QString shown = rig.prompts->asked.value(1, rig.log().last());
+        QCOMPARE(u"%1|%2|"_s.arg(rig.label(u"statusLabel"_s)).arg(rig.prompts->asked.size()) + shown.left(asked.size()),
+                u"Idle|%1|"_s.arg(tag == u"empty queue"_s ? 0 : 2) + asked);
+    }
+
+    void updateAnswers_data()
+    {
+        QTest::addColumn<HttpResponse>("response");
+        QTest::addColumn<bool>("byHand"); // clicked twice, else automatic
+        QTest::addColumn<int>("openMs"); // real boxes, read once open so long; 0: scripted answers
+        QTest::addColumn<QString>("line"); // the log's last line starts so
+        QTest::addColumn<QString>("asked"); // the scripted questions, or the real box's format|text|narrow|connections
+        QTest::newRow("failure, automatic") << HttpResponse::json("oops", 500) << false << 0
+                                            << u"Update check failed - The update server answered"_s << QString();
+        QTest::newRow("download of a local file refused")
+                << HttpResponse::json("{\"latest_version\":\"1.2.0\",\"download_url\":\"file:///etc/passwd\"}") << true
+                << 0 << u"Not opening file:///etc/passwd"_s << u"exec|Update available"_s;
+        // Rendered, this would load a huge image inside a link to a local file.
+        const QString markup = u"0.9<a href='file:///etc/passwd'><img width=9999 height=9999></a>"_s;
+        QTest::newRow("markup in the version")
+                << HttpResponse::json(u"{\"latest_version\":\"%1\"}"_s.arg(markup).toUtf8()) << true << 50
+                << u"Up to date - "_s + markup
+                << u"0|Kestrova %1 is the current release. You are up to date.|1|0"_s.arg(markup);
+        QTest::newRow("endless reply") << HttpResponse::endless(QByteArray(64 * 1024, ' ')) << true << 500
+                                       << u"Update check failed - Update server sent a malformed reply."_s
+                                       << u"0|Update server sent a malformed reply.|1|0"_s;
+    }
+
+    // Automatic checks never ask; a failed check is no check: the next start asks; a second click waits for the first.
+    // The real boxes show server text literally, open no link, and come after the reply ended.
+    void updateAnswers()
+    {
+        QFETCH(HttpResponse, response);
+        QFETCH(bool, byHand);
+        QFETCH(int, openMs);
+        QFETCH(QString, line);
+        test::LocalHttpServer server;
+        QVERIFY(server.listen());
+        server.setResponse(u"/latest.json"_s, response);
+        qputenv("KESTROVA_UPDATE_URL", server.url(u"/latest.json"_s).toEncoded());
+        QDesktopServices::setUrlHandler(u"file"_s, this, "recordOpened");
+        const auto unset = qScopeGuard([] { QDesktopServices::unsetUrlHandler(u"file"_s); });
+        Rig rig([&](Settings &s) { s.autoCheck = !byHand; });
+        rig.prompts->dialogs << [](QDialog &d) {
+            d.findChild<QPushButton *>(u"downloadButton"_s)->click();
+            return d.result();
+        };
+        QStringList seen;
+        if (openMs)
+            rig.window->setPrompts(std::make_unique<UserPrompts>()); // the scripted ones are gone
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            auto *label = box ? box->findChild<QLabel *>(u"qt_msgbox_label"_s) : nullptr;
+            if (!label)
+                return;
+            poll.stop();
+            QTest::mouseClick(label, Qt::LeftButton, {}, label->rect().center());
+            seen << QString::number(box->textFormat()) << box->text() << QString::number(box->sizeHint().width() < 1000)
+                 << QString::number(server.openConnections());
+            box->button(QMessageBox::Ok)->click();
+        });
+        poll.start(openMs);
+        for (int click = 0; click < 2 * byHand; ++click)
+            rig.command(u"Check for Updates..."_s)->trigger();
+        QTRY_VERIFY2_WITH_TIMEOUT(rig.log().last().startsWith(line), qPrintable(rig.log().last()), 5000);
+        QFETCH(QString, asked);
+        QCOMPARE((openMs ? seen : rig.prompts->asked).join(u'|'), asked);
+        QCOMPARE(rig.log().contains(u"An update check is already running."_s), byHand);
+        QCOMPARE(QSettings().value(u"updates/lastCheck"_s).toDateTime().isValid(),
+                !line.startsWith(u"Update check failed"_s));
+        QCOMPARE(m_opened, QList<QUrl>());
+    }
+
+    // Dropped files join relative to their own folders, so both land straight in the destination. An analysis writes
+    // nothing and asks nothing; a new target re-plans at once, a new threshold measures again.
+    void dropsAnalysedReplannedAndTrimmedIntoTheChosenDestination()
+    {
+        Rig rig;
+        QVERIFY(rig.drop({ file(u"in/cut.wav"_s), file(u"other/cut two.wav"_s), file(u"in/silent.wav"_s),
+                file(u"in/notes.txt"_s), file(u"folder"_s) }));
+        QVERIFY(rig.log().contains(u"Ignored 1 dropped file(s) that are not of a scanned type."_s));
+        rig.run({});
+        QCOMPARE(rig.queue()->items().at(3).relPath, u"sub/y.ogg"_s);
+        const auto summary = [&](const QString &command) {
+            return QStringList({ rig.run(command), rig.label(u"summaryLabel"_s).section(u" · "_s, 1) }).join(u'|');
+        };
+        QCOMPARE(summary(u"Analyse"_s),
+                u"Analysed Analysed Skipped Failed|4 SCANNED · 2 WOULD CHANGE · 1 SKIPPED · 1 FAIL · 5.4 S TO CUT · 0.0 S TO ADD"_s);
+        QVERIFY(rig.log().contains(u"cut.wav - measured head 1.00 s, tail 2.00 s; head -0.850 s, tail -1.850 s"_s));
+        QVERIFY(rig.prompts->asked.isEmpty() && !QFileInfo::exists(file(u"out"_s)));
+        rig.prompts->dialogs << accepting("leadTargetSpin", 500) << accepting("thresholdSpin", -40.0);
+        for (const QString &result : { u"would adjust head -0.500 s, tail -1.850 s"_s, QString() }) {
+            rig.command(u"Preferences..."_s)->trigger();
+            QCOMPARE(rig.cell(0, QueueModel::ResultColumn), result);
+        }
+        QCOMPARE(rig.run({}), u"Pending Pending Skipped Failed"_s);
+        rig.prompts->picked << QStringList{ file(u"out"_s) };
+        QCOMPARE(summary(u"Trim now"_s),
+                u"Trimmed Trimmed Skipped Failed|4 SCANNED · 2 WRITTEN · 1 SKIPPED · 1 FAIL · 4.7 S CUT · 0.0 S ADDED"_s);
+        QVERIFY(qAbs(test::decodedSeconds(file(u"out/cut two.wav"_s)) - 2.65) < 0.05); // a copied packet either side
+    }
+
+    // Stopped, or closed and stopped when asked, mid-rewrite in place: source intact, no temporary file, backup or
+    // child once the window waited for its worker; a stopped row is back to Pending.
+    void stoppedOrClosedRunLosesNothing()
+    {
+        const QString source = file(u"in/long take.mp3"_s);
+        const QByteArray before = test::sha256(source);
+        for (const bool byClosing : { false, true }) {
+            Rig rig([&](Settings &s) {
+                s.outputMode = OutputMode::InPlace;
+                s.trimMethod = TrimMethod::ReEncode; // busy long enough to stop
+            });
+            rig.addFiles({ source });
+            rig.prompts->answers << QMessageBox::Yes << QMessageBox::Yes; // rewrite in place; stop it and quit
+            rig.button("trimButton")->click();
+            QTRY_VERIFY_WITH_TIMEOUT(rig.window->findChild<BlockMeter *>(u"fileMeter"_s)->value() > 50, 30000);
+            const QString row = byClosing
+                    ? QString()
+                    : QStringList({ rig.run(u"Stop"_s), rig.cell(0, QueueModel::ResultColumn) }).join(u' ');
+            QVERIFY(rig.window->close());
+            QCOMPARE(row + u'|' + rig.prompts->asked.last().section(u'|', 0, 1),
+                    byClosing ? u"|question (No)|Quit"_s : u"Pending cancelled|question (No)|Overwrite originals"_s);
+            rig.window.reset();
+            QCOMPARE(std::tuple(QProcess::execute(u"pgrep"_s, { u"-f"_s, source }), test::temporaryFiles(m_dir.path()),
+                             test::sha256(source), QFileInfo::exists(source + u".bak"_s)),
+                    std::tuple(1, QStringList(), before, false)); // pgrep found no ffmpeg
+        }
+    }
+
+    // The dialog keeps every field; accepted during a run, an ffmpeg that always fails reaches no file of that run.
+    void preferencesDuringRunReachOnlyTheNextRun()
+    {
+        QCOMPARE(test::fields(PreferencesDialog(test::unusualSettings()).settings()),
+                test::fields(test::unusualSettings()));
+        Rig rig([&](Settings &s) { s.outputRoot = file(u"out"_s); });
+        rig.addFiles({ file(u"in/long take.mp3"_s), file(u"in/cut.wav"_s) });
+        rig.button("trimButton")->click();
+        const QString broken = test::writeFakeTool(m_dir.path(), u"failing-ffmpeg"_s, "exit 1");
+        rig.prompts->dialogs << accepting("ffmpegEdit", broken);
+        QVERIFY(QMetaObject::invokeMethod(rig.window.get(), "onPreferences"));
+        QCOMPARE(appSettings().ffmpegPath, broken);
+        QCOMPARE(rig.run({}, 60000), u"Trimmed Trimmed"_s);
+    }
+
+    // Runs on the selection or failed rows touch only those; undo restores the original byte for byte.
+    void selectionRunsAndUndo()
+    {
+        const QString source = file(u"a/cut.wav"_s), backup = source + u".bak"_s;
+        QFile::copy(file(u"in/cut.wav"_s), source);
+        const QByteArray original = test::sha256(source);
+        Rig rig([&](Settings &s) { s.outputMode = OutputMode::InPlace; });
+        rig.addFiles({ source, file(u"in/garbage.mp3"_s) });
+        rig.prompts->answers.fill(QMessageBox::Yes, 5); // whatever each run asks
+        rig.view()->selectQueueRow(0);
+        QCOMPARE(rig.run(u"Trim selected"_s), u"Trimmed Pending"_s);
+        QCOMPARE(rig.prompts->asked.last().section(u'|', 2),
+                u"1 file(s) will be rewritten in place.\n\nHead: MAX 150 MS\nTail: MAX 150 MS\n\n"
+                "A .bak copy of every trimmed file will be kept alongside it.\n\nContinue?"_s);
+        QCOMPARE(test::sha256(backup), original);
+        QCOMPARE(rig.run(u"Analyse"_s), u"Analysed Failed"_s);
+        QCOMPARE(rig.run(u"Retry failed"_s), u"Analysed Failed"_s); // only the failed row ran again
+        QVERIFY(rig.prompts->asked.last().section(u'|', 2).startsWith(u"1 file(s)"_s));
+        rig.view()->selectQueueRow(0);
+        const QDateTime backupTime = QFileInfo(backup).lastModified();
+        QCOMPARE(rig.run(u"Restore original"_s), u"Pending Failed"_s);
+        QCOMPARE(std::pair(test::sha256(source), QFileInfo(source).lastModified()), std::pair(original, backupTime));
+        QFile::copy(source, backup); // as an earlier session left it
+        QCOMPARE(rig.run(u"Delete backups"_s), u"Pending Failed"_s);
+        QVERIFY(!QFileInfo::exists(backup));
+    }
+
+    // The strips of an analysed file with known silences, then of the file its trim wrote; the tail's ffplay arguments.
+    // A selection change kills the reads still going, a run holds them back, and no child outlives the window.
+    void edgePreviewOfAnAnalysedFileAndOfItsTrim()
+    {
+        // 100 columns a second, 5 s strips: sound from/to, shading, edge; mid-strip sine (in 1000s), silence.
+        const QList<QList<int>> expected{ { 100, 499, 0, 100, 85, -4, 4, 0, 0 }, { 0, 299, 300, 500, 315, -4, 4, 0, 0 },
+            { 15, 499, 0, 15, 0, -4, 4, 0, 0 } };
+        Rig rig([&](Settings &s) {
+            s.outputRoot = file(u"out"_s);
+            s.trimMethod = TrimMethod::ReEncode; // to the sample
+        });
+        EdgePreview &preview = *rig.window->findChild<EdgePreview *>();
+        rig.addFiles({ file(u"tone.wav"_s), file(u"in/cut.wav"_s), file(u"other/cut two.wav"_s) });
+        rig.view()->selectQueueRow(0);
+        for (const bool written : { false, true }) {
+            rig.run(written ? u"Trim now"_s : u"Analyse"_s);
+            const QList<EdgeStrip *> strips = preview.findChildren<EdgeStrip *>();
+            QTRY_VERIFY(!preview.isReading() && strips.at(0)->hasPeaks() && strips.at(1)->hasPeaks()
+                    && preview.findChild<QLabel *>()->text().startsWith(written ? u"TONE.WAV · WRITTEN"_s : u"TONE"_s));
+            for (int side = 0; side < 2 - int(written); ++side) {
+                const EdgeStrip &strip = *strips.at(side);
+                const EdgeStrip::Scene &s = strip.scene();
+                const auto columns = EdgeStrip::columns(
+                        strip.peaks(), strip.peaksFromSec(), strip.peakSec(), s.fromSec, s.toSec, 500);
+                const QPair<int, int> shade = EdgeStrip::columnSpan(s.silenceFromSec, s.silenceToSec, s, 500);
+                const EdgeStrip::Peak middle = columns.at(200), quiet = columns.at(side == 0 ? 5 : 400);
+                QList<int> found{ -1, -1, shade.first, shade.second,
+                    EdgeStrip::columnAt(s.edgeSec, s.fromSec, s.toSec, 500), qRound(middle.first / 1000.0),
+                    qRound(middle.second / 1000.0), quiet.first, quiet.second };
+                for (int x = 0; x < columns.size(); ++x) { // well above the resampler's ripple
+                    found[0] = found[0] < 0 && columns.at(x).second > 400 ? x : found[0];
+                    found[1] = columns.at(x).second > 400 ? x : found[1];
+                }
+                const QList<int> &e = expected.at(written ? 2 : side);
+                for (const int i : { 0, 1 })
+                    found[i] = qAbs(found[i] - e[i]) <= 1 ? e[i] : found[i]; // sound within a column
+                QCOMPARE(found, e);
+            }
+            const EdgePreview::Edges edges = *EdgePreview::edgesFor(rig.queue()->items().first(), -50.0);
+            QCOMPARE(EdgePreview::playArguments(edges.path, edges.tail, EdgePreview::Tail).join(u' '),
+                    u"-nodisp -autoexit -loglevel error -ss %1 -t 3.000 "_s.arg(written ? u"5.300"_s : u"6.150"_s)
+                            + file(written ? u"out/tone.wav"_s : u"tone.wav"_s));
+        }
+        // The preview's reads never end now; the rows not shown yet have nothing cached.
+        appSettings().ffmpegPath = test::writeFakeTool(m_dir.path(), u"ffmpeg"_s, "exec sleep 30");
+        QList<qint64> before;
+        for (const bool runGoing : { false, false, true }) {
+            preview.setRunning(runGoing);
+            rig.view()->selectQueueRow(before.isEmpty() || runGoing ? 1 : 2);
+            QTRY_VERIFY(!anyAlive(before));
+            QTest::qWait(runGoing ? 200 : 0); // time to start a read it should not
+            QTRY_COMPARE(running(preview).size(), runGoing ? 0 : 2);
+            before = running(preview);
+        }
+        QCOMPARE(preview.findChild<QLabel *>()->text(), EdgePreview::tr("Waiting for the run to finish...").toUpper());
+        preview.setRunning(false);
+        QTRY_COMPARE(running(preview).size(), 2);
+        rig.button("playHeadButton")->click();
+        QTRY_COMPARE(running(preview).size(), 3); // and the player
+        const QList<qint64> all = running(preview);
+        rig.window.reset();
+        QVERIFY(!anyAlive(all));
+    }
+};
 
 QTEST_MAIN(tst_Window)
 #include "tst_window.moc"
