@@ -109,14 +109,6 @@ void tst_Panel::geometry_data()
         EdgeStrip::sampleY(-32768, -80.0, 64), EdgeStrip::sampleY(-328, -80.0, 64), EdgeStrip::sampleY(3, -80.0, 64),
         EdgeStrip::thresholdY(-50.0, 64) }
                                 << QList<int>{ 1, 63, 48, 32, 20 };
-    // Ten peaks of 1 ms growing by one; each belongs to the column its middle falls in.
-    QList<EdgeStrip::Peak> peaks;
-    for (int i = 0; i < 10; ++i)
-        peaks << EdgeStrip::Peak(qint16(-i), qint16(i));
-    QList<int> tops;
-    for (const EdgeStrip::Peak &peak : EdgeStrip::columns(peaks, -0.002, 0.001, 0.0, 0.01, 4))
-        tops << peak.second;
-    QTest::newRow("strip peaks per column") << tops << QList<int>{ 3, 6, 8, 9 };
     // 8 × 0.69 × 100 is 552 exactly; a sum of doubles would lose a pixel.
     SegmentDisplay display;
     display.setDigitHeight(100);
