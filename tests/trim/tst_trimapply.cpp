@@ -61,45 +61,41 @@ StepResult trim(QueueItem &item, const Settings &settings, const QString &path, 
 void tst_TrimApply::ffmpegArguments_data()
 {
     // Output, the source's codec (-: a stream copy) and bit rate, the mode of both ends (1 cut back, 2 top up),
-    // their target in ms, and the head and tail measured in 20 s.
+    // their target in ms, the head and tail measured in 20 s; after " = " the ending of the list.
     QTest::addColumn<QString>("plan");
-    QTest::addColumn<QString>("ending"); // of the list
     QTest::newRow("a stream copy, the whole list")
-            << u"/out/song.mp3 - 0 1 150 1.4 0.65"_s
-            << u"-hide_banner -nostdin -nostats -y -loglevel error -progress pipe:1 -ss 1.250 -t 18.250 -i /in/a.x "
-               "-map 0:a:0 -map 0:v? -map -0:V? -map_metadata 0 -c:a copy -c:v copy -id3v2_version 3 -t 18.250000 "
-               "/out/.song.kstmp.mp3"_s;
+            << u"/out/song.mp3 - 0 1 150 1.4 0.65 = -hide_banner -nostdin -nostats -y -loglevel error -progress pipe:1 "
+               "-ss 1.250 -t 18.250 -i /in/a.x -map 0:a:0 -map 0:v? -map -0:V? -map_metadata 0 -c:a copy -c:v copy "
+               "-id3v2_version 3 -t 18.250000 /out/.song.kstmp.mp3"_s;
     // A change of exactly the 5 ms tolerance is made, a hair less is not.
     QTest::newRow("cut back by the tolerance, not a hair under")
-            << u"/o/a.ogg - 0 1 500 0.505 0.5049"_s << u"-t 19.995000 /o/.a.kstmp.ogg"_s;
+            << u"/o/a.ogg - 0 1 500 0.505 0.5049 = -t 19.995000 /o/.a.kstmp.ogg"_s;
     QTest::newRow("cut back ignores an end shorter than the minimum silence")
-            << u"/o/a.ogg - 0 1 100 0.3 0.7"_s << u"-t 19.400000 /o/.a.kstmp.ogg"_s;
+            << u"/o/a.ogg - 0 1 100 0.3 0.7 = -t 19.400000 /o/.a.kstmp.ogg"_s;
     QTest::newRow("flac padded at both ends, half a millisecond rounds up")
-            << u"/o/Song.live.flac flac 900000 2 1000 0.6875 0"_s
-            << u"-map_metadata 0 -af adelay=313:all=1,apad=pad_dur=1.000 -c:a flac -ar 48000 -ac 2 -c:v copy "
-               "-t 21.312500 /o/.Song.live.kstmp.flac"_s;
+            << u"/o/Song.live.flac flac 900000 2 1000 0.6875 0 = -map_metadata 0 -af adelay=313:all=1,"
+               "apad=pad_dur=1.000 -c:a flac -ar 48000 -ac 2 -c:v copy -t 21.312500 /o/.Song.live.kstmp.flac"_s;
     // Rates the encoders would refuse are never passed to them; Ogg cannot
     // carry pictures, and mapping one would fail the file.
     QTest::newRow("mp3 from a VBR source by quality")
-            << u"/o/A.MP3 mp3 212256 1 150 1.15 0.1"_s
-            << u"-c:a libmp3lame -q:a 2 -ar 48000 -ac 2 -c:v copy -id3v2_version 3 -t 19.000000 /o/.A.kstmp.MP3"_s;
+            << u"/o/A.MP3 mp3 212256 1 150 1.15 0.1 = -c:a libmp3lame -q:a 2 -ar 48000 -ac 2 -c:v copy "
+               "-id3v2_version 3 -t 19.000000 /o/.A.kstmp.MP3"_s;
     QTest::newRow("vorbis by quality, never its bit rate")
-            << u"/o/a.mp3.OGG vorbis 212256 1 150 1.15 0.1"_s
-            << u"-i /in/a.x -map 0:a:0 -map_metadata 0 -c:a libvorbis -q:a 6 -ar 48000 -ac 2 -t 19.000000 "
-               "/o/.a.mp3.kstmp.OGG"_s;
+            << u"/o/a.mp3.OGG vorbis 212256 1 150 1.15 0.1 = -i /in/a.x -map 0:a:0 -map_metadata 0 -c:a libvorbis "
+               "-q:a 6 -ar 48000 -ac 2 -t 19.000000 /o/.a.mp3.kstmp.OGG"_s;
     QTest::newRow("opus within what libopus takes")
-            << u"/o/a.opus opus 900000 1 150 1.15 0.1"_s
-            << u"-c:a libopus -b:a 512000 -ar 48000 -ac 2 -t 19.000000 /o/.a.kstmp.opus"_s;
+            << u"/o/a.opus opus 900000 1 150 1.15 0.1 = -c:a libopus -b:a 512000 -ar 48000 -ac 2 -t 19.000000 "
+               "/o/.a.kstmp.opus"_s;
     QTest::newRow("ac3 at the nearest rate of its table")
-            << u"/o/a.ac3 ac3 199000 1 150 1.15 0.1"_s
-            << u"-c:a ac3 -b:a 192k -ar 48000 -ac 2 -c:v copy -t 19.000000 /o/.a.kstmp.ac3"_s;
+            << u"/o/a.ac3 ac3 199000 1 150 1.15 0.1 = -c:a ac3 -b:a 192k -ar 48000 -ac 2 -c:v copy -t 19.000000 "
+               "/o/.a.kstmp.ac3"_s;
 }
 
 void tst_TrimApply::ffmpegArguments()
 {
     QFETCH(QString, plan);
-    QFETCH(QString, ending);
-    const QStringList given = plan.split(u' ');
+    const QStringList given = plan.section(u" = "_s, 0, 0).split(u' ');
+    const QString ending = plan.section(u" = "_s, 1);
     QueueItem item;
     item.durationSec = 20.0;
     SilenceAnalyzer::Result silence;
@@ -182,7 +178,6 @@ void tst_TrimApply::everyFormatReachesItsTargets()
         QVERIFY(meta.open(QIODevice::WriteOnly) && meta.write(";FFMETADATA1\n"));
         for (int ms = 0; ms < 5000; ms += 1250)
             meta.write(u"[CHAPTER]\nTIMEBASE=1/1000\nSTART=%1\nEND=%2\ntitle=%1\n"_s.arg(ms).arg(ms + 1250).toLatin1());
-        meta.close();
         inputs << u"-i"_s << meta.fileName();
         args << u"-map_chapters"_s << u"2"_s;
     }
@@ -225,9 +220,9 @@ void tst_TrimApply::everyFormatReachesItsTargets()
     QVERIFY(kept.contains(video.isEmpty() ? u"audio0"_s : video));
     kept.removeAll(u"video0"_s);
     QCOMPARE(facts(test::probeJson(item.outputPath)), kept);
-    const QByteArray listed
-            = test::runFfprobe({ u"-v"_s, u"error"_s, u"-show_chapters"_s, u"-of"_s, u"json"_s, item.outputPath });
-    const QJsonArray chapters = QJsonDocument::fromJson(listed)[u"chapters"].toArray();
+    const QJsonArray chapters = QJsonDocument::fromJson(
+            test::runFfprobe(u"-v error -show_chapters -of json"_s.split(u' ') << item.outputPath))[u"chapters"]
+                                        .toArray();
     QCOMPARE(chapters.size(), name.endsWith(u"m4b"_s) ? 3 : 0);
     QVERIFY(chapters.isEmpty()
             || (qAbs(chapters.at(1)[u"start_time"].toString().toDouble() - (1.25 - 0.85)) < 0.01
@@ -236,18 +231,17 @@ void tst_TrimApply::everyFormatReachesItsTargets()
 
 void tst_TrimApply::inPlaceKeepsWhatMatters_data()
 {
-    QTest::addColumn<QString>("suffix");
     QTest::addColumn<bool>("throughLink"); // a symbolic link named directly, an earlier backup, the time not kept
-    QTest::newRow("mp3, time kept, a first backup") << u"mp3"_s << false;
-    QTest::newRow("flac through a link, an earlier backup, time not kept") << u"flac"_s << true;
+    QTest::newRow("mp3, time kept, a first backup") << false;
+    QTest::newRow("flac through a link, an earlier backup, time not kept") << true;
 }
 
 // In place the file stays its owner's and private, its backup is the first
 // copy ever made, and a link named directly stays a link to the trimmed file.
 void tst_TrimApply::inPlaceKeepsWhatMatters()
 {
-    QFETCH(QString, suffix);
     QFETCH(bool, throughLink);
+    const QString suffix = throughLink ? u"flac"_s : u"mp3"_s;
     const QString file = m_dir->filePath(u"keep me."_s + suffix);
     QCOMPARE(test::makeAudio(file), QString());
     QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
@@ -321,18 +315,17 @@ void tst_TrimApply::failuresLoseNothing()
     const bool fullDisk = obstacle == u"full-disk", wma = obstacle == u"wma";
     if (fullDisk
             && (!QDir().mkpath(disk)
-                    || QProcess::execute(
-                            u"mount"_s, { u"-t"_s, u"tmpfs"_s, u"-o"_s, u"size=560k"_s, u"tmpfs"_s, disk })))
+                    || QProcess::execute(u"mount"_s, u"-t tmpfs -o size=560k tmpfs"_s.split(u' ') << disk)))
         QSKIP("mounting a small tmpfs needs root");
     const auto unmount = qScopeGuard([&] { return fullDisk ? QProcess::execute(u"umount"_s, { disk }) : 0; });
     const bool noise = obstacle == u"damaged" || obstacle == u"undecodable";
-    const QString input = m_dir->filePath(fullDisk ? u"small-disk/nearly full.wav"_s // 5 s, 441 kB
-                    : wma                          ? u"legacy.wma"_s
-                    : noise                        ? u"damaged.mp3"_s
-                                                   : u"precious.flac"_s);
+    const QString input = fullDisk ? disk + u"/nearly full.wav"_s // 5 s, 441 kB
+                                   : m_dir->filePath(u"precious."_s
+                                           + (wma                  ? u"wma"_s
+                                                           : noise ? u"mp3"_s
+                                                                   : u"flac"_s));
     QCOMPARE(test::makeAudio(input, {}, wma ? QStringList{ u"-c:a"_s, u"wmav2"_s } : QStringList()), QString());
-    if (noise) {
-        // From a tenth of the way in, or from just past the first frame's header.
+    if (noise) { // overwritten from a tenth of the way in, or from just past the first frame's header
         QFile file(input);
         QVERIFY(file.open(QIODevice::ReadWrite));
         const QByteArray bytes = file.readAll();
@@ -355,8 +348,8 @@ void tst_TrimApply::failuresLoseNothing()
     settings.outputMode = wma ? OutputMode::Mirror : OutputMode::InPlace;
     settings.maxTrimSec = obstacle == u"limit" ? 2.0 : settings.maxTrimSec;
     QueueItem item;
-    const StepResult result = trim(item, settings, input, wma ? m_dir->filePath(u"out/legacy.wma"_s) : QString(), tools,
-            [&] { return obstacle.contains(u"sleep"_s) && !test::temporaryFiles(m_dir->path()).isEmpty(); });
+    const StepResult result = trim(item, settings, input, wma ? m_dir->filePath(u"out/precious.wma"_s) : QString(),
+            tools, [&] { return obstacle.contains(u"sleep"_s) && !test::temporaryFiles(m_dir->path()).isEmpty(); });
     QCOMPARE(u"%1 %2, %3, backup %4, out %5"_s
                      .arg(result.ok() ? u"ok"_s : result.message.left(message.size()),
                              test::sha256(input) == before ? u"intact"_s : u"changed"_s,
