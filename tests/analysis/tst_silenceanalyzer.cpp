@@ -10,11 +10,11 @@
 using namespace ks;
 using namespace Qt::StringLiterals;
 
-// What ffprobe and silencedetect read in real generated files, and what the
-// two tools' failures become.
+// What ffprobe and silencedetect read in real generated files, and what the two tools' failures become.
 class tst_SilenceAnalyzer : public QObject
 {
     Q_OBJECT
+    QTemporaryDir m_dir;
 
 private Q_SLOTS:
     void argumentsInOrder();
@@ -24,9 +24,6 @@ private Q_SLOTS:
     void windowsMeasureAsTheWholeFile();
     void failuresInOneLine_data();
     void failuresInOneLine();
-
-private:
-    QTemporaryDir m_dir;
 };
 
 void tst_SilenceAnalyzer::argumentsInOrder()
@@ -136,8 +133,7 @@ void tst_SilenceAnalyzer::windowsMeasureAsTheWholeFile()
     QString measured; // windowed, then whole
     for (const SilenceAnalyzer::Result &r : { windowed, whole })
         measured += u"head %1 tail %2 of %3; "_s.arg(r.headSec).arg(r.tailSec).arg(r.decodedSec);
-    // The tail is measured back from the length each went by: the header
-    // when the decode bears it out, else the decode.
+    // Each tail is measured back from the length it went by: the header when the decode bears it out, else the decode.
     const auto tailStart = [](const SilenceAnalyzer::Result &r, double length) {
         length = qAbs(r.decodedSec - length) > SilenceAnalyzer::LengthTolerance ? r.decodedSec : length;
         return r.tailSec > 0 ? length - r.tailSec : -1.0;
@@ -157,9 +153,8 @@ void tst_SilenceAnalyzer::windowsMeasureAsTheWholeFile()
 
 void tst_SilenceAnalyzer::failuresInOneLine_data()
 {
-    // A script stands in for the tool, for ffmpeg in rows named so; "-" is no
-    // tool at all; a file name is probed by the real ffprobe ("noise..." is
-    // written with random bytes, "empty..." empty, others not at all).
+    // A script stands in for the tool, for ffmpeg in rows named so; "-" is no tool at all; a file name is probed by the
+    // real ffprobe ("noise..." is written with random bytes, "empty..." empty, others not at all).
     QTest::addColumn<QString>("given");
     QTest::addColumn<QString>("error");
     // In plain words; ffprobe's whole text stays as the detail.
@@ -183,12 +178,11 @@ void tst_SilenceAnalyzer::failuresInOneLine()
     const bool ffmpeg = QString::fromLatin1(QTest::currentDataTag()).startsWith(u"ffmpeg"_s);
     const bool real = !given.contains(u' ') && given != u"-";
     QFile file(m_dir.filePath(real ? given : u"x"_s));
-    if (given.startsWith(u"noise"_s) || given.startsWith(u"empty"_s)) {
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        for (int i = 0; given.startsWith(u"noise"_s) && i < 4096; ++i)
-            file.putChar(char((i * 7919 + 13) % 251));
-        file.close();
-    }
+    QByteArray noise;
+    for (int i = 0; given.startsWith(u"noise"_s) && i < 4096; ++i)
+        noise += char((i * 7919 + 13) % 251);
+    if (given.startsWith(u"noise"_s) || given.startsWith(u"empty"_s))
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(noise) == noise.size() && file.flush());
     ToolPaths tools = test::systemTools();
     if (!real)
         (ffmpeg ? tools.ffmpeg : tools.ffprobe)
