@@ -115,30 +115,28 @@ void tst_SilenceAnalyzer::windowsMeasureAsTheWholeFile()
     QVERIFY2(info.ok && info.sampleRate == 22050 && info.channels == 1 && info.bitRate > 0, qPrintable(info.error));
 
     // A wrapper that counts the runs of the real ffmpeg, a byte each.
-    const QString runs = m_dir.filePath(u"runs.log"_s);
-    QFile::remove(runs);
+    const QString runs = m_dir.filePath(QString::fromUtf8(QTest::currentDataTag()) + u".runs"_s);
     ToolPaths tools = test::systemTools();
     tools.ffmpeg = test::writeFakeTool(m_dir.path(), u"counting-ffmpeg"_s,
             "echo >>'" + runs.toUtf8() + "'; exec '" + test::ffmpegExecutable().toUtf8() + "' \"$@\"");
     QList<int> progress;
     const SilenceAnalyzer::Result windowed
             = SilenceAnalyzer::analyse(tools, path, info.durationSec, Settings(), {}, [&](int p) { progress << p; });
-    const int passes = int(QFileInfo(runs).size());
-    QCOMPARE(passes, given.at(4).toInt());
+    const qint64 passes = QFileInfo(runs).size();
+    QCOMPARE(passes, given.at(4).toLongLong());
     // With no length to go by, the whole file is decoded.
     const SilenceAnalyzer::Result whole = SilenceAnalyzer::analyse(test::systemTools(), path, 0.0, Settings(), {}, {});
 
-    QVERIFY2(windowed.ok && whole.ok, qPrintable(windowed.error + whole.error));
     const bool lossless = suffix.endsWith(u"wav"_s) || suffix.endsWith(u"flac"_s);
     QString measured; // windowed, then whole
     for (const SilenceAnalyzer::Result &r : { windowed, whole })
-        measured += u"head %1 tail %2 of %3; "_s.arg(r.headSec).arg(r.tailSec).arg(r.decodedSec);
+        measured += u"head %1 tail %2 of %3 %4; "_s.arg(r.headSec).arg(r.tailSec).arg(r.decodedSec).arg(r.error);
     // Each tail is measured back from the length it went by: the header when the decode bears it out, else the decode.
     const auto tailStart = [](const SilenceAnalyzer::Result &r, double length) {
         length = qAbs(r.decodedSec - length) > SilenceAnalyzer::LengthTolerance ? r.decodedSec : length;
         return r.tailSec > 0 ? length - r.tailSec : -1.0;
     };
-    QVERIFY2(qAbs(windowed.headSec - whole.headSec) <= (lossless ? 0.001 : 0.03)
+    QVERIFY2(windowed.ok && whole.ok && qAbs(windowed.headSec - whole.headSec) <= (lossless ? 0.001 : 0.03)
                     && qAbs(tailStart(windowed, info.durationSec) - tailStart(whole, 0.0)) <= (lossless ? 0.001 : 0.03)
                     && qAbs(windowed.decodedSec - whole.decodedSec) <= SilenceAnalyzer::LengthTolerance
                     // and as generated: lossy encoders add a little priming and padding
@@ -175,7 +173,7 @@ void tst_SilenceAnalyzer::failuresInOneLine_data()
 void tst_SilenceAnalyzer::failuresInOneLine()
 {
     QFETCH(QString, given);
-    const bool ffmpeg = QString::fromLatin1(QTest::currentDataTag()).startsWith(u"ffmpeg"_s);
+    const bool ffmpeg = QByteArray(QTest::currentDataTag()).startsWith("ffmpeg");
     const bool real = !given.contains(u' ') && given != u"-";
     QFile file(m_dir.filePath(real ? given : u"x"_s));
     QByteArray noise;
@@ -192,7 +190,6 @@ void tst_SilenceAnalyzer::failuresInOneLine()
     const SilenceAnalyzer::Result analysed = ffmpeg
             ? SilenceAnalyzer::analyse(tools, file.fileName(), 10.0, Settings(), stop, {})
             : SilenceAnalyzer::Result();
-    QVERIFY(!probed.ok && !analysed.ok);
     QTEST(probed.error + analysed.error, "error");
     QVERIFY2(!real || probed.detail.contains(u" @ 0x"_s) || probed.detail.contains(given), qPrintable(probed.detail));
 }
