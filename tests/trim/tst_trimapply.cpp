@@ -110,7 +110,7 @@ void tst_TrimApply::ffmpegArguments()
 void tst_TrimApply::everyFormatReachesItsTargets_data()
 {
     QTest::addColumn<QString>("source"); // its name, then its inputs | options beyond its suffix's codec
-    QTest::addColumn<test::ToneSpec>("spec");
+    QTest::addColumn<test::ToneSpec>("tone");
     QTest::addColumn<Settings>("settings");
     QTest::addColumn<bool>("reencoded");
     QTest::addColumn<double>("tolerance"); // of each end measured again and of the decoded length
@@ -155,7 +155,7 @@ void tst_TrimApply::everyFormatReachesItsTargets()
 {
     QFETCH(QString, source);
     const QString name = source.section(u' ', 0, 0), encode = source.section(u' ', 1);
-    QFETCH(test::ToneSpec, spec);
+    QFETCH(test::ToneSpec, tone);
     QFETCH(Settings, settings);
     QFETCH(double, tolerance);
     QStringList inputs = encode.section(u'|', -2, -2).split(u' ', Qt::SkipEmptyParts);
@@ -174,7 +174,7 @@ void tst_TrimApply::everyFormatReachesItsTargets()
         args << u"-map_chapters"_s << u"2"_s;
     }
     const QString input = m_dir->filePath(u"in/"_s + name);
-    QCOMPARE(test::makeAudio(input, spec, args, inputs), QString());
+    QCOMPARE(test::makeAudio(input, tone, args, inputs), QString());
     const QByteArray before = test::sha256(input);
     QueueItem item;
     const StepResult result = trim(item, settings, input, m_dir->filePath(u"out/sub/"_s + name));
