@@ -9,7 +9,7 @@
 using namespace ks;
 using namespace Qt::StringLiterals;
 
-// The settings store: every field kept, earlier layouts carried over, stray values.
+// The settings store: every field kept, earlier layouts carried over, stray values read safely.
 class tst_SettingsStore : public QObject
 {
     Q_OBJECT
@@ -19,9 +19,8 @@ private Q_SLOTS:
     void cleanup() { m_sandbox.reset(); }
     void storeRoundTrip_data();
     void storeRoundTrip();
-    void earlierLayoutCarriesOver_data();
-    void earlierLayoutCarriesOver();
-    void strayValues();
+    void storedValuesRead_data();
+    void storedValuesRead();
 
 private:
     std::unique_ptr<test::SettingsSandbox> m_sandbox;
@@ -57,53 +56,43 @@ void tst_SettingsStore::storeRoundTrip()
     QCOMPARE(QSettings().fileName(), QDir(m_sandbox->path()).filePath(u"Orrinworks/Kestrova.conf"_s));
 }
 
-void tst_SettingsStore::earlierLayoutCarriesOver_data()
+void tst_SettingsStore::storedValuesRead_data()
 {
-    QTest::addColumn<QVariantMap>("stored"); // detection group
-    QTest::addColumn<int>("headMode");
-    QTest::addColumn<int>("tailMode");
-    QTest::addColumn<int>("target");
-    QTest::newRow("tail was off") << QVariantMap{ { u"padMs"_s, 300 }, { u"trimTail"_s, false } } << 1 << 0 << 300;
-    QTest::newRow("head was off") << QVariantMap{ { u"padMs"_s, 80 }, { u"trimLead"_s, false } } << 0 << 1 << 80;
-    QTest::newRow("new keys win") << QVariantMap{ { u"padMs"_s, 300 }, { u"trimLead"_s, false }, { u"leadMode"_s, 3 },
-        { u"leadTargetMs"_s, 300 } }
-                                  << 3 << 1 << 300;
+    QTest::addColumn<QVariantMap>("stored");
+    QTest::addColumn<QString>("read"); // head mode, tail mode, their targets, threshold, keep mtime, destination
+    QTest::newRow("tail was off") << QVariantMap{ { u"detection/padMs"_s, 300 }, { u"detection/trimTail"_s, false } }
+                                  << u"1 0 300 300 -50 true /kept"_s;
+    QTest::newRow("head was off") << QVariantMap{ { u"detection/padMs"_s, 80 }, { u"detection/trimLead"_s, false } }
+                                  << u"0 1 80 80 -50 true /kept"_s;
+    QTest::newRow("new keys win") << QVariantMap{ { u"detection/padMs"_s, 300 }, { u"detection/trimLead"_s, false },
+        { u"detection/leadMode"_s, 3 }, { u"detection/leadTargetMs"_s, 300 } }
+                                  << u"3 1 300 300 -50 true /kept"_s;
+    // A value of the wrong type reads as that type's zero; an unknown mode is
+    // kept; the update address is never read from, nor kept in, the store.
+    QTest::newRow("stray values") << QVariantMap{ { u"updates/url"_s, u"https://elsewhere.example/latest.json"_s },
+        { u"detection/thresholdDb"_s, u"loud"_s }, { u"output/keepMtime"_s, u"maybe"_s },
+        { u"detection/tailMode"_s, 7 } }
+                                  << u"1 7 150 150 0 false /kept"_s;
 }
 
-void tst_SettingsStore::earlierLayoutCarriesOver()
+void tst_SettingsStore::storedValuesRead()
 {
     QFETCH(QVariantMap, stored);
     {
         QSettings store;
         for (auto it = stored.cbegin(); it != stored.cend(); ++it)
-            store.setValue(u"detection/"_s + it.key(), it.value());
+            store.setValue(it.key(), it.value());
     }
     Settings s;
+    s.outputRoot = u"/kept"_s; // not stored: left as it was
     loadSettings(s);
-    QTEST(int(s.headMode), "headMode");
-    QTEST(int(s.tailMode), "tailMode");
-    QTEST(s.headTargetMs, "target");
-    QTEST(s.tailTargetMs, "target");
-}
-
-void tst_SettingsStore::strayValues()
-{
-    {
-        QSettings store;
-        store.setValue(u"updates/url"_s, u"https://elsewhere.example/latest.json"_s);
-        store.setValue(u"detection/thresholdDb"_s, u"loud"_s);
-        store.setValue(u"output/keepMtime"_s, u"maybe"_s);
-        store.setValue(u"detection/tailMode"_s, 7);
-    }
-    Settings s;
-    s.outputRoot = u"/kept"_s;
-    loadSettings(s);
-    // A value of the wrong type reads as that type's zero; an unknown mode is kept.
-    QCOMPARE(s.thresholdDb, 0.0);
-    QCOMPARE(s.keepMtime, false);
-    QCOMPARE(int(s.tailMode), 7);
-    QCOMPARE(s.outputRoot, u"/kept"_s); // not stored: left as it was
-    // The update address is never read from, nor kept in, the store.
+    QTEST(u"%1 %2 %3 %4 %5 %6 %7"_s.arg(int(s.headMode))
+                    .arg(int(s.tailMode))
+                    .arg(s.headTargetMs)
+                    .arg(s.tailTargetMs)
+                    .arg(s.thresholdDb)
+                    .arg(s.keepMtime ? u"true"_s : u"false"_s, s.outputRoot),
+            "read");
     QVERIFY(!QSettings().contains(u"updates/url"_s));
 }
 

@@ -66,7 +66,6 @@ private Q_SLOTS:
     void cliPageNamesEveryJsonField();
     void bashCompletes_data();
     void bashCompletes();
-    void zshCompletionParses();
 
 private:
     QString manPage(const QString &name) const;
@@ -157,7 +156,6 @@ void tst_DebianPackage::bashCompletes_data()
 
     const QStringList commands{ u"analyse"_s, u"help"_s, u"trim"_s };
     QTest::newRow("command") << u"kestrova-cli "_s << commands;
-    QTest::newRow("command after an option's value") << u"kestrova-cli --threshold -40 "_s << commands;
     QTest::newRow("head modes") << u"kestrova-cli trim --head "_s
                                 << QStringList{ u"cut"_s, u"exact"_s, u"leave"_s, u"topup"_s };
     QTest::newRow("destination is a folder") << u"kestrova-cli trim --out "_s << QStringList{ u"folder"_s };
@@ -175,15 +173,6 @@ void tst_DebianPackage::bashCompletes()
     QStringList offered = complete(line).split(u'\n', Qt::SkipEmptyParts);
     offered.sort();
     QCOMPARE(offered, expected);
-}
-
-void tst_DebianPackage::zshCompletionParses()
-{
-    const QString zsh = QStandardPaths::findExecutable(u"zsh"_s);
-    if (zsh.isEmpty())
-        QSKIP("zsh is not installed");
-    const Run result = run(zsh, { u"-n"_s, m_root + u"/usr/share/zsh/vendor-completions/_kestrova-cli"_s });
-    QVERIFY2(result.exitCode == 0, qPrintable(result.err));
 }
 
 QString tst_DebianPackage::manPage(const QString &name) const

@@ -20,11 +20,9 @@ struct ToneSpec
     int frequency = 440;
 };
 
-// Generates audio with the real ffmpeg from its lavfi sources. The codec
-// follows the suffix: mp3, wav, flac, ogg (vorbis), m4a (aac), aiff.
-// `extraInputs` follow the generated input (another "-i" for a cover, say);
-// `extraArgs` go just before the output path (tags, maps, ...).
-// Returns an empty string on success, else what went wrong.
+// Generates audio with the real ffmpeg from its lavfi sources, the codec by the
+// suffix (mp3, wav, flac, ogg, m4a, aiff); `extraInputs` follow the generated
+// input (a cover), `extraArgs` precede the output. Returns what went wrong, if anything.
 QString makeAudio(const QString &path, const ToneSpec &spec = {}, const QStringList &extraArgs = {},
         const QStringList &extraInputs = {});
 
@@ -40,10 +38,9 @@ QString ffmpegExecutable();
 // The system's ffmpeg and ffprobe, as a run would be handed them.
 ToolPaths systemTools();
 
-// Writes an executable shell script `name` into `dir`, standing in for ffmpeg
-// or ffprobe where the real tool cannot be made to fail the way a test needs
-// (hang, print garbage, exit 1, write nothing). `body` follows the #! line.
-// Returns the script's path, or an empty string when it cannot be written.
+// An executable shell script `dir`/`name` with `body`, standing in for ffmpeg
+// or ffprobe where the real tool cannot fail the way a test needs (hang, print
+// garbage, exit 1, write nothing). Returns its path, empty if it cannot be written.
 QString writeFakeTool(const QString &dir, const QString &name, const QByteArray &body);
 
 // A file's SHA-256, or an empty array when it cannot be read: enough to show

@@ -86,11 +86,6 @@ void tst_Panel::geometry_data()
     const auto lit = &BlockMeter::litCount;
     QTest::newRow("lit blocks") << QList<int>{ lit(1, 34), lit(2, 34), lit(25, 34), lit(58, 25), lit(-1, 34) }
                                 << QList<int>{ 0, 1, 9, 15, 0 };
-    const auto zone
-            = [](int index, int count) { return BlockMeter::baseColor(BlockMeter::GradedScheme, index, count); };
-    QTest::newRow("amber from exactly 0.6, red from 0.85") << QList<int>{ zone(5, 11) == teal,
-        zone(6, 11) == QColor(u"#C08A2A"_s), zone(17, 21) == QColor(u"#C0392B"_s) }
-                                                           << QList<int>{ 1, 1, 1 };
     // Cell, gap, margin, and where "06" and the closing "00", 14 px wide, start.
     const QList<DayTimeline::Label> labels = DayTimeline::labels();
     const auto day = [&labels](int width) {
