@@ -100,14 +100,8 @@ void tst_DebianPackage::lintianFindsNothing()
     const QString lintian = QStandardPaths::findExecutable(u"lintian"_s);
     if (lintian.isEmpty())
         QSKIP("lintian is not installed (scripts/install-deps.sh installs it)");
+    // Fails on any error or warning, and names each on its standard output.
     const Run result = run(lintian, { u"--fail-on"_s, u"error,warning"_s, m_deb });
-    // Only the tags count: lintian also says things like "running with root
-    // privileges is not recommended!" on its standard error.
-    static const QRegularExpression tag(u"^[EW]: .*$"_s, QRegularExpression::MultilineOption);
-    QStringList tags;
-    for (auto it = tag.globalMatch(result.out); it.hasNext();)
-        tags << it.next().captured();
-    QVERIFY2(tags.isEmpty(), qPrintable(tags.join(u'\n')));
     QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
 }
 
