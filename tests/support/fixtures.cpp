@@ -3,7 +3,6 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
-#include <QJsonArray>
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
@@ -97,11 +96,12 @@ double decodedSeconds(const QString &path)
             { u"-hide_banner"_s, u"-nostdin"_s, u"-i"_s, path, u"-map"_s, u"0:a:0"_s, u"-af"_s,
                     u"astats=measure_perchannel=none:measure_overall=Number_of_samples"_s, u"-f"_s, u"null"_s, u"-"_s },
             nullptr, &err);
-    static const QRegularExpression samples(u"Number of samples:\\s*(\\d+)"_s);
-    const QRegularExpressionMatch match = samples.match(err);
-    const QJsonObject stream = probeJson(path).value(u"streams").toArray().first().toObject();
-    const int rate = stream.value(u"sample_rate").toString().toInt();
-    return match.hasMatch() && rate > 0 ? match.captured(1).toDouble() / rate : -1.0;
+    // The first audio stream ffmpeg lists is the input's first, the one decoded.
+    static const QRegularExpression counted(
+            u"Audio: .*?, (\\d+) Hz.*Number of samples:\\s*(\\d+)"_s, QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = counted.match(err);
+    return match.hasMatch() && match.captured(1).toInt() > 0 ? match.captured(2).toDouble() / match.captured(1).toInt()
+                                                             : -1.0;
 }
 
 QString writeFakeTool(const QString &dir, const QString &name, const QByteArray &body)
