@@ -1,3 +1,4 @@
+#include "aboutdialog.h"
 #include "blockmeter.h"
 #include "edgepreview.h"
 #include "fixtures.h"
@@ -187,6 +188,16 @@ private Q_SLOTS:
     }
 
     void cleanup() { QDir(file(u"out"_s)).removeRecursively(); }
+
+    // The window runs at QT_SCALE_FACTOR=2 (see CMakeLists.txt), the dense screen the logo must stay sharp on.
+    void aboutLogoFitsInDevicePixels()
+    {
+        const AboutDialog dialog;
+        const QLabel *logo = dialog.findChild<QLabel *>(u"logoLabel"_s);
+        QCOMPARE(QVariantList({ dialog.devicePixelRatioF(), logo->pixmap().size(), logo->pixmap().devicePixelRatio(),
+                         logo->sizeHint().width() }),
+                QVariantList({ 2.0, QSize(800, 131), 2.0, 400 }));
+    }
 
     // Queue and settings commands are off during a run in menu, buttons, row menu and drops alike; the empty queue
     // shows a hint; sorted rows show each result on its own file; every shortcut triggers its command.
