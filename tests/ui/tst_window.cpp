@@ -430,6 +430,25 @@ private Q_SLOTS:
         QCOMPARE(rig.run({}, 60000), u"Trimmed Trimmed"_s);
     }
 
+    // A tool path that is no runnable program is refused when the dialog is accepted, with the reason.
+    void unrunnableToolRefused()
+    {
+        QTemporaryFile plain; // without execute permission
+        QVERIFY(plain.open());
+        ScriptedPrompts prompts;
+        for (const QString &path : { u"/bin/sh"_s, u"/nowhere/ffmpeg"_s, u"/tmp"_s, plain.fileName() }) {
+            PreferencesDialog dialog{ Settings() };
+            dialog.setPrompts(&prompts);
+            dialog.findChild<QLineEdit *>(u"ffprobeEdit"_s)->setText(path);
+            dialog.accept();
+            prompts.asked << QString::number(dialog.result());
+        }
+        QCOMPARE(prompts.asked.join(u'\n'),
+                u"1\nwarning|Preferences|/nowhere/ffmpeg does not exist.\n0\nwarning|Preferences|/tmp is a folder, not "
+                u"a "
+                "program.\n0\nwarning|Preferences|%1 is not a program that can be run.\n0"_s.arg(plain.fileName()));
+    }
+
     // Runs on the selection or failed rows touch only those; undo restores the original byte for byte.
     void selectionRunsAndUndo()
     {
