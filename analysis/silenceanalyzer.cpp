@@ -124,13 +124,12 @@ void SilenceAnalyzer::collectLine(const QString &line, QHash<QString, QList<Inte
 
 QString SilenceAnalyzer::decodeComplaint(const QString &line)
 {
-    static const QRegularExpression prefix(QStringLiteral("^\\[[^\\]]* @ 0x[0-9a-fA-F]+\\]\\s*"));
     static const QRegularExpression complaint(
             QStringLiteral("error|corrupt|invalid|header missing|damaged|truncat|mismatch"),
             QRegularExpression::CaseInsensitiveOption);
     if (line.contains(QLatin1String("silence_")) || !complaint.match(line).hasMatch())
         return QString();
-    return line.trimmed().remove(prefix);
+    return ToolMessage::withoutPrefix(line);
 }
 
 SilenceAnalyzer::Result SilenceAnalyzer::evaluate(QList<Interval> intervals, double durationSec)

@@ -69,13 +69,6 @@ int namesNotUtf8(const QString &root, const QStringList &extensions, bool recurs
     return count;
 }
 
-bool sameFile(const QString &a, const QString &b)
-{
-    const QFileInfo first(a);
-    const QFileInfo second(b);
-    return first.exists() && second.exists() && first.canonicalFilePath() == second.canonicalFilePath();
-}
-
 } // namespace
 
 Controller::Controller(QObject *parent)
@@ -172,7 +165,7 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
     }
 
     if (!analyseOnly)
-        tools.listEncoders();
+        tools.listEncoders([this] { return m_stop.load(); });
     const int total = int(items.size());
     Run run(items, settings, tools, analyseOnly);
     run.settled.assign(size_t(total), false);
@@ -232,13 +225,10 @@ void Controller::processFile(Run &run, int i)
     item.message.clear();
     item.detail.clear();
     report([&] {
-        ++run.summary.processed;
         Q_EMIT itemChanged(i, item);
         Q_EMIT fileProgress(i, 0);
     });
-    // Named as the queue shows it, so files of one name in several folders differ.
-    const QString name = item.relPath.isEmpty() ? QFileInfo(item.path).fileName()
-                                                : QDir::toNativeSeparators(item.relPath);
+    const QString name = item.displayName();
     const CancelCallback cancelled = [this] { return m_stop.load(); };
     const auto progress = [&](int percent) { report([&] { Q_EMIT fileProgress(i, percent); }); };
 
@@ -249,9 +239,11 @@ void Controller::processFile(Run &run, int i)
         stopped.message = QStringLiteral("cancelled");
         report([&] { Q_EMIT itemChanged(i, stopped); });
     };
-    // A finished file: its row, its log line and the count of files done.
+    // A finished file: its row, its log line and the count of files done; a
+    // file the stop cut short is not counted.
     const auto finish = [&](int level, const QString &line, const std::function<void(BatchSummary &)> &count) {
         report([&] {
+            ++run.summary.processed;
             if (count)
                 count(run.summary);
             Q_EMIT itemChanged(i, item);

@@ -73,7 +73,7 @@ QVariant QueueModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         switch (column) {
         case FileColumn:
-            return item.relPath.isEmpty() ? QFileInfo(item.path).fileName() : native(item.relPath);
+            return item.displayName();
         case LengthColumn:
             return durationText(item.durationSec);
         case HeadColumn:
@@ -106,6 +106,15 @@ QVariant QueueModel::data(const QModelIndex &index, int role) const
         return QVariant();
     case StatusRole:
         return int(item.status);
+    case SortRole:
+        switch (column) {
+        case LengthColumn: return item.durationSec;
+        case HeadColumn: return item.headChangeSec;
+        case TailColumn: return item.tailChangeSec;
+        case NewLengthColumn: return item.newDurationSec;
+        case StatusColumn: return int(item.status);
+        default: return data(index, Qt::DisplayRole);
+        }
     default:
         return QVariant();
     }

@@ -27,6 +27,8 @@ public:
     };
     // Any cell: the row's ItemStatus as an int, for views that colour rows.
     static constexpr int StatusRole = Qt::UserRole;
+    // What a column sorts by: the seconds behind its text, or the status.
+    static constexpr int SortRole = Qt::UserRole + 1;
 
     explicit QueueModel(QObject *parent = nullptr);
 

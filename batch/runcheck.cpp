@@ -36,12 +36,17 @@ RunRefusal queueRefusal(const QList<QueueItem> &items, const Settings &settings,
     if (analyseOnly || settings.outputMode == OutputMode::InPlace || settings.outputRoot.isEmpty())
         return RunRefusal::None;
     for (const QueueItem &item : items) {
-        const QFileInfo target(mirrorPath(item, settings.outputRoot));
-        const QFileInfo source(item.path);
-        if (target.exists() && source.exists() && target.canonicalFilePath() == source.canonicalFilePath())
+        if (sameFile(mirrorPath(item, settings.outputRoot), item.path))
             return RunRefusal::OntoSources;
     }
     return RunRefusal::None;
+}
+
+bool sameFile(const QString &a, const QString &b)
+{
+    const QFileInfo first(a);
+    const QFileInfo second(b);
+    return first.exists() && second.exists() && first.canonicalFilePath() == second.canonicalFilePath();
 }
 
 QString refusalText(RunRefusal refusal)

@@ -32,6 +32,8 @@ RunRefusal queueRefusal(const QList<QueueItem> &items, const Settings &settings,
 // queued from, inside the destination. Empty when that would leave the
 // destination (a relative path that climbs out of its root).
 QString mirrorPath(const QueueItem &item, const QString &outputRoot);
+// Whether both paths exist and name one file, through links or not.
+bool sameFile(const QString &a, const QString &b);
 
 // A one-line account of a refusal, for logs.
 QString refusalText(RunRefusal refusal);

@@ -386,7 +386,7 @@ void CliRunner::fileFinished(int index, const QList<Line> &lines)
     // A few outcomes are not logged by the controller; every file still gets its line.
     if (!lines.isEmpty())
         return;
-    const QString name = item.relPath.isEmpty() ? QFileInfo(item.path).fileName() : native(item.relPath);
+    const QString name = item.displayName();
     const QString line = QStringLiteral("%1 - %2").arg(name, item.message);
     if (failed)
         printErr(line);

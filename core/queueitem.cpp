@@ -1,5 +1,8 @@
 #include "queueitem.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 namespace ks {
 
 QString statusText(ItemStatus status)
@@ -14,6 +17,11 @@ QString statusText(ItemStatus status)
     case ItemStatus::Failed: return QStringLiteral("Failed");
     }
     return QString();
+}
+
+QString QueueItem::displayName() const
+{
+    return relPath.isEmpty() ? QFileInfo(path).fileName() : QDir::toNativeSeparators(relPath);
 }
 
 } // namespace ks

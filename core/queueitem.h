@@ -37,6 +37,10 @@ struct QueueItem
     ItemStatus status = ItemStatus::Pending;
     QString message;
     QString detail; // the tool's whole text behind a failed result
+
+    // The name the queue, the log and the command line give the file: its
+    // path below the queued folder, so files of one name in several folders differ.
+    QString displayName() const;
 };
 
 } // namespace ks

@@ -94,7 +94,7 @@ QStringList CodecTable::encoderOptions(const QString &encoder, int bitRate, int 
     const Codec *entry = find(encoder, true);
     const int kbps = (bitRate + 500) / 1000;
     const QString bits = QStringLiteral("-b:a");
-    if (!entry || entry->rate == Rate::None)
+    if (!entry)
         return {};
     switch (entry->rate) {
     case Rate::None:

@@ -40,9 +40,10 @@ QString locateTool(const QString &configuredPath, const QString &baseName)
     return QStandardPaths::findExecutable(baseName);
 }
 
-void ToolPaths::listEncoders()
+void ToolPaths::listEncoders(const std::function<bool()> &cancelled)
 {
-    const ToolRun run = runTool(ffmpeg, { QStringLiteral("-hide_banner"), QStringLiteral("-encoders") }, {}, {}, {});
+    const ToolRun run
+            = runTool(ffmpeg, { QStringLiteral("-hide_banner"), QStringLiteral("-encoders") }, cancelled, {}, {});
     encoders = run.exitCode == 0 ? CodecTable::parseEncoders(run.stdOut) : QStringList();
 }
 

@@ -71,10 +71,9 @@ QString ToolMessage::oneLine(const QString &toolOutput, const QString &inputPath
             return cause.words;
     }
 
-    static const QRegularExpression prefix(QStringLiteral("^\\[[^\\]]* @ 0x[0-9a-fA-F]+\\]\\s*"));
     QString picked;
     for (QString line : toolOutput.split(QLatin1Char('\n'))) {
-        line = line.trimmed().remove(prefix);
+        line = withoutPrefix(line);
         if (!inputPath.isEmpty())
             line.remove(inputPath + QStringLiteral(": "));
         if (!temporaryPath.isEmpty())
@@ -89,6 +88,12 @@ QString ToolMessage::oneLine(const QString &toolOutput, const QString &inputPath
     if (picked.size() > Longest)
         picked = picked.left(Longest - 1) + QChar(0x2026);
     return picked;
+}
+
+QString ToolMessage::withoutPrefix(const QString &line)
+{
+    static const QRegularExpression prefix(QStringLiteral("^\\[[^\\]]* @ 0x[0-9a-fA-F]+\\]\\s*"));
+    return line.trimmed().remove(prefix);
 }
 
 } // namespace ks

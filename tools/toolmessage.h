@@ -18,6 +18,9 @@ public:
     // A write error in plain words, or an empty string: ffmpeg does not
     // always exit with an error when the disk fills while it closes a file.
     static QString writeError(const QString &toolOutput);
+
+    // A line of the tool's text without the "[muxer @ 0x…]" prefix ffmpeg gives it.
+    static QString withoutPrefix(const QString &line);
 };
 
 } // namespace ks

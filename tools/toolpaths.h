@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 namespace ks {
 
 // The ffmpeg and ffprobe one run uses, resolved once when it starts and
@@ -19,8 +21,9 @@ struct ToolPaths
     // Resolves both tools from the paths configured in a run's settings.
     static ToolPaths resolve(const QString &configuredFfmpeg, const QString &configuredFfprobe);
 
-    // Asks ffmpeg for its encoders (`ffmpeg -hide_banner -encoders`).
-    void listEncoders();
+    // Asks ffmpeg for its encoders (`ffmpeg -hide_banner -encoders`); a stop
+    // ends the child, since a tool that hangs would otherwise hold the run.
+    void listEncoders(const std::function<bool()> &cancelled = {});
 
     // What to tell the user when isComplete() is false.
     static QString notFoundMessage();

@@ -623,6 +623,10 @@ Wählen Sie in den Einstellungen ein anderes Ziel oder lassen Sie die Originale 
         <source>Overwrite originals</source>
         <translation>Originale ersetzen</translation>
     </message>
+    <message>
+        <source>No files are selected.</source>
+        <translation>Es sind keine Dateien ausgewählt.</translation>
+    </message>
 </context>
 <context>
     <name>ks::RunFeedback</name>

@@ -60,8 +60,11 @@ QStringList muxerArguments(const QString &suffix, const MediaInfo &source)
             return { QStringLiteral("-strict"), QStringLiteral("experimental"), QStringLiteral("-f"), QStringLiteral("mp4") };
         return { QStringLiteral("-f"), QStringLiteral("mp4") };
     }
-    if (!known.contains(suffix) && !source.formatName.isEmpty())
-        return { QStringLiteral("-f"), source.formatName.section(QLatin1Char(','), 0, 0) };
+    if (!known.contains(suffix) && !source.formatName.isEmpty()) {
+        // The demuxer's name is the muxer's, but for raw AAC.
+        const QString format = source.formatName.section(QLatin1Char(','), 0, 0);
+        return { QStringLiteral("-f"), format == QLatin1String("aac") ? QStringLiteral("adts") : format };
+    }
     return {};
 }
 
@@ -203,11 +206,6 @@ QString TrimEngine::temporaryPathFor(const QString &outputPath)
                                + info.suffix());
 }
 
-QString TrimEngine::backupPathFor(const QString &sourcePath)
-{
-    return Backups::pathFor(sourcePath);
-}
-
 QStringList TrimEngine::ffmpegArguments(const QString &sourcePath, const QString &outputPath, const Cut &cut,
                                         const MediaInfo &source, const QString &encoder)
 {
@@ -255,7 +253,9 @@ QStringList TrimEngine::ffmpegArguments(const QString &sourcePath, const QString
         args << QStringLiteral("-write_id3v2") << QStringLiteral("1");
     const bool mp4 = kind == QLatin1String("m4a") || kind == QLatin1String("m4b") || kind == QLatin1String("mp4")
             || kind == QLatin1String("mov");
-    if (mp4 && hasFreeFormTags(source))
+    // Writing every tag as a free-form one drops the cover, so a file with
+    // a cover keeps its iTunes tags only.
+    if (mp4 && source.pictures == 0 && hasFreeFormTags(source))
         args << QStringLiteral("-movflags") << QStringLiteral("+use_metadata_tags");
     // The new length as an output limit too: chapters are clipped to it,
     // and one that would start after the end is dropped.
@@ -350,11 +350,14 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     // derives: it is kept as it is.
     bool keptBackup = false;
     if (inPlace && settings.makeBackup) {
-        const QString backup = backupPathFor(item.outputPath);
-        keptBackup = QFileInfo(backup).isFile();
+        const QString backup = Backups::pathFor(item.outputPath);
+        keptBackup = Backups::exists(item.outputPath);
         if (!keptBackup && (!QFile::copy(item.outputPath, backup) || !FileReplacer::flushToDisk(backup)))
             return failAndRemove(temporary,
                                  QStringLiteral("cannot write backup %1").arg(native(backup)));
+        // The copy is the runner's; a restore must give back the owner's file.
+        if (!keptBackup)
+            FileReplacer::takeOwnership(backup, original);
     }
     if (inPlace) {
         QFile::setPermissions(temporary, original.permissions());

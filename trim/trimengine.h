@@ -60,7 +60,6 @@ public:
 
     // ".Song.live.kstmp.mp3" beside "Song.live.mp3".
     static QString temporaryPathFor(const QString &outputPath);
-    static QString backupPathFor(const QString &sourcePath);
 
     // The ffmpeg arguments of one rewrite of the probed `source`: a stream
     // copy when `encoder` is empty, else a re-encode like the source.

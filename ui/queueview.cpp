@@ -20,6 +20,7 @@ QueueView::QueueView(QueueModel *queue, QWidget *parent)
     auto *colours = new StatusColourProxy(this);
     colours->setSourceModel(queue);
     m_sorted->setSourceModel(colours);
+    m_sorted->setSortRole(QueueModel::SortRole);
     setModel(m_sorted);
     setSortingEnabled(true);
     sortByColumn(-1, Qt::AscendingOrder); // queue order until a header is clicked

@@ -31,8 +31,8 @@ RunCommands::RunCommands(QueueView *view, LogConsole *log, WindowCommands *comma
     };
     on(WindowCommands::Analyse, [this] { start(true, {}); });
     on(WindowCommands::Trim, [this] { start(false, {}); });
-    on(WindowCommands::AnalyseSelected, [this] { start(true, m_view->selectedQueueRows()); });
-    on(WindowCommands::TrimSelected, [this] { start(false, m_view->selectedQueueRows()); });
+    on(WindowCommands::AnalyseSelected, [this] { startSelected(true); });
+    on(WindowCommands::TrimSelected, [this] { startSelected(false); });
     on(WindowCommands::RetryFailed, [this] { retryFailed(); });
 }
 
@@ -45,6 +45,16 @@ QList<QueueItem> RunCommands::itemsOf(const QList<int> &rows) const
     for (const int row : rows)
         picked << all.at(row);
     return picked;
+}
+
+// An empty row list means the whole queue, which a selection run must never become.
+void RunCommands::startSelected(bool analyseOnly)
+{
+    const QList<int> rows = m_view->selectedQueueRows();
+    if (rows.isEmpty())
+        m_log->append(tr("No files are selected."), Information);
+    else
+        start(analyseOnly, rows);
 }
 
 void RunCommands::retryFailed()

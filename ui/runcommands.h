@@ -41,6 +41,7 @@ private:
     Q_DISABLE_COPY_MOVE(RunCommands)
 
     void start(bool analyseOnly, const QList<int> &rows);
+    void startSelected(bool analyseOnly);
     void retryFailed();
     QList<QueueItem> itemsOf(const QList<int> &rows) const;
 

@@ -117,6 +117,11 @@ QString UpdateChecker::platformName()
 #endif
 }
 
+bool UpdateChecker::staysOnLine(char32_t c)
+{
+    return QChar::isPrint(c) && c != 0x2028 && c != 0x2029;
+}
+
 bool UpdateChecker::isVersion(const QString &text)
 {
     if (text.size() > MaxVersionLength)
@@ -125,7 +130,7 @@ bool UpdateChecker::isVersion(const QString &text)
     // the log and the boxes show around the version.
     const QList<uint> codePoints = text.toUcs4();
     for (const uint c : codePoints) {
-        if (!QChar::isPrint(char32_t(c)))
+        if (!staysOnLine(c))
             return false;
     }
     const QList<uint> first = withoutPrefix(text).left(2).toUcs4();

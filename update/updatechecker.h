@@ -78,8 +78,12 @@ public:
     // The platform the program was built for, as sent to the feed:
     // "windows", "linux" or "macos".
     static QString platformName();
+    // Whether a character keeps to one line: printable, and no line or
+    // paragraph separator (which Qt counts as printable).
+    static bool staysOnLine(char32_t c);
     // Whether the feed's text names a version: at most MaxVersionLength
-    // printable characters starting, after one optional v or V, with a digit.
+    // characters that stay on one line, starting, after one optional v or V,
+    // with a digit.
     static bool isVersion(const QString &text);
     // 1 if a is newer, -1 if b is newer, 0 if they are the same version.
     static int compareVersions(const QString &a, const QString &b);

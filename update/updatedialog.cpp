@@ -30,7 +30,7 @@ QString fitted(const QString &text, const QString &rest, const QFont &font)
     // Line breaks and other controls would make lines the width does not see.
     QList<uint> codePoints = text.toUcs4();
     for (uint &c : codePoints) {
-        if (!QChar::isPrint(char32_t(c)))
+        if (!UpdateChecker::staysOnLine(c))
             c = ' ';
     }
     return metrics.elidedText(QString::fromUcs4(reinterpret_cast<const char32_t *>(codePoints.constData()),

@@ -145,9 +145,10 @@ void tst_Controller::stopEndsEveryRunningFile()
     QVERIFY(run(items));
     disconnect(stopper);
 
-    QCOMPARE(QStringList({ m_finished.last().at(1).toString(), row(0), row(1), row(2), row(3) }),
+    QCOMPARE(QStringList({ m_finished.last().at(1).toString(), row(0), row(1), row(2), row(3),
+                     QString::number(m_finished.last().at(0).value<BatchSummary>().processed) }),
             QStringList({ u"true"_s, u"Pending|cancelled|"_s, u"Pending|cancelled|"_s, u"Pending|cancelled|"_s,
-                    QString() }));
+                    QString(), u"0"_s }));
     QCOMPARE(test::temporaryFiles(m_dir.path()), QStringList());
     QCOMPARE(QProcess::execute(u"pgrep"_s, { u"-f"_s, u"stop-[abcd]"_s }), 1); // no child still running
 

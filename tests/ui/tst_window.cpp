@@ -239,6 +239,8 @@ private Q_SLOTS:
         QCOMPARE(view->selectedQueueRows(), QList<int>{ 1 });
         QCOMPARE(view->model()->index(0, QueueModel::ResultColumn).data().toString(),
                 u"would adjust head -0.850 s, tail -1.850 s"_s);
+        view->sortByColumn(QueueModel::HeadColumn, Qt::AscendingOrder); // by the seconds, not the text "-"
+        QCOMPARE(view->model()->index(0, QueueModel::FileColumn).data().toString(), u"cut.wav"_s);
         rig.command(u"Clear queue"_s)->trigger();
         QVERIFY(!middleIsBlank());
         QApplication::setActiveWindow(rig.window.get());
@@ -458,6 +460,8 @@ private Q_SLOTS:
         Rig rig([&](Settings &s) { s.outputMode = OutputMode::InPlace; });
         rig.addFiles({ source, file(u"in/garbage.mp3"_s) });
         rig.prompts->answers.fill(QMessageBox::Yes, 5); // whatever each run asks
+        rig.command(u"Trim selected"_s)->trigger(); // nothing selected is not the whole queue
+        QCOMPARE(rig.log().last() + u'|' + rig.run({}), u"No files are selected.|Pending Pending"_s);
         rig.view()->selectQueueRow(0);
         QCOMPARE(rig.run(u"Trim selected"_s), u"Trimmed Pending"_s);
         QCOMPARE(rig.prompts->asked.last().section(u'|', 2),

@@ -106,6 +106,7 @@ void tst_Update::asksAndJudgesReplies_data()
     QTest::newRow("not JSON") << json("<html>maintenance</html>") << Malformed;
     QTest::newRow("65 characters") << json("{\"latest_version\":\"9." + QByteArray(63, '0') + "\"}") << Malformed;
     QTest::newRow("not a version") << json(R"({"latest_version":"<b>new</b>"})") << Malformed;
+    QTest::newRow("line separator") << json("{\"latest_version\":\"1.0\xe2\x80\xa8new\"}") << Malformed;
     QTest::newRow("500") << HttpResponse(500, {}, "oops")
                          << u"error: The update server answered with an error (HTTP 500)."_s;
     QTest::newRow("bad gzip") << HttpResponse(200, "Content-Encoding: gzip\r\n", "not gzip at all") << Malformed;
