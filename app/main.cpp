@@ -17,9 +17,11 @@ int main(int argc, char *argv[])
 
     ks::PanelStyle::applyStyleSheet();
 
-    ks::loadSettings(ks::appSettings());
+    const QStringList notes = ks::loadSettings(ks::appSettings());
 
     ks::MainWindow window;
+    for (const QString &note : notes)
+        window.log(note, ks::Severity::Warning);
     window.show();
     return app.exec();
 }

@@ -1,7 +1,6 @@
 #include "controller.h"
 
-#include "codectable.h"
-#include "loglevel.h"
+#include "severity.h"
 #include "mediaprobe.h"
 #include "queuemodel.h"
 #include "runcheck.h"
@@ -100,7 +99,7 @@ void Controller::scan(const QString &root, const QStringList &extensions, bool r
     while (it.hasNext()) {
         files.append(it.next());
         if (files.size() % ScanReportEvery == 0)
-            Q_EMIT message(QStringLiteral("Scanning... %1 file(s)").arg(files.size()), Information);
+            Q_EMIT message(QStringLiteral("Scanning... %1 file(s)").arg(files.size()), Severity::Information);
         if (m_stop.load())
             break;
     }
@@ -108,7 +107,7 @@ void Controller::scan(const QString &root, const QStringList &extensions, bool r
               [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
     if (const int unreadableNames = m_stop.load() ? 0 : namesNotUtf8(root, extensions, recursive); unreadableNames > 0) {
         Q_EMIT message(QStringLiteral("Skipped %1 file(s) whose names are not valid UTF-8").arg(unreadableNames),
-                       Warning);
+                       Severity::Warning);
     }
 
     m_busy.store(false);
@@ -158,7 +157,7 @@ void Controller::process(const QList<QueueItem> &items, const Settings &settings
     ToolPaths tools = ToolPaths::resolve(settings.ffmpegPath, settings.ffprobePath);
     const RunRefusal refusal = firstRunRefusal(-1, settings, tools, analyseOnly);
     if (refusal != RunRefusal::None) {
-        Q_EMIT message(refusalText(refusal), Error);
+        Q_EMIT message(refusalText(refusal), Severity::Error);
         m_busy.store(false);
         Q_EMIT batchFinished(BatchSummary(), false, analyseOnly);
         return;
@@ -241,7 +240,7 @@ void Controller::processFile(Run &run, int i)
     };
     // A finished file: its row, its log line and the count of files done; a
     // file the stop cut short is not counted.
-    const auto finish = [&](int level, const QString &line, const std::function<void(BatchSummary &)> &count) {
+    const auto finish = [&](Severity level, const QString &line, const std::function<void(BatchSummary &)> &count) {
         report([&] {
             ++run.summary.processed;
             if (count)
@@ -258,11 +257,11 @@ void Controller::processFile(Run &run, int i)
         item.detail = detail;
         // The tool's whole text follows the short line, joined into one.
         const QString line = QStringLiteral("%1 - %2").arg(name, why);
-        finish(Error,
+        finish(Severity::Error,
                !log ? QString() : detail.isEmpty() ? line : line + QStringLiteral(" [") + detail.simplified() + u']',
                [](BatchSummary &summary) { ++summary.failed; });
     };
-    const auto skip = [&](const QString &why, int level) {
+    const auto skip = [&](const QString &why, Severity level) {
         item.status = ItemStatus::Skipped;
         item.message = why;
         finish(level, QStringLiteral("%1 - %2").arg(name, why), [](BatchSummary &summary) { ++summary.skipped; });
@@ -288,14 +287,14 @@ void Controller::processFile(Run &run, int i)
         return;
     }
     if (planned.skipped()) {
-        skip(planned.message, Warning);
+        skip(planned.message, Severity::Warning);
         return;
     }
     if (analyseOnly) {
         item.status = ItemStatus::Analysed;
         item.message = QueueModel::analysisVerdict(item);
         progress(100);
-        finish(Information,
+        finish(Severity::Information,
                QStringLiteral("%1 - measured head %2 s, tail %3 s; %4")
                        .arg(name, QString::number(item.headSec, 'f', 2), QString::number(item.tailSec, 'f', 2),
                             changes ? describeChange(item) : QStringLiteral("no change needed")),
@@ -308,7 +307,7 @@ void Controller::processFile(Run &run, int i)
         return;
     }
     if (!changes && settings.skipUntrimmed) {
-        skip(QStringLiteral("already within target"), Information);
+        skip(QStringLiteral("already within target"), Severity::Information);
         return;
     }
 
@@ -351,7 +350,7 @@ void Controller::processFile(Run &run, int i)
         return;
     }
     if (applied.skipped()) {
-        skip(applied.message, Warning);
+        skip(applied.message, Severity::Warning);
         return;
     }
     if (!applied.ok()) {
@@ -359,17 +358,11 @@ void Controller::processFile(Run &run, int i)
         return;
     }
     item.status = ItemStatus::Trimmed;
-    // Why a file asked to be stream copied was re-encoded.
-    const bool padded = item.headChangeSec > 0 || item.tailChangeSec > 0;
-    const bool copyWanted = item.reencoded && settings.trimMethod == TrimMethod::StreamCopy;
-    const QString suffix = copyWanted && padded ? QStringLiteral(" (re-encoded to add silence)")
-            : copyWanted && CodecTable::needsReencode(probed.codec)
-            ? QStringLiteral(" (re-encoded: stream copy cannot cut %1 exactly)").arg(probed.codec)
-            : QString();
+    const QString &suffix = applied.rewrite;
     item.message = describeChange(item) + suffix;
     const QString note = applied.message.isEmpty() ? QString() : QStringLiteral("; ") + applied.message;
     progress(100);
-    finish(Success, QStringLiteral("%1 - %2%3%4").arg(name, describeChange(item), suffix, note),
+    finish(Severity::Success, QStringLiteral("%1 - %2%3%4").arg(name, describeChange(item), suffix, note),
            [&](BatchSummary &summary) {
                ++summary.written;
                countChange(summary);

@@ -9,8 +9,8 @@ namespace ks {
 void replanAnalysed(QueueModel &queue, const Settings &before, const Settings &after)
 {
     const bool remeasure = before.thresholdDb != after.thresholdDb;
-    const bool replan = before.headMode != after.headMode || before.tailMode != after.tailMode
-            || before.headTargetMs != after.headTargetMs || before.tailTargetMs != after.tailTargetMs
+    const bool replan = before.leadMode != after.leadMode || before.tailMode != after.tailMode
+            || before.leadTargetMs != after.leadTargetMs || before.tailTargetMs != after.tailTargetMs
             || before.maxTrimSec != after.maxTrimSec || before.minSilenceSec != after.minSilenceSec;
     if (!remeasure && !replan)
         return;

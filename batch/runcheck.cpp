@@ -15,7 +15,7 @@ RunRefusal firstRunRefusal(int queuedCount, const Settings &settings, const Tool
         return RunRefusal::EmptyQueue;
     if (!tools.isComplete())
         return RunRefusal::ToolsMissing;
-    if (settings.headMode == EndMode::LeaveAlone && settings.tailMode == EndMode::LeaveAlone)
+    if (settings.leadMode == EndMode::LeaveAlone && settings.tailMode == EndMode::LeaveAlone)
         return RunRefusal::NothingToChange;
     if (!analyseOnly && settings.outputMode != OutputMode::InPlace && settings.outputRoot.isEmpty())
         return RunRefusal::NoDestination;

@@ -23,7 +23,7 @@ QString RunTexts::inPlaceQuestion(int fileCount, const Settings &settings)
     // Substituted one after the other, as the question has always been built.
     return tr("%1 file(s) will be rewritten in place.\n\nHead: %2\nTail: %3\n\n%4\n\nContinue?")
             .arg(fileCount)
-            .arg(endModeLabel(settings.headMode, settings.headTargetMs))
+            .arg(endModeLabel(settings.leadMode, settings.leadTargetMs))
             .arg(endModeLabel(settings.tailMode, settings.tailTargetMs))
             .arg(backups);
 }

@@ -3,6 +3,7 @@
 #include "batchsummary.h"
 #include "queueitem.h"
 #include "settings.h"
+#include "severity.h"
 
 #include <QList>
 #include <QObject>
@@ -38,7 +39,7 @@ Q_SIGNALS:
     void fileProgress(int index, int percent);
     void batchProgress(int done, int total);
     void batchFinished(const ks::BatchSummary &summary, bool cancelled, bool analyseOnly);
-    void message(const QString &text, int level);
+    void message(const QString &text, ks::Severity severity);
 
 private:
     Q_DISABLE_COPY_MOVE(WorkerHost)

@@ -73,7 +73,7 @@ QString readEnd(const QString &text, EndMode *mode, int *targetMs)
     const int ms = target.toInt(&ok);
     // The same limits as the Preferences dialog, so the command line cannot
     // set what the window would refuse.
-    const SettingsTable::Row &limits = SettingsTable::row(QLatin1String("leadTargetMs"));
+    const SettingsTable::Row &limits = SettingsTable::row(&Settings::leadTargetMs);
     if (!ok || ms < limits.minimum || ms > limits.maximum)
         return QStringLiteral("bad target '%1' (whole milliseconds, %2 to %3)")
                 .arg(target, QString::number(limits.minimum), QString::number(limits.maximum));
@@ -98,9 +98,9 @@ Apply endOption(EndMode Settings::*modeField, int Settings::*targetField)
     };
 }
 
-Apply numberOption(double Settings::*field, const char *key)
+Apply numberOption(double Settings::*field)
 {
-    const SettingsTable::Row &limits = SettingsTable::row(QLatin1String(key));
+    const SettingsTable::Row &limits = SettingsTable::row(field);
     return [field, &limits](CliOptions &o, const QString &value) {
         double number = 0.0;
         const QString error = readNumber(value, limits.minimum, limits.maximum, &number);
@@ -110,9 +110,9 @@ Apply numberOption(double Settings::*field, const char *key)
     };
 }
 
-Apply countOption(int Settings::*field, const char *key)
+Apply countOption(int Settings::*field)
 {
-    const SettingsTable::Row &limits = SettingsTable::row(QLatin1String(key));
+    const SettingsTable::Row &limits = SettingsTable::row(field);
     return [field, &limits](CliOptions &o, const QString &value) {
         bool ok = false;
         const int number = value.trimmed().toInt(&ok);
@@ -211,10 +211,10 @@ Apply runFlag(bool CliOptions::*field)
 const std::vector<Option> &optionTable()
 {
     static const std::vector<Option> table{
-        { "Detection", "threshold", 0, "DB", "silence threshold in dB, -90 to -10", numberOption(&Settings::thresholdDb, "thresholdDb") },
-        { nullptr, "min-silence", 0, "S", "shortest stretch that counts as silence, in seconds", numberOption(&Settings::minSilenceSec, "minSilenceSec") },
-        { nullptr, "max-trim", 0, "S", "refuse to remove more than S seconds from a file", numberOption(&Settings::maxTrimSec, "maxTrimSec") },
-        { "Ends (MODE: leave, cut, topup or exact; MS: the target in milliseconds)", "head", 0, "MODE[:MS]", "what to do with the silence at the head", endOption(&Settings::headMode, &Settings::headTargetMs) },
+        { "Detection", "threshold", 0, "DB", "silence threshold in dB, -90 to -10", numberOption(&Settings::thresholdDb) },
+        { nullptr, "min-silence", 0, "S", "shortest stretch that counts as silence, in seconds", numberOption(&Settings::minSilenceSec) },
+        { nullptr, "max-trim", 0, "S", "refuse to remove more than S seconds from a file", numberOption(&Settings::maxTrimSec) },
+        { "Ends (MODE: leave, cut, topup or exact; MS: the target in milliseconds)", "head", 0, "MODE[:MS]", "what to do with the silence at the head", endOption(&Settings::leadMode, &Settings::leadTargetMs) },
         { nullptr, "tail", 0, "MODE[:MS]", "what to do with the silence at the tail", endOption(&Settings::tailMode, &Settings::tailTargetMs) },
         { "Output", "out", 'o', "DIR", "write copies into DIR, mirroring each folder given", outputOption(OutputMode::Mirror) },
         { nullptr, "in-place", 0, nullptr, "overwrite the original files", outputOption(OutputMode::InPlace) },
@@ -231,7 +231,7 @@ const std::vector<Option> &optionTable()
         { nullptr, "no-recursive", 0, nullptr, nullptr, flagOption(&Settings::recursive, false) },
         { "Tools", "ffmpeg", 0, "PATH", "the ffmpeg to run", toolOption(&Settings::ffmpegPath) },
         { nullptr, "ffprobe", 0, "PATH", "the ffprobe to run", toolOption(&Settings::ffprobePath) },
-        { "Run", "jobs", 'j', "N", "files worked on at once; 0, the default, is one per processor core", countOption(&Settings::parallelJobs, "parallelJobs") },
+        { "Run", "jobs", 'j', "N", "files worked on at once; 0, the default, is one per processor core", countOption(&Settings::parallelJobs) },
         { nullptr, "files-from", 0, "FILE", "read more PATHs from FILE, one per line (- for standard input)", filesFromOption() },
         { nullptr, "null", '0', nullptr, "the PATHs of --files-from end with NUL, as find -print0 writes them", runFlag(&CliOptions::nullSeparated) },
         { nullptr, "no-settings", 0, nullptr, "start from the built-in defaults, not the saved settings", runFlag(&CliOptions::noSettings) },

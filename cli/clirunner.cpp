@@ -26,9 +26,6 @@ namespace ks {
 
 namespace {
 
-// The log level of errors, which go to standard error whatever else is asked.
-constexpr int ErrorLevel = 3;
-
 bool writeLine(FILE *stream, const QByteArray &bytes)
 {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
@@ -105,8 +102,10 @@ CliRunner::~CliRunner()
 
 void CliRunner::start()
 {
-    if (!m_options.noSettings)
-        loadSettings(m_settings);
+    if (!m_options.noSettings) {
+        for (const QString &note : loadSettings(m_settings))
+            complain(note);
+    }
     m_options.applyTo(m_settings);
     const ToolPaths tools = ToolPaths::resolve(m_settings.ffmpegPath, m_settings.ffprobePath);
     switch (firstRunRefusal(-1, m_settings, tools, m_options.analyseOnly())) {
@@ -334,7 +333,7 @@ void CliRunner::onBatchProgress(int done, int total)
     drawProgress();
 }
 
-void CliRunner::onMessage(const QString &text, int level)
+void CliRunner::onMessage(const QString &text, Severity level)
 {
     if (m_phase == Phase::Queuing) {
         // Only the scan's "Scanning... N file(s)" comes now: progress, not a result.
@@ -348,9 +347,10 @@ void CliRunner::onMessage(const QString &text, int level)
         printLine(text, level);
 }
 
-void CliRunner::printLine(const QString &text, int level)
+void CliRunner::printLine(const QString &text, Severity level)
 {
-    if (level >= ErrorLevel)
+    // Errors go to standard error whatever else is asked.
+    if (level == Severity::Error)
         printErr(text);
     else if (!m_options.json && !m_options.quiet)
         printOut(text);

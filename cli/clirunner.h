@@ -4,6 +4,7 @@
 #include "clioptions.h"
 #include "queueitem.h"
 #include "settings.h"
+#include "severity.h"
 
 #include <QList>
 #include <QMap>
@@ -55,9 +56,9 @@ private:
     struct Line
     {
         QString text;
-        int level = 0;
+        Severity level = Severity::Information;
     };
-    void printLine(const QString &text, int level);
+    void printLine(const QString &text, Severity level);
     void printFinished(bool all = false);
     void fileFinished(int index, const QList<Line> &lines);
     void finish(int exitCode);
@@ -69,7 +70,7 @@ private:
     void onFileProgress(int index, int percent);
     void onBatchProgress(int done, int total);
     void onBatchFinished(const ks::BatchSummary &summary, bool cancelled, bool analyseOnly);
-    void onMessage(const QString &text, int level);
+    void onMessage(const QString &text, ks::Severity severity);
 
     void printOut(const QString &line);
     void printErr(const QString &line);

@@ -3,6 +3,7 @@
 #include "batchsummary.h"
 #include "queueitem.h"
 #include "settings.h"
+#include "severity.h"
 
 #include <QList>
 
@@ -13,6 +14,7 @@ void registerRecordTypes()
     qRegisterMetaType<QueueItem>("ks::QueueItem");
     qRegisterMetaType<BatchSummary>("ks::BatchSummary");
     qRegisterMetaType<Settings>("ks::Settings");
+    qRegisterMetaType<Severity>("ks::Severity");
     // Registering the list type by its own name also makes it iterable as a sequence.
     qRegisterMetaType<QList<QueueItem>>("QList<ks::QueueItem>");
 }

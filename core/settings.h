@@ -28,9 +28,9 @@ struct Settings
     double thresholdDb = -50.0;
     double minSilenceSec = 0.5;
     double maxTrimSec = 900.0;
-    EndMode headMode = EndMode::CutBack;
+    EndMode leadMode = EndMode::CutBack;
     EndMode tailMode = EndMode::CutBack;
-    int headTargetMs = 150;
+    int leadTargetMs = 150;
     int tailTargetMs = 150;
     OutputMode outputMode = OutputMode::Mirror;
     TrimMethod trimMethod = TrimMethod::StreamCopy;

@@ -41,22 +41,17 @@ QVariant readValue(SettingsTable::Type type, const QVariant &value)
     return value;
 }
 
-QString storeKey(const SettingsTable::Row &row)
-{
-    return row.group + QLatin1Char('/') + row.key;
-}
-
 // The earlier layout had one target for both ends and an on/off switch per
 // end; a store still holding them starts from what they said.
 void loadEarlierLayout(Settings &s, const QSettings &store)
 {
     const QString padMs = QStringLiteral("detection/padMs");
     if (store.contains(padMs))
-        s.headTargetMs = s.tailTargetMs = store.value(padMs).toInt();
+        s.leadTargetMs = s.tailTargetMs = store.value(padMs).toInt();
     const auto endMode = [&store](const QString &key) {
         return readBool(store.value(key, true)) ? EndMode::CutBack : EndMode::LeaveAlone;
     };
-    s.headMode = endMode(QStringLiteral("detection/trimLead"));
+    s.leadMode = endMode(QStringLiteral("detection/trimLead"));
     s.tailMode = endMode(QStringLiteral("detection/trimTail"));
 }
 
@@ -68,22 +63,36 @@ Settings &appSettings()
     return settings;
 }
 
-void loadSettings(Settings &settings)
+QStringList loadSettings(Settings &settings)
 {
     QSettings store;
-    loadSettings(settings, store);
+    return loadSettings(settings, store);
 }
 
-void loadSettings(Settings &s, QSettings &store)
+QStringList loadSettings(Settings &s, QSettings &store)
 {
+    QStringList notes;
     loadEarlierLayout(s, store);
+    const Settings defaults;
     for (const SettingsTable::Row &row : SettingsTable::rows()) {
-        const QString key = storeKey(row);
-        if (store.contains(key))
-            row.set(s, readValue(row.type, store.value(key)));
+        const QString key = row.storeKey();
+        if (!store.contains(key))
+            continue;
+        const QVariant value = readValue(row.type, store.value(key));
+        // A number outside what Preferences would accept (a safety limit
+        // switched off, thousands of jobs) is not trusted: the default stands.
+        if (row.hasRange() && !(value.toDouble() >= row.minimum && value.toDouble() <= row.maximum)) {
+            row.set(s, row.get(defaults));
+            notes << QStringLiteral("Stored setting %1 = %2 is outside %3 to %4 - using the default %5")
+                             .arg(key, store.value(key).toString(), QString::number(row.minimum),
+                                  QString::number(row.maximum), row.get(defaults).toString());
+            continue;
+        }
+        row.set(s, value);
     }
     // Nothing reads a stored endpoint any more; it must not linger.
     store.remove(QStringLiteral("updates/url"));
+    return notes;
 }
 
 void saveSettings(const Settings &settings)
@@ -95,7 +104,7 @@ void saveSettings(const Settings &settings)
 void saveSettings(const Settings &s, QSettings &store)
 {
     for (const SettingsTable::Row &row : SettingsTable::rows())
-        store.setValue(storeKey(row), row.get(s));
+        store.setValue(row.storeKey(), row.get(s));
 }
 
 } // namespace ks

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 class QSettings;
 
 namespace ks {
@@ -11,9 +13,10 @@ struct Settings;
 Settings &appSettings();
 
 // Fills `settings` from the store chosen by the organisation and application
-// names. A key that is not stored leaves its field as it was.
-void loadSettings(Settings &settings);
-void loadSettings(Settings &settings, QSettings &store);
+// names. A key that is not stored leaves its field as it was; a stored number
+// outside its row's range loads as the default, with one note naming the key.
+QStringList loadSettings(Settings &settings);
+QStringList loadSettings(Settings &settings, QSettings &store);
 
 // Writes every key, group by group.
 void saveSettings(const Settings &settings);

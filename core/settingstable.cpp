@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 
+#include <cstdlib>
 #include <type_traits>
 
 namespace ks {
@@ -36,7 +37,8 @@ constexpr Type typeOf()
 template<typename T>
 Row field(const char *group, const char *key, T Settings::*member, double minimum = 0, double maximum = 0)
 {
-    Row row{ QLatin1String(group), QLatin1String(key), typeOf<T>(), minimum, maximum, {}, {} };
+    Row row{ QLatin1String(group), QLatin1String(key), typeOf<T>(), minimum, maximum, {}, {},
+             SettingsTable::offsetOf(member) };
     row.get = [member](const Settings &s) {
         if constexpr (std::is_enum_v<T>)
             return QVariant(int(s.*member));
@@ -60,9 +62,9 @@ const std::vector<Row> &SettingsTable::rows()
         field("detection", "thresholdDb", &Settings::thresholdDb, -90.0, -10.0),
         field("detection", "minSilenceSec", &Settings::minSilenceSec, 0.05, 30.0),
         field("detection", "maxTrimSec", &Settings::maxTrimSec, 1.0, 7200.0),
-        field("detection", "leadMode", &Settings::headMode),
+        field("detection", "leadMode", &Settings::leadMode),
         field("detection", "tailMode", &Settings::tailMode),
-        field("detection", "leadTargetMs", &Settings::headTargetMs, 0, 30000),
+        field("detection", "leadTargetMs", &Settings::leadTargetMs, 0, 30000),
         field("detection", "tailTargetMs", &Settings::tailTargetMs, 0, 30000),
         field("output", "mode", &Settings::outputMode),
         field("output", "padFallback", &Settings::padFallback),
@@ -83,14 +85,15 @@ const std::vector<Row> &SettingsTable::rows()
     return table;
 }
 
-const Row &SettingsTable::row(QLatin1String key)
+const Row &SettingsTable::rowAt(std::ptrdiff_t offset)
 {
     for (const Row &row : rows()) {
-        if (row.key == key)
+        if (row.offset == offset)
             return row;
     }
-    Q_ASSERT_X(false, "SettingsTable::row", "no such key");
-    return rows().front();
+    // Every field of Settings has a row; one without is a programming error.
+    Q_ASSERT_X(false, "SettingsTable::row", "field has no row");
+    std::abort();
 }
 
 } // namespace ks

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings.h"
+
 #include <QString>
 #include <QVariant>
 
@@ -7,8 +9,6 @@
 #include <vector>
 
 namespace ks {
-
-struct Settings;
 
 // Every stored setting in one row: where it lives in the store, the field it
 // fills, and the range a person may give it. Loading, saving, the
@@ -29,11 +29,30 @@ public:
         double maximum;
         std::function<QVariant(const Settings &)> get;
         std::function<void(Settings &, const QVariant &)> set;
+        std::ptrdiff_t offset; // where the field lies in a Settings, which finds the row
+
+        bool hasRange() const { return minimum < maximum; }
+        // "detection/thresholdDb"
+        QString storeKey() const { return group + QLatin1Char('/') + key; }
     };
 
     static const std::vector<Row> &rows();
-    // The row of `key`; keys are unique across groups.
-    static const Row &row(QLatin1String key);
+    // The row of a field: SettingsTable::row(&Settings::thresholdDb).
+    template<typename T>
+    static const Row &row(T Settings::*member)
+    {
+        return rowAt(offsetOf(member));
+    }
+
+    template<typename T>
+    static std::ptrdiff_t offsetOf(T Settings::*member)
+    {
+        static const Settings probe;
+        return reinterpret_cast<const char *>(&(probe.*member)) - reinterpret_cast<const char *>(&probe);
+    }
+
+private:
+    static const Row &rowAt(std::ptrdiff_t offset);
 };
 
 } // namespace ks

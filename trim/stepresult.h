@@ -13,15 +13,21 @@ struct StepResult
     Kind kind = Kind::Failed;
     QString message;
     QString detail; // the tool's whole text behind a failure, when it said more
+    // How a written file was written, where it was not as asked:
+    // " (re-encoded to add silence)"; empty for a plain stream copy.
+    QString rewrite;
 
     bool ok() const { return kind == Kind::Done || kind == Kind::Skipped; }
     bool skipped() const { return kind == Kind::Skipped; }
     bool cancelled() const { return kind == Kind::Cancelled; }
 
-    static StepResult success() { return { Kind::Done, QString(), QString() }; }
-    static StepResult failure(const QString &why, const QString &detail = {}) { return { Kind::Failed, why, detail }; }
-    static StepResult leftAlone(const QString &why) { return { Kind::Skipped, why, QString() }; }
-    static StepResult stopped() { return { Kind::Cancelled, QStringLiteral("cancelled"), QString() }; }
+    static StepResult success() { return { Kind::Done, QString(), QString(), QString() }; }
+    static StepResult failure(const QString &why, const QString &detail = {})
+    {
+        return { Kind::Failed, why, detail, QString() };
+    }
+    static StepResult leftAlone(const QString &why) { return { Kind::Skipped, why, QString(), QString() }; }
+    static StepResult stopped() { return { Kind::Cancelled, QStringLiteral("cancelled"), QString(), QString() }; }
 };
 
 } // namespace ks

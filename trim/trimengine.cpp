@@ -172,8 +172,8 @@ StepResult TrimEngine::judge(QueueItem &item, const SilenceAnalyzer::Result &sil
     const auto measuredFor = [&settings](double silenceSec, EndMode mode) {
         return mode == EndMode::CutBack && silenceSec < settings.minSilenceSec - 1e-9 ? 0.0 : silenceSec;
     };
-    item.headChangeSec = adjustmentFor(measuredFor(item.headSec, settings.headMode), settings.headMode,
-                                       settings.headTargetMs / 1000.0);
+    item.headChangeSec = adjustmentFor(measuredFor(item.headSec, settings.leadMode), settings.leadMode,
+                                       settings.leadTargetMs / 1000.0);
     item.tailChangeSec = adjustmentFor(measuredFor(item.tailSec, settings.tailMode), settings.tailMode,
                                        settings.tailTargetMs / 1000.0);
     item.newDurationSec = item.durationSec + item.headChangeSec + item.tailChangeSec;
@@ -385,6 +385,12 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     if (progress)
         progress(100);
     StepResult done = StepResult::success();
+    // Why a file asked to be stream copied was re-encoded.
+    if (reencode && streamCopyWanted) {
+        done.rewrite = cut.needsPadding()
+                ? QStringLiteral(" (re-encoded to add silence)")
+                : QStringLiteral(" (re-encoded: stream copy cannot cut %1 exactly)").arg(source.codec);
+    }
     if (keptBackup)
         done.message = QStringLiteral("kept the existing backup");
     return done;

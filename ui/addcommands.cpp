@@ -2,7 +2,7 @@
 
 #include "addedpaths.h"
 #include "logconsole.h"
-#include "loglevel.h"
+#include "severity.h"
 #include "queuemodel.h"
 #include "settings.h"
 #include "settingsstore.h"
@@ -61,7 +61,7 @@ void AddCommands::queueFiles(const QStringList &files)
         m_queue->addFiles(files.mid(first, next - first), folder);
     }
     m_lastFolder = QFileInfo(files.first()).absolutePath();
-    m_log->append(tr("Added %n file(s).", nullptr, int(files.size())), Information);
+    m_log->append(tr("Added %n file(s).", nullptr, int(files.size())), Severity::Information);
 }
 
 void AddCommands::onAddFolder()
@@ -84,7 +84,7 @@ void AddCommands::addPaths(const QStringList &paths)
         queueFiles(added.files);
     if (added.ignored > 0)
         m_log->append(tr("Ignored %n dropped file(s) that are not of a scanned type.", nullptr, added.ignored),
-                      Warning);
+                      Severity::Warning);
     for (const QString &folder : added.folders)
         scan(folder);
 }

@@ -5,7 +5,7 @@
 #include "controller.h"
 #include "edgepreview.h"
 #include "logconsole.h"
-#include "loglevel.h"
+#include "severity.h"
 #include "preferencesdialog.h"
 #include "queuecommands.h"
 #include "queuemodel.h"
@@ -80,16 +80,21 @@ MainWindow::MainWindow(QWidget *parent)
 
     refreshSettingsReadout();
     refreshQueueSize();
-    m_log->append(tr("Kestrova %1 ready.").arg(QLatin1String(KESTROVA_VERSION)), Information);
+    m_log->append(tr("Kestrova %1 ready.").arg(QLatin1String(KESTROVA_VERSION)), Severity::Information);
     const ToolPaths tools = ToolPaths::resolve(appSettings().ffmpegPath, appSettings().ffprobePath);
     if (tools.isComplete())
-        m_log->append(tr("Using %1").arg(native(tools.ffmpeg)), Information);
+        m_log->append(tr("Using %1").arg(native(tools.ffmpeg)), Severity::Information);
     else
-        m_log->append(ToolPaths::notFoundMessage(), Warning);
+        m_log->append(ToolPaths::notFoundMessage(), Severity::Warning);
 }
 
 // The worker host stops and joins its thread as it goes.
 MainWindow::~MainWindow() = default;
+
+void MainWindow::log(const QString &text, Severity severity)
+{
+    m_log->append(text, severity);
+}
 
 void MainWindow::setPrompts(std::unique_ptr<UserPrompts> prompts)
 {
@@ -276,7 +281,7 @@ void MainWindow::onStop()
 {
     m_worker->requestStop();
     m_statusLabel->setText(tr("Stopping..."));
-    m_log->append(tr("Stop requested."), Warning);
+    m_log->append(tr("Stop requested."), Severity::Warning);
 }
 
 // The run under way keeps the settings it started with; what is accepted
@@ -293,7 +298,7 @@ void MainWindow::onPreferences()
     if (!m_running)
         replanAnalysed(*m_model, before, appSettings());
     refreshSettingsReadout();
-    m_log->append(tr("Preferences saved."), Information);
+    m_log->append(tr("Preferences saved."), Severity::Information);
 }
 
 void MainWindow::onAbout()
@@ -311,9 +316,9 @@ void MainWindow::saveLog()
     QSaveFile file(path);
     const QByteArray text = m_log->toPlainText().toUtf8() + '\n';
     if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(text) != text.size() || !file.commit())
-        m_log->append(tr("Cannot save the log to %1 - %2").arg(native(path), file.errorString()), Error);
+        m_log->append(tr("Cannot save the log to %1 - %2").arg(native(path), file.errorString()), Severity::Error);
     else
-        m_log->append(tr("Log saved to %1").arg(native(path)), Information);
+        m_log->append(tr("Log saved to %1").arg(native(path)), Severity::Information);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -340,7 +345,7 @@ void MainWindow::dragEnterEvent(QDragEnterEvent *event)
     }
     if (m_running) {
         // Refused like the disabled buttons: the cursor says no, the log says why.
-        m_log->append(tr("Nothing can be added while a run is going."), Warning);
+        m_log->append(tr("Nothing can be added while a run is going."), Severity::Warning);
         event->ignore();
         return;
     }
@@ -352,7 +357,7 @@ void MainWindow::dropEvent(QDropEvent *event)
     const QStringList paths = AddCommands::localPaths(event->mimeData());
     if (paths.isEmpty() || m_running) {
         if (m_running)
-            m_log->append(tr("Nothing can be added while a run is going."), Warning);
+            m_log->append(tr("Nothing can be added while a run is going."), Severity::Warning);
         event->ignore();
         return;
     }

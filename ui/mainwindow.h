@@ -3,6 +3,7 @@
 #include "batchsummary.h"
 #include "queueitem.h"
 #include "settings.h"
+#include "severity.h"
 
 #include <QMainWindow>
 #include <QStringList>
@@ -42,6 +43,8 @@ public:
     // Every file picker, message box and dialog of the window is asked
     // through this object; tests put one in that answers by itself.
     void setPrompts(std::unique_ptr<UserPrompts> prompts);
+    // A line in the window's log, for what start-up has to say.
+    void log(const QString &text, ks::Severity severity);
 
 Q_SIGNALS:
     void requestScan(const QString &root, const QStringList &extensions, bool recursive);

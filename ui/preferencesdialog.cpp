@@ -42,10 +42,10 @@ QVBoxLayout *pageLayout(QWidget *page, int spacing)
 
 // The spin boxes take their ranges from the settings table, as the command
 // line's checks do.
-QDoubleSpinBox *doubleSpin(QWidget *parent, const char *name, const char *key, int decimals, double step,
+QDoubleSpinBox *doubleSpin(QWidget *parent, const char *name, double Settings::*field, int decimals, double step,
                            const QString &suffix, double value)
 {
-    const SettingsTable::Row &limits = SettingsTable::row(QLatin1String(key));
+    const SettingsTable::Row &limits = SettingsTable::row(field);
     auto *spin = new QDoubleSpinBox(parent);
     spin->setObjectName(QLatin1String(name));
     spin->setRange(limits.minimum, limits.maximum);
@@ -56,9 +56,9 @@ QDoubleSpinBox *doubleSpin(QWidget *parent, const char *name, const char *key, i
     return spin;
 }
 
-QSpinBox *targetSpin(QWidget *parent, const char *name, const char *key, int value)
+QSpinBox *targetSpin(QWidget *parent, const char *name, int Settings::*field, int value)
 {
-    const SettingsTable::Row &limits = SettingsTable::row(QLatin1String(key));
+    const SettingsTable::Row &limits = SettingsTable::row(field);
     auto *spin = new QSpinBox(parent);
     spin->setObjectName(QLatin1String(name));
     spin->setRange(int(limits.minimum), int(limits.maximum));
@@ -199,21 +199,21 @@ QWidget *PreferencesDialog::buildSilenceTab()
 
     auto *detection = new QGroupBox(tr("Detection"), page);
     auto *detectionForm = new QFormLayout(detection);
-    m_thresholdSpin = doubleSpin(detection, "thresholdSpin", "thresholdDb", 1, 1.0, tr(" dBFS"),
+    m_thresholdSpin = doubleSpin(detection, "thresholdSpin", &Settings::thresholdDb, 1, 1.0, tr(" dBFS"),
                                  m_settings.thresholdDb);
-    m_minSilenceSpin = doubleSpin(detection, "minSilenceSpin", "minSilenceSec", 2, 0.05, tr(" s"),
+    m_minSilenceSpin = doubleSpin(detection, "minSilenceSpin", &Settings::minSilenceSec, 2, 0.05, tr(" s"),
                                   m_settings.minSilenceSec);
-    m_maxTrimSpin = doubleSpin(detection, "maxTrimSpin", "maxTrimSec", 0, 1.0, tr(" s"), m_settings.maxTrimSec);
+    m_maxTrimSpin = doubleSpin(detection, "maxTrimSpin", &Settings::maxTrimSec, 0, 1.0, tr(" s"), m_settings.maxTrimSec);
     detectionForm->addRow(tr("Threshold"), m_thresholdSpin);
     detectionForm->addRow(tr("Minimum silence"), m_minSilenceSpin);
     detectionForm->addRow(tr("Refuse to remove more than"), m_maxTrimSpin);
 
     auto *ends = new QGroupBox(tr("Silence at each end"), page);
     auto *endsForm = new QFormLayout(ends);
-    m_leadModeCombo = modeCombo(ends, "leadModeCombo", m_settings.headMode);
+    m_leadModeCombo = modeCombo(ends, "leadModeCombo", m_settings.leadMode);
     m_tailModeCombo = modeCombo(ends, "tailModeCombo", m_settings.tailMode);
-    m_leadTargetSpin = targetSpin(ends, "leadTargetSpin", "leadTargetMs", m_settings.headTargetMs);
-    m_tailTargetSpin = targetSpin(ends, "tailTargetSpin", "tailTargetMs", m_settings.tailTargetMs);
+    m_leadTargetSpin = targetSpin(ends, "leadTargetSpin", &Settings::leadTargetMs, m_settings.leadTargetMs);
+    m_tailTargetSpin = targetSpin(ends, "tailTargetSpin", &Settings::tailTargetMs, m_settings.tailTargetMs);
     m_padFallbackCombo = new QComboBox(ends);
     m_padFallbackCombo->setObjectName(QStringLiteral("padFallbackCombo"));
     m_padFallbackCombo->addItem(tr("Re-encode the file"), int(PadFallback::ReEncode));
@@ -330,7 +330,7 @@ QWidget *PreferencesDialog::buildAdvancedTab()
     };
     toolsForm->addRow(tr("ffmpeg"), toolRow(m_ffmpegEdit, "ffmpegBrowseButton", tr("Locate ffmpeg")));
     toolsForm->addRow(tr("ffprobe"), toolRow(m_ffprobeEdit, "ffprobeBrowseButton", tr("Locate ffprobe")));
-    const SettingsTable::Row &jobLimits = SettingsTable::row(QLatin1String("parallelJobs"));
+    const SettingsTable::Row &jobLimits = SettingsTable::row(&Settings::parallelJobs);
     m_parallelJobsSpin = new QSpinBox(tools);
     m_parallelJobsSpin->setObjectName(QStringLiteral("parallelJobsSpin"));
     m_parallelJobsSpin->setRange(int(jobLimits.minimum), int(jobLimits.maximum));
@@ -355,9 +355,9 @@ Settings PreferencesDialog::settings() const
     result.thresholdDb = m_thresholdSpin->value();
     result.minSilenceSec = m_minSilenceSpin->value();
     result.maxTrimSec = m_maxTrimSpin->value();
-    result.headMode = EndMode(m_leadModeCombo->currentData().toInt());
+    result.leadMode = EndMode(m_leadModeCombo->currentData().toInt());
     result.tailMode = EndMode(m_tailModeCombo->currentData().toInt());
-    result.headTargetMs = m_leadTargetSpin->value();
+    result.leadTargetMs = m_leadTargetSpin->value();
     result.tailTargetMs = m_tailTargetSpin->value();
     result.padFallback = PadFallback(m_padFallbackCombo->currentData().toInt());
     result.outputMode = m_inPlaceRadio->isChecked() ? OutputMode::InPlace : OutputMode::Mirror;

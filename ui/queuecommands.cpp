@@ -2,7 +2,7 @@
 
 #include "backups.h"
 #include "logconsole.h"
-#include "loglevel.h"
+#include "severity.h"
 #include "queuemodel.h"
 #include "queueview.h"
 #include "userprompts.h"
@@ -76,7 +76,7 @@ void QueueCommands::onRestoreOriginal()
 {
     const QList<int> rows = rowsWithBackups();
     if (rows.isEmpty()) {
-        m_log->append(tr("None of the selected files has a backup."), Warning);
+        m_log->append(tr("None of the selected files has a backup."), Severity::Warning);
         return;
     }
     const QString question = tr("Put the original of %n file(s) back from its backup? The trimmed version is "
@@ -91,13 +91,13 @@ void QueueCommands::onRestoreOriginal()
         const StepResult restored = Backups::restore(item.path);
         const QString name = QFileInfo(item.path).fileName();
         if (!restored.ok()) {
-            m_log->append(QStringLiteral("%1 - %2").arg(name, restored.message), Error);
+            m_log->append(QStringLiteral("%1 - %2").arg(name, restored.message), Severity::Error);
             continue;
         }
         QueueModel::clearResults(item);
         item.outputPath.clear();
         queue->setItem(row, item);
-        m_log->append(tr("%1 - original restored").arg(name), Success);
+        m_log->append(tr("%1 - original restored").arg(name), Severity::Success);
     }
 }
 
@@ -105,7 +105,7 @@ void QueueCommands::onDeleteBackups()
 {
     const QList<int> rows = rowsWithBackups();
     if (rows.isEmpty()) {
-        m_log->append(tr("None of the selected files has a backup."), Warning);
+        m_log->append(tr("None of the selected files has a backup."), Severity::Warning);
         return;
     }
     const QString question =
@@ -122,9 +122,9 @@ void QueueCommands::onDeleteBackups()
         if (removed.ok())
             ++deleted;
         else
-            m_log->append(QStringLiteral("%1 - %2").arg(QFileInfo(path).fileName(), removed.message), Error);
+            m_log->append(QStringLiteral("%1 - %2").arg(QFileInfo(path).fileName(), removed.message), Severity::Error);
     }
-    m_log->append(tr("Deleted %n backup(s).", nullptr, deleted), Information);
+    m_log->append(tr("Deleted %n backup(s).", nullptr, deleted), Severity::Information);
 }
 
 void QueueCommands::showMenu(const QPoint &position)
@@ -157,7 +157,7 @@ void QueueCommands::showMenu(const QPoint &position)
 void QueueCommands::openFolder(const QString &folder)
 {
     if (!QFileInfo(folder).isDir() || !m_prompts->openUrl(QUrl::fromLocalFile(folder)))
-        m_log->append(tr("Cannot open %1").arg(QDir::toNativeSeparators(folder)), Warning);
+        m_log->append(tr("Cannot open %1").arg(QDir::toNativeSeparators(folder)), Severity::Warning);
 }
 
 } // namespace ks

@@ -1,7 +1,7 @@
 #include "runcommands.h"
 
 #include "logconsole.h"
-#include "loglevel.h"
+#include "severity.h"
 #include "queuemodel.h"
 #include "queueview.h"
 #include "runcheck.h"
@@ -52,7 +52,7 @@ void RunCommands::startSelected(bool analyseOnly)
 {
     const QList<int> rows = m_view->selectedQueueRows();
     if (rows.isEmpty())
-        m_log->append(tr("No files are selected."), Information);
+        m_log->append(tr("No files are selected."), Severity::Information);
     else
         start(analyseOnly, rows);
 }
@@ -66,7 +66,7 @@ void RunCommands::retryFailed()
             failed << row;
     }
     if (failed.isEmpty())
-        m_log->append(tr("No failed files to retry."), Information);
+        m_log->append(tr("No failed files to retry."), Severity::Information);
     else
         start(false, failed);
 }
@@ -95,7 +95,7 @@ void RunCommands::start(bool analyseOnly, const QList<int> &rows)
     case RunRefusal::NoDestination:
         break;
     case RunRefusal::EmptyQueue:
-        m_log->append(tr("Nothing in the queue - add files or a folder first."), Warning);
+        m_log->append(tr("Nothing in the queue - add files or a folder first."), Severity::Warning);
         return;
     case RunRefusal::ToolsMissing:
         m_prompts->warning(m_window, tr("ffmpeg not found"), ToolPaths::notFoundMessage());

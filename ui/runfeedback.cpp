@@ -2,7 +2,7 @@
 
 #include "addedpaths.h"
 #include "logconsole.h"
-#include "loglevel.h"
+#include "severity.h"
 #include "panelstyle.h"
 #include "queuemodel.h"
 #include "queueview.h"
@@ -41,7 +41,7 @@ void RunFeedback::showSettings(const Settings &settings)
     const QString separator = PanelStyle::separator();
     m_panel->setDetection(tr("%1 dB").arg(settings.thresholdDb, 0, 'f', 0) + separator
                           + tr("%1 S").arg(settings.minSilenceSec, 0, 'f', 2));
-    m_panel->setEnds(tr("HEAD %1").arg(endModeLabel(settings.headMode, settings.headTargetMs)) + separator
+    m_panel->setEnds(tr("HEAD %1").arg(endModeLabel(settings.leadMode, settings.leadTargetMs)) + separator
                      + tr("TAIL %1").arg(endModeLabel(settings.tailMode, settings.tailTargetMs)));
     QStringList output{ tr("OUT") };
     if (settings.outputMode == OutputMode::InPlace) {
@@ -58,7 +58,7 @@ void RunFeedback::scanStarted(const QString &folder)
     ++m_pendingScans;
     m_panel->setPhase(VfdPanel::Scanning);
     m_status->setText(tr("Scanning %1...").arg(QDir::toNativeSeparators(folder)));
-    m_log->append(tr("Scanning %1").arg(QDir::toNativeSeparators(folder)), Information);
+    m_log->append(tr("Scanning %1").arg(QDir::toNativeSeparators(folder)), Severity::Information);
 }
 
 void RunFeedback::batchStarted(bool analyseOnly, int count)
@@ -78,10 +78,10 @@ void RunFeedback::batchStarted(bool analyseOnly, int count)
 
     if (analyseOnly) {
         m_status->setText(tr("Analysing..."));
-        m_log->append(tr("Analysing %1 file(s).").arg(count), Information);
+        m_log->append(tr("Analysing %1 file(s).").arg(count), Severity::Information);
     } else {
         m_status->setText(tr("Trimming..."));
-        m_log->append(tr("Trimming %1 file(s).").arg(count), Information);
+        m_log->append(tr("Trimming %1 file(s).").arg(count), Severity::Information);
     }
 }
 
@@ -99,9 +99,9 @@ void RunFeedback::onScanFinished(const QStringList &files, const QString &root, 
         m_status->setText(tr("Idle"));
     }
     if (cancelled)
-        m_log->append(tr("Scan stopped - %1 file(s) found.").arg(files.size()), Warning);
+        m_log->append(tr("Scan stopped - %1 file(s) found.").arg(files.size()), Severity::Warning);
     else
-        m_log->append(tr("Scan complete - %1 file(s) found.").arg(files.size()), Success);
+        m_log->append(tr("Scan complete - %1 file(s) found.").arg(files.size()), Severity::Success);
     if (m_pendingScans == 0)
         Q_EMIT finished();
 }
@@ -183,14 +183,14 @@ void RunFeedback::onBatchFinished(const BatchSummary &summary, bool cancelled, b
               tr("%1 SKIPPED").arg(summary.skipped), tr("%1 FAIL").arg(summary.failed),
               (analyseOnly ? tr("%1 S TO CUT") : tr("%1 S CUT")).arg(summary.secondsCut, 0, 'f', 1),
               (analyseOnly ? tr("%1 S TO ADD") : tr("%1 S ADDED")).arg(summary.secondsAdded, 0, 'f', 1) }));
-    m_log->append(RunTexts::totalsLine(summary, cancelled, analyseOnly), summary.failed > 0 ? Warning : Success);
+    m_log->append(RunTexts::totalsLine(summary, cancelled, analyseOnly), summary.failed > 0 ? Severity::Warning : Severity::Success);
     m_status->setText(tr("Idle"));
     Q_EMIT finished();
 }
 
-void RunFeedback::onMessage(const QString &text, int level)
+void RunFeedback::onMessage(const QString &text, Severity severity)
 {
-    m_log->append(text, level);
+    m_log->append(text, severity);
 }
 
 } // namespace ks

@@ -2,6 +2,7 @@
 
 #include "batchsummary.h"
 #include "queueitem.h"
+#include "severity.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -41,7 +42,7 @@ public Q_SLOTS:
     void onFileProgress(int index, int percent);
     void onBatchProgress(int done, int total);
     void onBatchFinished(const ks::BatchSummary &summary, bool cancelled, bool analyseOnly);
-    void onMessage(const QString &text, int level);
+    void onMessage(const QString &text, ks::Severity severity);
 
 Q_SIGNALS:
     void finished();

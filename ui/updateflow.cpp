@@ -1,7 +1,7 @@
 #include "updateflow.h"
 
 #include "logconsole.h"
-#include "loglevel.h"
+#include "severity.h"
 #include "settings.h"
 #include "settingsstore.h"
 #include "updatedialog.h"
@@ -38,17 +38,17 @@ void UpdateFlow::runAutomaticCheck()
     if (settings.lastCheck.isValid()
         && settings.lastCheck.secsTo(QDateTime::currentDateTime()) < CheckIntervalSec)
         return;
-    m_log->append(tr("Checking for updates..."), Information);
+    m_log->append(tr("Checking for updates..."), Severity::Information);
     m_checker->check(false);
 }
 
 void UpdateFlow::onCheckForUpdates()
 {
     if (m_checker->isBusy()) {
-        m_log->append(tr("An update check is already running."), Information);
+        m_log->append(tr("An update check is already running."), Severity::Information);
         return;
     }
-    m_log->append(tr("Checking for updates..."), Information);
+    m_log->append(tr("Checking for updates..."), Severity::Information);
     m_checker->check(true);
 }
 
@@ -65,7 +65,7 @@ void UpdateFlow::onUpdateResult(const UpdateChecker::Result &result, bool userIn
 
     const QString title = tr("Check for Updates");
     if (result.nothingPublished) {
-        m_log->append(tr("No update information published."), Information);
+        m_log->append(tr("No update information published."), Severity::Information);
         if (userInitiated) {
             m_prompts->information(m_window, title,
                                    tr("The update server has nothing published for this platform at the moment."));
@@ -73,7 +73,7 @@ void UpdateFlow::onUpdateResult(const UpdateChecker::Result &result, bool userIn
         return;
     }
     if (!result.updateAvailable) {
-        m_log->append(tr("Up to date - %1 is the current release.").arg(result.latestVersion), Success);
+        m_log->append(tr("Up to date - %1 is the current release.").arg(result.latestVersion), Severity::Success);
         if (userInitiated) {
             m_prompts->information(m_window, title,
                                    tr("%1 %2 is the current release. You are up to date.")
@@ -83,16 +83,16 @@ void UpdateFlow::onUpdateResult(const UpdateChecker::Result &result, bool userIn
     }
 
     if (result.critical)
-        m_log->append(tr("Version %1 is available and marked critical.").arg(result.latestVersion), Warning);
+        m_log->append(tr("Version %1 is available and marked critical.").arg(result.latestVersion), Severity::Warning);
     else
-        m_log->append(tr("Version %1 is available.").arg(result.latestVersion), Success);
+        m_log->append(tr("Version %1 is available.").arg(result.latestVersion), Severity::Success);
     if (userInitiated || result.critical || settings.skippedVersion != result.latestVersion)
         offer(result);
 }
 
 void UpdateFlow::reportFailure(const UpdateChecker::Result &result, bool userInitiated)
 {
-    m_log->append(tr("Update check failed - %1").arg(result.error), Warning);
+    m_log->append(tr("Update check failed - %1").arg(result.error), Severity::Warning);
     if (!userInitiated)
         return;
     // "Could not reach" only where no answer came; otherwise the error says
@@ -107,13 +107,13 @@ void UpdateFlow::offer(const UpdateChecker::Result &result)
 {
     UpdateDialog dialog(result, m_window);
     dialog.setUrlOpener([this](const QUrl &url) { return m_prompts->openUrl(url); });
-    connect(&dialog, &UpdateDialog::linkNotOpened, this, [this](const QString &reason) { m_log->append(reason, Warning); });
+    connect(&dialog, &UpdateDialog::linkNotOpened, this, [this](const QString &reason) { m_log->append(reason, Severity::Warning); });
     m_prompts->exec(dialog);
     if (dialog.choice() == UpdateDialog::SkipVersion) {
         Settings &settings = appSettings();
         settings.skippedVersion = result.latestVersion;
         saveSettings(settings);
-        m_log->append(tr("Version %1 will not be offered again.").arg(result.latestVersion), Information);
+        m_log->append(tr("Version %1 will not be offered again.").arg(result.latestVersion), Severity::Information);
     }
 }
 

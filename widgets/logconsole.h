@@ -1,5 +1,7 @@
 #pragma once
 
+#include "severity.h"
+
 #include <QPlainTextEdit>
 
 class QDateTime;
@@ -26,6 +28,7 @@ public:
 public Q_SLOTS:
     // The default level lets one-argument signals connect too.
     void append(const QString &text, int level = 0);
+    void append(const QString &text, ks::Severity severity) { append(text, int(severity)); }
 
 Q_SIGNALS:
     // "Save as..." in the console's menu; the owner asks where.

@@ -78,7 +78,7 @@ void tst_CliRunner::initTestCase()
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
     }
     Settings stored;
-    stored.headMode = EndMode::LeaveAlone;
+    stored.leadMode = EndMode::LeaveAlone;
     stored.tailTargetMs = 1000;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(work(u".config"_s))); // for the child
     QSettings store(work(u".config/Orrinworks/Kestrova.conf"_s), QSettings::IniFormat);

@@ -21,6 +21,8 @@ private Q_SLOTS:
     void storeRoundTrip();
     void storedValuesRead_data();
     void storedValuesRead();
+    void outOfRangeLoadsDefault_data();
+    void outOfRangeLoadsDefault();
 
 private:
     std::unique_ptr<test::SettingsSandbox> m_sandbox;
@@ -67,12 +69,12 @@ void tst_SettingsStore::storedValuesRead_data()
     QTest::newRow("new keys win") << QVariantMap{ { u"detection/padMs"_s, 300 }, { u"detection/trimLead"_s, false },
         { u"detection/leadMode"_s, 3 }, { u"detection/leadTargetMs"_s, 300 } }
                                   << u"3 1 300 300 -50 true /kept"_s;
-    // A value of the wrong type reads as that type's zero; an unknown mode is
-    // kept; the update address is never read from, nor kept in, the store.
+    // A value of the wrong type reads as that type's zero (and a threshold
+    // of 0 dB is out of range, so the default); an unknown mode is kept; the update address is never read from, nor kept in, the store.
     QTest::newRow("stray values") << QVariantMap{ { u"updates/url"_s, u"https://elsewhere.example/latest.json"_s },
         { u"detection/thresholdDb"_s, u"loud"_s }, { u"output/keepMtime"_s, u"maybe"_s },
         { u"detection/tailMode"_s, 7 } }
-                                  << u"1 7 150 150 0 false /kept"_s;
+                                  << u"1 7 150 150 -50 false /kept"_s;
 }
 
 void tst_SettingsStore::storedValuesRead()
@@ -86,14 +88,51 @@ void tst_SettingsStore::storedValuesRead()
     Settings s;
     s.outputRoot = u"/kept"_s; // not stored: left as it was
     loadSettings(s);
-    QTEST(u"%1 %2 %3 %4 %5 %6 %7"_s.arg(int(s.headMode))
+    QTEST(u"%1 %2 %3 %4 %5 %6 %7"_s.arg(int(s.leadMode))
                     .arg(int(s.tailMode))
-                    .arg(s.headTargetMs)
+                    .arg(s.leadTargetMs)
                     .arg(s.tailTargetMs)
                     .arg(s.thresholdDb)
                     .arg(s.keepMtime ? u"true"_s : u"false"_s, s.outputRoot),
             "read");
     QVERIFY(!QSettings().contains(u"updates/url"_s));
+}
+
+void tst_SettingsStore::outOfRangeLoadsDefault_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QVariant>("stored");
+    QTest::addColumn<double>("loaded"); // the field's value after loading
+    QTest::addColumn<bool>("noted");    // one note names the key
+    QTest::newRow("safety limit switched off") << u"detection/maxTrimSec"_s << QVariant(1e9) << 900.0 << true;
+    QTest::newRow("thousands of jobs") << u"tools/parallelJobs"_s << QVariant(5000) << 0.0 << true;
+    QTest::newRow("threshold at full scale") << u"detection/thresholdDb"_s << QVariant(0) << -50.0 << true;
+    QTest::newRow("negative target") << u"detection/tailTargetMs"_s << QVariant(-1) << 150.0 << true;
+    QTest::newRow("not a number") << u"detection/minSilenceSec"_s << QVariant(u"nan"_s) << 0.5 << true;
+    // The limits themselves are in range.
+    QTest::newRow("highest limit") << u"detection/maxTrimSec"_s << QVariant(7200) << 7200.0 << false;
+    QTest::newRow("quietest threshold") << u"detection/thresholdDb"_s << QVariant(-90) << -90.0 << false;
+    QTest::newRow("loudest threshold") << u"detection/thresholdDb"_s << QVariant(-10) << -10.0 << false;
+    QTest::newRow("most jobs") << u"tools/parallelJobs"_s << QVariant(64) << 64.0 << false;
+}
+
+void tst_SettingsStore::outOfRangeLoadsDefault()
+{
+    QFETCH(QString, key);
+    QFETCH(QVariant, stored);
+    QFETCH(double, loaded);
+    QFETCH(bool, noted);
+    QSettings().setValue(key, stored);
+    Settings s;
+    const QStringList notes = loadSettings(s);
+    const QVariantMap fields{ { u"detection/maxTrimSec"_s, s.maxTrimSec }, { u"tools/parallelJobs"_s, s.parallelJobs },
+                              { u"detection/thresholdDb"_s, s.thresholdDb },
+                              { u"detection/tailTargetMs"_s, s.tailTargetMs },
+                              { u"detection/minSilenceSec"_s, s.minSilenceSec } };
+    QCOMPARE(fields.value(key).toDouble(), loaded);
+    QCOMPARE(notes.size(), noted ? 1 : 0);
+    if (noted)
+        QVERIFY2(notes.first().contains(key), qPrintable(notes.first()));
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsStore)

@@ -14,9 +14,9 @@ Settings unusualSettings()
     s.thresholdDb = -62.5;
     s.minSilenceSec = 1.25;
     s.maxTrimSec = 45;
-    s.headMode = EndMode::Exact;
+    s.leadMode = EndMode::Exact;
     s.tailMode = EndMode::TopUp;
-    s.headTargetMs = 250;
+    s.leadTargetMs = 250;
     s.tailTargetMs = 1800;
     s.outputMode = OutputMode::InPlace;
     s.trimMethod = TrimMethod::ReEncode;

@@ -37,8 +37,8 @@ namespace {
 Settings ends(EndMode mode, int ms)
 {
     Settings settings;
-    settings.headMode = settings.tailMode = mode;
-    settings.headTargetMs = settings.tailTargetMs = ms;
+    settings.leadMode = settings.tailMode = mode;
+    settings.leadTargetMs = settings.tailTargetMs = ms;
     return settings;
 }
 
@@ -186,7 +186,7 @@ void tst_TrimApply::everyFormatReachesItsTargets()
     again.path = item.outputPath;
     QVERIFY(TrimEngine::plan(again, settings, test::systemTools(), {}, {}).ok());
     const double decoded = test::decodedSeconds(item.outputPath);
-    QVERIFY2(qAbs(again.headSec - settings.headTargetMs / 1000.0) <= tolerance
+    QVERIFY2(qAbs(again.headSec - settings.leadTargetMs / 1000.0) <= tolerance
                     && qAbs(again.tailSec - settings.tailTargetMs / 1000.0) <= tolerance
                     && qAbs(decoded - item.newDurationSec) <= qMax(tolerance, 0.001),
             qPrintable(u"head %1, tail %2, decoded %3"_s.arg(again.headSec).arg(again.tailSec).arg(decoded)));
@@ -311,8 +311,8 @@ void tst_TrimApply::inPlaceLosesNothing()
     if (obstacle.startsWith(u"twice"_s)) {
         // A second run that changes the file again keeps the first backup.
         const QString once = hash(input);
-        settings.headMode = EndMode::Exact;
-        settings.headTargetMs = 50;
+        settings.leadMode = EndMode::Exact;
+        settings.leadTargetMs = 50;
         QVERIFY(trim(item, settings, named).ok() && once != expected.at(4) && hash(input) != once);
         expected[2] = linked ? u"time changed"_s : u"time kept"_s;
         expected[5] = linked ? expected.at(5) : expected.at(4);
