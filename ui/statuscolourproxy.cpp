@@ -1,5 +1,6 @@
 #include "statuscolourproxy.h"
 
+#include "panelpalette.h"
 #include "queueitem.h"
 #include "queuemodel.h"
 
@@ -14,11 +15,11 @@ QVariant StatusColourProxy::data(const QModelIndex &index, int role) const
         return QIdentityProxyModel::data(index, role);
     switch (ItemStatus(QIdentityProxyModel::data(index, QueueModel::StatusRole).toInt())) {
     case ItemStatus::Trimmed:
-        return QBrush(QColor(0x17, 0x6B, 0x3C));
+        return QBrush(QColor(PanelPalette::TrimmedText));
     case ItemStatus::Skipped:
-        return QBrush(QColor(0x9A, 0x6B, 0x18));
+        return QBrush(QColor(PanelPalette::SkippedText));
     case ItemStatus::Failed:
-        return QBrush(QColor(0xB0, 0x30, 0x24));
+        return QBrush(QColor(PanelPalette::FailedText));
     default:
         return QVariant();
     }

@@ -167,7 +167,10 @@ void UpdateChecker::check(bool userInitiated)
         Result result;
         result.failure = InvalidEndpoint;
         result.error = tr("Update endpoint is not a valid URL: %1").arg(m_endpoint);
-        Q_EMIT finished(result, userInitiated);
+        // From the event loop, as every other outcome: a caller that
+        // connects after check() still hears of it.
+        QMetaObject::invokeMethod(
+                this, [this, result, userInitiated] { Q_EMIT finished(result, userInitiated); }, Qt::QueuedConnection);
         return;
     }
 

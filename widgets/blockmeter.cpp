@@ -48,7 +48,7 @@ void BlockMeter::setBlockCount(int count)
     update();
 }
 
-void BlockMeter::setScheme(int scheme)
+void BlockMeter::setScheme(Scheme scheme)
 {
     m_scheme = scheme;
     update();
@@ -119,7 +119,7 @@ int BlockMeter::litCount(int value, int blockCount)
     return (2 * std::min(value, 100) * blockCount + 100) / 200;
 }
 
-QColor BlockMeter::baseColor(int scheme, int index, int blockCount)
+QColor BlockMeter::baseColor(Scheme scheme, int index, int blockCount)
 {
     if (scheme != GradedScheme || blockCount < 2)
         return teal;

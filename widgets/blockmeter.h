@@ -15,8 +15,8 @@ class BlockMeter final : public QWidget
     Q_OBJECT
 
 public:
-    static constexpr int UniformScheme = 0;
-    static constexpr int GradedScheme = 1;
+    // How the blocks are coloured: all teal, or teal, amber and red zones.
+    enum Scheme { UniformScheme = 0, GradedScheme = 1 };
 
     // The row of blocks across a given width, in whole pixels.
     struct Layout
@@ -36,11 +36,11 @@ public:
     int blockCount() const { return m_blockCount; }
     int value() const { return m_value; }
     int barHeight() const { return m_barHeight; }
-    int scheme() const { return m_scheme; }
+    Scheme scheme() const { return m_scheme; }
     QStringList scaleLabels() const { return m_scaleLabels; }
 
     void setBlockCount(int count);
-    void setScheme(int scheme);
+    void setScheme(Scheme scheme);
     void setBarHeight(int height);
     // 0..100, or -1 (any negative value) for no value: every block unlit.
     void setValue(int value);
@@ -52,7 +52,7 @@ public:
     static Layout layout(int width, int blockCount);
     // Blocks lit for a percentage, halves rounded up; none for -1.
     static int litCount(int value, int blockCount);
-    static QColor baseColor(int scheme, int index, int blockCount);
+    static QColor baseColor(Scheme scheme, int index, int blockCount);
     // The ghost of a base colour, channel by channel.
     static QColor unlitColor(const QColor &base);
     // Left edge of label `index` of `labelCount`, `advance` pixels wide,
@@ -68,7 +68,7 @@ private:
     int m_blockCount = 34;
     int m_value = 0;
     int m_barHeight = 13;
-    int m_scheme = UniformScheme;
+    Scheme m_scheme = UniformScheme;
     QStringList m_scaleLabels;
 };
 

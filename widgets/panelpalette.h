@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QFont>
 
 namespace ks {
 
@@ -26,6 +27,20 @@ inline constexpr QRgb Glass = 0xFF070C0B;       // the panel's background
 // time stamps.
 inline constexpr QRgb LogLevels[] = { 0xFF33C9B8, 0xFF4BE3A0, 0xFFC98A2E, 0xFFE05B4C };
 inline constexpr QRgb LogTime = 0xFF1E8F82;
+
+// The queue's status texts on the window's light table.
+inline constexpr QRgb TrimmedText = 0xFF176B3C;
+inline constexpr QRgb SkippedText = 0xFF9A6B18;
+inline constexpr QRgb FailedText = 0xFFB03024;
+
+// The panel's lettering: `base` in the first monospaced face present, 11 px.
+inline QFont panelFont(QFont base)
+{
+    base.setFamilies({ QStringLiteral("Consolas"), QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Menlo"),
+                       QStringLiteral("monospace") });
+    base.setPixelSize(11);
+    return base;
+}
 
 } // namespace PanelPalette
 

@@ -24,10 +24,7 @@ StatusChip::StatusChip(const QString &text, int style, QWidget *parent)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     const bool value = m_style == ValueStyle;
-    QFont chipFont = font();
-    chipFont.setFamilies({ QStringLiteral("Consolas"), QStringLiteral("DejaVu Sans Mono"),
-                           QStringLiteral("Menlo"), QStringLiteral("monospace") });
-    chipFont.setPixelSize(11);
+    QFont chipFont = PanelPalette::panelFont(font());
     chipFont.setLetterSpacing(QFont::AbsoluteSpacing, value ? 1.4 : 1.0);
     chipFont.setWeight(value ? QFont::Bold : QFont::Normal);
     setFont(chipFont);

@@ -31,11 +31,7 @@ VfdPanel::VfdPanel(QWidget *parent)
 {
     setObjectName(QStringLiteral("VfdPanel"));
 
-    QFont panelFont = font();
-    panelFont.setFamilies({ QStringLiteral("Consolas"), QStringLiteral("DejaVu Sans Mono"),
-                            QStringLiteral("Menlo"), QStringLiteral("monospace") });
-    panelFont.setPixelSize(11);
-    setFont(panelFont);
+    setFont(PanelPalette::panelFont(font()));
 
     m_clock = new SegmentDisplay(this);
     m_clock->setObjectName(QStringLiteral("clock"));
@@ -159,7 +155,7 @@ VfdPanel::VfdPanel(QWidget *parent)
     refreshFileLine();
 }
 
-void VfdPanel::setPhase(int phase)
+void VfdPanel::setPhase(Phase phase)
 {
     m_scanChip->setLit(phase == Scanning);
     m_trimChip->setLit(phase == Analysing || phase == Trimming);

@@ -26,9 +26,9 @@ public:
 
     explicit VfdPanel(QWidget *parent = nullptr);
 
-    // 0 idle, 1 scanning, 2 analysing, 3 trimming, 4 error. Every phase but 4
-    // darkens ERR; idle also blanks the meters and the file name.
-    void setPhase(int phase);
+    // Every phase but Error darkens ERR; Idle also blanks the meters and the
+    // file name.
+    void setPhase(Phase phase);
     // Negative: no run time.
     void setElapsedSeconds(int seconds);
     // 0..100, or -1 for a blank meter.

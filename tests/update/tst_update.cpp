@@ -75,6 +75,8 @@ private Q_SLOTS:
     void asksAndJudgesReplies_data();
     void asksAndJudgesReplies();
     void failsWithoutAServer();
+    void refusesOtherAddressesLater_data();
+    void refusesOtherAddressesLater();
     void redirectsStayOnHttps();
     void comparesVersions_data();
     void comparesVersions();
@@ -186,6 +188,32 @@ void tst_Update::redirectsStayOnHttps()
     QCOMPARE(plain.requestCount(), 0);
     QCOMPARE(secure.requestCount(), 3);
     QVERIFY2(!secure.requests().at(1).toLower().contains("\r\ncookie:"), secure.requests().at(1).constData());
+}
+
+void tst_Update::refusesOtherAddressesLater_data()
+{
+    QTest::addColumn<QString>("endpoint");
+    QTest::newRow("a file") << u"file:///etc/passwd"_s;
+    QTest::newRow("no host") << u"https:///api/latest.json"_s;
+    QTest::newRow("another scheme") << u"ftp://updates.example/latest.json"_s;
+    QTest::newRow("not an address") << u"::"_s;
+}
+
+// A refused address is reported from the event loop, like a reply, so that a
+// caller connecting after check() hears of it once.
+void tst_Update::refusesOtherAddressesLater()
+{
+    QFETCH(QString, endpoint);
+    UpdateChecker checker;
+    checker.setEndpoint(endpoint);
+    QSignalSpy spy(&checker, &UpdateChecker::finished);
+    checker.check(false);
+    QCOMPARE(spy.count(), 0);
+    QVERIFY(spy.wait(5000));
+    const auto result = spy.first().first().value<UpdateChecker::Result>();
+    QCOMPARE(result.failure, UpdateChecker::InvalidEndpoint);
+    QVERIFY2(result.error.contains(endpoint), qPrintable(result.error));
+    QCOMPARE(spy.count(), 1);
 }
 
 void tst_Update::comparesVersions_data()
