@@ -1,5 +1,7 @@
 #include "envelopereader.h"
 
+#include "textformat.h"
+
 #include "toolrunner.h"
 
 #include <QFileInfo>
@@ -10,15 +12,6 @@
 #include <utility>
 
 namespace ks {
-
-namespace {
-
-QString seconds(double value)
-{
-    return QString::number(std::max(value, 0.0), 'f', 3);
-}
-
-} // namespace
 
 void EnvelopeReader::Reduction::add(const QByteArray &chunk)
 {
@@ -52,8 +45,8 @@ EnvelopeReader::~EnvelopeReader()
 QStringList EnvelopeReader::arguments(const QString &path, double startSec, double lengthSec)
 {
     return { QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
-             QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-ss"), seconds(startSec),
-             QStringLiteral("-t"), seconds(lengthSec), QStringLiteral("-i"), path,
+             QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-ss"), fixed(std::max(startSec, 0.0), 3),
+             QStringLiteral("-t"), fixed(std::max(lengthSec, 0.0), 3), QStringLiteral("-i"), path,
              QStringLiteral("-map"), QStringLiteral("0:a:0"), QStringLiteral("-ac"), QStringLiteral("1"),
              QStringLiteral("-ar"), QString::number(SampleRate), QStringLiteral("-f"), QStringLiteral("s16le"),
              QStringLiteral("pipe:1") };

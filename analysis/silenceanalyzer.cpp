@@ -1,6 +1,7 @@
 #include "silenceanalyzer.h"
 
 #include "settings.h"
+#include "textformat.h"
 #include "toolmessage.h"
 
 #include <QRegularExpression>
@@ -35,11 +36,6 @@ QString detectorFilter(const Settings &settings)
     return QStringLiteral("silencedetect=noise=%1dB:d=%2")
             .arg(settings.thresholdDb, 0, 'f', 2)
             .arg(SilenceAnalyzer::ShortestSilence, 0, 'f', 3);
-}
-
-QString seconds(double value)
-{
-    return QString::number(value, 'f', 6);
 }
 
 // One run of ffmpeg over the given arguments: the silences of each detector,
@@ -87,10 +83,10 @@ QStringList SilenceAnalyzer::windowArguments(const QString &path, const Settings
     // puts both windows in the file's own time. Concatenated, the output
     // reaches headSec plus the tail's end, which shows how far it decoded.
     const QString filter = QStringLiteral("[0:a:0]%1[h];[1:a:0]asetpts=PTS+%2/TB,%1[t];[h][t]concat=n=2:v=0:a=1[o]")
-                                   .arg(detectorFilter(settings), seconds(tailStartSec));
+                                   .arg(detectorFilter(settings), fixed(tailStartSec, 6));
     return { QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
-             QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-t"), seconds(headSec),
-             QStringLiteral("-i"), path, QStringLiteral("-ss"), seconds(tailStartSec), QStringLiteral("-i"), path,
+             QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-t"), fixed(headSec, 6),
+             QStringLiteral("-i"), path, QStringLiteral("-ss"), fixed(tailStartSec, 6), QStringLiteral("-i"), path,
              QStringLiteral("-filter_complex"), filter, QStringLiteral("-map"), QStringLiteral("[o]"),
              QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-") };
 }
