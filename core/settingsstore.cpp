@@ -55,6 +55,42 @@ void loadEarlierLayout(Settings &s, const QSettings &store)
     s.tailMode = endMode(QStringLiteral("detection/trimTail"));
 }
 
+// Why a stored value is not trusted, or an empty string. A number outside
+// what Preferences would accept (a safety limit switched off, thousands of
+// jobs), a text far longer than any path, or an empty list of extensions
+// (which would make a scan take every file) loads as the default instead.
+QString distrust(const SettingsTable::Row &row, const QVariant &value)
+{
+    switch (row.type) {
+    case SettingsTable::Type::Int:
+    case SettingsTable::Type::Double:
+        if (row.hasRange() && !(value.toDouble() >= row.minimum && value.toDouble() <= row.maximum))
+            return QStringLiteral("is outside %1 to %2").arg(row.minimum).arg(row.maximum);
+        return QString();
+    case SettingsTable::Type::Text:
+        if (value.toString().size() > SettingsTable::MaxTextLength)
+            return QStringLiteral("is longer than %1 characters").arg(SettingsTable::MaxTextLength);
+        return QString();
+    case SettingsTable::Type::List: {
+        const QStringList list = value.toStringList();
+        if (list.isEmpty() || list.join(QString()).trimmed().isEmpty())
+            return QStringLiteral("is empty");
+        if (list.size() > SettingsTable::MaxListLength || list.join(QString()).size() > SettingsTable::MaxTextLength)
+            return QStringLiteral("is too long");
+        return QString();
+    }
+    default:
+        return QString();
+    }
+}
+
+QString shown(const QVariant &value)
+{
+    const QString text = value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(' '))
+                                                                  : value.toString();
+    return text.size() > 40 ? text.left(40) + QChar(0x2026) : text;
+}
+
 } // namespace
 
 Settings &appSettings()
@@ -79,13 +115,10 @@ QStringList loadSettings(Settings &s, QSettings &store)
         if (!store.contains(key))
             continue;
         const QVariant value = readValue(row.type, store.value(key));
-        // A number outside what Preferences would accept (a safety limit
-        // switched off, thousands of jobs) is not trusted: the default stands.
-        if (row.hasRange() && !(value.toDouble() >= row.minimum && value.toDouble() <= row.maximum)) {
+        if (const QString why = distrust(row, value); !why.isEmpty()) {
             row.set(s, row.get(defaults));
-            notes << QStringLiteral("Stored setting %1 = %2 is outside %3 to %4 - using the default %5")
-                             .arg(key, store.value(key).toString(), QString::number(row.minimum),
-                                  QString::number(row.maximum), row.get(defaults).toString());
+            notes << QStringLiteral("Stored setting %1 (%2) %3 - using the default (%4)")
+                             .arg(key, shown(store.value(key)), why, shown(row.get(defaults)));
             continue;
         }
         row.set(s, value);

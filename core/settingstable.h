@@ -36,6 +36,11 @@ public:
         QString storeKey() const { return group + QLatin1Char('/') + key; }
     };
 
+    // Stored texts longer than any path, and lists longer than any sensible
+    // list of extensions, are not loaded.
+    static constexpr int MaxTextLength = 4096;
+    static constexpr int MaxListLength = 256;
+
     static const std::vector<Row> &rows();
     // The row of a field: SettingsTable::row(&Settings::thresholdDb).
     template<typename T>

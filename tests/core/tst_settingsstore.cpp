@@ -102,37 +102,52 @@ void tst_SettingsStore::outOfRangeLoadsDefault_data()
 {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QVariant>("stored");
-    QTest::addColumn<double>("loaded"); // the field's value after loading
-    QTest::addColumn<bool>("noted");    // one note names the key
-    QTest::newRow("safety limit switched off") << u"detection/maxTrimSec"_s << QVariant(1e9) << 900.0 << true;
-    QTest::newRow("thousands of jobs") << u"tools/parallelJobs"_s << QVariant(5000) << 0.0 << true;
-    QTest::newRow("threshold at full scale") << u"detection/thresholdDb"_s << QVariant(0) << -50.0 << true;
-    QTest::newRow("negative target") << u"detection/tailTargetMs"_s << QVariant(-1) << 150.0 << true;
-    QTest::newRow("not a number") << u"detection/minSilenceSec"_s << QVariant(u"nan"_s) << 0.5 << true;
+    QTest::addColumn<QVariant>("loaded"); // the field's value after loading
+    QTest::addColumn<bool>("noted");      // one note names the key
+    const QVariant defaultExtensions = Settings().extensions;
+    QTest::newRow("safety limit switched off") << u"detection/maxTrimSec"_s << QVariant(1e9) << QVariant(900.0) << true;
+    QTest::newRow("thousands of jobs") << u"tools/parallelJobs"_s << QVariant(100000) << QVariant(0) << true;
+    QTest::newRow("threshold at full scale") << u"detection/thresholdDb"_s << QVariant(0) << QVariant(-50.0) << true;
+    QTest::newRow("threshold not a number") << u"detection/thresholdDb"_s << QVariant(u"nan"_s) << QVariant(-50.0)
+                                            << true;
+    QTest::newRow("negative target") << u"detection/tailTargetMs"_s << QVariant(-1) << QVariant(150) << true;
+    QTest::newRow("largest int target") << u"detection/leadTargetMs"_s << QVariant(2147483647) << QVariant(150)
+                                        << true;
+    QTest::newRow("10 MB destination") << u"output/root"_s << QVariant(QString(10'000'000, u'x')) << QVariant(QString())
+                                       << true;
+    QTest::newRow("no extensions") << u"scan/extensions"_s << QVariant(QStringList()) << defaultExtensions << true;
+    QTest::newRow("blank extensions") << u"scan/extensions"_s << QVariant(QStringList{ u" "_s }) << defaultExtensions
+                                      << true;
     // The limits themselves are in range.
-    QTest::newRow("highest limit") << u"detection/maxTrimSec"_s << QVariant(7200) << 7200.0 << false;
-    QTest::newRow("quietest threshold") << u"detection/thresholdDb"_s << QVariant(-90) << -90.0 << false;
-    QTest::newRow("loudest threshold") << u"detection/thresholdDb"_s << QVariant(-10) << -10.0 << false;
-    QTest::newRow("most jobs") << u"tools/parallelJobs"_s << QVariant(64) << 64.0 << false;
+    QTest::newRow("highest limit") << u"detection/maxTrimSec"_s << QVariant(7200) << QVariant(7200.0) << false;
+    QTest::newRow("quietest threshold") << u"detection/thresholdDb"_s << QVariant(-90) << QVariant(-90.0) << false;
+    QTest::newRow("loudest threshold") << u"detection/thresholdDb"_s << QVariant(-10) << QVariant(-10.0) << false;
+    QTest::newRow("most jobs") << u"tools/parallelJobs"_s << QVariant(64) << QVariant(64) << false;
+    QTest::newRow("longest target") << u"detection/leadTargetMs"_s << QVariant(30000) << QVariant(30000) << false;
+    QTest::newRow("one extension") << u"scan/extensions"_s << QVariant(QStringList{ u"opus"_s })
+                                   << QVariant(QStringList{ u"opus"_s }) << false;
 }
 
 void tst_SettingsStore::outOfRangeLoadsDefault()
 {
     QFETCH(QString, key);
     QFETCH(QVariant, stored);
-    QFETCH(double, loaded);
+    QFETCH(QVariant, loaded);
     QFETCH(bool, noted);
     QSettings().setValue(key, stored);
     Settings s;
     const QStringList notes = loadSettings(s);
     const QVariantMap fields{ { u"detection/maxTrimSec"_s, s.maxTrimSec }, { u"tools/parallelJobs"_s, s.parallelJobs },
                               { u"detection/thresholdDb"_s, s.thresholdDb },
-                              { u"detection/tailTargetMs"_s, s.tailTargetMs },
-                              { u"detection/minSilenceSec"_s, s.minSilenceSec } };
-    QCOMPARE(fields.value(key).toDouble(), loaded);
+                              { u"detection/leadTargetMs"_s, s.leadTargetMs },
+                              { u"detection/tailTargetMs"_s, s.tailTargetMs }, { u"output/root"_s, s.outputRoot },
+                              { u"scan/extensions"_s, s.extensions } };
+    QCOMPARE(fields.value(key), loaded);
     QCOMPARE(notes.size(), noted ? 1 : 0);
-    if (noted)
+    if (noted) {
         QVERIFY2(notes.first().contains(key), qPrintable(notes.first()));
+        QVERIFY2(notes.first().size() < 200, qPrintable(notes.first()));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsStore)
