@@ -24,6 +24,13 @@ HttpResponse HttpResponse::endless(const QByteArray &chunk, int intervalMs, cons
     return response;
 }
 
+HttpResponse HttpResponse::endlessHeader(const QByteArray &chunk)
+{
+    HttpResponse response = endless(chunk, 0, "X-Padding: ");
+    response.endlessHead = true;
+    return response;
+}
+
 bool LocalHttpServer::listen()
 {
     return start(new QTcpServer(this));
@@ -99,6 +106,11 @@ void LocalHttpServer::onReadyRead(QTcpSocket *socket)
     if (response.status == 0)
         return;
     QByteArray out = "HTTP/1.1 " + QByteArray::number(response.status) + " Canned\r\n" + response.headers;
+    if (response.endlessHead) {
+        socket->write(out);
+        keepSending(socket, response.repeat, response.repeatIntervalMs);
+        return;
+    }
     if (!response.holdOpen)
         out += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     socket->write(out + "Connection: close\r\n\r\n" + response.body);

@@ -34,10 +34,14 @@ struct HttpResponse
     // the client takes it with no interval, else once per interval.
     QByteArray repeat;
     int repeatIntervalMs = 0;
+    // The head never ends: the repeat goes on with the last header line.
+    bool endlessHead = false;
 
     static HttpResponse json(const QByteArray &body, int status = 200);
     // A 200 answer whose body never ends; `headers` may claim a length.
     static HttpResponse endless(const QByteArray &chunk, int intervalMs = 0, const QByteArray &headers = {});
+    // A 200 answer whose last header line never ends.
+    static HttpResponse endlessHeader(const QByteArray &chunk);
 };
 
 // A small HTTP/1.1 server on 127.0.0.1 with a free port, plain or TLS, that

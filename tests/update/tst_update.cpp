@@ -120,6 +120,7 @@ void tst_Update::asksAndJudgesReplies_data()
     QTest::newRow("deflate bomb") << HttpResponse(200, "Content-Encoding: deflate\r\n", bomb) << Malformed;
     QTest::newRow("never answers") << HttpResponse(0) << TimedOut;
     QTest::newRow("a byte at a time") << HttpResponse::endless(" ", 20) << TimedOut;
+    QTest::newRow("endless header") << HttpResponse::endlessHeader(QByteArray(64 * 1024, 'x')) << TimedOut;
 
     QByteArray oneMiB = R"({"latest_version":"2.0"})";
     oneMiB.append(UpdateChecker::MaxReplyBytes - oneMiB.size(), ' ');
