@@ -74,8 +74,7 @@ std::optional<EdgePreview::Edges> EdgePreview::edgesFor(const QueueItem &item, d
 
     if (edges.written) {
         // The new file begins and ends at its own ends; what was added is in it.
-        const double length = item.newDurationSec > 0 ? item.newDurationSec
-                                                      : item.durationSec + item.headChangeSec + item.tailChangeSec;
+        const double length = item.newDurationSec > 0 ? item.newDurationSec : cut.expectedSec();
         head.silenceSec = std::max(item.headSec + item.headChangeSec, 0.0);
         tail.silenceSec = std::max(item.tailSec + item.tailChangeSec, 0.0);
         head.readSec = stripLength(head.silenceSec, length);

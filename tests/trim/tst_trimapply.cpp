@@ -468,12 +468,14 @@ void tst_TrimApply::inPlaceLosesNothing()
         for (quint32 x = 2463534242u; file.pos() < bytes.size();)
             file.putChar(char((x ^= x << 13, x ^= x >> 17, x ^= x << 5)));
     }
-    // Another user's (as root) private file of an old date; a failure leaves all of that as it was.
-    QFile::setPermissions(input, obstacle == u"read-only" ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner);
-    QVERIFY(::geteuid() != 0 || ::chown(QFile::encodeName(input).constData(), 65534, 65534) == 0);
+    // Another user's (as root) private file of an old date; a failure leaves all of that as it was. Dated
+    // first, while its owner may still write it.
     const QDateTime old(QDate(2021, 5, 1), QTime(8, 30, 15));
     QFile opened(input);
     QVERIFY(opened.open(QIODevice::ReadWrite) && opened.setFileTime(old, QFileDevice::FileModificationTime));
+    opened.close();
+    QFile::setPermissions(input, obstacle == u"read-only" ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner);
+    QVERIFY(::geteuid() != 0 || ::chown(QFile::encodeName(input).constData(), 65534, 65534) == 0);
     QFile older(input + u".bak"_s);
     QVERIFY(!linked || (older.open(QIODevice::WriteOnly) && older.write("an older backup") && older.flush()));
     const QString named = linked ? m_dir->filePath(u"link.flac"_s) : input;
