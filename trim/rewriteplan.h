@@ -31,7 +31,10 @@ public:
     };
 
     // A stream copy keeps the codec's frames as they are; a re-encode
-    // decodes and writes them again with the plan's encoder.
+    // decodes and writes them again with the plan's encoder. The writer
+    // switches on it, so another way of writing (a lossless cutter of one
+    // container) is one more value, one more case there, and the rule in
+    // make() that picks it.
     enum class Method { StreamCopy, ReEncode };
 
     // `encoders` are those this ffmpeg has; an empty list was never asked,

@@ -230,15 +230,18 @@ QStringList TrimEngine::ffmpegArguments(
     if (cut.needsPadding())
         args << QStringLiteral("-af") << RewritePlan::paddingFilter(cut.headPadSec, cut.tailPadSec);
 
-    if (plan.reencodes()) {
+    switch (plan.method()) {
+    case RewritePlan::Method::StreamCopy:
+        args << QStringLiteral("-c:a") << QStringLiteral("copy");
+        break;
+    case RewritePlan::Method::ReEncode:
         args << QStringLiteral("-c:a") << plan.encoder()
              << CodecTable::encoderOptions(plan.encoder(), source.bitRate, source.channels);
         if (source.sampleRate > 0)
             args << QStringLiteral("-ar") << QString::number(source.sampleRate);
         if (source.channels > 0)
             args << QStringLiteral("-ac") << QString::number(source.channels);
-    } else {
-        args << QStringLiteral("-c:a") << QStringLiteral("copy");
+        break;
     }
     if (pictures)
         args << QStringLiteral("-c:v") << QStringLiteral("copy");

@@ -520,24 +520,27 @@ void tst_TrimApply::inPlaceLosesNothing()
 
 void tst_TrimApply::whatAWrittenFileCouldNotKeep_data()
 {
-    // What the preloaded library refuses the real kestrova-cli; the file is trimmed in place all the same.
+    // What the preloaded library refuses the real kestrova-cli, trimming in place with a backup: before the
+    // replace the file fails and all is as it was, after it the file is trimmed and its line says what it lacks.
     QTest::addColumn<QByteArray>("refused"); // the variable that switches a refusal on
     QTest::addColumn<bool>("otherOwner"); // the file another user's, which only root can arrange
-    QTest::addColumn<QString>("note"); // after the file's line, empty for none
-    QTest::addColumn<bool>("timeKept");
-    QTest::newRow("nothing refused") << QByteArray() << false << QString() << true;
+    QTest::addColumn<bool>("trimmed");
+    QTest::addColumn<QString>("ending"); // of the file's line; empty: a trimmed file's line with no note
+    QTest::newRow("nothing refused") << QByteArray() << false << true << QString();
     QTest::newRow("the modification time refused")
-            << QByteArrayLiteral("KS_FAIL_FILE_TIME") << false << u"; modification time not kept"_s << false;
+            << QByteArrayLiteral("KS_FAIL_FILE_TIME") << false << true << u"; modification time not kept"_s;
     QTest::newRow("another user's file, the owner refused")
-            << QByteArrayLiteral("KS_FAIL_CHOWN") << true << u"; owner not kept"_s << true;
+            << QByteArrayLiteral("KS_FAIL_CHOWN") << true << true << u"; backup's owner not kept; owner not kept"_s;
+    QTest::newRow("the permissions refused")
+            << QByteArrayLiteral("KS_FAIL_CHMOD") << false << false << u" - cannot set the permissions of "_s;
 }
 
 void tst_TrimApply::whatAWrittenFileCouldNotKeep()
 {
     QFETCH(QByteArray, refused);
     QFETCH(bool, otherOwner);
-    QFETCH(QString, note);
-    QFETCH(bool, timeKept);
+    QFETCH(bool, trimmed);
+    QFETCH(QString, ending);
     if (otherOwner && ::geteuid() != 0)
         QSKIP("giving a file to another user needs root");
     const QString input = m_dir->filePath(u"keep me.mp3"_s);
@@ -551,19 +554,25 @@ void tst_TrimApply::whatAWrittenFileCouldNotKeep()
 
     QProcess cli;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"LD_PRELOAD"_s, QStringLiteral(FAIL_FILE_TIME));
+    environment.insert(u"LD_PRELOAD"_s, QStringLiteral(REFUSE_FILE_OPS));
     if (!refused.isEmpty())
         environment.insert(QString::fromLatin1(refused), u"1"_s);
     cli.setProcessEnvironment(environment);
+    cli.setProcessChannelMode(QProcess::MergedChannels);
     cli.start(QStringLiteral(KESTROVA_CLI),
-            { u"trim"_s, u"--no-settings"_s, u"--in-place"_s, u"--yes"_s, u"--no-backup"_s, u"--keep-mtime"_s, input });
+            { u"trim"_s, u"--no-settings"_s, u"--in-place"_s, u"--yes"_s, u"--backup"_s, u"--keep-mtime"_s, input });
     QVERIFY(cli.waitForFinished(120000));
-    const QString said = QString::fromUtf8(cli.readAllStandardOutput());
-    QVERIFY2(cli.exitCode() == 0, qPrintable(said + QString::fromUtf8(cli.readAllStandardError())));
-    const QString line = said.split(u'\n').filter(u"keep me.mp3 - head "_s).value(0);
-    QVERIFY2(note.isEmpty() ? !line.contains(u';') : line.endsWith(note), qPrintable(line));
-    QVERIFY(test::sha256(input) != before && test::temporaryFiles(m_dir->path()).isEmpty());
-    QCOMPARE(QFileInfo(input).lastModified() == old, timeKept);
+    const QString said = QString::fromUtf8(cli.readAll());
+    QVERIFY2(cli.exitCode() == (trimmed ? 0 : 1), qPrintable(said));
+    const QString line = said.split(u'\n').filter(u"keep me.mp3 - "_s).value(0);
+    QVERIFY2(ending.isEmpty() ? line.contains(u" - head "_s) && !line.contains(u';')
+                              : line.endsWith(ending) || line.contains(ending + input),
+            qPrintable(line));
+    // The time is kept unless refused; a failed file keeps it as it keeps everything.
+    QCOMPARE(QFileInfo(input).lastModified() == old, refused != "KS_FAIL_FILE_TIME");
+    QCOMPARE(test::sha256(input) != before, trimmed);
+    QCOMPARE(QFileInfo::exists(input + u".bak"_s), trimmed);
+    QCOMPARE(test::temporaryFiles(m_dir->path()), QStringList());
 }
 
 QTEST_GUILESS_MAIN(tst_TrimApply)

@@ -1,7 +1,8 @@
 // Loaded with LD_PRELOAD into a program under test: while KS_FAIL_FILE_TIME
-// is set, setting a file's times fails with EPERM, and while KS_FAIL_CHOWN
-// is set, so does giving a file to another owner, as on a file system or
-// for a user that does not allow them.
+// is set, setting a file's times fails with EPERM, while KS_FAIL_CHOWN is
+// set so does giving a file to another owner, and while KS_FAIL_CHMOD is
+// set so does changing its permissions, as on a file system or for a user
+// that does not allow them.
 
 #include <cerrno>
 #include <cstdlib>
@@ -52,6 +53,18 @@ int fchown(int fd, uid_t owner, gid_t group)
 {
     static const auto next = real<int (*)(int, uid_t, gid_t)>("fchown");
     return refused("KS_FAIL_CHOWN") ? -1 : next(fd, owner, group);
+}
+
+int chmod(const char *path, mode_t mode)
+{
+    static const auto next = real<int (*)(const char *, mode_t)>("chmod");
+    return refused("KS_FAIL_CHMOD") ? -1 : next(path, mode);
+}
+
+int fchmod(int fd, mode_t mode)
+{
+    static const auto next = real<int (*)(int, mode_t)>("fchmod");
+    return refused("KS_FAIL_CHMOD") ? -1 : next(fd, mode);
 }
 
 } // extern "C"
