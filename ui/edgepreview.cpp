@@ -12,7 +12,6 @@
 #include "toolpaths.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -23,7 +22,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
 
 namespace ks {
 
