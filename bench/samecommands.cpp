@@ -1,9 +1,9 @@
 #include "samecommands.h"
 
 #include "fixtures.h"
-#include "codectable.h"
 #include "mediaprobe.h"
 #include "queueitem.h"
+#include "rewriteplan.h"
 #include "settings.h"
 #include "silenceanalyzer.h"
 #include "trimengine.h"
@@ -61,8 +61,8 @@ QStringList makeTakes(const QString &folder, int count, QString *error, double t
     return sources;
 }
 
-QString sameCommandsScript(const QStringList &sources, const Settings &settings, const QString &outputFolder,
-                           bool readBack)
+QString sameCommandsScript(
+        const QStringList &sources, const Settings &settings, const QString &outputFolder, bool readBack)
 {
     const ToolPaths tools = test::systemTools();
     const QString &ffprobe = tools.ffprobe;
@@ -71,18 +71,17 @@ QString sameCommandsScript(const QStringList &sources, const Settings &settings,
     for (const QString &path : sources) {
         QueueItem item;
         item.path = path;
-        TrimEngine::plan(item, settings, tools, {}, {});
-        const MediaInfo info = probeMedia(tools, path, {});
+        MediaInfo info;
+        TrimEngine::plan(item, settings, tools, {}, {}, &info);
         const QString output = QDir(outputFolder).filePath(QFileInfo(path).fileName());
-        const QString encoder = CodecTable::encoderFor(info.codec);
-        const bool reencode = CodecTable::needsReencode(info.codec);
+        // The write the program would make, copy or re-encode.
+        const RewritePlan rewrite = RewritePlan::make(item, settings, info, tools.encoders);
         // Planning probes and measures; writing runs ffmpeg and reads the new
         // file back before it takes the old one's place.
         const QString written = TrimEngine::temporaryPathFor(output);
         script += commandLine(ffprobe, probeArguments(path));
         script += commandLine(ffmpeg, SilenceAnalyzer::arguments(path, settings));
-        script += commandLine(ffmpeg, TrimEngine::ffmpegArguments(path, output, TrimEngine::cutFor(item), info,
-                                                                  reencode ? encoder : QString()));
+        script += commandLine(ffmpeg, TrimEngine::ffmpegArguments(path, output, rewrite, info));
         if (readBack) {
             script += commandLine(ffprobe, probeArguments(written));
             script += QStringLiteral("mv %1 %2\n").arg(quoted(written), quoted(output));
@@ -92,7 +91,7 @@ QString sameCommandsScript(const QStringList &sources, const Settings &settings,
 }
 
 bool compareWithShell(QTextStream &out, const QString &label, int fileCount, const std::function<bool()> &side,
-                      const QString &scriptPath, const QString &script)
+        const QString &scriptPath, const QString &script)
 {
     QFile file(scriptPath);
     if (!file.open(QIODevice::WriteOnly) || file.write(script.toUtf8()) < 0)
@@ -118,7 +117,9 @@ bool compareWithShell(QTextStream &out, const QString &label, int fileCount, con
     out << QStringLiteral("  %1 %2 ms per file\n")
                     .arg(QStringLiteral("same commands in sh:"), -22)
                     .arg(double(bestShell) / fileCount, 0, 'f', 1);
-    out << QStringLiteral("  %1 %2\n").arg(QStringLiteral("ratio to the shell:"), -22).arg(double(bestSide) / bestShell, 0, 'f', 3);
+    out << QStringLiteral("  %1 %2\n")
+                    .arg(QStringLiteral("ratio to the shell:"), -22)
+                    .arg(double(bestSide) / bestShell, 0, 'f', 3);
     return true;
 }
 

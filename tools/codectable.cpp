@@ -10,10 +10,10 @@ namespace ks {
 namespace {
 
 enum class Rate {
-    None,    // lossless: no rate at all
-    Bits,    // the source's bit rate, as it is
+    None, // lossless: no rate at all
+    Bits, // the source's bit rate, as it is
     Nearest, // the nearest rate of the encoder's own table
-    Opus,    // a bit rate within what libopus takes for the channels
+    Opus, // a bit rate within what libopus takes for the channels
     Quality, // VBR quality, never a bit rate
 };
 
@@ -43,14 +43,15 @@ constexpr Codec Codecs[] = {
 
 // The rates (kbit/s) that the encoders of a fixed table accept.
 constexpr std::array<int, 14> Mp3Rates{ 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320 };
-constexpr std::array<int, 19> Ac3Rates{ 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 448, 512, 576, 640 };
+constexpr std::array<int, 19> Ac3Rates{ 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 448, 512,
+    576, 640 };
 constexpr std::array<int, 14> Mp2Rates{ 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384 };
 
 template<size_t N>
 int nearest(const std::array<int, N> &rates, int kbps)
 {
-    return *std::min_element(rates.begin(), rates.end(),
-                             [kbps](int a, int b) { return std::abs(a - kbps) < std::abs(b - kbps); });
+    return *std::min_element(
+            rates.begin(), rates.end(), [kbps](int a, int b) { return std::abs(a - kbps) < std::abs(b - kbps); });
 }
 
 const Codec *find(const QString &name, bool byEncoder = false)
@@ -121,8 +122,8 @@ QStringList CodecTable::encoderOptions(const QString &encoder, int bitRate, int 
     }
     case Rate::Opus: {
         const int perChannel = channels > 0 ? channels : 2;
-        const int rate = std::clamp(bitRate > 0 ? bitRate : 96000 * perChannel / 2, 6000 * perChannel,
-                                    256000 * perChannel);
+        const int rate
+                = std::clamp(bitRate > 0 ? bitRate : 96000 * perChannel / 2, 6000 * perChannel, 256000 * perChannel);
         return { bits, QString::number(rate) };
     }
     case Rate::Quality:
@@ -134,8 +135,8 @@ QStringList CodecTable::encoderOptions(const QString &encoder, int bitRate, int 
 QStringList CodecTable::parseEncoders(const QString &listing)
 {
     // " A....D libmp3lame           libmp3lame MP3 (MPEG audio layer 3)"
-    static const QRegularExpression line(QStringLiteral("^ ([VAS][F.][S.][X.][B.][D.]) (\\S+)"),
-                                         QRegularExpression::MultilineOption);
+    static const QRegularExpression line(
+            QStringLiteral("^ ([VAS][F.][S.][X.][B.][D.]) (\\S+)"), QRegularExpression::MultilineOption);
     QStringList encoders;
     for (auto it = line.globalMatch(listing); it.hasNext();) {
         const QRegularExpressionMatch match = it.next();
@@ -143,6 +144,11 @@ QStringList CodecTable::parseEncoders(const QString &listing)
             encoders << match.captured(2);
     }
     return encoders;
+}
+
+QString encoderForCodec(const QString &codec)
+{
+    return CodecTable::encoderFor(codec);
 }
 
 } // namespace ks

@@ -29,4 +29,7 @@ public:
     static QStringList parseEncoders(const QString &listing);
 };
 
+// The ffmpeg encoder that writes `codec` again, as CodecTable::encoderFor.
+QString encoderForCodec(const QString &codec);
+
 } // namespace ks

@@ -5,6 +5,7 @@
 #include "toolrunner.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -12,32 +13,52 @@ namespace ks {
 
 namespace {
 
-// A folder is "executable" too; only a runnable file will do.
-bool isRunnableFile(const QString &path)
+QString executableName(const QString &baseName)
+{
+#ifdef Q_OS_WIN
+    return baseName + QStringLiteral(".exe");
+#else
+    return baseName;
+#endif
+}
+
+} // namespace
+
+bool ToolLocator::isRunnable(const QString &path)
 {
     const QFileInfo info(path);
     return info.isFile() && info.isExecutable();
 }
 
-} // namespace
-
-QString locateTool(const QString &configuredPath, const QString &baseName)
+QString ToolLocator::locate(const QString &configuredPath, const QString &baseName)
 {
-    if (!configuredPath.isEmpty() && isRunnableFile(configuredPath))
+    if (!configuredPath.isEmpty() && isRunnable(configuredPath))
         return configuredPath;
 
-#ifdef Q_OS_WIN
-    const QString fileName = baseName + QStringLiteral(".exe");
-#else
-    const QString fileName = baseName;
-#endif
+    const QString fileName = executableName(baseName);
     const QString appDir = QCoreApplication::applicationDirPath();
     for (const QLatin1String folder : { QLatin1String("/ffmpeg/"), QLatin1String("/"), QLatin1String("/tools/") }) {
         const QString candidate = appDir + folder + fileName;
-        if (isRunnableFile(candidate))
+        if (isRunnable(candidate))
             return candidate;
     }
     return QStandardPaths::findExecutable(baseName);
+}
+
+QString ToolLocator::locatePlayer(const QString &ffmpeg)
+{
+    // A configured ffmpeg brings its own player.
+    if (!ffmpeg.isEmpty()) {
+        const QString beside = QFileInfo(ffmpeg).dir().filePath(executableName(QStringLiteral("ffplay")));
+        if (isRunnable(beside))
+            return beside;
+    }
+    return locate(QString(), QStringLiteral("ffplay"));
+}
+
+QString locateTool(const QString &configuredPath, const QString &baseName)
+{
+    return ToolLocator::locate(configuredPath, baseName);
 }
 
 void ToolPaths::listEncoders(const std::function<bool()> &cancelled)
@@ -49,8 +70,8 @@ void ToolPaths::listEncoders(const std::function<bool()> &cancelled)
 
 ToolPaths ToolPaths::resolve(const QString &configuredFfmpeg, const QString &configuredFfprobe)
 {
-    return { locateTool(configuredFfmpeg, QStringLiteral("ffmpeg")),
-             locateTool(configuredFfprobe, QStringLiteral("ffprobe")), {} };
+    return { ToolLocator::locate(configuredFfmpeg, QStringLiteral("ffmpeg")),
+        ToolLocator::locate(configuredFfprobe, QStringLiteral("ffprobe")), {} };
 }
 
 QString ToolPaths::notFoundMessage()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "rewriteplan.h"
 #include "silenceanalyzer.h"
 #include "stepresult.h"
 #include "toolpaths.h"
@@ -19,39 +20,26 @@ enum class EndMode : int;
 class TrimEngine final
 {
 public:
-    // What one rewrite keeps of the source and adds around it, in seconds.
-    struct Cut
-    {
-        double startSec = 0.0; // where the kept audio begins in the source
-        double keptSec = 0.0;
-        double headPadSec = 0.0;
-        double tailPadSec = 0.0;
-
-        bool needsPadding() const { return headPadSec > 0 || tailPadSec > 0; }
-        double expectedSec() const { return headPadSec + keptSec + tailPadSec; }
-    };
-
     // The change for one end: negative removes that much silence, positive
     // adds that much, 0 leaves the end alone.
     static double adjustmentFor(double measuredSec, EndMode mode, double targetSec);
 
     // Probes the file, measures its silence and stores the plan in `item`.
     // What the probe learnt goes to `probed`, when given, for apply to reuse.
-    static StepResult plan(QueueItem &item, const Settings &settings, const ToolPaths &tools, const CancelCallback &cancelled,
-                           const ProgressCallback &progress, MediaInfo *probed = nullptr);
+    static StepResult plan(QueueItem &item, const Settings &settings, const ToolPaths &tools,
+            const CancelCallback &cancelled, const ProgressCallback &progress, MediaInfo *probed = nullptr);
 
     // Carries out the plan stored in `item`, writing item.outputPath through a
-    // temporary file beside it. The source is never touched before the new
-    // file is complete. `probed` is the plan's probe of the source; without
-    // it the source is probed again.
-    static StepResult apply(QueueItem &item, const Settings &settings, const ToolPaths &tools, const CancelCallback &cancelled,
-                            const ProgressCallback &progress, const MediaInfo *probed = nullptr);
+    // temporary file beside it: probe, plan the rewrite, write, verify,
+    // commit. The source is never touched before the new file is complete.
+    // `probed` is the plan's probe of the source; without it the source is
+    // probed again.
+    static StepResult apply(QueueItem &item, const Settings &settings, const ToolPaths &tools,
+            const CancelCallback &cancelled, const ProgressCallback &progress, const MediaInfo *probed = nullptr);
 
     // The planning rules after measuring: fills the item's plan fields from
     // the measurement and refuses plans that remove too much or leave nothing.
     static StepResult judge(QueueItem &item, const SilenceAnalyzer::Result &silence, const Settings &settings);
-
-    static Cut cutFor(const QueueItem &item);
 
     // Why a written file may not replace anything, or an empty string: it
     // must read back with the source's audio stream, keep the pictures that
@@ -61,18 +49,17 @@ public:
     // ".Song.live.kstmp.mp3" beside "Song.live.mp3".
     static QString temporaryPathFor(const QString &outputPath);
 
-    // The ffmpeg arguments of one rewrite of the probed `source`: a stream
-    // copy when `encoder` is empty, else a re-encode like the source.
-    static QStringList ffmpegArguments(const QString &sourcePath, const QString &outputPath, const Cut &cut,
-                                       const MediaInfo &source, const QString &encoder);
+    // The ffmpeg arguments that write `plan` of the probed `source`.
+    static QStringList ffmpegArguments(
+            const QString &sourcePath, const QString &outputPath, const RewritePlan &plan, const MediaInfo &source);
 
     // A written file this close to its planned length is right.
     static constexpr double LengthTolerance = SilenceAnalyzer::LengthTolerance;
     // Changes smaller than this are not worth a rewrite.
     static constexpr double Tolerance = 0.005;
-    // A new length at or below this leaves nothing worth keeping (both limits
-    // are compared as the decimal numbers they are, not their binary rounding).
-    static constexpr double MinimumLength = 0.05;
+    // A new length at or below this leaves nothing worth keeping (compared,
+    // as the tolerance is, as the decimal number it is).
+    static constexpr double MinimumLength = RewritePlan::MinimumLength;
 };
 
 } // namespace ks

@@ -1,29 +1,27 @@
 #include "edgepreview.h"
 
+#include "edgeplayer.h"
 #include "panelstyle.h"
 #include "queueitem.h"
 #include "queuemodel.h"
 #include "queueview.h"
+#include "rewriteplan.h"
 #include "settings.h"
 #include "settingsstore.h"
 #include "toollocator.h"
 #include "toolpaths.h"
-#include "toolrunner.h"
 
 #include <QDateTime>
-#include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QProcess>
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <cmath>
 
 namespace ks {
 
@@ -61,8 +59,9 @@ std::optional<EdgePreview::Edges> EdgePreview::edgesFor(const QueueItem &item, d
     Edges edges;
     edges.written = item.status == ItemStatus::Trimmed && !item.outputPath.isEmpty();
     edges.path = edges.written ? item.outputPath : item.path;
-    const double headPad = std::max(item.headChangeSec, 0.0);
-    const double tailPad = std::max(item.tailChangeSec, 0.0);
+    const RewritePlan::Cut cut = RewritePlan::cutFor(item);
+    const double headPad = cut.headPadSec;
+    const double tailPad = cut.tailPadSec;
     Edge &head = edges.head;
     Edge &tail = edges.tail;
     head.changeSec = item.headChangeSec;
@@ -73,9 +72,7 @@ std::optional<EdgePreview::Edges> EdgePreview::edgesFor(const QueueItem &item, d
 
     if (edges.written) {
         // The new file begins and ends at its own ends; what was added is in it.
-        const double length = item.newDurationSec > 0
-                ? item.newDurationSec
-                : item.durationSec + item.headChangeSec + item.tailChangeSec;
+        const double length = item.newDurationSec > 0 ? item.newDurationSec : cut.expectedSec();
         head.silenceSec = std::max(item.headSec + item.headChangeSec, 0.0);
         tail.silenceSec = std::max(item.tailSec + item.tailChangeSec, 0.0);
         head.readSec = stripLength(head.silenceSec, length);
@@ -83,7 +80,7 @@ std::optional<EdgePreview::Edges> EdgePreview::edgesFor(const QueueItem &item, d
         tail.readSec = stripLength(tail.silenceSec, length);
         tail.readFromSec = length - tail.readSec;
         tail.scene = { tail.readFromSec, length, length - tail.silenceSec, length, length, length - tailPad, length,
-                       false, thresholdDb };
+            false, thresholdDb };
         head.playSec = std::min(PlaySec, length);
         tail.playFromSec = std::max(length - PlaySec, 0.0);
         tail.playSec = length - tail.playFromSec;
@@ -93,17 +90,17 @@ std::optional<EdgePreview::Edges> EdgePreview::edgesFor(const QueueItem &item, d
     // The source, with the cut drawn where the new file will begin and end,
     // and room before or after it for silence that will be added.
     const double length = item.durationSec;
-    const double start = std::max(-item.headChangeSec, 0.0);
-    const double end = length + std::min(item.tailChangeSec, 0.0);
+    const double start = cut.startSec;
+    const double end = cut.endSec();
     head.silenceSec = item.headSec;
     tail.silenceSec = item.tailSec;
     head.readSec = stripLength(item.headSec, length);
     head.scene = { -headPad, head.readSec, 0.0, item.headSec, headPad > 0 ? -headPad : start, -headPad, 0.0, true,
-                   thresholdDb };
+        thresholdDb };
     tail.readSec = stripLength(item.tailSec, length);
     tail.readFromSec = length - tail.readSec;
-    tail.scene = { tail.readFromSec, length + tailPad, length - item.tailSec, length, tailPad > 0 ? length + tailPad : end,
-                   length, length + tailPad, false, thresholdDb };
+    tail.scene = { tail.readFromSec, length + tailPad, length - item.tailSec, length,
+        tailPad > 0 ? length + tailPad : end, length, length + tailPad, false, thresholdDb };
     head.playFromSec = start;
     head.playSec = std::min(PlaySec, std::max(length - start, 0.0));
     head.playPadSec = headPad;
@@ -116,33 +113,15 @@ std::optional<EdgePreview::Edges> EdgePreview::edgesFor(const QueueItem &item, d
 QStringList EdgePreview::playArguments(const QString &path, const Edge &edge, Side side)
 {
     QStringList args{ QStringLiteral("-nodisp"), QStringLiteral("-autoexit"), QStringLiteral("-loglevel"),
-                      QStringLiteral("error"), QStringLiteral("-ss"), fixed(edge.playFromSec, 3),
-                      QStringLiteral("-t"), fixed(edge.playSec, 3) };
+        QStringLiteral("error"), QStringLiteral("-ss"), fixed(edge.playFromSec, 3), QStringLiteral("-t"),
+        fixed(edge.playSec, 3) };
     // Added silence is heard too, so the gap before the sound is the new one.
     if (edge.playPadSec > 0) {
-        args << QStringLiteral("-af");
-        if (side == Head)
-            args << QStringLiteral("adelay=%1:all=1").arg(std::lround(edge.playPadSec * 1000.0));
-        else
-            args << QStringLiteral("apad=pad_dur=%1").arg(fixed(edge.playPadSec, 3));
+        args << QStringLiteral("-af")
+             << (side == Head ? RewritePlan::paddingFilter(edge.playPadSec, 0.0)
+                              : RewritePlan::paddingFilter(0.0, edge.playPadSec));
     }
     return args << path;
-}
-
-QString EdgePreview::locatePlayer(const QString &ffmpeg)
-{
-#ifdef Q_OS_WIN
-    const QString name = QStringLiteral("ffplay.exe");
-#else
-    const QString name = QStringLiteral("ffplay");
-#endif
-    // A configured ffmpeg brings its own player.
-    if (!ffmpeg.isEmpty()) {
-        const QFileInfo beside(QFileInfo(ffmpeg).dir().filePath(name));
-        if (beside.isFile() && beside.isExecutable())
-            return beside.filePath();
-    }
-    return locateTool(QString(), QStringLiteral("ffplay"));
 }
 
 EdgePreview::EdgePreview(QueueView *view, QWidget *parent)
@@ -150,12 +129,13 @@ EdgePreview::EdgePreview(QueueView *view, QWidget *parent)
     , m_view(view)
     , m_fileLabel(panelLabel("info", Qt::AlignRight, this))
     , m_settle(new QTimer(this))
+    , m_player(new EdgePlayer(this))
     , m_cache(CachedPeaks)
 {
     setObjectName(QStringLiteral("EdgePreview"));
     QFont font = this->font();
     font.setFamilies({ QStringLiteral("Consolas"), QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Menlo"),
-                       QStringLiteral("monospace") });
+            QStringLiteral("monospace") });
     font.setPixelSize(11);
     setFont(font);
 
@@ -213,7 +193,13 @@ EdgePreview::EdgePreview(QueueView *view, QWidget *parent)
     connect(queue, &QAbstractItemModel::rowsRemoved, this, later);
     connect(queue, &QAbstractItemModel::modelReset, this, later);
 
-    setPlayer(locatePlayer(ToolPaths::resolve(appSettings().ffmpegPath, appSettings().ffprobePath).ffmpeg));
+    connect(m_player, &EdgePlayer::ended, this, [this](bool failed) {
+        if (failed)
+            showNote(tr("Playback failed."));
+        stopPlaying();
+    });
+    setPlayer(
+            ToolLocator::locatePlayer(ToolPaths::resolve(appSettings().ffmpegPath, appSettings().ffprobePath).ffmpeg));
     refresh();
 }
 
@@ -234,7 +220,7 @@ void EdgePreview::setRunning(bool running)
 void EdgePreview::setPlayer(const QString &ffplay)
 {
     stopPlaying();
-    m_playerPath = ffplay;
+    m_player->setProgram(ffplay);
     for (Strip &s : m_strips)
         s.play->setVisible(!ffplay.isEmpty());
 }
@@ -283,8 +269,8 @@ void EdgePreview::refresh()
         s.strip->setScene(edge.scene);
         s.play->setEnabled(edge.playSec > 0);
         const QString change = edge.changeSec < 0 ? tr("CUT %1 S").arg(fixed(-edge.changeSec, 2))
-                : edge.changeSec > 0             ? tr("ADD %1 S").arg(fixed(edge.changeSec, 2))
-                                                 : tr("NO CHANGE");
+                : edge.changeSec > 0              ? tr("ADD %1 S").arg(fixed(edge.changeSec, 2))
+                                                  : tr("NO CHANGE");
         s.details->setText(PanelStyle::join({ tr("SILENCE %1 S").arg(fixed(edge.silenceSec, 2)), change }));
         const QString key = stamp + QStringLiteral("|%1|%2").arg(fixed(edge.readFromSec, 3), fixed(edge.readSec, 3));
         if (key == s.wanted)
@@ -356,39 +342,19 @@ void EdgePreview::showNote(const QString &note)
 
 void EdgePreview::togglePlay(Side side)
 {
-    const bool again = m_playing == side;
+    const bool again = m_player->playing() == side;
     stopPlaying();
-    if (again || !m_edges || m_playerPath.isEmpty())
+    if (again || !m_edges || !m_player->isAvailable())
         return;
-    m_player = new QProcess(this);
-    m_playing = side;
     m_strips[side].play->setChecked(true);
-    QProcess *player = m_player;
-    connect(player, &QProcess::finished, this, [this, player](int exitCode, QProcess::ExitStatus status) {
-        if (player != m_player)
-            return;
-        if (status != QProcess::NormalExit || exitCode != 0)
-            showNote(tr("Playback failed."));
-        stopPlaying();
-    });
-    connect(player, &QProcess::errorOccurred, this, [this, player](QProcess::ProcessError error) {
-        if (player == m_player && error == QProcess::FailedToStart) {
-            showNote(tr("Playback failed."));
-            stopPlaying();
-        }
-    });
-    player->setStandardOutputFile(QProcess::nullDevice());
-    player->setStandardErrorFile(QProcess::nullDevice());
-    player->start(m_playerPath, playArguments(m_edges->path, side == Head ? m_edges->head : m_edges->tail, side),
-                  QIODevice::ReadOnly);
+    m_player->play(side, playArguments(m_edges->path, side == Head ? m_edges->head : m_edges->tail, side));
 }
 
 void EdgePreview::stopPlaying()
 {
     for (Strip &s : m_strips)
         s.play->setChecked(false);
-    m_playing = -1;
-    discardChild(std::exchange(m_player, nullptr), this);
+    m_player->stop();
 }
 
 } // namespace ks

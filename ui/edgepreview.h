@@ -11,12 +11,12 @@
 #include <optional>
 
 class QLabel;
-class QProcess;
 class QPushButton;
 class QTimer;
 
 namespace ks {
 
+class EdgePlayer;
 class QueueView;
 struct QueueItem;
 
@@ -43,7 +43,7 @@ public:
         double playSec = 0.0;
         double playPadSec = 0.0; // silence heard before the head's sound or after the tail's
         double silenceSec = 0.0; // as measured, in the file shown
-        double changeSec = 0.0;  // negative cut, positive added
+        double changeSec = 0.0; // negative cut, positive added
     };
 
     struct Edges
@@ -73,8 +73,6 @@ public:
     // What an item's preview shows; none until its length is known.
     static std::optional<Edges> edgesFor(const QueueItem &item, double thresholdDb);
     static QStringList playArguments(const QString &path, const Edge &edge, Side side);
-    // ffplay beside ffmpeg, else where the program looks for its tools.
-    static QString locatePlayer(const QString &ffmpeg);
 
 private:
     Q_DISABLE_COPY_MOVE(EdgePreview)
@@ -85,7 +83,7 @@ private:
         QLabel *details = nullptr;
         QPushButton *play = nullptr;
         EnvelopeReader *reader = nullptr;
-        QString wanted;  // the cache key of what should show
+        QString wanted; // the cache key of what should show
         QString reading; // the key the reader is on
     };
 
@@ -100,9 +98,7 @@ private:
     Strip m_strips[2];
     QLabel *m_fileLabel;
     QTimer *m_settle;
-    QProcess *m_player = nullptr;
-    int m_playing = -1;
-    QString m_playerPath;
+    EdgePlayer *m_player;
     std::optional<Edges> m_edges;
     QString m_fileText;
     QString m_failure; // why a strip of the file shown could not be read

@@ -24,6 +24,8 @@ private Q_SLOTS:
     void childOutputAndEnd();
     void lookupOrder_data();
     void lookupOrder();
+    void playerLookup_data();
+    void playerLookup();
 
 private:
     QString plant(const QString &place, bool runnable = true);
@@ -196,6 +198,40 @@ void tst_Tools::lookupOrder()
     QCOMPARE(locateTool(configured, u"ffprobe"_s), expected);
     // The folder named like the tool is never taken for the tool.
     QCOMPARE(locateTool(QString(), u"ffmpeg"_s), QString());
+}
+
+void tst_Tools::playerLookup_data()
+{
+    // Where ffmpeg is, and which ffplays are planted: the one beside ffmpeg, the one on the search path.
+    QTest::addColumn<QString>("ffmpeg");
+    QTest::addColumn<QStringList>("present"); // "-x": planted, not runnable
+    QTest::addColumn<int>("found"); // index into present, -1: none
+    QTest::newRow("beside the ffmpeg in use")
+            << u"PATH/own/ffmpeg"_s << QStringList{ u"PATH/own/ffplay"_s, u"PATH/ffplay"_s } << 0;
+    QTest::newRow("beside it but not runnable")
+            << u"PATH/own/ffmpeg"_s << QStringList{ u"PATH/own/ffplay-x"_s, u"PATH/ffplay"_s } << 1;
+    QTest::newRow("a folder of its name beside it")
+            << u"PATH/own/ffmpeg"_s << QStringList{ u"PATH/own/ffplay/ffplay"_s } << -1;
+    QTest::newRow("no ffmpeg, the search path") << QString() << QStringList{ u"PATH/ffplay"_s } << 0;
+    QTest::newRow("nowhere") << QString() << QStringList() << -1;
+}
+
+void tst_Tools::playerLookup()
+{
+    QFETCH(QString, ffmpeg);
+    QFETCH(QStringList, present);
+    QFETCH(int, found);
+    qputenv("PATH", QFile::encodeName(m_dir.filePath(u"PATH"_s)));
+    QStringList planted;
+    for (const QString &place : std::as_const(present)) {
+        const bool runnable = !place.endsWith(u"-x"_s);
+        planted << plant(runnable ? place : place.chopped(2), runnable);
+    }
+    const QString configured = ffmpeg.isEmpty() ? QString() : m_dir.filePath(ffmpeg);
+    QCOMPARE(ToolLocator::locatePlayer(configured), planted.value(found));
+    for (const QString &path : std::as_const(planted))
+        QCOMPARE(ToolLocator::isRunnable(path), !present.at(planted.indexOf(path)).endsWith(u"-x"_s));
+    QVERIFY(!ToolLocator::isRunnable(m_dir.filePath(u"PATH"_s))); // a folder is no program
 }
 
 QTEST_GUILESS_MAIN(tst_Tools)

@@ -1,7 +1,9 @@
 #include "codectable.h"
 #include "fixtures.h"
+#include "formattable.h"
 #include "mediaprobe.h"
 #include "queueitem.h"
+#include "rewriteplan.h"
 #include "settings.h"
 #include "trimengine.h"
 
@@ -24,12 +26,20 @@ class tst_TrimApply : public QObject
 
 private Q_SLOTS:
     void init() { m_dir.emplace(); }
+    void rewritePlan_data();
+    void rewritePlan();
+    void paddingFilter_data();
+    void paddingFilter();
+    void containerRules_data();
+    void containerRules();
     void ffmpegArguments_data();
     void ffmpegArguments();
     void everyFormatReachesItsTargets_data();
     void everyFormatReachesItsTargets();
     void inPlaceLosesNothing_data();
     void inPlaceLosesNothing();
+    void whatAWrittenFileCouldNotKeep_data();
+    void whatAWrittenFileCouldNotKeep();
 };
 
 namespace {
@@ -53,6 +63,187 @@ StepResult trim(QueueItem &item, const Settings &settings, const QString &path, 
 }
 
 } // namespace
+
+void tst_TrimApply::rewritePlan_data()
+{
+    QTest::addColumn<QString>("codec");
+    QTest::addColumn<double>("durationSec");
+    QTest::addColumn<double>("headChangeSec");
+    QTest::addColumn<double>("tailChangeSec");
+    QTest::addColumn<TrimMethod>("method");
+    QTest::addColumn<PadFallback>("fallback");
+    QTest::addColumn<QStringList>("encoders"); // empty: never asked
+    QTest::addColumn<StepResult::Kind>("verdict");
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<RewritePlan::Method>("write");
+    QTest::addColumn<QString>("encoder");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<QList<double>>("cut"); // start, kept, head pad, tail pad
+    using K = StepResult::Kind;
+    using W = RewritePlan::Method;
+    const auto copy = TrimMethod::StreamCopy, reencode = TrimMethod::ReEncode;
+    const auto fallBack = PadFallback::ReEncode, skip = PadFallback::Skip;
+    const QString padded = u" (re-encoded to add silence)"_s;
+    QTest::newRow("mp3 cut back, copied")
+            << u"mp3"_s << 20.0 << -1.25 << -0.5 << copy << fallBack << QStringList() << K::Done << QString()
+            << W::StreamCopy << QString() << QString() << QList<double>{ 1.25, 18.25, 0, 0 };
+    QTest::newRow("flac cut back, re-encoded since a copy cannot cut it")
+            << u"flac"_s << 20.0 << -1.0 << -1.0 << copy << fallBack << QStringList() << K::Done << QString()
+            << W::ReEncode << u"flac"_s << u" (re-encoded: stream copy cannot cut flac exactly)"_s
+            << QList<double>{ 1.0, 18.0, 0, 0 };
+    QTest::newRow("mp3 padded, falling back to a re-encode")
+            << u"mp3"_s << 20.0 << 0.5 << -0.25 << copy << fallBack << QStringList() << K::Done << QString()
+            << W::ReEncode << u"libmp3lame"_s << padded << QList<double>{ 0, 19.75, 0.5, 0 };
+    QTest::newRow("mp3 padded, left alone rather than re-encoded")
+            << u"mp3"_s << 20.0 << -1.0 << 0.833 << copy << skip << QStringList() << K::Skipped
+            << u"needs 0.83 s of silence added, which a stream copy cannot do"_s << W::StreamCopy << QString()
+            << QString() << QList<double>{ 1.0, 19.0, 0, 0.833 };
+    QTest::newRow("a re-encode asked for needs no reason, padded or not")
+            << u"aac"_s << 20.0 << 0.5 << 0.5 << reencode << skip << QStringList{ u"aac"_s } << K::Done << QString()
+            << W::ReEncode << u"aac"_s << QString() << QList<double>{ 0, 20.0, 0.5, 0.5 };
+    QTest::newRow("pcm padded, re-encoded as itself")
+            << u"pcm_s24le"_s << 20.0 << 0.1 << 0.0 << copy << fallBack << QStringList() << K::Done << QString()
+            << W::ReEncode << u"pcm_s24le"_s << padded << QList<double>{ 0, 20.0, 0.1, 0 };
+    QTest::newRow("an encoder missing from this ffmpeg")
+            << u"wmav2"_s << 20.0 << -1.0 << 0.0 << copy << fallBack << QStringList{ u"aac"_s, u"flac"_s } << K::Failed
+            << u"no encoder available for wmav2"_s << W::ReEncode << u"wmav2"_s << QString()
+            << QList<double>{ 1.0, 19.0, 0, 0 };
+    QTest::newRow("an encoder this ffmpeg lists")
+            << u"wmav2"_s << 20.0 << -1.0 << 0.0 << copy << fallBack << QStringList{ u"wmav2"_s } << K::Done
+            << QString() << W::ReEncode << u"wmav2"_s << u" (re-encoded: stream copy cannot cut wmav2 exactly)"_s
+            << QList<double>{ 1.0, 19.0, 0, 0 };
+    QTest::newRow("a codec no encoder writes, copied")
+            << u"ape"_s << 20.0 << -1.0 << 0.0 << copy << fallBack << QStringList() << K::Done << QString()
+            << W::StreamCopy << QString() << QString() << QList<double>{ 1.0, 19.0, 0, 0 };
+    QTest::newRow("a codec no encoder writes, padded")
+            << u"ape"_s << 20.0 << 0.0 << 0.2 << copy << fallBack << QStringList() << K::Failed
+            << u"no encoder available for ape"_s << W::ReEncode << QString() << QString()
+            << QList<double>{ 0, 20.0, 0, 0.2 };
+    // 50 ms kept is nothing, whatever binary rounding made of it, before any other refusal.
+    QTest::newRow("50 ms kept is nothing left")
+            << u"mp3"_s << 1.0 << -0.5 << -0.45 << copy << skip << QStringList() << K::Failed
+            << u"nothing would be left after the trim"_s << W::StreamCopy << QString() << QString()
+            << QList<double>{ 0.5, 0.05, 0, 0 };
+    QTest::newRow("50 ms kept, padded, is nothing left")
+            << u"mp3"_s << 0.55 << -0.5 << 2.0 << copy << skip << QStringList() << K::Failed
+            << u"nothing would be left after the trim"_s << W::StreamCopy << QString() << QString()
+            << QList<double>{ 0.5, 0.05, 0, 2.0 };
+    QTest::newRow("51 ms kept is a file")
+            << u"mp3"_s << 1.0 << -0.5 << -0.449 << copy << skip << QStringList() << K::Done << QString()
+            << W::StreamCopy << QString() << QString() << QList<double>{ 0.5, 0.051, 0, 0 };
+}
+
+void tst_TrimApply::rewritePlan()
+{
+    QFETCH(QString, codec);
+    QFETCH(QList<double>, cut);
+    QFETCH(double, durationSec);
+    QFETCH(double, headChangeSec);
+    QFETCH(double, tailChangeSec);
+    QFETCH(TrimMethod, method);
+    QFETCH(PadFallback, fallback);
+    QFETCH(QStringList, encoders);
+    QueueItem item;
+    item.durationSec = durationSec;
+    item.headChangeSec = headChangeSec;
+    item.tailChangeSec = tailChangeSec;
+    Settings settings;
+    settings.trimMethod = method;
+    settings.padFallback = fallback;
+    MediaInfo source;
+    source.codec = codec;
+    const RewritePlan plan = RewritePlan::make(item, settings, source, encoders);
+    QTEST(plan.verdict().kind, "verdict");
+    QTEST(plan.verdict().message, "message");
+    QTEST(plan.method(), "write");
+    QTEST(plan.encoder(), "encoder");
+    QTEST(plan.reason(), "reason");
+    const RewritePlan::Cut &c = plan.cut();
+    QStringList got, wanted; // to the microsecond
+    for (int i = 0; i < 4; ++i) {
+        got << QString::number(QList<double>{ c.startSec, c.keptSec, c.headPadSec, c.tailPadSec }.at(i), 'f', 6);
+        wanted << QString::number(cut.at(i), 'f', 6);
+    }
+    QCOMPARE(got, wanted);
+}
+
+void tst_TrimApply::paddingFilter_data()
+{
+    QTest::addColumn<double>("headPadSec");
+    QTest::addColumn<double>("tailPadSec");
+    QTest::addColumn<QString>("filter");
+    QTest::newRow("nothing added") << 0.0 << 0.0 << QString();
+    QTest::newRow("a head's half millisecond rounds up") << 0.3125 << 0.0 << u"adelay=313:all=1"_s;
+    QTest::newRow("a tail to the millisecond") << 0.0 << 1.0 << u"apad=pad_dur=1.000"_s;
+    QTest::newRow("both, head first") << 2.0004 << 0.25 << u"adelay=2000:all=1,apad=pad_dur=0.250"_s;
+}
+
+void tst_TrimApply::paddingFilter()
+{
+    QFETCH(double, headPadSec);
+    QFETCH(double, tailPadSec);
+    QTEST(RewritePlan::paddingFilter(headPadSec, tailPadSec), "filter");
+}
+
+void tst_TrimApply::containerRules_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QString>("format"); // as ffprobe names the source's
+    QTest::addColumn<QString>("codec");
+    QTest::addColumn<int>("pictures");
+    QTest::addColumn<QStringList>("tags");
+    QTest::addColumn<bool>("carriesPictures");
+    QTest::addColumn<QStringList>("muxer");
+    QTest::addColumn<QStringList>("tagFlags");
+    const QString mp4 = u"mov,mp4,m4a,3gp,3g2,mj2"_s;
+    const QStringList itunes{ u"title"_s, u"ARTIST"_s }, freeForm{ u"title"_s, u"REPLAYGAIN_TRACK_GAIN"_s };
+    const QStringList freeTags{ u"-movflags"_s, u"+use_metadata_tags"_s };
+    QTest::newRow("mp3") << u"mp3"_s << u"mp3"_s << u"mp3"_s << 1 << itunes << true << QStringList()
+                         << QStringList{ u"-id3v2_version"_s, u"3"_s };
+    QTest::newRow("AIFF in capitals") << u"AIFF"_s << u"aiff"_s << u"pcm_s16be"_s << 0 << itunes << true
+                                      << QStringList() << QStringList{ u"-write_id3v2"_s, u"1"_s };
+    QTest::newRow("m4a of AAC, iTunes tags")
+            << u"m4a"_s << mp4 << u"aac"_s << 0 << itunes << true << QStringList() << QStringList();
+    QTest::newRow("m4b of ALAC, free-form tags")
+            << u"m4b"_s << mp4 << u"alac"_s << 0 << freeForm << true << QStringList() << freeTags;
+    QTest::newRow("free-form tags beside a cover stay iTunes")
+            << u"mp4"_s << mp4 << u"aac"_s << 1 << freeForm << true << QStringList() << QStringList();
+    QTest::newRow("opus in m4a goes into plain MP4")
+            << u"m4a"_s << mp4 << u"opus"_s << 0 << itunes << true << QStringList{ u"-f"_s, u"mp4"_s } << QStringList();
+    QTest::newRow("FLAC in m4a is experimental")
+            << u"m4a"_s << mp4 << u"flac"_s << 0 << itunes << true
+            << QStringList{ u"-strict"_s, u"experimental"_s, u"-f"_s, u"mp4"_s } << QStringList();
+    QTest::newRow("ogg carries no pictures")
+            << u"oga"_s << u"ogg"_s << u"vorbis"_s << 1 << itunes << false << QStringList() << QStringList();
+    QTest::newRow("ogx, whose muxer its suffix does not name")
+            << u"ogx"_s << u"ogg"_s << u"opus"_s << 0 << itunes << false << QStringList{ u"-f"_s, u"ogg"_s }
+            << QStringList();
+    QTest::newRow("raw AAC under a suffix ffmpeg does not know")
+            << u"adts"_s << u"aac"_s << u"aac"_s << 0 << itunes << true << QStringList{ u"-f"_s, u"adts"_s }
+            << QStringList();
+    QTest::newRow("an unknown suffix follows the probed Ogg")
+            << u"oggx"_s << u"ogg"_s << u"vorbis"_s << 0 << itunes << false << QStringList{ u"-f"_s, u"ogg"_s }
+            << QStringList();
+    QTest::newRow("an unknown suffix of an unknown format")
+            << u"xyz"_s << QString() << u"mp3"_s << 0 << itunes << true << QStringList() << QStringList();
+}
+
+void tst_TrimApply::containerRules()
+{
+    QFETCH(QString, suffix);
+    QFETCH(QString, format);
+    QFETCH(QString, codec);
+    QFETCH(int, pictures);
+    QFETCH(QStringList, tags);
+    MediaInfo source;
+    source.formatName = format;
+    source.codec = codec;
+    source.pictures = pictures;
+    source.tagKeys = tags;
+    QTEST(FormatTable::carriesPictures(suffix, source), "carriesPictures");
+    QTEST(FormatTable::muxerArguments(suffix, source), "muxer");
+    QTEST(FormatTable::tagArguments(suffix, source), "tagFlags");
+}
 
 void tst_TrimApply::ffmpegArguments_data()
 {
@@ -102,8 +293,11 @@ void tst_TrimApply::ffmpegArguments()
     source.bitRate = given.at(2).toInt();
     source.sampleRate = 48000;
     source.channels = 2;
-    const QStringList args = TrimEngine::ffmpegArguments(
-            u"/in/a.x"_s, given.at(0), TrimEngine::cutFor(item), source, CodecTable::encoderFor(source.codec));
+    Settings settings;
+    settings.trimMethod = source.codec.isEmpty() ? TrimMethod::StreamCopy : TrimMethod::ReEncode;
+    const RewritePlan rewrite = RewritePlan::make(item, settings, source, {});
+    QVERIFY(rewrite.writes());
+    const QStringList args = TrimEngine::ffmpegArguments(u"/in/a.x"_s, given.at(0), rewrite, source);
     QCOMPARE((u' ' + args.join(u' ')).right(ending.size() + 1), u' ' + ending);
 }
 
@@ -274,12 +468,14 @@ void tst_TrimApply::inPlaceLosesNothing()
         for (quint32 x = 2463534242u; file.pos() < bytes.size();)
             file.putChar(char((x ^= x << 13, x ^= x >> 17, x ^= x << 5)));
     }
-    // Another user's (as root) private file of an old date; a failure leaves all of that as it was.
-    QFile::setPermissions(input, obstacle == u"read-only" ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner);
-    QVERIFY(::geteuid() != 0 || ::chown(QFile::encodeName(input).constData(), 65534, 65534) == 0);
+    // Another user's (as root) private file of an old date; a failure leaves all of that as it was. Dated
+    // first, while its owner may still write it.
     const QDateTime old(QDate(2021, 5, 1), QTime(8, 30, 15));
     QFile opened(input);
     QVERIFY(opened.open(QIODevice::ReadWrite) && opened.setFileTime(old, QFileDevice::FileModificationTime));
+    opened.close();
+    QFile::setPermissions(input, obstacle == u"read-only" ? QFile::ReadOwner : QFile::ReadOwner | QFile::WriteOwner);
+    QVERIFY(::geteuid() != 0 || ::chown(QFile::encodeName(input).constData(), 65534, 65534) == 0);
     QFile older(input + u".bak"_s);
     QVERIFY(!linked || (older.open(QIODevice::WriteOnly) && older.write("an older backup") && older.flush()));
     const QString named = linked ? m_dir->filePath(u"link.flac"_s) : input;
@@ -320,6 +516,63 @@ void tst_TrimApply::inPlaceLosesNothing()
         expected[6] = name + u".bak"_s;
     }
     QCOMPARE(state(), expected);
+}
+
+void tst_TrimApply::whatAWrittenFileCouldNotKeep_data()
+{
+    // What the preloaded library refuses the real kestrova-cli, trimming in place with a backup: before the
+    // replace the file fails and all is as it was, after it the file is trimmed and its line says what it lacks.
+    QTest::addColumn<QByteArray>("refused"); // the variable that switches a refusal on
+    QTest::addColumn<bool>("otherOwner"); // the file another user's, which only root can arrange
+    QTest::addColumn<bool>("trimmed");
+    QTest::addColumn<QString>("ending"); // of the file's line; empty: a trimmed file's line with no note
+    QTest::newRow("nothing refused") << QByteArray() << false << true << QString();
+    QTest::newRow("the modification time refused")
+            << QByteArrayLiteral("KS_FAIL_FILE_TIME") << false << true << u"; modification time not kept"_s;
+    QTest::newRow("another user's file, the owner refused")
+            << QByteArrayLiteral("KS_FAIL_CHOWN") << true << true << u"; backup's owner not kept; owner not kept"_s;
+    QTest::newRow("the permissions refused")
+            << QByteArrayLiteral("KS_FAIL_CHMOD") << false << false << u" - cannot set the permissions of "_s;
+}
+
+void tst_TrimApply::whatAWrittenFileCouldNotKeep()
+{
+    QFETCH(QByteArray, refused);
+    QFETCH(bool, otherOwner);
+    QFETCH(bool, trimmed);
+    QFETCH(QString, ending);
+    if (otherOwner && ::geteuid() != 0)
+        QSKIP("giving a file to another user needs root");
+    const QString input = m_dir->filePath(u"keep me.mp3"_s);
+    QCOMPARE(test::makeAudio(input), QString());
+    QVERIFY(!otherOwner || ::chown(QFile::encodeName(input).constData(), 65534, 65534) == 0);
+    const QDateTime old(QDate(2021, 5, 1), QTime(8, 30, 15));
+    QFile opened(input);
+    QVERIFY(opened.open(QIODevice::ReadWrite) && opened.setFileTime(old, QFileDevice::FileModificationTime));
+    opened.close();
+    const QByteArray before = test::sha256(input);
+
+    QProcess cli;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"LD_PRELOAD"_s, QStringLiteral(REFUSE_FILE_OPS));
+    if (!refused.isEmpty())
+        environment.insert(QString::fromLatin1(refused), u"1"_s);
+    cli.setProcessEnvironment(environment);
+    cli.setProcessChannelMode(QProcess::MergedChannels);
+    cli.start(QStringLiteral(KESTROVA_CLI),
+            { u"trim"_s, u"--no-settings"_s, u"--in-place"_s, u"--yes"_s, u"--backup"_s, u"--keep-mtime"_s, input });
+    QVERIFY(cli.waitForFinished(120000));
+    const QString said = QString::fromUtf8(cli.readAll());
+    QVERIFY2(cli.exitCode() == (trimmed ? 0 : 1), qPrintable(said));
+    const QString line = said.split(u'\n').filter(u"keep me.mp3 - "_s).value(0);
+    QVERIFY2(ending.isEmpty() ? line.contains(u" - head "_s) && !line.contains(u';')
+                              : line.endsWith(ending) || line.contains(ending + input),
+            qPrintable(line));
+    // The time is kept unless refused; a failed file keeps it as it keeps everything.
+    QCOMPARE(QFileInfo(input).lastModified() == old, refused != "KS_FAIL_FILE_TIME");
+    QCOMPARE(test::sha256(input) != before, trimmed);
+    QCOMPARE(QFileInfo::exists(input + u".bak"_s), trimmed);
+    QCOMPARE(test::temporaryFiles(m_dir->path()), QStringList());
 }
 
 QTEST_GUILESS_MAIN(tst_TrimApply)

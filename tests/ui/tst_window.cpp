@@ -12,6 +12,7 @@
 #include "recordtypes.h"
 #include "settingssandbox.h"
 #include "settingsstore.h"
+#include "toollocator.h"
 #include "userprompts.h"
 
 #include <QtTest>
@@ -537,8 +538,17 @@ private Q_SLOTS:
         QCOMPARE(preview.findChild<QLabel *>()->text(), EdgePreview::tr("Waiting for the run to finish...").toUpper());
         preview.setRunning(false);
         QTRY_COMPARE(running(preview).size(), 2);
-        rig.button("playHeadButton")->click();
+        QPushButton *playHead = rig.button("playHeadButton");
+        playHead->click();
         QTRY_COMPARE(running(preview).size(), 3); // and the player
+        playHead->click(); // a second press stops it
+        QTRY_COMPARE(running(preview).size(), 2);
+        QVERIFY(!playHead->isChecked() && !playHead->isHidden());
+        preview.setPlayer(QString()); // without ffplay nothing plays
+        QVERIFY(playHead->isHidden() && rig.button("playTailButton")->isHidden());
+        preview.setPlayer(ToolLocator::locatePlayer(QString()));
+        playHead->click();
+        QTRY_COMPARE(running(preview).size(), 3);
         const QList<qint64> all = running(preview);
         rig.window.reset();
         QVERIFY(!anyAlive(all));

@@ -1,0 +1,70 @@
+// Loaded with LD_PRELOAD into a program under test: while KS_FAIL_FILE_TIME
+// is set, setting a file's times fails with EPERM, while KS_FAIL_CHOWN is
+// set so does giving a file to another owner, and while KS_FAIL_CHMOD is
+// set so does changing its permissions, as on a file system or for a user
+// that does not allow them.
+
+#include <cerrno>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool refused(const char *variable)
+{
+    if (!std::getenv(variable))
+        return false;
+    errno = EPERM;
+    return true;
+}
+
+template<typename Function>
+Function real(const char *name)
+{
+    return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
+}
+
+} // namespace
+
+extern "C" {
+
+int futimens(int fd, const struct timespec times[2])
+{
+    static const auto next = real<int (*)(int, const struct timespec[2])>("futimens");
+    return refused("KS_FAIL_FILE_TIME") ? -1 : next(fd, times);
+}
+
+int utimensat(int dirfd, const char *path, const struct timespec times[2], int flags)
+{
+    static const auto next = real<int (*)(int, const char *, const struct timespec[2], int)>("utimensat");
+    return refused("KS_FAIL_FILE_TIME") ? -1 : next(dirfd, path, times, flags);
+}
+
+int chown(const char *path, uid_t owner, gid_t group)
+{
+    static const auto next = real<int (*)(const char *, uid_t, gid_t)>("chown");
+    return refused("KS_FAIL_CHOWN") ? -1 : next(path, owner, group);
+}
+
+int fchown(int fd, uid_t owner, gid_t group)
+{
+    static const auto next = real<int (*)(int, uid_t, gid_t)>("fchown");
+    return refused("KS_FAIL_CHOWN") ? -1 : next(fd, owner, group);
+}
+
+int chmod(const char *path, mode_t mode)
+{
+    static const auto next = real<int (*)(const char *, mode_t)>("chmod");
+    return refused("KS_FAIL_CHMOD") ? -1 : next(path, mode);
+}
+
+int fchmod(int fd, mode_t mode)
+{
+    static const auto next = real<int (*)(int, mode_t)>("fchmod");
+    return refused("KS_FAIL_CHMOD") ? -1 : next(fd, mode);
+}
+
+} // extern "C"

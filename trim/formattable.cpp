@@ -1,0 +1,191 @@
+#include "formattable.h"
+
+#include "mediaprobe.h"
+
+#include <algorithm>
+
+namespace ks {
+
+namespace {
+
+enum class Family {
+    Plain,
+    Mp3, // tags in ID3v2.3, which every player reads
+    Mp4, // iTunes atoms, free-form tags only when asked
+    Ipod, // as MP4, but the muxer takes only AAC and ALAC
+    Aiff, // tags and cover in an ID3 chunk, only when asked
+    Ogg, // no attached pictures
+};
+
+struct Container
+{
+    QLatin1String suffix;
+    QLatin1String format; // the demuxer's name, as ffprobe reports it first
+    Family family;
+    bool suffixPicksMuxer; // ffmpeg chooses the muxer from the suffix
+};
+
+constexpr Container Containers[] = {
+    { QLatin1String("mp3"), QLatin1String("mp3"), Family::Mp3, true },
+    { QLatin1String("mp4"), QLatin1String("mov"), Family::Mp4, true },
+    { QLatin1String("mov"), QLatin1String("mov"), Family::Mp4, true },
+    { QLatin1String("m4a"), QLatin1String("mov"), Family::Ipod, true },
+    { QLatin1String("m4b"), QLatin1String("mov"), Family::Ipod, true },
+    { QLatin1String("aac"), QLatin1String("aac"), Family::Plain, true },
+    { QLatin1String("ogg"), QLatin1String("ogg"), Family::Ogg, true },
+    { QLatin1String("oga"), QLatin1String("ogg"), Family::Ogg, true },
+    { QLatin1String("opus"), QLatin1String("ogg"), Family::Ogg, true },
+    { QLatin1String("spx"), QLatin1String("ogg"), Family::Ogg, true },
+    { QLatin1String("ogx"), QLatin1String("ogg"), Family::Ogg, false },
+    { QLatin1String("flac"), QLatin1String("flac"), Family::Plain, true },
+    { QLatin1String("wav"), QLatin1String("wav"), Family::Plain, true },
+    { QLatin1String("aiff"), QLatin1String("aiff"), Family::Aiff, true },
+    { QLatin1String("aif"), QLatin1String("aiff"), Family::Aiff, true },
+    { QLatin1String("aifc"), QLatin1String("aiff"), Family::Aiff, true },
+    { QLatin1String("wv"), QLatin1String("wv"), Family::Plain, true },
+    { QLatin1String("wma"), QLatin1String("asf"), Family::Plain, true },
+    { QLatin1String("asf"), QLatin1String("asf"), Family::Plain, true },
+    { QLatin1String("ac3"), QLatin1String("ac3"), Family::Plain, true },
+    { QLatin1String("eac3"), QLatin1String("eac3"), Family::Plain, true },
+    { QLatin1String("mka"), QLatin1String("matroska"), Family::Plain, true },
+    { QLatin1String("mkv"), QLatin1String("matroska"), Family::Plain, true },
+    { QLatin1String("webm"), QLatin1String("matroska"), Family::Plain, true },
+    { QLatin1String("mp2"), QLatin1String("mp3"), Family::Plain, true },
+    { QLatin1String("caf"), QLatin1String("caf"), Family::Plain, true },
+    { QLatin1String("au"), QLatin1String("au"), Family::Plain, true },
+    { QLatin1String("w64"), QLatin1String("w64"), Family::Plain, true },
+};
+
+constexpr QLatin1String ItunesKeys[] = {
+    QLatin1String("title"),
+    QLatin1String("artist"),
+    QLatin1String("album_artist"),
+    QLatin1String("album"),
+    QLatin1String("composer"),
+    QLatin1String("comment"),
+    QLatin1String("genre"),
+    QLatin1String("date"),
+    QLatin1String("copyright"),
+    QLatin1String("grouping"),
+    QLatin1String("lyrics"),
+    QLatin1String("description"),
+    QLatin1String("synopsis"),
+    QLatin1String("show"),
+    QLatin1String("episode_id"),
+    QLatin1String("network"),
+    QLatin1String("track"),
+    QLatin1String("disc"),
+    QLatin1String("compilation"),
+    QLatin1String("gapless_playback"),
+    QLatin1String("encoder"),
+    QLatin1String("media_type"),
+    QLatin1String("podcast"),
+    QLatin1String("keywords"),
+    QLatin1String("category"),
+    QLatin1String("major_brand"),
+    QLatin1String("minor_version"),
+    QLatin1String("compatible_brands"),
+    QLatin1String("creation_time"),
+    QLatin1String("sort_name"),
+    QLatin1String("sort_artist"),
+    QLatin1String("sort_album"),
+    QLatin1String("sort_album_artist"),
+    QLatin1String("sort_composer"),
+};
+
+// "mov,mp4,m4a,3gp,3g2,mj2" reads as "mov".
+QString probedFormat(const MediaInfo &source)
+{
+    return source.formatName.section(QLatin1Char(','), 0, 0);
+}
+
+const Container *bySuffix(const QString &suffix)
+{
+    for (const Container &entry : Containers) {
+        if (suffix.compare(entry.suffix, Qt::CaseInsensitive) == 0)
+            return &entry;
+    }
+    return nullptr;
+}
+
+// The suffix's container, else the first one of the probed format.
+const Container *find(const QString &suffix, const MediaInfo &source)
+{
+    if (const Container *entry = bySuffix(suffix))
+        return entry;
+    const QString format = probedFormat(source);
+    for (const Container &entry : Containers) {
+        if (format == entry.format)
+            return &entry;
+    }
+    return nullptr;
+}
+
+Family familyOf(const QString &suffix, const MediaInfo &source)
+{
+    const Container *entry = find(suffix, source);
+    return entry ? entry->family : Family::Plain;
+}
+
+// Tags MP4 keeps only when asked to write every tag as a free-form one
+// (ReplayGain, custom keys).
+bool hasFreeFormTags(const MediaInfo &source)
+{
+    return std::any_of(source.tagKeys.cbegin(), source.tagKeys.cend(),
+            [](const QString &key) { return !FormatTable::isItunesKey(key); });
+}
+
+} // namespace
+
+bool FormatTable::carriesPictures(const QString &suffix, const MediaInfo &source)
+{
+    return familyOf(suffix, source) != Family::Ogg;
+}
+
+QStringList FormatTable::muxerArguments(const QString &suffix, const MediaInfo &source)
+{
+    const Container *entry = bySuffix(suffix);
+    if (entry && entry->family == Family::Ipod && source.codec != QLatin1String("aac")
+            && source.codec != QLatin1String("alac")) {
+        // FLAC in MP4 is still marked experimental in this ffmpeg's muxer.
+        if (source.codec == QLatin1String("flac"))
+            return { QStringLiteral("-strict"), QStringLiteral("experimental"), QStringLiteral("-f"),
+                QStringLiteral("mp4") };
+        return { QStringLiteral("-f"), QStringLiteral("mp4") };
+    }
+    if ((!entry || !entry->suffixPicksMuxer) && !source.formatName.isEmpty()) {
+        // The demuxer's name is the muxer's, but for raw AAC.
+        const QString format = probedFormat(source);
+        return { QStringLiteral("-f"), format == QLatin1String("aac") ? QStringLiteral("adts") : format };
+    }
+    return {};
+}
+
+QStringList FormatTable::tagArguments(const QString &suffix, const MediaInfo &source)
+{
+    switch (familyOf(suffix, source)) {
+    case Family::Mp3:
+        return { QStringLiteral("-id3v2_version"), QStringLiteral("3") };
+    case Family::Aiff:
+        return { QStringLiteral("-write_id3v2"), QStringLiteral("1") };
+    case Family::Mp4:
+    case Family::Ipod:
+        // Writing every tag as a free-form one drops the cover, so a file
+        // with a cover keeps its iTunes tags only.
+        if (source.pictures == 0 && hasFreeFormTags(source))
+            return { QStringLiteral("-movflags"), QStringLiteral("+use_metadata_tags") };
+        return {};
+    case Family::Plain:
+    case Family::Ogg:
+        return {};
+    }
+    return {};
+}
+
+bool FormatTable::isItunesKey(const QString &key)
+{
+    return std::any_of(std::begin(ItunesKeys), std::end(ItunesKeys),
+            [&key](QLatin1String known) { return key.compare(known, Qt::CaseInsensitive) == 0; });
+}
+
+} // namespace ks

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace ks {
+
+struct MediaInfo;
+
+// What the program knows about each container it writes, keyed by the
+// output's suffix and, for a suffix it does not know, by the format ffprobe
+// read from the source: whether it carries attached pictures, the muxer and
+// its flags where the suffix alone does not choose them, and how it keeps
+// its tags.
+class FormatTable final
+{
+public:
+    // False where mapping a picture would make ffmpeg refuse the whole file.
+    static bool carriesPictures(const QString &suffix, const MediaInfo &source);
+    // The muxer's arguments ("-f mp4"), where the suffix does not pick the right one.
+    static QStringList muxerArguments(const QString &suffix, const MediaInfo &source);
+    // The muxer's options that keep the source's tags.
+    static QStringList tagArguments(const QString &suffix, const MediaInfo &source);
+    // A tag MP4 keeps as an iTunes atom of its own.
+    static bool isItunesKey(const QString &key);
+};
+
+} // namespace ks

@@ -1,0 +1,67 @@
+#include "rewriteplan.h"
+
+#include "codectable.h"
+#include "mediaprobe.h"
+#include "queueitem.h"
+#include "settings.h"
+
+#include <algorithm>
+
+namespace ks {
+
+RewritePlan RewritePlan::make(
+        const QueueItem &item, const Settings &settings, const MediaInfo &source, const QStringList &encoders)
+{
+    RewritePlan plan;
+    plan.m_cut = cutFor(item);
+    const Cut &cut = plan.m_cut;
+    if (cut.keptSec <= MinimumLength + 1e-9) {
+        plan.m_verdict = StepResult::failure(QStringLiteral("nothing would be left after the trim"));
+        return plan;
+    }
+    const bool copyWanted = settings.trimMethod == TrimMethod::StreamCopy;
+    if (cut.needsPadding() && copyWanted && settings.padFallback == PadFallback::Skip) {
+        plan.m_verdict
+                = StepResult::leftAlone(QStringLiteral("needs %1 s of silence added, which a stream copy cannot do")
+                                                .arg(QString::number(cut.headPadSec + cut.tailPadSec, 'f', 2)));
+        return plan;
+    }
+    // The source's codec decides the encoder, and whether a copy would cut exactly.
+    if (!cut.needsPadding() && copyWanted && !CodecTable::needsReencode(source.codec))
+        return plan;
+
+    plan.m_method = Method::ReEncode;
+    plan.m_encoder = CodecTable::encoderFor(source.codec);
+    if (plan.m_encoder.isEmpty() || (!encoders.isEmpty() && !encoders.contains(plan.m_encoder))) {
+        plan.m_verdict = StepResult::failure(QStringLiteral("no encoder available for %1").arg(source.codec));
+        return plan;
+    }
+    if (copyWanted) {
+        plan.m_reason = cut.needsPadding()
+                ? QStringLiteral(" (re-encoded to add silence)")
+                : QStringLiteral(" (re-encoded: stream copy cannot cut %1 exactly)").arg(source.codec);
+    }
+    return plan;
+}
+
+RewritePlan::Cut RewritePlan::cutFor(const QueueItem &item)
+{
+    Cut cut;
+    cut.startSec = item.headChangeSec < 0 ? -item.headChangeSec : 0.0;
+    cut.keptSec = item.durationSec + std::min(item.headChangeSec, 0.0) + std::min(item.tailChangeSec, 0.0);
+    cut.headPadSec = std::max(item.headChangeSec, 0.0);
+    cut.tailPadSec = std::max(item.tailChangeSec, 0.0);
+    return cut;
+}
+
+QString RewritePlan::paddingFilter(double headPadSec, double tailPadSec)
+{
+    QStringList filters;
+    if (headPadSec > 0)
+        filters << QStringLiteral("adelay=%1:all=1").arg(static_cast<qint64>(headPadSec * 1000 + 0.5));
+    if (tailPadSec > 0)
+        filters << QStringLiteral("apad=pad_dur=%1").arg(QString::number(tailPadSec, 'f', 3));
+    return filters.join(QLatin1Char(','));
+}
+
+} // namespace ks
