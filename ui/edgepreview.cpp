@@ -1,6 +1,7 @@
 #include "edgepreview.h"
 
 #include "edgeplayer.h"
+#include "panelpalette.h"
 #include "panelstyle.h"
 #include "queueitem.h"
 #include "queuemodel.h"
@@ -8,6 +9,7 @@
 #include "rewriteplan.h"
 #include "settings.h"
 #include "settingsstore.h"
+#include "textformat.h"
 #include "toollocator.h"
 #include "toolpaths.h"
 
@@ -31,11 +33,6 @@ namespace {
 constexpr int SettleMs = 100;
 // Peaks kept across files: a few minutes of edges.
 constexpr int CachedPeaks = 4'000'000;
-
-QString fixed(double value, int digits)
-{
-    return QString::number(value, 'f', digits);
-}
 
 double stripLength(double silenceSec, double fileSec)
 {
@@ -133,11 +130,7 @@ EdgePreview::EdgePreview(QueueView *view, QWidget *parent)
     , m_cache(CachedPeaks)
 {
     setObjectName(QStringLiteral("EdgePreview"));
-    QFont font = this->font();
-    font.setFamilies({ QStringLiteral("Consolas"), QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Menlo"),
-            QStringLiteral("monospace") });
-    font.setPixelSize(11);
-    setFont(font);
+    setFont(PanelPalette::panelFont(font()));
 
     auto *top = new QHBoxLayout;
     top->setSpacing(8);
