@@ -14,8 +14,7 @@ WorkerHost::WorkerHost(QObject *parent)
     m_thread.setObjectName(QStringLiteral("kestrova-worker"));
     m_controller->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_controller, &QObject::deleteLater);
-    connect(this, &WorkerHost::requestScan, m_controller, &Controller::scan);
-    connect(this, &WorkerHost::requestProcess, m_controller, &Controller::process);
+    connect(m_controller, &Controller::scanProgress, this, &WorkerHost::scanProgress);
     connect(m_controller, &Controller::scanFinished, this, &WorkerHost::scanFinished);
     connect(m_controller, &Controller::itemChanged, this, &WorkerHost::itemChanged);
     connect(m_controller, &Controller::fileProgress, this, &WorkerHost::fileProgress);
@@ -27,14 +26,51 @@ WorkerHost::WorkerHost(QObject *parent)
 
 WorkerHost::~WorkerHost()
 {
-    m_controller->requestStop();
+    requestStop();
     m_thread.quit();
     m_thread.wait();
 }
 
+// A token whose job holds no copy any more is finished: the job dropped it
+// at its end, and no one else can take it up again.
+StopToken WorkerHost::track()
+{
+    const StopToken token = StopToken::make();
+    QMutexLocker lock(&m_tokensMutex);
+    m_tokens.removeIf([](const StopToken &kept) { return !kept.isShared(); });
+    m_tokens.append(token);
+    return token;
+}
+
+StopToken WorkerHost::scan(const QString &root, const QStringList &extensions, bool recursive)
+{
+    const StopToken token = track();
+    QMetaObject::invokeMethod(
+            m_controller,
+            [controller = m_controller, root, extensions, recursive, token] {
+                controller->scan(root, extensions, recursive, token);
+            },
+            Qt::QueuedConnection);
+    return token;
+}
+
+StopToken WorkerHost::process(const QList<QueueItem> &items, const Settings &settings, bool analyseOnly)
+{
+    const StopToken token = track();
+    QMetaObject::invokeMethod(
+            m_controller,
+            [controller = m_controller, items, settings, analyseOnly, token] {
+                controller->process(items, settings, analyseOnly, token);
+            },
+            Qt::QueuedConnection);
+    return token;
+}
+
 void WorkerHost::requestStop()
 {
-    m_controller->requestStop();
+    QMutexLocker lock(&m_tokensMutex);
+    for (const StopToken &token : std::as_const(m_tokens))
+        token.raise();
 }
 
 } // namespace ks

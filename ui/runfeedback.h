@@ -37,6 +37,7 @@ public:
     void batchStarted(bool analyseOnly, int count);
 
 public Q_SLOTS:
+    void onScanProgress(int filesFound);
     void onScanFinished(const QStringList &files, const QString &root, bool cancelled);
     void onItemChanged(int index, const ks::QueueItem &item);
     void onFileProgress(int index, int percent);
@@ -57,6 +58,7 @@ private:
     QTimer *m_clockTimer;
     QElapsedTimer m_clock;
     int m_pendingScans = 0; // folders asked for and not yet delivered
+    QString m_scanning; // the status line of the scan going on
     double m_audioDone = 0.0; // seconds of audio in the files finished this run
     int m_filesDone = 0;
     int m_currentIndex = -1; // the file started last

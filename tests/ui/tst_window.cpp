@@ -451,6 +451,17 @@ private Q_SLOTS:
                 "program.\n0\nwarning|Preferences|%1 is not a program that can be run.\n0"_s.arg(plain.fileName()));
     }
 
+    // A run of the row shown first in a sorted queue reports to that row, though it is not the first of the queue.
+    void sortedSelectionResultsFindTheirRows()
+    {
+        Rig rig;
+        rig.addFiles({ file(u"in/garbage.mp3"_s), file(u"in/cut.wav"_s) });
+        rig.view()->sortByColumn(QueueModel::FileColumn, Qt::AscendingOrder); // cut.wav shown first
+        rig.view()->selectRow(0);
+        QCOMPARE(rig.run(u"Analyse selected"_s), u"Pending Analysed"_s);
+        QCOMPARE(rig.cell(1, QueueModel::ResultColumn), u"would adjust head -0.850 s, tail -1.850 s"_s);
+    }
+
     // Runs on the selection or failed rows touch only those; undo restores the original byte for byte.
     void selectionRunsAndUndo()
     {
