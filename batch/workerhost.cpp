@@ -33,37 +33,31 @@ WorkerHost::~WorkerHost()
 
 // A token whose job holds no copy any more is finished: the job dropped it
 // at its end, and no one else can take it up again.
-StopToken WorkerHost::track()
+StopToken WorkerHost::request(const std::function<void(Controller *, const StopToken &)> &job)
 {
     const StopToken token = StopToken::make();
-    QMutexLocker lock(&m_tokensMutex);
-    m_tokens.removeIf([](const StopToken &kept) { return !kept.isShared(); });
-    m_tokens.append(token);
+    {
+        QMutexLocker lock(&m_tokensMutex);
+        m_tokens.removeIf([](const StopToken &kept) { return !kept.isShared(); });
+        m_tokens.append(token);
+    }
+    QMetaObject::invokeMethod(
+            m_controller, [controller = m_controller, job, token] { job(controller, token); }, Qt::QueuedConnection);
     return token;
 }
 
 StopToken WorkerHost::scan(const QString &root, const QStringList &extensions, bool recursive)
 {
-    const StopToken token = track();
-    QMetaObject::invokeMethod(
-            m_controller,
-            [controller = m_controller, root, extensions, recursive, token] {
-                controller->scan(root, extensions, recursive, token);
-            },
-            Qt::QueuedConnection);
-    return token;
+    return request([=](Controller *controller, const StopToken &stop) {
+        controller->scan(root, extensions, recursive, stop);
+    });
 }
 
 StopToken WorkerHost::process(const QList<QueueItem> &items, const Settings &settings, bool analyseOnly)
 {
-    const StopToken token = track();
-    QMetaObject::invokeMethod(
-            m_controller,
-            [controller = m_controller, items, settings, analyseOnly, token] {
-                controller->process(items, settings, analyseOnly, token);
-            },
-            Qt::QueuedConnection);
-    return token;
+    return request([=](Controller *controller, const StopToken &stop) {
+        controller->process(items, settings, analyseOnly, stop);
+    });
 }
 
 void WorkerHost::requestStop()

@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QThread>
 
+#include <functional>
+
 namespace ks {
 
 class Controller;
@@ -52,7 +54,7 @@ Q_SIGNALS:
 private:
     Q_DISABLE_COPY_MOVE(WorkerHost)
 
-    StopToken track();
+    StopToken request(const std::function<void(Controller *, const StopToken &)> &job);
 
     QThread m_thread;
     Controller *m_controller = nullptr;
