@@ -56,6 +56,7 @@ class tst_CliRunner : public QObject
 
 private Q_SLOTS:
     void initTestCase();
+    void cleanupTestCase() { ::unlink(latin1Name().constData()); } // the folder's removal cannot see it
     void runs_data();
     void runs();
     void helpGivesTheTableRanges_data();
@@ -63,6 +64,7 @@ private Q_SLOTS:
 
 private:
     QString work(const QString &name = {}) const { return QDir::cleanPath(m_home.filePath(name)); }
+    QByteArray latin1Name() const { return QFile::encodeName(work(u"odd"_s)) + "/caf\xe9.wav"; } // "café.wav"
 
     QTemporaryDir m_home;
 };
@@ -77,8 +79,7 @@ void tst_CliRunner::initTestCase()
     QCOMPARE(test::makeAudio(work(u"in/within.wav"_s), { 0.0, 2.0, 0.0 }), QString());
     // Beside a file whose name is Latin-1, "café.wav", which no listing of Qt's shows.
     QCOMPARE(test::makeAudio(work(u"odd/fine.wav"_s)), QString());
-    const QByteArray latin1 = QFile::encodeName(work(u"odd"_s)) + "/caf\xe9.wav";
-    const int raw = ::open(latin1.constData(), O_WRONLY | O_CREAT, 0644);
+    const int raw = ::open(latin1Name().constData(), O_WRONLY | O_CREAT, 0644);
     QVERIFY(raw >= 0 && ::close(raw) == 0);
     // Re-encoding minutes of audio keeps ffmpeg busy long enough to be stopped.
     QCOMPARE(test::makeAudio(work(u"long.mp3"_s), { 1.0, 240.0 }), QString());
