@@ -14,8 +14,6 @@
 #include <QObject>
 #include <QStringList>
 
-#include <optional>
-
 namespace ks {
 
 class QueueModel;

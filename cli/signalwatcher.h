@@ -11,10 +11,10 @@ namespace ks {
 // Turns SIGINT and SIGTERM into a Qt signal on the thread that made it,
 // through a pipe the handler writes to. There is one per process.
 //
-// While a stop target is set (the running job's stop token), the handler
-// also raises it at once: on a terminal Ctrl-C reaches the running ffmpeg too, and the
-// flag must be up before that child has ended, or its death would be taken
-// for a failed file. Without a target (before any work starts) the first
+// While a stop target is set (the flag of the job asked for last), the
+// handler also raises it at once: on a terminal Ctrl-C reaches the running
+// ffmpeg too, and the flag must be up before that child has ended, or its
+// death would be taken for a failed file. Without a target (before any work starts) the first
 // signal ends the process at once; so does a second signal at any time.
 class SignalWatcher final : public QObject
 {

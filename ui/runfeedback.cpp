@@ -56,10 +56,9 @@ void RunFeedback::showSettings(const Settings &settings)
 
 void RunFeedback::scanStarted(const QString &folder)
 {
-    ++m_pendingScans;
     m_panel->setPhase(VfdPanel::Scanning);
-    m_scanning = tr("Scanning %1...").arg(QDir::toNativeSeparators(folder));
-    m_status->setText(m_scanning);
+    m_scanning.append(QDir::toNativeSeparators(folder));
+    m_status->setText(tr("Scanning %1...").arg(m_scanning.last()));
     m_log->append(tr("Scanning %1").arg(QDir::toNativeSeparators(folder)), Severity::Information);
 }
 
@@ -88,21 +87,24 @@ void RunFeedback::batchStarted(bool analyseOnly, int count)
 }
 
 // The count goes to the status line only; the log keeps what was found.
+// Scans run in the order asked, so the first folder waiting is the one.
 void RunFeedback::onScanProgress(int filesFound)
 {
-    m_status->setText(m_scanning + PanelStyle::separator() + QLocale().toString(filesFound));
+    m_status->setText(
+            tr("Scanning %1...").arg(m_scanning.value(0)) + PanelStyle::separator() + QLocale().toString(filesFound));
 }
 
 void RunFeedback::onScanFinished(const QStringList &files, const QString &root, bool cancelled)
 {
     // Several dropped folders are scanned one after another; the window is
     // idle again when the last one is in.
-    m_pendingScans = std::max(m_pendingScans - 1, 0);
+    if (!m_scanning.isEmpty())
+        m_scanning.removeFirst();
     // The destination's own copies are not sources.
     const Settings &settings = appSettings();
     m_view->queue()->addFiles(
             settings.outputMode == OutputMode::InPlace ? files : AddedPaths::outside(files, settings.outputRoot), root);
-    if (m_pendingScans == 0) {
+    if (m_scanning.isEmpty()) {
         m_panel->setPhase(VfdPanel::Idle);
         m_status->setText(tr("Idle"));
     }
@@ -110,7 +112,7 @@ void RunFeedback::onScanFinished(const QStringList &files, const QString &root, 
         m_log->append(tr("Scan stopped - %1 file(s) found.").arg(files.size()), Severity::Warning);
     else
         m_log->append(tr("Scan complete - %1 file(s) found.").arg(files.size()), Severity::Success);
-    if (m_pendingScans == 0)
+    if (m_scanning.isEmpty())
         Q_EMIT finished();
 }
 
