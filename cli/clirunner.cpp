@@ -56,7 +56,7 @@ QString CliRunner::refusalHint(RunRefusal refusal)
     case RunRefusal::None:
         break;
     case RunRefusal::EmptyQueue:
-        return QStringLiteral("None of the paths given is an audio file or a folder holding one.");
+        return QStringLiteral("Name files, or folders that hold files of the scanned types (see --extensions).");
     case RunRefusal::ToolsMissing:
         return QStringLiteral("On the command line, give their paths with --ffmpeg and --ffprobe.");
     case RunRefusal::NothingToChange:
