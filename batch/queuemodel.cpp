@@ -1,5 +1,6 @@
-#include "queueitem.h"
 #include "queuemodel.h"
+#include "queueitem.h"
+#include "runtexts.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -24,8 +25,7 @@ constexpr int MaxRemovalNotifications = 64;
 
 QueueModel::QueueModel(QObject *parent)
     : QAbstractTableModel(parent)
-{
-}
+{ }
 
 int QueueModel::rowCount(const QModelIndex &parent) const
 {
@@ -48,15 +48,6 @@ QString QueueModel::durationText(double seconds)
             .arg(total % 60, 2, 10, QLatin1Char('0'));
 }
 
-QString QueueModel::changeText(double seconds)
-{
-    if (seconds >= 0.0005)
-        return QStringLiteral("+%1 s").arg(seconds, 0, 'f', 3);
-    if (seconds <= -0.0005)
-        return QStringLiteral("-%1 s").arg(-seconds, 0, 'f', 3);
-    return QStringLiteral("-");
-}
-
 QString QueueModel::measuredText(double seconds)
 {
     return seconds > 0 ? QStringLiteral("%1 s").arg(seconds, 0, 'f', 3) : QStringLiteral("-");
@@ -77,9 +68,9 @@ QVariant QueueModel::data(const QModelIndex &index, int role) const
         case LengthColumn:
             return durationText(item.durationSec);
         case HeadColumn:
-            return changeText(item.headChangeSec);
+            return RunTexts::changeText(item.headChangeSec);
         case TailColumn:
-            return changeText(item.tailChangeSec);
+            return RunTexts::changeText(item.tailChangeSec);
         case NewLengthColumn:
             return durationText(item.newDurationSec);
         case StatusColumn:
@@ -91,11 +82,11 @@ QVariant QueueModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         if (column == HeadColumn) {
             return tr("Head silence measured %1, adjustment %2")
-                    .arg(measuredText(item.headSec), changeText(item.headChangeSec));
+                    .arg(measuredText(item.headSec), RunTexts::changeText(item.headChangeSec));
         }
         if (column == TailColumn) {
             return tr("Tail silence measured %1, adjustment %2")
-                    .arg(measuredText(item.tailSec), changeText(item.tailChangeSec));
+                    .arg(measuredText(item.tailSec), RunTexts::changeText(item.tailChangeSec));
         }
         if (column == ResultColumn && !item.message.isEmpty())
             return item.detail.isEmpty() ? item.message : item.message + QStringLiteral("\n\n") + item.detail;
@@ -108,12 +99,18 @@ QVariant QueueModel::data(const QModelIndex &index, int role) const
         return int(item.status);
     case SortRole:
         switch (column) {
-        case LengthColumn: return item.durationSec;
-        case HeadColumn: return item.headChangeSec;
-        case TailColumn: return item.tailChangeSec;
-        case NewLengthColumn: return item.newDurationSec;
-        case StatusColumn: return int(item.status);
-        default: return data(index, Qt::DisplayRole);
+        case LengthColumn:
+            return item.durationSec;
+        case HeadColumn:
+            return item.headChangeSec;
+        case TailColumn:
+            return item.tailChangeSec;
+        case NewLengthColumn:
+            return item.newDurationSec;
+        case StatusColumn:
+            return int(item.status);
+        default:
+            return data(index, Qt::DisplayRole);
         }
     default:
         return QVariant();
@@ -125,14 +122,22 @@ QVariant QueueModel::headerData(int section, Qt::Orientation orientation, int ro
     if (role != Qt::DisplayRole || orientation != Qt::Horizontal)
         return QVariant();
     switch (section) {
-    case FileColumn: return tr("File");
-    case LengthColumn: return tr("Length");
-    case HeadColumn: return tr("Head");
-    case TailColumn: return tr("Tail");
-    case NewLengthColumn: return tr("New length");
-    case StatusColumn: return tr("Status");
-    case ResultColumn: return tr("Result");
-    default: return QVariant();
+    case FileColumn:
+        return tr("File");
+    case LengthColumn:
+        return tr("Length");
+    case HeadColumn:
+        return tr("Head");
+    case TailColumn:
+        return tr("Tail");
+    case NewLengthColumn:
+        return tr("New length");
+    case StatusColumn:
+        return tr("Status");
+    case ResultColumn:
+        return tr("Result");
+    default:
+        return QVariant();
     }
 }
 
@@ -157,7 +162,9 @@ void QueueModel::addFiles(const QStringList &files, const QString &root)
         QueueItem item;
         item.path = path;
         item.relPath = root.isEmpty() ? QFileInfo(path).fileName() : rootDir.relativeFilePath(path);
+        item.id = ++m_lastId;
         m_rowOfPath.insert(path, int(m_items.size()));
+        m_rowOfId.insert(item.id, int(m_items.size()));
         m_items.append(item);
     }
     endInsertRows();
@@ -172,8 +179,20 @@ void QueueModel::setItem(int row, const QueueItem &item)
         m_rowOfPath.remove(current.path);
         m_rowOfPath.insert(item.path, row);
     }
+    // The row keeps the id the queue gave it.
+    const quint64 id = current.id;
     current = item;
+    current.id = id;
     Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
+}
+
+bool QueueModel::setItemById(const QueueItem &item)
+{
+    const int row = rowOfId(item.id);
+    if (row < 0)
+        return false;
+    setItem(row, item);
+    return true;
 }
 
 void QueueModel::removeItems(const QList<int> &rows)
@@ -201,8 +220,10 @@ void QueueModel::removeItems(const QList<int> &rows)
     if (runs.size() <= MaxRemovalNotifications) {
         for (const auto &run : std::as_const(runs)) {
             beginRemoveRows(QModelIndex(), run.first, run.second);
-            for (int row = run.first; row <= run.second; ++row)
+            for (int row = run.first; row <= run.second; ++row) {
                 m_rowOfPath.remove(m_items.at(row).path);
+                m_rowOfId.remove(m_items.at(row).id);
+            }
             m_items.remove(run.first, run.second - run.first + 1);
             endRemoveRows();
         }
@@ -224,14 +245,17 @@ void QueueModel::removeItems(const QList<int> &rows)
     }
     m_items.resize(kept);
     m_rowOfPath.clear();
+    m_rowOfId.clear();
     reindexFrom(0);
     endResetModel();
 }
 
 void QueueModel::reindexFrom(int row)
 {
-    for (int i = row; i < m_items.size(); ++i)
+    for (int i = row; i < m_items.size(); ++i) {
         m_rowOfPath.insert(m_items.at(i).path, i);
+        m_rowOfId.insert(m_items.at(i).id, i);
+    }
 }
 
 void QueueModel::clear()
@@ -239,6 +263,7 @@ void QueueModel::clear()
     beginResetModel();
     m_items.clear();
     m_rowOfPath.clear();
+    m_rowOfId.clear();
     endResetModel();
 }
 
@@ -251,14 +276,6 @@ void QueueModel::clearResults(QueueItem &item)
     item.headChangeSec = item.tailChangeSec = 0.0;
     item.newDurationSec = 0.0;
     item.reencoded = false;
-}
-
-QString QueueModel::analysisVerdict(const QueueItem &item)
-{
-    const bool changes = item.headChangeSec != 0.0 || item.tailChangeSec != 0.0;
-    return changes ? QStringLiteral("would adjust head %1, tail %2")
-                             .arg(changeText(item.headChangeSec), changeText(item.tailChangeSec))
-                   : QStringLiteral("already within target");
 }
 
 void QueueModel::resetForRun(const QList<int> &rows)

@@ -47,17 +47,18 @@ public:
     // every row when none are named.
     void resetForRun(const QList<int> &rows = {});
     static void clearResults(QueueItem &item);
-    // An analysed item's result text: "would adjust head ..., tail ..." or
-    // "already within target".
-    static QString analysisVerdict(const QueueItem &item);
 
     const QList<QueueItem> &items() const { return m_items; }
     // The row of the item with exactly this path, or -1.
     int rowOfPath(const QString &path) const { return m_rowOfPath.value(path, -1); }
+    // The row of the item the queue gave this id, or -1 once it is removed.
+    int rowOfId(quint64 id) const { return m_rowOfId.value(id, -1); }
+    // Puts a result into the row of its item's id; false when that item is
+    // no longer queued.
+    bool setItemById(const QueueItem &item);
 
     // Texts of the table's cells, shared with the other places that show them.
     static QString durationText(double seconds);
-    static QString changeText(double seconds);
     static QString measuredText(double seconds);
 
 private:
@@ -66,6 +67,8 @@ private:
 
     QList<QueueItem> m_items;
     QHash<QString, int> m_rowOfPath; // paths are unique in the queue
+    QHash<quint64, int> m_rowOfId;
+    quint64 m_lastId = 0;
 };
 
 } // namespace ks

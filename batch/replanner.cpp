@@ -1,6 +1,7 @@
 #include "replanner.h"
 
 #include "queuemodel.h"
+#include "runtexts.h"
 #include "settings.h"
 #include "trimengine.h"
 
@@ -27,7 +28,7 @@ void replanAnalysed(QueueModel &queue, const Settings &before, const Settings &a
             silence.tailSec = item.tailSec;
             const StepResult verdict = TrimEngine::judge(item, silence, after);
             item.status = verdict.ok() ? ItemStatus::Analysed : ItemStatus::Failed;
-            item.message = verdict.ok() ? QueueModel::analysisVerdict(item) : verdict.message;
+            item.message = verdict.ok() ? RunTexts::analysisVerdict(item) : verdict.message;
         }
         queue.setItem(row, item);
     }

@@ -55,15 +55,15 @@ QString refusalText(RunRefusal refusal)
     case RunRefusal::None:
         break;
     case RunRefusal::EmptyQueue:
-        return QStringLiteral("nothing is queued");
+        return QStringLiteral("nothing is queued.");
     case RunRefusal::ToolsMissing:
         return ToolPaths::notFoundMessage();
     case RunRefusal::NothingToChange:
-        return QStringLiteral("both the head and the tail are set to leave alone, so there is nothing to change");
+        return QStringLiteral("both the head and the tail are set to leave alone, so there is nothing to change.");
     case RunRefusal::NoDestination:
-        return QStringLiteral("no destination folder is set");
+        return QStringLiteral("no destination folder is set.");
     case RunRefusal::OntoSources:
-        return QStringLiteral("the destination is the folder being trimmed - every copy would overwrite its source");
+        return QStringLiteral("the destination is the folder being trimmed - every copy would overwrite its source.");
     }
     return QString();
 }

@@ -9,15 +9,15 @@ struct QueueItem;
 struct Settings;
 struct ToolPaths;
 
-// Why a run cannot start, in the order the checks are made. The window and
-// the command line each word these their own way.
+// Why a run cannot start, in the order the checks are made. The log and
+// the command line say refusalText(); each front end adds its own hint.
 enum class RunRefusal {
     None,
-    EmptyQueue,      // nothing queued
-    ToolsMissing,    // ffmpeg or ffprobe not found
+    EmptyQueue, // nothing queued
+    ToolsMissing, // ffmpeg or ffprobe not found
     NothingToChange, // both ends left alone
-    NoDestination,   // a mirror trim without a destination folder
-    OntoSources,     // a mirror trim whose copies would land on their sources
+    NoDestination, // a mirror trim without a destination folder
+    OntoSources, // a mirror trim whose copies would land on their sources
 };
 
 // The first reason the run cannot start. A queuedCount below zero means the
@@ -35,7 +35,7 @@ QString mirrorPath(const QueueItem &item, const QString &outputRoot);
 // Whether both paths exist and name one file, through links or not.
 bool sameFile(const QString &a, const QString &b);
 
-// A one-line account of a refusal, for logs.
+// A refusal in one sentence, for logs and the command line.
 QString refusalText(RunRefusal refusal);
 
 } // namespace ks

@@ -1,6 +1,7 @@
 #include "runtexts.h"
 
 #include "batchsummary.h"
+#include "queueitem.h"
 #include "settings.h"
 
 #include <QCoreApplication>
@@ -51,6 +52,26 @@ QString RunTexts::totalsLine(const BatchSummary &summary, bool cancelled, bool a
             .arg(summary.failed)
             .arg(summary.secondsCut, 0, 'f', 1)
             .arg(summary.secondsAdded, 0, 'f', 1);
+}
+
+QString RunTexts::changeText(double seconds)
+{
+    if (seconds >= 0.0005)
+        return QStringLiteral("+%1 s").arg(seconds, 0, 'f', 3);
+    if (seconds <= -0.0005)
+        return QStringLiteral("-%1 s").arg(-seconds, 0, 'f', 3);
+    return QStringLiteral("-");
+}
+
+QString RunTexts::describeChange(const QueueItem &item)
+{
+    return QStringLiteral("head %1, tail %2").arg(changeText(item.headChangeSec), changeText(item.tailChangeSec));
+}
+
+QString RunTexts::analysisVerdict(const QueueItem &item)
+{
+    const bool changes = item.headChangeSec != 0.0 || item.tailChangeSec != 0.0;
+    return changes ? QStringLiteral("would adjust ") + describeChange(item) : QStringLiteral("already within target");
 }
 
 } // namespace ks

@@ -5,6 +5,7 @@
 namespace ks {
 
 struct BatchSummary;
+struct QueueItem;
 struct Settings;
 
 // The texts the window and the command line both show about a run, kept in
@@ -16,6 +17,14 @@ public:
     static QString inPlaceQuestion(int fileCount, const Settings &settings);
     // The run's totals line: "Complete - 3 written, ..." or "Analysis complete - ...".
     static QString totalsLine(const BatchSummary &summary, bool cancelled, bool analyseOnly);
+
+    // One end's change: "+0.250 s", "-1.850 s", or "-" for none.
+    static QString changeText(double seconds);
+    // "head -1.250 s, tail -" for result texts and log lines.
+    static QString describeChange(const QueueItem &item);
+    // An analysed item's result: "would adjust head ..., tail ..." or
+    // "already within target".
+    static QString analysisVerdict(const QueueItem &item);
 };
 
 } // namespace ks

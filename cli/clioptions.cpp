@@ -1,5 +1,6 @@
 #include "clioptions.h"
 
+#include "extensionlist.h"
 #include "settings.h"
 #include "settingstable.h"
 #include "version.h"
@@ -22,10 +23,11 @@ struct Option
 {
     const char *heading; // starts a new group in the help text
     const char *name;
-    char shortName;      // 0: none
+    char shortName; // 0: none
     const char *valueName; // null: a flag that takes no value
     const char *help;
     Apply apply;
+    const SettingsTable::Row *range = nullptr; // the limits of its number, for the help
 };
 
 void set(CliOptions &options, std::function<void(Settings &)> change)
@@ -40,8 +42,7 @@ QString readNumber(const QString &text, double min, double max, double *out)
     if (!ok || !std::isfinite(value))
         return QStringLiteral("'%1' is not a number").arg(text);
     if (value < min || value > max) {
-        return QStringLiteral("%1 is out of range (%2 to %3)")
-                .arg(text, QString::number(min), QString::number(max));
+        return QStringLiteral("%1 is out of range (%2 to %3)").arg(text, QString::number(min), QString::number(max));
     }
     *out = value;
     return QString();
@@ -49,7 +50,11 @@ QString readNumber(const QString &text, double min, double max, double *out)
 
 QString readEnd(const QString &text, EndMode *mode, int *targetMs)
 {
-    static const struct { QLatin1String name; EndMode mode; } modes[] = {
+    static const struct
+    {
+        QLatin1String name;
+        EndMode mode;
+    } modes[] = {
         { QLatin1String("leave"), EndMode::LeaveAlone },
         { QLatin1String("cut"), EndMode::CutBack },
         { QLatin1String("topup"), EndMode::TopUp },
@@ -134,8 +139,7 @@ Apply flagOption(bool Settings::*field, bool on)
 }
 
 template<typename Enum>
-Apply choiceOption(Enum Settings::*field, QLatin1String first, Enum firstValue, QLatin1String second,
-                   Enum secondValue)
+Apply choiceOption(Enum Settings::*field, QLatin1String first, Enum firstValue, QLatin1String second, Enum secondValue)
 {
     return [=](CliOptions &o, const QString &value) {
         if (value != first && value != second)
@@ -163,14 +167,7 @@ Apply toolOption(QString Settings::*field)
 Apply extensionsOption()
 {
     return [](CliOptions &o, const QString &value) {
-        QStringList extensions;
-        for (QString entry : value.split(QLatin1Char(','))) {
-            entry = entry.trimmed();
-            while (entry.startsWith(QLatin1Char('.')))
-                entry.remove(0, 1);
-            if (!entry.isEmpty())
-                extensions << entry.toLower();
-        }
+        const QStringList extensions = ExtensionList::parse(value);
         if (extensions.isEmpty())
             return QStringLiteral("no extension in '%1' (a comma-separated list such as mp3,flac)").arg(value);
         set(o, [=](Settings &s) { s.extensions = extensions; });
@@ -181,8 +178,8 @@ Apply extensionsOption()
 Apply outputOption(OutputMode mode)
 {
     return [mode](CliOptions &o, const QString &value) {
-        const QString root = mode == OutputMode::Mirror ? QDir::cleanPath(QDir::current().absoluteFilePath(value))
-                                                        : QString();
+        const QString root
+                = mode == OutputMode::Mirror ? QDir::cleanPath(QDir::current().absoluteFilePath(value)) : QString();
         set(o, [=](Settings &s) {
             s.outputMode = mode;
             if (mode == OutputMode::Mirror)
@@ -211,31 +208,51 @@ Apply runFlag(bool CliOptions::*field)
 const std::vector<Option> &optionTable()
 {
     static const std::vector<Option> table{
-        { "Detection", "threshold", 0, "DB", "silence threshold in dB, -90 to -10", numberOption(&Settings::thresholdDb) },
-        { nullptr, "min-silence", 0, "S", "shortest stretch that counts as silence, in seconds", numberOption(&Settings::minSilenceSec) },
-        { nullptr, "max-trim", 0, "S", "refuse to remove more than S seconds from a file", numberOption(&Settings::maxTrimSec) },
-        { "Ends (MODE: leave, cut, topup or exact; MS: the target in milliseconds)", "head", 0, "MODE[:MS]", "what to do with the silence at the head", endOption(&Settings::leadMode, &Settings::leadTargetMs) },
-        { nullptr, "tail", 0, "MODE[:MS]", "what to do with the silence at the tail", endOption(&Settings::tailMode, &Settings::tailTargetMs) },
-        { "Output", "out", 'o', "DIR", "write copies into DIR, mirroring each folder given", outputOption(OutputMode::Mirror) },
+        { "Detection", "threshold", 0, "DB", "silence threshold in dB", numberOption(&Settings::thresholdDb),
+                &SettingsTable::row(&Settings::thresholdDb) },
+        { nullptr, "min-silence", 0, "S", "shortest stretch that counts as silence, in seconds",
+                numberOption(&Settings::minSilenceSec), &SettingsTable::row(&Settings::minSilenceSec) },
+        { nullptr, "max-trim", 0, "S", "refuse to remove more than S seconds from a file",
+                numberOption(&Settings::maxTrimSec), &SettingsTable::row(&Settings::maxTrimSec) },
+        { "Ends (MODE: leave, cut, topup or exact; MS: the target in milliseconds)", "head", 0, "MODE[:MS]",
+                "what to do with the silence at the head", endOption(&Settings::leadMode, &Settings::leadTargetMs),
+                &SettingsTable::row(&Settings::leadTargetMs) },
+        { nullptr, "tail", 0, "MODE[:MS]", "what to do with the silence at the tail",
+                endOption(&Settings::tailMode, &Settings::tailTargetMs), &SettingsTable::row(&Settings::tailTargetMs) },
+        { "Output", "out", 'o', "DIR", "write copies into DIR, mirroring each folder given",
+                outputOption(OutputMode::Mirror) },
         { nullptr, "in-place", 0, nullptr, "overwrite the original files", outputOption(OutputMode::InPlace) },
-        { nullptr, "method", 0, "copy|reencode", "stream copy (lossless, frame accurate) or re-encode", choiceOption(&Settings::trimMethod, QLatin1String("copy"), TrimMethod::StreamCopy, QLatin1String("reencode"), TrimMethod::ReEncode) },
-        { nullptr, "pad-fallback", 0, "reencode|skip", "when silence must be added to a stream copy", choiceOption(&Settings::padFallback, QLatin1String("reencode"), PadFallback::ReEncode, QLatin1String("skip"), PadFallback::Skip) },
-        { nullptr, "backup", 0, nullptr, "keep a .bak copy of every file overwritten in place", flagOption(&Settings::makeBackup, true) },
+        { nullptr, "method", 0, "copy|reencode", "stream copy (lossless, frame accurate) or re-encode",
+                choiceOption(&Settings::trimMethod, QLatin1String("copy"), TrimMethod::StreamCopy,
+                        QLatin1String("reencode"), TrimMethod::ReEncode) },
+        { nullptr, "pad-fallback", 0, "reencode|skip", "when silence must be added to a stream copy",
+                choiceOption(&Settings::padFallback, QLatin1String("reencode"), PadFallback::ReEncode,
+                        QLatin1String("skip"), PadFallback::Skip) },
+        { nullptr, "backup", 0, nullptr, "keep a .bak copy of every file overwritten in place",
+                flagOption(&Settings::makeBackup, true) },
         { nullptr, "no-backup", 0, nullptr, nullptr, flagOption(&Settings::makeBackup, false) },
-        { nullptr, "keep-mtime", 0, nullptr, "give each written file its source's modification time", flagOption(&Settings::keepMtime, true) },
+        { nullptr, "keep-mtime", 0, nullptr, "give each written file its source's modification time",
+                flagOption(&Settings::keepMtime, true) },
         { nullptr, "no-keep-mtime", 0, nullptr, nullptr, flagOption(&Settings::keepMtime, false) },
-        { nullptr, "skip-untrimmed", 0, nullptr, "do not rewrite a file that needs no change", flagOption(&Settings::skipUntrimmed, true) },
+        { nullptr, "skip-untrimmed", 0, nullptr, "do not rewrite a file that needs no change",
+                flagOption(&Settings::skipUntrimmed, true) },
         { nullptr, "no-skip-untrimmed", 0, nullptr, nullptr, flagOption(&Settings::skipUntrimmed, false) },
-        { "Folders", "extensions", 0, "LIST", "file suffixes a folder scan picks up, comma-separated", extensionsOption() },
+        { "Folders", "extensions", 0, "LIST", "file suffixes a folder scan picks up, comma-separated",
+                extensionsOption() },
         { nullptr, "recursive", 0, nullptr, "scan sub-folders too", flagOption(&Settings::recursive, true) },
         { nullptr, "no-recursive", 0, nullptr, nullptr, flagOption(&Settings::recursive, false) },
         { "Tools", "ffmpeg", 0, "PATH", "the ffmpeg to run", toolOption(&Settings::ffmpegPath) },
         { nullptr, "ffprobe", 0, "PATH", "the ffprobe to run", toolOption(&Settings::ffprobePath) },
-        { "Run", "jobs", 'j', "N", "files worked on at once; 0, the default, is one per processor core", countOption(&Settings::parallelJobs) },
-        { nullptr, "files-from", 0, "FILE", "read more PATHs from FILE, one per line (- for standard input)", filesFromOption() },
-        { nullptr, "null", '0', nullptr, "the PATHs of --files-from end with NUL, as find -print0 writes them", runFlag(&CliOptions::nullSeparated) },
-        { nullptr, "no-settings", 0, nullptr, "start from the built-in defaults, not the saved settings", runFlag(&CliOptions::noSettings) },
-        { nullptr, "json", 0, nullptr, "one JSON object per finished file and a summary, one per line", runFlag(&CliOptions::json) },
+        { "Run", "jobs", 'j', "N", "files worked on at once; 0, the default, is one per processor core",
+                countOption(&Settings::parallelJobs), &SettingsTable::row(&Settings::parallelJobs) },
+        { nullptr, "files-from", 0, "FILE", "read more PATHs from FILE, one per line (- for standard input)",
+                filesFromOption() },
+        { nullptr, "null", '0', nullptr, "the PATHs of --files-from end with NUL, as find -print0 writes them",
+                runFlag(&CliOptions::nullSeparated) },
+        { nullptr, "no-settings", 0, nullptr, "start from the built-in defaults, not the saved settings",
+                runFlag(&CliOptions::noSettings) },
+        { nullptr, "json", 0, nullptr, "one JSON object per finished file and a summary, one per line",
+                runFlag(&CliOptions::json) },
         { nullptr, "quiet", 'q', nullptr, "print only errors and the totals", runFlag(&CliOptions::quiet) },
         { nullptr, "yes", 'y', nullptr, "rewrite in place without asking", runFlag(&CliOptions::yes) },
         { nullptr, "help", 'h', nullptr, "show this help and exit", runFlag(&CliOptions::help) },
@@ -258,6 +275,70 @@ const Option *findShort(QChar letter)
         if (option.shortName != 0 && letter == QLatin1Char(option.shortName))
             return &option;
     return nullptr;
+}
+
+// " (DB -90 to -10)": the limits the option's value is checked against,
+// named by the last word of its value.
+QString rangeText(const Option &option)
+{
+    if (!option.range)
+        return QString();
+    const QString value = QString::fromLatin1(option.valueName).section(QLatin1Char(':'), -1).remove(QLatin1Char(']'));
+    return QStringLiteral(" (%1 %2 to %3)")
+            .arg(value, QString::number(option.range->minimum), QString::number(option.range->maximum));
+}
+
+// Applies the option at arguments[i], taking its value from the next
+// argument where it needs one; the error, or an empty string.
+QString applyOption(const QStringList &arguments, int &i, CliOptions &options, const Option **applied)
+{
+    const QString &arg = arguments.at(i);
+    QString spelled = arg;
+    QString value;
+    bool inlineValue = false;
+    const Option *option = nullptr;
+    if (arg.startsWith(QLatin1String("--"))) {
+        const qsizetype equals = arg.indexOf(QLatin1Char('='));
+        if (equals > 0) {
+            spelled = arg.left(equals);
+            value = arg.mid(equals + 1);
+            inlineValue = true;
+        }
+        option = findLong(spelled.mid(2));
+    } else if (arg.size() == 2) {
+        option = findShort(arg.at(1));
+    }
+    if (!option)
+        return QStringLiteral("unknown option '%1'").arg(spelled);
+    if (!option->valueName && inlineValue)
+        return QStringLiteral("option '%1' takes no value").arg(spelled);
+    // The next argument is the value whatever it looks like: a threshold
+    // such as -45 starts with a dash.
+    if (option->valueName && !inlineValue && i + 1 < arguments.size())
+        value = arguments.at(++i);
+    if (option->valueName && value.isEmpty())
+        return QStringLiteral("option '%1' needs a value (%2)").arg(spelled, QLatin1String(option->valueName));
+    *applied = option;
+    const QString error = option->apply(options, value);
+    return error.isEmpty() ? QString() : QStringLiteral("option '%1': %2").arg(spelled, error);
+}
+
+// The first word is the command, the rest are paths.
+QString takeCommand(QStringList words, CliOptions &options)
+{
+    if (words.isEmpty())
+        return QString();
+    const QString command = words.takeFirst();
+    options.paths = words;
+    if (command == QLatin1String("analyse") || command == QLatin1String("analyze"))
+        options.command = CliOptions::Command::Analyse;
+    else if (command == QLatin1String("trim"))
+        options.command = CliOptions::Command::Trim;
+    else if (command == QLatin1String("help"))
+        options.help = true;
+    else
+        return QStringLiteral("unknown command '%1' (use analyse or trim)").arg(command);
+    return QString();
 }
 
 } // namespace
@@ -285,68 +366,17 @@ CliOptions CliOptions::parse(const QStringList &arguments)
             words << arguments.mid(i + 1);
             break;
         }
-        const bool isLong = arg.startsWith(QLatin1String("--"));
-        const bool isShort = !isLong && arg.size() > 1 && arg.startsWith(QLatin1Char('-'));
-        if (!isLong && !isShort) {
+        if (!arg.startsWith(QLatin1Char('-')) || arg.size() < 2) {
             words << arg;
             continue;
         }
-
-        QString spelled = arg;
-        QString value;
-        bool inlineValue = false;
-        const Option *option = nullptr;
-        if (isLong) {
-            const qsizetype equals = arg.indexOf(QLatin1Char('='));
-            if (equals > 0) {
-                spelled = arg.left(equals);
-                value = arg.mid(equals + 1);
-                inlineValue = true;
-            }
-            option = findLong(spelled.mid(2));
-        } else if (arg.size() == 2) {
-            option = findShort(arg.at(1));
-        }
-        if (!option) {
-            fail(QStringLiteral("unknown option '%1'").arg(spelled));
-            continue;
-        }
-        if (!option->valueName && inlineValue) {
-            fail(QStringLiteral("option '%1' takes no value").arg(spelled));
-            continue;
-        }
-        if (option->valueName && !inlineValue) {
-            // The next argument is the value whatever it looks like: a
-            // threshold such as -45 starts with a dash.
-            if (i + 1 >= arguments.size()) {
-                fail(QStringLiteral("option '%1' needs a value (%2)").arg(spelled, QLatin1String(option->valueName)));
-                continue;
-            }
-            value = arguments.at(++i);
-        }
-        if (option->valueName && value.isEmpty()) {
-            fail(QStringLiteral("option '%1' needs a value (%2)").arg(spelled, QLatin1String(option->valueName)));
-            continue;
-        }
-        const QString error = option->apply(options, value);
-        if (!error.isEmpty())
-            fail(QStringLiteral("option '%1': %2").arg(spelled, error));
-        outGiven = outGiven || qstrcmp(option->name, "out") == 0;
-        inPlaceGiven = inPlaceGiven || qstrcmp(option->name, "in-place") == 0;
+        const Option *applied = nullptr;
+        fail(applyOption(arguments, i, options, &applied));
+        outGiven = outGiven || (applied && qstrcmp(applied->name, "out") == 0);
+        inPlaceGiven = inPlaceGiven || (applied && qstrcmp(applied->name, "in-place") == 0);
     }
 
-    if (!words.isEmpty()) {
-        const QString command = words.takeFirst();
-        if (command == QLatin1String("analyse") || command == QLatin1String("analyze"))
-            options.command = Command::Analyse;
-        else if (command == QLatin1String("trim"))
-            options.command = Command::Trim;
-        else if (command == QLatin1String("help"))
-            options.help = true;
-        else
-            fail(QStringLiteral("unknown command '%1' (use analyse or trim)").arg(command));
-        options.paths = words;
-    }
+    fail(takeCommand(words, options));
     if (outGiven && inPlaceGiven)
         fail(QStringLiteral("options '--out' and '--in-place' cannot be used together"));
     if (options.command == Command::None && !options.help && !options.version)
@@ -360,18 +390,17 @@ CliOptions CliOptions::parse(const QStringList &arguments)
 
 QString CliOptions::helpText()
 {
-    QString text = QStringLiteral(
-            "Usage: kestrova-cli analyse [options] PATH...\n"
-            "  or:  kestrova-cli trim [options] PATH...\n"
-            "\n"
-            "Measures the silence at the head and the tail of audio files and, with\n"
-            "trim, cuts it back, tops it up or sets it to a target, with the engine and\n"
-            "the saved settings of the Kestrova window. Each option changes one setting\n"
-            "for this run only; nothing is saved.\n"
-            "\n"
-            "PATH is a file or a folder. A folder is scanned for the extensions in force;\n"
-            "with --out, each file found keeps its place below that folder, while a file\n"
-            "named directly goes straight into DIR.\n");
+    QString text = QStringLiteral("Usage: kestrova-cli analyse [options] PATH...\n"
+                                  "  or:  kestrova-cli trim [options] PATH...\n"
+                                  "\n"
+                                  "Measures the silence at the head and the tail of audio files and, with\n"
+                                  "trim, cuts it back, tops it up or sets it to a target, with the engine and\n"
+                                  "the saved settings of the Kestrova window. Each option changes one setting\n"
+                                  "for this run only; nothing is saved.\n"
+                                  "\n"
+                                  "PATH is a file or a folder. A folder is scanned for the extensions in force;\n"
+                                  "with --out, each file found keeps its place below that folder, while a file\n"
+                                  "named directly goes straight into DIR.\n");
     const std::vector<Option> &table = optionTable();
     for (size_t i = 0; i < table.size(); ++i) {
         const Option &option = table.at(i);
@@ -390,7 +419,7 @@ QString CliOptions::helpText()
             left += QLatin1Char('\n') + QString(HelpColumn, QLatin1Char(' '));
         else
             left = left.leftJustified(HelpColumn);
-        text += left + QLatin1String(option.help) + QLatin1Char('\n');
+        text += left + QLatin1String(option.help) + rangeText(option) + QLatin1Char('\n');
     }
     text += QStringLiteral(
             "\n"

@@ -2,12 +2,15 @@
 
 #include "batchsummary.h"
 #include "clioptions.h"
+#include "clireport.h"
+#include "progressline.h"
 #include "queueitem.h"
+#include "runcheck.h"
 #include "settings.h"
 #include "severity.h"
+#include "stoptoken.h"
 
 #include <QList>
-#include <QMap>
 #include <QObject>
 #include <QStringList>
 
@@ -19,7 +22,7 @@ class WorkerHost;
 // One command-line run: takes the settings the window would use, lays the
 // options over them, makes the window's checks, queues the paths the way the
 // window queues files and folders, and drives the controller on its worker
-// thread, printing what it reports. Ends with `finished` and the exit status.
+// thread; the report prints what it says. Ends with `finished` and the exit status.
 class CliRunner final : public QObject
 {
     Q_OBJECT
@@ -32,39 +35,35 @@ public:
     static constexpr int SomethingFailed = 1;
     static constexpr int Refused = 2;
 
+    // What the command line adds to a refusal's sentence: the option that mends it.
+    static QString refusalHint(RunRefusal refusal);
+
 public Q_SLOTS:
     void start();
-    // A stop from the user (Ctrl-C, SIGTERM): the running file is abandoned
-    // through the controller's stop flag and the totals are still printed.
+    // A stop from the user (Ctrl-C, SIGTERM): every job asked for is stopped
+    // through its token and the totals are still printed.
     void stop();
 
 Q_SIGNALS:
     void finished(int exitCode);
-    void requestScan(const QString &root, const QStringList &extensions, bool recursive);
-    void requestProcess(const QList<ks::QueueItem> &items, const ks::Settings &settings, bool analyseOnly);
 
 private:
     Q_DISABLE_COPY_MOVE(CliRunner)
 
     enum class Phase { Idle, Queuing, Confirming, Running, Done };
 
+    bool readPathList();
     void startWorker();
+    void follow(const StopToken &job);
     void queueNextPath();
     void allQueued();
     bool confirmInPlace(int count);
     void startBatch();
-    struct Line
-    {
-        QString text;
-        Severity level = Severity::Information;
-    };
-    void printLine(const QString &text, Severity level);
-    void printFinished(bool all = false);
-    void fileFinished(int index, const QList<Line> &lines);
     void finish(int exitCode);
+    void refuse(RunRefusal refusal);
     void refuse(const QString &reason);
-    void restateStop();
 
+    void onScanProgress(int filesFound);
     void onScanFinished(const QStringList &files, const QString &root, bool cancelled);
     void onItemChanged(int index, const ks::QueueItem &item);
     void onFileProgress(int index, int percent);
@@ -77,13 +76,15 @@ private:
     void complain(const QString &text) { printErr(QStringLiteral("kestrova-cli: ") + text); }
     void printTotals(const BatchSummary &summary, bool cancelled);
     void drawProgress();
-    void clearProgress();
 
     CliOptions m_options;
     Settings m_settings;
     QueueModel *m_queue = nullptr;
     WorkerHost *m_worker = nullptr;
     Phase m_phase = Phase::Idle;
+    CliReport m_report;
+    ProgressLine m_progress;
+    QList<StopToken> m_jobs; // every job asked for, kept while a signal handler may raise one
 
     QStringList m_pendingPaths;
     int m_missingPaths = 0;
@@ -92,15 +93,10 @@ private:
 
     int m_current = -1; // the file started last
     int m_filePercent = 0;
-    QMap<int, QList<Line>> m_reports; // finished files not printed yet, with their log lines
-    int m_lastFinished = -1;
-    int m_nextToPrint = 0;
     int m_done = 0;
     int m_total = 0;
-
-    bool m_progressLine = false; // a live line on a terminal's standard error
-    QString m_progressText;      // what the live line shows now, empty when cleared
-    QString m_scanText;
+    QString m_scanText; // "Scanning FOLDER" while a scan goes on
+    int m_scanFound = 0;
 };
 
 } // namespace ks

@@ -1,7 +1,5 @@
 #include "signalwatcher.h"
 
-#include "controller.h"
-
 #include <QSocketNotifier>
 
 #include <atomic>
@@ -15,16 +13,16 @@ namespace ks {
 namespace {
 
 int g_pipe[2] = { -1, -1 };
-std::atomic<Controller *> g_stopTarget{ nullptr };
+std::atomic<std::atomic<bool> *> g_stopTarget{ nullptr };
 std::atomic<int> g_caught{ 0 };
 
 // Only async-signal-safe calls here: an atomic store, write and _exit.
 void onSignal(int signalNumber)
 {
-    Controller *target = g_stopTarget.load();
+    std::atomic<bool> *target = g_stopTarget.load();
     if (g_caught.fetch_add(1) > 0 || !target)
         _exit(SignalWatcher::StoppedExitCode);
-    target->requestStop();
+    target->store(true);
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
     [[maybe_unused]] const ssize_t written = write(g_pipe[1], &byte, 1);
 }
@@ -41,7 +39,7 @@ void install(void (*handler)(int))
 
 } // namespace
 
-static_assert(std::atomic<Controller *>::is_always_lock_free, "the signal handler needs a lock-free pointer");
+static_assert(std::atomic<std::atomic<bool> *>::is_always_lock_free, "the signal handler needs a lock-free pointer");
 static_assert(std::atomic<int>::is_always_lock_free, "the signal handler needs a lock-free counter");
 
 SignalWatcher::SignalWatcher(QObject *parent)
@@ -74,9 +72,9 @@ SignalWatcher::~SignalWatcher()
     }
 }
 
-void SignalWatcher::setStopTarget(Controller *controller)
+void SignalWatcher::setStopTarget(std::atomic<bool> *flag)
 {
-    g_stopTarget.store(controller);
+    g_stopTarget.store(flag);
 }
 
 void SignalWatcher::drain()

@@ -2,19 +2,19 @@
 
 #include <QObject>
 
+#include <atomic>
+
 class QSocketNotifier;
 
 namespace ks {
 
-class Controller;
-
 // Turns SIGINT and SIGTERM into a Qt signal on the thread that made it,
 // through a pipe the handler writes to. There is one per process.
 //
-// While a stop target is set, the handler also raises the controller's stop
-// flag at once: on a terminal Ctrl-C reaches the running ffmpeg too, and the
-// flag must be up before that child has ended, or its death would be taken
-// for a failed file. Without a target (before any work starts) the first
+// While a stop target is set (the flag of the job asked for last), the
+// handler also raises it at once: on a terminal Ctrl-C reaches the running
+// ffmpeg too, and the flag must be up before that child has ended, or its
+// death would be taken for a failed file. Without a target (before any work starts) the first
 // signal ends the process at once; so does a second signal at any time.
 class SignalWatcher final : public QObject
 {
@@ -24,7 +24,8 @@ public:
     explicit SignalWatcher(QObject *parent = nullptr);
     ~SignalWatcher() override;
 
-    static void setStopTarget(Controller *controller);
+    // The flag must outlive its time as the target.
+    static void setStopTarget(std::atomic<bool> *flag);
 
     // The exit status of a process stopped by a signal.
     static constexpr int StoppedExitCode = 130;

@@ -23,6 +23,10 @@ QString statusText(ItemStatus status);
 // One audio file in the queue with its measurements, plan and result.
 struct QueueItem
 {
+    // The queue's own name for the item, unique for the queue's life and
+    // never reused: a result finds its row by it whatever was sorted or
+    // removed meanwhile. 0 for an item no queue holds.
+    quint64 id = 0;
     QString path;
     QString relPath;
     QString outputPath;

@@ -2,10 +2,8 @@
 
 #include "aboutdialog.h"
 #include "addcommands.h"
-#include "controller.h"
 #include "edgepreview.h"
 #include "logconsole.h"
-#include "severity.h"
 #include "preferencesdialog.h"
 #include "queuecommands.h"
 #include "queuemodel.h"
@@ -14,6 +12,7 @@
 #include "runcommands.h"
 #include "runfeedback.h"
 #include "settingsstore.h"
+#include "severity.h"
 #include "toolpaths.h"
 #include "updateflow.h"
 #include "userprompts.h"
@@ -158,13 +157,15 @@ void MainWindow::buildCentralArea()
     m_queueCommands = new QueueCommands(m_table, m_panel, m_log, m_commands, m_prompts, this);
     m_adds = new AddCommands(m_model, m_log, m_commands, m_prompts, this);
     connect(m_adds, &AddCommands::scanRequested, this, &MainWindow::scanFolder);
-    auto *runs = new RunCommands(m_table, m_log, m_commands, m_prompts, [this] { return m_adds->lastFolder(); }, this);
+    auto *runs = new RunCommands(
+            m_table, m_log, m_commands, m_prompts, [this] { return m_adds->lastFolder(); }, this);
     connect(runs, &RunCommands::settingsChanged, this, &MainWindow::refreshSettingsReadout);
-    connect(runs, &RunCommands::accepted, this, [this](const QList<QueueItem> &items, const Settings &settings, bool analyseOnly) {
-        setRunning(true);
-        m_feedback->batchStarted(analyseOnly, int(items.size()));
-        Q_EMIT requestProcess(items, settings, analyseOnly);
-    });
+    connect(runs, &RunCommands::accepted, this,
+            [this](const QList<QueueItem> &items, const Settings &settings, bool analyseOnly) {
+                setRunning(true);
+                m_feedback->batchStarted(analyseOnly, int(items.size()));
+                m_worker->process(items, settings, analyseOnly);
+            });
 
     m_splitter = new QSplitter(Qt::Vertical, central);
     m_splitter->setObjectName(QStringLiteral("queueLogSplitter"));
@@ -218,13 +219,12 @@ void MainWindow::buildMenus()
     // Runs and queue commands are connected by RunCommands and QueueCommands;
     // the menu only shows them.
     for (const WindowCommands::Command command : { WindowCommands::Analyse, WindowCommands::Trim,
-                                                   WindowCommands::AnalyseSelected, WindowCommands::TrimSelected,
-                                                   WindowCommands::RetryFailed })
+                 WindowCommands::AnalyseSelected, WindowCommands::TrimSelected, WindowCommands::RetryFailed })
         jobs->addAction(m_commands->action(command));
     add(jobs, WindowCommands::Stop, &MainWindow::onStop);
     jobs->addSeparator();
-    for (const WindowCommands::Command command : { WindowCommands::RestoreOriginal, WindowCommands::DeleteBackups,
-                                                   WindowCommands::CopyResult })
+    for (const WindowCommands::Command command :
+            { WindowCommands::RestoreOriginal, WindowCommands::DeleteBackups, WindowCommands::CopyResult })
         jobs->addAction(m_commands->action(command));
     jobs->addSeparator();
     jobs->addAction(m_commands->action(WindowCommands::Remove));
@@ -244,8 +244,7 @@ void MainWindow::connectWorker()
 {
     m_worker = new WorkerHost(this);
     m_feedback = new RunFeedback(m_table, m_panel, m_log, m_statusLabel, this);
-    connect(this, &MainWindow::requestScan, m_worker, &WorkerHost::requestScan);
-    connect(this, &MainWindow::requestProcess, m_worker, &WorkerHost::requestProcess);
+    connect(m_worker, &WorkerHost::scanProgress, m_feedback, &RunFeedback::onScanProgress);
     connect(m_worker, &WorkerHost::scanFinished, m_feedback, &RunFeedback::onScanFinished);
     connect(m_worker, &WorkerHost::itemChanged, m_feedback, &RunFeedback::onItemChanged);
     connect(m_worker, &WorkerHost::fileProgress, m_feedback, &RunFeedback::onFileProgress);
@@ -274,7 +273,7 @@ void MainWindow::scanFolder(const QString &folder)
 {
     setRunning(true);
     m_feedback->scanStarted(folder);
-    Q_EMIT requestScan(folder, appSettings().extensions, appSettings().recursive);
+    m_worker->scan(folder, appSettings().extensions, appSettings().recursive);
 }
 
 void MainWindow::onStop()
@@ -309,8 +308,9 @@ void MainWindow::onAbout()
 
 void MainWindow::saveLog()
 {
-    const QString path = m_prompts->saveFileName(this, tr("Save log"), QDir(m_adds->lastFolder()).filePath(QStringLiteral("kestrova-log.txt")),
-                                                 tr("Text files (*.txt);;All files (*)"));
+    const QString path = m_prompts->saveFileName(this, tr("Save log"),
+            QDir(m_adds->lastFolder()).filePath(QStringLiteral("kestrova-log.txt")),
+            tr("Text files (*.txt);;All files (*)"));
     if (path.isEmpty())
         return;
     QSaveFile file(path);
@@ -325,8 +325,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
 {
     if (m_running) {
         if (m_prompts->question(this, tr("Quit"), tr("A run is still going. Stop it and quit?"),
-                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
-            != QMessageBox::Yes) {
+                    QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                != QMessageBox::Yes) {
             event->ignore();
             return;
         }

@@ -46,10 +46,6 @@ public:
     // A line in the window's log, for what start-up has to say.
     void log(const QString &text, ks::Severity severity);
 
-Q_SIGNALS:
-    void requestScan(const QString &root, const QStringList &extensions, bool recursive);
-    void requestProcess(const QList<ks::QueueItem> &items, const ks::Settings &settings, bool analyseOnly);
-
 protected:
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;

@@ -1,12 +1,13 @@
 #include "preferencesdialog.h"
 
+#include "extensionlist.h"
 #include "settingstable.h"
 
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QDoubleSpinBox>
 #include <QDir>
+#include <QDoubleSpinBox>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -15,7 +16,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QRegularExpression>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -43,7 +43,7 @@ QVBoxLayout *pageLayout(QWidget *page, int spacing)
 // The spin boxes take their ranges from the settings table, as the command
 // line's checks do.
 QDoubleSpinBox *doubleSpin(QWidget *parent, const char *name, double Settings::*field, int decimals, double step,
-                           const QString &suffix, double value)
+        const QString &suffix, double value)
 {
     const SettingsTable::Row &limits = SettingsTable::row(field);
     auto *spin = new QDoubleSpinBox(parent);
@@ -111,20 +111,11 @@ QLineEdit *lineEdit(QWidget *parent, const char *name, const QString &text, cons
     return edit;
 }
 
-// Accepts "*.MP3, .wav; flac" as well as "mp3 wav flac". A part made only of
-// stars and dots is kept as an empty entry; a field with no part at all keeps
-// the previous list, so clearing the field cannot leave scans finding nothing.
+// A field with no type in it keeps the previous list, so clearing the field
+// cannot leave scans finding nothing.
 QStringList parseExtensions(const QString &text, const QStringList &previous)
 {
-    static const QRegularExpression separators(QStringLiteral("[\\s,;]+"));
-    QStringList extensions;
-    const QStringList parts = text.split(separators, Qt::SkipEmptyParts);
-    for (const QString &part : parts) {
-        QString extension = part.trimmed();
-        extension.remove(QLatin1Char('*'));
-        extension.remove(QLatin1Char('.'));
-        extensions.append(extension.toLower());
-    }
+    const QStringList extensions = ExtensionList::parse(text);
     return extensions.isEmpty() ? previous : extensions;
 }
 
@@ -199,11 +190,12 @@ QWidget *PreferencesDialog::buildSilenceTab()
 
     auto *detection = new QGroupBox(tr("Detection"), page);
     auto *detectionForm = new QFormLayout(detection);
-    m_thresholdSpin = doubleSpin(detection, "thresholdSpin", &Settings::thresholdDb, 1, 1.0, tr(" dBFS"),
-                                 m_settings.thresholdDb);
-    m_minSilenceSpin = doubleSpin(detection, "minSilenceSpin", &Settings::minSilenceSec, 2, 0.05, tr(" s"),
-                                  m_settings.minSilenceSec);
-    m_maxTrimSpin = doubleSpin(detection, "maxTrimSpin", &Settings::maxTrimSec, 0, 1.0, tr(" s"), m_settings.maxTrimSec);
+    m_thresholdSpin = doubleSpin(
+            detection, "thresholdSpin", &Settings::thresholdDb, 1, 1.0, tr(" dBFS"), m_settings.thresholdDb);
+    m_minSilenceSpin = doubleSpin(
+            detection, "minSilenceSpin", &Settings::minSilenceSec, 2, 0.05, tr(" s"), m_settings.minSilenceSec);
+    m_maxTrimSpin
+            = doubleSpin(detection, "maxTrimSpin", &Settings::maxTrimSec, 0, 1.0, tr(" s"), m_settings.maxTrimSec);
     detectionForm->addRow(tr("Threshold"), m_thresholdSpin);
     detectionForm->addRow(tr("Minimum silence"), m_minSilenceSpin);
     detectionForm->addRow(tr("Refuse to remove more than"), m_maxTrimSpin);
@@ -264,12 +256,12 @@ QWidget *PreferencesDialog::buildOutputTab()
     methodRow->addWidget(new QLabel(tr("Method"), page));
     methodRow->addWidget(m_trimMethodCombo, 1);
 
-    m_keepMtimeCheck = checkBox(page, "keepMtimeCheck", tr("Preserve the original modified time"),
-                                m_settings.keepMtime);
-    m_makeBackupCheck = checkBox(page, "makeBackupCheck", tr("Keep a .bak copy when overwriting in place"),
-                                 m_settings.makeBackup);
-    m_skipUntrimmedCheck = checkBox(page, "skipUntrimmedCheck", tr("Skip files that already match the targets"),
-                                    m_settings.skipUntrimmed);
+    m_keepMtimeCheck
+            = checkBox(page, "keepMtimeCheck", tr("Preserve the original modified time"), m_settings.keepMtime);
+    m_makeBackupCheck = checkBox(
+            page, "makeBackupCheck", tr("Keep a .bak copy when overwriting in place"), m_settings.makeBackup);
+    m_skipUntrimmedCheck = checkBox(
+            page, "skipUntrimmedCheck", tr("Skip files that already match the targets"), m_settings.skipUntrimmed);
 
     layout->addWidget(m_mirrorRadio);
     layout->addLayout(destinationRow);
@@ -290,15 +282,15 @@ QWidget *PreferencesDialog::buildScanningTab()
     auto *layout = pageLayout(page, 10);
 
     auto *form = new QFormLayout;
-    m_extensionsEdit = lineEdit(page, "extensionsEdit", m_settings.extensions.join(QLatin1Char(' ')),
-                                tr("mp3 wav flac ogg"));
+    m_extensionsEdit
+            = lineEdit(page, "extensionsEdit", m_settings.extensions.join(QLatin1Char(' ')), tr("mp3 wav flac ogg"));
     m_recursiveCheck = checkBox(page, "recursiveCheck", tr("Include sub folders"), m_settings.recursive);
     form->addRow(tr("Extensions"), m_extensionsEdit);
     form->addRow(QString(), m_recursiveCheck);
 
     auto *hint = new QLabel(
-        tr("Separate extensions with spaces or commas. Only these files are picked up when a folder is added."),
-        page);
+            tr("Separate extensions with spaces or commas. Only these files are picked up when a folder is added."),
+            page);
     hint->setWordWrap(true);
 
     layout->addLayout(form);

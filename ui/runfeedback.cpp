@@ -2,18 +2,19 @@
 
 #include "addedpaths.h"
 #include "logconsole.h"
-#include "severity.h"
 #include "panelstyle.h"
 #include "queuemodel.h"
 #include "queueview.h"
 #include "runtexts.h"
 #include "settings.h"
 #include "settingsstore.h"
+#include "severity.h"
 #include "vfdpanel.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QTime>
 #include <QTimer>
 
@@ -40,9 +41,9 @@ void RunFeedback::showSettings(const Settings &settings)
 {
     const QString separator = PanelStyle::separator();
     m_panel->setDetection(tr("%1 dB").arg(settings.thresholdDb, 0, 'f', 0) + separator
-                          + tr("%1 S").arg(settings.minSilenceSec, 0, 'f', 2));
+            + tr("%1 S").arg(settings.minSilenceSec, 0, 'f', 2));
     m_panel->setEnds(tr("HEAD %1").arg(endModeLabel(settings.leadMode, settings.leadTargetMs)) + separator
-                     + tr("TAIL %1").arg(endModeLabel(settings.tailMode, settings.tailTargetMs)));
+            + tr("TAIL %1").arg(endModeLabel(settings.tailMode, settings.tailTargetMs)));
     QStringList output{ tr("OUT") };
     if (settings.outputMode == OutputMode::InPlace) {
         output << tr("IN PLACE") << (settings.makeBackup ? tr("BACKUP ON") : tr("NO BACKUP"));
@@ -55,9 +56,9 @@ void RunFeedback::showSettings(const Settings &settings)
 
 void RunFeedback::scanStarted(const QString &folder)
 {
-    ++m_pendingScans;
     m_panel->setPhase(VfdPanel::Scanning);
-    m_status->setText(tr("Scanning %1...").arg(QDir::toNativeSeparators(folder)));
+    m_scanning.append(QDir::toNativeSeparators(folder));
+    m_status->setText(tr("Scanning %1...").arg(m_scanning.last()));
     m_log->append(tr("Scanning %1").arg(QDir::toNativeSeparators(folder)), Severity::Information);
 }
 
@@ -85,16 +86,25 @@ void RunFeedback::batchStarted(bool analyseOnly, int count)
     }
 }
 
+// The count goes to the status line only; the log keeps what was found.
+// Scans run in the order asked, so the first folder waiting is the one.
+void RunFeedback::onScanProgress(int filesFound)
+{
+    m_status->setText(
+            tr("Scanning %1...").arg(m_scanning.value(0)) + PanelStyle::separator() + QLocale().toString(filesFound));
+}
+
 void RunFeedback::onScanFinished(const QStringList &files, const QString &root, bool cancelled)
 {
     // Several dropped folders are scanned one after another; the window is
     // idle again when the last one is in.
-    m_pendingScans = std::max(m_pendingScans - 1, 0);
+    if (!m_scanning.isEmpty())
+        m_scanning.removeFirst();
     // The destination's own copies are not sources.
     const Settings &settings = appSettings();
     m_view->queue()->addFiles(
             settings.outputMode == OutputMode::InPlace ? files : AddedPaths::outside(files, settings.outputRoot), root);
-    if (m_pendingScans == 0) {
+    if (m_scanning.isEmpty()) {
         m_panel->setPhase(VfdPanel::Idle);
         m_status->setText(tr("Idle"));
     }
@@ -102,18 +112,15 @@ void RunFeedback::onScanFinished(const QStringList &files, const QString &root, 
         m_log->append(tr("Scan stopped - %1 file(s) found.").arg(files.size()), Severity::Warning);
     else
         m_log->append(tr("Scan complete - %1 file(s) found.").arg(files.size()), Severity::Success);
-    if (m_pendingScans == 0)
+    if (m_scanning.isEmpty())
         Q_EMIT finished();
 }
 
 void RunFeedback::onItemChanged(int index, const QueueItem &item)
 {
-    // A result goes to the queued item with its path, or nowhere.
+    // A result goes to the row of its item's id, or nowhere once that row is gone.
     QueueModel *queue = m_view->queue();
-    const QList<QueueItem> &items = queue->items();
-    const int row = index >= 0 && index < items.size() && items.at(index).path == item.path
-            ? index
-            : queue->rowOfPath(item.path);
+    const int row = queue->rowOfId(item.id);
     if (row >= 0)
         queue->setItem(row, item);
     // With several files at once, the panel follows the one started last.
@@ -155,8 +162,8 @@ void RunFeedback::onBatchProgress(int done, int total)
 {
     m_panel->setBatchProgress(total < 1 ? 0 : int(double(done) / total * 100.0));
     const QString left = timeLeft(m_audioDone, m_filesDone, total - done, m_clock.elapsed() / 1000.0);
-    m_status->setText(left.isEmpty() ? tr("%1 of %2").arg(done).arg(total)
-                                     : tr("%1 of %2 - %3").arg(done).arg(total).arg(left));
+    m_status->setText(
+            left.isEmpty() ? tr("%1 of %2").arg(done).arg(total) : tr("%1 of %2 - %3").arg(done).arg(total).arg(left));
 }
 
 QString RunFeedback::timeLeft(double audioDoneSec, int filesDone, int filesLeft, double elapsedSec)
@@ -177,13 +184,13 @@ void RunFeedback::onBatchFinished(const BatchSummary &summary, bool cancelled, b
     m_panel->setElapsedSeconds(-1);
     const QString last = tr("LAST %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm")));
     // An analysis says what a trim of the same files would do.
-    m_panel->setSummary(PanelStyle::join(
-            { last, tr("%1 SCANNED").arg(summary.processed),
-              analyseOnly ? tr("%1 WOULD CHANGE").arg(summary.wouldChange) : tr("%1 WRITTEN").arg(summary.written),
-              tr("%1 SKIPPED").arg(summary.skipped), tr("%1 FAIL").arg(summary.failed),
-              (analyseOnly ? tr("%1 S TO CUT") : tr("%1 S CUT")).arg(summary.secondsCut, 0, 'f', 1),
-              (analyseOnly ? tr("%1 S TO ADD") : tr("%1 S ADDED")).arg(summary.secondsAdded, 0, 'f', 1) }));
-    m_log->append(RunTexts::totalsLine(summary, cancelled, analyseOnly), summary.failed > 0 ? Severity::Warning : Severity::Success);
+    m_panel->setSummary(PanelStyle::join({ last, tr("%1 SCANNED").arg(summary.processed),
+            analyseOnly ? tr("%1 WOULD CHANGE").arg(summary.wouldChange) : tr("%1 WRITTEN").arg(summary.written),
+            tr("%1 SKIPPED").arg(summary.skipped), tr("%1 FAIL").arg(summary.failed),
+            (analyseOnly ? tr("%1 S TO CUT") : tr("%1 S CUT")).arg(summary.secondsCut, 0, 'f', 1),
+            (analyseOnly ? tr("%1 S TO ADD") : tr("%1 S ADDED")).arg(summary.secondsAdded, 0, 'f', 1) }));
+    m_log->append(RunTexts::totalsLine(summary, cancelled, analyseOnly),
+            summary.failed > 0 ? Severity::Warning : Severity::Success);
     m_status->setText(tr("Idle"));
     Q_EMIT finished();
 }

@@ -37,6 +37,7 @@ public:
     void batchStarted(bool analyseOnly, int count);
 
 public Q_SLOTS:
+    void onScanProgress(int filesFound);
     void onScanFinished(const QStringList &files, const QString &root, bool cancelled);
     void onItemChanged(int index, const ks::QueueItem &item);
     void onFileProgress(int index, int percent);
@@ -56,7 +57,7 @@ private:
     QLabel *m_status;
     QTimer *m_clockTimer;
     QElapsedTimer m_clock;
-    int m_pendingScans = 0; // folders asked for and not yet delivered
+    QStringList m_scanning; // folders asked for and not yet delivered, in the order asked
     double m_audioDone = 0.0; // seconds of audio in the files finished this run
     int m_filesDone = 0;
     int m_currentIndex = -1; // the file started last

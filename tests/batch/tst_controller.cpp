@@ -1,7 +1,11 @@
 #include "addedpaths.h"
 #include "controller.h"
+#include "extensionlist.h"
+#include "fileoutcome.h"
 #include "fixtures.h"
+#include "folderscan.h"
 #include "queuemodel.h"
+#include "stepresult.h"
 #include "workerhost.h"
 
 #include <QAbstractItemModelTester>
@@ -9,6 +13,14 @@
 
 using namespace ks;
 using namespace Qt::StringLiterals;
+
+namespace {
+// Which decision of a file a row of fileOutcomes() asks for.
+enum class Stage { Plan, Guard, Write };
+} // namespace
+Q_DECLARE_METATYPE(Stage)
+Q_DECLARE_METATYPE(ks::StepResult)
+Q_DECLARE_METATYPE(ks::ItemStatus)
 
 // Batches through the worker host, as the window and the command line run them, and scans.
 class tst_Controller : public QObject
@@ -20,9 +32,15 @@ private Q_SLOTS:
     void init();
     void severalAtOnceAsOneAtATime();
     void stopEndsEveryRunningFile();
+    void stopReachesEveryQueuedJob();
     void scanCountsNamesNotUtf8();
     void destinationLeftOutOfScan();
     void queueRemovesScatteredRows();
+    void resultsFindTheirRowById();
+    void fileOutcomes_data();
+    void fileOutcomes();
+    void extensionLists_data();
+    void extensionLists();
 
 private:
     bool run(const QList<QueueItem> &items, bool analyseOnly = false);
@@ -61,7 +79,7 @@ bool tst_Controller::run(const QList<QueueItem> &items, bool analyseOnly)
 {
     for (QSignalSpy *spy : { &m_items, &m_log, &m_finished })
         spy->clear();
-    Q_EMIT m_host.requestProcess(items, m_settings, analyseOnly);
+    m_host.process(items, m_settings, analyseOnly);
     return m_finished.wait(60000);
 }
 
@@ -159,20 +177,57 @@ void tst_Controller::stopEndsEveryRunningFile()
     QCOMPARE(row(0), u"Failed|output would overwrite the source|/in/cut.wav"_s);
 }
 
+// A stop belongs to every job asked for and not yet finished. With the
+// worker held, two scans and a batch wait for it when Stop comes: none of
+// them runs. A job asked for after the stop is not stopped by it.
+void tst_Controller::stopReachesEveryQueuedJob()
+{
+    QSemaphore entered, held;
+    QMetaObject::invokeMethod(
+            m_host.controller(), [&] { entered.release(), held.acquire(); }, Qt::QueuedConnection);
+    entered.acquire();
+    QSignalSpy scans(&m_host, &WorkerHost::scanFinished);
+    for (QSignalSpy *spy : { &m_items, &m_finished })
+        spy->clear();
+    m_host.scan(at(u"in"_s), { u"wav"_s }, true);
+    m_host.scan(at(u"copy"_s), { u"wav"_s }, true);
+    m_host.process({ queued(u"in/cut.wav"_s) }, m_settings, true);
+    m_host.requestStop();
+    held.release();
+    QVERIFY(m_finished.wait(60000));
+    m_host.scan(at(u"copy"_s), { u"wav"_s }, false);
+    QTRY_COMPARE(scans.size(), 3);
+    QStringList seen;
+    for (const QVariantList &scan : std::as_const(scans))
+        seen << u"%1 %2"_s.arg(scan.at(2).toBool()).arg(scan.at(0).toStringList().join(u',')).remove(m_dir.path());
+    seen << u"%1 %2 %3"_s.arg(m_finished.first().at(1).toBool())
+                    .arg(m_finished.first().at(0).value<BatchSummary>().processed)
+                    .arg(m_items.size());
+    QCOMPARE(seen, QStringList({ u"1 "_s, u"1 "_s, u"0 /copy/cut.wav"_s, u"1 0 0"_s }));
+}
+
 // Qt lists such names nowhere, so they are counted from the raw entries.
+// The count of files found goes out as progress, not as log lines.
 void tst_Controller::scanCountsNamesNotUtf8()
 {
     QCOMPARE(test::makeAudio(at(u"odd/ok.mp3"_s)), QString());
+    QVERIFY(QDir().mkpath(at(u"odd/many"_s)));
+    for (int i = 0; i < FolderScan::ReportEvery; ++i)
+        QVERIFY(QFile(at(u"odd/many/%1.mp3"_s.arg(i))).open(QIODevice::WriteOnly));
     const QByteArray latin1 = QFile::encodeName(at(u"odd"_s)) + "/caf\xe9.mp3"; // "café.mp3"
     if (FILE *raw = ::fopen(latin1.constData(), "w"))
         ::fclose(raw);
     const auto removeLatin1 = qScopeGuard([&] { ::remove(latin1.constData()); }); // its folder could not
     Controller controller;
     QSignalSpy finished(&controller, &Controller::scanFinished);
+    QSignalSpy progress(&controller, &Controller::scanProgress);
     QSignalSpy messages(&controller, &Controller::message);
     controller.scan(at(u"odd"_s), { u"mp3"_s }, true);
-    QCOMPARE(finished.first().at(0).toStringList(), QStringList{ at(u"odd/ok.mp3"_s) });
-    QCOMPARE(messages.last().at(0).toString(), u"Skipped 1 file(s) whose names are not valid UTF-8"_s);
+    const QStringList found = finished.first().at(0).toStringList();
+    QCOMPARE(QVariantList({ found.size(), found.last(), progress.size(), progress.first().at(0), messages.size(),
+                     messages.first().at(0) }),
+            QVariantList({ FolderScan::ReportEvery + 1, at(u"odd/ok.mp3"_s), 1, FolderScan::ReportEvery, 1,
+                    u"Skipped 1 file(s) whose names are not valid UTF-8"_s }));
 }
 
 void tst_Controller::destinationLeftOutOfScan()
@@ -203,6 +258,179 @@ void tst_Controller::queueRemovesScatteredRows()
     // What was removed can be queued again; what is left is not queued twice.
     model.addFiles(paths, u"/q"_s);
     QCOMPARE(model.rowCount(), 1000);
+}
+
+// A result finds its row by the id the queue gave its item, whatever was
+// removed meanwhile; the result of a removed item finds none, nor does one
+// from before the queue was cleared, though its path is queued again.
+void tst_Controller::resultsFindTheirRowById()
+{
+    QueueModel model;
+    QStringList paths;
+    for (int i = 0; i < 10; ++i)
+        paths << u"/r/%1.mp3"_s.arg(i);
+    model.addFiles(paths, u"/r"_s);
+    const QList<QueueItem> run = model.items(); // what a run was given
+    model.removeItems({ 8, 0, 4, 3 });
+    QStringList landed;
+    for (QueueItem result : run) {
+        result.message = u"done"_s;
+        const bool found = model.setItemById(result);
+        const int row = model.rowOfId(result.id);
+        landed << (found ? u"%1 %2"_s.arg(model.items().at(row).path, model.items().at(row).message) : u"-"_s);
+    }
+    QCOMPARE(landed,
+            QStringList({ u"-"_s, u"/r/1.mp3 done"_s, u"/r/2.mp3 done"_s, u"-"_s, u"-"_s, u"/r/5.mp3 done"_s,
+                    u"/r/6.mp3 done"_s, u"/r/7.mp3 done"_s, u"-"_s, u"/r/9.mp3 done"_s }));
+    model.clear();
+    model.addFiles(paths, u"/r"_s);
+    QCOMPARE(std::pair(model.setItemById(run.at(1)), model.items().at(1).message), std::pair(false, QString()));
+}
+
+void tst_Controller::fileOutcomes_data()
+{
+    QTest::addColumn<Stage>("stage");
+    QTest::addColumn<StepResult>("result"); // of the plan or the write
+    QTest::addColumn<bool>("analyseOnly");
+    QTest::addColumn<double>("headChange"); // planned; the tail is left
+    QTest::addColumn<QString>("outputPath");
+    QTest::addColumn<bool>("ontoSource");
+    QTest::addColumn<QString>("writtenFrom");
+    QTest::addColumn<bool>("stopRaised");
+    QTest::addColumn<ItemStatus>("status"); // Trimming: the file goes on
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("line");
+    QTest::addColumn<Severity>("severity");
+    QTest::addColumn<QList<double>>("tally"); // processed, written, would change, skipped, failed, cut, added
+
+    const StepResult done = StepResult::success();
+    const auto with = [](StepResult result, const QString &message, const QString &rewrite = {}) {
+        result.message = message;
+        result.rewrite = rewrite;
+        return result;
+    };
+    const QList<double> none{ 0, 0, 0, 0, 0, 0, 0 };
+    const QString out = u"/o/x.wav"_s;
+    QTest::newRow("plan failed") << Stage::Plan << StepResult::failure(u"damaged"_s, u"a\n b"_s) << false << 0.0
+                                 << QString() << false << QString() << false << ItemStatus::Failed << u"damaged"_s
+                                 << u"x.wav - damaged [a b]"_s << Severity::Error
+                                 << QList<double>{ 1, 0, 0, 0, 1, 0, 0 };
+    QTest::newRow("plan left it alone") << Stage::Plan << StepResult::leftAlone(u"silent"_s) << false << 0.0
+                                        << QString() << false << QString() << false << ItemStatus::Skipped
+                                        << u"silent"_s << u"x.wav - silent"_s << Severity::Warning
+                                        << QList<double>{ 1, 0, 0, 1, 0, 0, 0 };
+    QTest::newRow("analysed, a change") << Stage::Plan << done << true << -0.5 << QString() << false << QString()
+                                        << false << ItemStatus::Analysed << u"would adjust head -0.500 s, tail -"_s
+                                        << u"x.wav - measured head 1.00 s, tail 0.00 s; head -0.500 s, tail -"_s
+                                        << Severity::Information << QList<double>{ 1, 0, 1, 0, 0, 0.5, 0 };
+    QTest::newRow("analysed, no change") << Stage::Plan << done << true << 0.0 << QString() << false << QString()
+                                         << false << ItemStatus::Analysed << u"already within target"_s
+                                         << u"x.wav - measured head 1.00 s, tail 0.00 s; no change needed"_s
+                                         << Severity::Information << QList<double>{ 1, 0, 0, 0, 0, 0, 0 };
+    QTest::newRow("nothing to trim") << Stage::Plan << done << false << 0.0 << QString() << false << QString() << false
+                                     << ItemStatus::Skipped << u"already within target"_s
+                                     << u"x.wav - already within target"_s << Severity::Information
+                                     << QList<double>{ 1, 0, 0, 1, 0, 0, 0 };
+    QTest::newRow("planned, to be written")
+            << Stage::Plan << done << false << -0.5 << QString() << false << QString() << false << ItemStatus::Trimming
+            << QString() << QString() << Severity::Information << none;
+    QTest::newRow("outside the destination")
+            << Stage::Guard << done << false << -0.5 << QString() << false << QString() << false << ItemStatus::Failed
+            << u"output would fall outside the destination folder"_s
+            << u"x.wav - output would fall outside the destination folder"_s << Severity::Error
+            << QList<double>{ 1, 0, 0, 0, 1, 0, 0 };
+    QTest::newRow("onto its source, not logged")
+            << Stage::Guard << done << false << -0.5 << out << true << QString() << false << ItemStatus::Failed
+            << u"output would overwrite the source"_s << QString() << Severity::Error
+            << QList<double>{ 1, 0, 0, 0, 1, 0, 0 };
+    QTest::newRow("written already") << Stage::Guard << done << false << -0.5 << out << false << u"/s/y.wav"_s << false
+                                     << ItemStatus::Failed
+                                     << u"output /o/x.wav was already written from /s/y.wav in this run"_s
+                                     << u"x.wav - output /o/x.wav was already written from /s/y.wav in this run"_s
+                                     << Severity::Error << QList<double>{ 1, 0, 0, 0, 1, 0, 0 };
+    QTest::newRow("clear to write") << Stage::Guard << done << false << -0.5 << out << false << QString() << false
+                                    << ItemStatus::Trimming << QString() << QString() << Severity::Information << none;
+    QTest::newRow("written, re-encoded, with a note")
+            << Stage::Write << with(done, u"kept the existing backup"_s, u" (re-encoded to add silence)"_s) << false
+            << 0.25 << out << false << QString() << false << ItemStatus::Trimmed
+            << u"head +0.250 s, tail - (re-encoded to add silence)"_s
+            << u"x.wav - head +0.250 s, tail - (re-encoded to add silence); kept the existing backup"_s
+            << Severity::Success << QList<double>{ 1, 1, 0, 0, 0, 0, 0.25 };
+    QTest::newRow("written as the stop came")
+            << Stage::Write << done << false << -0.5 << out << false << QString() << true << ItemStatus::Trimmed
+            << u"head -0.500 s, tail -"_s << u"x.wav - head -0.500 s, tail -"_s << Severity::Success
+            << QList<double>{ 1, 1, 0, 0, 0, 0.5, 0 };
+    QTest::newRow("write stopped") << Stage::Write << StepResult::stopped() << false << -0.5 << out << false
+                                   << QString() << false << ItemStatus::Pending << u"cancelled"_s << QString()
+                                   << Severity::Information << none;
+    QTest::newRow("write failed as the stop came")
+            << Stage::Write << StepResult::failure(u"ffmpeg ended"_s) << false << -0.5 << out << false << QString()
+            << true << ItemStatus::Pending << u"cancelled"_s << QString() << Severity::Information << none;
+    QTest::newRow("write failed") << Stage::Write << StepResult::failure(u"disk full"_s) << false << -0.5 << out
+                                  << false << QString() << false << ItemStatus::Failed << u"disk full"_s
+                                  << u"x.wav - disk full"_s << Severity::Error << QList<double>{ 1, 0, 0, 0, 1, 0, 0 };
+    QTest::newRow("write left it alone") << Stage::Write << StepResult::leftAlone(u"needs re-encoding"_s) << false
+                                         << 0.25 << out << false << QString() << false << ItemStatus::Skipped
+                                         << u"needs re-encoding"_s << u"x.wav - needs re-encoding"_s
+                                         << Severity::Warning << QList<double>{ 1, 0, 0, 1, 0, 0, 0 };
+}
+
+// Each file's row, log line and share of the totals, decided without a thread or a tool.
+void tst_Controller::fileOutcomes()
+{
+    QFETCH(Stage, stage);
+    QFETCH(StepResult, result);
+    QFETCH(bool, analyseOnly);
+    QFETCH(double, headChange);
+    QFETCH(QString, outputPath);
+    QFETCH(bool, ontoSource);
+    QFETCH(QString, writtenFrom);
+    QFETCH(bool, stopRaised);
+    QueueItem queued;
+    queued.path = u"/s/x.wav"_s;
+    queued.relPath = u"x.wav"_s;
+    QueueItem item = queued;
+    item.status = ItemStatus::Trimming;
+    item.headSec = 1.0;
+    item.headChangeSec = headChange;
+    item.outputPath = outputPath;
+
+    std::optional<FileOutcome> outcome;
+    if (stage == Stage::Plan)
+        outcome = FileOutcome::afterPlan(item, result, analyseOnly, true);
+    else if (stage == Stage::Guard)
+        outcome = FileOutcome::beforeWrite(item, true, ontoSource, writtenFrom);
+    else
+        outcome = FileOutcome::afterWrite(queued, item, result, stopRaised);
+    const FileOutcome seen = outcome.value_or(FileOutcome{ item, {}, Severity::Information, {}, true });
+    const BatchSummary &t = seen.tally;
+    QTEST(seen.item.status, "status");
+    QTEST(seen.item.message, "message");
+    QTEST(seen.line, "line");
+    QTEST(seen.severity, "severity");
+    QTEST(QList<double>({ double(t.processed), double(t.written), double(t.wouldChange), double(t.skipped),
+                  double(t.failed), t.secondsCut, t.secondsAdded }),
+            "tally");
+    QCOMPARE(seen.settled, seen.item.status != ItemStatus::Pending);
+}
+
+void tst_Controller::extensionLists_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QStringList>("extensions");
+    QTest::newRow("commas") << u"mp3,flac"_s << QStringList{ u"mp3"_s, u"flac"_s };
+    QTest::newRow("spaces and commas") << u"mp3, wav flac"_s << QStringList{ u"mp3"_s, u"wav"_s, u"flac"_s };
+    QTest::newRow("patterns and dots") << u"*.MP3; .wav ..Ogg"_s << QStringList{ u"mp3"_s, u"wav"_s, u"ogg"_s };
+    QTest::newRow("each once") << u"mp3 MP3 *.mp3"_s << QStringList{ u"mp3"_s };
+    QTest::newRow("stars and dots only") << u"*. , ."_s << QStringList();
+    QTest::newRow("blank") << u"  "_s << QStringList();
+}
+
+// One reading of a typed list, for Preferences and for --extensions alike.
+void tst_Controller::extensionLists()
+{
+    QFETCH(QString, typed);
+    QTEST(ExtensionList::parse(typed), "extensions");
 }
 
 QTEST_GUILESS_MAIN(tst_Controller)

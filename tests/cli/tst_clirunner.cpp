@@ -1,11 +1,15 @@
 #include "fixtures.h"
 #include "settings.h"
 #include "settingsstore.h"
+#include "settingstable.h"
 
 #include <QtTest>
 
+#include <fcntl.h>
 #include <signal.h>
 #include <unistd.h>
+
+Q_DECLARE_METATYPE(const ks::SettingsTable::Row *)
 
 using namespace ks;
 using namespace Qt::StringLiterals;
@@ -52,11 +56,15 @@ class tst_CliRunner : public QObject
 
 private Q_SLOTS:
     void initTestCase();
+    void cleanupTestCase() { ::unlink(latin1Name().constData()); } // the folder's removal cannot see it
     void runs_data();
     void runs();
+    void helpGivesTheTableRanges_data();
+    void helpGivesTheTableRanges();
 
 private:
     QString work(const QString &name = {}) const { return QDir::cleanPath(m_home.filePath(name)); }
+    QByteArray latin1Name() const { return QFile::encodeName(work(u"odd"_s)) + "/caf\xe9.wav"; } // "café.wav"
 
     QTemporaryDir m_home;
 };
@@ -69,6 +77,10 @@ void tst_CliRunner::initTestCase()
             { u"in/cut.wav"_s, u"in/sub/deep.wav"_s, u"loose/single.wav"_s, u"loose/new\nline.wav"_s })
         QCOMPARE(test::makeAudio(work(name)), QString());
     QCOMPARE(test::makeAudio(work(u"in/within.wav"_s), { 0.0, 2.0, 0.0 }), QString());
+    // Beside a file whose name is Latin-1, "café.wav", which no listing of Qt's shows.
+    QCOMPARE(test::makeAudio(work(u"odd/fine.wav"_s)), QString());
+    const int raw = ::open(latin1Name().constData(), O_WRONLY | O_CREAT, 0644);
+    QVERIFY(raw >= 0 && ::close(raw) == 0);
     // Re-encoding minutes of audio keeps ffmpeg busy long enough to be stopped.
     QCOMPARE(test::makeAudio(work(u"long.mp3"_s), { 1.0, 240.0 }), QString());
     for (const auto &[name, bytes] : { std::pair(u"lines.txt"_s, "in/cut.wav\r\n\nloose/single.wav\n"_ba),
@@ -127,6 +139,14 @@ void tst_CliRunner::runs_data()
             u"kestrova-cli: option '--jobs': '65' is not a whole number from 0 to 64\n"_s);
     addRun("null without a list", u"analyse --null in"_s, 2, {},
             u"kestrova-cli: option '--null' needs --files-from\n"_s);
+    // A warning of the scan is no scan progress: it reaches standard error.
+    addRun("a name not UTF-8 in a folder", u"analyse --no-settings odd"_s, 0,
+            { u"Analysing 1 file(s)."_s, u"fine.wav - measured head 1.00 s, tail 2.00 s;"_s },
+            u"kestrova-cli: warning: Skipped 1 file(s) whose names are not valid UTF-8\n"_s);
+    // The log's sentence, then the option that mends it.
+    addRun("no destination", u"trim --no-settings in"_s, 2, {},
+            u"kestrova-cli: no destination folder is set.\nGive one with --out DIR, or overwrite the originals "
+            "with --in-place.\n"_s);
     addRun("in place needs --yes", u"trim --in-place in"_s, 2, {},
             u"3 file(s) would be rewritten in place; without a terminal"_s);
     // Ctrl-C on a terminal signals the group: ffmpeg gets it too, and its end is no failed file.
@@ -176,6 +196,33 @@ void tst_CliRunner::runs()
     QVERIFY2(out.isEmpty() ? said.isEmpty() : said.replace(work(), u"W"_s).startsWith(out), qPrintable(said));
     QVERIFY2(err.isEmpty() ? errors.isEmpty() : errors.contains(err), qPrintable(errors));
     QCOMPARE(after, before);
+}
+
+void tst_CliRunner::helpGivesTheTableRanges_data()
+{
+    QTest::addColumn<QString>("option"); // the start of its line in --help
+    QTest::addColumn<const SettingsTable::Row *>("row");
+    QTest::newRow("threshold") << u"--threshold DB "_s << &SettingsTable::row(&Settings::thresholdDb);
+    QTest::newRow("min-silence") << u"--min-silence S "_s << &SettingsTable::row(&Settings::minSilenceSec);
+    QTest::newRow("max-trim") << u"--max-trim S "_s << &SettingsTable::row(&Settings::maxTrimSec);
+    QTest::newRow("head") << u"--head MODE[:MS] "_s << &SettingsTable::row(&Settings::leadTargetMs);
+    QTest::newRow("tail") << u"--tail MODE[:MS] "_s << &SettingsTable::row(&Settings::tailTargetMs);
+    QTest::newRow("jobs") << u"--jobs N "_s << &SettingsTable::row(&Settings::parallelJobs);
+}
+
+// Each number's limits in --help are the ones its value is checked against.
+void tst_CliRunner::helpGivesTheTableRanges()
+{
+    QFETCH(QString, option);
+    QFETCH(const SettingsTable::Row *, row);
+    QProcess process;
+    process.start(QStringLiteral(KESTROVA_CLI), { u"--help"_s });
+    QVERIFY(process.waitForFinished(30000) && process.exitCode() == 0);
+    const QString help = QString::fromUtf8(process.readAllStandardOutput());
+    const qsizetype at = help.indexOf(option);
+    QVERIFY2(at >= 0, qPrintable(help));
+    const QString line = help.mid(at).section(u'\n', 0, 0);
+    QVERIFY2(line.endsWith(u" %1 to %2)"_s.arg(row->minimum).arg(row->maximum)), qPrintable(line));
 }
 
 QTEST_GUILESS_MAIN(tst_CliRunner)

@@ -1,7 +1,9 @@
 #include "aboutdialog.h"
 #include "blockmeter.h"
+#include "controller.h"
 #include "edgepreview.h"
 #include "fixtures.h"
+#include "folderscan.h"
 #include "identity.h"
 #include "localhttpserver.h"
 #include "logconsole.h"
@@ -14,9 +16,13 @@
 #include "settingsstore.h"
 #include "toollocator.h"
 #include "userprompts.h"
+#include "workerhost.h"
 
 #include <QtTest>
 #include <QtWidgets>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace ks;
 using namespace Qt::StringLiterals;
@@ -450,6 +456,48 @@ private Q_SLOTS:
                 u"1\nwarning|Preferences|/nowhere/ffmpeg does not exist.\n0\nwarning|Preferences|/tmp is a folder, not "
                 u"a "
                 "program.\n0\nwarning|Preferences|%1 is not a program that can be run.\n0"_s.arg(plain.fileName()));
+    }
+
+    // Stop during a drop of two folders stops both scans, though the second had not begun. Scanned on its own, a
+    // folder's count of files found stays out of the log, and its warning is said there once.
+    void droppedFoldersStopTogetherAndWarnOnce()
+    {
+        const QString many = file(u"many"_s);
+        QVERIFY(QDir().mkpath(many));
+        for (int i = 0; i <= FolderScan::ReportEvery; ++i)
+            QVERIFY(QFile(u"%1/%2.mp3"_s.arg(many).arg(i)).open(QIODevice::WriteOnly));
+        const QByteArray latin1 = QFile::encodeName(many) + "/caf\xe9.mp3"; // "café.mp3"
+        const int raw = ::open(latin1.constData(), O_WRONLY | O_CREAT, 0644);
+        const auto removeLatin1 = qScopeGuard([&] { ::unlink(latin1.constData()); }); // its folder could not
+        QVERIFY(raw >= 0 && ::close(raw) == 0);
+        Rig rig;
+        WorkerHost *worker = rig.window->findChild<WorkerHost *>();
+        QSemaphore entered, held;
+        QMetaObject::invokeMethod(
+                worker->controller(), [&] { entered.release(), held.acquire(); }, Qt::QueuedConnection);
+        entered.acquire(); // the worker is busy until released
+        QVERIFY(rig.drop({ many, file(u"folder"_s) }));
+        rig.command(u"Stop"_s)->trigger();
+        held.release();
+        QCOMPARE(rig.run({}), QString());
+        QCOMPARE(rig.log().filter(u"Scan "_s),
+                QStringList({ u"Scan stopped - 0 file(s) found."_s, u"Scan stopped - 0 file(s) found."_s }));
+        QVERIFY(rig.drop({ many }));
+        rig.run({});
+        QCOMPARE(rig.log().mid(rig.log().indexOf(u"Scanning %1"_s.arg(many), 3)),
+                QStringList({ u"Scanning %1"_s.arg(many), u"Skipped 1 file(s) whose names are not valid UTF-8"_s,
+                        u"Scan complete - %1 file(s) found."_s.arg(FolderScan::ReportEvery + 1) }));
+    }
+
+    // A run of the row shown first in a sorted queue reports to that row, though it is not the first of the queue.
+    void sortedSelectionResultsFindTheirRows()
+    {
+        Rig rig;
+        rig.addFiles({ file(u"in/garbage.mp3"_s), file(u"in/cut.wav"_s) });
+        rig.view()->sortByColumn(QueueModel::FileColumn, Qt::AscendingOrder); // cut.wav shown first
+        rig.view()->selectRow(0);
+        QCOMPARE(rig.run(u"Analyse selected"_s), u"Pending Analysed"_s);
+        QCOMPARE(rig.cell(1, QueueModel::ResultColumn), u"would adjust head -0.850 s, tail -1.850 s"_s);
     }
 
     // Runs on the selection or failed rows touch only those; undo restores the original byte for byte.

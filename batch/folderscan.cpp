@@ -1,0 +1,76 @@
+#include "folderscan.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+
+#include <algorithm>
+
+#ifdef Q_OS_UNIX
+#include <dirent.h>
+#endif
+
+namespace ks {
+
+FolderScan::Result FolderScan::run(const QString &root, const QStringList &extensions, bool recursive,
+        const std::function<bool()> &stopped, const std::function<void(int)> &progress)
+{
+    QStringList filters;
+    for (const QString &extension : extensions)
+        filters << QStringLiteral("*.") + extension.trimmed().toLower();
+
+    // Regular readable files only; links are not followed into other trees,
+    // and a link is not taken for the file it points to.
+    QDirIterator it(root, filters, QDir::Files | QDir::Readable | QDir::NoDotAndDotDot | QDir::NoSymLinks,
+            recursive ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags);
+    Result result;
+    while (!(result.stopped = stopped()) && it.hasNext()) {
+        result.files.append(it.next());
+        if (result.files.size() % ReportEvery == 0)
+            progress(int(result.files.size()));
+    }
+    std::sort(result.files.begin(), result.files.end(),
+            [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+    if (!result.stopped)
+        result.namesNotUtf8 = namesNotUtf8(root, extensions, recursive);
+    return result;
+}
+
+// Qt leaves such names out of every listing, so they are counted from the
+// raw directory entries.
+int FolderScan::namesNotUtf8(const QString &root, const QStringList &extensions, bool recursive)
+{
+    int count = 0;
+#ifdef Q_OS_UNIX
+    QStringList folders{ root };
+    if (recursive) {
+        for (QDirIterator it(root, QDir::Dirs | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDirIterator::Subdirectories);
+                it.hasNext();)
+            folders << it.next();
+    }
+    for (const QString &folder : std::as_const(folders)) {
+        DIR *dir = ::opendir(QFile::encodeName(folder).constData());
+        if (!dir)
+            continue;
+        while (const dirent *entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (QString::fromUtf8(name).toUtf8() == name)
+                continue;
+            const QByteArray lower = name.toLower();
+            const bool scanned = extensions.isEmpty()
+                    || std::any_of(extensions.cbegin(), extensions.cend(), [&lower](const QString &extension) {
+                           return lower.endsWith('.' + extension.trimmed().toLower().toUtf8());
+                       });
+            count += scanned ? 1 : 0;
+        }
+        ::closedir(dir);
+    }
+#else
+    Q_UNUSED(root)
+    Q_UNUSED(extensions)
+    Q_UNUSED(recursive)
+#endif
+    return count;
+}
+
+} // namespace ks

@@ -1,0 +1,140 @@
+#include "clireport.h"
+
+#include "runtexts.h"
+
+#include <QDir>
+#include <QJsonDocument>
+
+#include <cmath>
+
+namespace ks {
+
+namespace {
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// Milliseconds are as far as the measurement goes; more digits are noise.
+double seconds(double value)
+{
+    return std::round(value * 1000.0) / 1000.0;
+}
+
+QString compact(const QJsonObject &object)
+{
+    return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
+}
+
+} // namespace
+
+CliReport::CliReport(const Format &format, Print out, Print err)
+    : m_format(format)
+    , m_out(std::move(out))
+    , m_err(std::move(err))
+{ }
+
+QJsonObject CliReport::itemJson(const QueueItem &item)
+{
+    QJsonObject json{
+        { QStringLiteral("path"), native(item.path) },
+        { QStringLiteral("outputPath"),
+                item.outputPath.isEmpty() ? QJsonValue(QJsonValue::Null) : QJsonValue(native(item.outputPath)) },
+        { QStringLiteral("status"), statusText(item.status) },
+        { QStringLiteral("message"), item.message },
+        { QStringLiteral("durationSec"), seconds(item.durationSec) },
+        { QStringLiteral("headSec"), seconds(item.headSec) },
+        { QStringLiteral("tailSec"), seconds(item.tailSec) },
+        { QStringLiteral("headChangeSec"), seconds(item.headChangeSec) },
+        { QStringLiteral("tailChangeSec"), seconds(item.tailChangeSec) },
+        { QStringLiteral("newDurationSec"), seconds(item.newDurationSec) },
+        { QStringLiteral("reencoded"), item.reencoded },
+    };
+    // The tool's whole text, only where a file failed with one.
+    if (!item.detail.isEmpty())
+        json.insert(QStringLiteral("detail"), item.detail);
+    return json;
+}
+
+void CliReport::fileFinished(int index, const QueueItem &item)
+{
+    m_waiting[index] = { item, {} };
+    m_lastFinished = index;
+}
+
+void CliReport::addLine(const QString &text, Severity level)
+{
+    const auto file = m_waiting.find(m_lastFinished);
+    if (file != m_waiting.end())
+        file->lines.append({ text, level });
+    else
+        printLine(text, level);
+}
+
+void CliReport::printLine(const QString &text, Severity level)
+{
+    if (level == Severity::Error)
+        m_err(text);
+    else if (!m_format.json && !m_format.quiet)
+        m_out(text);
+}
+
+// Files finish in any order when several run at once; each is printed once
+// all before it are out.
+void CliReport::printReady(bool all)
+{
+    while (!m_waiting.isEmpty()) {
+        const auto first = m_waiting.begin();
+        if (!all && first.key() != m_nextToPrint)
+            return;
+        const Finished file = first.value();
+        m_nextToPrint = first.key() + 1;
+        m_waiting.erase(first);
+        printFile(file);
+    }
+}
+
+void CliReport::printFile(const Finished &file)
+{
+    const QueueItem &item = file.item;
+    const bool failed = item.status == ItemStatus::Failed;
+    for (const Line &line : file.lines)
+        printLine(line.text, line.level);
+    if (m_format.json) {
+        if (!m_format.quiet || failed)
+            m_out(compact(itemJson(item)));
+        return;
+    }
+    // A few outcomes are not logged by the controller; every file still gets its line.
+    if (!file.lines.isEmpty())
+        return;
+    const QString line = QStringLiteral("%1 - %2").arg(item.displayName(), item.message);
+    if (failed)
+        m_err(line);
+    else if (!m_format.quiet)
+        m_out(line);
+}
+
+void CliReport::printTotals(const BatchSummary &summary, bool cancelled, int missingPaths)
+{
+    if (!m_format.json) {
+        // The totals line of the window's log.
+        m_out(RunTexts::totalsLine(summary, cancelled, m_format.analyseOnly));
+        return;
+    }
+    const QJsonObject totals{
+        { QStringLiteral("command"), m_format.analyseOnly ? QStringLiteral("analyse") : QStringLiteral("trim") },
+        { QStringLiteral("processed"), summary.processed },
+        { QStringLiteral("written"), summary.written },
+        { QStringLiteral("skipped"), summary.skipped },
+        { QStringLiteral("failed"), summary.failed },
+        { QStringLiteral("secondsCut"), seconds(summary.secondsCut) },
+        { QStringLiteral("secondsAdded"), seconds(summary.secondsAdded) },
+        { QStringLiteral("missingPaths"), missingPaths },
+        { QStringLiteral("cancelled"), cancelled },
+    };
+    m_out(compact(QJsonObject{ { QStringLiteral("summary"), totals } }));
+}
+
+} // namespace ks

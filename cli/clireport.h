@@ -1,0 +1,69 @@
+#pragma once
+
+#include "batchsummary.h"
+#include "queueitem.h"
+#include "severity.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include <functional>
+
+namespace ks {
+
+// What kestrova-cli prints about a run: each file's log lines and its line
+// or JSON record, in queue order however the files finish, then the totals.
+// Errors go to standard error whatever else is asked; --quiet keeps only
+// them and the totals (and the JSON records of failed files).
+class CliReport final
+{
+public:
+    using Print = std::function<void(const QString &line)>;
+
+    struct Format
+    {
+        bool json = false;
+        bool quiet = false;
+        bool analyseOnly = false;
+    };
+
+    CliReport(const Format &format, Print out, Print err);
+
+    // A file of the run finished, or went back to waiting after a stop; the
+    // log lines that come next are its own.
+    void fileFinished(int index, const QueueItem &item);
+    // A line of the controller's log: kept for the file finished last, else
+    // printed at once.
+    void addLine(const QString &text, Severity level);
+    // Prints the finished files next in queue order; with `all`, every one
+    // still waiting.
+    void printReady(bool all = false);
+    void printTotals(const BatchSummary &summary, bool cancelled, int missingPaths);
+    void printLine(const QString &text, Severity level);
+
+    static QJsonObject itemJson(const QueueItem &item);
+
+private:
+    struct Line
+    {
+        QString text;
+        Severity level = Severity::Information;
+    };
+    struct Finished
+    {
+        QueueItem item;
+        QList<Line> lines;
+    };
+    void printFile(const Finished &file);
+
+    Format m_format;
+    Print m_out;
+    Print m_err;
+    QMap<int, Finished> m_waiting; // finished files not printed yet, by their place in the queue
+    int m_lastFinished = -1;
+    int m_nextToPrint = 0;
+};
+
+} // namespace ks
