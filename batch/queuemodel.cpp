@@ -1,6 +1,8 @@
 #include "queuemodel.h"
+
 #include "queueitem.h"
 #include "runtexts.h"
+#include "textformat.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -12,11 +14,6 @@ namespace ks {
 
 namespace {
 
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
-
 // Many scattered removals are cheaper as one reset than as one notification
 // (and one shift of every later row) per run of rows.
 constexpr int MaxRemovalNotifications = 64;
@@ -25,7 +22,8 @@ constexpr int MaxRemovalNotifications = 64;
 
 QueueModel::QueueModel(QObject *parent)
     : QAbstractTableModel(parent)
-{ }
+{
+}
 
 int QueueModel::rowCount(const QModelIndex &parent) const
 {

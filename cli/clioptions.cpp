@@ -3,6 +3,7 @@
 #include "extensionlist.h"
 #include "settings.h"
 #include "settingstable.h"
+#include "toollocator.h"
 #include "version.h"
 
 #include <QDir>
@@ -156,7 +157,7 @@ Apply toolOption(QString Settings::*field)
         const QFileInfo info(value);
         // The window passes over a configured tool it cannot run; a path typed
         // for this one run is meant, so it must be right.
-        if (!info.isFile() || !info.isExecutable())
+        if (!ToolLocator::isRunnable(value))
             return QStringLiteral("'%1' is not an executable file").arg(value);
         const QString path = info.absoluteFilePath();
         set(o, [=](Settings &s) { s.*field = path; });

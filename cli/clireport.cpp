@@ -1,6 +1,7 @@
 #include "clireport.h"
 
 #include "runtexts.h"
+#include "textformat.h"
 
 #include <QDir>
 #include <QJsonDocument>
@@ -11,17 +12,7 @@ namespace ks {
 
 namespace {
 
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
-
 // Milliseconds are as far as the measurement goes; more digits are noise.
-double seconds(double value)
-{
-    return std::round(value * 1000.0) / 1000.0;
-}
-
 QString compact(const QJsonObject &object)
 {
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
@@ -33,7 +24,8 @@ CliReport::CliReport(const Format &format, Print out, Print err)
     : m_format(format)
     , m_out(std::move(out))
     , m_err(std::move(err))
-{ }
+{
+}
 
 QJsonObject CliReport::itemJson(const QueueItem &item)
 {

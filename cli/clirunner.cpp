@@ -5,6 +5,7 @@
 #include "runtexts.h"
 #include "settingsstore.h"
 #include "signalwatcher.h"
+#include "textformat.h"
 #include "toolpaths.h"
 #include "workerhost.h"
 
@@ -28,11 +29,6 @@ bool writeLine(FILE *stream, const QByteArray &bytes)
     return std::fflush(stream) == 0 && !std::ferror(stream);
 }
 
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
-
 } // namespace
 
 CliRunner::CliRunner(const CliOptions &options, QObject *parent)
@@ -43,7 +39,8 @@ CliRunner::CliRunner(const CliOptions &options, QObject *parent)
               { options.json, options.quiet, options.analyseOnly() }, [this](const QString &line) { printOut(line); },
               [this](const QString &line) { printErr(line); })
     , m_progress(!options.quiet && isatty(STDERR_FILENO))
-{ }
+{
+}
 
 CliRunner::~CliRunner()
 {

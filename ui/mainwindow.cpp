@@ -13,6 +13,7 @@
 #include "runfeedback.h"
 #include "settingsstore.h"
 #include "severity.h"
+#include "textformat.h"
 #include "toolpaths.h"
 #include "updateflow.h"
 #include "userprompts.h"
@@ -52,11 +53,6 @@ const QLatin1String StateKey("state");
 const QLatin1String ColumnsKey("queueColumns");
 const QLatin1String SplitterKey("splitter");
 const QLatin1String LastFolderKey("lastFolder");
-
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
 
 } // namespace
 

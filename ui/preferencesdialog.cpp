@@ -2,6 +2,8 @@
 
 #include "extensionlist.h"
 #include "settingstable.h"
+#include "textformat.h"
+#include "toollocator.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -160,11 +162,11 @@ QString PreferencesDialog::toolPathProblem(const QString &path)
         return QString();
     const QFileInfo info(path);
     if (!info.exists())
-        return tr("%1 does not exist.").arg(QDir::toNativeSeparators(path));
+        return tr("%1 does not exist.").arg(native(path));
     if (info.isDir())
-        return tr("%1 is a folder, not a program.").arg(QDir::toNativeSeparators(path));
-    if (!info.isExecutable())
-        return tr("%1 is not a program that can be run.").arg(QDir::toNativeSeparators(path));
+        return tr("%1 is a folder, not a program.").arg(native(path));
+    if (!ToolLocator::isRunnable(path))
+        return tr("%1 is not a program that can be run.").arg(native(path));
     return QString();
 }
 
