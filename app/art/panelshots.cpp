@@ -73,7 +73,7 @@ int main(int argc, char *argv[])
     // Twelve minutes into a mirror run of 46 files.
     panel.setOutput(ks::PanelStyle::join({ QStringLiteral("OUT"), QStringLiteral("MIRROR"),
                              QStringLiteral("/srv/audio/podcasts/season-04/trimmed") }));
-    panel.setPhase(VfdPanel::Trimming);
+    panel.setPhase(ks::VfdPanel::Trimming);
     panel.setElapsedSeconds(754);
     panel.setBatchProgress(19 * 100 / 46);
     panel.setFileProgress(64);
@@ -86,7 +86,7 @@ int main(int argc, char *argv[])
     ok = save(panel, folder, QStringLiteral("panel-trimming.png")) && ok;
 
     // The run has ended; ERR goes dark with it, SKIP stays lit.
-    panel.setPhase(VfdPanel::Idle);
+    panel.setPhase(ks::VfdPanel::Idle);
     panel.setElapsedSeconds(-1);
     panel.setSummary(ks::PanelStyle::join({ QStringLiteral("LAST 09:58"), QStringLiteral("46 SCANNED"), QStringLiteral("41 WRITTEN"),
                               QStringLiteral("4 SKIPPED"), QStringLiteral("1 FAIL"), QStringLiteral("212.6 S CUT"),
