@@ -4,6 +4,7 @@
 #include "settings.h"
 #include "toolpaths.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -51,21 +52,31 @@ bool sameFile(const QString &a, const QString &b)
 
 QString refusalText(RunRefusal refusal)
 {
+    const char *sentence = nullptr;
     switch (refusal) {
     case RunRefusal::None:
-        break;
+        return QString();
     case RunRefusal::EmptyQueue:
-        return QStringLiteral("nothing is queued.");
+        sentence = QT_TRANSLATE_NOOP("ks::RunCheck", "nothing is queued.");
+        break;
     case RunRefusal::ToolsMissing:
         return ToolPaths::notFoundMessage();
     case RunRefusal::NothingToChange:
-        return QStringLiteral("both the head and the tail are set to leave alone, so there is nothing to change.");
+        sentence = QT_TRANSLATE_NOOP("ks::RunCheck",
+                                     "both the head and the tail are set to leave alone, so there is nothing to "
+                                     "change.");
+        break;
     case RunRefusal::NoDestination:
-        return QStringLiteral("no destination folder is set.");
+        sentence = QT_TRANSLATE_NOOP("ks::RunCheck", "no destination folder is set.");
+        break;
     case RunRefusal::OntoSources:
-        return QStringLiteral("the destination is the folder being trimmed - every copy would overwrite its source.");
+        sentence = QT_TRANSLATE_NOOP("ks::RunCheck",
+                                     "the destination is the folder being trimmed - every copy would overwrite its "
+                                     "source.");
+        break;
     }
-    return QString();
+    // Translated for the window; the command line installs no translator.
+    return sentence ? QCoreApplication::translate("ks::RunCheck", sentence) : QString();
 }
 
 } // namespace ks

@@ -35,7 +35,8 @@ QString mirrorPath(const QueueItem &item, const QString &outputRoot);
 // Whether both paths exist and name one file, through links or not.
 bool sameFile(const QString &a, const QString &b);
 
-// A refusal in one sentence, for logs and the command line.
+// A refusal in one sentence, starting in lower case, for the log, the
+// command line and the window's questions; each adds its own hint.
 QString refusalText(RunRefusal refusal);
 
 } // namespace ks

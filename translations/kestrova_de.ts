@@ -578,6 +578,25 @@
     </message>
 </context>
 <context>
+    <name>ks::RunCheck</name>
+    <message>
+        <source>nothing is queued.</source>
+        <translation>in der Warteschlange ist nichts.</translation>
+    </message>
+    <message>
+        <source>both the head and the tail are set to leave alone, so there is nothing to change.</source>
+        <translation>Anfang und Ende sollen beide unverändert bleiben, es gibt also nichts zu ändern.</translation>
+    </message>
+    <message>
+        <source>no destination folder is set.</source>
+        <translation>es ist kein Zielordner festgelegt.</translation>
+    </message>
+    <message>
+        <source>the destination is the folder being trimmed - every copy would overwrite its source.</source>
+        <translation>der Zielordner ist der Ordner, der getrimmt wird - jede Kopie würde ihr Original überschreiben.</translation>
+    </message>
+</context>
+<context>
     <name>ks::RunCommands</name>
     <message>
         <source>No failed files to retry.</source>
@@ -588,10 +607,6 @@
         <translation>Zielordner wählen</translation>
     </message>
     <message>
-        <source>Nothing in the queue - add files or a folder first.</source>
-        <translation>Die Warteschlange ist leer - fügen Sie zuerst Dateien oder einen Ordner hinzu.</translation>
-    </message>
-    <message>
         <source>ffmpeg not found</source>
         <translation>ffmpeg nicht gefunden</translation>
     </message>
@@ -600,24 +615,8 @@
         <translation>Nichts zu tun</translation>
     </message>
     <message>
-        <source>Both the head and the tail are set to leave alone, so there is nothing to change.
-
-Set a target for at least one end in Preferences.</source>
-        <translation>Anfang und Ende sollen beide unverändert bleiben, es gibt also nichts zu ändern.
-
-Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translation>
-    </message>
-    <message>
         <source>Destination folder</source>
         <translation>Zielordner</translation>
-    </message>
-    <message>
-        <source>The destination folder %1 would put the trimmed copies over their originals.
-
-Choose another destination in Preferences, or overwrite the originals.</source>
-        <translation>Mit dem Zielordner %1 würden die getrimmten Kopien ihre Originale überschreiben.
-
-Wählen Sie in den Einstellungen ein anderes Ziel oder lassen Sie die Originale direkt überschreiben.</translation>
     </message>
     <message>
         <source>Overwrite originals</source>
@@ -626,6 +625,20 @@ Wählen Sie in den Einstellungen ein anderes Ziel oder lassen Sie die Originale 
     <message>
         <source>No files are selected.</source>
         <translation>Es sind keine Dateien ausgewählt.</translation>
+    </message>
+    <message>
+        <source>Add files or a folder first.</source>
+        <translation>Fügen Sie zuerst Dateien oder einen Ordner hinzu.</translation>
+    </message>
+    <message>
+        <source>Set a target for at least one end in Preferences.</source>
+        <translation>Legen Sie in den Einstellungen für mindestens ein Ende ein Ziel fest.</translation>
+    </message>
+    <message>
+        <source>Destination: %1
+Choose another destination in Preferences, or overwrite the originals.</source>
+        <translation>Ziel: %1
+Wählen Sie in den Einstellungen ein anderes Ziel oder lassen Sie die Originale direkt überschreiben.</translation>
     </message>
 </context>
 <context>

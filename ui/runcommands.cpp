@@ -7,6 +7,7 @@
 #include "runcheck.h"
 #include "runtexts.h"
 #include "settingsstore.h"
+#include "textformat.h"
 #include "toolpaths.h"
 #include "userprompts.h"
 #include "windowcommands.h"
@@ -15,6 +16,19 @@
 #include <QDir>
 
 namespace ks {
+
+namespace {
+
+// A refusal as the window's sentences start: with a capital.
+QString sentence(RunRefusal refusal)
+{
+    QString text = refusalText(refusal);
+    if (!text.isEmpty())
+        text[0] = text.at(0).toUpper();
+    return text;
+}
+
+} // namespace
 
 RunCommands::RunCommands(QueueView *view, LogConsole *log, WindowCommands *commands,
                          const std::unique_ptr<UserPrompts> &prompts, std::function<QString()> lastFolder,
@@ -95,21 +109,22 @@ void RunCommands::start(bool analyseOnly, const QList<int> &rows)
     case RunRefusal::NoDestination:
         break;
     case RunRefusal::EmptyQueue:
-        m_log->append(tr("Nothing in the queue - add files or a folder first."), Severity::Warning);
+        m_log->append(sentence(refusal) + u' ' + tr("Add files or a folder first."), Severity::Warning);
         return;
     case RunRefusal::ToolsMissing:
-        m_prompts->warning(m_window, tr("ffmpeg not found"), ToolPaths::notFoundMessage());
+        m_prompts->warning(m_window, tr("ffmpeg not found"), refusalText(refusal)); // starts with a program name
         return;
     case RunRefusal::NothingToChange:
         m_prompts->information(m_window, tr("Nothing to do"),
-                               tr("Both the head and the tail are set to leave alone, so there is nothing to "
-                                  "change.\n\nSet a target for at least one end in Preferences."));
+                               sentence(refusal) + QStringLiteral("\n\n")
+                                       + tr("Set a target for at least one end in Preferences."));
         return;
     case RunRefusal::OntoSources:
         m_prompts->warning(m_window, tr("Destination folder"),
-                           tr("The destination folder %1 would put the trimmed copies over their originals.\n\n"
-                              "Choose another destination in Preferences, or overwrite the originals.")
-                                   .arg(QDir::toNativeSeparators(settings.outputRoot)));
+                           sentence(refusal) + QStringLiteral("\n\n")
+                                   + tr("Destination: %1\nChoose another destination in Preferences, or overwrite "
+                                        "the originals.")
+                                             .arg(native(settings.outputRoot)));
         return;
     }
 

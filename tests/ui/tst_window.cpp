@@ -267,10 +267,12 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("destination");
         QTest::addColumn<QString>("asked"); // method|caption|text, or the log's line when nothing is asked
-        QTest::newRow("empty queue") << u"out"_s << u"Nothing in the queue"_s;
+        QTest::newRow("empty queue") << u"out"_s << u"Nothing is queued. Add files or a folder first."_s;
         QTest::newRow("tools missing") << u"out"_s << u"warning|ffmpeg not found|ffmpeg/ffprobe not found. Install"_s;
         QTest::newRow("mirror onto the sources")
-                << u"a"_s << u"warning|Destination folder|The destination folder %1 would put"_s.arg(file(u"a"_s));
+                << u"a"_s
+                << u"warning|Destination folder|The destination is the folder being trimmed - every copy would "
+                   "overwrite its source.\n\nDestination: %1\n"_s.arg(file(u"a"_s));
         QTest::newRow("no destination, none chosen")
                 << QString() << u"existingDirectory|Choose the destination folder|"_s;
         QTest::newRow("in place, not confirmed")
