@@ -1,8 +1,5 @@
 #pragma once
 
-#include "batchsummary.h"
-#include "queueitem.h"
-#include "settings.h"
 #include "severity.h"
 
 #include <QMainWindow>
