@@ -68,7 +68,9 @@ void bindToParent(QProcess &process)
 {
 #ifdef Q_OS_LINUX
     // In the child, between fork and exec: only async-signal-safe calls. A
-    // parent gone before the flag was set would never send the signal.
+    // parent gone before the flag was set would never send the signal. The
+    // signal follows the thread that started the child, which runTool keeps
+    // waiting until the child ends.
     const pid_t parent = ::getpid();
     process.setChildProcessModifier([parent] {
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);

@@ -591,21 +591,30 @@ void tst_TrimApply::writtenFileReadByItsOwnBytes_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("wrapper"); // shell around "$FFMPEG" "$@"; its last argument is the output
     QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("stallMs"); // the runner's limit on a silent child
     const QByteArray run = "\"$FFMPEG\" \"$@\" || exit\nfor out; do :; done\n";
-    QTest::newRow("as written") << u"a.wav"_s << run << QString();
+    QTest::newRow("as written") << u"a.wav"_s << run << QString() << DefaultStallLimitMs;
     QTest::newRow("WAV sizes left unset, as past 4 GB")
             << u"b.wav"_s << run + "printf '\\377\\377\\377\\377' | dd of=\"$out\" bs=1 seek=4 conv=notrunc 2>/dev/null"
-            << u"written WAV's header does not fit the file (RIFF size unset (0xFFFFFFFF)) - original kept"_s;
+            << u"written WAV's header does not fit the file (RIFF size unset (0xFFFFFFFF)) - original kept"_s
+            << DefaultStallLimitMs;
     QTest::newRow("WAV size short of the data")
             << u"c.wav"_s << run + "printf '\\0\\0\\1\\0' | dd of=\"$out\" bs=1 seek=4 conv=notrunc 2>/dev/null"
-            << u"written WAV's header does not fit the file (RIFF size short of the data on disk) - original kept"_s;
-    QTest::newRow("MP3 as written") << u"a.mp3"_s << run << QString();
+            << u"written WAV's header does not fit the file (RIFF size short of the data on disk) - original kept"_s
+            << DefaultStallLimitMs;
+    QTest::newRow("MP3 as written") << u"a.mp3"_s << run << QString() << DefaultStallLimitMs;
     // As when the muxer cannot go back to the first frame to fill it in.
     QTest::newRow("MP3 without its gapless header")
             << u"b.mp3"_s
             << QByteArray("n=$#; i=0\nfor a do shift; i=$((i + 1)); [ $i -eq $n ] && set -- \"$@\" -write_xing 0; "
                           "set -- \"$@\" \"$a\"; done\nexec \"$FFMPEG\" \"$@\"")
-            << u"written MP3 lost its gapless header - original kept"_s;
+            << u"written MP3 lost its gapless header - original kept"_s << DefaultStallLimitMs;
+    // Stopped, and said so over what it printed before it hung.
+    QTest::newRow("ffmpeg stuck while writing")
+            << u"c.mp3"_s
+            << QByteArray("for out; do :; done\necho x > \"$out\"\n"
+                          "echo '[mp3 @ 0x1] Invalid data found when processing input' >&2\nexec sleep 60")
+            << u"ffmpeg made no progress for 0.3 s - stopped"_s << 300;
 }
 
 void tst_TrimApply::writtenFileReadByItsOwnBytes()
@@ -613,6 +622,9 @@ void tst_TrimApply::writtenFileReadByItsOwnBytes()
     QFETCH(QString, name);
     QFETCH(QByteArray, wrapper);
     QFETCH(QString, message);
+    QFETCH(int, stallMs);
+    setStallLimit(stallMs);
+    const auto reset = qScopeGuard([] { setStallLimit(DefaultStallLimitMs); });
     const QString input = m_dir->filePath(u"in/"_s + name);
     QCOMPARE(test::makeAudio(input), QString());
     const QByteArray before = test::sha256(input);
