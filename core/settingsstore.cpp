@@ -130,9 +130,14 @@ Settings &appSettings()
     return settings;
 }
 
+QString settingsStoreRefusal()
+{
+    return storeRefusal(defaultStoreFiles());
+}
+
 QStringList loadSettings(Settings &settings)
 {
-    if (const QString refused = storeRefusal(defaultStoreFiles()); !refused.isEmpty())
+    if (const QString refused = settingsStoreRefusal(); !refused.isEmpty())
         return { refused };
     QSettings store;
     return loadSettings(settings, store);
@@ -165,7 +170,7 @@ QStringList loadSettings(Settings &s, QSettings &store)
 
 void saveSettings(const Settings &settings)
 {
-    if (!storeRefusal(defaultStoreFiles()).isEmpty())
+    if (!settingsStoreRefusal().isEmpty())
         return;
     QSettings store;
     saveSettings(settings, store);

@@ -20,6 +20,12 @@ Settings &appSettings();
 QStringList loadSettings(Settings &settings);
 QStringList loadSettings(Settings &settings, QSettings &store);
 
+// Why the store chosen by the organisation and application names must not be
+// opened, or an empty string: QSettings reads its files as it is made, and a
+// FIFO or a device in place of one would block it. Whatever makes a QSettings
+// of its own asks this first.
+QString settingsStoreRefusal();
+
 // Writes every key, group by group; nothing when the store's file is no
 // regular file.
 void saveSettings(const Settings &settings);

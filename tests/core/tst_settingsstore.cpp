@@ -194,6 +194,7 @@ void tst_SettingsStore::storeThatIsNoFile()
             notes.first().contains(path) && notes.first().contains(u"not a regular file"_s), qPrintable(notes.first()));
     QCOMPARE(test::fields(loaded), test::fields(Settings()));
     QVERIFY(!QFileInfo(path).isFile()); // nothing written over it
+    QCOMPARE(settingsStoreRefusal(), notes.first()); // for the window's own use of the store
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsStore)
