@@ -2,10 +2,12 @@
 
 #include "textformat.h"
 
+#include "toolmessage.h"
 #include "toolrunner.h"
 
 #include <QFileInfo>
 #include <QProcess>
+#include <QTimer>
 #include <QtEndian>
 
 #include <algorithm>
@@ -34,8 +36,7 @@ void EnvelopeReader::Reduction::add(const QByteArray &chunk)
 
 EnvelopeReader::EnvelopeReader(QObject *parent)
     : QObject(parent)
-{
-}
+{ }
 
 EnvelopeReader::~EnvelopeReader()
 {
@@ -45,11 +46,10 @@ EnvelopeReader::~EnvelopeReader()
 QStringList EnvelopeReader::arguments(const QString &path, double startSec, double lengthSec)
 {
     return { QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
-             QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-ss"), fixed(std::max(startSec, 0.0), 3),
-             QStringLiteral("-t"), fixed(std::max(lengthSec, 0.0), 3), QStringLiteral("-i"), path,
-             QStringLiteral("-map"), QStringLiteral("0:a:0"), QStringLiteral("-ac"), QStringLiteral("1"),
-             QStringLiteral("-ar"), QString::number(SampleRate), QStringLiteral("-f"), QStringLiteral("s16le"),
-             QStringLiteral("pipe:1") };
+        QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-ss"), fixed(std::max(startSec, 0.0), 3),
+        QStringLiteral("-t"), fixed(std::max(lengthSec, 0.0), 3), QStringLiteral("-i"), path, QStringLiteral("-map"),
+        QStringLiteral("0:a:0"), QStringLiteral("-ac"), QStringLiteral("1"), QStringLiteral("-ar"),
+        QString::number(SampleRate), QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("pipe:1") };
 }
 
 void EnvelopeReader::start(const QString &ffmpeg, const QString &path, double startSec, double lengthSec)
@@ -60,11 +60,27 @@ void EnvelopeReader::start(const QString &ffmpeg, const QString &path, double st
         Q_EMIT finished({}, QStringLiteral("tool not found"));
         return;
     }
+    if (const QString refused = inputRefusal(path); !refused.isEmpty()) {
+        Q_EMIT finished({}, refused);
+        return;
+    }
     auto *process = new QProcess(this);
     m_process = process;
     process->setProcessChannelMode(QProcess::SeparateChannels);
-    connect(process, &QProcess::readyReadStandardOutput, this,
-            [this, process] { m_reduction.add(process->readAllStandardOutput()); });
+    bindToParent(*process);
+    // Restarted by every read; a child quiet for the whole limit is stuck.
+    auto *quiet = new QTimer(process);
+    quiet->setSingleShot(true);
+    quiet->setInterval(stallLimit());
+    connect(quiet, &QTimer::timeout, this, [this, ffmpeg, limit = quiet->interval()] {
+        discardChild(std::exchange(m_process, nullptr), this);
+        Q_EMIT finished({}, ToolMessage::stalled(QFileInfo(ffmpeg).fileName(), limit));
+    });
+    connect(process, &QProcess::started, quiet, qOverload<>(&QTimer::start));
+    connect(process, &QProcess::readyReadStandardOutput, this, [this, process, quiet] {
+        quiet->start();
+        m_reduction.add(process->readAllStandardOutput());
+    });
     connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
         m_reduction.add(process->readAllStandardOutput());
         finish(status == QProcess::NormalExit && exitCode == 0 ? QString() : QStringLiteral("decode failed"));

@@ -1,5 +1,6 @@
 #include "mediaprobe.h"
 
+#include "containercheck.h"
 #include "toolmessage.h"
 
 #include <QJsonArray>
@@ -11,16 +12,11 @@ namespace ks {
 QStringList probeArguments(const QString &path)
 {
     // Every stream, so the attached pictures are counted along with the audio.
-    return { QStringLiteral("-v"),
-             QStringLiteral("error"),
-             QStringLiteral("-show_entries"),
-             QStringLiteral("format=duration,bit_rate,format_name:format_tags"),
-             QStringLiteral("-show_entries"),
-             QStringLiteral("stream=codec_type,codec_name,sample_rate,channels,bit_rate,start_time"
-                            ":stream_disposition=attached_pic"),
-             QStringLiteral("-of"),
-             QStringLiteral("json"),
-             path };
+    return { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+        QStringLiteral("format=duration,bit_rate,format_name:format_tags"), QStringLiteral("-show_entries"),
+        QStringLiteral("stream=codec_type,codec_name,sample_rate,channels,bit_rate,start_time"
+                       ":stream_disposition=attached_pic"),
+        QStringLiteral("-of"), QStringLiteral("json"), path };
 }
 
 MediaInfo parseProbeOutput(const QByteArray &json)
@@ -41,7 +37,7 @@ MediaInfo parseProbeOutput(const QByteArray &json)
         if (type == QLatin1String("audio") && audio.isEmpty())
             audio = stream;
         else if (type == QLatin1String("video")
-                 && stream.value(QLatin1String("disposition")).toObject().value(QLatin1String("attached_pic")).toInt())
+                && stream.value(QLatin1String("disposition")).toObject().value(QLatin1String("attached_pic")).toInt())
             ++info.pictures;
     }
     if (audio.isEmpty()) {
@@ -66,8 +62,12 @@ MediaInfo parseProbeOutput(const QByteArray &json)
 
 MediaInfo probeMedia(const ToolPaths &tools, const QString &path, const CancelCallback &cancelled)
 {
-    const ToolRun run = runTool(tools.ffprobe, probeArguments(path), cancelled, {}, {});
     MediaInfo info;
+    if (const QString refused = inputRefusal(path); !refused.isEmpty()) {
+        info.error = refused;
+        return info;
+    }
+    const ToolRun run = runTool(tools.ffprobe, probeArguments(path), cancelled, {}, {});
     if (run.cancelled) {
         info.cancelled = true;
         info.error = QStringLiteral("cancelled");
@@ -80,7 +80,10 @@ MediaInfo probeMedia(const ToolPaths &tools, const QString &path, const CancelCa
             info.error = QStringLiteral("ffprobe failed");
         return info;
     }
-    return parseProbeOutput(run.stdOut.toUtf8());
+    info = parseProbeOutput(run.stdOut.toUtf8());
+    if (info.ok && info.codec == QLatin1String("mp3") && info.formatName == QLatin1String("mp3"))
+        info.gaplessHeader = ContainerCheck::mp3Layout(path, false).taggedFirst;
+    return info;
 }
 
 } // namespace ks

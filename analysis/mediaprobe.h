@@ -13,7 +13,7 @@ struct MediaInfo
 {
     bool ok = false; // probed, with a usable audio stream
     double durationSec = 0.0; // the container's; 0 when it does not say
-    double startSec = 0.0;    // the audio stream's first timestamp
+    double startSec = 0.0; // the audio stream's first timestamp
     QString codec;
     QString formatName;
     int sampleRate = 0;
@@ -21,6 +21,7 @@ struct MediaInfo
     int bitRate = 0; // the stream's when known, else the container's
     int pictures = 0; // attached pictures (cover art)
     QStringList tagKeys; // the container's tags, by name
+    bool gaplessHeader = false; // an MP3 file whose first frame carries the Xing/Info tag
     bool cancelled = false;
     QString error;
     QString detail; // ffprobe's whole text when it failed
@@ -33,7 +34,9 @@ QStringList probeArguments(const QString &path);
 // a file without an audio stream.
 MediaInfo parseProbeOutput(const QByteArray &json);
 
-// Runs ffprobe on `path` and reads its answer. Blocks; `cancelled` may stop it.
+// Runs ffprobe on `path` and reads its answer, and for an MP3 file its first
+// frame. Blocks; `cancelled` may stop it. Anything but a regular file is
+// refused before a child is started.
 MediaInfo probeMedia(const ToolPaths &tools, const QString &path, const CancelCallback &cancelled);
 
 } // namespace ks

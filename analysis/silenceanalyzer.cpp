@@ -49,7 +49,7 @@ struct Pass
 };
 
 Pass runPass(const ToolPaths &tools, const QStringList &args, double expectedSec, const CancelCallback &cancelled,
-             const ProgressCallback &progress)
+        const ProgressCallback &progress)
 {
     Pass pass;
     pass.run = runTool(
@@ -66,6 +66,15 @@ Pass runPass(const ToolPaths &tools, const QStringList &args, double expectedSec
     return pass;
 }
 
+// A stuck decode would be stuck again over the whole file.
+SilenceAnalyzer::Result stalledResult(const Pass &pass)
+{
+    SilenceAnalyzer::Result result;
+    result.error = ToolMessage::oneLine(pass.run.stdErr, QString());
+    result.detail = pass.run.stdErr.trimmed();
+    return result;
+}
+
 QList<SilenceAnalyzer::Interval> allOf(const Pass &pass)
 {
     QList<SilenceAnalyzer::Interval> intervals;
@@ -76,8 +85,8 @@ QList<SilenceAnalyzer::Interval> allOf(const Pass &pass)
 
 } // namespace
 
-QStringList SilenceAnalyzer::windowArguments(const QString &path, const Settings &settings, double headSec,
-                                             double tailStartSec)
+QStringList SilenceAnalyzer::windowArguments(
+        const QString &path, const Settings &settings, double headSec, double tailStartSec)
 {
     // The tail's timestamps start at 0 after the seek; shifting them back
     // puts both windows in the file's own time. Concatenated, the output
@@ -85,20 +94,19 @@ QStringList SilenceAnalyzer::windowArguments(const QString &path, const Settings
     const QString filter = QStringLiteral("[0:a:0]%1[h];[1:a:0]asetpts=PTS+%2/TB,%1[t];[h][t]concat=n=2:v=0:a=1[o]")
                                    .arg(detectorFilter(settings), fixed(tailStartSec, 6));
     return { QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
-             QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-t"), fixed(headSec, 6),
-             QStringLiteral("-i"), path, QStringLiteral("-ss"), fixed(tailStartSec, 6), QStringLiteral("-i"), path,
-             QStringLiteral("-filter_complex"), filter, QStringLiteral("-map"), QStringLiteral("[o]"),
-             QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-") };
+        QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-t"), fixed(headSec, 6),
+        QStringLiteral("-i"), path, QStringLiteral("-ss"), fixed(tailStartSec, 6), QStringLiteral("-i"), path,
+        QStringLiteral("-filter_complex"), filter, QStringLiteral("-map"), QStringLiteral("[o]"), QStringLiteral("-f"),
+        QStringLiteral("null"), QStringLiteral("-") };
 }
 
 QStringList SilenceAnalyzer::arguments(const QString &path, const Settings &settings)
 {
     const QString filter = detectorFilter(settings);
     return { QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
-             QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-i"),
-             path, QStringLiteral("-map"), QStringLiteral("0:a:0"),
-             QStringLiteral("-af"), filter, QStringLiteral("-f"),
-             QStringLiteral("null"), QStringLiteral("-") };
+        QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-i"), path, QStringLiteral("-map"),
+        QStringLiteral("0:a:0"), QStringLiteral("-af"), filter, QStringLiteral("-f"), QStringLiteral("null"),
+        QStringLiteral("-") };
 }
 
 void SilenceAnalyzer::collectLine(const QString &line, QList<Interval> &intervals)
@@ -130,8 +138,8 @@ QString SilenceAnalyzer::decodeComplaint(const QString &line)
 
 SilenceAnalyzer::Result SilenceAnalyzer::evaluate(QList<Interval> intervals, double durationSec)
 {
-    std::sort(intervals.begin(), intervals.end(),
-              [](const Interval &a, const Interval &b) { return a.first < b.first; });
+    std::sort(
+            intervals.begin(), intervals.end(), [](const Interval &a, const Interval &b) { return a.first < b.first; });
     Result result;
     result.ok = true;
     result.intervals = intervals;
@@ -140,9 +148,8 @@ SilenceAnalyzer::Result SilenceAnalyzer::evaluate(QList<Interval> intervals, dou
 
     const Interval &first = intervals.first();
     const Interval &last = intervals.last();
-    const auto endOf = [durationSec](const Interval &silence) {
-        return silence.second < 0 ? durationSec : silence.second;
-    };
+    const auto endOf
+            = [durationSec](const Interval &silence) { return silence.second < 0 ? durationSec : silence.second; };
     // The tail runs from the last silence's start to the end of the file,
     // even when the detector reports its end a little short of it.
     const bool startsAtHead = first.first <= HeadTolerance;
@@ -161,18 +168,21 @@ SilenceAnalyzer::Result SilenceAnalyzer::evaluate(QList<Interval> intervals, dou
 }
 
 SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const QString &path, double durationSec,
-                                                 const Settings &settings, const CancelCallback &cancelled,
-                                                 const ProgressCallback &progress)
+        const Settings &settings, const CancelCallback &cancelled, const ProgressCallback &progress)
 {
     Result result;
+    if (const QString refused = inputRefusal(path); !refused.isEmpty()) {
+        result.error = refused;
+        return result;
+    }
     // Windows at each end, widened while a silence runs into the inner edge.
     constexpr double Edge = 0.1;
     double head = FirstWindow;
     double tail = FirstWindow;
     while (durationSec > 0 && head + tail + Edge < durationSec) {
         const double tailStart = durationSec - tail;
-        const Pass pass = runPass(tools, windowArguments(path, settings, head, tailStart), head + durationSec,
-                                  cancelled, progress);
+        const Pass pass = runPass(
+                tools, windowArguments(path, settings, head, tailStart), head + durationSec, cancelled, progress);
         if (pass.run.cancelled) {
             result.cancelled = true;
             result.error = QStringLiteral("cancelled");
@@ -180,6 +190,8 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
         }
         // A window that does not decode as far as the header says falls
         // back to the whole file, which finds out what is wrong.
+        if (pass.run.stalled)
+            return stalledResult(pass);
         const double tailEnd = pass.reachedSec - head;
         if (!pass.run.started || pass.run.exitCode != 0 || std::fabs(tailEnd - durationSec) > LengthTolerance)
             break;
@@ -213,6 +225,8 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
         result.error = QStringLiteral("cancelled");
         return result;
     }
+    if (pass.run.stalled)
+        return stalledResult(pass);
     if (!pass.run.started || pass.run.exitCode != 0) {
         // A decoder that complained and delivered nothing found no audio.
         const QString why = ToolMessage::oneLine(pass.run.stdErr, path);

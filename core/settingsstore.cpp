@@ -3,7 +3,10 @@
 #include "settings.h"
 #include "settingstable.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace ks {
@@ -86,9 +89,37 @@ QString distrust(const SettingsTable::Row &row, const QVariant &value)
 
 QString shown(const QVariant &value)
 {
-    const QString text = value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(' '))
-                                                                  : value.toString();
+    const QString text
+            = value.typeId() == QMetaType::QStringList ? value.toStringList().join(QLatin1Char(' ')) : value.toString();
     return text.size() > 40 ? text.left(40) + QChar(0x2026) : text;
+}
+
+// The files the default store reads, found without making it: QSettings
+// reads its files as it is made. A store of a name no program uses tells
+// the folder and the suffix; the organisation-wide file is read as well.
+QStringList defaultStoreFiles()
+{
+    const QFileInfo nameOnly(
+            QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("kestrova-store-name")).fileName());
+    const QDir folder = nameOnly.dir();
+    const QString suffix = nameOnly.fileName().mid(nameOnly.completeBaseName().size());
+    const QString organisation = QCoreApplication::organizationName();
+    return { folder.filePath(organisation + QLatin1Char('/') + QCoreApplication::applicationName() + suffix),
+        folder.filePath(organisation + suffix) };
+}
+
+// Why the store must not be read or written, or an empty string. A FIFO or
+// a device in place of its file would block QSettings for ever, or feed it
+// without end.
+QString storeRefusal(const QStringList &files)
+{
+    for (const QString &name : files) {
+        const QFileInfo file(name);
+        if (file.exists() && !file.isFile())
+            return QStringLiteral("Settings file %1 is not a regular file - settings neither loaded nor saved")
+                    .arg(QDir::toNativeSeparators(name));
+    }
+    return QString();
 }
 
 } // namespace
@@ -99,14 +130,23 @@ Settings &appSettings()
     return settings;
 }
 
+QString settingsStoreRefusal()
+{
+    return storeRefusal(defaultStoreFiles());
+}
+
 QStringList loadSettings(Settings &settings)
 {
+    if (const QString refused = settingsStoreRefusal(); !refused.isEmpty())
+        return { refused };
     QSettings store;
     return loadSettings(settings, store);
 }
 
 QStringList loadSettings(Settings &s, QSettings &store)
 {
+    if (const QString refused = storeRefusal({ store.fileName() }); !refused.isEmpty())
+        return { refused };
     QStringList notes;
     loadEarlierLayout(s, store);
     const Settings defaults;
@@ -130,12 +170,16 @@ QStringList loadSettings(Settings &s, QSettings &store)
 
 void saveSettings(const Settings &settings)
 {
+    if (!settingsStoreRefusal().isEmpty())
+        return;
     QSettings store;
     saveSettings(settings, store);
 }
 
 void saveSettings(const Settings &s, QSettings &store)
 {
+    if (!storeRefusal({ store.fileName() }).isEmpty())
+        return;
     for (const SettingsTable::Row &row : SettingsTable::rows())
         store.setValue(row.storeKey(), row.get(s));
 }

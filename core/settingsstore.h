@@ -15,10 +15,19 @@ Settings &appSettings();
 // Fills `settings` from the store chosen by the organisation and application
 // names. A key that is not stored leaves its field as it was; a stored number
 // outside its row's range loads as the default, with one note naming the key.
+// A store whose file is there but is no regular file (a FIFO, a device) is
+// not read at all: one note says so and `settings` stays as it was.
 QStringList loadSettings(Settings &settings);
 QStringList loadSettings(Settings &settings, QSettings &store);
 
-// Writes every key, group by group.
+// Why the store chosen by the organisation and application names must not be
+// opened, or an empty string: QSettings reads its files as it is made, and a
+// FIFO or a device in place of one would block it. Whatever makes a QSettings
+// of its own asks this first.
+QString settingsStoreRefusal();
+
+// Writes every key, group by group; nothing when the store's file is no
+// regular file.
 void saveSettings(const Settings &settings);
 void saveSettings(const Settings &settings, QSettings &store);
 

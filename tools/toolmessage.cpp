@@ -31,7 +31,7 @@ constexpr Cause Causes[] = {
     { QLatin1String("CRC mismatch"), QLatin1String("damaged data (CRC mismatch)") },
     { QLatin1String("moov atom not found"), QLatin1String("damaged MP4 file (no index)") },
     { QLatin1String("codec not currently supported in container"),
-      QLatin1String("this container cannot hold the codec") },
+            QLatin1String("this container cannot hold the codec") },
     { QLatin1String("does not contain any stream"), QLatin1String("no audio frames") },
     { QLatin1String("Failed to read frame size"), QLatin1String("damaged or not an audio file (no readable frames)") },
     { QLatin1String("Invalid data found when processing input"), QLatin1String("not an audio file") },
@@ -48,7 +48,23 @@ bool isGeneric(const QString &line)
     return generic.match(line).hasMatch();
 }
 
+const QRegularExpression &stalledPattern()
+{
+    static const QRegularExpression pattern(
+            QStringLiteral("^[^\\n]+ made no progress for [^\\n]+ - stopped$"), QRegularExpression::MultilineOption);
+    return pattern;
+}
+
 } // namespace
+
+QString ToolMessage::stalled(const QString &tool, int ms)
+{
+    constexpr int Minute = 60 * 1000;
+    const QString quiet = ms % Minute == 0
+            ? (ms == Minute ? QStringLiteral("1 minute") : QStringLiteral("%1 minutes").arg(ms / Minute))
+            : QStringLiteral("%1 s").arg(ms / 1000.0);
+    return QStringLiteral("%1 made no progress for %2 - stopped").arg(tool, quiet);
+}
 
 QString ToolMessage::writeError(const QString &toolOutput)
 {
@@ -59,9 +75,11 @@ QString ToolMessage::writeError(const QString &toolOutput)
     return QString();
 }
 
-QString ToolMessage::oneLine(const QString &toolOutput, const QString &inputPath, const QString &temporaryPath,
-                             const QString &outputPath)
+QString ToolMessage::oneLine(
+        const QString &toolOutput, const QString &inputPath, const QString &temporaryPath, const QString &outputPath)
 {
+    if (const QRegularExpressionMatch stall = stalledPattern().match(toolOutput); stall.hasMatch())
+        return stall.captured(0);
     if (const QString written = writeError(toolOutput); !written.isEmpty())
         return written;
     if (QFileInfo(inputPath).isFile() && QFileInfo(inputPath).size() == 0)

@@ -13,11 +13,16 @@ class ToolMessage final
 {
 public:
     static QString oneLine(const QString &toolOutput, const QString &inputPath, const QString &temporaryPath = {},
-                           const QString &outputPath = {});
+            const QString &outputPath = {});
 
     // A write error in plain words, or an empty string: ffmpeg does not
     // always exit with an error when the disk fills while it closes a file.
     static QString writeError(const QString &toolOutput);
+
+    // Why the runner stopped a child that printed nothing for `ms`:
+    // "ffmpeg made no progress for 5 minutes - stopped". Given a text that
+    // holds it, oneLine picks it over anything the child said.
+    static QString stalled(const QString &tool, int ms);
 
     // A line of the tool's text without the "[muxer @ 0x…]" prefix ffmpeg gives it.
     static QString withoutPrefix(const QString &line);

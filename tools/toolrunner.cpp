@@ -1,10 +1,20 @@
 #include "toolrunner.h"
 
+#include "toolmessage.h"
+
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <atomic>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+#include <sys/prctl.h>
+#include <unistd.h>
+#endif
 
 namespace ks {
 
@@ -13,6 +23,8 @@ namespace {
 constexpr int StartTimeoutMs = 8000;
 constexpr int PollIntervalMs = 100;
 constexpr int KillTimeoutMs = 3000;
+
+std::atomic<int> g_stallLimitMs{ DefaultStallLimitMs };
 
 void flushPending(const QString &pending, const LineCallback &onLine)
 {
@@ -25,8 +37,8 @@ void flushPending(const QString &pending, const LineCallback &onLine)
 
 } // namespace
 
-void feedLines(QStringDecoder &decoder, QString &pending, const QByteArray &chunk, const LineCallback &onLine,
-               QString &total)
+void feedLines(
+        QStringDecoder &decoder, QString &pending, const QByteArray &chunk, const LineCallback &onLine, QString &total)
 {
     if (chunk.isEmpty())
         return;
@@ -42,8 +54,44 @@ void feedLines(QStringDecoder &decoder, QString &pending, const QByteArray &chun
     }
 }
 
+void setStallLimit(int ms)
+{
+    g_stallLimitMs = std::max(ms, 1);
+}
+
+int stallLimit()
+{
+    return g_stallLimitMs;
+}
+
+void bindToParent(QProcess &process)
+{
+#ifdef Q_OS_LINUX
+    // In the child, between fork and exec: only async-signal-safe calls. A
+    // parent gone before the flag was set would never send the signal. The
+    // signal follows the thread that started the child, which runTool keeps
+    // waiting until the child ends.
+    const pid_t parent = ::getpid();
+    process.setChildProcessModifier([parent] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+    });
+#else
+    Q_UNUSED(process)
+#endif
+}
+
+QString inputRefusal(const QString &path)
+{
+    const QFileInfo input(path);
+    if (input.exists() && !input.isFile())
+        return QStringLiteral("not a regular file");
+    return QString();
+}
+
 ToolRun runTool(const QString &program, const QStringList &arguments, const CancelCallback &cancelled,
-                const LineCallback &onStdOut, const LineCallback &onStdErr)
+        const LineCallback &onStdOut, const LineCallback &onStdErr)
 {
     ToolRun run;
     if (program.isEmpty()) {
@@ -53,6 +101,7 @@ ToolRun runTool(const QString &program, const QStringList &arguments, const Canc
 
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
+    bindToParent(process);
     // The child's standard input stays an open pipe that is never written.
     process.start(program, arguments, QIODevice::ReadWrite);
     if (!process.waitForStarted(StartTimeoutMs)) {
@@ -66,17 +115,38 @@ ToolRun runTool(const QString &program, const QStringList &arguments, const Canc
     QString outPending;
     QString errPending;
     const auto readBoth = [&] {
-        feedLines(outDecoder, outPending, process.readAllStandardOutput(), onStdOut, run.stdOut);
-        feedLines(errDecoder, errPending, process.readAllStandardError(), onStdErr, run.stdErr);
+        const QByteArray out = process.readAllStandardOutput();
+        const QByteArray err = process.readAllStandardError();
+        feedLines(outDecoder, outPending, out, onStdOut, run.stdOut);
+        feedLines(errDecoder, errPending, err, onStdErr, run.stdErr);
+        return !out.isEmpty() || !err.isEmpty();
+    };
+    const auto stop = [&process] {
+        process.kill();
+        process.waitForFinished(KillTimeoutMs);
     };
 
+    const int limit = stallLimit();
+    QElapsedTimer quiet;
+    quiet.start();
     while (process.state() != QProcess::NotRunning) {
-        process.waitForReadyRead(PollIntervalMs);
-        readBoth();
+        // Returns at the first output or as soon as the child has ended.
+        process.waitForReadyRead(int(std::clamp<qint64>(limit - quiet.elapsed(), 1, PollIntervalMs)));
+        if (readBoth())
+            quiet.restart();
         if (cancelled && cancelled()) {
-            process.kill();
-            process.waitForFinished(KillTimeoutMs);
+            stop();
             run.cancelled = true;
+            return run;
+        }
+        if (process.state() != QProcess::NotRunning && quiet.hasExpired(limit)) {
+            stop();
+            flushPending(outPending, onStdOut);
+            flushPending(errPending, onStdErr);
+            run.stalled = true;
+            if (!run.stdErr.isEmpty() && !run.stdErr.endsWith(QLatin1Char('\n')))
+                run.stdErr += QLatin1Char('\n');
+            run.stdErr += ToolMessage::stalled(QFileInfo(program).fileName(), limit);
             return run;
         }
     }

@@ -15,6 +15,7 @@ enum class Family {
     Ipod, // as MP4, but the muxer takes only AAC and ALAC
     Aiff, // tags and cover in an ID3 chunk, only when asked
     Ogg, // no attached pictures
+    Wav, // RF64 once it outgrows the 4 GB of a RIFF header
 };
 
 struct Container
@@ -38,7 +39,7 @@ constexpr Container Containers[] = {
     { QLatin1String("spx"), QLatin1String("ogg"), Family::Ogg, true },
     { QLatin1String("ogx"), QLatin1String("ogg"), Family::Ogg, false },
     { QLatin1String("flac"), QLatin1String("flac"), Family::Plain, true },
-    { QLatin1String("wav"), QLatin1String("wav"), Family::Plain, true },
+    { QLatin1String("wav"), QLatin1String("wav"), Family::Wav, true },
     { QLatin1String("aiff"), QLatin1String("aiff"), Family::Aiff, true },
     { QLatin1String("aif"), QLatin1String("aiff"), Family::Aiff, true },
     { QLatin1String("aifc"), QLatin1String("aiff"), Family::Aiff, true },
@@ -153,12 +154,16 @@ QStringList FormatTable::muxerArguments(const QString &suffix, const MediaInfo &
                 QStringLiteral("mp4") };
         return { QStringLiteral("-f"), QStringLiteral("mp4") };
     }
+    QStringList args;
     if ((!entry || !entry->suffixPicksMuxer) && !source.formatName.isEmpty()) {
         // The demuxer's name is the muxer's, but for raw AAC.
         const QString format = probedFormat(source);
-        return { QStringLiteral("-f"), format == QLatin1String("aac") ? QStringLiteral("adts") : format };
+        args << QStringLiteral("-f") << (format == QLatin1String("aac") ? QStringLiteral("adts") : format);
     }
-    return {};
+    // Past 4 GB a RIFF header's sizes overflow and ffprobe's estimate hides it.
+    if (familyOf(suffix, source) == Family::Wav)
+        args << QStringLiteral("-rf64") << QStringLiteral("auto");
+    return args;
 }
 
 QStringList FormatTable::tagArguments(const QString &suffix, const MediaInfo &source)
@@ -177,6 +182,7 @@ QStringList FormatTable::tagArguments(const QString &suffix, const MediaInfo &so
         return {};
     case Family::Plain:
     case Family::Ogg:
+    case Family::Wav:
         return {};
     }
     return {};

@@ -17,7 +17,8 @@ class FormatTable final
 public:
     // False where mapping a picture would make ffmpeg refuse the whole file.
     static bool carriesPictures(const QString &suffix, const MediaInfo &source);
-    // The muxer's arguments ("-f mp4"), where the suffix does not pick the right one.
+    // The muxer's arguments ("-f mp4") where the suffix does not pick the
+    // right one, and its flags where its defaults do not suit ("-rf64 auto").
     static QStringList muxerArguments(const QString &suffix, const MediaInfo &source);
     // The muxer's options that keep the source's tags.
     static QStringList tagArguments(const QString &suffix, const MediaInfo &source);

@@ -1,6 +1,7 @@
 #include "trimengine.h"
 
 #include "codectable.h"
+#include "containercheck.h"
 #include "formattable.h"
 #include "mediaprobe.h"
 #include "outputcommit.h"
@@ -108,6 +109,10 @@ StepResult readBack(const QString &outputPath, const RewritePlan &plan, const Me
         return StepResult::stopped();
     }
     const bool pictures = FormatTable::carriesPictures(QFileInfo(outputPath).suffix(), source);
+    // The container's own sizes and frames first: what ffprobe read from them may only be an estimate.
+    if (const QString wrong = written.ok ? ContainerCheck::writtenProblem(temporary, written.formatName) : QString();
+            !wrong.isEmpty())
+        return failAndRemove(temporary, wrong + QStringLiteral(" - original kept"));
     if (const QString wrong = TrimEngine::verify(written, source, plan.cut().expectedSec(), pictures); !wrong.isEmpty())
         return failAndRemove(temporary, wrong);
     return StepResult::success();
@@ -301,6 +306,9 @@ QString TrimEngine::verify(const MediaInfo &written, const MediaInfo &source, do
     }
     if (picturesKept && written.pictures < source.pictures)
         return QStringLiteral("written file lost its cover art - original kept");
+    // A player takes the encoder's delay and padding from the first frame only.
+    if (source.gaplessHeader && written.formatName == QLatin1String("mp3") && !written.gaplessHeader)
+        return QStringLiteral("written MP3 lost its gapless header - original kept");
     if (std::fabs(written.durationSec - plannedSec) > LengthTolerance) {
         return QStringLiteral("written file is %1 s long, %2 s was planned - original kept")
                 .arg(fixed(written.durationSec, 1), fixed(plannedSec, 1));

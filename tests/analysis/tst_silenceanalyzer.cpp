@@ -1,11 +1,16 @@
+#include "containercheck.h"
+#include "envelopereader.h"
 #include "fixtures.h"
 #include "mediaprobe.h"
 #include "settings.h"
 #include "silenceanalyzer.h"
 
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 using namespace ks;
 using namespace Qt::StringLiterals;
@@ -24,7 +29,31 @@ private Q_SLOTS:
     void windowsMeasureAsTheWholeFile();
     void failuresInOneLine_data();
     void failuresInOneLine();
+    void onlyRegularFilesRead_data();
+    void onlyRegularFilesRead();
+    void stuckToolStopped_data();
+    void stuckToolStopped();
+    void containerSizesAndFrames_data();
+    void containerSizesAndFrames();
 };
+
+namespace {
+
+// What is done to a file ffmpeg wrote before it is checked.
+enum class Damage {
+    None,
+    RiffSizeUnset,
+    DataSizeUnset,
+    RiffSizeShort,
+    DataSizeShort,
+    TagAppended,
+    TagDropped,
+    TagMoved
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Damage)
 
 void tst_SilenceAnalyzer::argumentsInOrder()
 {
@@ -197,6 +226,179 @@ void tst_SilenceAnalyzer::failuresInOneLine()
             : SilenceAnalyzer::Result();
     QCOMPARE(probed.error + analysed.error, error);
     QVERIFY2(!real || probed.detail.contains(u" @ 0x"_s) || probed.detail.contains(given), qPrintable(probed.detail));
+}
+
+void tst_SilenceAnalyzer::onlyRegularFilesRead_data()
+{
+    // What is named: a FIFO no one writes, a device, a link to one, a folder; "" a real file, for contrast.
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("error"); // of the probe, the measurement and the outline alike
+    QTest::newRow("FIFO") << u"fifo"_s << u"not a regular file"_s;
+    QTest::newRow("device named directly") << u"/dev/zero"_s << u"not a regular file"_s;
+    QTest::newRow("link to a device") << u"link"_s << u"not a regular file"_s;
+    QTest::newRow("folder") << u"folder"_s << u"not a regular file"_s;
+    QTest::newRow("a file") << QString() << QString();
+}
+
+void tst_SilenceAnalyzer::onlyRegularFilesRead()
+{
+    QFETCH(QString, given);
+    const QString path = given.startsWith(u'/') ? given : m_dir.filePath(given + u"-named.wav"_s);
+    if (given == u"fifo")
+        QVERIFY(::mkfifo(QFile::encodeName(path).constData(), 0600) == 0);
+    if (given == u"link")
+        QVERIFY(QFile::link(u"/dev/zero"_s, path));
+    if (given == u"folder")
+        QVERIFY(QDir().mkpath(path));
+    if (given.isEmpty())
+        QCOMPARE(test::makeAudio(path, { 0.5, 1.0, 0.5 }), QString());
+    // The real tools behind wrappers that count their runs; a stop bounds a run that should never have started.
+    const QString runs = m_dir.filePath(QString::fromUtf8(QTest::currentDataTag()) + u".runs"_s);
+    const ToolPaths real = test::systemTools();
+    ToolPaths tools = real;
+    for (QString *tool : { &tools.ffmpeg, &tools.ffprobe })
+        *tool = test::writeFakeTool(m_dir.path(), QFileInfo(*tool).fileName() + u"-counted"_s,
+                "echo >>'" + runs.toUtf8() + "'; exec '" + tool->toUtf8() + "' \"$@\"");
+    const auto stop = [deadline = QDeadlineTimer(60000)] { return deadline.hasExpired(); };
+    const MediaInfo probed = probeMedia(tools, path, stop);
+    const SilenceAnalyzer::Result measured = SilenceAnalyzer::analyse(tools, path, 2.0, Settings(), stop, {});
+    EnvelopeReader reader;
+    QSignalSpy outlined(&reader, &EnvelopeReader::finished);
+    reader.start(tools.ffmpeg, path, 0.0, 1.0);
+    QVERIFY(outlined.size() == 1 || outlined.wait(60000));
+    QFETCH(QString, error);
+    QCOMPARE((QStringList{ probed.error, measured.error, outlined.first().at(1).toString() }), QStringList(3, error));
+    // A refused file starts no child at all: the probe, the measurement and the outline each ran one otherwise.
+    QCOMPARE(QFileInfo(runs).size(), given.isEmpty() ? 3 : 0);
+}
+
+void tst_SilenceAnalyzer::stuckToolStopped_data()
+{
+    // Which tool hangs after a line, as on a stuck mount; the runs of it that were started.
+    QTest::addColumn<QString>("tool");
+    QTest::addColumn<int>("runs");
+    QTest::newRow("ffprobe") << u"ffprobe"_s << 1;
+    // The windowed pass and the outline; no decode of the whole file follows, which would hang as well.
+    QTest::newRow("ffmpeg") << u"ffmpeg"_s << 2;
+}
+
+void tst_SilenceAnalyzer::stuckToolStopped()
+{
+    QFETCH(QString, tool);
+    setStallLimit(300);
+    const auto reset = qScopeGuard([] { setStallLimit(DefaultStallLimitMs); });
+    const QString path = m_dir.filePath(u"stuck.wav"_s);
+    QCOMPARE(test::makeAudio(path, { 0.5, 1.0, 0.5 }), QString());
+    QDir folder(m_dir.filePath(QString::fromUtf8(QTest::currentDataTag())));
+    QVERIFY(folder.mkpath(u"."_s));
+    const QString runs = folder.filePath(u"runs"_s);
+    ToolPaths tools = test::systemTools();
+    (tool == u"ffmpeg" ? tools.ffmpeg : tools.ffprobe) = test::writeFakeTool(folder.path(), tool,
+            "echo >>'" + runs.toUtf8() + "'; echo '[silencedetect @ 0x1] silence_start: 0' >&2; exec sleep 60");
+    const QString said = tool + u" made no progress for 0.3 s - stopped"_s;
+    if (tool == u"ffprobe") {
+        QCOMPARE(probeMedia(tools, path, {}).error, said);
+    } else {
+        // Long enough by its header to be measured in windows first.
+        QCOMPARE(SilenceAnalyzer::analyse(tools, path, 100.0, Settings(), {}, {}).error, said);
+        EnvelopeReader reader;
+        QSignalSpy outlined(&reader, &EnvelopeReader::finished);
+        reader.start(tools.ffmpeg, path, 0.0, 1.0);
+        QVERIFY(outlined.wait(60000));
+        QCOMPARE(outlined.first().at(1).toString(), said);
+    }
+    QTEST(int(QFileInfo(runs).size()), "runs");
+}
+
+void tst_SilenceAnalyzer::containerSizesAndFrames_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QStringList>("written"); // ffmpeg's muxer flags
+    QTest::addColumn<Damage>("damage");
+    QTest::addColumn<QString>("problem"); // as the check of a written file words it
+    QTest::addColumn<bool>("taggedFirst"); // MP3: the first frame carries Xing/Info
+    QTest::addColumn<int>("taggedLater");
+    const QStringList rf64{ u"-rf64"_s, u"always"_s }, noId3{ u"-id3v2_version"_s, u"0"_s };
+    const QString header = u"written WAV's header does not fit the file (%1)"_s;
+    const QString misplaced = u"written MP3 has its gapless header in the wrong place"_s;
+    QTest::newRow("RIFF as written") << u"wav"_s << QStringList() << Damage::None << QString() << false << 0;
+    QTest::newRow("RF64 as written, sizes in ds64") << u"wav"_s << rf64 << Damage::None << QString() << false << 0;
+    QTest::newRow("RF64 with a data size short of the audio")
+            << u"wav"_s << rf64 << Damage::DataSizeShort << header.arg(u"chunk sizes do not add up to the file"_s)
+            << false << 0;
+    QTest::newRow("RIFF size unset") << u"wav"_s << QStringList() << Damage::RiffSizeUnset
+                                     << header.arg(u"RIFF size unset (0xFFFFFFFF)"_s) << false << 0;
+    QTest::newRow("data size unset") << u"wav"_s << QStringList() << Damage::DataSizeUnset
+                                     << header.arg(u"data size unset (0xFFFFFFFF)"_s) << false << 0;
+    QTest::newRow("RIFF size short of the file") << u"wav"_s << QStringList() << Damage::RiffSizeShort
+                                                 << header.arg(u"RIFF size short of the data on disk"_s) << false << 0;
+    QTest::newRow("data size short of the audio")
+            << u"wav"_s << QStringList() << Damage::DataSizeShort
+            << header.arg(u"chunk sizes do not add up to the file"_s) << false << 0;
+    QTest::newRow("MP3 as written") << u"mp3"_s << noId3 << Damage::None << QString() << true << 0;
+    QTest::newRow("MP3 with a tag as written") << u"mp3"_s << QStringList() << Damage::None << QString() << true << 0;
+    QTest::newRow("MP3, its tag frame appended") << u"mp3"_s << noId3 << Damage::TagAppended << misplaced << true << 1;
+    // Caught against the source, which had one.
+    QTest::newRow("MP3, its tag frame dropped") << u"mp3"_s << noId3 << Damage::TagDropped << QString() << false << 0;
+    QTest::newRow("MP3, its tag frame moved to the end")
+            << u"mp3"_s << noId3 << Damage::TagMoved << misplaced << false << 1;
+}
+
+void tst_SilenceAnalyzer::containerSizesAndFrames()
+{
+    QFETCH(QString, suffix);
+    QFETCH(QStringList, written);
+    QFETCH(Damage, damage);
+    QFETCH(bool, taggedFirst);
+    const QString path = m_dir.filePath(QString::fromUtf8(QTest::currentDataTag()) + u'.' + suffix);
+    // A second of mono 16-bit sound at 44.1 kHz between silences: 90,000 bytes of WAV data.
+    QCOMPARE(test::makeAudio(path, { 0.01, 1.0, 0.01, 45000 }, written), QString());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadWrite));
+    QByteArray bytes = file.readAll();
+    const auto setSize = [&bytes](qsizetype at, quint32 size) { qToLittleEndian(size, bytes.data() + at); };
+    const auto sizeAt = [&bytes](qsizetype at) { return qFromLittleEndian<quint32>(bytes.constData() + at); };
+    const qsizetype data = bytes.indexOf("data") + 4;
+    // MP3 without ID3: the first frame at 0, MPEG-1 layer III at 128 kb/s and 48 kHz, padded as its header says.
+    const qsizetype frame = 144 * 128000 / 48000 + ((bytes.at(2) >> 1) & 1);
+    switch (damage) {
+    case Damage::None:
+        break;
+    case Damage::RiffSizeUnset:
+        setSize(4, 0xFFFFFFFF);
+        break;
+    case Damage::DataSizeUnset:
+        setSize(data, 0xFFFFFFFF);
+        break;
+    case Damage::RiffSizeShort:
+        setSize(4, sizeAt(4) - 1000);
+        break;
+    case Damage::DataSizeShort:
+        // RF64 keeps the data's true size in ds64.
+        if (written.isEmpty())
+            setSize(data, sizeAt(data) - 1000);
+        else
+            qToLittleEndian<quint64>(qFromLittleEndian<quint64>(bytes.constData() + 28) - 1000, bytes.data() + 28);
+        break;
+    case Damage::TagAppended:
+        bytes += bytes.left(frame);
+        break;
+    case Damage::TagDropped:
+        bytes.remove(0, frame);
+        break;
+    case Damage::TagMoved:
+        bytes = bytes.mid(frame) + bytes.left(frame);
+        break;
+    }
+    QVERIFY(file.resize(0) && file.write(bytes) == bytes.size() && file.flush());
+    const MediaInfo probed = probeMedia(test::systemTools(), path, {});
+    QVERIFY2(probed.ok, qPrintable(probed.error));
+    QTEST(ContainerCheck::writtenProblem(path, probed.formatName), "problem");
+    QCOMPARE(probed.gaplessHeader, taggedFirst);
+    const ContainerCheck::Mp3Layout layout = ContainerCheck::mp3Layout(path, true);
+    QCOMPARE(layout.framed, suffix == u"mp3");
+    QCOMPARE(layout.taggedFirst, taggedFirst);
+    QTEST(layout.taggedLater, "taggedLater");
 }
 
 QTEST_GUILESS_MAIN(tst_SilenceAnalyzer)

@@ -4,7 +4,12 @@
 #include "settingsstore.h"
 
 #include <QSettings>
+#include <QThread>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace ks;
 using namespace Qt::StringLiterals;
@@ -23,6 +28,8 @@ private Q_SLOTS:
     void storedValuesRead();
     void outOfRangeLoadsDefault_data();
     void outOfRangeLoadsDefault();
+    void storeThatIsNoFile_data();
+    void storeThatIsNoFile();
 
 private:
     std::unique_ptr<test::SettingsSandbox> m_sandbox;
@@ -70,7 +77,8 @@ void tst_SettingsStore::storedValuesRead_data()
         { u"detection/leadMode"_s, 3 }, { u"detection/leadTargetMs"_s, 300 } }
                                   << u"3 1 300 300 -50 true /kept"_s;
     // A value of the wrong type reads as that type's zero (and a threshold
-    // of 0 dB is out of range, so the default); an unknown mode is kept; the update address is never read from, nor kept in, the store.
+    // of 0 dB is out of range, so the default); an unknown mode is kept; the update address is never read from, nor
+    // kept in, the store.
     QTest::newRow("stray values") << QVariantMap{ { u"updates/url"_s, u"https://elsewhere.example/latest.json"_s },
         { u"detection/thresholdDb"_s, u"loud"_s }, { u"output/keepMtime"_s, u"maybe"_s },
         { u"detection/tailMode"_s, 7 } }
@@ -103,16 +111,15 @@ void tst_SettingsStore::outOfRangeLoadsDefault_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QVariant>("stored");
     QTest::addColumn<QVariant>("loaded"); // the field's value after loading
-    QTest::addColumn<bool>("noted");      // one note names the key
+    QTest::addColumn<bool>("noted"); // one note names the key
     const QVariant defaultExtensions = Settings().extensions;
     QTest::newRow("safety limit switched off") << u"detection/maxTrimSec"_s << QVariant(1e9) << QVariant(900.0) << true;
     QTest::newRow("thousands of jobs") << u"tools/parallelJobs"_s << QVariant(100000) << QVariant(0) << true;
     QTest::newRow("threshold at full scale") << u"detection/thresholdDb"_s << QVariant(0) << QVariant(-50.0) << true;
-    QTest::newRow("threshold not a number") << u"detection/thresholdDb"_s << QVariant(u"nan"_s) << QVariant(-50.0)
-                                            << true;
+    QTest::newRow("threshold not a number")
+            << u"detection/thresholdDb"_s << QVariant(u"nan"_s) << QVariant(-50.0) << true;
     QTest::newRow("negative target") << u"detection/tailTargetMs"_s << QVariant(-1) << QVariant(150) << true;
-    QTest::newRow("largest int target") << u"detection/leadTargetMs"_s << QVariant(2147483647) << QVariant(150)
-                                        << true;
+    QTest::newRow("largest int target") << u"detection/leadTargetMs"_s << QVariant(2147483647) << QVariant(150) << true;
     QTest::newRow("10 MB destination") << u"output/root"_s << QVariant(QString(10'000'000, u'x')) << QVariant(QString())
                                        << true;
     QTest::newRow("no extensions") << u"scan/extensions"_s << QVariant(QStringList()) << defaultExtensions << true;
@@ -138,16 +145,56 @@ void tst_SettingsStore::outOfRangeLoadsDefault()
     Settings s;
     const QStringList notes = loadSettings(s);
     const QVariantMap fields{ { u"detection/maxTrimSec"_s, s.maxTrimSec }, { u"tools/parallelJobs"_s, s.parallelJobs },
-                              { u"detection/thresholdDb"_s, s.thresholdDb },
-                              { u"detection/leadTargetMs"_s, s.leadTargetMs },
-                              { u"detection/tailTargetMs"_s, s.tailTargetMs }, { u"output/root"_s, s.outputRoot },
-                              { u"scan/extensions"_s, s.extensions } };
+        { u"detection/thresholdDb"_s, s.thresholdDb }, { u"detection/leadTargetMs"_s, s.leadTargetMs },
+        { u"detection/tailTargetMs"_s, s.tailTargetMs }, { u"output/root"_s, s.outputRoot },
+        { u"scan/extensions"_s, s.extensions } };
     QCOMPARE(fields.value(key), loaded);
     QCOMPARE(notes.size(), noted ? 1 : 0);
     if (noted) {
         QVERIFY2(notes.first().contains(key), qPrintable(notes.first()));
         QVERIFY2(notes.first().size() < 200, qPrintable(notes.first()));
     }
+}
+
+void tst_SettingsStore::storeThatIsNoFile_data()
+{
+    // What stands in place of which of the files the store reads: its own, or the organisation's it falls back to.
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("fifo"); // else a link to a device
+    QTest::newRow("a FIFO as the store") << u"Orrinworks/Kestrova.conf"_s << true;
+    QTest::newRow("a FIFO as the organisation's store") << u"Orrinworks.conf"_s << true;
+    QTest::newRow("a device as the store") << u"Orrinworks/Kestrova.conf"_s << false;
+}
+
+void tst_SettingsStore::storeThatIsNoFile()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, fifo);
+    saveSettings(test::unusualSettings());
+    const QString path = QDir(m_sandbox->path()).filePath(file);
+    const QByteArray name = QFile::encodeName(path);
+    QVERIFY(QFile::remove(path) || !QFile::exists(path));
+    QVERIFY(fifo ? ::mkfifo(name.constData(), 0600) == 0 : QFile::link(u"/dev/null"_s, path));
+
+    // Loaded and saved on a thread of its own: reading a FIFO would block it until a writer came.
+    Settings loaded;
+    QStringList notes;
+    QScopedPointer<QThread> thread(QThread::create([&] {
+        notes = loadSettings(loaded);
+        saveSettings(loaded);
+    }));
+    thread->start();
+    const bool done = thread->wait(QDeadlineTimer(60000));
+    while (fifo && !thread->wait(QDeadlineTimer(1000))) // a writer that writes nothing lets it go
+        ::close(::open(name.constData(), O_WRONLY | O_NONBLOCK));
+    thread->wait();
+    QVERIFY2(done, "loading blocked");
+    QCOMPARE(notes.size(), 1);
+    QVERIFY2(
+            notes.first().contains(path) && notes.first().contains(u"not a regular file"_s), qPrintable(notes.first()));
+    QCOMPARE(test::fields(loaded), test::fields(Settings()));
+    QVERIFY(!QFileInfo(path).isFile()); // nothing written over it
+    QCOMPARE(settingsStoreRefusal(), notes.first()); // for the window's own use of the store
 }
 
 QTEST_GUILESS_MAIN(tst_SettingsStore)

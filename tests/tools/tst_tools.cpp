@@ -5,7 +5,10 @@
 
 #include <QtTest>
 
+#include <QScopeGuard>
+
 #include <csignal>
+#include <cstdio>
 
 using namespace ks;
 using namespace Qt::StringLiterals;
@@ -22,6 +25,9 @@ private Q_SLOTS:
     void oneLineMessages();
     void childOutputAndEnd_data();
     void childOutputAndEnd();
+    void quietChildStopped_data();
+    void quietChildStopped();
+    void childDiesWithItsParent();
     void lookupOrder_data();
     void lookupOrder();
     void playerLookup_data();
@@ -90,6 +96,11 @@ void tst_Tools::oneLineMessages_data()
             << u"invalid quality 99"_s;
     QTest::newRow("the output named, not its temporary file")
             << u"[mp4 @ 0x3] Invalid frame in /o/.a.kstmp.m4a"_s << u"Invalid frame in /o/a.m4a"_s;
+    // What ended it, over a cause the tool gave on the way.
+    QTest::newRow("stopped for making no progress")
+            << u"[mp3 @ 0x4] /in/a.mp3: Invalid data found when processing input\n"
+               "ffmpeg made no progress for 5 minutes - stopped"_s
+            << u"ffmpeg made no progress for 5 minutes - stopped"_s;
 }
 
 void tst_Tools::oneLineMessages()
@@ -154,6 +165,72 @@ void tst_Tools::childOutputAndEnd()
     QCOMPARE(errLines, run.started ? err : QStringList());
     QCOMPARE(run.stdErr.split(u'\n', Qt::SkipEmptyParts), err);
     QVERIFY2(!pid.open(QIODevice::ReadOnly) || ::kill(pid.readAll().trimmed().toInt(), 0) != 0, "still running");
+}
+
+namespace {
+
+// A child that has ended and been reaped, or ended and waits for a parent that never reaps it.
+bool running(qint64 pid)
+{
+    QFile stat(u"/proc/%1/stat"_s.arg(pid));
+    return ::kill(pid_t(pid), 0) == 0 && stat.open(QIODevice::ReadOnly) && stat.readAll().split(' ').value(2) != "Z";
+}
+
+} // namespace
+
+void tst_Tools::quietChildStopped_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("limit"); // ms of silence the runner allows
+    QTest::addColumn<QString>("end"); // or the message the runner ended it with
+    QTest::newRow("silent from the start") << QByteArray("echo $$ > \"$0.pid\"\nexec sleep 60") << 300
+                                           << u"silent from the start made no progress for 0.3 s - stopped"_s;
+    QTest::newRow("silent after a line") << QByteArray(
+            "echo $$ > \"$0.pid\"\necho out_time_us=0\necho starting >&2\nexec sleep 60")
+                                         << 300 << u"silent after a line made no progress for 0.3 s - stopped"_s;
+    // Twice the limit in all, a line on one channel or the other every tenth of it.
+    QTest::newRow("talking past the limit")
+            << QByteArray("echo $$ > \"$0.pid\"\nfor i in 1 2 3 4 5 6 7 8 9 10; do echo out_time_us=$i; sleep 0.2; "
+                          "echo frame $i >&2; sleep 0.2; done")
+            << 2000 << u"exit 0"_s;
+}
+
+void tst_Tools::quietChildStopped()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(int, limit);
+    QCOMPARE(ToolMessage::stalled(u"ffmpeg"_s, DefaultStallLimitMs),
+            u"ffmpeg made no progress for 5 minutes - stopped"_s);
+    QCOMPARE(stallLimit(), DefaultStallLimitMs);
+    setStallLimit(limit);
+    const auto reset = qScopeGuard([] { setStallLimit(DefaultStallLimitMs); });
+    const QString program = test::writeFakeTool(m_dir.path(), QString::fromLatin1(QTest::currentDataTag()), script);
+    const ToolRun run = runTool(program, {}, {}, {}, {});
+    QTEST(run.stalled ? ToolMessage::oneLine(run.stdErr, QString()) : u"exit %1"_s.arg(run.exitCode), "end");
+    QCOMPARE(run.cancelled, false);
+    QFile pid(program + u".pid"_s);
+    QVERIFY(pid.open(QIODevice::ReadOnly));
+    QVERIFY2(!running(pid.readAll().trimmed().toLongLong()), "still running");
+}
+
+void tst_Tools::childDiesWithItsParent()
+{
+#ifndef Q_OS_LINUX
+    QSKIP("a child is bound to its parent on Linux only");
+#endif
+    // This program, as a parent that runs one tool through the runner and passes on what it prints.
+    const QString tool = test::writeFakeTool(m_dir.path(), u"long-tool"_s, "echo $$\nexec sleep 600");
+    QProcess parent;
+    parent.start(QCoreApplication::applicationFilePath(), { u"--run-tool"_s, tool });
+    QVERIFY(parent.waitForStarted());
+    while (!parent.canReadLine() && parent.waitForReadyRead(60000)) { }
+    const qint64 child = parent.readLine().trimmed().toLongLong();
+    QVERIFY(child > 0);
+    const auto leftover = qScopeGuard([child] { ::kill(pid_t(child), SIGKILL); });
+    QVERIFY(running(child));
+    ::kill(pid_t(parent.processId()), SIGKILL);
+    QVERIFY(parent.waitForFinished());
+    QTRY_VERIFY_WITH_TIMEOUT(!running(child), 60000);
 }
 
 // "PATH/x" plants on the search path, anything else beside the program.
@@ -234,5 +311,19 @@ void tst_Tools::playerLookup()
     QVERIFY(!ToolLocator::isRunnable(m_dir.filePath(u"PATH"_s))); // a folder is no program
 }
 
-QTEST_GUILESS_MAIN(tst_Tools)
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    // The parent childDiesWithItsParent kills.
+    if (argc == 3 && qstrcmp(argv[1], "--run-tool") == 0) {
+        const auto passOn = [](const QString &line) {
+            std::printf("%s\n", qPrintable(line));
+            std::fflush(stdout);
+        };
+        return runTool(QString::fromLocal8Bit(argv[2]), {}, {}, passOn, {}).exitCode;
+    }
+    tst_Tools test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_tools.moc"

@@ -40,6 +40,8 @@ private Q_SLOTS:
     void inPlaceLosesNothing();
     void whatAWrittenFileCouldNotKeep_data();
     void whatAWrittenFileCouldNotKeep();
+    void writtenFileReadByItsOwnBytes_data();
+    void writtenFileReadByItsOwnBytes();
 };
 
 namespace {
@@ -226,6 +228,14 @@ void tst_TrimApply::containerRules_data()
             << QStringList();
     QTest::newRow("an unknown suffix of an unknown format")
             << u"xyz"_s << QString() << u"mp3"_s << 0 << itunes << true << QStringList() << QStringList();
+    // A WAV past 4 GB becomes RF64 rather than a RIFF whose sizes overflow; Wave64 has room of its own.
+    const QStringList rf64{ u"-rf64"_s, u"auto"_s };
+    QTest::newRow("wav") << u"WAV"_s << u"wav"_s << u"pcm_s24le"_s << 0 << itunes << true << rf64 << QStringList();
+    QTest::newRow("an unknown suffix of a probed WAV")
+            << u"bwf"_s << u"wav"_s << u"pcm_s16le"_s << 0 << itunes << true
+            << QStringList{ u"-f"_s, u"wav"_s, u"-rf64"_s, u"auto"_s } << QStringList();
+    QTest::newRow("w64") << u"w64"_s << u"w64"_s << u"pcm_s16le"_s << 0 << itunes << true << QStringList()
+                         << QStringList();
 }
 
 void tst_TrimApply::containerRules()
@@ -573,6 +583,65 @@ void tst_TrimApply::whatAWrittenFileCouldNotKeep()
     QCOMPARE(test::sha256(input) != before, trimmed);
     QCOMPARE(QFileInfo::exists(input + u".bak"_s), trimmed);
     QCOMPARE(test::temporaryFiles(m_dir->path()), QStringList());
+}
+
+void tst_TrimApply::writtenFileReadByItsOwnBytes_data()
+{
+    // What the real ffmpeg, behind a wrapper, writes in a way ffprobe reads as fine; the file's line.
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("wrapper"); // shell around "$FFMPEG" "$@"; its last argument is the output
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<int>("stallMs"); // the runner's limit on a silent child
+    const QByteArray run = "\"$FFMPEG\" \"$@\" || exit\nfor out; do :; done\n";
+    QTest::newRow("as written") << u"a.wav"_s << run << QString() << DefaultStallLimitMs;
+    QTest::newRow("WAV sizes left unset, as past 4 GB")
+            << u"b.wav"_s << run + "printf '\\377\\377\\377\\377' | dd of=\"$out\" bs=1 seek=4 conv=notrunc 2>/dev/null"
+            << u"written WAV's header does not fit the file (RIFF size unset (0xFFFFFFFF)) - original kept"_s
+            << DefaultStallLimitMs;
+    QTest::newRow("WAV size short of the data")
+            << u"c.wav"_s << run + "printf '\\0\\0\\1\\0' | dd of=\"$out\" bs=1 seek=4 conv=notrunc 2>/dev/null"
+            << u"written WAV's header does not fit the file (RIFF size short of the data on disk) - original kept"_s
+            << DefaultStallLimitMs;
+    QTest::newRow("MP3 as written") << u"a.mp3"_s << run << QString() << DefaultStallLimitMs;
+    // As when the muxer cannot go back to the first frame to fill it in.
+    QTest::newRow("MP3 without its gapless header")
+            << u"b.mp3"_s
+            << QByteArray("n=$#; i=0\nfor a do shift; i=$((i + 1)); [ $i -eq $n ] && set -- \"$@\" -write_xing 0; "
+                          "set -- \"$@\" \"$a\"; done\nexec \"$FFMPEG\" \"$@\"")
+            << u"written MP3 lost its gapless header - original kept"_s << DefaultStallLimitMs;
+    // Stopped, and said so over what it printed before it hung.
+    QTest::newRow("ffmpeg stuck while writing")
+            << u"c.mp3"_s
+            << QByteArray("for out; do :; done\necho x > \"$out\"\n"
+                          "echo '[mp3 @ 0x1] Invalid data found when processing input' >&2\nexec sleep 60")
+            << u"ffmpeg made no progress for 0.3 s - stopped"_s << 300;
+}
+
+void tst_TrimApply::writtenFileReadByItsOwnBytes()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, wrapper);
+    QFETCH(QString, message);
+    QFETCH(int, stallMs);
+    const QString input = m_dir->filePath(u"in/"_s + name);
+    QCOMPARE(test::makeAudio(input), QString());
+    const QByteArray before = test::sha256(input);
+    ToolPaths tools = test::systemTools();
+    tools.ffmpeg = test::writeFakeTool(
+            m_dir->path(), u"ffmpeg"_s, "FFMPEG='" + test::ffmpegExecutable().toUtf8() + "'\n" + wrapper);
+    QueueItem item;
+    item.path = input;
+    const QString output = item.outputPath = m_dir->filePath(u"out/"_s + name);
+    // The plan's probe is kept, so the limit meets only the writing ffmpeg and the read back.
+    MediaInfo probed;
+    QVERIFY(TrimEngine::plan(item, Settings(), test::systemTools(), {}, {}, &probed).ok());
+    setStallLimit(stallMs);
+    const auto reset = qScopeGuard([] { setStallLimit(DefaultStallLimitMs); });
+    const StepResult result = TrimEngine::apply(item, Settings(), tools, {}, {}, &probed);
+    QCOMPARE(result.message, message);
+    QCOMPARE(result.ok(), message.isEmpty());
+    QCOMPARE(QFileInfo::exists(output), message.isEmpty());
+    QVERIFY(test::sha256(input) == before && test::temporaryFiles(m_dir->path()).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(tst_TrimApply)

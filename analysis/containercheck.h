@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QString>
+
+namespace ks {
+
+// What a file's own bytes say where ffprobe only estimates: a WAV's size
+// fields, an MP3's Xing/Info frame. ffprobe reads a length from a header
+// that lies and plays on, so a written file is checked here as well.
+class ContainerCheck final
+{
+public:
+    // Where an MP3's frames that carry the gapless numbers (a Xing or Info
+    // tag after the side information) stand.
+    struct Mp3Layout
+    {
+        bool framed = false; // MPEG audio layer III frames found
+        bool taggedFirst = false; // the first frame carries the tag
+        int taggedLater = 0; // frames after the first that carry one
+    };
+
+    // Reads the first frame only unless `wholeFile`, which walks them all.
+    static Mp3Layout mp3Layout(const QString &path, bool wholeFile);
+
+    // Why a WAV's RIFF, RF64 or data sizes do not describe the file on disk
+    // (unset as 0xFFFFFFFF, short of the data, past the end), or an empty
+    // string.
+    static QString wavProblem(const QString &path);
+
+    // The problem, in words, of a file ffprobe read as `formatName`
+    // ("written WAV's ..."), or an empty string for formats not checked.
+    static QString writtenProblem(const QString &path, const QString &formatName);
+};
+
+} // namespace ks
