@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fileidentity.h"
 #include "toolpaths.h"
 #include "toolrunner.h"
 
@@ -13,7 +14,7 @@ struct MediaInfo
 {
     bool ok = false; // probed, with a usable audio stream
     double durationSec = 0.0; // the container's; 0 when it does not say
-    double startSec = 0.0;    // the audio stream's first timestamp
+    double startSec = 0.0; // the audio stream's first timestamp
     QString codec;
     QString formatName;
     int sampleRate = 0;
@@ -21,6 +22,9 @@ struct MediaInfo
     int bitRate = 0; // the stream's when known, else the container's
     int pictures = 0; // attached pictures (cover art)
     QStringList tagKeys; // the container's tags, by name
+    // The file as the planner found it, before probing: its rewrite goes
+    // ahead only while it is still that file, as it was.
+    FileIdentity file;
     bool cancelled = false;
     QString error;
     QString detail; // ffprobe's whole text when it failed
