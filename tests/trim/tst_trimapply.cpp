@@ -675,11 +675,6 @@ void tst_TrimApply::aSourceNotAsPlannedIsLeftAlone()
     QCOMPARE(test::makeAudio(take, { 1.0, 2.0, 2.0, 44100, 1, 880 }), QString());
     for (const char *fifo : { "start", "appended", "finish" })
         QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(QLatin1String(fifo))).constData(), 0600), 0);
-    if (meanwhile == Meanwhile::ChangedMomentsAgo) {
-        QFile saved(source);
-        QVERIFY(saved.open(QIODevice::ReadWrite)
-                && saved.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime));
-    }
     const QByteArray original = contents(source), newTake = contents(take);
 
     // A recorder holds the file open and appends: 1 kB, 8 kB, and 8 kB more once the trim is over. Gated,
@@ -724,6 +719,11 @@ for i in 1 2 3 4 5 6 7 8; do head -c 1000 /dev/zero >&3; done)"_s;
     QueueItem item;
     item.path = source;
     item.outputPath = mode == OutputMode::InPlace ? source : mirrored;
+    if (meanwhile == Meanwhile::ChangedMomentsAgo) {
+        QFile saved(source);
+        QVERIFY(saved.open(QIODevice::ReadWrite)
+                && saved.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime));
+    }
     MediaInfo probed;
     QVERIFY(TrimEngine::plan(item, settings, test::systemTools(), {}, {}, &probed).proceeds());
     if (meanwhile == Meanwhile::NewTakeAfterPlan)
