@@ -39,6 +39,9 @@ StepResult OutputCommit::run(const QString &temporary, const QString &outputPath
     if (inPlace && settings.makeBackup) {
         if (const StepResult backedUp = commit.backUp(); !backedUp.ok())
             return backedUp;
+    } else if (inPlace) {
+        // Written without a backup, the file still derives from the one it has.
+        commit.m_backupPrint = Backups::vouchedBackup(outputPath);
     }
     if (inPlace) {
         if (const StepResult dressed = commit.dress(); !dressed.ok())

@@ -105,7 +105,7 @@ enum class Meanwhile {
 };
 
 // What sits at the backup's name before an in-place trim.
-enum class OldBackup { None, Empty, Truncated, Unrelated, FirstTake, OwnEarlierTrim };
+enum class OldBackup { None, Empty, Truncated, Unrelated, FirstTake, OwnEarlierTrim, OwnTrimThenOneWithout };
 
 } // namespace
 
@@ -768,6 +768,8 @@ void tst_TrimApply::anExistingBackupIsTrustedOnlyWhenProven_data()
     QTest::newRow("the first take's backup beside a new take") << OldBackup::FirstTake << aside;
     QTest::newRow("the backup of this file's own earlier trim")
             << OldBackup::OwnEarlierTrim << u"kept the existing backup"_s;
+    QTest::newRow("the backup of an earlier trim, trimmed since without one")
+            << OldBackup::OwnTrimThenOneWithout << u"kept the existing backup"_s;
 }
 
 void tst_TrimApply::anExistingBackupIsTrustedOnlyWhenProven()
@@ -786,12 +788,20 @@ void tst_TrimApply::anExistingBackupIsTrustedOnlyWhenProven()
         QVERIFY(writeFile(backup, first.left(existing == OldBackup::Empty ? 0 : first.size() / 3)));
     if (existing == OldBackup::Unrelated)
         QVERIFY(test::makeAudio(other, firstTake).isEmpty() && QFile::rename(other, backup));
-    if (existing == OldBackup::FirstTake || existing == OldBackup::OwnEarlierTrim)
+    const bool ownTrim = existing == OldBackup::OwnEarlierTrim || existing == OldBackup::OwnTrimThenOneWithout;
+    if (existing == OldBackup::FirstTake || ownTrim)
         QVERIFY(trim(item, settings, source).proceeds() && dateBack(source));
+    if (existing == OldBackup::OwnTrimThenOneWithout) {
+        Settings without = settings;
+        without.makeBackup = false;
+        without.tailMode = EndMode::Exact;
+        without.tailTargetMs = 60;
+        QVERIFY(trim(item, without, source).message.isEmpty() && dateBack(source));
+    }
     if (existing == OldBackup::FirstTake) // the new take, saved over the first one's trim
         QCOMPARE(test::makeAudio(source), QString());
     // The original is the file before this program ever rewrote it.
-    const QByteArray original = existing == OldBackup::OwnEarlierTrim ? first : contents(source);
+    const QByteArray original = ownTrim ? first : contents(source);
     const QByteArray planted = contents(backup);
 
     const StepResult trimmed = trim(item, settings, source);
