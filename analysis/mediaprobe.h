@@ -1,5 +1,6 @@
 #pragma once
 
+#include "fileidentity.h"
 #include "toolpaths.h"
 #include "toolrunner.h"
 
@@ -22,6 +23,9 @@ struct MediaInfo
     int pictures = 0; // attached pictures (cover art)
     QStringList tagKeys; // the container's tags, by name
     bool gaplessHeader = false; // an MP3 file whose first frame carries the Xing/Info tag
+    // The file as the planner found it, before probing: its rewrite goes
+    // ahead only while it is still that file, as it was.
+    FileIdentity file;
     bool cancelled = false;
     QString error;
     QString detail; // ffprobe's whole text when it failed

@@ -3,6 +3,7 @@
 #include "backups.h"
 #include "filereplacer.h"
 #include "settings.h"
+#include "sourcecheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,30 +19,41 @@ QString native(const QString &path)
 
 } // namespace
 
-OutputCommit::OutputCommit(const QString &temporary, const QString &outputPath, const QFileInfo &original)
+OutputCommit::OutputCommit(const QString &temporary, const QString &outputPath, const QString &sourcePath,
+        const FileIdentity &planned, const QFileInfo &original)
     : m_temporary(temporary)
     , m_output(outputPath)
+    , m_source(sourcePath)
+    , m_planned(planned)
     , m_original(original)
     , m_modified(original.lastModified())
 { }
 
-StepResult OutputCommit::run(
-        const QString &temporary, const QString &outputPath, const QString &sourcePath, const Settings &settings)
+StepResult OutputCommit::run(const QString &temporary, const QString &outputPath, const QString &sourcePath,
+        const FileIdentity &planned, const Settings &settings)
 {
     const bool inPlace = settings.outputMode == OutputMode::InPlace;
-    OutputCommit commit(temporary, outputPath, QFileInfo(inPlace ? outputPath : sourcePath));
+    OutputCommit commit(temporary, outputPath, sourcePath, planned, QFileInfo(inPlace ? outputPath : sourcePath));
+    if (const StepResult source = commit.stillPlanned(); !source.proceeds())
+        return source;
     if (inPlace && settings.makeBackup) {
         if (const StepResult backedUp = commit.backUp(); !backedUp.ok())
             return backedUp;
+    } else if (inPlace) {
+        // Written without a backup, the file still derives from the one it has.
+        commit.m_backupPrint = Backups::vouchedBackup(outputPath);
     }
     if (inPlace) {
         if (const StepResult dressed = commit.dress(); !dressed.ok())
             return dressed;
     }
-    if (const StepResult replaced = commit.replace(); !replaced.ok())
+    if (const StepResult replaced = commit.replace(); !replaced.proceeds())
         return replaced;
     commit.m_madeBackup.clear();
+    commit.m_setAside.clear();
     // From here on the file is written; what fails is said, not undone.
+    if (!commit.m_backupPrint.isEmpty() && !Backups::record(outputPath, commit.m_backupPrint, commit.m_writtenPrint))
+        commit.m_notes << QStringLiteral("backup's fingerprint not saved");
     if (settings.keepMtime)
         commit.keepModificationTime();
     StepResult done = StepResult::success();
@@ -49,29 +61,54 @@ StepResult OutputCommit::run(
     return done;
 }
 
-// Takes back what this commit made: the temporary file, and a backup it wrote.
 StepResult OutputCommit::fail(const QString &why) const
+{
+    return takeBack(StepResult::failure(why));
+}
+
+// Takes back what this commit made: the temporary file, a backup it wrote
+// and an older backup it moved aside.
+StepResult OutputCommit::takeBack(const StepResult &verdict) const
 {
     QFile::remove(m_temporary);
     if (!m_madeBackup.isEmpty())
         QFile::remove(m_madeBackup);
-    return StepResult::failure(why);
+    if (!m_setAside.isEmpty() && !QFileInfo::exists(Backups::pathFor(m_output)))
+        QFile::rename(m_setAside, Backups::pathFor(m_output));
+    return verdict;
 }
 
-// An existing backup is the older copy, from which the current file
-// derives: it is kept as it is.
+// The source must still be the file the plan was made from, as it was.
+StepResult OutputCommit::stillPlanned() const
+{
+    const StepResult verdict = SourceCheck::judge(m_source, m_planned);
+    return verdict.proceeds() ? verdict : takeBack(verdict);
+}
+
+// An existing backup is the original only while the file is provably what
+// a trim wrote from it; any other is set aside under a numbered name, never
+// overwritten, and the file as it is now becomes the backup.
 StepResult OutputCommit::backUp()
 {
-    if (Backups::exists(m_output)) {
-        m_notes << QStringLiteral("kept the existing backup");
-        return StepResult::success();
-    }
     const QString backup = Backups::pathFor(m_output);
+    if (Backups::exists(m_output)) {
+        m_backupPrint = Backups::vouchedBackup(m_output);
+        if (!m_backupPrint.isEmpty()) {
+            m_notes << QStringLiteral("kept the existing backup");
+            return StepResult::success();
+        }
+        m_setAside = Backups::setAside(m_output);
+        if (m_setAside.isEmpty())
+            return fail(QStringLiteral("cannot set aside the older backup %1").arg(native(backup)));
+        m_notes << QStringLiteral("older backup set aside as %1").arg(QFileInfo(m_setAside).fileName());
+    }
     if (!QFile::copy(m_output, backup))
         return fail(QStringLiteral("cannot write backup %1").arg(native(backup)));
+    // A backup that may not have reached the disk is removed, never trusted.
     m_madeBackup = backup;
     if (!FileReplacer::flushToDisk(backup))
         return fail(QStringLiteral("cannot write backup %1").arg(native(backup)));
+    m_backupPrint = Backups::fingerprint(backup);
     // The copy is the runner's; a restore must give back the owner's file.
     FileReplacer::takeOwnership(backup, m_original);
     checkOwner(backup, QStringLiteral("backup's"));
@@ -90,12 +127,18 @@ StepResult OutputCommit::dress()
     return StepResult::success();
 }
 
-// The new file must be on the disk before it takes the original's place.
-StepResult OutputCommit::replace() const
+// The new file must be on the disk before it takes the original's place,
+// and the source is looked at once more as late as can be: a recorder that
+// appended to it meanwhile would go on writing into a file no name leads to.
+StepResult OutputCommit::replace()
 {
     if (!FileReplacer::flushToDisk(m_temporary))
         return fail(QStringLiteral("cannot write %1").arg(native(m_output)));
+    if (!m_backupPrint.isEmpty())
+        m_writtenPrint = Backups::fingerprint(m_temporary);
     const bool targetExists = QFileInfo::exists(m_output);
+    if (const StepResult source = stillPlanned(); !source.proceeds())
+        return source;
     if (!FileReplacer::replace(m_temporary, m_output)) {
         return fail((targetExists ? QStringLiteral("cannot replace %1") : QStringLiteral("cannot write %1"))
                             .arg(native(m_output)));

@@ -18,6 +18,8 @@ struct StepResult
     QString rewrite;
 
     bool ok() const { return kind == Kind::Done || kind == Kind::Skipped; }
+    // Done, so the next step may follow; a file left alone stops there too.
+    bool proceeds() const { return kind == Kind::Done; }
     bool skipped() const { return kind == Kind::Skipped; }
     bool cancelled() const { return kind == Kind::Cancelled; }
 

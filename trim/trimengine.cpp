@@ -8,6 +8,7 @@
 #include "queueitem.h"
 #include "settings.h"
 #include "silenceanalyzer.h"
+#include "sourcecheck.h"
 #include "toolmessage.h"
 
 #include <QDir>
@@ -140,7 +141,10 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
 {
     if (const QFileInfo file(item.path); file.isFile() && file.size() == 0)
         return StepResult::failure(QStringLiteral("empty file"));
-    const MediaInfo info = probeMedia(tools, item.path, cancelled);
+    // The file as this plan is made from it, before anything reads it.
+    const FileIdentity identity = FileIdentity::of(item.path);
+    MediaInfo info = probeMedia(tools, item.path, cancelled);
+    info.file = identity;
     if (probed)
         *probed = info;
     if (info.cancelled)
@@ -270,6 +274,10 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     const RewritePlan plan = RewritePlan::make(item, settings, source, tools.encoders);
     if (!plan.writes())
         return plan.verdict();
+    // Nothing is written from a file still being recorded, or other than planned.
+    const FileIdentity planned = source.file.exists ? source.file : FileIdentity::of(item.path);
+    if (const StepResult same = SourceCheck::judge(item.path, planned); !same.proceeds())
+        return same;
     if (const StepResult ready = prepareTarget(item.outputPath, inPlace); !ready.ok())
         return ready;
 
@@ -279,8 +287,9 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     MediaInfo result;
     if (const StepResult checked = readBack(item.outputPath, plan, source, tools, cancelled, result); !checked.ok())
         return checked;
-    StepResult done = OutputCommit::run(temporaryPathFor(item.outputPath), item.outputPath, item.path, settings);
-    if (!done.ok())
+    StepResult done
+            = OutputCommit::run(temporaryPathFor(item.outputPath), item.outputPath, item.path, planned, settings);
+    if (!done.proceeds())
         return done;
 
     item.newDurationSec = result.durationSec;

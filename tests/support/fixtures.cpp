@@ -1,6 +1,7 @@
 #include "fixtures.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QDirIterator>
 #include <QJsonDocument>
@@ -78,7 +79,14 @@ QString makeAudio(
     bool ok = false;
     QString err;
     run(ffmpegExecutable(), args, &ok, &err);
-    return ok ? QString() : u"ffmpeg could not make %1: %2"_s.arg(path, err.trimmed());
+    if (!ok)
+        return u"ffmpeg could not make %1: %2"_s.arg(path, err.trimmed());
+    // Dated as a finished recording: a file changed moments ago may still be being written, and is left alone.
+    QFile made(path);
+    if (!made.open(QIODevice::ReadWrite)
+            || !made.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime))
+        return u"cannot date %1"_s.arg(path);
+    return QString();
 }
 
 QJsonObject probeJson(const QString &path)

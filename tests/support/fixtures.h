@@ -22,7 +22,8 @@ struct ToneSpec
 
 // Generates audio with the real ffmpeg from its lavfi sources, the codec by the
 // suffix (mp3, wav, flac, ogg, m4a, aiff); `extraInputs` follow the generated
-// input (a cover), `extraArgs` precede the output. Returns what went wrong, if anything.
+// input (a cover), `extraArgs` precede the output. The file is dated an hour back, as a recording long
+// finished. Returns what went wrong, if anything.
 QString makeAudio(const QString &path, const ToneSpec &spec = {}, const QStringList &extraArgs = {},
         const QStringList &extraInputs = {});
 

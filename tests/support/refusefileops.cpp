@@ -2,10 +2,13 @@
 // is set, setting a file's times fails with EPERM, while KS_FAIL_CHOWN is
 // set so does giving a file to another owner, and while KS_FAIL_CHMOD is
 // set so does changing its permissions, as on a file system or for a user
-// that does not allow them.
+// that does not allow them. While KS_FAIL_BACKUP_FLUSH is set, flushing a
+// file whose name ends in ".bak" fails with EIO, as on a failing disk.
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -59,6 +62,20 @@ int chmod(const char *path, mode_t mode)
 {
     static const auto next = real<int (*)(const char *, mode_t)>("chmod");
     return refused("KS_FAIL_CHMOD") ? -1 : next(path, mode);
+}
+
+int fsync(int fd)
+{
+    static const auto next = real<int (*)(int)>("fsync");
+    char link[64];
+    char path[4096] = {};
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    const ssize_t length = ::readlink(link, path, sizeof path - 1);
+    if (std::getenv("KS_FAIL_BACKUP_FLUSH") && length > 4 && std::strcmp(path + length - 4, ".bak") == 0) {
+        errno = EIO;
+        return -1;
+    }
+    return next(fd);
 }
 
 int fchmod(int fd, mode_t mode)

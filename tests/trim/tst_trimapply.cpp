@@ -1,3 +1,4 @@
+#include "backups.h"
 #include "codectable.h"
 #include "fixtures.h"
 #include "formattable.h"
@@ -5,6 +6,7 @@
 #include "queueitem.h"
 #include "rewriteplan.h"
 #include "settings.h"
+#include "sourcecheck.h"
 #include "trimengine.h"
 
 #include <QJsonArray>
@@ -14,6 +16,7 @@
 #include <QtTest>
 
 #include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace ks;
@@ -42,6 +45,12 @@ private Q_SLOTS:
     void whatAWrittenFileCouldNotKeep();
     void writtenFileReadByItsOwnBytes_data();
     void writtenFileReadByItsOwnBytes();
+    void aSourceNotAsPlannedIsLeftAlone_data();
+    void aSourceNotAsPlannedIsLeftAlone();
+    void anExistingBackupIsTrustedOnlyWhenProven_data();
+    void anExistingBackupIsTrustedOnlyWhenProven();
+    void restoreGivesBackOnlyAudio_data();
+    void restoreGivesBackOnlyAudio();
 };
 
 namespace {
@@ -60,9 +69,45 @@ StepResult trim(QueueItem &item, const Settings &settings, const QString &path, 
 {
     item.path = path;
     item.outputPath = output.isEmpty() ? path : output;
-    const StepResult planned = TrimEngine::plan(item, settings, test::systemTools(), {}, {});
-    return !planned.ok() || planned.skipped() ? planned : TrimEngine::apply(item, settings, tools, stop, {});
+    MediaInfo probed; // the plan's, as the controller hands it on
+    const StepResult planned = TrimEngine::plan(item, settings, test::systemTools(), {}, {}, &probed);
+    return !planned.proceeds() ? planned : TrimEngine::apply(item, settings, tools, stop, {}, &probed);
 }
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+// Dates a file an hour back, as a file long finished.
+bool dateBack(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite)
+            && file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
+}
+
+// What happens to a source while it is planned and written.
+enum class Meanwhile {
+    Nothing,
+    ChangedMomentsAgo, // saved just before the plan
+    RecordingFromBefore, // a recorder appending since before the plan
+    RecordingStartsInWrite, // a recorder that starts appending while ffmpeg writes
+    NewTakeAfterPlan, // saved over it after the plan, before the write
+    NewTakeBeforeRead, // renamed over it as ffmpeg starts
+    NewTakeWrittenIn, // written into the same file once ffmpeg is done
+    DeletedInWrite,
+};
+
+// What sits at the backup's name before an in-place trim.
+enum class OldBackup { None, Empty, Truncated, Unrelated, FirstTake, OwnEarlierTrim, OwnTrimThenOneWithout };
 
 } // namespace
 
@@ -430,8 +475,9 @@ void tst_TrimApply::inPlaceLosesNothing_data()
     // The file stays its owner's, private and dated as asked, its backup is the first copy ever made,
     // and a link named directly stays a link to the trimmed file.
     QTest::newRow("two runs, time kept, a first backup") << u"twice"_s << QString();
-    QTest::newRow("two runs through a link, an earlier backup, time not kept")
-            << u"twice-linked"_s << u"kept the existing backup"_s;
+    // A backup this program cannot show the file was made from is moved aside, never taken for the original.
+    QTest::newRow("two runs through a link, an unknown earlier backup, time not kept")
+            << u"twice-linked"_s << u"older backup set aside as keep me.flac.bak.1"_s;
     const QString lastArg = u"for last; do :; done\n"_s;
     QTest::newRow("ffmpeg fails without a word") << u"exit 1"_s << u"ffmpeg failed"_s;
     QTest::newRow("ffmpeg writes an empty file") << lastArg + u": > \"$last\""_s << u"ffmpeg produced no output"_s;
@@ -500,7 +546,8 @@ void tst_TrimApply::inPlaceLosesNothing()
         const QFileInfo info(input);
         return QStringList{ u"%1:%2"_s.arg(info.ownerId()).arg(info.groupId()), QString::number(info.permissions(), 16),
             info.lastModified() == old ? u"time kept"_s : u"time changed"_s, QFileInfo(named).symLinkTarget(),
-            hash(input), hash(older.fileName()), QDir(info.path()).entryList({ u"*.bak"_s, u"out"_s }).join(u' ') }
+            hash(input), hash(older.fileName()),
+            QDir(info.path()).entryList({ u"*.bak"_s, u"*.bak.*"_s, u"out"_s }).join(u' ') }
         + test::temporaryFiles(m_dir->path());
     };
     QStringList expected = state();
@@ -516,14 +563,21 @@ void tst_TrimApply::inPlaceLosesNothing()
     QCOMPARE(result.message.left(message.size()), message);
     if (obstacle.startsWith(u"twice"_s)) {
         // A second run that changes the file again keeps the first backup.
-        const QString once = hash(input);
+        const QString once = hash(input), aside = hash(older.fileName() + u".1"_s);
         settings.leadMode = EndMode::Exact;
         settings.leadTargetMs = 50;
-        QVERIFY(trim(item, settings, named).ok() && once != expected.at(4) && hash(input) != once);
+        // Trimmed moments ago, it would pass for a file still being written.
+        QVERIFY(opened.open(QIODevice::ReadWrite) && opened.setFileTime(old, QFileDevice::FileModificationTime));
+        opened.close();
+        const StepResult second = trim(item, settings, named);
+        QCOMPARE(second.kind, StepResult::Kind::Done);
+        QCOMPARE(second.message, u"kept the existing backup"_s);
+        QVERIFY(once != expected.at(4) && hash(input) != once);
+        QCOMPARE(aside, linked ? expected.at(5) : hash(QString()));
         expected[2] = linked ? u"time changed"_s : u"time kept"_s;
-        expected[5] = linked ? expected.at(5) : expected.at(4);
+        expected[5] = expected.at(4);
         expected[4] = hash(input);
-        expected[6] = name + u".bak"_s;
+        expected[6] = (linked ? u"%1.bak %1.bak.1 %1.bak.kestrova"_s : u"%1.bak %1.bak.kestrova"_s).arg(name);
     }
     QCOMPARE(state(), expected);
 }
@@ -543,6 +597,9 @@ void tst_TrimApply::whatAWrittenFileCouldNotKeep_data()
             << QByteArrayLiteral("KS_FAIL_CHOWN") << true << true << u"; backup's owner not kept; owner not kept"_s;
     QTest::newRow("the permissions refused")
             << QByteArrayLiteral("KS_FAIL_CHMOD") << false << false << u" - cannot set the permissions of "_s;
+    // A backup that may not be on the disk is no backup: it goes, and the file stays as it was.
+    QTest::newRow("the backup's flush refused")
+            << QByteArrayLiteral("KS_FAIL_BACKUP_FLUSH") << false << false << u" - cannot write backup "_s;
 }
 
 void tst_TrimApply::whatAWrittenFileCouldNotKeep()
@@ -642,6 +699,232 @@ void tst_TrimApply::writtenFileReadByItsOwnBytes()
     QCOMPARE(result.ok(), message.isEmpty());
     QCOMPARE(QFileInfo::exists(output), message.isEmpty());
     QVERIFY(test::sha256(input) == before && test::temporaryFiles(m_dir->path()).isEmpty());
+void tst_TrimApply::aSourceNotAsPlannedIsLeftAlone_data()
+{
+    QTest::addColumn<Meanwhile>("meanwhile");
+    QTest::addColumn<OutputMode>("mode");
+    QTest::addColumn<StepResult::Kind>("kind");
+    QTest::addColumn<QString>("message");
+    using K = StepResult::Kind;
+    using M = Meanwhile;
+    const auto inPlace = OutputMode::InPlace, mirror = OutputMode::Mirror;
+    const QString writing = u"still being written - left alone"_s;
+    const QString changed = u"changed while being trimmed - left as it is"_s;
+    const QString gone = u"file disappeared while being trimmed - nothing written"_s;
+    QTest::newRow("left be, in place") << M::Nothing << inPlace << K::Done << QString();
+    QTest::newRow("left be, mirrored") << M::Nothing << mirror << K::Done << QString();
+    QTest::newRow("saved moments before the plan") << M::ChangedMomentsAgo << inPlace << K::Skipped << writing;
+    QTest::newRow("recorded into since before the plan") << M::RecordingFromBefore << inPlace << K::Skipped << writing;
+    QTest::newRow("recorded into from the write on, in place")
+            << M::RecordingStartsInWrite << inPlace << K::Skipped << writing;
+    QTest::newRow("recorded into from the write on, mirrored")
+            << M::RecordingStartsInWrite << mirror << K::Skipped << writing;
+    QTest::newRow("a new take saved between plan and write") << M::NewTakeAfterPlan << inPlace << K::Skipped << changed;
+    QTest::newRow("a new take renamed over it as ffmpeg starts, in place")
+            << M::NewTakeBeforeRead << inPlace << K::Skipped << changed;
+    QTest::newRow("a new take renamed over it as ffmpeg starts, mirrored")
+            << M::NewTakeBeforeRead << mirror << K::Skipped << changed;
+    QTest::newRow("a new take of the same size written into it")
+            << M::NewTakeWrittenIn << inPlace << K::Skipped << changed;
+    QTest::newRow("deleted while written, in place") << M::DeletedInWrite << inPlace << K::Failed << gone;
+    QTest::newRow("deleted while written, mirrored") << M::DeletedInWrite << mirror << K::Failed << gone;
+}
+
+void tst_TrimApply::aSourceNotAsPlannedIsLeftAlone()
+{
+    QFETCH(Meanwhile, meanwhile);
+    QFETCH(OutputMode, mode);
+    const QDir dir(m_dir->path());
+    const QString source = dir.filePath(u"take.wav"_s), take = dir.filePath(u"new take.wav"_s);
+    const QString mirrored = dir.filePath(u"out/take.wav"_s);
+    QCOMPARE(test::makeAudio(source), QString());
+    // Another recording of the same length: it reads back as planned, so only the source's identity tells.
+    QCOMPARE(test::makeAudio(take, { 1.0, 2.0, 2.0, 44100, 1, 880 }), QString());
+    for (const char *fifo : { "start", "appended", "finish" })
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(QLatin1String(fifo))).constData(), 0600), 0);
+    const QByteArray original = contents(source), newTake = contents(take);
+
+    // A recorder holds the file open and appends: 1 kB, 8 kB, and 8 kB more once the trim is over. Gated,
+    // it starts when the stand-in ffmpeg opens the gate, and ffmpeg runs once its first kilobyte is in.
+    const bool recording
+            = meanwhile == Meanwhile::RecordingFromBefore || meanwhile == Meanwhile::RecordingStartsInWrite;
+    const bool gated = meanwhile == Meanwhile::RecordingStartsInWrite;
+    const QString record = uR"(exec 3>>"$1"
+[ "$2" = gated ] && read go <"$3/start"
+head -c 1000 /dev/zero >&3
+echo >"$3/appended"
+for i in 1 2 3 4 5 6 7 8; do head -c 1000 /dev/zero >&3; done
+read more <"$3/finish"
+for i in 1 2 3 4 5 6 7 8; do head -c 1000 /dev/zero >&3; done)"_s;
+    QProcess recorder;
+    if (recording) {
+        recorder.start(u"sh"_s, { u"-c"_s, record, u"sh"_s, source, gated ? u"gated"_s : u"free"_s, dir.path() });
+        QVERIFY(recorder.waitForStarted());
+    }
+    if (!gated && recording) {
+        QFile appended(dir.filePath(u"appended"_s));
+        QVERIFY(appended.open(QIODevice::ReadOnly));
+        appended.readAll();
+    }
+    const QHash<Meanwhile, QString> scripts{
+        { Meanwhile::RecordingStartsInWrite, u"echo >\"@DIR@/start\"\nread x <\"@DIR@/appended\"\nexec @FFMPEG@"_s },
+        { Meanwhile::NewTakeBeforeRead, u"mv \"@TAKE@\" \"@SOURCE@\"\nexec @FFMPEG@"_s },
+        { Meanwhile::NewTakeWrittenIn, u"@FFMPEG@ || exit\ncat \"@TAKE@\" >\"@SOURCE@\""_s },
+        { Meanwhile::DeletedInWrite, u"@FFMPEG@ || exit\nrm \"@SOURCE@\""_s },
+    };
+    const QString script = scripts.value(meanwhile, u"exec @FFMPEG@"_s)
+                                   .replace(u"@FFMPEG@"_s, u"\"%1\" \"$@\""_s.arg(test::ffmpegExecutable()))
+                                   .replace(u"@DIR@"_s, dir.path())
+                                   .replace(u"@TAKE@"_s, take)
+                                   .replace(u"@SOURCE@"_s, source);
+    ToolPaths tools = test::systemTools();
+    tools.ffmpeg = test::writeFakeTool(dir.path(), u"ffmpeg"_s, script.toUtf8());
+
+    Settings settings;
+    settings.outputMode = mode;
+    settings.outputRoot = dir.filePath(u"out"_s);
+    QueueItem item;
+    item.path = source;
+    item.outputPath = mode == OutputMode::InPlace ? source : mirrored;
+    if (meanwhile == Meanwhile::ChangedMomentsAgo) {
+        QFile saved(source);
+        QVERIFY(saved.open(QIODevice::ReadWrite)
+                && saved.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime));
+    }
+    MediaInfo probed;
+    QVERIFY(TrimEngine::plan(item, settings, test::systemTools(), {}, {}, &probed).proceeds());
+    if (meanwhile == Meanwhile::NewTakeAfterPlan)
+        QCOMPARE(::rename(QFile::encodeName(take).constData(), QFile::encodeName(source).constData()), 0);
+    const StepResult result = TrimEngine::apply(item, settings, tools, {}, {}, &probed);
+    QTEST(result.kind, "kind");
+    QTEST(result.message, "message");
+    if (recording) { // the rest of the recording, after the trim
+        QFile finish(dir.filePath(u"finish"_s));
+        QVERIFY(finish.open(QIODevice::WriteOnly) && finish.write("\n") == 1);
+        finish.close();
+        QVERIFY(recorder.waitForFinished(60000) && recorder.exitCode() == 0);
+    }
+
+    // The source is whole: as recorded to its last byte, the new take as saved, a deleted file not made again.
+    const bool trimmed = meanwhile == Meanwhile::Nothing && mode == OutputMode::InPlace;
+    const bool newTaken = meanwhile == Meanwhile::NewTakeAfterPlan || meanwhile == Meanwhile::NewTakeBeforeRead
+            || meanwhile == Meanwhile::NewTakeWrittenIn;
+    const QByteArray expected = meanwhile == Meanwhile::DeletedInWrite ? QByteArray()
+            : newTaken                                                 ? newTake
+                       : original + QByteArray(recording ? 17000 : 0, '\0');
+    const QByteArray now = contents(source);
+    QCOMPARE(QFileInfo::exists(source), meanwhile != Meanwhile::DeletedInWrite);
+    QVERIFY2(trimmed ? now != original && !now.isEmpty() : now == expected,
+            qPrintable(u"%1 bytes, %2 expected"_s.arg(now.size()).arg(expected.size())));
+    // Nothing else is left: no temporary, no mirrored copy, no backup of a file left alone.
+    QCOMPARE(QFileInfo::exists(mirrored), meanwhile == Meanwhile::Nothing && mode == OutputMode::Mirror);
+    QCOMPARE(QFileInfo::exists(Backups::pathFor(source)), trimmed);
+    QCOMPARE(QFileInfo::exists(Backups::recordPathFor(source)), trimmed);
+    QCOMPARE(test::temporaryFiles(dir.path()), QStringList());
+}
+
+void tst_TrimApply::anExistingBackupIsTrustedOnlyWhenProven_data()
+{
+    QTest::addColumn<OldBackup>("existing");
+    QTest::addColumn<QString>("note"); // the trim's result
+    const QString aside = u"older backup set aside as take.mp3.bak.1"_s;
+    QTest::newRow("no backup yet") << OldBackup::None << QString();
+    QTest::newRow("an empty backup") << OldBackup::Empty << aside;
+    QTest::newRow("a backup cut short") << OldBackup::Truncated << aside;
+    QTest::newRow("another recording's backup") << OldBackup::Unrelated << aside;
+    QTest::newRow("the first take's backup beside a new take") << OldBackup::FirstTake << aside;
+    QTest::newRow("the backup of this file's own earlier trim")
+            << OldBackup::OwnEarlierTrim << u"kept the existing backup"_s;
+    QTest::newRow("the backup of an earlier trim, trimmed since without one")
+            << OldBackup::OwnTrimThenOneWithout << u"kept the existing backup"_s;
+}
+
+void tst_TrimApply::anExistingBackupIsTrustedOnlyWhenProven()
+{
+    QFETCH(OldBackup, existing);
+    QFETCH(QString, note);
+    const QString source = m_dir->filePath(u"take.mp3"_s), other = m_dir->filePath(u"other.mp3"_s);
+    const QString backup = Backups::pathFor(source);
+    const test::ToneSpec firstTake{ 0.5, 3.0, 1.0, 44100, 1, 880 };
+    Settings settings;
+    settings.outputMode = OutputMode::InPlace;
+    QueueItem item;
+    QCOMPARE(test::makeAudio(source, existing == OldBackup::FirstTake ? firstTake : test::ToneSpec()), QString());
+    const QByteArray first = contents(source);
+    if (existing == OldBackup::Empty || existing == OldBackup::Truncated)
+        QVERIFY(writeFile(backup, first.left(existing == OldBackup::Empty ? 0 : first.size() / 3)));
+    if (existing == OldBackup::Unrelated)
+        QVERIFY(test::makeAudio(other, firstTake).isEmpty() && QFile::rename(other, backup));
+    const bool ownTrim = existing == OldBackup::OwnEarlierTrim || existing == OldBackup::OwnTrimThenOneWithout;
+    if (existing == OldBackup::FirstTake || ownTrim)
+        QVERIFY(trim(item, settings, source).proceeds() && dateBack(source));
+    if (existing == OldBackup::OwnTrimThenOneWithout) {
+        Settings without = settings;
+        without.makeBackup = false;
+        without.tailMode = EndMode::Exact;
+        without.tailTargetMs = 60;
+        QVERIFY(trim(item, without, source).message.isEmpty() && dateBack(source));
+    }
+    if (existing == OldBackup::FirstTake) // the new take, saved over the first one's trim
+        QCOMPARE(test::makeAudio(source), QString());
+    // The original is the file before this program ever rewrote it.
+    const QByteArray original = ownTrim ? first : contents(source);
+    const QByteArray planted = contents(backup);
+
+    const StepResult trimmed = trim(item, settings, source);
+    QCOMPARE(trimmed.kind, StepResult::Kind::Done);
+    QCOMPARE(trimmed.message, note);
+    QVERIFY(contents(backup) == original);
+    // What was there before is kept under the first free number, never overwritten.
+    const bool setAside = note.startsWith(u"older"_s);
+    QCOMPARE(QFileInfo::exists(backup + u".1"_s), setAside);
+    QVERIFY(!setAside || contents(backup + u".1"_s) == planted);
+    QVERIFY(!QFileInfo::exists(backup + u".2"_s));
+
+    // Trimmed again, the file still derives from that backup; Restore gives back the original to the byte.
+    settings.leadMode = EndMode::Exact;
+    settings.leadTargetMs = 50;
+    QVERIFY(dateBack(source));
+    QCOMPARE(trim(item, settings, source).message, u"kept the existing backup"_s);
+    const StepResult restored = Backups::restore(source, test::systemTools());
+    QVERIFY2(restored.proceeds(), qPrintable(restored.message));
+    QVERIFY(contents(source) == original);
+    QVERIFY(!QFileInfo::exists(backup) && !QFileInfo::exists(Backups::recordPathFor(source)));
+}
+
+void tst_TrimApply::restoreGivesBackOnlyAudio_data()
+{
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<bool>("audio"); // a real recording at the backup's name
+    QTest::addColumn<QByteArray>("bytes"); // else these
+    QTest::addColumn<QString>("message"); // %1: the backup's path
+    QTest::newRow("no backup") << false << false << QByteArray() << u"no backup to restore"_s;
+    QTest::newRow("an empty backup") << true << false << QByteArray() << u"backup %1 is empty - nothing restored"_s;
+    QTest::newRow("text at the backup's name")
+            << true << false << QByteArray("notes\n") << u"backup %1 is not readable audio - nothing restored"_s;
+    QTest::newRow("a recording") << true << true << QByteArray() << QString();
+}
+
+void tst_TrimApply::restoreGivesBackOnlyAudio()
+{
+    QFETCH(bool, present);
+    QFETCH(bool, audio);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, message);
+    const QString source = m_dir->filePath(u"take.mp3"_s), backup = Backups::pathFor(source);
+    QCOMPARE(test::makeAudio(source), QString());
+    const QByteArray current = contents(source);
+    if (audio)
+        QVERIFY(test::makeAudio(m_dir->filePath(u"old.mp3"_s), { 2.0, 2.0, 2.0 }).isEmpty()
+                && QFile::rename(m_dir->filePath(u"old.mp3"_s), backup));
+    else if (present)
+        QVERIFY(writeFile(backup, bytes));
+    const QByteArray planted = contents(backup);
+    const StepResult restored = Backups::restore(source, test::systemTools());
+    QCOMPARE(restored.message, message.contains(u"%1"_s) ? message.arg(backup) : message);
+    QCOMPARE(restored.proceeds(), audio);
+    QVERIFY(contents(source) == (audio ? planted : current));
+    QCOMPARE(QFileInfo::exists(backup), present && !audio);
 }
 
 QTEST_GUILESS_MAIN(tst_TrimApply)

@@ -507,6 +507,10 @@ private Q_SLOTS:
     {
         const QString source = file(u"a/cut.wav"_s), backup = source + u".bak"_s;
         QFile::copy(file(u"in/cut.wav"_s), source);
+        QFile copied(source); // dated as a finished recording, which a file copied moments ago is not
+        QVERIFY(copied.open(QIODevice::ReadWrite)
+                && copied.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+        copied.close();
         const QByteArray original = test::sha256(source);
         Rig rig([&](Settings &s) { s.outputMode = OutputMode::InPlace; });
         rig.addFiles({ source, file(u"in/garbage.mp3"_s) });

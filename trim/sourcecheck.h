@@ -1,0 +1,25 @@
+#pragma once
+
+#include "fileidentity.h"
+#include "stepresult.h"
+
+#include <QString>
+
+namespace ks {
+
+// Whether a rewrite's source is still the file it was planned from: asked
+// before anything is written from it and once more right before the new
+// file takes a place. A recorder still appending to a file, or a new take
+// saved over it, would otherwise lose what it writes after the rename.
+class SourceCheck final
+{
+public:
+    // Done while `path` is the planned file as it was; else left alone (being
+    // written, or changed) or failed (gone), with the reason.
+    static StepResult judge(const QString &path, const FileIdentity &planned);
+
+    // A file changed this recently when planned may still be being written.
+    static constexpr double SettleSec = 5.0;
+};
+
+} // namespace ks
