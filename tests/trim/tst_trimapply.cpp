@@ -699,6 +699,8 @@ void tst_TrimApply::writtenFileReadByItsOwnBytes()
     QCOMPARE(result.ok(), message.isEmpty());
     QCOMPARE(QFileInfo::exists(output), message.isEmpty());
     QVERIFY(test::sha256(input) == before && test::temporaryFiles(m_dir->path()).isEmpty());
+}
+
 void tst_TrimApply::aSourceNotAsPlannedIsLeftAlone_data()
 {
     QTest::addColumn<Meanwhile>("meanwhile");
