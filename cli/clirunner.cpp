@@ -98,7 +98,11 @@ bool CliRunner::readPathList()
     }
     m_pendingPaths << CliOptions::readPathList(list.readAll(), m_options.nullSeparated);
     if (m_pendingPaths.isEmpty()) {
-        refuse(QStringLiteral("no files or folders given in %1").arg(native(m_options.filesFrom)));
+        // An empty list given on purpose, such as a scheduler's empty share of
+        // a library, is a run over nothing, not a mistake.
+        m_phase = Phase::Done;
+        printTotals(BatchSummary(), false);
+        finish(Success);
         return false;
     }
     return true;

@@ -85,6 +85,7 @@ void tst_CliRunner::initTestCase()
     QCOMPARE(test::makeAudio(work(u"long.mp3"_s), { 1.0, 240.0 }), QString());
     for (const auto &[name, bytes] : { std::pair(u"lines.txt"_s, "in/cut.wav\r\n\nloose/single.wav\n"_ba),
                  std::pair(u"nul.txt"_s, "in/cut.wav\0loose/new\nline.wav\0"_ba),
+                 std::pair(u"empty.txt"_s, "\r\n\n"_ba),
                  std::pair(u"loose/garbage.mp3"_s, "this is not audio\n"_ba) }) {
         QFile file(work(name));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
@@ -127,6 +128,11 @@ void tst_CliRunner::runs_data()
     addRun("paths from a NUL list", u"analyse --no-settings --json --files-from nul.txt --null"_s, 0,
             { cut(u"in/cut.wav"_s), cut(u"loose/new\\nline.wav"_s),
                     Summary.arg(u"analyse"_s).arg(2).arg(5.4).arg(0).arg(0) });
+    // A scheduler's empty share of a library: a run over nothing, which succeeds.
+    addRun("an empty list", u"trim --no-settings --json --out copies --files-from empty.txt"_s, 0,
+            { Summary.arg(u"trim"_s).arg(0).arg(0).arg(0).arg(0) });
+    addRun("an empty list, in words", u"analyse --files-from empty.txt"_s, 0,
+            { u"Analysis complete - 0 file(s) measured."_s });
     // The head from the store; the tail's mode and target, and no sub-folders, from the options.
     addRun("options over the store", u"analyse --tail exact:500 --no-recursive in"_s, 0,
             { u"Analysing 2 file(s)."_s, u"cut.wav - measured head 1.00 s, tail 2.00 s; head -, tail -1.500 s"_s,
