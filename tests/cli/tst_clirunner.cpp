@@ -1,3 +1,4 @@
+#include "clioptions.h"
 #include "fixtures.h"
 #include "settings.h"
 #include "settingsstore.h"
@@ -61,6 +62,7 @@ private Q_SLOTS:
     void runs();
     void helpGivesTheTableRanges_data();
     void helpGivesTheTableRanges();
+    void helpGivesTheBuiltInDefaults();
 
 private:
     QString work(const QString &name = {}) const { return QDir::cleanPath(m_home.filePath(name)); }
@@ -68,6 +70,33 @@ private:
 
     QTemporaryDir m_home;
 };
+
+namespace {
+
+// The built program's --help.
+QString helpText()
+{
+    QProcess process;
+    process.start(QStringLiteral(KESTROVA_CLI), { u"--help"_s });
+    if (!process.waitForFinished(30000) || process.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Each option's entry in --help, its continued lines joined to its first.
+QStringList helpEntries(const QString &help)
+{
+    QStringList entries;
+    for (const QString &line : help.split(u'\n')) {
+        if (line.startsWith(QString(34, u' ')) && !entries.isEmpty())
+            entries.last() += u' ' + line.trimmed();
+        else if (line.trimmed().startsWith(u'-'))
+            entries << line.trimmed();
+    }
+    return entries;
+}
+
+} // namespace
 
 // cut.wav: 1 s of silence, 2 s of tone, 2 s of silence, in four places; within.wav: tone only.
 // No run writes into a folder another run reads, so they share the folder.
@@ -221,14 +250,48 @@ void tst_CliRunner::helpGivesTheTableRanges()
 {
     QFETCH(QString, option);
     QFETCH(const SettingsTable::Row *, row);
-    QProcess process;
-    process.start(QStringLiteral(KESTROVA_CLI), { u"--help"_s });
-    QVERIFY(process.waitForFinished(30000) && process.exitCode() == 0);
-    const QString help = QString::fromUtf8(process.readAllStandardOutput());
-    const qsizetype at = help.indexOf(option);
-    QVERIFY2(at >= 0, qPrintable(help));
-    const QString line = help.mid(at).section(u'\n', 0, 0);
-    QVERIFY2(line.endsWith(u" %1 to %2)"_s.arg(row->minimum).arg(row->maximum)), qPrintable(line));
+    const QStringList entries = helpEntries(helpText());
+    const auto entry = std::find_if(entries.begin(), entries.end(),
+            [&](const QString &e) { return e.startsWith(option) || e.contains(u", "_s + option); });
+    QVERIFY2(entry != entries.end(), qPrintable(entries.join(u'\n')));
+    QVERIFY2(entry->contains(u" %1 to %2; default: "_s.arg(row->minimum).arg(row->maximum)), qPrintable(*entry));
+}
+
+// Every default --help shows, given back as the option, leaves every setting at
+// its built-in value: what the help and so the manual say is what a run uses.
+void tst_CliRunner::helpGivesTheBuiltInDefaults()
+{
+    static const QRegularExpression entryPattern(
+            u"^(?:-\\w, )?(--[a-z-]+)(?: (\\S+))?(?:, (--no-[a-z-]+))? .*\\(.*default: ([^)]+)\\)$"_s);
+    int checked = 0;
+    for (const QString &entry : helpEntries(helpText())) {
+        const QRegularExpressionMatch match = entryPattern.match(entry);
+        if (!match.hasMatch())
+            continue;
+        const QString name = match.captured(1);
+        const QString shown = match.captured(4);
+        QStringList arguments{ u"analyse"_s };
+        if (shown == u"none"_s || shown.startsWith(u"looked for"_s))
+            continue; // nothing set: --out with no folder, the tools looked for
+        if (!match.captured(2).isEmpty())
+            arguments << name << shown;
+        else if (shown == u"on"_s)
+            arguments << name;
+        else if (shown == u"off"_s && !match.captured(3).isEmpty())
+            arguments << match.captured(3);
+        else if (shown != u"off"_s)
+            QFAIL(qPrintable(u"a default the program cannot be given: "_s + entry));
+        if (arguments.size() == 1)
+            continue; // --in-place off: not giving it
+        const CliOptions options = CliOptions::parse(arguments << u"take.wav"_s);
+        QVERIFY2(options.error.isEmpty(), qPrintable(options.error));
+        Settings settings;
+        options.applyTo(settings);
+        for (const SettingsTable::Row &row : SettingsTable::rows())
+            QVERIFY2(row.get(settings) == row.get(Settings()), qPrintable(entry + u": "_s + row.storeKey()));
+        ++checked;
+    }
+    QCOMPARE(checked, 13);
 }
 
 QTEST_GUILESS_MAIN(tst_CliRunner)
