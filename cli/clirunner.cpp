@@ -68,6 +68,7 @@ QString CliRunner::refusalHint(RunRefusal refusal)
 
 void CliRunner::start()
 {
+    m_report.runStarted();
     if (!m_options.noSettings) {
         for (const QString &note : loadSettings(m_settings))
             complain(note);

@@ -63,6 +63,7 @@ private Q_SLOTS:
     void helpGivesTheTableRanges_data();
     void helpGivesTheTableRanges();
     void helpGivesTheBuiltInDefaults();
+    void quietTotalsAreDated();
 
 private:
     QString work(const QString &name = {}) const { return QDir::cleanPath(m_home.filePath(name)); }
@@ -292,6 +293,29 @@ void tst_CliRunner::helpGivesTheBuiltInDefaults()
         ++checked;
     }
     QCOMPARE(checked, 13);
+}
+
+// Runs appended to one log file are told apart by their totals line: when the
+// run started, to the second, and how long it took.
+void tst_CliRunner::quietTotalsAreDated()
+{
+    const QDateTime before = QDateTime::currentDateTime().addMSecs(-1000);
+    QElapsedTimer clock;
+    clock.start();
+    QProcess process;
+    process.setWorkingDirectory(work());
+    process.start(QStringLiteral(KESTROVA_CLI), { u"analyse"_s, u"--quiet"_s, u"--no-settings"_s, u"in/within.wav"_s });
+    QVERIFY(process.waitForFinished(60000) && process.exitCode() == 0);
+    const double took = clock.elapsed() / 1000.0;
+    const QDateTime after = QDateTime::currentDateTime();
+    const QString said = QString::fromUtf8(process.readAllStandardOutput());
+    static const QRegularExpression totals(
+            u"^\\[(\\S+), took (\\d+\\.\\d) s\\] Analysis complete - 1 file\\(s\\) measured\\.\n$"_s);
+    const QRegularExpressionMatch match = totals.match(said);
+    QVERIFY2(match.hasMatch(), qPrintable(said));
+    const QDateTime started = QDateTime::fromString(match.captured(1), Qt::ISODate);
+    QVERIFY2(started >= before && started <= after, qPrintable(match.captured(1)));
+    QVERIFY2(match.captured(2).toDouble() <= took + 0.05, qPrintable(said));
 }
 
 QTEST_GUILESS_MAIN(tst_CliRunner)
