@@ -8,7 +8,7 @@ packages="g++ make cmake ninja-build pkg-config
 qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
 qt6-translations-l10n ffmpeg xvfb xauth fonts-dejavu-core openssl
 desktop-file-utils appstream dpkg-dev fakeroot file
-help2man lintian bash-completion zsh clang-format"
+help2man lintian bash-completion zsh man-db groff-base clang-format"
 
 missing=""
 for p in $packages; do
