@@ -10,7 +10,7 @@ BUILD_DIR  ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps deps-test configure build run test test-one bench package translations clean
+.PHONY: all deps deps-test check-display configure build run test test-one bench package translations clean
 
 all: build
 
@@ -21,6 +21,10 @@ deps:
 deps-test:
 	@sh scripts/install-deps.sh test
 
+# Before the build, so that a machine without a screen learns it at once.
+check-display:
+	@sh scripts/check-display.sh
+
 $(BUILD_DIR)/build.ninja:
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
 
@@ -29,7 +33,7 @@ configure: deps $(BUILD_DIR)/build.ninja
 build: configure
 	cmake --build $(BUILD_DIR) --parallel $(JOBS)
 
-run: build
+run: check-display build
 	$(BUILD_DIR)/app/kestrova
 
 test: deps-test build

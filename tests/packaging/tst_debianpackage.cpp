@@ -70,6 +70,9 @@ private Q_SLOTS:
     void cliPageGivesTheDefaults();
     void bashCompletes_data();
     void bashCompletes();
+    void runWithoutDisplayAdvises_data();
+    void runWithoutDisplayAdvises();
+    void runChecksTheDisplayFirst();
 
 private:
     QString manPage(const QString &name) const;
@@ -211,6 +214,55 @@ void tst_DebianPackage::cliPageGivesTheDefaults()
         QVERIFY2(page.contains(shown), qPrintable(shown));
     }
     QVERIFY(defaults > 10);
+}
+
+void tst_DebianPackage::runWithoutDisplayAdvises_data()
+{
+    QTest::addColumn<QString>("variable"); // set for the check, all the others unset
+    QTest::addColumn<bool>("advised");
+    QTest::newRow("no session") << QString() << true;
+    QTest::newRow("X11") << u"DISPLAY"_s << false;
+    QTest::newRow("Wayland") << u"WAYLAND_DISPLAY"_s << false;
+    QTest::newRow("a platform chosen by hand") << u"QT_QPA_PLATFORM"_s << false;
+}
+
+// What `make run` says before the window where no screen is to be had: that a
+// graphical session is needed, and the two ways on without one.
+void tst_DebianPackage::runWithoutDisplayAdvises()
+{
+    QFETCH(QString, variable);
+    QFETCH(bool, advised);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : { u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s })
+        environment.remove(name);
+    if (!variable.isEmpty())
+        environment.insert(variable, u":7"_s);
+    const Run check = run(u"sh"_s, { QStringLiteral(KS_SOURCE_DIR "/scripts/check-display.sh") }, {}, environment);
+    QCOMPARE(check.exitCode, advised ? 1 : 0);
+    QCOMPARE(check.out, QString());
+    if (!advised) {
+        QCOMPARE(check.err, QString());
+        return;
+    }
+    for (const QString &said :
+            { u"graphical session"_s, u"build/cli/kestrova-cli"_s, u"xvfb-run build/app/kestrova"_s })
+        QVERIFY2(check.err.contains(said), qPrintable(check.err));
+}
+
+// The check comes before the build and the window in `make run`.
+void tst_DebianPackage::runChecksTheDisplayFirst()
+{
+    const QString make = QStandardPaths::findExecutable(u"make"_s);
+    if (make.isEmpty())
+        QSKIP("make is not installed");
+    const Run plan = run(make,
+            { u"-n"_s, u"-C"_s, QStringLiteral(KS_SOURCE_DIR), u"run"_s,
+                    u"BUILD_DIR="_s + m_dir.filePath(u"nowhere"_s) });
+    QVERIFY2(plan.exitCode == 0, qPrintable(plan.err));
+    const qsizetype check = plan.out.indexOf(u"scripts/check-display.sh"_s);
+    QVERIFY2(check >= 0 && check < plan.out.indexOf(u"install-deps.sh"_s)
+                    && check < plan.out.indexOf(u"/app/kestrova"_s),
+            qPrintable(plan.out));
 }
 
 QString tst_DebianPackage::manPage(const QString &name) const
