@@ -64,6 +64,8 @@ private Q_SLOTS:
     void helpGivesTheTableRanges();
     void helpGivesTheBuiltInDefaults();
     void quietTotalsAreDated();
+    void readmeExamples_data();
+    void readmeExamples();
 
 private:
     QString work(const QString &name = {}) const { return QDir::cleanPath(m_home.filePath(name)); }
@@ -111,6 +113,10 @@ void tst_CliRunner::initTestCase()
     QCOMPARE(test::makeAudio(work(u"odd/fine.wav"_s)), QString());
     const int raw = ::open(latin1Name().constData(), O_WRONLY | O_CREAT, 0644);
     QVERIFY(raw >= 0 && ::close(raw) == 0);
+    // The README's podcast season, in a home folder of its own with no settings saved.
+    QCOMPARE(test::makeAudio(work(u"sam/season-2/ep01.mp3"_s), { 2.0, 20.0, 3.208 }), QString());
+    QCOMPARE(test::makeAudio(work(u"sam/season-2/ep03.mp3"_s), { 0.0, 20.0, 0.0 }), QString());
+    QCOMPARE(test::makeAudio(work(u"sam/season-2/interviews/ep02.flac"_s), { 0.5, 10.0, 0.0 }), QString());
     // Re-encoding minutes of audio keeps ffmpeg busy long enough to be stopped.
     QCOMPARE(test::makeAudio(work(u"long.mp3"_s), { 1.0, 240.0 }), QString());
     for (const auto &[name, bytes] : { std::pair(u"lines.txt"_s, "in/cut.wav\r\n\nloose/single.wav\n"_ba),
@@ -316,6 +322,64 @@ void tst_CliRunner::quietTotalsAreDated()
     const QDateTime started = QDateTime::fromString(match.captured(1), Qt::ISODate);
     QVERIFY2(started >= before && started <= after, qPrintable(match.captured(1)));
     QVERIFY2(match.captured(2).toDouble() <= took + 0.05, qPrintable(said));
+}
+
+// One row per command of the README's console examples, with the output it shows.
+void tst_CliRunner::readmeExamples_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("shown");
+    QFile readme(QStringLiteral(KS_README));
+    QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
+    bool inConsole = false;
+    QString command;
+    QStringList shown;
+    int rows = 0;
+    const auto addRow = [&] {
+        if (!command.isEmpty() && ++rows)
+            QTest::addRow("%s", qPrintable(command)) << command << shown;
+        command.clear();
+        shown.clear();
+    };
+    for (const QString &line : QString::fromUtf8(readme.readAll()).split(u'\n')) {
+        if (line.startsWith(u"```"_s)) {
+            addRow();
+            inConsole = line == u"```console"_s;
+        } else if (inConsole && line.startsWith(u"$ "_s)) {
+            addRow();
+            command = line.mid(2);
+        } else if (inConsole && !line.isEmpty()) {
+            shown << line;
+        }
+    }
+    QVERIFY2(rows >= 3, "the README's console examples were not found");
+}
+
+// What the README shows a command print is what it prints, run as a reader would
+// run it in their home folder (here /home/sam), on the season it describes.
+void tst_CliRunner::readmeExamples()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, shown);
+    const QString home = work(u"sam"_s);
+    QStringList arguments = command.split(u' ');
+    QCOMPARE(arguments.takeFirst(), u"kestrova-cli"_s);
+    for (QString &argument : arguments)
+        argument.replace(QRegularExpression(u"^~/"_s), home + u'/');
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"HOME"_s, home);
+    environment.insert(u"XDG_CONFIG_HOME"_s, home + u"/.config"_s);
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(home);
+    process.start(QStringLiteral(KESTROVA_CLI), arguments);
+    QVERIFY(process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit);
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(process.exitCode() == 0, qPrintable(errors));
+    const QStringList said = QString::fromUtf8(process.readAllStandardOutput())
+                                     .replace(home, u"/home/sam"_s)
+                                     .split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(said, shown);
 }
 
 QTEST_GUILESS_MAIN(tst_CliRunner)
