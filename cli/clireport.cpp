@@ -35,8 +35,7 @@ CliReport::CliReport(const Format &format, Print out, Print err)
     : m_format(format)
     , m_out(std::move(out))
     , m_err(std::move(err))
-{
-}
+{ }
 
 void CliReport::runStarted()
 {
