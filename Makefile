@@ -1,7 +1,8 @@
 # Everything a newcomer needs on a fresh Debian 12 machine:
-#   make run    install what is missing, build, start the window
-#   make test   install what is missing, build, run every test headless
+#   make run    install what building and running need, build, start the window
+#   make test   install that and the test tools, build, run every test headless
 # Also: make build, make clean, make test-one T=<name>, make bench, and
+#   make deps      install what building and running need, and nothing else
 #   make package   build the Debian package (build/kestrova_<version>_<arch>.deb)
 #   make translations   update translations/*.ts from the sources
 
@@ -9,12 +10,20 @@ BUILD_DIR  ?= build
 BUILD_TYPE ?= RelWithDebInfo
 JOBS       ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build run test test-one bench package translations clean
+.PHONY: all deps deps-test check-display configure build run test test-one bench package translations clean
 
 all: build
 
 deps:
-	@sh scripts/install-deps.sh
+	@sh scripts/install-deps.sh run
+
+# The tests and the package also need Debian's checker, Xvfb, the shells...
+deps-test:
+	@sh scripts/install-deps.sh test
+
+# Before the build, so that a machine without a screen learns it at once.
+check-display:
+	@sh scripts/check-display.sh
 
 $(BUILD_DIR)/build.ninja:
 	cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE)
@@ -24,14 +33,14 @@ configure: deps $(BUILD_DIR)/build.ninja
 build: configure
 	cmake --build $(BUILD_DIR) --parallel $(JOBS)
 
-run: build
+run: check-display build
 	$(BUILD_DIR)/app/kestrova
 
-test: build
+test: deps-test build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure --parallel $(JOBS)
 
 # One test, by name or pattern: make test-one T=tst_settingsstore
-test-one: build
+test-one: deps-test build
 	cd $(BUILD_DIR) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -R '$(T)'
 
 # Figures, not pass or fail: the engine against plain ffmpeg, queue and scan scaling.
@@ -43,7 +52,7 @@ bench: build
 
 # The Debian package, kestrova_<version>_<arch>.deb, into $(BUILD_DIR). Made
 # from the same optimised build as the tests; CPack strips the executables.
-package: build
+package: deps-test build
 	cmake --build $(BUILD_DIR) --target package
 
 # Brings translations/*.ts up to date with the texts in the sources.

@@ -17,8 +17,18 @@ namespace ks {
 namespace {
 
 constexpr int HelpColumn = 34;
+constexpr int HelpWidth = 79;
 
 using Apply = std::function<QString(CliOptions &, const QString &value)>;
+// The setting's value in `settings` as this option would spell it; the help
+// shows it for the built-in defaults.
+using Show = std::function<QString(const Settings &settings)>;
+
+struct Handler
+{
+    Apply apply;
+    Show show; // empty for an option that sets nothing
+};
 
 struct Option
 {
@@ -27,7 +37,7 @@ struct Option
     char shortName; // 0: none
     const char *valueName; // null: a flag that takes no value
     const char *help;
-    Apply apply;
+    Handler handler;
     const SettingsTable::Row *range = nullptr; // the limits of its number, for the help
 };
 
@@ -49,21 +59,24 @@ QString readNumber(const QString &text, double min, double max, double *out)
     return QString();
 }
 
+struct EndModeName
+{
+    QLatin1String name;
+    EndMode mode;
+};
+
+const EndModeName endModes[] = {
+    { QLatin1String("leave"), EndMode::LeaveAlone },
+    { QLatin1String("cut"), EndMode::CutBack },
+    { QLatin1String("topup"), EndMode::TopUp },
+    { QLatin1String("exact"), EndMode::Exact },
+};
+
 QString readEnd(const QString &text, EndMode *mode, int *targetMs)
 {
-    static const struct
-    {
-        QLatin1String name;
-        EndMode mode;
-    } modes[] = {
-        { QLatin1String("leave"), EndMode::LeaveAlone },
-        { QLatin1String("cut"), EndMode::CutBack },
-        { QLatin1String("topup"), EndMode::TopUp },
-        { QLatin1String("exact"), EndMode::Exact },
-    };
     const QString name = text.section(QLatin1Char(':'), 0, 0);
     bool known = false;
-    for (const auto &m : modes) {
+    for (const auto &m : endModes) {
         if (name == m.name) {
             *mode = m.mode;
             known = true;
@@ -87,123 +100,172 @@ QString readEnd(const QString &text, EndMode *mode, int *targetMs)
     return QString();
 }
 
-Apply endOption(EndMode Settings::*modeField, int Settings::*targetField)
+// "cut:150", or "leave", which has no target.
+QString endText(const SettingsTable::Row &modeRow, const SettingsTable::Row &targetRow, const Settings &settings)
 {
-    return [modeField, targetField](CliOptions &o, const QString &value) {
-        EndMode mode = EndMode::CutBack;
-        int target = -1;
-        const QString error = readEnd(value, &mode, &target);
-        if (error.isEmpty()) {
-            set(o, [=](Settings &s) {
-                s.*modeField = mode;
-                if (target >= 0)
-                    s.*targetField = target;
-            });
+    const int mode = modeRow.get(settings).toInt();
+    for (const auto &m : endModes) {
+        if (int(m.mode) == mode) {
+            return m.mode == EndMode::LeaveAlone ? QString(m.name)
+                                                 : m.name + QLatin1Char(':') + targetRow.get(settings).toString();
         }
-        return error;
+    }
+    return QString::number(mode);
+}
+
+Handler endOption(EndMode Settings::*modeField, int Settings::*targetField)
+{
+    const SettingsTable::Row &modeRow = SettingsTable::row(modeField);
+    const SettingsTable::Row &targetRow = SettingsTable::row(targetField);
+    const Show show = [&modeRow, &targetRow](const Settings &s) { return endText(modeRow, targetRow, s); };
+    return { [modeField, targetField](CliOptions &o, const QString &value) {
+                EndMode mode = EndMode::CutBack;
+                int target = -1;
+                const QString error = readEnd(value, &mode, &target);
+                if (error.isEmpty()) {
+                    set(o, [=](Settings &s) {
+                        s.*modeField = mode;
+                        if (target >= 0)
+                            s.*targetField = target;
+                    });
+                }
+                return error;
+            },
+        show };
+}
+
+// The stored value as text, the same for numbers and single paths.
+Show plainText(const SettingsTable::Row &row, const QString &unset = QString())
+{
+    return [&row, unset](const Settings &s) {
+        const QString text = row.get(s).toString();
+        return text.isEmpty() ? unset : text;
     };
 }
 
-Apply numberOption(double Settings::*field)
+Handler numberOption(double Settings::*field)
 {
     const SettingsTable::Row &limits = SettingsTable::row(field);
-    return [field, &limits](CliOptions &o, const QString &value) {
-        double number = 0.0;
-        const QString error = readNumber(value, limits.minimum, limits.maximum, &number);
-        if (error.isEmpty())
-            set(o, [=](Settings &s) { s.*field = number; });
-        return error;
-    };
+    return { [field, &limits](CliOptions &o, const QString &value) {
+                double number = 0.0;
+                const QString error = readNumber(value, limits.minimum, limits.maximum, &number);
+                if (error.isEmpty())
+                    set(o, [=](Settings &s) { s.*field = number; });
+                return error;
+            },
+        plainText(limits) };
 }
 
-Apply countOption(int Settings::*field)
+Handler countOption(int Settings::*field)
 {
     const SettingsTable::Row &limits = SettingsTable::row(field);
-    return [field, &limits](CliOptions &o, const QString &value) {
-        bool ok = false;
-        const int number = value.trimmed().toInt(&ok);
-        if (!ok || number < limits.minimum || number > limits.maximum) {
-            return QStringLiteral("'%1' is not a whole number from %2 to %3")
-                    .arg(value, QString::number(limits.minimum), QString::number(limits.maximum));
-        }
-        set(o, [=](Settings &s) { s.*field = number; });
-        return QString();
-    };
+    return { [field, &limits](CliOptions &o, const QString &value) {
+                bool ok = false;
+                const int number = value.trimmed().toInt(&ok);
+                if (!ok || number < limits.minimum || number > limits.maximum) {
+                    return QStringLiteral("'%1' is not a whole number from %2 to %3")
+                            .arg(value, QString::number(limits.minimum), QString::number(limits.maximum));
+                }
+                set(o, [=](Settings &s) { s.*field = number; });
+                return QString();
+            },
+        plainText(limits) };
 }
 
-Apply flagOption(bool Settings::*field, bool on)
+QString onOff(bool on)
 {
-    return [field, on](CliOptions &o, const QString &) {
-        set(o, [=](Settings &s) { s.*field = on; });
-        return QString();
-    };
+    return on ? QStringLiteral("on") : QStringLiteral("off");
+}
+
+Handler flagOption(bool Settings::*field, bool on)
+{
+    const SettingsTable::Row &row = SettingsTable::row(field);
+    return { [field, on](CliOptions &o, const QString &) {
+                set(o, [=](Settings &s) { s.*field = on; });
+                return QString();
+            },
+        [&row](const Settings &s) { return onOff(row.get(s).toBool()); } };
 }
 
 template<typename Enum>
-Apply choiceOption(Enum Settings::*field, QLatin1String first, Enum firstValue, QLatin1String second, Enum secondValue)
+Handler choiceOption(
+        Enum Settings::*field, QLatin1String first, Enum firstValue, QLatin1String second, Enum secondValue)
 {
-    return [=](CliOptions &o, const QString &value) {
-        if (value != first && value != second)
-            return QStringLiteral("unknown value '%1' (use %2 or %3)").arg(value, first, second);
-        const Enum chosen = value == first ? firstValue : secondValue;
-        set(o, [=](Settings &s) { s.*field = chosen; });
-        return QString();
-    };
+    const SettingsTable::Row &row = SettingsTable::row(field);
+    return { [=](CliOptions &o, const QString &value) {
+                if (value != first && value != second)
+                    return QStringLiteral("unknown value '%1' (use %2 or %3)").arg(value, first, second);
+                const Enum chosen = value == first ? firstValue : secondValue;
+                set(o, [=](Settings &s) { s.*field = chosen; });
+                return QString();
+            },
+        [=, &row](const Settings &s) { return row.get(s).toInt() == int(firstValue) ? first : second; } };
 }
 
-Apply toolOption(QString Settings::*field)
+Handler toolOption(QString Settings::*field)
 {
-    return [field](CliOptions &o, const QString &value) {
-        const QFileInfo info(value);
-        // The window passes over a configured tool it cannot run; a path typed
-        // for this one run is meant, so it must be right.
-        if (!ToolLocator::isRunnable(value))
-            return QStringLiteral("'%1' is not an executable file").arg(value);
-        const QString path = info.absoluteFilePath();
-        set(o, [=](Settings &s) { s.*field = path; });
-        return QString();
-    };
+    return { [field](CliOptions &o, const QString &value) {
+                const QFileInfo info(value);
+                // The window passes over a configured tool it cannot run; a path typed
+                // for this one run is meant, so it must be right.
+                if (!ToolLocator::isRunnable(value))
+                    return QStringLiteral("'%1' is not an executable file").arg(value);
+                const QString path = info.absoluteFilePath();
+                set(o, [=](Settings &s) { s.*field = path; });
+                return QString();
+            },
+        plainText(SettingsTable::row(field), QStringLiteral("looked for beside the program, then on the PATH")) };
 }
 
-Apply extensionsOption()
+Handler extensionsOption()
 {
-    return [](CliOptions &o, const QString &value) {
-        const QStringList extensions = ExtensionList::parse(value);
-        if (extensions.isEmpty())
-            return QStringLiteral("no extension in '%1' (a comma-separated list such as mp3,flac)").arg(value);
-        set(o, [=](Settings &s) { s.extensions = extensions; });
-        return QString();
-    };
+    const SettingsTable::Row &row = SettingsTable::row(&Settings::extensions);
+    return { [](CliOptions &o, const QString &value) {
+                const QStringList extensions = ExtensionList::parse(value);
+                if (extensions.isEmpty())
+                    return QStringLiteral("no extension in '%1' (a comma-separated list such as mp3,flac)").arg(value);
+                set(o, [=](Settings &s) { s.extensions = extensions; });
+                return QString();
+            },
+        [&row](const Settings &s) { return row.get(s).toStringList().join(QLatin1Char(',')); } };
 }
 
-Apply outputOption(OutputMode mode)
+Handler outputOption(OutputMode mode)
 {
-    return [mode](CliOptions &o, const QString &value) {
-        const QString root
-                = mode == OutputMode::Mirror ? QDir::cleanPath(QDir::current().absoluteFilePath(value)) : QString();
-        set(o, [=](Settings &s) {
-            s.outputMode = mode;
-            if (mode == OutputMode::Mirror)
-                s.outputRoot = root;
-        });
-        return QString();
-    };
+    const SettingsTable::Row &modeRow = SettingsTable::row(&Settings::outputMode);
+    Show show = mode == OutputMode::Mirror
+            ? plainText(SettingsTable::row(&Settings::outputRoot), QStringLiteral("none"))
+            : Show([&modeRow](const Settings &s) { return onOff(modeRow.get(s).toInt() == int(OutputMode::InPlace)); });
+    return { [mode](CliOptions &o, const QString &value) {
+                const QString root = mode == OutputMode::Mirror
+                        ? QDir::cleanPath(QDir::current().absoluteFilePath(value))
+                        : QString();
+                set(o, [=](Settings &s) {
+                    s.outputMode = mode;
+                    if (mode == OutputMode::Mirror)
+                        s.outputRoot = root;
+                });
+                return QString();
+            },
+        show };
 }
 
-Apply filesFromOption()
+Handler filesFromOption()
 {
-    return [](CliOptions &o, const QString &value) {
-        o.filesFrom = value;
-        return QString();
-    };
+    return { [](CliOptions &o, const QString &value) {
+                o.filesFrom = value;
+                return QString();
+            },
+        {} };
 }
 
-Apply runFlag(bool CliOptions::*field)
+Handler runFlag(bool CliOptions::*field)
 {
-    return [field](CliOptions &o, const QString &) {
-        o.*field = true;
-        return QString();
-    };
+    return { [field](CliOptions &o, const QString &) {
+                o.*field = true;
+                return QString();
+            },
+        {} };
 }
 
 const std::vector<Option> &optionTable()
@@ -244,7 +306,7 @@ const std::vector<Option> &optionTable()
         { nullptr, "no-recursive", 0, nullptr, nullptr, flagOption(&Settings::recursive, false) },
         { "Tools", "ffmpeg", 0, "PATH", "the ffmpeg to run", toolOption(&Settings::ffmpegPath) },
         { nullptr, "ffprobe", 0, "PATH", "the ffprobe to run", toolOption(&Settings::ffprobePath) },
-        { "Run", "jobs", 'j', "N", "files worked on at once; 0, the default, is one per processor core",
+        { "Run", "jobs", 'j', "N", "files worked on at once; 0 is one per processor core",
                 countOption(&Settings::parallelJobs), &SettingsTable::row(&Settings::parallelJobs) },
         { nullptr, "files-from", 0, "FILE", "read more PATHs from FILE, one per line (- for standard input)",
                 filesFromOption() },
@@ -278,15 +340,36 @@ const Option *findShort(QChar letter)
     return nullptr;
 }
 
-// " (DB -90 to -10)": the limits the option's value is checked against,
-// named by the last word of its value.
-QString rangeText(const Option &option)
+// " (DB -90 to -10; default: -50)": the limits the option's value is checked
+// against, named by the last word of its value, and the built-in default.
+QString limitsText(const Option &option)
 {
-    if (!option.range)
-        return QString();
-    const QString value = QString::fromLatin1(option.valueName).section(QLatin1Char(':'), -1).remove(QLatin1Char(']'));
-    return QStringLiteral(" (%1 %2 to %3)")
-            .arg(value, QString::number(option.range->minimum), QString::number(option.range->maximum));
+    QStringList parts;
+    if (option.range) {
+        const QString value
+                = QString::fromLatin1(option.valueName).section(QLatin1Char(':'), -1).remove(QLatin1Char(']'));
+        parts << QStringLiteral("%1 %2 to %3")
+                         .arg(value, QString::number(option.range->minimum), QString::number(option.range->maximum));
+    }
+    if (option.handler.show)
+        parts << QStringLiteral("default: ") + option.handler.show(Settings());
+    return parts.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(parts.join(QStringLiteral("; ")));
+}
+
+// Breaks a description that runs past the width onto lines of its own,
+// indented to its column, where help2man also finds them.
+QString wrapped(const QString &text)
+{
+    QString out;
+    QString line;
+    for (const QString &word : text.split(QLatin1Char(' '))) {
+        if (!line.isEmpty() && HelpColumn + line.size() + 1 + word.size() > HelpWidth) {
+            out += line + QLatin1Char('\n') + QString(HelpColumn, QLatin1Char(' '));
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    return out + line;
 }
 
 // Applies the option at arguments[i], taking its value from the next
@@ -320,7 +403,7 @@ QString applyOption(const QStringList &arguments, int &i, CliOptions &options, c
     if (option->valueName && value.isEmpty())
         return QStringLiteral("option '%1' needs a value (%2)").arg(spelled, QLatin1String(option->valueName));
     *applied = option;
-    const QString error = option->apply(options, value);
+    const QString error = option->handler.apply(options, value);
     return error.isEmpty() ? QString() : QStringLiteral("option '%1': %2").arg(spelled, error);
 }
 
@@ -397,7 +480,8 @@ QString CliOptions::helpText()
                                   "Measures the silence at the head and the tail of audio files and, with\n"
                                   "trim, cuts it back, tops it up or sets it to a target, with the engine and\n"
                                   "the saved settings of the Kestrova window. Each option changes one setting\n"
-                                  "for this run only; nothing is saved.\n"
+                                  "for this run only; nothing is saved. The defaults shown are the built-in\n"
+                                  "ones, which --no-settings starts from.\n"
                                   "\n"
                                   "PATH is a file or a folder. A folder is scanned for the extensions in force;\n"
                                   "with --out, each file found keeps its place below that folder, while a file\n"
@@ -420,7 +504,7 @@ QString CliOptions::helpText()
             left += QLatin1Char('\n') + QString(HelpColumn, QLatin1Char(' '));
         else
             left = left.leftJustified(HelpColumn);
-        text += left + QLatin1String(option.help) + rangeText(option) + QLatin1Char('\n');
+        text += left + wrapped(QLatin1String(option.help) + limitsText(option)) + QLatin1Char('\n');
     }
     text += QStringLiteral(
             "\n"

@@ -18,13 +18,29 @@ QString compact(const QJsonObject &object)
     return QString::fromUtf8(QJsonDocument(object).toJson(QJsonDocument::Compact));
 }
 
+// "4.2 s", "12 min 05 s", "3 h 07 min".
+QString elapsedText(qint64 ms)
+{
+    const qint64 secs = ms / 1000;
+    if (secs < 60)
+        return QStringLiteral("%1 s").arg(double(ms) / 1000.0, 0, 'f', 1);
+    if (secs < 3600)
+        return QStringLiteral("%1 min %2 s").arg(secs / 60).arg(secs % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1 h %2 min").arg(secs / 3600).arg(secs / 60 % 60, 2, 10, QLatin1Char('0'));
+}
+
 } // namespace
 
 CliReport::CliReport(const Format &format, Print out, Print err)
     : m_format(format)
     , m_out(std::move(out))
     , m_err(std::move(err))
+{ }
+
+void CliReport::runStarted()
 {
+    m_started = QDateTime::currentDateTime();
+    m_clock.start();
 }
 
 QJsonObject CliReport::itemJson(const QueueItem &item)
@@ -111,8 +127,15 @@ void CliReport::printFile(const Finished &file)
 void CliReport::printTotals(const BatchSummary &summary, bool cancelled, int missingPaths)
 {
     if (!m_format.json) {
-        // The totals line of the window's log.
-        m_out(RunTexts::totalsLine(summary, cancelled, m_format.analyseOnly));
+        // The totals line of the window's log. A quiet run is mostly one
+        // appended to a log file, where its date tells runs apart.
+        const QString totals = RunTexts::totalsLine(summary, cancelled, m_format.analyseOnly);
+        if (m_format.quiet && m_started.isValid()) {
+            m_out(QStringLiteral("[%1, took %2] ").arg(m_started.toString(Qt::ISODate), elapsedText(m_clock.elapsed()))
+                    + totals);
+        } else {
+            m_out(totals);
+        }
         return;
     }
     const QJsonObject totals{

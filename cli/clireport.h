@@ -4,6 +4,8 @@
 #include "queueitem.h"
 #include "severity.h"
 
+#include <QDateTime>
+#include <QElapsedTimer>
 #include <QJsonObject>
 #include <QList>
 #include <QMap>
@@ -31,6 +33,8 @@ public:
 
     CliReport(const Format &format, Print out, Print err);
 
+    // When the run began, which the --quiet totals carry.
+    void runStarted();
     // A file of the run finished, or went back to waiting after a stop; the
     // log lines that come next are its own.
     void fileFinished(int index, const QueueItem &item);
@@ -64,6 +68,8 @@ private:
     QMap<int, Finished> m_waiting; // finished files not printed yet, by their place in the queue
     int m_lastFinished = -1;
     int m_nextToPrint = 0;
+    QDateTime m_started;
+    QElapsedTimer m_clock;
 };
 
 } // namespace ks

@@ -39,8 +39,7 @@ CliRunner::CliRunner(const CliOptions &options, QObject *parent)
               { options.json, options.quiet, options.analyseOnly() }, [this](const QString &line) { printOut(line); },
               [this](const QString &line) { printErr(line); })
     , m_progress(!options.quiet && isatty(STDERR_FILENO))
-{
-}
+{ }
 
 CliRunner::~CliRunner()
 {
@@ -68,6 +67,7 @@ QString CliRunner::refusalHint(RunRefusal refusal)
 
 void CliRunner::start()
 {
+    m_report.runStarted();
     if (!m_options.noSettings) {
         for (const QString &note : loadSettings(m_settings))
             complain(note);
@@ -98,7 +98,11 @@ bool CliRunner::readPathList()
     }
     m_pendingPaths << CliOptions::readPathList(list.readAll(), m_options.nullSeparated);
     if (m_pendingPaths.isEmpty()) {
-        refuse(QStringLiteral("no files or folders given in %1").arg(native(m_options.filesFrom)));
+        // An empty list given on purpose, such as a scheduler's empty share of
+        // a library, is a run over nothing, not a mistake.
+        m_phase = Phase::Done;
+        printTotals(BatchSummary(), false);
+        finish(Success);
         return false;
     }
     return true;

@@ -1,3 +1,4 @@
+#include "clioptions.h"
 #include "fixtures.h"
 #include "settings.h"
 #include "settingsstore.h"
@@ -61,6 +62,10 @@ private Q_SLOTS:
     void runs();
     void helpGivesTheTableRanges_data();
     void helpGivesTheTableRanges();
+    void helpGivesTheBuiltInDefaults();
+    void quietTotalsAreDated();
+    void readmeExamples_data();
+    void readmeExamples();
 
 private:
     QString work(const QString &name = {}) const { return QDir::cleanPath(m_home.filePath(name)); }
@@ -68,6 +73,33 @@ private:
 
     QTemporaryDir m_home;
 };
+
+namespace {
+
+// The built program's --help.
+QString helpText()
+{
+    QProcess process;
+    process.start(QStringLiteral(KESTROVA_CLI), { u"--help"_s });
+    if (!process.waitForFinished(30000) || process.exitCode() != 0)
+        return QString();
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// Each option's entry in --help, its continued lines joined to its first.
+QStringList helpEntries(const QString &help)
+{
+    QStringList entries;
+    for (const QString &line : help.split(u'\n')) {
+        if (line.startsWith(QString(34, u' ')) && !entries.isEmpty())
+            entries.last() += u' ' + line.trimmed();
+        else if (line.trimmed().startsWith(u'-'))
+            entries << line.trimmed();
+    }
+    return entries;
+}
+
+} // namespace
 
 // cut.wav: 1 s of silence, 2 s of tone, 2 s of silence, in four places; within.wav: tone only.
 // No run writes into a folder another run reads, so they share the folder.
@@ -81,10 +113,15 @@ void tst_CliRunner::initTestCase()
     QCOMPARE(test::makeAudio(work(u"odd/fine.wav"_s)), QString());
     const int raw = ::open(latin1Name().constData(), O_WRONLY | O_CREAT, 0644);
     QVERIFY(raw >= 0 && ::close(raw) == 0);
+    // The README's podcast season, in a home folder of its own with no settings saved.
+    QCOMPARE(test::makeAudio(work(u"sam/season-2/ep01.mp3"_s), { 2.0, 20.0, 3.208 }), QString());
+    QCOMPARE(test::makeAudio(work(u"sam/season-2/ep03.mp3"_s), { 0.0, 20.0, 0.0 }), QString());
+    QCOMPARE(test::makeAudio(work(u"sam/season-2/interviews/ep02.flac"_s), { 0.5, 10.0, 0.0 }), QString());
     // Re-encoding minutes of audio keeps ffmpeg busy long enough to be stopped.
     QCOMPARE(test::makeAudio(work(u"long.mp3"_s), { 1.0, 240.0 }), QString());
     for (const auto &[name, bytes] : { std::pair(u"lines.txt"_s, "in/cut.wav\r\n\nloose/single.wav\n"_ba),
                  std::pair(u"nul.txt"_s, "in/cut.wav\0loose/new\nline.wav\0"_ba),
+                 std::pair(u"empty.txt"_s, "\r\n\n"_ba),
                  std::pair(u"loose/garbage.mp3"_s, "this is not audio\n"_ba) }) {
         QFile file(work(name));
         QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
@@ -127,6 +164,11 @@ void tst_CliRunner::runs_data()
     addRun("paths from a NUL list", u"analyse --no-settings --json --files-from nul.txt --null"_s, 0,
             { cut(u"in/cut.wav"_s), cut(u"loose/new\\nline.wav"_s),
                     Summary.arg(u"analyse"_s).arg(2).arg(5.4).arg(0).arg(0) });
+    // A scheduler's empty share of a library: a run over nothing, which succeeds.
+    addRun("an empty list", u"trim --no-settings --json --out copies --files-from empty.txt"_s, 0,
+            { Summary.arg(u"trim"_s).arg(0).arg(0).arg(0).arg(0) });
+    addRun("an empty list, in words", u"analyse --files-from empty.txt"_s, 0,
+            { u"Analysis complete - 0 file(s) measured."_s });
     // The head from the store; the tail's mode and target, and no sub-folders, from the options.
     addRun("options over the store", u"analyse --tail exact:500 --no-recursive in"_s, 0,
             { u"Analysing 2 file(s)."_s, u"cut.wav - measured head 1.00 s, tail 2.00 s; head -, tail -1.500 s"_s,
@@ -215,14 +257,129 @@ void tst_CliRunner::helpGivesTheTableRanges()
 {
     QFETCH(QString, option);
     QFETCH(const SettingsTable::Row *, row);
+    const QStringList entries = helpEntries(helpText());
+    const auto entry = std::find_if(entries.begin(), entries.end(),
+            [&](const QString &e) { return e.startsWith(option) || e.contains(u", "_s + option); });
+    QVERIFY2(entry != entries.end(), qPrintable(entries.join(u'\n')));
+    QVERIFY2(entry->contains(u" %1 to %2; default: "_s.arg(row->minimum).arg(row->maximum)), qPrintable(*entry));
+}
+
+// Every default --help shows, given back as the option, leaves every setting at
+// its built-in value: what the help and so the manual say is what a run uses.
+void tst_CliRunner::helpGivesTheBuiltInDefaults()
+{
+    static const QRegularExpression entryPattern(
+            u"^(?:-\\w, )?(--[a-z-]+)(?: (\\S+))?(?:, (--no-[a-z-]+))? .*\\(.*default: ([^)]+)\\)$"_s);
+    int checked = 0;
+    for (const QString &entry : helpEntries(helpText())) {
+        const QRegularExpressionMatch match = entryPattern.match(entry);
+        if (!match.hasMatch())
+            continue;
+        const QString name = match.captured(1);
+        const QString shown = match.captured(4);
+        QStringList arguments{ u"analyse"_s };
+        if (shown == u"none"_s || shown.startsWith(u"looked for"_s))
+            continue; // nothing set: --out with no folder, the tools looked for
+        if (!match.captured(2).isEmpty())
+            arguments << name << shown;
+        else if (shown == u"on"_s)
+            arguments << name;
+        else if (shown == u"off"_s && !match.captured(3).isEmpty())
+            arguments << match.captured(3);
+        else if (shown != u"off"_s)
+            QFAIL(qPrintable(u"a default the program cannot be given: "_s + entry));
+        if (arguments.size() == 1)
+            continue; // --in-place off: not giving it
+        const CliOptions options = CliOptions::parse(arguments << u"take.wav"_s);
+        QVERIFY2(options.error.isEmpty(), qPrintable(options.error));
+        Settings settings;
+        options.applyTo(settings);
+        for (const SettingsTable::Row &row : SettingsTable::rows())
+            QVERIFY2(row.get(settings) == row.get(Settings()), qPrintable(entry + u": "_s + row.storeKey()));
+        ++checked;
+    }
+    QCOMPARE(checked, 13);
+}
+
+// Runs appended to one log file are told apart by their totals line: when the
+// run started, to the second, and how long it took.
+void tst_CliRunner::quietTotalsAreDated()
+{
+    const QDateTime before = QDateTime::currentDateTime().addMSecs(-1000);
+    QElapsedTimer clock;
+    clock.start();
     QProcess process;
-    process.start(QStringLiteral(KESTROVA_CLI), { u"--help"_s });
-    QVERIFY(process.waitForFinished(30000) && process.exitCode() == 0);
-    const QString help = QString::fromUtf8(process.readAllStandardOutput());
-    const qsizetype at = help.indexOf(option);
-    QVERIFY2(at >= 0, qPrintable(help));
-    const QString line = help.mid(at).section(u'\n', 0, 0);
-    QVERIFY2(line.endsWith(u" %1 to %2)"_s.arg(row->minimum).arg(row->maximum)), qPrintable(line));
+    process.setWorkingDirectory(work());
+    process.start(QStringLiteral(KESTROVA_CLI), { u"analyse"_s, u"--quiet"_s, u"--no-settings"_s, u"in/within.wav"_s });
+    QVERIFY(process.waitForFinished(60000) && process.exitCode() == 0);
+    const double took = clock.elapsed() / 1000.0;
+    const QDateTime after = QDateTime::currentDateTime();
+    const QString said = QString::fromUtf8(process.readAllStandardOutput());
+    static const QRegularExpression totals(
+            u"^\\[(\\S+), took (\\d+\\.\\d) s\\] Analysis complete - 1 file\\(s\\) measured\\.\n$"_s);
+    const QRegularExpressionMatch match = totals.match(said);
+    QVERIFY2(match.hasMatch(), qPrintable(said));
+    const QDateTime started = QDateTime::fromString(match.captured(1), Qt::ISODate);
+    QVERIFY2(started >= before && started <= after, qPrintable(match.captured(1)));
+    QVERIFY2(match.captured(2).toDouble() <= took + 0.05, qPrintable(said));
+}
+
+// One row per command of the README's console examples, with the output it shows.
+void tst_CliRunner::readmeExamples_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("shown");
+    QFile readme(QStringLiteral(KS_README));
+    QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
+    bool inConsole = false;
+    QString command;
+    QStringList shown;
+    int rows = 0;
+    const auto addRow = [&] {
+        if (!command.isEmpty() && ++rows)
+            QTest::addRow("%s", qPrintable(command)) << command << shown;
+        command.clear();
+        shown.clear();
+    };
+    for (const QString &line : QString::fromUtf8(readme.readAll()).split(u'\n')) {
+        if (line.startsWith(u"```"_s)) {
+            addRow();
+            inConsole = line == u"```console"_s;
+        } else if (inConsole && line.startsWith(u"$ "_s)) {
+            addRow();
+            command = line.mid(2);
+        } else if (inConsole && !line.isEmpty()) {
+            shown << line;
+        }
+    }
+    QVERIFY2(rows >= 3, "the README's console examples were not found");
+}
+
+// What the README shows a command print is what it prints, run as a reader would
+// run it in their home folder (here /home/sam), on the season it describes.
+void tst_CliRunner::readmeExamples()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, shown);
+    const QString home = work(u"sam"_s);
+    QStringList arguments = command.split(u' ');
+    QCOMPARE(arguments.takeFirst(), u"kestrova-cli"_s);
+    for (QString &argument : arguments)
+        argument.replace(QRegularExpression(u"^~/"_s), home + u'/');
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"HOME"_s, home);
+    environment.insert(u"XDG_CONFIG_HOME"_s, home + u"/.config"_s);
+    process.setProcessEnvironment(environment);
+    process.setWorkingDirectory(home);
+    process.start(QStringLiteral(KESTROVA_CLI), arguments);
+    QVERIFY(process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit);
+    const QString errors = QString::fromUtf8(process.readAllStandardError());
+    QVERIFY2(process.exitCode() == 0, qPrintable(errors));
+    const QStringList said = QString::fromUtf8(process.readAllStandardOutput())
+                                     .replace(home, u"/home/sam"_s)
+                                     .split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(said, shown);
 }
 
 QTEST_GUILESS_MAIN(tst_CliRunner)

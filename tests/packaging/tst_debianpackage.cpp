@@ -22,9 +22,11 @@ struct Run
     QString err;
 };
 
-Run run(const QString &program, const QStringList &args, const QString &workDir = {})
+Run run(const QString &program, const QStringList &args, const QString &workDir = {},
+        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
 {
     QProcess process;
+    process.setProcessEnvironment(environment);
     if (!workDir.isEmpty())
         process.setWorkingDirectory(workDir);
     process.start(program, args);
@@ -64,8 +66,13 @@ private Q_SLOTS:
     void lintianFindsNothing();
     void cliPageFollowsHelp();
     void cliPageNamesEveryJsonField();
+    void cliPageGivesEachExampleALine();
+    void cliPageGivesTheDefaults();
     void bashCompletes_data();
     void bashCompletes();
+    void runWithoutDisplayAdvises_data();
+    void runWithoutDisplayAdvises();
+    void runChecksTheDisplayFirst();
 
 private:
     QString manPage(const QString &name) const;
@@ -167,6 +174,95 @@ void tst_DebianPackage::bashCompletes()
     QStringList offered = complete(line).split(u'\n', Qt::SkipEmptyParts);
     offered.sort();
     QCOMPARE(offered, expected);
+}
+
+// The page as `man` shows it on an 80-column terminal: every example of
+// --help on a line of its own, whole, to be copied as it stands.
+void tst_DebianPackage::cliPageGivesEachExampleALine()
+{
+    const QString man = QStandardPaths::findExecutable(u"man"_s);
+    if (man.isEmpty())
+        QSKIP("man is not installed (scripts/install-deps.sh test installs man-db)");
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(u"MANWIDTH"_s, u"80"_s);
+    environment.insert(u"LANG"_s, u"C.UTF-8"_s);
+    environment.remove(u"LC_ALL"_s);
+    environment.remove(u"MANPAGER"_s);
+    environment.remove(u"PAGER"_s);
+    const Run shown = run(man, { u"-l"_s, m_root + u"/usr/share/man/man1/kestrova-cli.1.gz"_s }, {}, environment);
+    QVERIFY2(shown.exitCode == 0, qPrintable(shown.err));
+    // Bold and underline, had the formatting been kept, as plain letters.
+    const QString text = QString(shown.out).remove(QRegularExpression(u".\b"_s));
+    QStringList rendered;
+    for (const QString &line : text.section(u"\nEXAMPLES\n"_s, 1).section(u"\n\n"_s, 0, 0).split(u'\n'))
+        rendered << line.trimmed();
+    QStringList examples;
+    for (const QString &line : m_help.section(u"\nExamples:\n"_s, 1).split(u'\n', Qt::SkipEmptyParts))
+        examples << line.trimmed();
+    QVERIFY(examples.size() >= 3);
+    QCOMPARE(rendered, examples);
+}
+
+// Each default --help gives is in the manual page too.
+void tst_DebianPackage::cliPageGivesTheDefaults()
+{
+    const QString page = manPage(u"kestrova-cli"_s).remove(QRegularExpression(u"\\\\f[BIRP]"_s)).simplified();
+    static const QRegularExpression given(u"default: [^)]+"_s);
+    int defaults = 0;
+    for (auto it = given.globalMatch(m_help.simplified()); it.hasNext(); ++defaults) {
+        const QString shown = it.next().captured();
+        QVERIFY2(page.contains(shown), qPrintable(shown));
+    }
+    QVERIFY(defaults > 10);
+}
+
+void tst_DebianPackage::runWithoutDisplayAdvises_data()
+{
+    QTest::addColumn<QString>("variable"); // set for the check, all the others unset
+    QTest::addColumn<bool>("advised");
+    QTest::newRow("no session") << QString() << true;
+    QTest::newRow("X11") << u"DISPLAY"_s << false;
+    QTest::newRow("Wayland") << u"WAYLAND_DISPLAY"_s << false;
+    QTest::newRow("a platform chosen by hand") << u"QT_QPA_PLATFORM"_s << false;
+}
+
+// What `make run` says before the window where no screen is to be had: that a
+// graphical session is needed, and the two ways on without one.
+void tst_DebianPackage::runWithoutDisplayAdvises()
+{
+    QFETCH(QString, variable);
+    QFETCH(bool, advised);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : { u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s })
+        environment.remove(name);
+    if (!variable.isEmpty())
+        environment.insert(variable, u":7"_s);
+    const Run check = run(u"sh"_s, { QStringLiteral(KS_SOURCE_DIR "/scripts/check-display.sh") }, {}, environment);
+    QCOMPARE(check.exitCode, advised ? 1 : 0);
+    QCOMPARE(check.out, QString());
+    if (!advised) {
+        QCOMPARE(check.err, QString());
+        return;
+    }
+    for (const QString &said :
+            { u"graphical session"_s, u"build/cli/kestrova-cli"_s, u"xvfb-run build/app/kestrova"_s })
+        QVERIFY2(check.err.contains(said), qPrintable(check.err));
+}
+
+// The check comes before the build and the window in `make run`.
+void tst_DebianPackage::runChecksTheDisplayFirst()
+{
+    const QString make = QStandardPaths::findExecutable(u"make"_s);
+    if (make.isEmpty())
+        QSKIP("make is not installed");
+    const Run plan = run(make,
+            { u"-n"_s, u"-C"_s, QStringLiteral(KS_SOURCE_DIR), u"run"_s,
+                    u"BUILD_DIR="_s + m_dir.filePath(u"nowhere"_s) });
+    QVERIFY2(plan.exitCode == 0, qPrintable(plan.err));
+    const qsizetype check = plan.out.indexOf(u"scripts/check-display.sh"_s);
+    QVERIFY2(check >= 0 && check < plan.out.indexOf(u"install-deps.sh"_s)
+                    && check < plan.out.indexOf(u"/app/kestrova"_s),
+            qPrintable(plan.out));
 }
 
 QString tst_DebianPackage::manPage(const QString &name) const
