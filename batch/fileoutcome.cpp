@@ -2,6 +2,7 @@
 
 #include "runtexts.h"
 #include "stepresult.h"
+#include "textformat.h"
 
 #include <QDir>
 
@@ -61,8 +62,8 @@ FileOutcome analysed(const QueueItem &item)
 {
     FileOutcome outcome = finished(item, ItemStatus::Analysed, RunTexts::analysisVerdict(item), Severity::Information,
             QStringLiteral("%1 - measured head %2 s, tail %3 s; %4")
-                    .arg(item.displayName(), QString::number(item.headSec, 'f', 2),
-                            QString::number(item.tailSec, 'f', 2),
+                    .arg(item.displayName(), fixed(item.headSec, 2),
+                            fixed(item.tailSec, 2),
                             changes(item) ? RunTexts::describeChange(item) : QStringLiteral("no change needed")));
     if (changes(item)) {
         outcome.tally.wouldChange = 1;
@@ -109,7 +110,7 @@ std::optional<FileOutcome> FileOutcome::beforeWrite(
     if (!writtenFrom.isEmpty()) {
         return failed(item,
                 QStringLiteral("output %1 was already written from %2 in this run")
-                        .arg(QDir::toNativeSeparators(item.outputPath), QDir::toNativeSeparators(writtenFrom)),
+                        .arg(native(item.outputPath), native(writtenFrom)),
                 true);
     }
     return std::nullopt;

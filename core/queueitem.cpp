@@ -1,5 +1,7 @@
 #include "queueitem.h"
 
+#include "textformat.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -21,7 +23,7 @@ QString statusText(ItemStatus status)
 
 QString QueueItem::displayName() const
 {
-    return relPath.isEmpty() ? QFileInfo(path).fileName() : QDir::toNativeSeparators(relPath);
+    return relPath.isEmpty() ? QFileInfo(path).fileName() : native(relPath);
 }
 
 } // namespace ks

@@ -1,5 +1,7 @@
 #include "settingsstore.h"
 
+#include "textformat.h"
+
 #include "settings.h"
 #include "settingstable.h"
 
@@ -117,7 +119,7 @@ QString storeRefusal(const QStringList &files)
         const QFileInfo file(name);
         if (file.exists() && !file.isFile())
             return QStringLiteral("Settings file %1 is not a regular file - settings neither loaded nor saved")
-                    .arg(QDir::toNativeSeparators(name));
+                    .arg(native(name));
     }
     return QString();
 }

@@ -2,8 +2,7 @@
 
 #include "filereplacer.h"
 #include "mediaprobe.h"
-#include "settings.h"
-#include "settingsstore.h"
+#include "textformat.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -17,11 +16,6 @@ namespace {
 
 const QByteArray BackupKey = QByteArrayLiteral("backup-sha256 ");
 const QByteArray WrittenKey = QByteArrayLiteral("written-sha256 ");
-
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
 
 // The fingerprint after `key` in a record, empty when it has none.
 QByteArray recorded(const QByteArray &record, const QByteArray &key)
@@ -109,14 +103,12 @@ StepResult Backups::restore(const QString &sourcePath, const ToolPaths &tools)
             = QFileInfo::exists(sourcePath) ? QFile::permissions(sourcePath) : QFile::permissions(backup);
     if (!FileReplacer::replace(backup, sourcePath))
         return StepResult::failure(QStringLiteral("cannot restore %1").arg(native(sourcePath)));
-    QFile::setPermissions(sourcePath, permissions);
     QFile::remove(recordPathFor(sourcePath));
-    return StepResult::success();
-}
-
-StepResult Backups::restore(const QString &sourcePath)
-{
-    return restore(sourcePath, ToolPaths::resolve(appSettings().ffmpegPath, appSettings().ffprobePath));
+    StepResult done = StepResult::success();
+    // The original is back either way; a mode it could not get back is told.
+    if (!QFile::setPermissions(sourcePath, permissions))
+        done.message = QStringLiteral("permissions not kept");
+    return done;
 }
 
 StepResult Backups::remove(const QString &sourcePath)

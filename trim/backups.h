@@ -38,8 +38,6 @@ public:
     // modification time goes with it, and the backup is gone afterwards.
     // A backup that is empty or no audio ffprobe can read is refused.
     static StepResult restore(const QString &sourcePath, const ToolPaths &tools);
-    // With the tools the window's settings name.
-    static StepResult restore(const QString &sourcePath);
     static StepResult remove(const QString &sourcePath);
 };
 

@@ -4,20 +4,12 @@
 #include "filereplacer.h"
 #include "settings.h"
 #include "sourcecheck.h"
+#include "textformat.h"
 
 #include <QDir>
 #include <QFile>
 
 namespace ks {
-
-namespace {
-
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
-
-} // namespace
 
 OutputCommit::OutputCommit(const QString &temporary, const QString &outputPath, const QString &sourcePath,
         const FileIdentity &planned, const QFileInfo &original)

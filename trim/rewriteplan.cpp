@@ -4,6 +4,7 @@
 #include "mediaprobe.h"
 #include "queueitem.h"
 #include "settings.h"
+#include "textformat.h"
 
 #include <algorithm>
 
@@ -23,7 +24,7 @@ RewritePlan RewritePlan::make(
     if (cut.needsPadding() && copyWanted && settings.padFallback == PadFallback::Skip) {
         plan.m_verdict
                 = StepResult::leftAlone(QStringLiteral("needs %1 s of silence added, which a stream copy cannot do")
-                                                .arg(QString::number(cut.headPadSec + cut.tailPadSec, 'f', 2)));
+                                                .arg(fixed(cut.headPadSec + cut.tailPadSec, 2)));
         return plan;
     }
     // The source's codec decides the encoder, and whether a copy would cut exactly.
@@ -60,7 +61,7 @@ QString RewritePlan::paddingFilter(double headPadSec, double tailPadSec)
     if (headPadSec > 0)
         filters << QStringLiteral("adelay=%1:all=1").arg(static_cast<qint64>(headPadSec * 1000 + 0.5));
     if (tailPadSec > 0)
-        filters << QStringLiteral("apad=pad_dur=%1").arg(QString::number(tailPadSec, 'f', 3));
+        filters << QStringLiteral("apad=pad_dur=%1").arg(fixed(tailPadSec, 3));
     return filters.join(QLatin1Char(','));
 }
 

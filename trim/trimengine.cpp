@@ -10,6 +10,7 @@
 #include "silenceanalyzer.h"
 #include "sourcecheck.h"
 #include "toolmessage.h"
+#include "textformat.h"
 
 #include <QDir>
 #include <QFile>
@@ -21,16 +22,6 @@
 namespace ks {
 
 namespace {
-
-QString fixed(double value, int decimals)
-{
-    return QString::number(value, 'f', decimals);
-}
-
-QString native(const QString &path)
-{
-    return QDir::toNativeSeparators(path);
-}
 
 StepResult failAndRemove(const QString &temporary, const QString &why, const QString &detail = {})
 {

@@ -39,6 +39,7 @@ void EdgePlayer::play(int what, const QStringList &arguments)
     });
     process->setStandardOutputFile(QProcess::nullDevice());
     process->setStandardErrorFile(QProcess::nullDevice());
+    bindToParent(*process); // no player outlives the window
     process->start(m_program, arguments, QIODevice::ReadOnly);
 }
 

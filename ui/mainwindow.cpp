@@ -363,6 +363,9 @@ void MainWindow::dropEvent(QDropEvent *event)
 
 void MainWindow::restoreLayout()
 {
+    // A FIFO or a device in place of the store would block the window.
+    if (!settingsStoreRefusal().isEmpty())
+        return;
     QSettings store;
     store.beginGroup(LayoutGroup);
     if (store.contains(GeometryKey))
@@ -375,6 +378,8 @@ void MainWindow::restoreLayout()
 
 void MainWindow::saveLayout() const
 {
+    if (!settingsStoreRefusal().isEmpty())
+        return;
     QSettings store;
     store.beginGroup(LayoutGroup);
     store.setValue(GeometryKey, saveGeometry());

@@ -5,9 +5,13 @@
 #include "severity.h"
 #include "queuemodel.h"
 #include "queueview.h"
+#include "settings.h"
+#include "settingsstore.h"
+#include "toolpaths.h"
 #include "userprompts.h"
 #include "vfdpanel.h"
 #include "windowcommands.h"
+#include "textformat.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -56,7 +60,7 @@ void QueueCommands::onCopyResult()
     QStringList lines;
     for (const int row : m_view->selectedQueueRows()) {
         const QueueItem &item = m_view->queue()->items().at(row);
-        lines << QStringLiteral("%1\t%2").arg(QDir::toNativeSeparators(item.path), item.message);
+        lines << QStringLiteral("%1\t%2").arg(native(item.path), item.message);
     }
     if (!lines.isEmpty())
         QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
@@ -86,9 +90,11 @@ void QueueCommands::onRestoreOriginal()
         != QMessageBox::Yes)
         return;
     QueueModel *queue = m_view->queue();
+    // A backup is checked to be audio before it is put back.
+    const ToolPaths tools = ToolPaths::resolve(appSettings().ffmpegPath, appSettings().ffprobePath);
     for (const int row : rows) {
         QueueItem item = queue->items().at(row);
-        const StepResult restored = Backups::restore(item.path);
+        const StepResult restored = Backups::restore(item.path, tools);
         const QString name = QFileInfo(item.path).fileName();
         if (!restored.ok()) {
             m_log->append(QStringLiteral("%1 - %2").arg(name, restored.message), Severity::Error);
@@ -157,7 +163,7 @@ void QueueCommands::showMenu(const QPoint &position)
 void QueueCommands::openFolder(const QString &folder)
 {
     if (!QFileInfo(folder).isDir() || !m_prompts->openUrl(QUrl::fromLocalFile(folder)))
-        m_log->append(tr("Cannot open %1").arg(QDir::toNativeSeparators(folder)), Severity::Warning);
+        m_log->append(tr("Cannot open %1").arg(native(folder)), Severity::Warning);
 }
 
 } // namespace ks

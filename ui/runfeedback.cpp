@@ -10,6 +10,7 @@
 #include "settingsstore.h"
 #include "severity.h"
 #include "vfdpanel.h"
+#include "textformat.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -49,7 +50,7 @@ void RunFeedback::showSettings(const Settings &settings)
         output << tr("IN PLACE") << (settings.makeBackup ? tr("BACKUP ON") : tr("NO BACKUP"));
     } else {
         output << tr("MIRROR")
-               << (settings.outputRoot.isEmpty() ? tr("NOT SET") : QDir::toNativeSeparators(settings.outputRoot));
+               << (settings.outputRoot.isEmpty() ? tr("NOT SET") : native(settings.outputRoot));
     }
     m_panel->setOutput(PanelStyle::join(output));
 }
@@ -57,9 +58,9 @@ void RunFeedback::showSettings(const Settings &settings)
 void RunFeedback::scanStarted(const QString &folder)
 {
     m_panel->setPhase(VfdPanel::Scanning);
-    m_scanning.append(QDir::toNativeSeparators(folder));
+    m_scanning.append(native(folder));
     m_status->setText(tr("Scanning %1...").arg(m_scanning.last()));
-    m_log->append(tr("Scanning %1").arg(QDir::toNativeSeparators(folder)), Severity::Information);
+    m_log->append(tr("Scanning %1").arg(native(folder)), Severity::Information);
 }
 
 void RunFeedback::batchStarted(bool analyseOnly, int count)
