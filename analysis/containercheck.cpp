@@ -39,7 +39,7 @@ Frame readFrame(const uchar *at, qint64 left)
     if (left < 4 || at[0] != 0xFF || (at[1] & 0xE0) != 0xE0)
         return {};
     const int version = (at[1] >> 3) & 3; // 0: 2.5, 2: 2, 3: 1
-    const int layer = (at[1] >> 1) & 3; // 1: layer III
+    const int layer = (at[1] >> 1) & 3;   // 1: layer III
     const int rateIndex = at[2] >> 4;
     const int sampleIndex = (at[2] >> 2) & 3;
     if (version == 1 || layer != 1 || rateIndex == 0 || rateIndex == 15 || sampleIndex == 3)

@@ -14,9 +14,9 @@ public:
     // tag after the side information) stand.
     struct Mp3Layout
     {
-        bool framed = false; // MPEG audio layer III frames found
+        bool framed = false;      // MPEG audio layer III frames found
         bool taggedFirst = false; // the first frame carries the tag
-        int taggedLater = 0; // frames after the first that carry one
+        int taggedLater = 0;      // frames after the first that carry one
     };
 
     // Reads the first frame only unless `wholeFile`, which walks them all.

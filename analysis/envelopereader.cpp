@@ -36,7 +36,8 @@ void EnvelopeReader::Reduction::add(const QByteArray &chunk)
 
 EnvelopeReader::EnvelopeReader(QObject *parent)
     : QObject(parent)
-{ }
+{
+}
 
 EnvelopeReader::~EnvelopeReader()
 {

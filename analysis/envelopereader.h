@@ -30,7 +30,7 @@ public:
     struct Reduction
     {
         QList<Peak> peaks;
-        int filled = 0; // samples already in the last peak
+        int filled = 0;  // samples already in the last peak
         QByteArray rest; // an odd byte waiting for its partner
 
         void add(const QByteArray &chunk);

@@ -15,7 +15,7 @@ struct FileIdentity
     quint64 inode = 0;
     qint64 size = -1;
     qint64 modifiedNs = 0; // since the epoch
-    qint64 seenNs = 0; // when it was looked at, on the same clock
+    qint64 seenNs = 0;     // when it was looked at, on the same clock
 
     // The file `path` leads to (a link is followed) as it is now.
     static FileIdentity of(const QString &path);

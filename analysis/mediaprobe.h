@@ -12,16 +12,16 @@ namespace ks {
 // A file's container and first audio stream, as ffprobe reports them.
 struct MediaInfo
 {
-    bool ok = false; // probed, with a usable audio stream
+    bool ok = false;          // probed, with a usable audio stream
     double durationSec = 0.0; // the container's; 0 when it does not say
-    double startSec = 0.0; // the audio stream's first timestamp
+    double startSec = 0.0;    // the audio stream's first timestamp
     QString codec;
     QString formatName;
     int sampleRate = 0;
     int channels = 0;
-    int bitRate = 0; // the stream's when known, else the container's
-    int pictures = 0; // attached pictures (cover art)
-    QStringList tagKeys; // the container's tags, by name
+    int bitRate = 0;            // the stream's when known, else the container's
+    int pictures = 0;           // attached pictures (cover art)
+    QStringList tagKeys;        // the container's tags, by name
     bool gaplessHeader = false; // an MP3 file whose first frame carries the Xing/Info tag
     // The file as the planner found it, before probing: its rewrite goes
     // ahead only while it is still that file, as it was.

@@ -23,13 +23,13 @@ public:
 
     struct Result
     {
-        bool ok = false; // the detector ran to completion
+        bool ok = false;      // the detector ran to completion
         double headSec = 0.0; // the true silence at each end, however short
         double tailSec = 0.0;
         bool silentThroughout = false; // head and tail are then 0
         bool cancelled = false;
-        double decodedSec = 0.0; // how much audio the decode delivered
-        QString decodeError;     // the decoder's first complaint, if any
+        double decodedSec = 0.0;   // how much audio the decode delivered
+        QString decodeError;       // the decoder's first complaint, if any
         QList<Interval> intervals; // sorted by start
         QString error;
         QString detail; // ffmpeg's whole text when it failed
@@ -45,7 +45,7 @@ public:
     // window's inner edge. The whole file is decoded when the windows meet or
     // cannot prove the header's length, which is what a full decode finds.
     static Result analyse(const ToolPaths &tools, const QString &path, double durationSec, const Settings &settings,
-                          const CancelCallback &cancelled, const ProgressCallback &progress);
+            const CancelCallback &cancelled, const ProgressCallback &progress);
 
     // The ffmpeg arguments of one measurement. The detector reports every
     // silence of ShortestSilence or more, so the ends are measured whatever
@@ -53,8 +53,8 @@ public:
     static QStringList arguments(const QString &path, const Settings &settings);
     // The arguments of one windowed measurement: the first `headSec` and
     // everything from `tailStartSec` on, as one stream in file time.
-    static QStringList windowArguments(const QString &path, const Settings &settings, double headSec,
-                                       double tailStartSec);
+    static QStringList windowArguments(
+            const QString &path, const Settings &settings, double headSec, double tailStartSec);
 
     // A decoder complaint in one line of ffmpeg's standard error, without
     // its "[decoder @ 0x...]" prefix, or an empty string.

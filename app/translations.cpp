@@ -20,7 +20,7 @@ QString installTranslations(QCoreApplication &app, const QLocale &locale)
     const QLocale chosen(program->language());
     auto *qt = new QTranslator(&app);
     if (qt->load(chosen, QStringLiteral("qtbase"), QStringLiteral("_"),
-                 QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+                QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         app.installTranslator(qt);
     else
         delete qt;

@@ -21,7 +21,8 @@ namespace ks {
 Controller::Controller(QObject *parent)
     : QObject(parent)
     , m_pool(new QThreadPool(this))
-{ }
+{
+}
 
 void Controller::scan(const QString &root, const QStringList &extensions, bool recursive, const StopToken &stop)
 {
@@ -46,7 +47,8 @@ struct Controller::Run
         , tools(tools)
         , analyseOnly(analyseOnly)
         , stop(stop)
-    { }
+    {
+    }
 
     const QList<QueueItem> &items;
     const Settings &settings;

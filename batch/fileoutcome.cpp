@@ -62,8 +62,7 @@ FileOutcome analysed(const QueueItem &item)
 {
     FileOutcome outcome = finished(item, ItemStatus::Analysed, RunTexts::analysisVerdict(item), Severity::Information,
             QStringLiteral("%1 - measured head %2 s, tail %3 s; %4")
-                    .arg(item.displayName(), fixed(item.headSec, 2),
-                            fixed(item.tailSec, 2),
+                    .arg(item.displayName(), fixed(item.headSec, 2), fixed(item.tailSec, 2),
                             changes(item) ? RunTexts::describeChange(item) : QStringLiteral("no change needed")));
     if (changes(item)) {
         outcome.tally.wouldChange = 1;

@@ -20,7 +20,7 @@ struct FileOutcome
     QueueItem item;
     QString line; // the log line; empty for none
     Severity severity = Severity::Information;
-    BatchSummary tally; // added to the run's totals
+    BatchSummary tally;  // added to the run's totals
     bool settled = true; // false: a stop cut the file short and its row went back to waiting
 
     // A file the stop cut short: back to Pending as it was queued, not counted.

@@ -63,16 +63,16 @@ QString refusalText(RunRefusal refusal)
         return ToolPaths::notFoundMessage();
     case RunRefusal::NothingToChange:
         sentence = QT_TRANSLATE_NOOP("ks::RunCheck",
-                                     "both the head and the tail are set to leave alone, so there is nothing to "
-                                     "change.");
+                "both the head and the tail are set to leave alone, so there is nothing to "
+                "change.");
         break;
     case RunRefusal::NoDestination:
         sentence = QT_TRANSLATE_NOOP("ks::RunCheck", "no destination folder is set.");
         break;
     case RunRefusal::OntoSources:
         sentence = QT_TRANSLATE_NOOP("ks::RunCheck",
-                                     "the destination is the folder being trimmed - every copy would overwrite its "
-                                     "source.");
+                "the destination is the folder being trimmed - every copy would overwrite its "
+                "source.");
         break;
     }
     // Translated for the window; the command line installs no translator.

@@ -13,11 +13,11 @@ struct ToolPaths;
 // the command line say refusalText(); each front end adds its own hint.
 enum class RunRefusal {
     None,
-    EmptyQueue, // nothing queued
-    ToolsMissing, // ffmpeg or ffprobe not found
+    EmptyQueue,      // nothing queued
+    ToolsMissing,    // ffmpeg or ffprobe not found
     NothingToChange, // both ends left alone
-    NoDestination, // a mirror trim without a destination folder
-    OntoSources, // a mirror trim whose copies would land on their sources
+    NoDestination,   // a mirror trim without a destination folder
+    OntoSources,     // a mirror trim whose copies would land on their sources
 };
 
 // The first reason the run cannot start. A queuedCount below zero means the

@@ -101,8 +101,7 @@ int main(int argc, char *argv[])
     QDir().mkpath(scripts);
     QString error;
     const QString in = dir.filePath(QStringLiteral("in"));
-    const QStringList sources =
-            bench::makeTakes(in, count, &error, minutes * 60.0 - 3.0, { QStringLiteral("mp3") });
+    const QStringList sources = bench::makeTakes(in, count, &error, minutes * 60.0 - 3.0, { QStringLiteral("mp3") });
     if (sources.isEmpty()) {
         out << error << '\n';
         return 1;
@@ -111,20 +110,21 @@ int main(int argc, char *argv[])
     // Stream copies cut to the built-in 150 ms at each end.
     const QString trimFloor = QDir(scripts).filePath(QStringLiteral("trim-floor.sh"));
     if (!writeScript(trimFloor,
-                     bench::sameCommandsScript(sources, Settings(), dir.filePath(QStringLiteral("floor")), false)))
+                bench::sameCommandsScript(sources, Settings(), dir.filePath(QStringLiteral("floor")), false)))
         return 1;
     const auto trim = [&](const char *jobs) {
         return [&out, &dir, &in, jobs] {
-            return runCli(out, { QStringLiteral("trim"), QStringLiteral("--no-settings"), QStringLiteral("--quiet"),
-                                 QStringLiteral("--jobs"), QLatin1String(jobs), QStringLiteral("--out"),
-                                 dir.filePath(QStringLiteral("cli")), in });
+            return runCli(out,
+                    { QStringLiteral("trim"), QStringLiteral("--no-settings"), QStringLiteral("--quiet"),
+                            QStringLiteral("--jobs"), QLatin1String(jobs), QStringLiteral("--out"),
+                            dir.filePath(QStringLiteral("cli")), in });
         };
     };
     std::vector<Side> trims{
         { QStringLiteral("kestrova-cli trim --jobs 1"), trim("1"), {} },
         { QStringLiteral("kestrova-cli trim --jobs 2"), trim("2"), {} },
         { QStringLiteral("floor (sh %1)").arg(QFileInfo(trimFloor).fileName()),
-          [&] { return QProcess::execute(QStringLiteral("sh"), { trimFloor }) == 0; }, {} },
+                [&] { return QProcess::execute(QStringLiteral("sh"), { trimFloor }) == 0; }, {} },
     };
     if (!compare(out, QStringLiteral("Trimming %1 mp3 files of %2 min").arg(count).arg(minutes), trims))
         return 1;
@@ -147,11 +147,14 @@ int main(int argc, char *argv[])
         return 1;
     std::vector<Side> analyses{
         { QStringLiteral("kestrova-cli analyse"),
-          [&] { return runCli(out, { QStringLiteral("analyse"), QStringLiteral("--no-settings"),
-                                     QStringLiteral("--quiet"), longFile }); },
-          {} },
+                [&] {
+                    return runCli(out,
+                            { QStringLiteral("analyse"), QStringLiteral("--no-settings"), QStringLiteral("--quiet"),
+                                    longFile });
+                },
+                {} },
         { QStringLiteral("floor (sh %1)").arg(QFileInfo(analysisFloor).fileName()),
-          [&] { return QProcess::execute(QStringLiteral("sh"), { analysisFloor }) == 0; }, {} },
+                [&] { return QProcess::execute(QStringLiteral("sh"), { analysisFloor }) == 0; }, {} },
     };
     if (!compare(out, QStringLiteral("Analysing one mp3 file of %1 min").arg(analysisMinutes), analyses))
         return 1;

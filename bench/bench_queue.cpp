@@ -106,12 +106,13 @@ void scanFigures(int count)
     Controller controller;
     int found = 0;
     QObject::connect(&controller, &Controller::scanFinished,
-                     [&](const QStringList &files, const QString &, bool) { found = int(files.size()); });
+            [&](const QStringList &files, const QString &, bool) { found = int(files.size()); });
     QElapsedTimer clock;
     clock.start();
-    controller.scan(dir.path(), { QStringLiteral("mp3"), QStringLiteral("flac"), QStringLiteral("wav"),
-                                  QStringLiteral("ogg"), QStringLiteral("m4a") },
-                    true);
+    controller.scan(dir.path(),
+            { QStringLiteral("mp3"), QStringLiteral("flac"), QStringLiteral("wav"), QStringLiteral("ogg"),
+                    QStringLiteral("m4a") },
+            true);
     report(QStringLiteral("scan %1 files (found %2)").arg(count).arg(found), clock.nsecsElapsed());
 }
 

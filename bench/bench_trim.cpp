@@ -16,7 +16,6 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
-
 using namespace ks;
 
 int main(int argc, char *argv[])
@@ -45,14 +44,17 @@ int main(int argc, char *argv[])
             item.relPath = QFileInfo(path).fileName();
             item.outputPath = QDir(settings.outputRoot).filePath(item.relPath);
             MediaInfo probed;
-            TrimEngine::plan(item, settings, tools, [] { return false; }, [](int) {}, &probed);
-            if (!TrimEngine::apply(item, settings, tools, [] { return false; }, [](int) {}, &probed).ok())
+            TrimEngine::plan(
+                    item, settings, tools, [] { return false; }, [](int) {}, &probed);
+            if (!TrimEngine::apply(
+                        item, settings, tools, [] { return false; }, [](int) {}, &probed)
+                            .ok())
                 return false;
         }
         return true;
     };
     if (!bench::compareWithShell(out, QStringLiteral("engine (plan + apply)"), count, runEngine,
-                                 dir.filePath(QStringLiteral("same-commands.sh")), script))
+                dir.filePath(QStringLiteral("same-commands.sh")), script))
         return 1;
     return 0;
 }

@@ -18,7 +18,7 @@ namespace ks::bench {
 // "take N" in `folder`. Returns the paths, or an empty list with the reason
 // in `error`.
 QStringList makeTakes(const QString &folder, int count, QString *error, double toneSec = 27.0,
-                      const QStringList &suffixes = { QStringLiteral("mp3"), QStringLiteral("flac") });
+        const QStringList &suffixes = { QStringLiteral("mp3"), QStringLiteral("flac") });
 
 // One line of a shell script that runs `program` with `args`, quoted, its
 // output thrown away.
@@ -29,14 +29,14 @@ QString commandLine(const QString &program, const QStringList &args);
 // probe, a silencedetect decode of the whole file and the write, then (with
 // `readBack`) the probe of the new file and the rename that puts it in
 // place. Without it, the floor any trimmer of this design stands on.
-QString sameCommandsScript(const QStringList &sources, const Settings &settings, const QString &outputFolder,
-                           bool readBack = true);
+QString sameCommandsScript(
+        const QStringList &sources, const Settings &settings, const QString &outputFolder, bool readBack = true);
 
 // Writes `script` to `scriptPath`, then times `side` (the program's own way of
 // trimming the batch; false when it failed) and the script run by sh, in
 // turn for a few rounds, and prints the best time per file of each and their
 // ratio, `side` named by `label`. Returns false when `side` failed.
 bool compareWithShell(QTextStream &out, const QString &label, int fileCount, const std::function<bool()> &side,
-                      const QString &scriptPath, const QString &script);
+        const QString &scriptPath, const QString &script);
 
 } // namespace ks::bench

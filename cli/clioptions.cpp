@@ -34,7 +34,7 @@ struct Option
 {
     const char *heading; // starts a new group in the help text
     const char *name;
-    char shortName; // 0: none
+    char shortName;        // 0: none
     const char *valueName; // null: a flag that takes no value
     const char *help;
     Handler handler;

@@ -35,7 +35,8 @@ CliReport::CliReport(const Format &format, Print out, Print err)
     : m_format(format)
     , m_out(std::move(out))
     , m_err(std::move(err))
-{ }
+{
+}
 
 void CliReport::runStarted()
 {

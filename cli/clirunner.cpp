@@ -39,7 +39,8 @@ CliRunner::CliRunner(const CliOptions &options, QObject *parent)
               { options.json, options.quiet, options.analyseOnly() }, [this](const QString &line) { printOut(line); },
               [this](const QString &line) { printErr(line); })
     , m_progress(!options.quiet && isatty(STDERR_FILENO))
-{ }
+{
+}
 
 CliRunner::~CliRunner()
 {

@@ -36,8 +36,9 @@ int main(int argc, char *argv[])
         return 0;
     }
     if (!options.error.isEmpty()) {
-        print(stderr, QStringLiteral("kestrova-cli: %1\nTry 'kestrova-cli --help' for more information.\n")
-                              .arg(options.error));
+        print(stderr,
+                QStringLiteral("kestrova-cli: %1\nTry 'kestrova-cli --help' for more information.\n")
+                        .arg(options.error));
         return ks::CliRunner::Refused;
     }
 

@@ -10,7 +10,8 @@ namespace ks {
 
 ProgressLine::ProgressLine(bool enabled)
     : m_enabled(enabled)
-{ }
+{
+}
 
 int ProgressLine::terminalWidth()
 {

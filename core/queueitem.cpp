@@ -10,13 +10,20 @@ namespace ks {
 QString statusText(ItemStatus status)
 {
     switch (status) {
-    case ItemStatus::Pending: return QStringLiteral("Pending");
-    case ItemStatus::Analysing: return QStringLiteral("Analysing");
-    case ItemStatus::Analysed: return QStringLiteral("Analysed");
-    case ItemStatus::Trimming: return QStringLiteral("Trimming");
-    case ItemStatus::Trimmed: return QStringLiteral("Trimmed");
-    case ItemStatus::Skipped: return QStringLiteral("Skipped");
-    case ItemStatus::Failed: return QStringLiteral("Failed");
+    case ItemStatus::Pending:
+        return QStringLiteral("Pending");
+    case ItemStatus::Analysing:
+        return QStringLiteral("Analysing");
+    case ItemStatus::Analysed:
+        return QStringLiteral("Analysed");
+    case ItemStatus::Trimming:
+        return QStringLiteral("Trimming");
+    case ItemStatus::Trimmed:
+        return QStringLiteral("Trimmed");
+    case ItemStatus::Skipped:
+        return QStringLiteral("Skipped");
+    case ItemStatus::Failed:
+        return QStringLiteral("Failed");
     }
     return QString();
 }

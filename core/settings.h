@@ -39,11 +39,10 @@ struct Settings
     bool makeBackup = true;
     bool skipUntrimmed = true;
     PadFallback padFallback = PadFallback::ReEncode;
-    QStringList extensions{ QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("flac"),
-                            QStringLiteral("ogg"), QStringLiteral("m4a"), QStringLiteral("aac"),
-                            QStringLiteral("wma"), QStringLiteral("aiff"), QStringLiteral("opus"),
-                            QStringLiteral("oga"), QStringLiteral("m4b"), QStringLiteral("aif"),
-                            QStringLiteral("aifc"), QStringLiteral("wv") };
+    QStringList extensions{ QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("flac"), QStringLiteral("ogg"),
+        QStringLiteral("m4a"), QStringLiteral("aac"), QStringLiteral("wma"), QStringLiteral("aiff"),
+        QStringLiteral("opus"), QStringLiteral("oga"), QStringLiteral("m4b"), QStringLiteral("aif"),
+        QStringLiteral("aifc"), QStringLiteral("wv") };
     bool recursive = true;
     int parallelJobs = 0; // files worked on at once; 0 is one per processor core
     QString ffmpegPath;

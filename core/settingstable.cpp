@@ -38,7 +38,7 @@ template<typename T>
 Row field(const char *group, const char *key, T Settings::*member, double minimum = 0, double maximum = 0)
 {
     Row row{ QLatin1String(group), QLatin1String(key), typeOf<T>(), minimum, maximum, {}, {},
-             SettingsTable::offsetOf(member) };
+        SettingsTable::offsetOf(member) };
     row.get = [member](const Settings &s) {
         if constexpr (std::is_enum_v<T>)
             return QVariant(int(s.*member));

@@ -10,10 +10,10 @@ namespace ks {
 namespace {
 
 enum class Rate {
-    None, // lossless: no rate at all
-    Bits, // the source's bit rate, as it is
+    None,    // lossless: no rate at all
+    Bits,    // the source's bit rate, as it is
     Nearest, // the nearest rate of the encoder's own table
-    Opus, // a bit rate within what libopus takes for the channels
+    Opus,    // a bit rate within what libopus takes for the channels
     Quality, // VBR quality, never a bit rate
 };
 

@@ -23,7 +23,7 @@ struct ToolRun
     bool cancelled = false;
     int exitCode = -1; // -1 until the child has finished on its own
     QString stdOut;
-    QString stdErr; // or the runner's own reason when the child did not run
+    QString stdErr;       // or the runner's own reason when the child did not run
     bool stalled = false; // stopped for making no progress; its reason ends stdErr
 };
 

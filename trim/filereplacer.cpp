@@ -30,8 +30,8 @@ bool FileReplacer::replace(const QString &source, const QString &target)
 {
 #ifdef Q_OS_WIN
     return ::MoveFileExW(reinterpret_cast<const wchar_t *>(source.utf16()),
-                         reinterpret_cast<const wchar_t *>(target.utf16()),
-                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+                   reinterpret_cast<const wchar_t *>(target.utf16()),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
             != 0;
 #else
     // rename(2) swaps the directory entry atomically, replacing a file that is there.

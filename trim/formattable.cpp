@@ -10,12 +10,12 @@ namespace {
 
 enum class Family {
     Plain,
-    Mp3, // tags in ID3v2.3, which every player reads
-    Mp4, // iTunes atoms, free-form tags only when asked
+    Mp3,  // tags in ID3v2.3, which every player reads
+    Mp4,  // iTunes atoms, free-form tags only when asked
     Ipod, // as MP4, but the muxer takes only AAC and ALAC
     Aiff, // tags and cover in an ID3 chunk, only when asked
-    Ogg, // no attached pictures
-    Wav, // RF64 once it outgrows the 4 GB of a RIFF header
+    Ogg,  // no attached pictures
+    Wav,  // RF64 once it outgrows the 4 GB of a RIFF header
 };
 
 struct Container

@@ -19,7 +19,8 @@ OutputCommit::OutputCommit(const QString &temporary, const QString &outputPath, 
     , m_planned(planned)
     , m_original(original)
     , m_modified(original.lastModified())
-{ }
+{
+}
 
 StepResult OutputCommit::run(const QString &temporary, const QString &outputPath, const QString &sourcePath,
         const FileIdentity &planned, const Settings &settings)

@@ -47,8 +47,8 @@ private:
     FileIdentity m_planned;
     QFileInfo m_original;
     QDateTime m_modified;
-    QString m_madeBackup; // until the replace
-    QString m_setAside; // where an older backup went, until the replace
+    QString m_madeBackup;     // until the replace
+    QString m_setAside;       // where an older backup went, until the replace
     QByteArray m_backupPrint; // the backup's fingerprint, when there is one to record
     QByteArray m_writtenPrint;
     QStringList m_notes;

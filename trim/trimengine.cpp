@@ -9,8 +9,8 @@
 #include "settings.h"
 #include "silenceanalyzer.h"
 #include "sourcecheck.h"
-#include "toolmessage.h"
 #include "textformat.h"
+#include "toolmessage.h"
 
 #include <QDir>
 #include <QFile>

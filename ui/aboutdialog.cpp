@@ -35,8 +35,7 @@ AboutDialog::AboutDialog(QWidget *parent)
         // Scaled in device pixels and tagged with the ratio, so the logo takes
         // at most 400 x 70 logical pixels and stays sharp on a dense screen.
         const qreal ratio = devicePixelRatioF();
-        pixmap = pixmap.scaled(qRound(400 * ratio), qRound(70 * ratio), Qt::KeepAspectRatio,
-                               Qt::SmoothTransformation);
+        pixmap = pixmap.scaled(qRound(400 * ratio), qRound(70 * ratio), Qt::KeepAspectRatio, Qt::SmoothTransformation);
         pixmap.setDevicePixelRatio(ratio);
         logo->setPixmap(pixmap);
     } else {
@@ -51,21 +50,20 @@ AboutDialog::AboutDialog(QWidget *parent)
     bold.setWeight(QFont::Bold);
     version->setFont(bold);
 
-    auto *description = centredLabel(
-        tr("Automatic silence trimming and batch topping and tailing, part of the %1 suite.")
-            .arg(QCoreApplication::organizationName()),
-        this, true);
+    auto *description
+            = centredLabel(tr("Automatic silence trimming and batch topping and tailing, part of the %1 suite.")
+                                   .arg(QCoreApplication::organizationName()),
+                    this, true);
     description->setObjectName(QStringLiteral("descriptionLabel"));
 
-    auto *rights = centredLabel(
-        tr("© 2026 %1. All rights reserved.").arg(QCoreApplication::organizationName()), this);
+    auto *rights = centredLabel(tr("© 2026 %1. All rights reserved.").arg(QCoreApplication::organizationName()), this);
     rights->setObjectName(QStringLiteral("rightsLabel"));
 
     const QString makerSite = QLatin1String(KESTROVA_WEBSITE);
     const QString authorSite = makerSite + QLatin1String("/people/kestrova");
     auto *links = centredLabel(QStringLiteral("<a href=\"%1\">%1</a><br><a href=\"%2\">%2</a>")
-                                   .arg(makerSite.toHtmlEscaped(), authorSite.toHtmlEscaped()),
-                               this);
+                                       .arg(makerSite.toHtmlEscaped(), authorSite.toHtmlEscaped()),
+            this);
     links->setObjectName(QStringLiteral("linksLabel"));
     links->setTextFormat(Qt::RichText);
     links->setOpenExternalLinks(true);

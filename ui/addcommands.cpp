@@ -2,10 +2,10 @@
 
 #include "addedpaths.h"
 #include "logconsole.h"
-#include "severity.h"
 #include "queuemodel.h"
 #include "settings.h"
 #include "settingsstore.h"
+#include "severity.h"
 #include "userprompts.h"
 #include "windowcommands.h"
 
@@ -17,7 +17,7 @@
 namespace ks {
 
 AddCommands::AddCommands(QueueModel *queue, LogConsole *log, WindowCommands *commands,
-                         const std::unique_ptr<UserPrompts> &prompts, QWidget *window)
+        const std::unique_ptr<UserPrompts> &prompts, QWidget *window)
     : QObject(window)
     , m_queue(queue)
     , m_log(log)
@@ -84,7 +84,7 @@ void AddCommands::addPaths(const QStringList &paths)
         queueFiles(added.files);
     if (added.ignored > 0)
         m_log->append(tr("Ignored %n dropped file(s) that are not of a scanned type.", nullptr, added.ignored),
-                      Severity::Warning);
+                Severity::Warning);
     for (const QString &folder : added.folders)
         scan(folder);
 }

@@ -25,7 +25,7 @@ class AddCommands final : public QObject
 
 public:
     AddCommands(QueueModel *queue, LogConsole *log, WindowCommands *commands,
-                const std::unique_ptr<UserPrompts> &prompts, QWidget *window);
+            const std::unique_ptr<UserPrompts> &prompts, QWidget *window);
 
     QString lastFolder() const { return m_lastFolder; }
     void setLastFolder(const QString &folder) { m_lastFolder = folder; }

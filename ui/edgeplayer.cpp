@@ -8,7 +8,8 @@ namespace ks {
 
 EdgePlayer::EdgePlayer(QObject *parent)
     : QObject(parent)
-{ }
+{
+}
 
 EdgePlayer::~EdgePlayer()
 {

@@ -43,7 +43,7 @@ public:
         double playSec = 0.0;
         double playPadSec = 0.0; // silence heard before the head's sound or after the tail's
         double silenceSec = 0.0; // as measured, in the file shown
-        double changeSec = 0.0; // negative cut, positive added
+        double changeSec = 0.0;  // negative cut, positive added
     };
 
     struct Edges
@@ -83,7 +83,7 @@ private:
         QLabel *details = nullptr;
         QPushButton *play = nullptr;
         EnvelopeReader *reader = nullptr;
-        QString wanted; // the cache key of what should show
+        QString wanted;  // the cache key of what should show
         QString reading; // the key the reader is on
     };
 

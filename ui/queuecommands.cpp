@@ -2,16 +2,16 @@
 
 #include "backups.h"
 #include "logconsole.h"
-#include "severity.h"
 #include "queuemodel.h"
 #include "queueview.h"
 #include "settings.h"
 #include "settingsstore.h"
+#include "severity.h"
+#include "textformat.h"
 #include "toolpaths.h"
 #include "userprompts.h"
 #include "vfdpanel.h"
 #include "windowcommands.h"
-#include "textformat.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -24,7 +24,7 @@
 namespace ks {
 
 QueueCommands::QueueCommands(QueueView *view, VfdPanel *panel, LogConsole *log, WindowCommands *commands,
-                             const std::unique_ptr<UserPrompts> &prompts, QWidget *window)
+        const std::unique_ptr<UserPrompts> &prompts, QWidget *window)
     : QObject(window)
     , m_view(view)
     , m_panel(panel)
@@ -84,10 +84,11 @@ void QueueCommands::onRestoreOriginal()
         return;
     }
     const QString question = tr("Put the original of %n file(s) back from its backup? The trimmed version is "
-                                "replaced and the backup is used up.", nullptr, int(rows.size()));
-    if (m_prompts->question(m_window, tr("Restore original"), question, QMessageBox::Yes | QMessageBox::No,
-                            QMessageBox::No)
-        != QMessageBox::Yes)
+                                "replaced and the backup is used up.",
+            nullptr, int(rows.size()));
+    if (m_prompts->question(
+                m_window, tr("Restore original"), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            != QMessageBox::Yes)
         return;
     QueueModel *queue = m_view->queue();
     // A backup is checked to be audio before it is put back.
@@ -114,12 +115,11 @@ void QueueCommands::onDeleteBackups()
         m_log->append(tr("None of the selected files has a backup."), Severity::Warning);
         return;
     }
-    const QString question =
-            tr("Delete the backups of %n file(s)? The originals cannot be restored afterwards.", nullptr,
-               int(rows.size()));
-    if (m_prompts->question(m_window, tr("Delete backups"), question, QMessageBox::Yes | QMessageBox::No,
-                            QMessageBox::No)
-        != QMessageBox::Yes)
+    const QString question = tr("Delete the backups of %n file(s)? The originals cannot be restored afterwards.",
+            nullptr, int(rows.size()));
+    if (m_prompts->question(
+                m_window, tr("Delete backups"), question, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+            != QMessageBox::Yes)
         return;
     int deleted = 0;
     for (const int row : rows) {
@@ -143,17 +143,16 @@ void QueueCommands::showMenu(const QPoint &position)
     auto *menu = new QMenu(m_view);
     menu->setObjectName(QStringLiteral("queueMenu"));
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    QAction *show = menu->addAction(tr("Show in folder"), this,
-                                    [this, item] { openFolder(QFileInfo(item.path).absolutePath()); });
+    QAction *show = menu->addAction(
+            tr("Show in folder"), this, [this, item] { openFolder(QFileInfo(item.path).absolutePath()); });
     show->setEnabled(row >= 0);
-    QAction *output = menu->addAction(tr("Open output folder"), this,
-                                      [this, item] { openFolder(QFileInfo(item.outputPath).absolutePath()); });
+    QAction *output = menu->addAction(
+            tr("Open output folder"), this, [this, item] { openFolder(QFileInfo(item.outputPath).absolutePath()); });
     output->setEnabled(!item.outputPath.isEmpty());
     menu->addAction(m_commands->action(WindowCommands::CopyResult));
     menu->addSeparator();
-    for (const WindowCommands::Command command :
-         { WindowCommands::AnalyseSelected, WindowCommands::TrimSelected, WindowCommands::RetryFailed,
-           WindowCommands::RestoreOriginal, WindowCommands::DeleteBackups })
+    for (const WindowCommands::Command command : { WindowCommands::AnalyseSelected, WindowCommands::TrimSelected,
+                 WindowCommands::RetryFailed, WindowCommands::RestoreOriginal, WindowCommands::DeleteBackups })
         menu->addAction(m_commands->action(command));
     menu->addSeparator();
     menu->addAction(m_commands->action(WindowCommands::Remove));

@@ -23,7 +23,7 @@ class QueueCommands final : public QObject
 
 public:
     QueueCommands(QueueView *view, VfdPanel *panel, LogConsole *log, WindowCommands *commands,
-                  const std::unique_ptr<UserPrompts> &prompts, QWidget *window);
+            const std::unique_ptr<UserPrompts> &prompts, QWidget *window);
 
 private:
     Q_DISABLE_COPY_MOVE(QueueCommands)

@@ -1,12 +1,12 @@
 #include "runcommands.h"
 
 #include "logconsole.h"
-#include "severity.h"
 #include "queuemodel.h"
 #include "queueview.h"
 #include "runcheck.h"
 #include "runtexts.h"
 #include "settingsstore.h"
+#include "severity.h"
 #include "textformat.h"
 #include "toolpaths.h"
 #include "userprompts.h"
@@ -31,8 +31,7 @@ QString sentence(RunRefusal refusal)
 } // namespace
 
 RunCommands::RunCommands(QueueView *view, LogConsole *log, WindowCommands *commands,
-                         const std::unique_ptr<UserPrompts> &prompts, std::function<QString()> lastFolder,
-                         QWidget *window)
+        const std::unique_ptr<UserPrompts> &prompts, std::function<QString()> lastFolder, QWidget *window)
     : QObject(window)
     , m_view(view)
     , m_log(log)
@@ -93,8 +92,8 @@ void RunCommands::start(bool analyseOnly, const QList<int> &rows)
     RunRefusal refusal = firstRunRefusal(int(items.size()), settings, tools, analyseOnly);
     if (refusal == RunRefusal::NoDestination) {
         // Asked for here rather than refused.
-        const QString folder =
-                m_prompts->existingDirectory(m_window, tr("Choose the destination folder"), m_lastFolder());
+        const QString folder
+                = m_prompts->existingDirectory(m_window, tr("Choose the destination folder"), m_lastFolder());
         if (folder.isEmpty())
             return;
         settings.outputRoot = folder;
@@ -116,23 +115,22 @@ void RunCommands::start(bool analyseOnly, const QList<int> &rows)
         return;
     case RunRefusal::NothingToChange:
         m_prompts->information(m_window, tr("Nothing to do"),
-                               sentence(refusal) + QStringLiteral("\n\n")
-                                       + tr("Set a target for at least one end in Preferences."));
+                sentence(refusal) + QStringLiteral("\n\n") + tr("Set a target for at least one end in Preferences."));
         return;
     case RunRefusal::OntoSources:
         m_prompts->warning(m_window, tr("Destination folder"),
-                           sentence(refusal) + QStringLiteral("\n\n")
-                                   + tr("Destination: %1\nChoose another destination in Preferences, or overwrite "
-                                        "the originals.")
-                                             .arg(native(settings.outputRoot)));
+                sentence(refusal) + QStringLiteral("\n\n")
+                        + tr("Destination: %1\nChoose another destination in Preferences, or overwrite "
+                             "the originals.")
+                                  .arg(native(settings.outputRoot)));
         return;
     }
 
     if (!analyseOnly && settings.outputMode == OutputMode::InPlace) {
         const QString text = RunTexts::inPlaceQuestion(int(items.size()), settings);
-        if (m_prompts->question(m_window, tr("Overwrite originals"), text, QMessageBox::Yes | QMessageBox::No,
-                                QMessageBox::No)
-            != QMessageBox::Yes)
+        if (m_prompts->question(
+                    m_window, tr("Overwrite originals"), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                != QMessageBox::Yes)
             return;
     }
     // Only the rows of this run start again from nothing.

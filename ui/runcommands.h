@@ -29,7 +29,7 @@ class RunCommands final : public QObject
 public:
     // `lastFolder` is where a destination picker starts.
     RunCommands(QueueView *view, LogConsole *log, WindowCommands *commands, const std::unique_ptr<UserPrompts> &prompts,
-                std::function<QString()> lastFolder, QWidget *window);
+            std::function<QString()> lastFolder, QWidget *window);
 
 Q_SIGNALS:
     // The run's rows, already back to Pending.

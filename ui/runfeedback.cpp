@@ -9,8 +9,8 @@
 #include "settings.h"
 #include "settingsstore.h"
 #include "severity.h"
-#include "vfdpanel.h"
 #include "textformat.h"
+#include "vfdpanel.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -49,8 +49,7 @@ void RunFeedback::showSettings(const Settings &settings)
     if (settings.outputMode == OutputMode::InPlace) {
         output << tr("IN PLACE") << (settings.makeBackup ? tr("BACKUP ON") : tr("NO BACKUP"));
     } else {
-        output << tr("MIRROR")
-               << (settings.outputRoot.isEmpty() ? tr("NOT SET") : native(settings.outputRoot));
+        output << tr("MIRROR") << (settings.outputRoot.isEmpty() ? tr("NOT SET") : native(settings.outputRoot));
     }
     m_panel->setOutput(PanelStyle::join(output));
 }

@@ -57,7 +57,7 @@ private:
     QLabel *m_status;
     QTimer *m_clockTimer;
     QElapsedTimer m_clock;
-    QStringList m_scanning; // folders asked for and not yet delivered, in the order asked
+    QStringList m_scanning;   // folders asked for and not yet delivered, in the order asked
     double m_audioDone = 0.0; // seconds of audio in the files finished this run
     int m_filesDone = 0;
     int m_currentIndex = -1; // the file started last

@@ -1,9 +1,9 @@
 #include "updateflow.h"
 
 #include "logconsole.h"
-#include "severity.h"
 #include "settings.h"
 #include "settingsstore.h"
+#include "severity.h"
 #include "updatedialog.h"
 #include "userprompts.h"
 
@@ -35,8 +35,7 @@ void UpdateFlow::runAutomaticCheck()
     if (!settings.autoCheck)
         return;
     // A check in the future also counts as recent.
-    if (settings.lastCheck.isValid()
-        && settings.lastCheck.secsTo(QDateTime::currentDateTime()) < CheckIntervalSec)
+    if (settings.lastCheck.isValid() && settings.lastCheck.secsTo(QDateTime::currentDateTime()) < CheckIntervalSec)
         return;
     m_log->append(tr("Checking for updates..."), Severity::Information);
     m_checker->check(false);
@@ -67,8 +66,8 @@ void UpdateFlow::onUpdateResult(const UpdateChecker::Result &result, bool userIn
     if (result.nothingPublished) {
         m_log->append(tr("No update information published."), Severity::Information);
         if (userInitiated) {
-            m_prompts->information(m_window, title,
-                                   tr("The update server has nothing published for this platform at the moment."));
+            m_prompts->information(
+                    m_window, title, tr("The update server has nothing published for this platform at the moment."));
         }
         return;
     }
@@ -76,8 +75,8 @@ void UpdateFlow::onUpdateResult(const UpdateChecker::Result &result, bool userIn
         m_log->append(tr("Up to date - %1 is the current release.").arg(result.latestVersion), Severity::Success);
         if (userInitiated) {
             m_prompts->information(m_window, title,
-                                   tr("%1 %2 is the current release. You are up to date.")
-                                       .arg(QCoreApplication::applicationName(), result.latestVersion));
+                    tr("%1 %2 is the current release. You are up to date.")
+                            .arg(QCoreApplication::applicationName(), result.latestVersion));
         }
         return;
     }
@@ -98,8 +97,8 @@ void UpdateFlow::reportFailure(const UpdateChecker::Result &result, bool userIni
     // "Could not reach" only where no answer came; otherwise the error says
     // what the server did.
     const QString text = result.failure == UpdateChecker::Unreachable
-        ? tr("Could not reach the update server.\n\n%1").arg(result.error)
-        : result.error;
+            ? tr("Could not reach the update server.\n\n%1").arg(result.error)
+            : result.error;
     m_prompts->warning(m_window, tr("Check for Updates"), text);
 }
 
@@ -107,7 +106,8 @@ void UpdateFlow::offer(const UpdateChecker::Result &result)
 {
     UpdateDialog dialog(result, m_window);
     dialog.setUrlOpener([this](const QUrl &url) { return m_prompts->openUrl(url); });
-    connect(&dialog, &UpdateDialog::linkNotOpened, this, [this](const QString &reason) { m_log->append(reason, Severity::Warning); });
+    connect(&dialog, &UpdateDialog::linkNotOpened, this,
+            [this](const QString &reason) { m_log->append(reason, Severity::Warning); });
     m_prompts->exec(dialog);
     if (dialog.choice() == UpdateDialog::SkipVersion) {
         Settings &settings = appSettings();

@@ -8,9 +8,8 @@ namespace ks {
 
 namespace {
 
-QMessageBox::StandardButton showBox(QWidget *parent, QMessageBox::Icon icon, const QString &title,
-                                    const QString &text, QMessageBox::StandardButtons buttons,
-                                    QMessageBox::StandardButton defaultButton)
+QMessageBox::StandardButton showBox(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text,
+        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
 {
     QMessageBox box(icon, title, text, buttons, parent);
     box.setDefaultButton(defaultButton);
@@ -24,8 +23,8 @@ QMessageBox::StandardButton showBox(QWidget *parent, QMessageBox::Icon icon, con
 
 UserPrompts::~UserPrompts() = default;
 
-QStringList UserPrompts::openFileNames(QWidget *parent, const QString &caption, const QString &dir,
-                                       const QString &filter)
+QStringList UserPrompts::openFileNames(
+        QWidget *parent, const QString &caption, const QString &dir, const QString &filter)
 {
     return QFileDialog::getOpenFileNames(parent, caption, dir, filter);
 }
@@ -56,8 +55,7 @@ QMessageBox::StandardButton UserPrompts::information(QWidget *parent, const QStr
 }
 
 QMessageBox::StandardButton UserPrompts::question(QWidget *parent, const QString &title, const QString &text,
-                                                  QMessageBox::StandardButtons buttons,
-                                                  QMessageBox::StandardButton defaultButton)
+        QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
 {
     return showBox(parent, QMessageBox::Question, title, text, buttons, defaultButton);
 }

@@ -20,19 +20,16 @@ class UserPrompts
 public:
     virtual ~UserPrompts();
 
-    virtual QStringList openFileNames(QWidget *parent, const QString &caption, const QString &dir,
-                                      const QString &filter);
-    virtual QString openFileName(QWidget *parent, const QString &caption, const QString &path,
-                                 const QString &filter);
+    virtual QStringList openFileNames(
+            QWidget *parent, const QString &caption, const QString &dir, const QString &filter);
+    virtual QString openFileName(QWidget *parent, const QString &caption, const QString &path, const QString &filter);
     virtual QString existingDirectory(QWidget *parent, const QString &caption, const QString &dir);
-    virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &path,
-                                 const QString &filter);
+    virtual QString saveFileName(QWidget *parent, const QString &caption, const QString &path, const QString &filter);
 
     virtual QMessageBox::StandardButton warning(QWidget *parent, const QString &title, const QString &text);
     virtual QMessageBox::StandardButton information(QWidget *parent, const QString &title, const QString &text);
     virtual QMessageBox::StandardButton question(QWidget *parent, const QString &title, const QString &text,
-                                                 QMessageBox::StandardButtons buttons,
-                                                 QMessageBox::StandardButton defaultButton);
+            QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton);
 
     // Runs one of the program's own dialogs modally and returns its result.
     virtual int exec(QDialog &dialog);

@@ -58,7 +58,7 @@ WindowCommands::WindowCommands(QObject *parent)
 void WindowCommands::setRunning(bool running)
 {
     for (const Command command : { AddFiles, AddFolder, Remove, ClearQueue, Analyse, Trim, AnalyseSelected,
-                                   TrimSelected, RetryFailed, RestoreOriginal, DeleteBackups, Preferences })
+                 TrimSelected, RetryFailed, RestoreOriginal, DeleteBackups, Preferences })
         m_actions[command]->setEnabled(!running);
     m_actions[Stop]->setEnabled(running);
 }

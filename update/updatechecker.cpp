@@ -57,8 +57,8 @@ QStringList versionNumbers(const QString &version)
 QString userAgent()
 {
     return QStringLiteral("%1/%2 (%3; %4)")
-        .arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion(),
-             UpdateChecker::platformName(), QSysInfo::currentCpuArchitecture());
+            .arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion(),
+                    UpdateChecker::platformName(), QSysInfo::currentCpuArchitecture());
 }
 
 } // namespace
@@ -71,8 +71,7 @@ UpdateChecker::UpdateChecker(QObject *parent)
 {
     qRegisterMetaType<Result>("ks::UpdateChecker::Result");
     m_deadline->setSingleShot(true);
-    connect(m_deadline, &QTimer::timeout, this,
-            [this] { fail(TimedOut, tr("Update check timed out.")); });
+    connect(m_deadline, &QTimer::timeout, this, [this] { fail(TimedOut, tr("Update check timed out.")); });
 }
 
 UpdateChecker::~UpdateChecker()
@@ -163,7 +162,7 @@ void UpdateChecker::check(bool userInitiated)
     // host) would not be the release feed.
     const QString scheme = url.scheme();
     if (!url.isValid() || url.host().isEmpty()
-        || (scheme != QLatin1String("https") && scheme != QLatin1String("http"))) {
+            || (scheme != QLatin1String("https") && scheme != QLatin1String("http"))) {
         Result result;
         result.failure = InvalidEndpoint;
         result.error = tr("Update endpoint is not a valid URL: %1").arg(m_endpoint);
@@ -183,8 +182,7 @@ void UpdateChecker::check(bool userInitiated)
 
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
-    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     // The feed has no business following the program from check to check.
     request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
@@ -251,7 +249,7 @@ UpdateChecker::Result UpdateChecker::judgeReply() const
     }
     // A body that cannot be decoded is the server's fault, not the network's.
     if (statusCode.isValid()
-        && (error == QNetworkReply::ProtocolFailure || error == QNetworkReply::UnknownContentError)) {
+            && (error == QNetworkReply::ProtocolFailure || error == QNetworkReply::UnknownContentError)) {
         result.failure = MalformedReply;
         result.error = tr("Update server sent a malformed reply.");
         return result;
@@ -272,7 +270,7 @@ UpdateChecker::Result UpdateChecker::judgeReply() const
     const QJsonObject object = document.object();
     result.latestVersion = object.value(QLatin1String("latest_version")).toString();
     if (parseError.error != QJsonParseError::NoError || !document.isObject()
-        || (!result.latestVersion.isEmpty() && !isVersion(result.latestVersion))) {
+            || (!result.latestVersion.isEmpty() && !isVersion(result.latestVersion))) {
         result = Result();
         result.failure = MalformedReply;
         result.error = tr("Update server sent a malformed reply.");
@@ -288,8 +286,7 @@ UpdateChecker::Result UpdateChecker::judgeReply() const
     if (result.latestVersion.isEmpty())
         result.nothingPublished = true;
     else
-        result.updateAvailable =
-            compareVersions(result.latestVersion, QCoreApplication::applicationVersion()) > 0;
+        result.updateAvailable = compareVersions(result.latestVersion, QCoreApplication::applicationVersion()) > 0;
     return result;
 }
 
@@ -315,8 +312,8 @@ void UpdateChecker::finish(const Result &result)
     m_network->clearConnectionCache();
     m_body = QByteArray();
     QMetaObject::invokeMethod(
-        this, [this, result, userInitiated = m_userInitiated] { Q_EMIT finished(result, userInitiated); },
-        Qt::QueuedConnection);
+            this, [this, result, userInitiated = m_userInitiated] { Q_EMIT finished(result, userInitiated); },
+            Qt::QueuedConnection);
 }
 
 } // namespace ks

@@ -33,9 +33,9 @@ QString fitted(const QString &text, const QString &rest, const QFont &font)
         if (!UpdateChecker::staysOnLine(c))
             c = ' ';
     }
-    return metrics.elidedText(QString::fromUcs4(reinterpret_cast<const char32_t *>(codePoints.constData()),
-                                                codePoints.size()),
-                              Qt::ElideRight, qMax(room, metrics.averageCharWidth() * 8));
+    return metrics.elidedText(
+            QString::fromUcs4(reinterpret_cast<const char32_t *>(codePoints.constData()), codePoints.size()),
+            Qt::ElideRight, qMax(room, metrics.averageCharWidth() * 8));
 }
 
 QString cutNotes(const QString &notes)
@@ -43,8 +43,8 @@ QString cutNotes(const QString &notes)
     if (notes.size() <= UpdateDialog::MaxNotesLength)
         return notes;
     const qsizetype length = notes.at(UpdateDialog::MaxNotesLength - 1).isHighSurrogate()
-        ? UpdateDialog::MaxNotesLength - 1
-        : UpdateDialog::MaxNotesLength;
+            ? UpdateDialog::MaxNotesLength - 1
+            : UpdateDialog::MaxNotesLength;
     return notes.left(length) + QLatin1String("...");
 }
 
@@ -64,7 +64,7 @@ bool isWebAddress(const QUrl &url)
 {
     const QString scheme = url.scheme();
     return url.isValid() && !url.host().isEmpty()
-        && (scheme == QLatin1String("https") || scheme == QLatin1String("http"));
+            && (scheme == QLatin1String("https") || scheme == QLatin1String("http"));
 }
 
 } // namespace
@@ -90,18 +90,17 @@ UpdateDialog::UpdateDialog(const UpdateChecker::Result &result, QWidget *parent)
     const QString headingText = tr("<b>%1 %2</b> is available.");
     const QString name = QCoreApplication::applicationName();
     heading->setText(headingText.arg(name.toHtmlEscaped(),
-                                     fitted(result.latestVersion,
-                                            QTextDocumentFragment::fromHtml(headingText.arg(name, QString())).toPlainText(),
-                                            bold)
-                                         .toHtmlEscaped()));
+            fitted(result.latestVersion,
+                    QTextDocumentFragment::fromHtml(headingText.arg(name, QString())).toPlainText(), bold)
+                    .toHtmlEscaped()));
 
     const QString running = tr("You are running %1.").arg(QCoreApplication::applicationVersion());
     QString infoText = running;
     if (!result.releaseDate.isEmpty()) {
         const QString released = tr("Released %1.");
         infoText += QLatin1Char(' ')
-            + released.arg(fitted(releaseDateText(result.releaseDate), running + QLatin1Char(' ') + released.arg(QString()),
-                                font()));
+                + released.arg(fitted(releaseDateText(result.releaseDate),
+                        running + QLatin1Char(' ') + released.arg(QString()), font()));
     }
     auto *info = new QLabel(infoText, this);
     info->setObjectName(QStringLiteral("infoLabel"));
@@ -119,8 +118,8 @@ UpdateDialog::UpdateDialog(const UpdateChecker::Result &result, QWidget *parent)
         destination->hide();
     }
 
-    auto *criticalLine = new QLabel(
-        tr("<span style='color:#B0301F'><b>This release is marked critical.</b></span>"), this);
+    auto *criticalLine
+            = new QLabel(tr("<span style='color:#B0301F'><b>This release is marked critical.</b></span>"), this);
     criticalLine->setObjectName(QStringLiteral("criticalLabel"));
     criticalLine->setTextFormat(Qt::RichText);
     criticalLine->setVisible(result.critical);
@@ -131,8 +130,7 @@ UpdateDialog::UpdateDialog(const UpdateChecker::Result &result, QWidget *parent)
     // A word too long for the line is broken anywhere rather than laid out
     // as one line.
     notes->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    notes->setPlainText(result.notes.isEmpty() ? tr("No release notes were published.")
-                                               : cutNotes(result.notes));
+    notes->setPlainText(result.notes.isEmpty() ? tr("No release notes were published.") : cutNotes(result.notes));
     notes->setMinimumHeight(140);
 
     auto *notesButton = new QPushButton(tr("Release notes"), this);
@@ -191,8 +189,7 @@ void UpdateDialog::openLink(const QString &address)
 {
     const QUrl url(address);
     if (!isWebAddress(url)) {
-        Q_EMIT linkNotOpened(
-            tr("Not opening %1 - only http and https addresses are opened.").arg(address));
+        Q_EMIT linkNotOpened(tr("Not opening %1 - only http and https addresses are opened.").arg(address));
         return;
     }
     if (!m_openUrl || !m_openUrl(url))

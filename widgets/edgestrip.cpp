@@ -75,11 +75,12 @@ QPair<int, int> EdgeStrip::columnSpan(double startSec, double endSec, const Scen
 {
     if (!(endSec > startSec))
         return { 0, 0 };
-    return { columnAt(startSec, scene.fromSec, scene.toSec, width), columnAt(endSec, scene.fromSec, scene.toSec, width) };
+    return { columnAt(startSec, scene.fromSec, scene.toSec, width),
+        columnAt(endSec, scene.fromSec, scene.toSec, width) };
 }
 
-QList<EdgeStrip::Peak> EdgeStrip::columns(const QList<Peak> &peaks, double peaksFromSec, double peakSec,
-                                          double fromSec, double toSec, int width)
+QList<EdgeStrip::Peak> EdgeStrip::columns(
+        const QList<Peak> &peaks, double peaksFromSec, double peakSec, double fromSec, double toSec, int width)
 {
     QList<Peak> result(std::max(width, 0), Peak(0, 0));
     QList<bool> seen(result.size(), false);
@@ -130,7 +131,7 @@ void EdgeStrip::paintEvent(QPaintEvent *)
     painter.fillRect(QRect(silence.first, 0, silence.second - silence.first, h), QColor(PanelPalette::Idle));
     const QPair<int, int> added = columnSpan(s.addedFromSec, s.addedToSec, s, w);
     painter.fillRect(QRect(added.first, 0, added.second - added.first, h),
-                     QBrush(QColor(PanelPalette::SkipChip), Qt::BDiagPattern));
+            QBrush(QColor(PanelPalette::SkipChip), Qt::BDiagPattern));
 
     painter.setPen(QColor(PanelPalette::Dim));
     painter.drawLine(0, centreOf(h), w, centreOf(h));

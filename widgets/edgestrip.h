@@ -24,7 +24,7 @@ public:
         double toSec = 0.0;   // and its right end
         double silenceFromSec = 0.0;
         double silenceToSec = 0.0;
-        double edgeSec = 0.0; // where the new file begins or ends
+        double edgeSec = 0.0;      // where the new file begins or ends
         double addedFromSec = 0.0; // silence added at the edge; none when empty
         double addedToSec = 0.0;
         bool keepsAfterEdge = true; // a head keeps what follows its edge, a tail what comes before
@@ -55,8 +55,8 @@ public:
     // The columns from one moment up to another, as [first, end).
     static QPair<int, int> columnSpan(double startSec, double endSec, const Scene &scene, int width);
     // The lowest and highest sample in each column; {0, 0} where nothing falls.
-    static QList<Peak> columns(const QList<Peak> &peaks, double peaksFromSec, double peakSec, double fromSec,
-                               double toSec, int width);
+    static QList<Peak> columns(
+            const QList<Peak> &peaks, double peaksFromSec, double peakSec, double fromSec, double toSec, int width);
     // The height a sample reaches from the centre, as a share of the half
     // height: 0 at `floorDb` and below, 1 at full scale.
     static double level(int sample, double floorDb);

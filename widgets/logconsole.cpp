@@ -36,8 +36,8 @@ QString LogConsole::formatLine(const QString &text, int level, const QDateTime &
     // One multi-argument pass, so a '%1' inside the message stays as it is.
     static const QString timeColour = QColor(PanelPalette::LogTime).name(QColor::HexRgb).toUpper();
     return QStringLiteral("<span style=\"color:%1\">[%2]</span> <span style=\"color:%3\">%4</span>")
-        .arg(timeColour, when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), levelColor(level),
-             text.toHtmlEscaped());
+            .arg(timeColour, when.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")), levelColor(level),
+                    text.toHtmlEscaped());
 }
 
 void LogConsole::contextMenuEvent(QContextMenuEvent *event)

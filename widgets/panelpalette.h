@@ -8,20 +8,20 @@ namespace ks {
 // The status panel's colours, on its near-black glass.
 namespace PanelPalette {
 
-inline constexpr QRgb Teal = 0xFF2BD9C4;        // meter blocks, marked timeline cells
-inline constexpr QRgb Amber = 0xFFC08A2A;       // meter warning zone
-inline constexpr QRgb Red = 0xFFC0392B;         // meter top zone
-inline constexpr QRgb Label = 0xFF2E7A72;       // scale labels
-inline constexpr QRgb Lit = 0xFF45E8D5;         // digits and chips alight
-inline constexpr QRgb Dim = 0xFF14312C;         // digits' unlit segments
-inline constexpr QRgb Current = 0xFF8BFFF0;     // the timeline's current cell
-inline constexpr QRgb Idle = 0xFF11221F;        // the timeline's empty cells
-inline constexpr QRgb ChipFill = 0xFF0B1412;    // an unlit chip
+inline constexpr QRgb Teal = 0xFF2BD9C4;     // meter blocks, marked timeline cells
+inline constexpr QRgb Amber = 0xFFC08A2A;    // meter warning zone
+inline constexpr QRgb Red = 0xFFC0392B;      // meter top zone
+inline constexpr QRgb Label = 0xFF2E7A72;    // scale labels
+inline constexpr QRgb Lit = 0xFF45E8D5;      // digits and chips alight
+inline constexpr QRgb Dim = 0xFF14312C;      // digits' unlit segments
+inline constexpr QRgb Current = 0xFF8BFFF0;  // the timeline's current cell
+inline constexpr QRgb Idle = 0xFF11221F;     // the timeline's empty cells
+inline constexpr QRgb ChipFill = 0xFF0B1412; // an unlit chip
 inline constexpr QRgb ChipBorder = 0xFF1B2A27;
 inline constexpr QRgb ChipText = 0xFF4A5A58;
 inline constexpr QRgb ErrorChip = 0xFFE05B4C;
-inline constexpr QRgb SkipChip = 0xFFC98A2E;     // also the hatching of added silence
-inline constexpr QRgb Glass = 0xFF070C0B;       // the panel's background
+inline constexpr QRgb SkipChip = 0xFFC98A2E; // also the hatching of added silence
+inline constexpr QRgb Glass = 0xFF070C0B;    // the panel's background
 
 // The log console's levels (information, success, warning, error) and its
 // time stamps.
@@ -37,7 +37,7 @@ inline constexpr QRgb FailedText = 0xFFB03024;
 inline QFont panelFont(QFont base)
 {
     base.setFamilies({ QStringLiteral("Consolas"), QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Menlo"),
-                       QStringLiteral("monospace") });
+            QStringLiteral("monospace") });
     base.setPixelSize(11);
     return base;
 }

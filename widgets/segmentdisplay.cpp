@@ -38,14 +38,14 @@ qreal totalWidth(const QString &text, qreal height)
 
 QPolygonF horizontalSegment(qreal x1, qreal x2, qreal y0, qreal k)
 {
-    return QPolygonF({ { x1 + k, y0 - k }, { x2 - k, y0 - k }, { x2, y0 },
-                       { x2 - k, y0 + k }, { x1 + k, y0 + k }, { x1, y0 } });
+    return QPolygonF(
+            { { x1 + k, y0 - k }, { x2 - k, y0 - k }, { x2, y0 }, { x2 - k, y0 + k }, { x1 + k, y0 + k }, { x1, y0 } });
 }
 
 QPolygonF verticalSegment(qreal x0, qreal y1, qreal y2, qreal k)
 {
-    return QPolygonF({ { x0, y1 }, { x0 + k, y1 + k }, { x0 + k, y2 - k },
-                       { x0, y2 }, { x0 - k, y2 - k }, { x0 - k, y1 + k } });
+    return QPolygonF(
+            { { x0, y1 }, { x0 + k, y1 + k }, { x0 + k, y2 - k }, { x0, y2 }, { x0 - k, y2 - k }, { x0 - k, y1 + k } });
 }
 
 } // namespace
@@ -161,13 +161,10 @@ SegmentDisplay::Segments SegmentDisplay::segmentPolygons(const QRectF &cell)
     const qreal middle = cell.y() + 0.5 * h;
     // The bars' tips sit on the lines that the upright bars are centred on;
     // the g and g/2 margins keep the uprights clear of those tips.
-    return { horizontalSegment(left, right, top, k),
-             verticalSegment(right, top + g, middle - g / 2, k),
-             verticalSegment(right, middle + g / 2, bottom - g, k),
-             horizontalSegment(left, right, bottom, k),
-             verticalSegment(left, middle + g / 2, bottom - g, k),
-             verticalSegment(left, top + g, middle - g / 2, k),
-             horizontalSegment(left, right, middle, k) };
+    return { horizontalSegment(left, right, top, k), verticalSegment(right, top + g, middle - g / 2, k),
+        verticalSegment(right, middle + g / 2, bottom - g, k), horizontalSegment(left, right, bottom, k),
+        verticalSegment(left, middle + g / 2, bottom - g, k), verticalSegment(left, top + g, middle - g / 2, k),
+        horizontalSegment(left, right, middle, k) };
 }
 
 SegmentDisplay::ColonDots SegmentDisplay::colonDots(const QRectF &cell)

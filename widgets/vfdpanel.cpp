@@ -64,7 +64,7 @@ VfdPanel::VfdPanel(QWidget *parent)
     m_batchMeter->setScheme(BlockMeter::GradedScheme);
     m_batchMeter->setValue(-1);
     m_batchMeter->setScaleLabels({ QStringLiteral("0"), QStringLiteral("25"), QStringLiteral("50"),
-                                   QStringLiteral("75"), QStringLiteral("100%") });
+            QStringLiteral("75"), QStringLiteral("100%") });
 
     // The captions sit level with the blocks, not with the middle of the
     // BATCH meter's scale.
@@ -99,9 +99,11 @@ VfdPanel::VfdPanel(QWidget *parent)
     m_errorChip->setColor(QColor(PanelPalette::ErrorChip));
     m_skipChip->setColor(QColor(PanelPalette::SkipChip));
 
-    m_detectionChip = new StatusChip(tr("-50 DB") + PanelStyle::separator() + tr("0.50 S"), StatusChip::ValueStyle, this);
+    m_detectionChip
+            = new StatusChip(tr("-50 DB") + PanelStyle::separator() + tr("0.50 S"), StatusChip::ValueStyle, this);
     m_detectionChip->setObjectName(QStringLiteral("detectionChip"));
-    m_endsChip = new StatusChip(tr("HEAD OFF") + PanelStyle::separator() + tr("TAIL OFF"), StatusChip::ValueStyle, this);
+    m_endsChip
+            = new StatusChip(tr("HEAD OFF") + PanelStyle::separator() + tr("TAIL OFF"), StatusChip::ValueStyle, this);
     m_endsChip->setObjectName(QStringLiteral("endsChip"));
 
     m_outputLabel = makeLabel(QString(), "info", Qt::AlignRight);
@@ -239,9 +241,9 @@ QString VfdPanel::clockText(int seconds)
         return QStringLiteral("-:--:--");
     // Hours are not wrapped: a run past a day still reads true.
     return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600)
-        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+            .arg(seconds / 3600)
+            .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 int VfdPanel::fileElideWidth(int panelWidth)

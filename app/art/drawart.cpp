@@ -40,8 +40,7 @@ void drawMark(QPainter &p, const QRectF &box)
     const qreal mid = box.center().y();
     for (int i = 0; i < bars; ++i) {
         const bool quiet = i < 3 || i >= bars - 3;
-        const qreal level = quiet ? 0.05
-                                  : 0.25 + 0.7 * std::fabs(std::sin(i * 1.7)) * (0.6 + 0.4 * std::cos(i * 0.9));
+        const qreal level = quiet ? 0.05 : 0.25 + 0.7 * std::fabs(std::sin(i * 1.7)) * (0.6 + 0.4 * std::cos(i * 0.9));
         const qreal half = std::max(level * box.height() * 0.30, barWidth * 0.5);
         const QRectF bar(left + i * step + (step - barWidth) / 2.0, mid - half, barWidth, 2 * half);
         p.setPen(Qt::NoPen);
@@ -60,10 +59,10 @@ void drawMark(QPainter &p, const QRectF &box)
     bracket.setJoinStyle(Qt::RoundJoin);
     p.setPen(bracket);
     p.setBrush(Qt::NoBrush);
-    p.drawPolyline(QPolygonF({ QPointF(bx1 + arm, top), QPointF(bx1, top), QPointF(bx1, bottom),
-                               QPointF(bx1 + arm, bottom) }));
-    p.drawPolyline(QPolygonF({ QPointF(bx2 - arm, top), QPointF(bx2, top), QPointF(bx2, bottom),
-                               QPointF(bx2 - arm, bottom) }));
+    p.drawPolyline(QPolygonF(
+            { QPointF(bx1 + arm, top), QPointF(bx1, top), QPointF(bx1, bottom), QPointF(bx1 + arm, bottom) }));
+    p.drawPolyline(QPolygonF(
+            { QPointF(bx2 - arm, top), QPointF(bx2, top), QPointF(bx2, bottom), QPointF(bx2 - arm, bottom) }));
 }
 
 QImage drawIcon()

@@ -66,13 +66,14 @@ int main(int argc, char *argv[])
     // As the window opens with the default settings.
     panel.setDetection(ks::PanelStyle::join({ QStringLiteral("-50 dB"), QStringLiteral("0.50 S") }));
     panel.setEnds(ks::PanelStyle::join({ QStringLiteral("HEAD MAX 150 MS"), QStringLiteral("TAIL MAX 150 MS") }));
-    panel.setOutput(ks::PanelStyle::join({ QStringLiteral("OUT"), QStringLiteral("IN PLACE"), QStringLiteral("BACKUP ON") }));
+    panel.setOutput(
+            ks::PanelStyle::join({ QStringLiteral("OUT"), QStringLiteral("IN PLACE"), QStringLiteral("BACKUP ON") }));
     timeline->setCurrentSlot(37);
     bool ok = save(panel, folder, QStringLiteral("panel-idle.png"));
 
     // Twelve minutes into a mirror run of 46 files.
     panel.setOutput(ks::PanelStyle::join({ QStringLiteral("OUT"), QStringLiteral("MIRROR"),
-                             QStringLiteral("/srv/audio/podcasts/season-04/trimmed") }));
+            QStringLiteral("/srv/audio/podcasts/season-04/trimmed") }));
     panel.setPhase(ks::VfdPanel::Trimming);
     panel.setElapsedSeconds(754);
     panel.setBatchProgress(19 * 100 / 46);
@@ -88,9 +89,9 @@ int main(int argc, char *argv[])
     // The run has ended; ERR goes dark with it, SKIP stays lit.
     panel.setPhase(ks::VfdPanel::Idle);
     panel.setElapsedSeconds(-1);
-    panel.setSummary(ks::PanelStyle::join({ QStringLiteral("LAST 09:58"), QStringLiteral("46 SCANNED"), QStringLiteral("41 WRITTEN"),
-                              QStringLiteral("4 SKIPPED"), QStringLiteral("1 FAIL"), QStringLiteral("212.6 S CUT"),
-                              QStringLiteral("3.5 S ADDED") }));
+    panel.setSummary(ks::PanelStyle::join({ QStringLiteral("LAST 09:58"), QStringLiteral("46 SCANNED"),
+            QStringLiteral("41 WRITTEN"), QStringLiteral("4 SKIPPED"), QStringLiteral("1 FAIL"),
+            QStringLiteral("212.6 S CUT"), QStringLiteral("3.5 S ADDED") }));
     timeline->markSlot(39);
     timeline->setCurrentSlot(39);
     ok = save(panel, folder, QStringLiteral("panel-finished.png")) && ok;

@@ -62,8 +62,8 @@ int main(int argc, char *argv[])
         args.remove(at, 2);
     }
     if (args.size() < 3) {
-        QTextStream(stderr)
-                << "usage: kestrova-windowshot [--analyse] [--preview ROW] [--tip] [--minimum] OUT.png DESTINATION FILE...\n";
+        QTextStream(stderr) << "usage: kestrova-windowshot [--analyse] [--preview ROW] [--tip] [--minimum] OUT.png "
+                               "DESTINATION FILE...\n";
         return 2;
     }
     ks::applyIdentity();
@@ -113,8 +113,7 @@ int main(int argc, char *argv[])
         // Let the last repaints land, then take the screen as the X server has it.
         QTimer::singleShot(500, &app, [&] {
             const QPixmap shot = window.screen()->grabWindow(0, window.frameGeometry().x(), window.frameGeometry().y(),
-                                                             window.frameGeometry().width(),
-                                                             window.frameGeometry().height());
+                    window.frameGeometry().width(), window.frameGeometry().height());
             app.exit(shot.save(picture) ? 0 : 1);
         });
     });

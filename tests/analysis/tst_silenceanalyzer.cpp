@@ -315,7 +315,7 @@ void tst_SilenceAnalyzer::containerSizesAndFrames_data()
     QTest::addColumn<QString>("suffix");
     QTest::addColumn<QStringList>("written"); // ffmpeg's muxer flags
     QTest::addColumn<Damage>("damage");
-    QTest::addColumn<QString>("problem"); // as the check of a written file words it
+    QTest::addColumn<QString>("problem");  // as the check of a written file words it
     QTest::addColumn<bool>("taggedFirst"); // MP3: the first frame carries Xing/Info
     QTest::addColumn<int>("taggedLater");
     const QStringList rf64{ u"-rf64"_s, u"always"_s }, noId3{ u"-id3v2_version"_s, u"0"_s };

@@ -111,7 +111,7 @@ void tst_SettingsStore::outOfRangeLoadsDefault_data()
     QTest::addColumn<QString>("key");
     QTest::addColumn<QVariant>("stored");
     QTest::addColumn<QVariant>("loaded"); // the field's value after loading
-    QTest::addColumn<bool>("noted"); // one note names the key
+    QTest::addColumn<bool>("noted");      // one note names the key
     const QVariant defaultExtensions = Settings().extensions;
     QTest::newRow("safety limit switched off") << u"detection/maxTrimSec"_s << QVariant(1e9) << QVariant(900.0) << true;
     QTest::newRow("thousands of jobs") << u"tools/parallelJobs"_s << QVariant(100000) << QVariant(0) << true;
@@ -193,7 +193,7 @@ void tst_SettingsStore::storeThatIsNoFile()
     QVERIFY2(
             notes.first().contains(path) && notes.first().contains(u"not a regular file"_s), qPrintable(notes.first()));
     QCOMPARE(test::fields(loaded), test::fields(Settings()));
-    QVERIFY(!QFileInfo(path).isFile()); // nothing written over it
+    QVERIFY(!QFileInfo(path).isFile());              // nothing written over it
     QCOMPARE(settingsStoreRefusal(), notes.first()); // for the window's own use of the store
 }
 

@@ -22,9 +22,10 @@ struct HttpResponse
         , headers(headers)
         , body(body)
         , holdOpen(holdOpen)
-    { }
+    {
+    }
 
-    int status; // 0: read the request and never answer it
+    int status;         // 0: read the request and never answer it
     QByteArray headers; // extra header lines, each ending in "\r\n"
     QByteArray body;
     // No Content-Length, and the connection stays open after the body, so
@@ -54,7 +55,8 @@ class LocalHttpServer final : public QObject
 public:
     explicit LocalHttpServer(QObject *parent = nullptr)
         : QObject(parent)
-    { }
+    {
+    }
 
     bool listen();
     // Listens on a certificate for 127.0.0.1 made now with the openssl

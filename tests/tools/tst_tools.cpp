@@ -56,7 +56,7 @@ void tst_Tools::progressLines_data()
 {
     QTest::addColumn<QString>("line");
     QTest::addColumn<double>("seconds"); // -1: not a position
-    QTest::addColumn<int>("percent"); // of 10 s; -1: nothing reported
+    QTest::addColumn<int>("percent");    // of 10 s; -1: nothing reported
     QTest::newRow("microseconds, truncated") << u"out_time_us=3339000"_s << 3.339 << 33;
     QTest::newRow("past the end clamps") << u"out_time_us=12500000"_s << 12.5 << 100;
     QTest::newRow("negative time") << u"out_time_us=-2000000"_s << -2.0 << -1;
@@ -116,8 +116,8 @@ const QStringList Arguments{ u"/music/My Song's \"best\" take.mp3"_s, u"-leading
 void tst_Tools::childOutputAndEnd_data()
 {
     QTest::addColumn<QByteArray>("script"); // "-x": not executable
-    QTest::addColumn<QStringList>("out"); // the first five lines as they arrived
-    QTest::addColumn<QStringList>("err"); // lines as they arrived, and the whole text
+    QTest::addColumn<QStringList>("out");   // the first five lines as they arrived
+    QTest::addColumn<QStringList>("err");   // lines as they arrived, and the whole text
     QTest::addColumn<QString>("end");
     // Lines joined across reads, CR LF, an empty line, "é" split between two
     // writes a moment apart, and a last line without an end.
@@ -182,7 +182,7 @@ bool running(qint64 pid)
 void tst_Tools::quietChildStopped_data()
 {
     QTest::addColumn<QByteArray>("script");
-    QTest::addColumn<int>("limit"); // ms of silence the runner allows
+    QTest::addColumn<int>("limit");   // ms of silence the runner allows
     QTest::addColumn<QString>("end"); // or the message the runner ended it with
     QTest::newRow("silent from the start") << QByteArray("echo $$ > \"$0.pid\"\nexec sleep 60") << 300
                                            << u"silent from the start made no progress for 0.3 s - stopped"_s;
@@ -283,7 +283,7 @@ void tst_Tools::playerLookup_data()
     // Where ffmpeg is, and which ffplays are planted: the one beside ffmpeg, the one on the search path.
     QTest::addColumn<QString>("ffmpeg");
     QTest::addColumn<QStringList>("present"); // "-x": planted, not runnable
-    QTest::addColumn<int>("found"); // index into present, -1: none
+    QTest::addColumn<int>("found");           // index into present, -1: none
     QTest::newRow("beside the ffmpeg in use")
             << u"PATH/own/ffmpeg"_s << QStringList{ u"PATH/own/ffplay"_s, u"PATH/ffplay"_s } << 0;
     QTest::newRow("beside it but not runnable")

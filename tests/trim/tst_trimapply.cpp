@@ -97,12 +97,12 @@ bool dateBack(const QString &path)
 // What happens to a source while it is planned and written.
 enum class Meanwhile {
     Nothing,
-    ChangedMomentsAgo, // saved just before the plan
-    RecordingFromBefore, // a recorder appending since before the plan
+    ChangedMomentsAgo,      // saved just before the plan
+    RecordingFromBefore,    // a recorder appending since before the plan
     RecordingStartsInWrite, // a recorder that starts appending while ffmpeg writes
-    NewTakeAfterPlan, // saved over it after the plan, before the write
-    NewTakeBeforeRead, // renamed over it as ffmpeg starts
-    NewTakeWrittenIn, // written into the same file once ffmpeg is done
+    NewTakeAfterPlan,       // saved over it after the plan, before the write
+    NewTakeBeforeRead,      // renamed over it as ffmpeg starts
+    NewTakeWrittenIn,       // written into the same file once ffmpeg is done
     DeletedInWrite,
 };
 
@@ -363,7 +363,7 @@ void tst_TrimApply::everyFormatReachesItsTargets_data()
     QTest::addColumn<Settings>("settings");
     QTest::addColumn<bool>("reencoded");
     QTest::addColumn<double>("tolerance"); // of each end measured again and of the decoded length
-    const Settings cut; // 150 ms at each end, a stream copy asked for
+    const Settings cut;                    // 150 ms at each end, a stream copy asked for
     const test::ToneSpec stereo{ 1.0, 2.0, 2.0, 44100, 2 };
     const QString cover = u"-f lavfi -i color=c=red:s=32x32:d=1 | -map 0:a -map 1:v -frames:v 1 -c:v png "
                           "-disposition:v attached_pic"_s;
@@ -587,7 +587,7 @@ void tst_TrimApply::whatAWrittenFileCouldNotKeep_data()
     // What the preloaded library refuses the real kestrova-cli, trimming in place with a backup: before the
     // replace the file fails and all is as it was, after it the file is trimmed and its line says what it lacks.
     QTest::addColumn<QByteArray>("refused"); // the variable that switches a refusal on
-    QTest::addColumn<bool>("otherOwner"); // the file another user's, which only root can arrange
+    QTest::addColumn<bool>("otherOwner");    // the file another user's, which only root can arrange
     QTest::addColumn<bool>("trimmed");
     QTest::addColumn<QString>("ending"); // of the file's line; empty: a trimmed file's line with no note
     QTest::newRow("nothing refused") << QByteArray() << false << true << QString();
@@ -897,9 +897,9 @@ void tst_TrimApply::anExistingBackupIsTrustedOnlyWhenProven()
 void tst_TrimApply::restoreGivesBackOnlyAudio_data()
 {
     QTest::addColumn<bool>("present");
-    QTest::addColumn<bool>("audio"); // a real recording at the backup's name
+    QTest::addColumn<bool>("audio");       // a real recording at the backup's name
     QTest::addColumn<QByteArray>("bytes"); // else these
-    QTest::addColumn<QString>("message"); // %1: the backup's path
+    QTest::addColumn<QString>("message");  // %1: the backup's path
     QTest::newRow("no backup") << false << false << QByteArray() << u"no backup to restore"_s;
     QTest::newRow("an empty backup") << true << false << QByteArray() << u"backup %1 is empty - nothing restored"_s;
     QTest::newRow("text at the backup's name")

@@ -35,10 +35,10 @@ class ScriptedPrompts final : public ks::UserPrompts
 {
 public:
     using Button = QMessageBox::StandardButton;
-    QList<QStringList> picked; // file picker, or the folder picker's first
-    QList<Button> answers; // message boxes
+    QList<QStringList> picked;                    // file picker, or the folder picker's first
+    QList<Button> answers;                        // message boxes
     QList<std::function<int(QDialog &)>> dialogs; // exec: may edit the dialog, returns its result
-    QStringList asked; // function|caption or title|text, start folder or filter
+    QStringList asked;                            // function|caption or title|text, start folder or filter
 
     QStringList openFileNames(QWidget *, const QString &caption, const QString &, const QString &filter) override
     {
@@ -139,7 +139,7 @@ struct Rig
         return window->findChild<LogConsole *>()->toPlainText().remove(stamp).split(u'\n', Qt::SkipEmptyParts);
     }
 
-    test::SettingsSandbox sandbox; // first in, last out
+    test::SettingsSandbox sandbox;                  // first in, last out
     ScriptedPrompts *prompts = new ScriptedPrompts; // owned by the window
     std::unique_ptr<MainWindow> window;
 };
@@ -307,9 +307,9 @@ private Q_SLOTS:
     void updateAnswers_data()
     {
         QTest::addColumn<HttpResponse>("response");
-        QTest::addColumn<bool>("byHand"); // clicked twice, else automatic
-        QTest::addColumn<int>("openMs"); // real boxes, read once open so long; 0: scripted answers
-        QTest::addColumn<QString>("line"); // the log's last line starts so
+        QTest::addColumn<bool>("byHand");   // clicked twice, else automatic
+        QTest::addColumn<int>("openMs");    // real boxes, read once open so long; 0: scripted answers
+        QTest::addColumn<QString>("line");  // the log's last line starts so
         QTest::addColumn<QString>("asked"); // the scripted questions, or the real box's format|text|narrow|connections
         QTest::newRow("failure, automatic") << HttpResponse::json("oops", 500) << false << 0
                                             << u"Update check failed - The update server answered"_s << QString();
@@ -515,7 +515,7 @@ private Q_SLOTS:
         Rig rig([&](Settings &s) { s.outputMode = OutputMode::InPlace; });
         rig.addFiles({ source, file(u"in/garbage.mp3"_s) });
         rig.prompts->answers.fill(QMessageBox::Yes, 5); // whatever each run asks
-        rig.command(u"Trim selected"_s)->trigger(); // nothing selected is not the whole queue
+        rig.command(u"Trim selected"_s)->trigger();     // nothing selected is not the whole queue
         QCOMPARE(rig.log().last() + u'|' + rig.run({}), u"No files are selected.|Pending Pending"_s);
         rig.view()->selectQueueRow(0);
         QCOMPARE(rig.run(u"Trim selected"_s), u"Trimmed Pending"_s);
@@ -595,7 +595,7 @@ private Q_SLOTS:
         QPushButton *playHead = rig.button("playHeadButton");
         playHead->click();
         QTRY_COMPARE(running(preview).size(), 3); // and the player
-        playHead->click(); // a second press stops it
+        playHead->click();                        // a second press stops it
         QTRY_COMPARE(running(preview).size(), 2);
         QVERIFY(!playHead->isChecked() && !playHead->isHidden());
         preview.setPlayer(QString()); // without ffplay nothing plays

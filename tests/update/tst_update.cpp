@@ -295,7 +295,7 @@ void tst_Update::dialogBoundsWhatTheServerSent()
 void tst_Update::dialogButtonsDecide_data()
 {
     QTest::addColumn<QByteArray>("button"); // empty: the Escape key
-    QTest::addColumn<QString>("address"); // to download and of the notes
+    QTest::addColumn<QString>("address");   // to download and of the notes
     QTest::addColumn<int>("choice");
     QTest::addColumn<QString>("events");
 
