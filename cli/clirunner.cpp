@@ -5,6 +5,7 @@
 #include "runtexts.h"
 #include "settingsstore.h"
 #include "signalwatcher.h"
+#include "terminaltext.h"
 #include "textformat.h"
 #include "toolpaths.h"
 #include "workerhost.h"
@@ -352,7 +353,9 @@ void CliRunner::refuse(const QString &reason)
 void CliRunner::printOut(const QString &line)
 {
     m_progress.clear();
-    if (!writeLine(stdout, line.toLocal8Bit()) && !m_outputClosed) {
+    // JSON escapes control characters itself; plain text is made safe here.
+    const QString shown = m_options.json ? line : terminalSafe(line);
+    if (!writeLine(stdout, shown.toLocal8Bit()) && !m_outputClosed) {
         // Nobody reads the results any more: stop as a Ctrl-C would.
         m_outputClosed = true;
         stop();
@@ -363,7 +366,11 @@ void CliRunner::printOut(const QString &line)
 void CliRunner::printErr(const QString &line)
 {
     m_progress.clear();
-    writeLine(stderr, line.toLocal8Bit());
+    // A message may hold a hint on a line of its own; each line is made safe.
+    QStringList lines = line.split(u'\n');
+    for (QString &part : lines)
+        part = terminalSafe(part);
+    writeLine(stderr, lines.join(u'\n').toLocal8Bit());
     drawProgress();
 }
 

@@ -109,6 +109,8 @@ void tst_CliRunner::initTestCase()
             { u"in/cut.wav"_s, u"in/sub/deep.wav"_s, u"loose/single.wav"_s, u"loose/new\nline.wav"_s })
         QCOMPARE(test::makeAudio(work(name)), QString());
     QCOMPARE(test::makeAudio(work(u"in/within.wav"_s), { 0.0, 2.0, 0.0 }), QString());
+    // A name that would retitle and recolour a terminal and turn the line around.
+    QCOMPARE(test::makeAudio(work(u"escapes/\x1b]0;pwned\x07\x1b[31mred\r\u202e.wav"_s)), QString());
     // Beside a file whose name is Latin-1, "café.wav", which no listing of Qt's shows.
     QCOMPARE(test::makeAudio(work(u"odd/fine.wav"_s)), QString());
     const int raw = ::open(latin1Name().constData(), O_WRONLY | O_CREAT, 0644);
@@ -185,6 +187,10 @@ void tst_CliRunner::runs_data()
     addRun("a name not UTF-8 in a folder", u"analyse --no-settings odd"_s, 0,
             { u"Analysing 1 file(s)."_s, u"fine.wav - measured head 1.00 s, tail 2.00 s;"_s },
             u"kestrova-cli: warning: Skipped 1 file(s) whose names are not valid UTF-8\n"_s);
+    // A file name steers no terminal: its control characters show as escapes.
+    addRun("a name with escape codes", u"analyse --no-settings escapes"_s, 0,
+            { u"Analysing 1 file(s)."_s,
+                    u"\\x1B]0;pwned\\x07\\x1B[31mred\\x0D\\u202E.wav - measured head 1.00 s, tail 2.00 s;"_s });
     // The log's sentence, then the option that mends it.
     addRun("no destination", u"trim --no-settings in"_s, 2, {},
             u"kestrova-cli: no destination folder is set.\nGive one with --out DIR, or overwrite the originals "
