@@ -71,7 +71,7 @@ void CliRunner::start()
 {
     m_report.runStarted();
     if (!m_options.noSettings) {
-        for (const QString &note : loadSettings(m_settings))
+        for (const QString &note : loadSettings(m_settings, StoreUse::ReadOnly))
             complain(note);
     }
     m_options.applyTo(m_settings);

@@ -137,15 +137,15 @@ QString settingsStoreRefusal()
     return storeRefusal(defaultStoreFiles());
 }
 
-QStringList loadSettings(Settings &settings)
+QStringList loadSettings(Settings &settings, StoreUse use)
 {
     if (const QString refused = settingsStoreRefusal(); !refused.isEmpty())
         return { refused };
     QSettings store;
-    return loadSettings(settings, store);
+    return loadSettings(settings, store, use);
 }
 
-QStringList loadSettings(Settings &s, QSettings &store)
+QStringList loadSettings(Settings &s, QSettings &store, StoreUse use)
 {
     if (const QString refused = storeRefusal({ store.fileName() }); !refused.isEmpty())
         return { refused };
@@ -166,7 +166,8 @@ QStringList loadSettings(Settings &s, QSettings &store)
         row.set(s, value);
     }
     // Nothing reads a stored endpoint any more; it must not linger.
-    store.remove(QStringLiteral("updates/url"));
+    if (use == StoreUse::Tidy && store.contains(QStringLiteral("updates/url")))
+        store.remove(QStringLiteral("updates/url"));
     return notes;
 }
 

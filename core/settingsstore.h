@@ -17,8 +17,13 @@ Settings &appSettings();
 // outside its row's range loads as the default, with one note naming the key.
 // A store whose file is there but is no regular file (a FIFO, a device) is
 // not read at all: one note says so and `settings` stays as it was.
-QStringList loadSettings(Settings &settings);
-QStringList loadSettings(Settings &settings, QSettings &store);
+//
+// Loading tidies the store (a key nothing reads any more is removed) unless
+// asked to leave it as it is: a command that only reads settings must not
+// rewrite the user's file.
+enum class StoreUse { Tidy, ReadOnly };
+QStringList loadSettings(Settings &settings, StoreUse use = StoreUse::Tidy);
+QStringList loadSettings(Settings &settings, QSettings &store, StoreUse use = StoreUse::Tidy);
 
 // Why the store chosen by the organisation and application names must not be
 // opened, or an empty string: QSettings reads its files as it is made, and a

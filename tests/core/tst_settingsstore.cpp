@@ -26,6 +26,8 @@ private Q_SLOTS:
     void storeRoundTrip();
     void storedValuesRead_data();
     void storedValuesRead();
+    void readingLeavesTheFile_data();
+    void readingLeavesTheFile();
     void outOfRangeLoadsDefault_data();
     void outOfRangeLoadsDefault();
     void storeThatIsNoFile_data();
@@ -104,6 +106,38 @@ void tst_SettingsStore::storedValuesRead()
                     .arg(s.keepMtime ? u"true"_s : u"false"_s, s.outputRoot),
             "read");
     QVERIFY(!QSettings().contains(u"updates/url"_s));
+}
+
+void tst_SettingsStore::readingLeavesTheFile_data()
+{
+    QTest::addColumn<StoreUse>("use");
+    QTest::addColumn<bool>("rewritten"); // the stale update address gone, the file laid out anew
+    QTest::newRow("tidied") << StoreUse::Tidy << true;
+    QTest::newRow("only read") << StoreUse::ReadOnly << false;
+}
+
+// A store edited by hand, with a comment, its own order and a key nothing
+// reads any more: only a tidying load rewrites it.
+void tst_SettingsStore::readingLeavesTheFile()
+{
+    QFETCH(StoreUse, use);
+    QFETCH(bool, rewritten);
+    const QString path = QSettings().fileName();
+    const QByteArray edited = "; thresholds tuned for the archive\n[updates]\nurl=https://old.example/feed\n\n"
+                              "[detection]\nthresholdDb=-60\n";
+    QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(edited) == edited.size());
+    }
+    Settings s;
+    QVERIFY(loadSettings(s, use).isEmpty());
+    QCOMPARE(s.thresholdDb, -60.0);
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray after = file.readAll();
+    QCOMPARE(after != edited, rewritten);
+    QCOMPARE(after.contains("url="), !rewritten);
 }
 
 void tst_SettingsStore::outOfRangeLoadsDefault_data()
