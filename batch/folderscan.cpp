@@ -1,5 +1,8 @@
 #include "folderscan.h"
 
+#include "backups.h"
+#include "trimengine.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -25,7 +28,12 @@ FolderScan::Result FolderScan::run(const QString &root, const QStringList &exten
             recursive ? QDirIterator::Subdirectories : QDirIterator::NoIteratorFlags);
     Result result;
     while (!(result.stopped = stopped()) && it.hasNext()) {
-        result.files.append(it.next());
+        const QString path = it.next();
+        // The program's own backups and temporaries are never audio to trim,
+        // whatever the list of types says.
+        if (Backups::isBackupName(it.fileName()) || TrimEngine::isTemporaryName(it.fileName()))
+            continue;
+        result.files.append(path);
         if (result.files.size() % ReportEvery == 0)
             progress(int(result.files.size()));
     }

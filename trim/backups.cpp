@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace ks {
@@ -28,6 +29,13 @@ QByteArray recorded(const QByteArray &record, const QByteArray &key)
 }
 
 } // namespace
+
+bool Backups::isBackupName(const QString &fileName)
+{
+    static const QRegularExpression backup(
+            QStringLiteral("\\.bak(\\.[0-9]+|\\.kestrova)?$"), QRegularExpression::CaseInsensitiveOption);
+    return backup.match(fileName).hasMatch();
+}
 
 bool Backups::exists(const QString &sourcePath)
 {

@@ -19,6 +19,9 @@ class Backups final
 public:
     static QString pathFor(const QString &sourcePath) { return sourcePath + QLatin1String(".bak"); }
     static QString recordPathFor(const QString &sourcePath) { return pathFor(sourcePath) + QLatin1String(".kestrova"); }
+    // Whether a file's name is one of these: "NAME.bak", "NAME.bak.2" or a
+    // backup's record. A folder scan never takes them for audio to trim.
+    static bool isBackupName(const QString &fileName);
     static bool exists(const QString &sourcePath);
 
     // A file's SHA-256, or an empty array when it cannot be read.

@@ -206,6 +206,11 @@ StepResult TrimEngine::judge(QueueItem &item, const SilenceAnalyzer::Result &sil
     return StepResult::success();
 }
 
+bool TrimEngine::isTemporaryName(const QString &fileName)
+{
+    return fileName.startsWith(QLatin1Char('.')) && fileName.contains(QLatin1String(".kstmp."));
+}
+
 QString TrimEngine::temporaryPathFor(const QString &outputPath)
 {
     const QFileInfo info(outputPath);

@@ -48,6 +48,9 @@ public:
 
     // ".Song.live.kstmp.mp3" beside "Song.live.mp3".
     static QString temporaryPathFor(const QString &outputPath);
+    // Whether a file's name is one such temporary, which nothing but the
+    // write that made it may touch.
+    static bool isTemporaryName(const QString &fileName);
 
     // The ffmpeg arguments that write `plan` of the probed `source`.
     static QStringList ffmpegArguments(

@@ -34,6 +34,8 @@ private Q_SLOTS:
     void stopEndsEveryRunningFile();
     void stopReachesEveryQueuedJob();
     void scanCountsNamesNotUtf8();
+    void scanPassesOverOwnFiles_data();
+    void scanPassesOverOwnFiles();
     void destinationLeftOutOfScan();
     void queueRemovesScatteredRows();
     void resultsFindTheirRowById();
@@ -228,6 +230,31 @@ void tst_Controller::scanCountsNamesNotUtf8()
                      messages.first().at(0) }),
             QVariantList({ FolderScan::ReportEvery + 1, at(u"odd/ok.mp3"_s), 1, FolderScan::ReportEvery, 1,
                     u"Skipped 1 file(s) whose names are not valid UTF-8"_s }));
+}
+
+void tst_Controller::scanPassesOverOwnFiles_data()
+{
+    QTest::addColumn<QStringList>("extensions"); // as stored or typed, however wide
+    QTest::newRow("every type") << QStringList();
+    QTest::newRow("backups asked for by name") << QStringList{ u"mp3"_s, u"bak"_s, u"1"_s, u"kestrova"_s };
+}
+
+// Backups, their numbered elders, their records and half-written
+// temporaries are never queued, so no run can trim a backup.
+void tst_Controller::scanPassesOverOwnFiles()
+{
+    QFETCH(QStringList, extensions);
+    const QStringList names{ u"take.mp3"_s, u"take.mp3.bak"_s, u"take.mp3.BAK"_s, u"take.mp3.bak.1"_s,
+        u"take.mp3.bak.12"_s, u"take.mp3.bak.kestrova"_s, u".take.kstmp.mp3"_s, u"notes.bak.txt"_s };
+    QVERIFY(QDir().mkpath(at(u"own"_s)));
+    for (const QString &name : names)
+        QVERIFY(QFile(at(u"own/"_s + name)).open(QIODevice::WriteOnly));
+    const FolderScan::Result result = FolderScan::run(
+            at(u"own"_s), extensions, false, [] { return false; }, [](int) {});
+    QStringList expected{ at(u"own/take.mp3"_s) };
+    if (extensions.isEmpty())
+        expected.prepend(at(u"own/notes.bak.txt"_s)); // a name that only looks like one
+    QCOMPARE(result.files, expected);
 }
 
 void tst_Controller::destinationLeftOutOfScan()
