@@ -9,6 +9,7 @@
 #include "settings.h"
 #include "silenceanalyzer.h"
 #include "sourcecheck.h"
+#include "sourcelock.h"
 #include "textformat.h"
 #include "toolmessage.h"
 
@@ -264,6 +265,9 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     const bool inPlace = settings.outputMode == OutputMode::InPlace;
     if (inPlace)
         followLink(item);
+    const SourceLock lock(item.path);
+    if (lock.busy())
+        return StepResult::leftAlone(QStringLiteral("being trimmed by another run"));
     MediaInfo source;
     if (const StepResult read = probeSource(item.path, tools, cancelled, probed, source); !read.ok())
         return read;

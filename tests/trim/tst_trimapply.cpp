@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <optional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +52,8 @@ private Q_SLOTS:
     void anExistingBackupIsTrustedOnlyWhenProven();
     void restoreGivesBackOnlyAudio_data();
     void restoreGivesBackOnlyAudio();
+    void aFileAnotherRunHoldsIsLeftAlone_data();
+    void aFileAnotherRunHoldsIsLeftAlone();
 };
 
 namespace {
@@ -927,6 +930,41 @@ void tst_TrimApply::restoreGivesBackOnlyAudio()
     QCOMPARE(restored.proceeds(), audio);
     QVERIFY(contents(source) == (audio ? planted : current));
     QCOMPARE(QFileInfo::exists(backup), present && !audio);
+}
+
+void tst_TrimApply::aFileAnotherRunHoldsIsLeftAlone_data()
+{
+    QTest::addColumn<OutputMode>("mode");
+    QTest::newRow("in place") << OutputMode::InPlace;
+    QTest::newRow("mirrored") << OutputMode::Mirror;
+}
+
+// A second run over a file the first is rewriting passes it over; once the
+// first is done, the file is the second's to trim.
+void tst_TrimApply::aFileAnotherRunHoldsIsLeftAlone()
+{
+    QFETCH(OutputMode, mode);
+    const QString source = m_dir->filePath(u"held/take.mp3"_s);
+    QCOMPARE(test::makeAudio(source), QString());
+    const QByteArray before = test::sha256(source);
+    Settings settings;
+    settings.outputMode = mode;
+    settings.makeBackup = false;
+    QueueItem item;
+    item.path = source;
+    item.outputPath = mode == OutputMode::InPlace ? source : m_dir->filePath(u"held-out/take.mp3"_s);
+    MediaInfo probed;
+    QVERIFY(TrimEngine::plan(item, settings, test::systemTools(), {}, {}, &probed).ok());
+    QFile other(source);
+    QVERIFY(other.open(QIODevice::ReadOnly) && ::flock(other.handle(), LOCK_EX | LOCK_NB) == 0);
+    const StepResult passed = TrimEngine::apply(item, settings, test::systemTools(), {}, {}, &probed);
+    QCOMPARE(passed.kind, StepResult::Kind::Skipped);
+    QCOMPARE(passed.message, u"being trimmed by another run"_s);
+    QCOMPARE(test::sha256(source), before);
+    QVERIFY(!QFileInfo::exists(m_dir->filePath(u"held-out/take.mp3"_s)));
+    QVERIFY(test::temporaryFiles(m_dir->path()).isEmpty());
+    other.close();
+    QCOMPARE(TrimEngine::apply(item, settings, test::systemTools(), {}, {}, &probed).kind, StepResult::Kind::Done);
 }
 
 QTEST_GUILESS_MAIN(tst_TrimApply)
