@@ -27,6 +27,7 @@ constexpr Cause WriteCauses[] = {
 // Causes that say more than any one line, most specific first.
 constexpr Cause Causes[] = {
     { QLatin1String("Permission denied"), QLatin1String("permission denied") },
+    { QLatin1String("File name too long"), QLatin1String("file name too long") },
     { QLatin1String("No such file or directory"), QLatin1String("file not found") },
     { QLatin1String("CRC mismatch"), QLatin1String("damaged data (CRC mismatch)") },
     { QLatin1String("moov atom not found"), QLatin1String("damaged MP4 file (no index)") },
@@ -35,6 +36,7 @@ constexpr Cause Causes[] = {
     { QLatin1String("does not contain any stream"), QLatin1String("no audio frames") },
     { QLatin1String("Failed to read frame size"), QLatin1String("damaged or not an audio file (no readable frames)") },
     { QLatin1String("Invalid data found when processing input"), QLatin1String("not an audio file") },
+    { QLatin1String("dimensions not set"), QLatin1String("the cover art cannot be read") },
 };
 
 // Lines that only say that something failed, not what.
@@ -84,6 +86,15 @@ QString ToolMessage::oneLine(
         return written;
     if (QFileInfo(inputPath).isFile() && QFileInfo(inputPath).size() == 0)
         return QStringLiteral("empty file");
+    // What went missing is where the output goes, not the source.
+    if (!temporaryPath.isEmpty()) {
+        for (const QString &line : toolOutput.split(QLatin1Char('\n'))) {
+            if (line.contains(temporaryPath)
+                    && line.contains(QLatin1String("No such file or directory"), Qt::CaseInsensitive))
+                return QStringLiteral("output folder %1 not found")
+                        .arg(QDir::toNativeSeparators(QFileInfo(outputPath).absolutePath()));
+        }
+    }
     for (const Cause &cause : Causes) {
         if (toolOutput.contains(cause.text, Qt::CaseInsensitive))
             return cause.words;
@@ -102,9 +113,12 @@ QString ToolMessage::oneLine(
         if (!line.isEmpty() && !isGeneric(line))
             picked = line;
     }
+    // A long line is cut in its middle, where a path runs: the reason is
+    // at its end.
     constexpr int Longest = 200;
+    constexpr int Head = 60;
     if (picked.size() > Longest)
-        picked = picked.left(Longest - 1) + QChar(0x2026);
+        picked = picked.left(Head) + QChar(0x2026) + picked.right(Longest - Head - 1);
     return picked;
 }
 

@@ -96,6 +96,21 @@ void tst_Tools::oneLineMessages_data()
             << u"invalid quality 99"_s;
     QTest::newRow("the output named, not its temporary file")
             << u"[mp4 @ 0x3] Invalid frame in /o/.a.kstmp.m4a"_s << u"Invalid frame in /o/a.m4a"_s;
+    QTest::newRow("the output's folder gone")
+            << u"[mp3 @ 0x5] /o/.a.kstmp.m4a: No such file or directory\nError opening output files: No such file or "
+               "directory"_s
+            << u"output folder /o not found"_s;
+    QTest::newRow("the source missing") << u"/in/a.mp3: No such file or directory"_s << u"file not found"_s;
+    QTest::newRow("a path too long") << u"/in/%1/a.mp3: File name too long"_s.arg(QString(300, u'x'))
+                                     << u"file name too long"_s;
+    // Cut to 200 characters in the middle of the path, so the reason stays.
+    QTest::newRow("a long line keeps its end")
+            << u"Could not open /in/%1/a.mp3 for the reason given here"_s.arg(QString(300, u'y'))
+            << u"Could not open /in/"_s + QString(41, u'y') + QChar(0x2026) + QString(107, u'y')
+                    + u"/a.mp3 for the reason given here"_s;
+    QTest::newRow("a cover that cannot be read")
+            << u"[mjpeg @ 0x6] dimensions not set\nCould not write header for output file #0"_s
+            << u"the cover art cannot be read"_s;
     // What ended it, over a cause the tool gave on the way.
     QTest::newRow("stopped for making no progress")
             << u"[mp3 @ 0x4] /in/a.mp3: Invalid data found when processing input\n"
