@@ -511,7 +511,7 @@ QString CliOptions::helpText()
             "Exit status:\n"
             "  0    no file failed\n"
             "  1    a file or a PATH failed\n"
-            "  2    a usage error, a refusal or missing tools\n"
+            "  2    a usage error, a refusal, missing tools or no to the in-place question\n"
             "  130  stopped by Ctrl-C or SIGTERM\n"
             "  141  standard output was closed by its reader\n"
             "\n"

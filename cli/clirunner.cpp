@@ -216,8 +216,9 @@ void CliRunner::allQueued()
             return;
         }
         if (!confirmInPlace(count)) {
+            // Declined, as a refusal: nothing ran, and nothing failed.
             printErr(QStringLiteral("Nothing was changed."));
-            finish(SomethingFailed);
+            finish(Refused);
             return;
         }
     }

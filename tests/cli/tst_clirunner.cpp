@@ -64,6 +64,7 @@ private Q_SLOTS:
     void helpGivesTheTableRanges();
     void helpGivesTheBuiltInDefaults();
     void quietTotalsAreDated();
+    void declinedInPlaceRunRefused();
     void readmeExamples_data();
     void readmeExamples();
 
@@ -331,6 +332,28 @@ void tst_CliRunner::quietTotalsAreDated()
 }
 
 // One row per command of the README's console examples, with the output it shows.
+// Answering no on a terminal is a refusal, as the exit statuses say: 2,
+// with every file as it was. `script` gives the program its terminal.
+void tst_CliRunner::declinedInPlaceRunRefused()
+{
+    const QString script = QStandardPaths::findExecutable(u"script"_s);
+    if (script.isEmpty())
+        QSKIP("no script command to give the program a terminal");
+    const QStringList before = files(work());
+    QProcess process;
+    process.setWorkingDirectory(work());
+    process.start(script,
+            { u"-qec"_s, QStringLiteral(KESTROVA_CLI) + u" trim --no-settings --in-place in"_s, u"/dev/null"_s });
+    QVERIFY(process.waitForStarted());
+    process.write("n\n");
+    process.closeWriteChannel();
+    QVERIFY(process.waitForFinished(60000));
+    const QString said = QString::fromLocal8Bit(process.readAllStandardOutput());
+    QVERIFY2(said.contains(u"Nothing was changed."_s), qPrintable(said));
+    QCOMPARE(process.exitCode(), 2);
+    QCOMPARE(files(work()), before);
+}
+
 void tst_CliRunner::readmeExamples_data()
 {
     QTest::addColumn<QString>("command");
