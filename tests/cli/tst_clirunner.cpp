@@ -65,6 +65,7 @@ private Q_SLOTS:
     void helpGivesTheBuiltInDefaults();
     void quietTotalsAreDated();
     void declinedInPlaceRunRefused();
+    void closedOutputEnds141();
     void readmeExamples_data();
     void readmeExamples();
 
@@ -352,6 +353,23 @@ void tst_CliRunner::declinedInPlaceRunRefused()
     QVERIFY2(said.contains(u"Nothing was changed."_s), qPrintable(said));
     QCOMPARE(process.exitCode(), 2);
     QCOMPARE(files(work()), before);
+}
+
+// A reader that goes away (`| head -1`) ends the run as a pipe would, with
+// 141, in text and in JSON; the line it read was the first.
+void tst_CliRunner::closedOutputEnds141()
+{
+    for (const QString &format : { QString(), u" --json"_s }) {
+        QProcess process;
+        process.setWorkingDirectory(work());
+        process.start(u"bash"_s,
+                { u"-c"_s,
+                        u"set -o pipefail; '%1' analyse --no-settings -j 1%2 in | head -1"_s.arg(
+                                QStringLiteral(KESTROVA_CLI), format) });
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 141);
+        QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).count(u'\n'), 1);
+    }
 }
 
 void tst_CliRunner::readmeExamples_data()
