@@ -144,8 +144,9 @@ void QueueModel::addFiles(const QStringList &files, const QString &root)
     QStringList fresh;
     QSet<QString> seen;
     for (const QString &path : files) {
-        if (!m_rowOfPath.contains(path) && !seen.contains(path)) {
-            seen.insert(path);
+        const QString file = fileKey(path);
+        if (!m_rowOfPath.contains(path) && !m_files.contains(file) && !seen.contains(file)) {
+            seen.insert(file);
             fresh.append(path);
         }
     }
@@ -161,6 +162,9 @@ void QueueModel::addFiles(const QStringList &files, const QString &root)
         item.path = path;
         item.relPath = root.isEmpty() ? QFileInfo(path).fileName() : rootDir.relativeFilePath(path);
         item.id = ++m_lastId;
+        const QString file = fileKey(path);
+        m_fileOfPath.insert(path, file);
+        m_files.insert(file);
         m_rowOfPath.insert(path, int(m_items.size()));
         m_rowOfId.insert(item.id, int(m_items.size()));
         m_items.append(item);
@@ -174,8 +178,11 @@ void QueueModel::setItem(int row, const QueueItem &item)
         return;
     QueueItem &current = m_items[row];
     if (current.path != item.path) {
-        m_rowOfPath.remove(current.path);
+        forget(current.path);
         m_rowOfPath.insert(item.path, row);
+        const QString file = fileKey(item.path);
+        m_fileOfPath.insert(item.path, file);
+        m_files.insert(file);
     }
     // The row keeps the id the queue gave it.
     const quint64 id = current.id;
@@ -219,7 +226,7 @@ void QueueModel::removeItems(const QList<int> &rows)
         for (const auto &run : std::as_const(runs)) {
             beginRemoveRows(QModelIndex(), run.first, run.second);
             for (int row = run.first; row <= run.second; ++row) {
-                m_rowOfPath.remove(m_items.at(row).path);
+                forget(m_items.at(row).path);
                 m_rowOfId.remove(m_items.at(row).id);
             }
             m_items.remove(run.first, run.second - run.first + 1);
@@ -231,8 +238,10 @@ void QueueModel::removeItems(const QList<int> &rows)
 
     beginResetModel();
     QList<bool> remove(m_items.size(), false);
-    for (const int row : std::as_const(doomed))
+    for (const int row : std::as_const(doomed)) {
         remove[row] = true;
+        forget(m_items.at(row).path);
+    }
     qsizetype kept = 0;
     for (qsizetype row = 0; row < m_items.size(); ++row) {
         if (!remove.at(row)) {
@@ -246,6 +255,18 @@ void QueueModel::removeItems(const QList<int> &rows)
     m_rowOfId.clear();
     reindexFrom(0);
     endResetModel();
+}
+
+void QueueModel::forget(const QString &path)
+{
+    m_rowOfPath.remove(path);
+    m_files.remove(m_fileOfPath.take(path));
+}
+
+QString QueueModel::fileKey(const QString &path)
+{
+    const QString resolved = QFileInfo(path).canonicalFilePath();
+    return resolved.isEmpty() ? path : resolved;
 }
 
 void QueueModel::reindexFrom(int row)
@@ -262,6 +283,8 @@ void QueueModel::clear()
     m_items.clear();
     m_rowOfPath.clear();
     m_rowOfId.clear();
+    m_fileOfPath.clear();
+    m_files.clear();
     endResetModel();
 }
 

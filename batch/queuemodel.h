@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QList>
+#include <QSet>
 
 namespace ks {
 
@@ -37,8 +38,9 @@ public:
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
 
-    // Appends the paths not queued yet; `root` is the folder their File column
-    // is shown relative to (empty: the bare file name).
+    // Appends the paths whose files are not queued yet (a file named directly
+    // and through a symbolic link is one file); `root` is the folder their
+    // File column is shown relative to (empty: the bare file name).
     void addFiles(const QStringList &files, const QString &root);
     void setItem(int row, const QueueItem &item);
     void removeItems(const QList<int> &rows);
@@ -64,10 +66,17 @@ public:
 private:
     Q_DISABLE_COPY_MOVE(QueueModel)
     void reindexFrom(int row);
+    void forget(const QString &path);
+
+    // The file a path leads to, links resolved; the path itself for a file
+    // that is not there.
+    static QString fileKey(const QString &path);
 
     QList<QueueItem> m_items;
     QHash<QString, int> m_rowOfPath; // paths are unique in the queue
     QHash<quint64, int> m_rowOfId;
+    QHash<QString, QString> m_fileOfPath; // each queued path's fileKey
+    QSet<QString> m_files;
     quint64 m_lastId = 0;
 };
 

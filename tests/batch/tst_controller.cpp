@@ -38,6 +38,7 @@ private Q_SLOTS:
     void scanPassesOverOwnFiles();
     void destinationLeftOutOfScan();
     void queueRemovesScatteredRows();
+    void queueTakesEachFileOnce();
     void resultsFindTheirRowById();
     void fileOutcomes_data();
     void fileOutcomes();
@@ -263,6 +264,29 @@ void tst_Controller::destinationLeftOutOfScan()
     QCOMPARE(AddedPaths::outside(files, u"/music/trimmed/"_s),
             QStringList({ u"/music/a.mp3"_s, u"/music/trimmed-old/b.mp3"_s }));
     QCOMPARE(AddedPaths::outside(files, QString()), files);
+}
+
+// A file named directly and through a link is one file, queued once, by
+// the name it came by first; once removed it may come again by either.
+void tst_Controller::queueTakesEachFileOnce()
+{
+    QVERIFY(QDir().mkpath(at(u"once"_s)));
+    QVERIFY(QFile(at(u"once/take.wav"_s)).open(QIODevice::WriteOnly));
+    QVERIFY(QFile::link(at(u"once/take.wav"_s), at(u"once/link.wav"_s)));
+    QVERIFY(QFile::link(at(u"once"_s), at(u"through"_s)));
+    QueueModel model;
+    model.addFiles({ at(u"once/link.wav"_s), at(u"once/take.wav"_s), at(u"through/take.wav"_s) }, QString());
+    QCOMPARE(model.rowCount(), 1);
+    QCOMPARE(model.items().first().path, at(u"once/link.wav"_s));
+    model.addFiles({ at(u"once/take.wav"_s) }, QString());
+    QCOMPARE(model.rowCount(), 1);
+    model.removeItems({ 0 });
+    model.addFiles({ at(u"through/take.wav"_s), at(u"once/take.wav"_s) }, QString());
+    QCOMPARE(model.rowCount(), 1);
+    QCOMPARE(model.items().first().path, at(u"through/take.wav"_s));
+    model.clear();
+    model.addFiles({ at(u"once/take.wav"_s) }, QString());
+    QCOMPARE(model.rowCount(), 1);
 }
 
 // Removing many scattered rows at once, with indexes out of range and
