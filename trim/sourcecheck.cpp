@@ -15,7 +15,7 @@ StepResult SourceCheck::judge(const QString &path, const FileIdentity &planned)
     if (qAbs(planned.ageSec()) < SettleSec || growing)
         return StepResult::leftAlone(QStringLiteral("still being written - left alone"));
     if (!now.isUnchanged(planned))
-        return StepResult::leftAlone(QStringLiteral("changed while being trimmed - left as it is"));
+        return changedMeanwhile();
     return StepResult::success();
 }
 

@@ -17,6 +17,15 @@ public:
     // Done while `path` is the planned file as it was; else left alone (being
     // written, or changed) or failed (gone), with the reason.
     static StepResult judge(const QString &path, const FileIdentity &planned);
+    // A file that another run is rewriting, or that changed meanwhile.
+    static StepResult heldByAnotherRun()
+    {
+        return StepResult::leftAlone(QStringLiteral("being trimmed by another run"));
+    }
+    static StepResult changedMeanwhile()
+    {
+        return StepResult::leftAlone(QStringLiteral("changed while being trimmed - left as it is"));
+    }
 
     // A file changed this recently when planned may still be being written.
     static constexpr double SettleSec = 5.0;

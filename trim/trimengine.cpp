@@ -133,6 +133,9 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
 {
     if (const QFileInfo file(item.path); file.isFile() && file.size() == 0)
         return StepResult::failure(QStringLiteral("empty file"));
+    // Another run is rewriting it: what would be measured is neither file.
+    if (SourceLock(item.path).busy())
+        return SourceCheck::heldByAnotherRun();
     // The file as this plan is made from it, before anything reads it.
     const FileIdentity identity = FileIdentity::of(item.path);
     MediaInfo info = probeMedia(tools, item.path, cancelled);
@@ -152,6 +155,10 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
         return StepResult::stopped();
     if (!silence.ok)
         return StepResult::failure(silence.error, silence.detail);
+    // Probed before a rewrite and measured after it, the numbers would
+    // belong to no one file (and read as damage).
+    if (identity.exists && !FileIdentity::of(item.path).isUnchanged(identity))
+        return SourceCheck::judge(item.path, identity);
 
     // The header's length is only a claim; the decode is what a player gets.
     if (silence.decodedSec <= 0)
@@ -267,7 +274,7 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
         followLink(item);
     const SourceLock lock(item.path);
     if (lock.busy())
-        return StepResult::leftAlone(QStringLiteral("being trimmed by another run"));
+        return SourceCheck::heldByAnotherRun();
     MediaInfo source;
     if (const StepResult read = probeSource(item.path, tools, cancelled, probed, source); !read.ok())
         return read;

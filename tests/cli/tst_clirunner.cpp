@@ -66,6 +66,7 @@ private Q_SLOTS:
     void quietTotalsAreDated();
     void declinedInPlaceRunRefused();
     void closedOutputEnds141();
+    void twoRunsOverOneFolder();
     void readmeExamples_data();
     void readmeExamples();
 
@@ -369,6 +370,30 @@ void tst_CliRunner::closedOutputEnds141()
         QVERIFY(process.waitForFinished(60000));
         QCOMPARE(process.exitCode(), 141);
         QCOMPARE(QString::fromUtf8(process.readAllStandardOutput()).count(u'\n'), 1);
+    }
+}
+
+// Two runs in place over one folder at once, however their files interleave:
+// every file is trimmed exactly once, and none is reported as failed.
+void tst_CliRunner::twoRunsOverOneFolder()
+{
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(test::makeAudio(work(u"twice/%1.wav"_s.arg(i))), QString());
+    QProcess first, second;
+    for (QProcess *run : { &first, &second }) {
+        run->setWorkingDirectory(work());
+        run->start(QStringLiteral(KESTROVA_CLI),
+                { u"trim"_s, u"--no-settings"_s, u"--in-place"_s, u"--yes"_s, u"--json"_s, u"-j"_s, u"2"_s,
+                        u"twice"_s });
+    }
+    for (QProcess *run : { &first, &second }) {
+        QVERIFY(run->waitForFinished(120000));
+        const QByteArray said = run->readAllStandardOutput();
+        QVERIFY2(run->exitCode() == 0 && !said.contains("\"Failed\""), said.constData());
+    }
+    for (int i = 0; i < 4; ++i) {
+        const QString file = work(u"twice/%1.wav"_s.arg(i));
+        QVERIFY2(qAbs(test::decodedSeconds(file) - 2.3) < 0.05, qPrintable(file));
     }
 }
 

@@ -797,10 +797,15 @@ for i in 1 2 3 4 5 6 7 8; do head -c 1000 /dev/zero >&3; done)"_s;
                 && saved.setFileTime(QDateTime::currentDateTime(), QFileDevice::FileModificationTime));
     }
     MediaInfo probed;
-    QVERIFY(TrimEngine::plan(item, settings, test::systemTools(), {}, {}, &probed).proceeds());
+    // A recording that grows while it is measured is left alone by the plan
+    // already, in the same words; anything else is planned and then held
+    // to the file as planned.
+    StepResult result = TrimEngine::plan(item, settings, test::systemTools(), {}, {}, &probed);
+    QVERIFY2(result.proceeds() || meanwhile == Meanwhile::RecordingFromBefore, qPrintable(result.message));
     if (meanwhile == Meanwhile::NewTakeAfterPlan)
         QCOMPARE(::rename(QFile::encodeName(take).constData(), QFile::encodeName(source).constData()), 0);
-    const StepResult result = TrimEngine::apply(item, settings, tools, {}, {}, &probed);
+    if (result.proceeds())
+        result = TrimEngine::apply(item, settings, tools, {}, {}, &probed);
     QTEST(result.kind, "kind");
     QTEST(result.message, "message");
     if (recording) { // the rest of the recording, after the trim
