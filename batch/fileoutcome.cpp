@@ -126,11 +126,12 @@ FileOutcome FileOutcome::afterWrite(
         return skipped(written, result.message, Severity::Warning);
     if (!result.ok())
         return failed(written, result.message, true, result.detail);
-    // The notes (a backup kept, ...) go to the log; the result names how it was written.
-    const QString change = RunTexts::describeChange(written) + result.rewrite;
+    // The result names how it was written and what it could not keep or
+    // kept instead (a backup kept, an owner not kept), as the log does.
     const QString note = result.message.isEmpty() ? QString() : QStringLiteral("; ") + result.message;
+    const QString change = RunTexts::describeChange(written) + result.rewrite + note;
     FileOutcome outcome = finished(written, ItemStatus::Trimmed, change, Severity::Success,
-            QStringLiteral("%1 - %2%3").arg(written.displayName(), change, note));
+            QStringLiteral("%1 - %2").arg(written.displayName(), change));
     outcome.tally.written = 1;
     countChange(written, outcome.tally);
     return outcome;

@@ -404,7 +404,7 @@ void tst_Controller::fileOutcomes_data()
     QTest::newRow("written, re-encoded, with a note")
             << Stage::Write << with(done, u"kept the existing backup"_s, u" (re-encoded to add silence)"_s) << false
             << 0.25 << out << false << QString() << false << ItemStatus::Trimmed
-            << u"head +0.250 s, tail - (re-encoded to add silence)"_s
+            << u"head +0.250 s, tail - (re-encoded to add silence); kept the existing backup"_s
             << u"x.wav - head +0.250 s, tail - (re-encoded to add silence); kept the existing backup"_s
             << Severity::Success << QList<double>{ 1, 1, 0, 0, 0, 0, 0.25 };
     QTest::newRow("written as the stop came")
