@@ -14,10 +14,7 @@
 using namespace ks;
 using namespace Qt::StringLiterals;
 
-namespace {
-// Which decision of a file a row of fileOutcomes() asks for.
-enum class Stage { Plan, Guard, Write };
-} // namespace
+enum class Stage { Plan, Guard, Write }; // which decision of a file a row of fileOutcomes() asks for
 Q_DECLARE_METATYPE(Stage)
 Q_DECLARE_METATYPE(ks::StepResult)
 Q_DECLARE_METATYPE(ks::ItemStatus)
@@ -27,29 +24,7 @@ class tst_Controller : public QObject
 {
     Q_OBJECT
 
-private Q_SLOTS:
-    void initTestCase();
-    void init();
-    void severalAtOnceAsOneAtATime();
-    void stopEndsEveryRunningFile();
-    void stopReachesEveryQueuedJob();
-    void scanCountsNamesNotUtf8();
-    void scanPassesOverOwnFiles_data();
-    void scanPassesOverOwnFiles();
-    void destinationLeftOutOfScan();
-    void queueRemovesScatteredRows();
-    void queueTakesEachFileOnce();
-    void resultsFindTheirRowById();
-    void fileOutcomes_data();
-    void fileOutcomes();
-    void extensionLists_data();
-    void extensionLists();
-
 private:
-    bool run(const QList<QueueItem> &items, bool analyseOnly = false);
-    // Row i as its last report left it, "status|message|output"; empty if none came.
-    QString row(int i) const;
-    QueueItem queued(const QString &path, const QString &root = u"in"_s) const;
     QString at(const QString &name) const { return m_dir.filePath(name); }
 
     QTemporaryDir m_dir;
@@ -58,431 +33,332 @@ private:
     QSignalSpy m_log{ &m_host, &WorkerHost::message };
     QSignalSpy m_finished{ &m_host, &WorkerHost::batchFinished };
     Settings m_settings;
+
+    bool run(const QList<QueueItem> &items, bool analyseOnly = false)
+    {
+        for (QSignalSpy *spy : { &m_items, &m_log, &m_finished })
+            spy->clear();
+        m_host.process(items, m_settings, analyseOnly);
+        return m_finished.wait(60000);
+    }
+
+    // Row i as its last report left it, "status|message|output"; empty if none came.
+    QString row(int i) const
+    {
+        for (auto it = m_items.crbegin(); it != m_items.crend(); ++it) {
+            const QueueItem item = it->at(1).value<QueueItem>();
+            if (it->at(0).toInt() == i)
+                return u"%1|%2|%3"_s.arg(
+                        statusText(item.status), item.message, item.outputPath.mid(m_dir.path().size()));
+        }
+        return QString();
+    }
+
+    QueueItem queued(const QString &path, const QString &root = u"in"_s) const
+    {
+        QueueItem item;
+        item.path = at(path);
+        item.relPath = QDir(at(root)).relativeFilePath(item.path);
+        return item;
+    }
+
+private Q_SLOTS:
+    // cut.wav has 1 s before and 2 s after its tone, and a twin in another folder.
+    void initTestCase()
+    {
+        for (const QString &name : { u"in/cut.wav"_s, u"copy/cut.wav"_s })
+            QCOMPARE(test::makeAudio(at(name)), QString());
+        QCOMPARE(test::makeAudio(at(u"in/within.wav"_s), { 0.0, 2.0, 0.0 }), QString());
+        QCOMPARE(test::makeAudio(at(u"in/silent.wav"_s), { 1.0, 0.0 }), QString());
+        QFile garbage(at(u"in/garbage.mp3"_s));
+        QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("this is not audio at all\n"));
+    }
+
+    // Every test starts from the same settings, whatever the one before changed.
+    void init()
+    {
+        m_settings = Settings();
+        m_settings.outputRoot = at(u"out"_s);
+    }
+
+    // Three at once give each file the outcome, log line and totals of one at a time, a clash
+    // of two sources still goes to the later, and ffmpeg is asked for its encoders once per run.
+    void severalAtOnceAsOneAtATime()
+    {
+        const QString calls = at(u"encoder-lists"_s); // the real ffmpeg, a byte noted for each encoder list asked
+        m_settings.ffmpegPath = test::writeFakeTool(m_dir.path(), u"ffmpeg"_s,
+                "case \"$*\" in *-encoders*) printf x >> '" + QFile::encodeName(calls) + "';; esac\nexec '"
+                        + QFile::encodeName(test::ffmpegExecutable()) + "' \"$@\"");
+        const QList<QueueItem> items{ queued(u"in/cut.wav"_s), queued(u"in/within.wav"_s), queued(u"in/silent.wav"_s),
+            queued(u"in/garbage.mp3"_s), queued(u"copy/cut.wav"_s, u"copy"_s) };
+        const auto outcome = [&](int jobs) {
+            QDir(at(u"out"_s)).removeRecursively();
+            QFile::remove(calls);
+            m_settings.parallelJobs = jobs;
+            QStringList seen{ run(items) ? QString() : u"timed out"_s }, lines;
+            for (int i = 0; i < items.size(); ++i)
+                seen << row(i);
+            for (const QVariantList &line : std::as_const(m_log))
+                lines << u"%1|%2"_s.arg(line.at(1).toInt()).arg(line.at(0).toString());
+            lines.sort(); // files at once end in any order
+            const auto sum = m_finished.value(0).value(0).value<BatchSummary>();
+            seen << QString::asprintf("%d %d %d %d %.3f, encoder lists %d", sum.processed, sum.written, sum.skipped,
+                    sum.failed, sum.secondsCut, int(QFileInfo(calls).size()));
+            return (seen + lines).replaceInStrings(QRegularExpression(u"0x[0-9a-f]+"_s), u"0x"_s);
+        };
+        const QStringList one = outcome(1);
+        QCOMPARE(one.mid(0, 7),
+                QStringList({ QString(), u"Trimmed|head -0.850 s, tail -1.850 s|/out/cut.wav"_s,
+                        u"Skipped|already within target|"_s, u"Skipped|file is silent end to end - left alone|"_s,
+                        u"Failed|damaged or not an audio file (no readable frames)|"_s,
+                        u"Failed|output %1/out/cut.wav was already written from %1/in/cut.wav "
+                        "in this run|/out/cut.wav"_s.arg(m_dir.path()),
+                        u"5 1 2 2 2.700, encoder lists 1"_s }));
+        QVERIFY(one.contains(u"1|cut.wav - head -0.850 s, tail -1.850 s"_s));
+        QVERIFY(qAbs(test::decodedSeconds(at(u"out/cut.wav"_s)) - 2.3) < 0.05);
+
+        QCOMPARE(outcome(3), one);
+        QCOMPARE(test::temporaryFiles(m_dir.path()), QStringList());
+    }
+
+    // A stop with three files being written ends every child and puts each of
+    // them back to waiting; nothing is left half-written.
+    void stopEndsEveryRunningFile()
+    {
+        QList<QueueItem> items;
+        for (const QString &name : { u"in/stop-a.mp3"_s, u"in/stop-b.mp3"_s, u"in/stop-c.mp3"_s, u"in/stop-d.mp3"_s }) {
+            QCOMPARE(test::makeAudio(at(name), { 1.0, 240.0 }), QString());
+            items << queued(name);
+        }
+        m_settings.trimMethod = TrimMethod::ReEncode;
+        m_settings.parallelJobs = 3;
+        QSet<int> writing;
+        const auto stopper = connect(&m_host, &WorkerHost::fileProgress, this, [&](int i, int percent) {
+            if (percent > 50)
+                writing.insert(i);
+            if (writing.size() == 3)
+                m_host.requestStop();
+        });
+        QVERIFY(run(items));
+        disconnect(stopper);
+
+        QCOMPARE(QStringList({ m_finished.last().at(1).toString(), row(0), row(1), row(2), row(3),
+                         QString::number(m_finished.last().at(0).value<BatchSummary>().processed) }),
+                QStringList({ u"true"_s, u"Pending|cancelled|"_s, u"Pending|cancelled|"_s, u"Pending|cancelled|"_s,
+                        QString(), u"0"_s }));
+        QCOMPARE(test::temporaryFiles(m_dir.path()), QStringList());
+        QCOMPARE(QProcess::execute(u"pgrep"_s, { u"-f"_s, u"stop-[abcd]"_s }), 1); // no child still running
+
+        // The next run clears the stop, and gets as far as the last guard before
+        // writing: a destination mirroring onto the sources themselves.
+        m_settings.outputRoot = at(u"in"_s);
+        QVERIFY(run({ queued(u"in/cut.wav"_s) }));
+        QCOMPARE(row(0), u"Failed|output would overwrite the source|/in/cut.wav"_s);
+    }
+
+    // A stop belongs to every job asked for and not yet finished. With the
+    // worker held, two scans and a batch wait for it when Stop comes: none of
+    // them runs. A job asked for after the stop is not stopped by it.
+    void stopReachesEveryQueuedJob()
+    {
+        QSemaphore entered, held;
+        QMetaObject::invokeMethod(
+                m_host.controller(), [&] { entered.release(), held.acquire(); }, Qt::QueuedConnection);
+        entered.acquire();
+        QSignalSpy scans(&m_host, &WorkerHost::scanFinished);
+        for (QSignalSpy *spy : { &m_items, &m_finished })
+            spy->clear();
+        m_host.scan(at(u"in"_s), { u"wav"_s }, true);
+        m_host.scan(at(u"copy"_s), { u"wav"_s }, true);
+        m_host.process({ queued(u"in/cut.wav"_s) }, m_settings, true);
+        m_host.requestStop();
+        held.release();
+        QVERIFY(m_finished.wait(60000));
+        m_host.scan(at(u"copy"_s), { u"wav"_s }, false);
+        QTRY_COMPARE(scans.size(), 3);
+        QStringList seen;
+        for (const QVariantList &scan : std::as_const(scans))
+            seen << u"%1 %2"_s.arg(scan.at(2).toBool()).arg(scan.at(0).toStringList().join(u',')).remove(m_dir.path());
+        seen << u"%1 %2 %3"_s.arg(m_finished.first().at(1).toBool())
+                        .arg(m_finished.first().at(0).value<BatchSummary>().processed)
+                        .arg(m_items.size());
+        QCOMPARE(seen, QStringList({ u"1 "_s, u"1 "_s, u"0 /copy/cut.wav"_s, u"1 0 0"_s }));
+    }
+
+    void scanPassesOverOwnFiles_data()
+    {
+        QTest::addColumn<QString>("typed"); // as in Preferences or --extensions
+        QTest::newRow("only stars and dots: every type") << u"*. , .  "_s;
+        QTest::newRow("backups asked for by name") << u"*.MP3; .bak ..1, kestrova mp3"_s;
+    }
+
+    // Backups, their numbered elders, their records and half-written temporaries are
+    // never queued, so no run can trim a backup; typed lists are read case and dots aside.
+    void scanPassesOverOwnFiles()
+    {
+        QFETCH(QString, typed);
+        const QStringList extensions = ExtensionList::parse(typed);
+        const QStringList names{ u"take.mp3"_s, u"take.mp3.bak"_s, u"take.mp3.BAK"_s, u"take.mp3.bak.1"_s,
+            u"take.mp3.bak.12"_s, u"take.mp3.bak.kestrova"_s, u".take.kstmp.mp3"_s, u"notes.bak.txt"_s };
+        QVERIFY(QDir().mkpath(at(u"own"_s)));
+        for (const QString &name : names)
+            QVERIFY(QFile(at(u"own/"_s + name)).open(QIODevice::WriteOnly));
+        const FolderScan::Result result = FolderScan::run(
+                at(u"own"_s), extensions, false, [] { return false; }, [](int) {});
+        QStringList expected{ at(u"own/take.mp3"_s) };
+        if (extensions.isEmpty())
+            expected.prepend(at(u"own/notes.bak.txt"_s)); // a name that only looks like one
+        QCOMPARE(result.files, expected);
+    }
+
+    // Outputs inside the folder added are not queued again.
+    void destinationLeftOutOfScan()
+    {
+        const QStringList files{ u"/music/a.mp3"_s, u"/music/trimmed/a.mp3"_s, u"/music/trimmed-old/b.mp3"_s };
+        QCOMPARE(AddedPaths::outside(files, u"/music/trimmed/"_s),
+                QStringList({ u"/music/a.mp3"_s, u"/music/trimmed-old/b.mp3"_s }));
+        QCOMPARE(AddedPaths::outside(files, QString()), files);
+    }
+
+    // A file named directly and through a link is one file, queued once, by
+    // the name it came by first; once removed it may come again by either.
+    void queueTakesEachFileOnce()
+    {
+        QVERIFY(QDir().mkpath(at(u"once"_s)));
+        QVERIFY(QFile(at(u"once/take.wav"_s)).open(QIODevice::WriteOnly));
+        QVERIFY(QFile::link(at(u"once/take.wav"_s), at(u"once/link.wav"_s)));
+        QVERIFY(QFile::link(at(u"once"_s), at(u"through"_s)));
+        QueueModel model;
+        model.addFiles({ at(u"once/link.wav"_s), at(u"once/take.wav"_s), at(u"through/take.wav"_s) }, QString());
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.items().first().path, at(u"once/link.wav"_s));
+        model.removeItems({ 0 });
+        model.addFiles({ at(u"through/take.wav"_s), at(u"once/take.wav"_s) }, QString());
+        QCOMPARE(model.rowCount(), 1);
+        QCOMPARE(model.items().first().path, at(u"through/take.wav"_s));
+    }
+
+    // After scattered rows go at once (some out of range, some twice), every path left is found at its
+    // new row and a result by its item's id; a removed item's result or one from before a clear finds none.
+    void resultsFindTheirRowById()
+    {
+        QueueModel model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QStringList paths;
+        QList<int> rows{ 1200, -1, 0, 0 };
+        for (int i = 0; i < 1000; ++i)
+            paths << u"/q/%1.mp3"_s.arg(i, 4, 10, QLatin1Char('0'));
+        for (int i = 0; i < 1000; i += 3)
+            rows << i;
+        model.addFiles(paths, u"/q"_s);
+        const QList<QueueItem> run = model.items(); // what a run was given
+        model.removeItems(rows);
+        QCOMPARE(model.rowCount(), 666);
+        for (int i = 0; i < 1000; ++i) { // each left behind the rows removed before it; the others gone
+            QueueItem result = run.at(i);
+            result.message = u"done"_s;
+            const int row = i % 3 ? i - i / 3 - 1 : -1;
+            QCOMPARE(std::pair(model.rowOfPath(paths.at(i)), model.setItemById(result)), std::pair(row, row >= 0));
+            QCOMPARE(model.rowOfId(result.id), row);
+            if (row >= 0)
+                QCOMPARE(model.items().at(row).message, u"done"_s);
+        }
+        model.addFiles(paths, u"/q"_s); // what was removed comes again; what is left is not queued twice
+        QCOMPARE(model.rowCount(), 1000);
+        model.clear();
+        model.addFiles(paths, u"/q"_s);
+        QCOMPARE(std::pair(model.setItemById(run.at(1)), model.items().at(1).message), std::pair(false, QString()));
+    }
+
+    void fileOutcomes_data()
+    {
+        QTest::addColumn<Stage>("stage");
+        QTest::addColumn<StepResult>("result"); // of the plan or the write
+        QTest::addColumn<bool>("analyseOnly");
+        QTest::addColumn<double>("headChange");  // planned; the tail is left
+        QTest::addColumn<QString>("outputPath"); // empty: none inside the destination
+        QTest::addColumn<bool>("stopRaised");
+        QTest::addColumn<Severity>("severity");
+        // "status|message|log line|processed written wouldChange skipped failed cut added"; empty: the file goes on
+        QTest::addColumn<QString>("outcome");
+
+        const QString out = u"/o/x.wav"_s;
+        const StepResult done = StepResult::success();
+        StepResult noted = done;
+        noted.message = u"kept the existing backup"_s;
+        noted.rewrite = u" (re-encoded to add silence)"_s;
+        QTest::newRow("plan failed") << Stage::Plan << StepResult::failure(u"damaged"_s, u"a\n b"_s) << false << 0.0
+                                     << QString() << false << Severity::Error
+                                     << u"Failed|damaged|x.wav - damaged [a b]|1 0 0 0 1 0 0"_s;
+        QTest::newRow("analysed, a change")
+                << Stage::Plan << done << true << -0.5 << QString() << false << Severity::Information
+                << u"Analysed|would adjust head -0.500 s, tail -|x.wav - measured head 1.00 s, tail 0.00 s; "
+                   "head -0.500 s, tail -|1 0 1 0 0 0.5 0"_s;
+        QTest::newRow("analysed, no change")
+                << Stage::Plan << done << true << 0.0 << QString() << false << Severity::Information
+                << u"Analysed|already within target|x.wav - measured head 1.00 s, tail 0.00 s; no change needed|"
+                   "1 0 0 0 0 0 0"_s;
+        QTest::newRow("outside the destination")
+                << Stage::Guard << done << false << -0.5 << QString() << false << Severity::Error
+                << u"Failed|output would fall outside the destination folder|x.wav - output would fall outside the "
+                   "destination folder|1 0 0 0 1 0 0"_s;
+        QTest::newRow("clear to write") << Stage::Guard << done << false << -0.5 << out << false
+                                        << Severity::Information << QString();
+        QTest::newRow("written, re-encoded, with a note")
+                << Stage::Write << noted << false << 0.25 << out << false << Severity::Success
+                << u"Trimmed|head +0.250 s, tail - (re-encoded to add silence); kept the existing backup|x.wav - head "
+                   "+0.250 s, tail - (re-encoded to add silence); kept the existing backup|1 1 0 0 0 0 0.25"_s;
+        QTest::newRow("written as the stop came")
+                << Stage::Write << done << false << -0.5 << out << true << Severity::Success
+                << u"Trimmed|head -0.500 s, tail -|x.wav - head -0.500 s, tail -|1 1 0 0 0 0.5 0"_s;
+        QTest::newRow("write failed as the stop came")
+                << Stage::Write << StepResult::failure(u"ffmpeg ended"_s) << false << -0.5 << out << true
+                << Severity::Information << u"Pending|cancelled||0 0 0 0 0 0 0"_s;
+        QTest::newRow("write failed") << Stage::Write << StepResult::failure(u"disk full"_s) << false << -0.5 << out
+                                      << false << Severity::Error
+                                      << u"Failed|disk full|x.wav - disk full|1 0 0 0 1 0 0"_s;
+        QTest::newRow("write left it alone")
+                << Stage::Write << StepResult::leftAlone(u"needs re-encoding"_s) << false << 0.25 << out << false
+                << Severity::Warning << u"Skipped|needs re-encoding|x.wav - needs re-encoding|1 0 0 1 0 0 0"_s;
+    }
+
+    // Each file's row, log line and share of the totals, decided without a thread or a tool.
+    // Outcomes the batches above reach (silent, damaged, a clash, onto the source, stopped) are not repeated.
+    void fileOutcomes()
+    {
+        QFETCH(Stage, stage);
+        QFETCH(StepResult, result);
+        QFETCH(bool, analyseOnly);
+        QFETCH(double, headChange);
+        QFETCH(QString, outputPath);
+        QFETCH(bool, stopRaised);
+        QueueItem queued;
+        queued.path = u"/s/x.wav"_s;
+        queued.relPath = u"x.wav"_s;
+        QueueItem item = queued;
+        item.status = ItemStatus::Trimming;
+        item.headSec = 1.0;
+        item.headChangeSec = headChange;
+        item.outputPath = outputPath;
+        std::optional<FileOutcome> outcome;
+        if (stage == Stage::Plan)
+            outcome = FileOutcome::afterPlan(item, result, analyseOnly, true);
+        else if (stage == Stage::Guard)
+            outcome = FileOutcome::beforeWrite(item, true, false, QString());
+        else
+            outcome = FileOutcome::afterWrite(queued, item, result, stopRaised);
+        QString seen;
+        if (outcome) {
+            const BatchSummary &t = outcome->tally;
+            seen = u"%1|%2|%3|"_s.arg(statusText(outcome->item.status), outcome->item.message, outcome->line)
+                    + QString::asprintf("%d %d %d %d %d %g %g", t.processed, t.written, t.wouldChange, t.skipped,
+                            t.failed, t.secondsCut, t.secondsAdded);
+            QTEST(outcome->severity, "severity");
+            QCOMPARE(outcome->settled, outcome->item.status != ItemStatus::Pending);
+        }
+        QTEST(seen, "outcome");
+    }
 };
-
-// cut.wav has 1 s before and 2 s after its tone, and a twin in another folder.
-void tst_Controller::initTestCase()
-{
-    for (const QString &name : { u"in/cut.wav"_s, u"copy/cut.wav"_s })
-        QCOMPARE(test::makeAudio(at(name)), QString());
-    QCOMPARE(test::makeAudio(at(u"in/within.wav"_s), { 0.0, 2.0, 0.0 }), QString());
-    QCOMPARE(test::makeAudio(at(u"in/silent.wav"_s), { 1.0, 0.0 }), QString());
-    QFile garbage(at(u"in/garbage.mp3"_s));
-    QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("this is not audio at all\n"));
-}
-
-// Every test starts from the same settings, whatever the one before changed.
-void tst_Controller::init()
-{
-    m_settings = Settings();
-    m_settings.outputRoot = at(u"out"_s);
-}
-
-bool tst_Controller::run(const QList<QueueItem> &items, bool analyseOnly)
-{
-    for (QSignalSpy *spy : { &m_items, &m_log, &m_finished })
-        spy->clear();
-    m_host.process(items, m_settings, analyseOnly);
-    return m_finished.wait(60000);
-}
-
-QString tst_Controller::row(int i) const
-{
-    for (auto it = m_items.crbegin(); it != m_items.crend(); ++it) {
-        const QueueItem item = it->at(1).value<QueueItem>();
-        if (it->at(0).toInt() == i)
-            return u"%1|%2|%3"_s.arg(statusText(item.status), item.message, item.outputPath.mid(m_dir.path().size()));
-    }
-    return QString();
-}
-
-QueueItem tst_Controller::queued(const QString &path, const QString &root) const
-{
-    QueueItem item;
-    item.path = at(path);
-    item.relPath = QDir(at(root)).relativeFilePath(item.path);
-    return item;
-}
-
-// Three at once give each file the same outcome, log line and totals as one
-// at a time, a clash between two sources still goes to the later, and ffmpeg
-// is asked for its encoders once per run.
-void tst_Controller::severalAtOnceAsOneAtATime()
-{
-    const QString calls = at(u"encoder-lists"_s); // the real ffmpeg, a byte noted for each encoder list asked
-    m_settings.ffmpegPath = test::writeFakeTool(m_dir.path(), u"ffmpeg"_s,
-            "case \"$*\" in *-encoders*) printf x >> '" + QFile::encodeName(calls) + "';; esac\nexec '"
-                    + QFile::encodeName(test::ffmpegExecutable()) + "' \"$@\"");
-    const QList<QueueItem> items{ queued(u"in/cut.wav"_s), queued(u"in/within.wav"_s), queued(u"in/silent.wav"_s),
-        queued(u"in/garbage.mp3"_s), queued(u"copy/cut.wav"_s, u"copy"_s) };
-    const auto outcome = [&](int jobs) {
-        QDir(at(u"out"_s)).removeRecursively();
-        QFile::remove(calls);
-        m_settings.parallelJobs = jobs;
-        QStringList seen{ run(items) ? QString() : u"timed out"_s }, lines;
-        for (int i = 0; i < items.size(); ++i)
-            seen << row(i);
-        for (const QVariantList &line : std::as_const(m_log))
-            lines << u"%1|%2"_s.arg(line.at(1).toInt()).arg(line.at(0).toString());
-        lines.sort(); // files at once end in any order
-        const auto sum = m_finished.value(0).value(0).value<BatchSummary>();
-        seen << QString::asprintf("%d %d %d %d %.3f, encoder lists %d", sum.processed, sum.written, sum.skipped,
-                sum.failed, sum.secondsCut, int(QFileInfo(calls).size()));
-        return (seen + lines).replaceInStrings(QRegularExpression(u"0x[0-9a-f]+"_s), u"0x"_s);
-    };
-    const QStringList one = outcome(1);
-    QCOMPARE(one.mid(0, 7),
-            QStringList({ QString(), u"Trimmed|head -0.850 s, tail -1.850 s|/out/cut.wav"_s,
-                    u"Skipped|already within target|"_s, u"Skipped|file is silent end to end - left alone|"_s,
-                    u"Failed|damaged or not an audio file (no readable frames)|"_s,
-                    u"Failed|output %1/out/cut.wav was already written from %1/in/cut.wav "
-                    "in this run|/out/cut.wav"_s.arg(m_dir.path()),
-                    u"5 1 2 2 2.700, encoder lists 1"_s }));
-    QVERIFY(one.contains(u"1|cut.wav - head -0.850 s, tail -1.850 s"_s));
-    QVERIFY(qAbs(test::decodedSeconds(at(u"out/cut.wav"_s)) - 2.3) < 0.05);
-
-    QCOMPARE(outcome(3), one);
-    QCOMPARE(test::temporaryFiles(m_dir.path()), QStringList());
-}
-
-// A stop with three files being written ends every child and puts each of
-// them back to waiting; nothing is left half-written.
-void tst_Controller::stopEndsEveryRunningFile()
-{
-    QList<QueueItem> items;
-    for (const QString &name : { u"in/stop-a.mp3"_s, u"in/stop-b.mp3"_s, u"in/stop-c.mp3"_s, u"in/stop-d.mp3"_s }) {
-        QCOMPARE(test::makeAudio(at(name), { 1.0, 240.0 }), QString());
-        items << queued(name);
-    }
-    m_settings.trimMethod = TrimMethod::ReEncode;
-    m_settings.parallelJobs = 3;
-    QSet<int> writing;
-    const auto stopper = connect(&m_host, &WorkerHost::fileProgress, this, [&](int i, int percent) {
-        if (percent > 50)
-            writing.insert(i);
-        if (writing.size() == 3)
-            m_host.requestStop();
-    });
-    QVERIFY(run(items));
-    disconnect(stopper);
-
-    QCOMPARE(QStringList({ m_finished.last().at(1).toString(), row(0), row(1), row(2), row(3),
-                     QString::number(m_finished.last().at(0).value<BatchSummary>().processed) }),
-            QStringList({ u"true"_s, u"Pending|cancelled|"_s, u"Pending|cancelled|"_s, u"Pending|cancelled|"_s,
-                    QString(), u"0"_s }));
-    QCOMPARE(test::temporaryFiles(m_dir.path()), QStringList());
-    QCOMPARE(QProcess::execute(u"pgrep"_s, { u"-f"_s, u"stop-[abcd]"_s }), 1); // no child still running
-
-    // The next run clears the stop, and gets as far as the last guard before
-    // writing: a destination mirroring onto the sources themselves.
-    m_settings.outputRoot = at(u"in"_s);
-    QVERIFY(run({ queued(u"in/cut.wav"_s) }));
-    QCOMPARE(row(0), u"Failed|output would overwrite the source|/in/cut.wav"_s);
-}
-
-// A stop belongs to every job asked for and not yet finished. With the
-// worker held, two scans and a batch wait for it when Stop comes: none of
-// them runs. A job asked for after the stop is not stopped by it.
-void tst_Controller::stopReachesEveryQueuedJob()
-{
-    QSemaphore entered, held;
-    QMetaObject::invokeMethod(
-            m_host.controller(), [&] { entered.release(), held.acquire(); }, Qt::QueuedConnection);
-    entered.acquire();
-    QSignalSpy scans(&m_host, &WorkerHost::scanFinished);
-    for (QSignalSpy *spy : { &m_items, &m_finished })
-        spy->clear();
-    m_host.scan(at(u"in"_s), { u"wav"_s }, true);
-    m_host.scan(at(u"copy"_s), { u"wav"_s }, true);
-    m_host.process({ queued(u"in/cut.wav"_s) }, m_settings, true);
-    m_host.requestStop();
-    held.release();
-    QVERIFY(m_finished.wait(60000));
-    m_host.scan(at(u"copy"_s), { u"wav"_s }, false);
-    QTRY_COMPARE(scans.size(), 3);
-    QStringList seen;
-    for (const QVariantList &scan : std::as_const(scans))
-        seen << u"%1 %2"_s.arg(scan.at(2).toBool()).arg(scan.at(0).toStringList().join(u',')).remove(m_dir.path());
-    seen << u"%1 %2 %3"_s.arg(m_finished.first().at(1).toBool())
-                    .arg(m_finished.first().at(0).value<BatchSummary>().processed)
-                    .arg(m_items.size());
-    QCOMPARE(seen, QStringList({ u"1 "_s, u"1 "_s, u"0 /copy/cut.wav"_s, u"1 0 0"_s }));
-}
-
-// Qt lists such names nowhere, so they are counted from the raw entries.
-// The count of files found goes out as progress, not as log lines.
-void tst_Controller::scanCountsNamesNotUtf8()
-{
-    QCOMPARE(test::makeAudio(at(u"odd/ok.mp3"_s)), QString());
-    QVERIFY(QDir().mkpath(at(u"odd/many"_s)));
-    for (int i = 0; i < FolderScan::ReportEvery; ++i)
-        QVERIFY(QFile(at(u"odd/many/%1.mp3"_s.arg(i))).open(QIODevice::WriteOnly));
-    const QByteArray latin1 = QFile::encodeName(at(u"odd"_s)) + "/caf\xe9.mp3"; // "café.mp3"
-    if (FILE *raw = ::fopen(latin1.constData(), "w"))
-        ::fclose(raw);
-    const auto removeLatin1 = qScopeGuard([&] { ::remove(latin1.constData()); }); // its folder could not
-    Controller controller;
-    QSignalSpy finished(&controller, &Controller::scanFinished);
-    QSignalSpy progress(&controller, &Controller::scanProgress);
-    QSignalSpy messages(&controller, &Controller::message);
-    controller.scan(at(u"odd"_s), { u"mp3"_s }, true);
-    const QStringList found = finished.first().at(0).toStringList();
-    QCOMPARE(QVariantList({ found.size(), found.last(), progress.size(), progress.first().at(0), messages.size(),
-                     messages.first().at(0) }),
-            QVariantList({ FolderScan::ReportEvery + 1, at(u"odd/ok.mp3"_s), 1, FolderScan::ReportEvery, 1,
-                    u"Skipped 1 file(s) whose names are not valid UTF-8"_s }));
-}
-
-void tst_Controller::scanPassesOverOwnFiles_data()
-{
-    QTest::addColumn<QStringList>("extensions"); // as stored or typed, however wide
-    QTest::newRow("every type") << QStringList();
-    QTest::newRow("backups asked for by name") << QStringList{ u"mp3"_s, u"bak"_s, u"1"_s, u"kestrova"_s };
-}
-
-// Backups, their numbered elders, their records and half-written
-// temporaries are never queued, so no run can trim a backup.
-void tst_Controller::scanPassesOverOwnFiles()
-{
-    QFETCH(QStringList, extensions);
-    const QStringList names{ u"take.mp3"_s, u"take.mp3.bak"_s, u"take.mp3.BAK"_s, u"take.mp3.bak.1"_s,
-        u"take.mp3.bak.12"_s, u"take.mp3.bak.kestrova"_s, u".take.kstmp.mp3"_s, u"notes.bak.txt"_s };
-    QVERIFY(QDir().mkpath(at(u"own"_s)));
-    for (const QString &name : names)
-        QVERIFY(QFile(at(u"own/"_s + name)).open(QIODevice::WriteOnly));
-    const FolderScan::Result result = FolderScan::run(
-            at(u"own"_s), extensions, false, [] { return false; }, [](int) {});
-    QStringList expected{ at(u"own/take.mp3"_s) };
-    if (extensions.isEmpty())
-        expected.prepend(at(u"own/notes.bak.txt"_s)); // a name that only looks like one
-    QCOMPARE(result.files, expected);
-}
-
-void tst_Controller::destinationLeftOutOfScan()
-{
-    const QStringList files{ u"/music/a.mp3"_s, u"/music/trimmed/a.mp3"_s, u"/music/trimmed-old/b.mp3"_s };
-    QCOMPARE(AddedPaths::outside(files, u"/music/trimmed/"_s),
-            QStringList({ u"/music/a.mp3"_s, u"/music/trimmed-old/b.mp3"_s }));
-    QCOMPARE(AddedPaths::outside(files, QString()), files);
-}
-
-// A file named directly and through a link is one file, queued once, by
-// the name it came by first; once removed it may come again by either.
-void tst_Controller::queueTakesEachFileOnce()
-{
-    QVERIFY(QDir().mkpath(at(u"once"_s)));
-    QVERIFY(QFile(at(u"once/take.wav"_s)).open(QIODevice::WriteOnly));
-    QVERIFY(QFile::link(at(u"once/take.wav"_s), at(u"once/link.wav"_s)));
-    QVERIFY(QFile::link(at(u"once"_s), at(u"through"_s)));
-    QueueModel model;
-    model.addFiles({ at(u"once/link.wav"_s), at(u"once/take.wav"_s), at(u"through/take.wav"_s) }, QString());
-    QCOMPARE(model.rowCount(), 1);
-    QCOMPARE(model.items().first().path, at(u"once/link.wav"_s));
-    model.addFiles({ at(u"once/take.wav"_s) }, QString());
-    QCOMPARE(model.rowCount(), 1);
-    model.removeItems({ 0 });
-    model.addFiles({ at(u"through/take.wav"_s), at(u"once/take.wav"_s) }, QString());
-    QCOMPARE(model.rowCount(), 1);
-    QCOMPARE(model.items().first().path, at(u"through/take.wav"_s));
-    model.clear();
-    model.addFiles({ at(u"once/take.wav"_s) }, QString());
-    QCOMPARE(model.rowCount(), 1);
-}
-
-// Removing many scattered rows at once, with indexes out of range and
-// repeated, keeps every other path findable by its new row.
-void tst_Controller::queueRemovesScatteredRows()
-{
-    QueueModel model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QStringList paths;
-    QList<int> rows{ 1200, -1, 0, 0 };
-    for (int i = 0; i < 1000; ++i)
-        paths << u"/q/%1.mp3"_s.arg(i, 4, 10, QLatin1Char('0'));
-    for (int i = 0; i < 1000; i += 3)
-        rows << i;
-    model.addFiles(paths, u"/q"_s);
-    model.removeItems(rows);
-    QCOMPARE(model.rowCount(), 666);
-    for (int i = 0; i < 1000; ++i) // each left behind the rows removed before it; the others gone
-        QCOMPARE(model.rowOfPath(paths.at(i)), i % 3 ? i - i / 3 - 1 : -1);
-    // What was removed can be queued again; what is left is not queued twice.
-    model.addFiles(paths, u"/q"_s);
-    QCOMPARE(model.rowCount(), 1000);
-}
-
-// A result finds its row by the id the queue gave its item, whatever was
-// removed meanwhile; the result of a removed item finds none, nor does one
-// from before the queue was cleared, though its path is queued again.
-void tst_Controller::resultsFindTheirRowById()
-{
-    QueueModel model;
-    QStringList paths;
-    for (int i = 0; i < 10; ++i)
-        paths << u"/r/%1.mp3"_s.arg(i);
-    model.addFiles(paths, u"/r"_s);
-    const QList<QueueItem> run = model.items(); // what a run was given
-    model.removeItems({ 8, 0, 4, 3 });
-    QStringList landed;
-    for (QueueItem result : run) {
-        result.message = u"done"_s;
-        const bool found = model.setItemById(result);
-        const int row = model.rowOfId(result.id);
-        landed << (found ? u"%1 %2"_s.arg(model.items().at(row).path, model.items().at(row).message) : u"-"_s);
-    }
-    QCOMPARE(landed,
-            QStringList({ u"-"_s, u"/r/1.mp3 done"_s, u"/r/2.mp3 done"_s, u"-"_s, u"-"_s, u"/r/5.mp3 done"_s,
-                    u"/r/6.mp3 done"_s, u"/r/7.mp3 done"_s, u"-"_s, u"/r/9.mp3 done"_s }));
-    model.clear();
-    model.addFiles(paths, u"/r"_s);
-    QCOMPARE(std::pair(model.setItemById(run.at(1)), model.items().at(1).message), std::pair(false, QString()));
-}
-
-void tst_Controller::fileOutcomes_data()
-{
-    QTest::addColumn<Stage>("stage");
-    QTest::addColumn<StepResult>("result"); // of the plan or the write
-    QTest::addColumn<bool>("analyseOnly");
-    QTest::addColumn<double>("headChange"); // planned; the tail is left
-    QTest::addColumn<QString>("outputPath");
-    QTest::addColumn<bool>("ontoSource");
-    QTest::addColumn<QString>("writtenFrom");
-    QTest::addColumn<bool>("stopRaised");
-    QTest::addColumn<ItemStatus>("status"); // Trimming: the file goes on
-    QTest::addColumn<QString>("message");
-    QTest::addColumn<QString>("line");
-    QTest::addColumn<Severity>("severity");
-    QTest::addColumn<QList<double>>("tally"); // processed, written, would change, skipped, failed, cut, added
-
-    const StepResult done = StepResult::success();
-    const auto with = [](StepResult result, const QString &message, const QString &rewrite = {}) {
-        result.message = message;
-        result.rewrite = rewrite;
-        return result;
-    };
-    const QList<double> none{ 0, 0, 0, 0, 0, 0, 0 };
-    const QString out = u"/o/x.wav"_s;
-    QTest::newRow("plan failed") << Stage::Plan << StepResult::failure(u"damaged"_s, u"a\n b"_s) << false << 0.0
-                                 << QString() << false << QString() << false << ItemStatus::Failed << u"damaged"_s
-                                 << u"x.wav - damaged [a b]"_s << Severity::Error
-                                 << QList<double>{ 1, 0, 0, 0, 1, 0, 0 };
-    QTest::newRow("plan left it alone") << Stage::Plan << StepResult::leftAlone(u"silent"_s) << false << 0.0
-                                        << QString() << false << QString() << false << ItemStatus::Skipped
-                                        << u"silent"_s << u"x.wav - silent"_s << Severity::Warning
-                                        << QList<double>{ 1, 0, 0, 1, 0, 0, 0 };
-    QTest::newRow("analysed, a change") << Stage::Plan << done << true << -0.5 << QString() << false << QString()
-                                        << false << ItemStatus::Analysed << u"would adjust head -0.500 s, tail -"_s
-                                        << u"x.wav - measured head 1.00 s, tail 0.00 s; head -0.500 s, tail -"_s
-                                        << Severity::Information << QList<double>{ 1, 0, 1, 0, 0, 0.5, 0 };
-    QTest::newRow("analysed, no change") << Stage::Plan << done << true << 0.0 << QString() << false << QString()
-                                         << false << ItemStatus::Analysed << u"already within target"_s
-                                         << u"x.wav - measured head 1.00 s, tail 0.00 s; no change needed"_s
-                                         << Severity::Information << QList<double>{ 1, 0, 0, 0, 0, 0, 0 };
-    QTest::newRow("nothing to trim") << Stage::Plan << done << false << 0.0 << QString() << false << QString() << false
-                                     << ItemStatus::Skipped << u"already within target"_s
-                                     << u"x.wav - already within target"_s << Severity::Information
-                                     << QList<double>{ 1, 0, 0, 1, 0, 0, 0 };
-    QTest::newRow("planned, to be written")
-            << Stage::Plan << done << false << -0.5 << QString() << false << QString() << false << ItemStatus::Trimming
-            << QString() << QString() << Severity::Information << none;
-    QTest::newRow("outside the destination")
-            << Stage::Guard << done << false << -0.5 << QString() << false << QString() << false << ItemStatus::Failed
-            << u"output would fall outside the destination folder"_s
-            << u"x.wav - output would fall outside the destination folder"_s << Severity::Error
-            << QList<double>{ 1, 0, 0, 0, 1, 0, 0 };
-    QTest::newRow("onto its source, not logged")
-            << Stage::Guard << done << false << -0.5 << out << true << QString() << false << ItemStatus::Failed
-            << u"output would overwrite the source"_s << QString() << Severity::Error
-            << QList<double>{ 1, 0, 0, 0, 1, 0, 0 };
-    QTest::newRow("written already") << Stage::Guard << done << false << -0.5 << out << false << u"/s/y.wav"_s << false
-                                     << ItemStatus::Failed
-                                     << u"output /o/x.wav was already written from /s/y.wav in this run"_s
-                                     << u"x.wav - output /o/x.wav was already written from /s/y.wav in this run"_s
-                                     << Severity::Error << QList<double>{ 1, 0, 0, 0, 1, 0, 0 };
-    QTest::newRow("clear to write") << Stage::Guard << done << false << -0.5 << out << false << QString() << false
-                                    << ItemStatus::Trimming << QString() << QString() << Severity::Information << none;
-    QTest::newRow("written, re-encoded, with a note")
-            << Stage::Write << with(done, u"kept the existing backup"_s, u" (re-encoded to add silence)"_s) << false
-            << 0.25 << out << false << QString() << false << ItemStatus::Trimmed
-            << u"head +0.250 s, tail - (re-encoded to add silence); kept the existing backup"_s
-            << u"x.wav - head +0.250 s, tail - (re-encoded to add silence); kept the existing backup"_s
-            << Severity::Success << QList<double>{ 1, 1, 0, 0, 0, 0, 0.25 };
-    QTest::newRow("written as the stop came")
-            << Stage::Write << done << false << -0.5 << out << false << QString() << true << ItemStatus::Trimmed
-            << u"head -0.500 s, tail -"_s << u"x.wav - head -0.500 s, tail -"_s << Severity::Success
-            << QList<double>{ 1, 1, 0, 0, 0, 0.5, 0 };
-    QTest::newRow("write stopped") << Stage::Write << StepResult::stopped() << false << -0.5 << out << false
-                                   << QString() << false << ItemStatus::Pending << u"cancelled"_s << QString()
-                                   << Severity::Information << none;
-    QTest::newRow("write failed as the stop came")
-            << Stage::Write << StepResult::failure(u"ffmpeg ended"_s) << false << -0.5 << out << false << QString()
-            << true << ItemStatus::Pending << u"cancelled"_s << QString() << Severity::Information << none;
-    QTest::newRow("write failed") << Stage::Write << StepResult::failure(u"disk full"_s) << false << -0.5 << out
-                                  << false << QString() << false << ItemStatus::Failed << u"disk full"_s
-                                  << u"x.wav - disk full"_s << Severity::Error << QList<double>{ 1, 0, 0, 0, 1, 0, 0 };
-    QTest::newRow("write left it alone") << Stage::Write << StepResult::leftAlone(u"needs re-encoding"_s) << false
-                                         << 0.25 << out << false << QString() << false << ItemStatus::Skipped
-                                         << u"needs re-encoding"_s << u"x.wav - needs re-encoding"_s
-                                         << Severity::Warning << QList<double>{ 1, 0, 0, 1, 0, 0, 0 };
-}
-
-// Each file's row, log line and share of the totals, decided without a thread or a tool.
-void tst_Controller::fileOutcomes()
-{
-    QFETCH(Stage, stage);
-    QFETCH(StepResult, result);
-    QFETCH(bool, analyseOnly);
-    QFETCH(double, headChange);
-    QFETCH(QString, outputPath);
-    QFETCH(bool, ontoSource);
-    QFETCH(QString, writtenFrom);
-    QFETCH(bool, stopRaised);
-    QueueItem queued;
-    queued.path = u"/s/x.wav"_s;
-    queued.relPath = u"x.wav"_s;
-    QueueItem item = queued;
-    item.status = ItemStatus::Trimming;
-    item.headSec = 1.0;
-    item.headChangeSec = headChange;
-    item.outputPath = outputPath;
-
-    std::optional<FileOutcome> outcome;
-    if (stage == Stage::Plan)
-        outcome = FileOutcome::afterPlan(item, result, analyseOnly, true);
-    else if (stage == Stage::Guard)
-        outcome = FileOutcome::beforeWrite(item, true, ontoSource, writtenFrom);
-    else
-        outcome = FileOutcome::afterWrite(queued, item, result, stopRaised);
-    const FileOutcome seen = outcome.value_or(FileOutcome{ item, {}, Severity::Information, {}, true });
-    const BatchSummary &t = seen.tally;
-    QTEST(seen.item.status, "status");
-    QTEST(seen.item.message, "message");
-    QTEST(seen.line, "line");
-    QTEST(seen.severity, "severity");
-    QTEST(QList<double>({ double(t.processed), double(t.written), double(t.wouldChange), double(t.skipped),
-                  double(t.failed), t.secondsCut, t.secondsAdded }),
-            "tally");
-    QCOMPARE(seen.settled, seen.item.status != ItemStatus::Pending);
-}
-
-void tst_Controller::extensionLists_data()
-{
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<QStringList>("extensions");
-    QTest::newRow("commas") << u"mp3,flac"_s << QStringList{ u"mp3"_s, u"flac"_s };
-    QTest::newRow("spaces and commas") << u"mp3, wav flac"_s << QStringList{ u"mp3"_s, u"wav"_s, u"flac"_s };
-    QTest::newRow("patterns and dots") << u"*.MP3; .wav ..Ogg"_s << QStringList{ u"mp3"_s, u"wav"_s, u"ogg"_s };
-    QTest::newRow("each once") << u"mp3 MP3 *.mp3"_s << QStringList{ u"mp3"_s };
-    QTest::newRow("stars and dots only") << u"*. , ."_s << QStringList();
-    QTest::newRow("blank") << u"  "_s << QStringList();
-}
-
-// One reading of a typed list, for Preferences and for --extensions alike.
-void tst_Controller::extensionLists()
-{
-    QFETCH(QString, typed);
-    QTEST(ExtensionList::parse(typed), "extensions");
-}
 
 QTEST_GUILESS_MAIN(tst_Controller)
 #include "tst_controller.moc"

@@ -18,27 +18,17 @@ constexpr auto BashCompletion = "/usr/share/bash-completion/bash_completion"_L1;
 struct Run
 {
     int exitCode = -1;
-    QString out;
-    QString err;
+    QString out, err;
 };
 
-Run run(const QString &program, const QStringList &args, const QString &workDir = {},
-        const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment())
+Run run(const QString &program, const QStringList &args)
 {
     QProcess process;
-    process.setProcessEnvironment(environment);
-    if (!workDir.isEmpty())
-        process.setWorkingDirectory(workDir);
     process.start(program, args);
-    Run result;
-    if (!process.waitForFinished(60000)) {
-        result.err = program + u" did not finish: "_s + process.errorString();
-        return result;
-    }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    result.out = QString::fromUtf8(process.readAllStandardOutput());
-    result.err = QString::fromUtf8(process.readAllStandardError());
-    return result;
+    const bool finished = process.waitForFinished(60000);
+    return { finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+        QString::fromUtf8(process.readAllStandardOutput()),
+        QString::fromUtf8(process.readAllStandardError()) + (finished ? QString() : process.errorString()) };
 }
 
 // The long options that --help names, wherever it names them.
@@ -62,21 +52,182 @@ class tst_DebianPackage : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase();
-    void lintianFindsNothing();
-    void cliPageFollowsHelp();
-    void cliPageNamesEveryJsonField();
-    void cliPageGivesEachExampleALine();
-    void cliPageGivesTheDefaults();
-    void bashCompletes_data();
-    void bashCompletes();
-    void runWithoutDisplayAdvises_data();
-    void runWithoutDisplayAdvises();
-    void runChecksTheDisplayFirst();
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        const Run cpack = run(QStringLiteral(KS_CPACK),
+                { u"--config"_s, QStringLiteral(KS_BUILD_DIR "/CPackConfig.cmake"), u"-B"_s, m_dir.path() });
+        QVERIFY2(cpack.exitCode == 0, qPrintable(cpack.out + cpack.err));
+        const QStringList debs = QDir(m_dir.path()).entryList({ u"*.deb"_s });
+        QCOMPARE(debs.size(), 1);
+        m_deb = m_dir.filePath(debs.first());
+        m_root = m_dir.filePath(u"root"_s);
+        const Run unpack = run(u"dpkg-deb"_s, { u"-x"_s, m_deb, m_root });
+        QVERIFY2(unpack.exitCode == 0, qPrintable(unpack.err));
+        const Run help = run(cli(), { u"--help"_s });
+        QCOMPARE(help.exitCode, 0);
+        m_help = help.out;
+    }
+
+    void lintianFindsNothing()
+    {
+        const QString lintian = QStandardPaths::findExecutable(u"lintian"_s);
+        if (lintian.isEmpty())
+            QSKIP("lintian is not installed (scripts/install-deps.sh installs it)");
+        // Fails on any error or warning, and names each on its standard output.
+        const Run result = run(lintian, { u"--fail-on"_s, u"error,warning"_s, m_deb });
+        QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
+    }
+
+    // The page names every option, exit status and default of --help, and
+    // every JSON field. The fields are read off a real run, so a field added
+    // to the output and not to the page fails here.
+    void cliPageFollowsHelp()
+    {
+        const QString audio = m_dir.filePath(u"take.wav"_s);
+        QCOMPARE(ks::test::makeAudio(audio), QString());
+        const Run result = run(cli(), { u"analyse"_s, u"--no-settings"_s, u"--json"_s, audio });
+        const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
+        QVERIFY2(result.exitCode == 0 && lines.size() == 2, qPrintable(result.out + result.err));
+        const QJsonObject summary = QJsonDocument::fromJson(lines.last().toUtf8()).object();
+        const QStringList fields = QJsonDocument::fromJson(lines.first().toUtf8()).object().keys() + summary.keys()
+                + summary.value("summary"_L1).toObject().keys();
+        const QStringList options = longOptions(m_help);
+        QVERIFY(options.size() > 20 && fields.size() > 20);
+
+        const QString page = manPage(u"kestrova-cli"_s);
+        const QString json = page.section(u".SH \"JSON OUTPUT\""_s, 1).section(u".SH "_s, 0, 0);
+        for (const QString &option : options)
+            QVERIFY2(page.contains(u"\\fB"_s + option + u"\\fR"_s), qPrintable(option));
+        for (const QString &field : fields)
+            QVERIFY2(json.contains(u"\\fB"_s + field + u"\\fR"_s), qPrintable(field));
+        static const QRegularExpression statusLine(u"^  (\\d+) +(.+)$"_s, QRegularExpression::MultilineOption);
+        int statuses = 0;
+        for (auto it = statusLine.globalMatch(m_help.section(u"Exit status:"_s, 1)); it.hasNext(); ++statuses) {
+            const auto m = it.next();
+            QVERIFY2(page.contains(u".TP\n"_s + m.captured(1) + u'\n' + m.captured(2)), qPrintable(m.captured()));
+        }
+        QCOMPARE(statuses, 5);
+        const QString plain = QString(page).remove(QRegularExpression(u"\\\\f[BIRP]"_s)).simplified();
+        static const QRegularExpression given(u"default: [^)]+"_s);
+        int defaults = 0;
+        for (auto it = given.globalMatch(m_help.simplified()); it.hasNext(); ++defaults) {
+            const QString shown = it.next().captured();
+            QVERIFY2(plain.contains(shown), qPrintable(shown));
+        }
+        QVERIFY(defaults > 10);
+        QVERIFY(manPage(u"kestrova"_s).contains(u"kestrova-cli (1)"_s));
+    }
+
+    void bashCompletes_data()
+    {
+        QTest::addColumn<QString>("line"); // up to the cursor
+        QTest::addColumn<QStringList>("expected");
+
+        QTest::newRow("command") << u"kestrova-cli "_s << QStringList{ u"analyse"_s, u"help"_s, u"trim"_s };
+        QTest::newRow("head modes") << u"kestrova-cli trim --head "_s
+                                    << QStringList{ u"cut"_s, u"exact"_s, u"leave"_s, u"topup"_s };
+        QTest::newRow("destination is a folder") << u"kestrova-cli trim --out "_s << QStringList{ u"folder"_s };
+        // A negative threshold looks like an option but is the value.
+        QTest::newRow("threshold value") << u"kestrova-cli --threshold -4"_s << QStringList();
+        QTest::newRow("every option") << u"kestrova-cli --"_s << longOptions(m_help);
+    }
+
+    void bashCompletes()
+    {
+        QFETCH(QString, line);
+        if (!QFileInfo::exists(BashCompletion))
+            QSKIP("bash-completion is not installed");
+        QTEST(complete(line), "expected");
+    }
+
+    // The page as `man` shows it on an 80-column terminal: every example of
+    // --help on a line of its own, whole, to be copied as it stands.
+    void cliPageGivesEachExampleALine()
+    {
+        const QString man = QStandardPaths::findExecutable(u"man"_s);
+        if (man.isEmpty())
+            QSKIP("man is not installed (scripts/install-deps.sh test installs man-db)");
+        const Run shown = run(u"env"_s,
+                { u"-u"_s, u"LC_ALL"_s, u"-u"_s, u"MANPAGER"_s, u"-u"_s, u"PAGER"_s, u"MANWIDTH=80"_s,
+                        u"LANG=C.UTF-8"_s, man, u"-l"_s, m_root + u"/usr/share/man/man1/kestrova-cli.1.gz"_s });
+        QVERIFY2(shown.exitCode == 0, qPrintable(shown.err));
+        // Bold and underline, had the formatting been kept, as plain letters.
+        const QString text = QString(shown.out).remove(QRegularExpression(u".\b"_s));
+        static const QRegularExpression edges(u"(?m)^[ \t]+|[ \t]+$"_s);
+        const auto trimmed = [](const QString &lines) { return QString(lines).remove(edges).split(u'\n'); };
+        const QStringList examples = trimmed(m_help.section(u"\nExamples:\n"_s, 1).trimmed());
+        QVERIFY(examples.size() >= 3);
+        QCOMPARE(trimmed(text.section(u"\nEXAMPLES\n"_s, 1).section(u"\n\n"_s, 0, 0)), examples);
+    }
+
+    void runWithoutDisplayAdvises_data()
+    {
+        QTest::addColumn<QString>("variable"); // set for the check, all the others unset
+        QTest::addColumn<bool>("advised");
+        QTest::newRow("no session") << QString() << true;
+        for (const QString &variable : { u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s })
+            QTest::newRow(qPrintable(variable)) << variable << false;
+    }
+
+    // What `make run` says before the window where no screen is to be had: that a
+    // graphical session is needed, and the two ways on without one.
+    void runWithoutDisplayAdvises()
+    {
+        QFETCH(QString, variable);
+        QFETCH(bool, advised);
+        QStringList args{ u"-u"_s, u"DISPLAY"_s, u"-u"_s, u"WAYLAND_DISPLAY"_s, u"-u"_s, u"QT_QPA_PLATFORM"_s };
+        if (!variable.isEmpty())
+            args << variable + u"=:7"_s;
+        const Run check = run(u"env"_s, args << u"sh"_s << QStringLiteral(KS_SOURCE_DIR "/scripts/check-display.sh"));
+        QCOMPARE(check.exitCode, advised ? 1 : 0);
+        QVERIFY2(check.out.isEmpty() && check.err.isEmpty() == !advised, qPrintable(check.out + check.err));
+        for (const QString &said :
+                { u"graphical session"_s, u"build/cli/kestrova-cli"_s, u"xvfb-run build/app/kestrova"_s })
+            QVERIFY2(check.err.contains(said) == advised, qPrintable(check.err));
+    }
+
+    // The check comes before the build and the window in `make run`.
+    void runChecksTheDisplayFirst()
+    {
+        const Run plan = run(
+                u"make"_s, { u"-n"_s, u"-C"_s, QStringLiteral(KS_SOURCE_DIR), u"run"_s, u"BUILD_DIR=/nonexistent"_s });
+        QVERIFY2(plan.exitCode == 0, qPrintable(plan.err));
+        const qsizetype check = plan.out.indexOf(u"scripts/check-display.sh"_s);
+        QVERIFY2(check >= 0 && check < plan.out.indexOf(u"install-deps.sh"_s)
+                        && check < plan.out.indexOf(u"/app/kestrova"_s),
+                qPrintable(plan.out));
+    }
 
 private:
-    QString manPage(const QString &name) const;
-    QString complete(const QString &line) const;
+    QString manPage(const QString &name) const
+    {
+        const Run result = run(u"gzip"_s, { u"-dc"_s, m_root + u"/usr/share/man/man1/"_s + name + u".1.gz"_s });
+        // roff's minus signs as plain hyphens, so options read as typed.
+        return result.exitCode == 0 ? QString(result.out).replace(u"\\-"_s, u"-"_s) : QString();
+    }
+
+    // What the installed completion offers for `line`, sorted, the way
+    // bash calls it on Tab: in a folder holding one file and one sub-folder.
+    QStringList complete(const QString &line) const
+    {
+        QDir work(m_dir.filePath(u"work"_s));
+        work.mkpath(u"folder"_s);
+        QFile(work.filePath(u"take.wav"_s)).open(QIODevice::WriteOnly);
+        const QString script = uR"(
+            source "$1"; source "$2"; cd "$4"
+            COMP_LINE=$3; COMP_POINT=${#COMP_LINE}
+            read -ra COMP_WORDS <<<"$COMP_LINE"
+            [[ $COMP_LINE == *' ' ]] && COMP_WORDS+=('')
+            COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+            _kestrova_cli kestrova-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+            printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort)"_s;
+        const Run result = run(u"bash"_s,
+                { u"-c"_s, script, u"bash"_s, BashCompletion,
+                        m_root + u"/usr/share/bash-completion/completions/kestrova-cli"_s, line, work.path() });
+        return result.exitCode == 0 ? result.out.split(u'\n', Qt::SkipEmptyParts) : QStringList{ result.err };
+    }
+
     QString cli() const { return m_root + u"/usr/bin/kestrova-cli"_s; }
 
     QTemporaryDir m_dir;
@@ -84,215 +235,6 @@ private:
     QString m_root;
     QString m_help;
 };
-
-void tst_DebianPackage::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-    const Run cpack = run(QStringLiteral(KS_CPACK),
-            { u"--config"_s, QStringLiteral(KS_BUILD_DIR "/CPackConfig.cmake"), u"-B"_s, m_dir.filePath(u"pkg"_s) });
-    QVERIFY2(cpack.exitCode == 0, qPrintable(cpack.out + cpack.err));
-    const QStringList debs = QDir(m_dir.filePath(u"pkg"_s)).entryList({ u"*.deb"_s });
-    QCOMPARE(debs.size(), 1);
-    m_deb = m_dir.filePath(u"pkg/"_s + debs.first());
-    m_root = m_dir.filePath(u"root"_s);
-    const Run unpack = run(u"dpkg-deb"_s, { u"-x"_s, m_deb, m_root });
-    QVERIFY2(unpack.exitCode == 0, qPrintable(unpack.err));
-    const Run help = run(cli(), { u"--help"_s });
-    QCOMPARE(help.exitCode, 0);
-    m_help = help.out;
-}
-
-void tst_DebianPackage::lintianFindsNothing()
-{
-    const QString lintian = QStandardPaths::findExecutable(u"lintian"_s);
-    if (lintian.isEmpty())
-        QSKIP("lintian is not installed (scripts/install-deps.sh installs it)");
-    // Fails on any error or warning, and names each on its standard output.
-    const Run result = run(lintian, { u"--fail-on"_s, u"error,warning"_s, m_deb });
-    QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
-}
-
-void tst_DebianPackage::cliPageFollowsHelp()
-{
-    const QString page = manPage(u"kestrova-cli"_s);
-    QVERIFY(page.contains(u".SH SYNOPSIS"_s));
-    const QStringList options = longOptions(m_help);
-    QVERIFY(options.size() > 20);
-    for (const QString &option : options)
-        QVERIFY2(page.contains(u"\\fB"_s + option + u"\\fR"_s), qPrintable(option));
-    static const QRegularExpression statusLine(u"^  (\\d+) +(.+)$"_s, QRegularExpression::MultilineOption);
-    int statuses = 0;
-    for (auto it = statusLine.globalMatch(m_help.section(u"Exit status:"_s, 1)); it.hasNext(); ++statuses) {
-        const QRegularExpressionMatch line = it.next();
-        QVERIFY2(page.contains(u".TP\n"_s + line.captured(1) + u'\n' + line.captured(2)), qPrintable(line.captured()));
-    }
-    QCOMPARE(statuses, 5);
-    QVERIFY(manPage(u"kestrova"_s).contains(u"kestrova-cli (1)"_s));
-}
-
-// The fields are read off a real run, so a field added to the output and not
-// to the page fails here.
-void tst_DebianPackage::cliPageNamesEveryJsonField()
-{
-    const QString audio = m_dir.filePath(u"take.wav"_s);
-    QCOMPARE(ks::test::makeAudio(audio), QString());
-    const Run result = run(cli(), { u"analyse"_s, u"--no-settings"_s, u"--json"_s, audio });
-    QVERIFY2(result.exitCode == 0, qPrintable(result.err));
-    const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
-    QCOMPARE(lines.size(), 2);
-    const QJsonObject file = QJsonDocument::fromJson(lines.first().toUtf8()).object();
-    const QJsonObject summary = QJsonDocument::fromJson(lines.last().toUtf8()).object();
-    QStringList fields = file.keys() + summary.keys() + summary.value("summary"_L1).toObject().keys();
-    QVERIFY(fields.size() > 20);
-
-    const QString page = manPage(u"kestrova-cli"_s).section(u".SH \"JSON OUTPUT\""_s, 1).section(u".SH "_s, 0, 0);
-    for (const QString &field : std::as_const(fields))
-        QVERIFY2(page.contains(u"\\fB"_s + field + u"\\fR"_s), qPrintable(field));
-}
-
-void tst_DebianPackage::bashCompletes_data()
-{
-    QTest::addColumn<QString>("line"); // up to the cursor
-    QTest::addColumn<QStringList>("expected");
-
-    const QStringList commands{ u"analyse"_s, u"help"_s, u"trim"_s };
-    QTest::newRow("command") << u"kestrova-cli "_s << commands;
-    QTest::newRow("head modes") << u"kestrova-cli trim --head "_s
-                                << QStringList{ u"cut"_s, u"exact"_s, u"leave"_s, u"topup"_s };
-    QTest::newRow("destination is a folder") << u"kestrova-cli trim --out "_s << QStringList{ u"folder"_s };
-    // A negative threshold looks like an option but is the value.
-    QTest::newRow("threshold value") << u"kestrova-cli --threshold -4"_s << QStringList();
-    QTest::newRow("every option") << u"kestrova-cli --"_s << longOptions(m_help);
-}
-
-void tst_DebianPackage::bashCompletes()
-{
-    QFETCH(QString, line);
-    QFETCH(QStringList, expected);
-    if (!QFileInfo::exists(BashCompletion))
-        QSKIP("bash-completion is not installed");
-    QStringList offered = complete(line).split(u'\n', Qt::SkipEmptyParts);
-    offered.sort();
-    QCOMPARE(offered, expected);
-}
-
-// The page as `man` shows it on an 80-column terminal: every example of
-// --help on a line of its own, whole, to be copied as it stands.
-void tst_DebianPackage::cliPageGivesEachExampleALine()
-{
-    const QString man = QStandardPaths::findExecutable(u"man"_s);
-    if (man.isEmpty())
-        QSKIP("man is not installed (scripts/install-deps.sh test installs man-db)");
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(u"MANWIDTH"_s, u"80"_s);
-    environment.insert(u"LANG"_s, u"C.UTF-8"_s);
-    environment.remove(u"LC_ALL"_s);
-    environment.remove(u"MANPAGER"_s);
-    environment.remove(u"PAGER"_s);
-    const Run shown = run(man, { u"-l"_s, m_root + u"/usr/share/man/man1/kestrova-cli.1.gz"_s }, {}, environment);
-    QVERIFY2(shown.exitCode == 0, qPrintable(shown.err));
-    // Bold and underline, had the formatting been kept, as plain letters.
-    const QString text = QString(shown.out).remove(QRegularExpression(u".\b"_s));
-    QStringList rendered;
-    for (const QString &line : text.section(u"\nEXAMPLES\n"_s, 1).section(u"\n\n"_s, 0, 0).split(u'\n'))
-        rendered << line.trimmed();
-    QStringList examples;
-    for (const QString &line : m_help.section(u"\nExamples:\n"_s, 1).split(u'\n', Qt::SkipEmptyParts))
-        examples << line.trimmed();
-    QVERIFY(examples.size() >= 3);
-    QCOMPARE(rendered, examples);
-}
-
-// Each default --help gives is in the manual page too.
-void tst_DebianPackage::cliPageGivesTheDefaults()
-{
-    const QString page = manPage(u"kestrova-cli"_s).remove(QRegularExpression(u"\\\\f[BIRP]"_s)).simplified();
-    static const QRegularExpression given(u"default: [^)]+"_s);
-    int defaults = 0;
-    for (auto it = given.globalMatch(m_help.simplified()); it.hasNext(); ++defaults) {
-        const QString shown = it.next().captured();
-        QVERIFY2(page.contains(shown), qPrintable(shown));
-    }
-    QVERIFY(defaults > 10);
-}
-
-void tst_DebianPackage::runWithoutDisplayAdvises_data()
-{
-    QTest::addColumn<QString>("variable"); // set for the check, all the others unset
-    QTest::addColumn<bool>("advised");
-    QTest::newRow("no session") << QString() << true;
-    QTest::newRow("X11") << u"DISPLAY"_s << false;
-    QTest::newRow("Wayland") << u"WAYLAND_DISPLAY"_s << false;
-    QTest::newRow("a platform chosen by hand") << u"QT_QPA_PLATFORM"_s << false;
-}
-
-// What `make run` says before the window where no screen is to be had: that a
-// graphical session is needed, and the two ways on without one.
-void tst_DebianPackage::runWithoutDisplayAdvises()
-{
-    QFETCH(QString, variable);
-    QFETCH(bool, advised);
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const QString &name : { u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s })
-        environment.remove(name);
-    if (!variable.isEmpty())
-        environment.insert(variable, u":7"_s);
-    const Run check = run(u"sh"_s, { QStringLiteral(KS_SOURCE_DIR "/scripts/check-display.sh") }, {}, environment);
-    QCOMPARE(check.exitCode, advised ? 1 : 0);
-    QCOMPARE(check.out, QString());
-    if (!advised) {
-        QCOMPARE(check.err, QString());
-        return;
-    }
-    for (const QString &said :
-            { u"graphical session"_s, u"build/cli/kestrova-cli"_s, u"xvfb-run build/app/kestrova"_s })
-        QVERIFY2(check.err.contains(said), qPrintable(check.err));
-}
-
-// The check comes before the build and the window in `make run`.
-void tst_DebianPackage::runChecksTheDisplayFirst()
-{
-    const QString make = QStandardPaths::findExecutable(u"make"_s);
-    if (make.isEmpty())
-        QSKIP("make is not installed");
-    const Run plan = run(make,
-            { u"-n"_s, u"-C"_s, QStringLiteral(KS_SOURCE_DIR), u"run"_s,
-                    u"BUILD_DIR="_s + m_dir.filePath(u"nowhere"_s) });
-    QVERIFY2(plan.exitCode == 0, qPrintable(plan.err));
-    const qsizetype check = plan.out.indexOf(u"scripts/check-display.sh"_s);
-    QVERIFY2(check >= 0 && check < plan.out.indexOf(u"install-deps.sh"_s)
-                    && check < plan.out.indexOf(u"/app/kestrova"_s),
-            qPrintable(plan.out));
-}
-
-QString tst_DebianPackage::manPage(const QString &name) const
-{
-    const Run result = run(u"gzip"_s, { u"-dc"_s, m_root + u"/usr/share/man/man1/"_s + name + u".1.gz"_s });
-    // roff's minus signs as plain hyphens, so options read as typed.
-    return result.exitCode == 0 ? QString(result.out).replace(u"\\-"_s, u"-"_s) : QString();
-}
-
-// What the installed completion offers for `line`, one word a line, the way
-// bash calls it on Tab: in a folder holding one file and one sub-folder.
-QString tst_DebianPackage::complete(const QString &line) const
-{
-    QDir work(m_dir.filePath(u"work"_s));
-    work.mkpath(u"folder"_s);
-    QFile(work.filePath(u"take.wav"_s)).open(QIODevice::WriteOnly);
-    const QString script = uR"(
-        source "$1"; source "$2"
-        COMP_LINE=$3; COMP_POINT=${#COMP_LINE}
-        read -ra COMP_WORDS <<<"$COMP_LINE"
-        [[ $COMP_LINE == *' ' ]] && COMP_WORDS+=('')
-        COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
-        _kestrova_cli kestrova-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
-        printf '%s\n' "${COMPREPLY[@]}")"_s;
-    const Run result = run(u"bash"_s,
-            { u"-c"_s, script, u"bash"_s, BashCompletion,
-                    m_root + u"/usr/share/bash-completion/completions/kestrova-cli"_s, line },
-            work.path());
-    return result.exitCode == 0 ? result.out : result.err;
-}
 
 QTEST_GUILESS_MAIN(tst_DebianPackage)
 #include "tst_debianpackage.moc"

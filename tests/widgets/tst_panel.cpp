@@ -4,7 +4,6 @@
 #include "logconsole.h"
 #include "panelstyle.h"
 #include "segmentdisplay.h"
-#include "statuschip.h"
 #include "vfdpanel.h"
 
 #include <QLabel>
@@ -12,8 +11,6 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QtTest>
-
-#include <functional>
 
 using namespace Qt::StringLiterals;
 using namespace ks;
@@ -41,19 +38,6 @@ bool fills(const QLabel *label, int allowed)
     return shown <= allowed && shown > allowed - metrics.horizontalAdvance(u"MM"_s);
 }
 
-// The paints each watched widget gets, and the relayouts asked of them.
-struct Watch final : QObject
-{
-    bool eventFilter(QObject *watched, QEvent *event) override
-    {
-        paints[watched] += event->type() == QEvent::Paint;
-        relayouts += event->type() == QEvent::LayoutRequest;
-        return false;
-    }
-    QHash<QObject *, int> paints;
-    int relayouts = 0;
-};
-
 } // namespace
 
 // The status panel's painted parts, the panel itself and the log.
@@ -63,231 +47,170 @@ class tst_Panel : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(PanelStyle::applyStyleSheet()); }
-    void geometry_data();
-    void geometry();
-    void meterPixelsAtEitherRatio();
-    void edgeStripPaintsItsScene();
-    void unchangedSettersSkipWork();
-    void longTextsFitTheirRoom();
-    void logShowsTextLiterallyAndKeepsTheLatest();
-};
 
-void tst_Panel::geometry_data()
-{
-    QTest::addColumn<QList<int>>("got");
-    QTest::addColumn<QList<int>>("expected");
-    const auto meter = [](int width, int blocks) {
-        const BlockMeter::Layout r = BlockMeter::layout(width, blocks);
-        return QList<int>{ r.cell, r.gap, r.margin, r.span() };
-    };
-    QTest::newRow("meter 3n-2 keeps the gaps") << meter(100, 34) << QList<int>{ 1, 2, 0, 100 };
-    QTest::newRow("meter 3n-3 drops them") << meter(99, 34) << QList<int>{ 2, 0, 15, 68 };
-    // Halves round up: 25 % of 34 is 8.5; 58 % of 25 is 14.5, a hair below in floating point.
-    const auto lit = &BlockMeter::litCount;
-    QTest::newRow("lit blocks") << QList<int>{ lit(1, 34), lit(2, 34), lit(25, 34), lit(58, 25), lit(-1, 34) }
-                                << QList<int>{ 0, 1, 9, 15, 0 };
-    // Cell, gap, margin, and where "06" and the closing "00", 14 px wide, start.
-    const QList<DayTimeline::Label> labels = DayTimeline::labels();
-    const auto day = [&labels](int width) {
-        const DayTimeline::Layout r = DayTimeline::layout(width);
-        return QList<int>{ r.cell, r.gap, r.margin, DayTimeline::labelX(r, width, 14, labels.at(1)),
-            DayTimeline::labelX(r, width, 14, labels.last()) };
-    };
-    QTest::newRow("timeline narrowest with gaps") << day(191) << QList<int>{ 1, 1, 0, 48, 177 };
-    QTest::newRow("strip columns") << QList<int>{ EdgeStrip::columnAt(0.999, 0.0, 5.0, 500),
-        EdgeStrip::columnAt(0.0, -0.5, 5.0, 550), EdgeStrip::columnAt(6.0, 0.0, 5.0, 500),
-        EdgeStrip::columnAt(1.0, 5.0, 5.0, 500) }
-                                   << QList<int>{ 99, 50, 500, 0 };
-    // Full scale reaches the edge row, 40 dB down on an 80 dB scale half way,
-    // below the scale stays on the centre row.
-    QTest::newRow("strip rows") << QList<int>{ EdgeStrip::sampleY(32767, -80.0, 64),
-        EdgeStrip::sampleY(-32768, -80.0, 64), EdgeStrip::sampleY(-328, -80.0, 64), EdgeStrip::sampleY(3, -80.0, 64),
-        EdgeStrip::thresholdY(-50.0, 64) }
-                                << QList<int>{ 1, 63, 48, 32, 20 };
-    // 8 × 0.69 × 100 is 552 exactly; a sum of doubles would lose a pixel.
-    SegmentDisplay display;
-    display.setDigitHeight(100);
-    display.setText(u"88888888"_s);
-    QTest::newRow("clock width") << QList<int>{ display.sizeHint().width() } << QList<int>{ 552 };
-    QList<int> masks;
-    for (const QChar ch : u"05- A\u0665\u00B2"_s)
-        masks << SegmentDisplay::segmentMask(ch);
-    QTest::newRow("segments, other digits like 5") << masks << QList<int>{ 0x7E, 0x5B, 0x01, 0, 0, 0x5B, 0 };
-}
-
-void tst_Panel::geometry()
-{
-    QFETCH(QList<int>, got);
-    QTEST(got, "expected");
-}
-
-void tst_Panel::meterPixelsAtEitherRatio()
-{
-    BlockMeter meter;
-    meter.setValue(50);
-    // 17 of 34 lit: block 16 covers x 190..198 and block 17 starts at 201,
-    // with no blending at either edge.
-    for (const int ratio : { 1, 2 }) {
-        const QImage image = render(meter, QSize(400, 13), ratio);
-        QList<QColor> seen;
-        for (const int x : { 190 * ratio - 1, 190 * ratio, 199 * ratio - 1, 199 * ratio, 201 * ratio })
-            seen << image.pixelColor(x, 6 * ratio);
-        QCOMPARE(seen, (QList<QColor>{ clear, teal, teal, clear, QColor(u"#0F302C"_s) }));
-    }
-}
-
-void tst_Panel::edgeStripPaintsItsScene()
-{
-    using P = EdgeStrip::Peak;
-    // A second of silence, two of tone, two of silence; the cut half way into the tone.
-    QList<P> outline(1000, P(0, 0));
-    outline += QList<P>(2000, P(-4096, 4096));
-    outline += QList<P>(2000, P(0, 0));
-    EdgeStrip strip;
-    strip.setPeaks(outline, 0.0, 0.001);
-    strip.setScene({ 0.0, 5.0, 0.0, 1.0, 2.0, 0.0, 0.0, true, -50.0 });
-    QImage image = render(strip, QSize(500, 64));
-    const QColor glass(u"#070C0B"_s), shade(u"#11221F"_s), edge(u"#8BFFF0"_s), lost(u"#2E7A72"_s);
-    QCOMPARE((QList<QColor>{ image.pixelColor(50, 2), image.pixelColor(120, 2), image.pixelColor(150, 32),
-                     image.pixelColor(250, 32), image.pixelColor(200, 10) }),
-            (QList<QColor>{ shade, glass, lost, teal, edge }));
-
-    // Half a second added before the file: hatched there and nowhere else.
-    strip.setScene({ -0.5, 5.0, 0.0, 1.0, -0.5, -0.5, 0.0, true, -50.0 });
-    image = render(strip, QSize(550, 64));
-    const auto hatched = [&image](int from, int to) {
-        int count = 0;
-        for (int x = from; x < to; ++x)
-            for (int y = 0; y < 64; ++y)
-                count += image.pixelColor(x, y) == QColor(u"#C98A2E"_s);
-        return count;
-    };
-    QVERIFY(hatched(1, 50) > 100);
-    QCOMPARE(hatched(50, 550), 0);
-}
-
-void tst_Panel::unchangedSettersSkipWork()
-{
-    QWidget window;
-    auto *meter = new BlockMeter(&window);
-    auto *display = new SegmentDisplay(&window);
-    auto *chip = new StatusChip(u"SCAN"_s, StatusChip::IndicatorStyle, &window);
-    meter->setGeometry(0, 0, 400, 13);
-    display->setGeometry(0, 20, 400, 66);
-    chip->setGeometry(0, 90, 100, 20);
-    window.resize(420, 120);
-    window.show();
-
-    Watch watch;
-    for (QWidget *widget : std::initializer_list<QWidget *>{ &window, meter, display, chip })
-        widget->installEventFilter(&watch);
-    // The window paints everything dirty in one pass, so once a corner of it
-    // that no child covers has been repainted, so has what a setter dirtied.
-    const auto settle = [&] {
-        QCoreApplication::sendPostedEvents(&window, QEvent::LayoutRequest);
-        watch.paints.remove(&window);
-        window.update(410, 0, 10, 10);
-        return QTest::qWaitFor([&] { return watch.paints.value(&window) > 0; });
-    };
-    QVERIFY(settle());
-
-    struct Step
+    void geometry_data()
     {
-        const char *what;
-        std::function<void()> set;
-        int paints, relayouts;
-    };
-    const Step steps[] = { { "meter full", [=] { meter->setValue(100); }, 1, 0 },
-        { "meter past full", [=] { meter->setValue(250); }, 0, 0 },
-        { "clock ticks", [=] { display->setText(u"0:00:01"_s); }, 1, 0 },
-        { "clock stays", [=] { display->setText(u"0:00:01"_s); }, 0, 0 },
-        { "clock grows", [=] { display->setText(u"10:00:00"_s); }, 1, 1 },
-        { "chip text stays", [=] { chip->setText(u"SCAN"_s); }, 0, 0 },
-        { "chip text grows", [=] { chip->setText(u"SCANNING"_s); }, 1, 1 } };
-    for (const Step &step : steps) {
-        watch.paints.clear();
-        watch.relayouts = 0;
-        step.set();
-        QVERIFY2(settle(), step.what);
-        const int paints = watch.paints.value(meter) + watch.paints.value(display) + watch.paints.value(chip);
-        QVERIFY2(paints == step.paints && watch.relayouts == step.relayouts,
-                qPrintable(u"%1: %2 paints, %3 relayouts"_s.arg(QLatin1String(step.what))
-                                   .arg(paints)
-                                   .arg(watch.relayouts)));
+        QTest::addColumn<QList<int>>("got");
+        QTest::addColumn<QList<int>>("expected");
+        const auto meter = [](int width, int blocks) {
+            const BlockMeter::Layout r = BlockMeter::layout(width, blocks);
+            return QList<int>{ r.cell, r.gap, r.margin, r.span() };
+        };
+        QTest::newRow("meter 3n-2 keeps the gaps") << meter(100, 34) << QList<int>{ 1, 2, 0, 100 };
+        QTest::newRow("meter 3n-3 drops them") << meter(99, 34) << QList<int>{ 2, 0, 15, 68 };
+        // Halves round up: 25 % of 34 is 8.5; 58 % of 25 is 14.5, a hair below in floating point.
+        const auto lit = &BlockMeter::litCount;
+        QTest::newRow("lit blocks") << QList<int>{ lit(1, 34), lit(2, 34), lit(25, 34), lit(58, 25), lit(-1, 34) }
+                                    << QList<int>{ 0, 1, 9, 15, 0 };
+        // Cell, gap, margin, and where "06" and the closing "00", 14 px wide, start.
+        const QList<DayTimeline::Label> labels = DayTimeline::labels();
+        const auto day = [&labels](int width) {
+            const DayTimeline::Layout r = DayTimeline::layout(width);
+            return QList<int>{ r.cell, r.gap, r.margin, DayTimeline::labelX(r, width, 14, labels.at(1)),
+                DayTimeline::labelX(r, width, 14, labels.last()) };
+        };
+        QTest::newRow("timeline narrowest with gaps") << day(191) << QList<int>{ 1, 1, 0, 48, 177 };
+        QTest::newRow("strip columns") << QList<int>{ EdgeStrip::columnAt(0.999, 0.0, 5.0, 500),
+            EdgeStrip::columnAt(0.0, -0.5, 5.0, 550), EdgeStrip::columnAt(6.0, 0.0, 5.0, 500),
+            EdgeStrip::columnAt(1.0, 5.0, 5.0, 500) }
+                                       << QList<int>{ 99, 50, 500, 0 };
+        // Full scale reaches the edge row, 40 dB down on an 80 dB scale half way,
+        // below the scale stays on the centre row.
+        QTest::newRow("strip rows") << QList<int>{ EdgeStrip::sampleY(32767, -80.0, 64),
+            EdgeStrip::sampleY(-32768, -80.0, 64), EdgeStrip::sampleY(-328, -80.0, 64),
+            EdgeStrip::sampleY(3, -80.0, 64), EdgeStrip::thresholdY(-50.0, 64) }
+                                    << QList<int>{ 1, 63, 48, 32, 20 };
+        // 8 × 0.69 × 100 is 552 exactly; a sum of doubles would lose a pixel.
+        SegmentDisplay display;
+        display.setDigitHeight(100);
+        display.setText(u"88888888"_s);
+        QTest::newRow("clock width") << QList<int>{ display.sizeHint().width() } << QList<int>{ 552 };
+        QList<int> masks;
+        for (const QChar ch : u"05- A\u0665\u00B2"_s)
+            masks << SegmentDisplay::segmentMask(ch);
+        QTest::newRow("segments, other digits like 5") << masks << QList<int>{ 0x7E, 0x5B, 0x01, 0, 0, 0x5B, 0 };
     }
-}
 
-// The clock, and the file and output lines elided to the room they have.
-void tst_Panel::longTextsFitTheirRoom()
-{
-    // In a plain window, so that it can be made narrower than its layout
-    // would let a window of its own be.
-    QWidget window;
-    auto *panel = new VfdPanel(&window);
-    panel->resize(1500, 220);
-    window.show();
-    const QLabel *file = panel->findChild<QLabel *>(u"fileLabel"_s);
-    const QLabel *output = panel->findChild<QLabel *>(u"outputLabel"_s);
-    const int minimum = panel->minimumSizeHint().width();
-    const QString name = u"a-rather-long-recording-from-the-archive-2024-03-14.flac"_s;
-    const QString out = u"OUT \u00B7 MIRROR \u00B7 /SRV/MEDIA/ARCHIVE/PODCASTS/SEASON-04/EPISODE-117"_s;
-    panel->setCurrentFile(name);
-    panel->setOutput(out.toLower());
-    QStringList clock;
-    for (const int seconds : { -1, 3725, 90000 }) {
-        panel->setElapsedSeconds(seconds);
-        clock << panel->findChild<SegmentDisplay *>()->text();
+    void geometry()
+    {
+        QFETCH(QList<int>, got);
+        QTEST(got, "expected");
     }
-    QCOMPARE(clock, (QStringList{ u"-:--:--"_s, u"1:02:05"_s, u"25:00:00"_s }));
 
-    // Wide: both whole, and the name not holding the panel that wide.
-    QCOMPARE(file->text(), name.toUpper());
-    QCOMPARE(output->text(), out);
-    QCOMPARE(output->geometry().right(), panel->contentsRect().right() - 16);
-    panel->layout()->activate();
-    QCOMPARE(panel->minimumSizeHint().width(), minimum);
+    void meterPixelsAtEitherRatio()
+    {
+        BlockMeter meter;
+        meter.setValue(50);
+        // 17 of 34 lit: block 16 covers x 190..198 and block 17 starts at 201,
+        // with no blending at either edge.
+        for (const int ratio : { 1, 2 }) {
+            const QImage image = render(meter, QSize(400, 13), ratio);
+            QList<QColor> seen;
+            for (const int x : { 190 * ratio - 1, 190 * ratio, 199 * ratio - 1, 199 * ratio, 201 * ratio })
+                seen << image.pixelColor(x, 6 * ratio);
+            QCOMPARE(seen, (QList<QColor>{ clear, teal, teal, clear, QColor(u"#0F302C"_s) }));
+        }
+    }
 
-    // Narrow: the name loses its beginning, the output line its middle but
-    // never below 140 px, and the tool tip keeps the whole line.
-    panel->resize(200, 220);
-    QVERIFY2(file->text().startsWith(QChar(0x2026)) && file->text().endsWith(u".FLAC"_s), qPrintable(file->text()));
-    QVERIFY(fills(file, 120));
-    QVERIFY2(output->text().contains(QChar(0x2026)) && output->text().endsWith(u"-117"_s), qPrintable(output->text()));
-    QVERIFY(fills(output, 140));
-    QCOMPARE(output->toolTip(), out);
-}
+    void edgeStripPaintsItsScene()
+    {
+        using P = EdgeStrip::Peak;
+        // A second of silence, two of tone, two of silence; the cut half way into the tone.
+        QList<P> outline(1000, P(0, 0));
+        outline += QList<P>(2000, P(-4096, 4096));
+        outline += QList<P>(2000, P(0, 0));
+        EdgeStrip strip;
+        strip.setPeaks(outline, 0.0, 0.001);
+        strip.setScene({ 0.0, 5.0, 0.0, 1.0, 2.0, 0.0, 0.0, true, -50.0 });
+        QImage image = render(strip, QSize(500, 64));
+        const QColor glass(u"#070C0B"_s), shade(u"#11221F"_s), edge(u"#8BFFF0"_s), lost(u"#2E7A72"_s);
+        QCOMPARE((QList<QColor>{ image.pixelColor(50, 2), image.pixelColor(120, 2), image.pixelColor(150, 32),
+                         image.pixelColor(250, 32), image.pixelColor(200, 10) }),
+                (QList<QColor>{ shade, glass, lost, teal, edge }));
 
-void tst_Panel::logShowsTextLiterallyAndKeepsTheLatest()
-{
-    LogConsole console;
-    console.resize(240, 120);
-    console.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&console));
-    // Markup and "%1" are shown as typed; levels outside 0..3 are clamped.
-    const QString text = u"<b>100%</b> of %1 & %2"_s;
-    console.append(text, -5);
-    console.append(text, 7);
-    QCOMPARE(console.document()->firstBlock().text().mid(22), text); // past the "[yyyy-MM-dd HH:mm:ss] " stamp
-    const auto colour
-            = [](const QTextBlock &line) { return (--line.end()).fragment().charFormat().foreground().color(); };
-    QCOMPARE(colour(console.document()->firstBlock()), QColor(u"#33C9B8"_s));
-    QCOMPARE(colour(console.document()->lastBlock()), QColor(u"#E05B4C"_s));
+        // Half a second added before the file: hatched there and nowhere else.
+        strip.setScene({ -0.5, 5.0, 0.0, 1.0, -0.5, -0.5, 0.0, true, -50.0 });
+        image = render(strip, QSize(550, 64));
+        int leadIn = 0, elsewhere = 0;
+        for (int x = 1; x < 550; ++x)
+            for (int y = 0; y < 64; ++y)
+                (x < 50 ? leadIn : elsewhere) += image.pixelColor(x, y) == QColor(u"#C98A2E"_s);
+        QVERIFY2(leadIn > 100 && elsewhere == 0, qPrintable(u"%1 hatched, %2 elsewhere"_s.arg(leadIn).arg(elsewhere)));
+    }
 
-    for (int i = 0; i < 2000; ++i)
-        console.append(u"line %1"_s.arg(i));
-    console.append(QString(400, u'w'));
-    QCOMPARE(console.document()->blockCount(), 2000);
-    QCOMPARE(console.document()->firstBlock().text().mid(22), u"line 1"_s);
-    QTRY_VERIFY(console.horizontalScrollBar()->maximum() > 0); // unwrapped
-    QCOMPARE(console.document()->lastBlock().layout()->lineCount(), 1);
+    // The clock, and the file and output lines elided to the room they have.
+    void longTextsFitTheirRoom()
+    {
+        // In a plain window, so that it can be made narrower than its layout
+        // would let a window of its own be.
+        QWidget window;
+        auto *panel = new VfdPanel(&window);
+        panel->resize(1500, 220);
+        window.show();
+        const QLabel *file = panel->findChild<QLabel *>(u"fileLabel"_s);
+        const QLabel *output = panel->findChild<QLabel *>(u"outputLabel"_s);
+        const int minimum = panel->minimumSizeHint().width();
+        const QString name = u"a-rather-long-recording-from-the-archive-2024-03-14.flac"_s;
+        const QString out = u"OUT \u00B7 MIRROR \u00B7 /SRV/MEDIA/ARCHIVE/PODCASTS/SEASON-04/EPISODE-117"_s;
+        panel->setCurrentFile(name);
+        panel->setOutput(out.toLower());
+        QStringList clock;
+        for (const int seconds : { -1, 3725, 90000 }) {
+            panel->setElapsedSeconds(seconds);
+            clock << panel->findChild<SegmentDisplay *>()->text();
+        }
+        QCOMPARE(clock, (QStringList{ u"-:--:--"_s, u"1:02:05"_s, u"25:00:00"_s }));
 
-    // The user scrolls up to read; the next message brings the view back.
-    QScrollBar *bar = console.verticalScrollBar();
-    bar->setValue(0);
-    console.append(u"newest"_s);
-    QVERIFY(bar->value() > 0);
-    QCOMPARE(bar->value(), bar->maximum());
-}
+        // Wide: both whole, and the name not holding the panel that wide.
+        QCOMPARE(file->text(), name.toUpper());
+        QCOMPARE(output->text(), out);
+        QCOMPARE(output->geometry().right(), panel->contentsRect().right() - 16);
+        panel->layout()->activate();
+        QCOMPARE(panel->minimumSizeHint().width(), minimum);
+
+        // Narrow: the name loses its beginning, the output line its middle but
+        // never below 140 px, and the tool tip keeps the whole line.
+        panel->resize(200, 220);
+        QVERIFY2(file->text().startsWith(QChar(0x2026)) && file->text().endsWith(u".FLAC"_s), qPrintable(file->text()));
+        QVERIFY(fills(file, 120));
+        QVERIFY2(output->text().contains(QChar(0x2026)) && output->text().endsWith(u"-117"_s),
+                qPrintable(output->text()));
+        QVERIFY(fills(output, 140));
+        QCOMPARE(output->toolTip(), out);
+    }
+
+    void logShowsTextLiterallyAndKeepsTheLatest()
+    {
+        LogConsole console;
+        console.resize(240, 120);
+        console.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&console));
+        // Markup and "%1" are shown as typed; levels outside 0..3 are clamped.
+        const QString text = u"<b>100%</b> of %1 & %2"_s;
+        console.append(text, -5);
+        console.append(text, 7);
+        QCOMPARE(console.document()->firstBlock().text().mid(22), text); // past the "[yyyy-MM-dd HH:mm:ss] " stamp
+        const auto colour
+                = [](const QTextBlock &line) { return (--line.end()).fragment().charFormat().foreground().color(); };
+        QCOMPARE(colour(console.document()->firstBlock()), QColor(u"#33C9B8"_s));
+        QCOMPARE(colour(console.document()->lastBlock()), QColor(u"#E05B4C"_s));
+
+        for (int i = 0; i < 2000; ++i)
+            console.append(u"line %1"_s.arg(i));
+        console.append(QString(400, u'w'));
+        QCOMPARE(console.document()->blockCount(), 2000);
+        QCOMPARE(console.document()->firstBlock().text().mid(22), u"line 1"_s);
+        QTRY_VERIFY(console.horizontalScrollBar()->maximum() > 0); // unwrapped
+        QCOMPARE(console.document()->lastBlock().layout()->lineCount(), 1);
+
+        // The user scrolls up to read; the next message brings the view back.
+        QScrollBar *bar = console.verticalScrollBar();
+        bar->setValue(0);
+        console.append(u"newest"_s);
+        QVERIFY(bar->value() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+};
 
 QTEST_MAIN(tst_Panel)
 #include "tst_panel.moc"
