@@ -7,17 +7,21 @@
 # network; otherwise runs one apt-get update and installs only what is missing.
 set -eu
 
-# Building, the manual pages, and the window's fonts and Qt's own translations.
+# Building, the manual pages, the window's fonts and Qt's own translations,
+# and the Ogg and codec libraries the lossless cutters read headers with.
 run_packages="g++ make cmake ninja-build pkg-config
 qt6-base-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools libgl-dev
-qt6-translations-l10n ffmpeg fonts-dejavu-core help2man"
+qt6-translations-l10n ffmpeg fonts-dejavu-core help2man
+libogg-dev libvorbis-dev libopus-dev"
 
 # The headless window, the local HTTPS server, Debian's checker and packaging
 # tools, the shells whose completion is tested, rendering the manual pages,
-# and the sources' layout check.
+# the sources' layout check, second decoders that check written files, a
+# session bus, and the runner the cluster recipes use.
 test_packages="xvfb xauth openssl
 desktop-file-utils appstream dpkg-dev fakeroot file
-lintian bash-completion zsh man-db groff-base clang-format"
+lintian bash-completion zsh man-db groff-base clang-format
+opus-tools vorbis-tools mpg123 dbus-daemon parallel"
 
 case "${1:-run}" in
 run) packages=$run_packages ;;
