@@ -86,8 +86,11 @@ FileOutcome FileOutcome::stopped(const QueueItem &queued)
 std::optional<FileOutcome> FileOutcome::afterPlan(
         const QueueItem &planned, const StepResult &result, bool analyseOnly, bool skipUntrimmed)
 {
-    if (!result.ok())
-        return failed(planned, result.message, true, result.detail);
+    if (!result.ok()) {
+        FileOutcome outcome = failed(planned, result.message, true, result.detail);
+        outcome.item.failedAnalysing = analyseOnly;
+        return outcome;
+    }
     if (result.skipped())
         return skipped(planned, result.message, Severity::Warning);
     if (analyseOnly)

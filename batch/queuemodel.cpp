@@ -139,7 +139,7 @@ QVariant QueueModel::headerData(int section, Qt::Orientation orientation, int ro
     }
 }
 
-void QueueModel::addFiles(const QStringList &files, const QString &root)
+int QueueModel::addFiles(const QStringList &files, const QString &root)
 {
     QStringList fresh;
     QSet<QString> seen;
@@ -151,7 +151,7 @@ void QueueModel::addFiles(const QStringList &files, const QString &root)
         }
     }
     if (fresh.isEmpty())
-        return;
+        return 0;
 
     const QDir rootDir(root);
     const int first = int(m_items.size());
@@ -170,6 +170,7 @@ void QueueModel::addFiles(const QStringList &files, const QString &root)
         m_items.append(item);
     }
     endInsertRows();
+    return int(fresh.size());
 }
 
 void QueueModel::setItem(int row, const QueueItem &item)
@@ -297,6 +298,7 @@ void QueueModel::clearResults(QueueItem &item)
     item.headChangeSec = item.tailChangeSec = 0.0;
     item.newDurationSec = 0.0;
     item.reencoded = false;
+    item.failedAnalysing = false;
 }
 
 void QueueModel::resetForRun(const QList<int> &rows)

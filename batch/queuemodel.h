@@ -40,8 +40,9 @@ public:
 
     // Appends the paths whose files are not queued yet (a file named directly
     // and through a symbolic link is one file); `root` is the folder their
-    // File column is shown relative to (empty: the bare file name).
-    void addFiles(const QStringList &files, const QString &root);
+    // File column is shown relative to (empty: the bare file name). Returns
+    // how many were added.
+    int addFiles(const QStringList &files, const QString &root);
     void setItem(int row, const QueueItem &item);
     void removeItems(const QList<int> &rows);
     void clear();

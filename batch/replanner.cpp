@@ -28,6 +28,7 @@ void replanAnalysed(QueueModel &queue, const Settings &before, const Settings &a
             silence.tailSec = item.tailSec;
             const StepResult verdict = TrimEngine::judge(item, silence, after);
             item.status = verdict.ok() ? ItemStatus::Analysed : ItemStatus::Failed;
+            item.failedAnalysing = !verdict.ok();
             item.message = verdict.ok() ? RunTexts::analysisVerdict(item) : verdict.message;
         }
         queue.setItem(row, item);

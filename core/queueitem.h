@@ -41,6 +41,8 @@ struct QueueItem
     ItemStatus status = ItemStatus::Pending;
     QString message;
     QString detail; // the tool's whole text behind a failed result
+    // A failure of an analysis run: retrying it measures again, it does not trim.
+    bool failedAnalysing = false;
 
     // The name the queue, the log and the command line give the file: its
     // path below the queued folder, so files of one name in several folders differ.

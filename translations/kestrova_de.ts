@@ -56,6 +56,13 @@
             <numerusform>%n abgelegte Dateien übergangen, deren Typ nicht gesucht wird.</numerusform>
         </translation>
     </message>
+    <message numerus="yes">
+        <source>%n file(s) already queued.</source>
+        <translation>
+            <numerusform>%n Datei war schon in der Warteschlange.</numerusform>
+            <numerusform>%n Dateien waren schon in der Warteschlange.</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>ks::EdgePreview</name>
@@ -193,10 +200,6 @@
         <translation>Stopp</translation>
     </message>
     <message>
-        <source>Overwrite originals</source>
-        <translation>Originale ersetzen</translation>
-    </message>
-    <message>
         <source>Idle</source>
         <translation>Bereit</translation>
     </message>
@@ -258,6 +261,10 @@
     <message>
         <source>Log saved to %1</source>
         <translation>Protokoll in %1 gespeichert</translation>
+    </message>
+    <message>
+        <source>&amp;Overwrite originals</source>
+        <translation>&amp;Originale überschreiben</translation>
     </message>
 </context>
 <context>
@@ -530,6 +537,20 @@
         <source>Cannot open %1</source>
         <translation>%1 kann nicht geöffnet werden</translation>
     </message>
+    <message numerus="yes">
+        <source>Removed %n file(s) from the queue.</source>
+        <translation>
+            <numerusform>%n Datei aus der Warteschlange entfernt.</numerusform>
+            <numerusform>%n Dateien aus der Warteschlange entfernt.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Cleared the queue of %n file(s).</source>
+        <translation>
+            <numerusform>Warteschlange mit %n Datei geleert.</numerusform>
+            <numerusform>Warteschlange mit %n Dateien geleert.</numerusform>
+        </translation>
+    </message>
 </context>
 <context>
     <name>ks::QueueModel</name>
@@ -639,6 +660,26 @@
 Choose another destination in Preferences, or overwrite the originals.</source>
         <translation>Ziel: %1
 Wählen Sie in den Einstellungen ein anderes Ziel oder lassen Sie die Originale direkt überschreiben.</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n file(s) that failed in an analysis wait for the next retry.</source>
+        <translation>
+            <numerusform>%n bei einer Analyse fehlgeschlagene Datei wartet auf den nächsten Neuversuch.</numerusform>
+            <numerusform>%n bei einer Analyse fehlgeschlagene Dateien warten auf den nächsten Neuversuch.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n queued file(s) lie inside the destination folder %1, so their trimmed copies are written among the files there.
+
+Trim anyway?</source>
+        <translation>
+            <numerusform>%n Datei der Warteschlange liegt im Zielordner %1, ihre gekürzte Kopie wird also zwischen die Dateien dort geschrieben.
+
+Trotzdem kürzen?</numerusform>
+            <numerusform>%n Dateien der Warteschlange liegen im Zielordner %1, ihre gekürzten Kopien werden also zwischen die Dateien dort geschrieben.
+
+Trotzdem kürzen?</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -774,6 +815,27 @@ Wählen Sie in den Einstellungen ein anderes Ziel oder lassen Sie die Originale 
     <message>
         <source>NOT SET</source>
         <translation>NICHT GEWÄHLT</translation>
+    </message>
+    <message numerus="yes">
+        <source>%n already queued</source>
+        <translation>
+            <numerusform>%n schon in der Warteschlange</numerusform>
+            <numerusform>%n schon in der Warteschlange</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n inside the destination folder %1</source>
+        <translation>
+            <numerusform>%n im Zielordner %1</numerusform>
+            <numerusform>%n im Zielordner %1</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>%n added; not added: %1.</source>
+        <translation>
+            <numerusform>%n hinzugefügt; nicht hinzugefügt: %1.</numerusform>
+            <numerusform>%n hinzugefügt; nicht hinzugefügt: %1.</numerusform>
+        </translation>
     </message>
 </context>
 <context>

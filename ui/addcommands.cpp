@@ -54,14 +54,18 @@ void AddCommands::onAddFiles()
 void AddCommands::queueFiles(const QStringList &files)
 {
     // Neighbours from one folder join together, in the order given.
+    int added = 0;
     for (qsizetype first = 0, next = 0; first < files.size(); first = next) {
         const QString folder = QFileInfo(files.at(first)).absolutePath();
         while (next < files.size() && QFileInfo(files.at(next)).absolutePath() == folder)
             ++next;
-        m_queue->addFiles(files.mid(first, next - first), folder);
+        added += m_queue->addFiles(files.mid(first, next - first), folder);
     }
     m_lastFolder = QFileInfo(files.first()).absolutePath();
-    m_log->append(tr("Added %n file(s).", nullptr, int(files.size())), Severity::Information);
+    if (added > 0)
+        m_log->append(tr("Added %n file(s).", nullptr, added), Severity::Information);
+    if (const int queued = int(files.size()) - added; queued > 0)
+        m_log->append(tr("%n file(s) already queued.", nullptr, queued), Severity::Information);
 }
 
 void AddCommands::onAddFolder()

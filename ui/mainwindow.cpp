@@ -36,6 +36,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QScreen>
 #include <QSettings>
 #include <QSplitter>
 #include <QStatusBar>
@@ -131,7 +132,7 @@ void MainWindow::buildCentralArea()
     buttons->addWidget(makeButton(tr("Stop"), "stopButton", WindowCommands::Stop));
     buttons->addSpacing(10);
 
-    m_overwriteCheck = new QCheckBox(tr("Overwrite originals"), queuePane);
+    m_overwriteCheck = new QCheckBox(tr("&Overwrite originals"), queuePane);
     m_overwriteCheck->setObjectName(QStringLiteral("overwriteCheck"));
     m_overwriteCheck->setChecked(appSettings().outputMode == OutputMode::InPlace);
     connect(m_overwriteCheck, &QCheckBox::toggled, this, [this](bool checked) {
@@ -165,13 +166,14 @@ void MainWindow::buildCentralArea()
 
     m_splitter = new QSplitter(Qt::Vertical, central);
     m_splitter->setObjectName(QStringLiteral("queueLogSplitter"));
-    m_splitter->setChildrenCollapsible(false);
     m_splitter->addWidget(queuePane);
     m_splitter->addWidget(m_log);
     m_splitter->setStretchFactor(0, 3);
     m_splitter->setStretchFactor(1, 1);
     m_preview = new EdgePreview(m_table, central);
     m_splitter->insertWidget(1, m_preview);
+    // On a laptop's screen the edges and the log fold away; the queue stays.
+    m_splitter->setCollapsible(0, false);
 
     auto *page = new QVBoxLayout(central);
     page->setContentsMargins(12, 10, 12, 10);
@@ -192,8 +194,11 @@ void MainWindow::buildCentralArea()
         connect(m_model, signal, this, &MainWindow::refreshQueueSize);
     connect(m_model, &QAbstractItemModel::modelReset, this, &MainWindow::refreshQueueSize);
 
-    setMinimumSize(900, 760); // room for the queue, the edges and the log below the panel
-    resize(1020, 780);
+    // The minimum fits a 1366 x 768 screen with a taskbar; the edges and the
+    // log get room when the screen has it.
+    setMinimumSize(900, 600);
+    const QSize roomy(1020, 780);
+    resize(screen() ? roomy.boundedTo(screen()->availableGeometry().size()) : roomy);
 }
 
 void MainWindow::buildMenus()

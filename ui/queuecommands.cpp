@@ -46,12 +46,18 @@ QueueCommands::QueueCommands(QueueView *view, VfdPanel *panel, LogConsole *log, 
 
 void QueueCommands::onRemoveSelected()
 {
-    m_view->queue()->removeItems(m_view->selectedQueueRows());
+    const QList<int> rows = m_view->selectedQueueRows();
+    if (rows.isEmpty())
+        return;
+    m_view->queue()->removeItems(rows);
+    m_log->append(tr("Removed %n file(s) from the queue.", nullptr, int(rows.size())), Severity::Information);
 }
 
 void QueueCommands::onClearQueue()
 {
+    const int count = m_view->queue()->rowCount();
     m_view->queue()->clear();
+    m_log->append(tr("Cleared the queue of %n file(s).", nullptr, count), Severity::Information);
     m_panel->setSummary(tr("QUEUE CLEARED"));
 }
 

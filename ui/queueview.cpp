@@ -29,6 +29,8 @@ QueueView::QueueView(QueueModel *queue, QWidget *parent)
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setAlternatingRowColors(true);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab leaves the table for the buttons below it; the arrows move in it.
+    setTabKeyNavigation(false);
     verticalHeader()->hide();
     verticalHeader()->setDefaultSectionSize(24);
     QHeaderView *header = horizontalHeader();

@@ -1,5 +1,6 @@
 #include "runcommands.h"
 
+#include "addedpaths.h"
 #include "logconsole.h"
 #include "queuemodel.h"
 #include "queueview.h"
@@ -18,6 +19,14 @@
 namespace ks {
 
 namespace {
+
+QStringList pathsOf(const QList<QueueItem> &items)
+{
+    QStringList paths;
+    for (const QueueItem &item : items)
+        paths << item.path;
+    return paths;
+}
 
 // A refusal as the window's sentences start: with a capital.
 QString sentence(RunRefusal refusal)
@@ -70,18 +79,32 @@ void RunCommands::startSelected(bool analyseOnly)
         start(analyseOnly, rows);
 }
 
+// A retry repeats what failed: a failed trim is trimmed again, a failed
+// analysis measured again. Both at once cannot be one run; trims go first.
 void RunCommands::retryFailed()
 {
-    QList<int> failed;
+    QList<int> trims;
+    QList<int> analyses;
     const QList<QueueItem> &items = m_view->queue()->items();
     for (int row = 0; row < items.size(); ++row) {
-        if (items.at(row).status == ItemStatus::Failed)
-            failed << row;
+        const QueueItem &item = items.at(row);
+        if (item.status == ItemStatus::Failed)
+            (item.failedAnalysing ? analyses : trims) << row;
     }
-    if (failed.isEmpty())
+    if (trims.isEmpty() && analyses.isEmpty()) {
         m_log->append(tr("No failed files to retry."), Severity::Information);
-    else
-        start(false, failed);
+        return;
+    }
+    if (trims.isEmpty()) {
+        start(true, analyses);
+        return;
+    }
+    if (!analyses.isEmpty()) {
+        m_log->append(
+                tr("%n file(s) that failed in an analysis wait for the next retry.", nullptr, int(analyses.size())),
+                Severity::Information);
+    }
+    start(false, trims);
 }
 
 void RunCommands::start(bool analyseOnly, const QList<int> &rows)
@@ -126,6 +149,19 @@ void RunCommands::start(bool analyseOnly, const QList<int> &rows)
         return;
     }
 
+    if (!analyseOnly && settings.outputMode == OutputMode::Mirror) {
+        // Queued from below the destination, their copies land among other sources there.
+        const qsizetype inside = items.size() - AddedPaths::outside(pathsOf(items), settings.outputRoot).size();
+        if (inside > 0
+                && m_prompts->question(m_window, tr("Destination folder"),
+                           tr("%n queued file(s) lie inside the destination folder %1, so their trimmed copies "
+                              "are written among the files there.\n\nTrim anyway?",
+                                   nullptr, int(inside))
+                                   .arg(native(settings.outputRoot)),
+                           QMessageBox::Yes | QMessageBox::No, QMessageBox::No)
+                        != QMessageBox::Yes)
+            return;
+    }
     if (!analyseOnly && settings.outputMode == OutputMode::InPlace) {
         const QString text = RunTexts::inPlaceQuestion(int(items.size()), settings);
         if (m_prompts->question(

@@ -102,8 +102,9 @@ void RunFeedback::onScanFinished(const QStringList &files, const QString &root, 
         m_scanning.removeFirst();
     // The destination's own copies are not sources.
     const Settings &settings = appSettings();
-    m_view->queue()->addFiles(
-            settings.outputMode == OutputMode::InPlace ? files : AddedPaths::outside(files, settings.outputRoot), root);
+    const QStringList sources
+            = settings.outputMode == OutputMode::InPlace ? files : AddedPaths::outside(files, settings.outputRoot);
+    const int added = m_view->queue()->addFiles(sources, root);
     if (m_scanning.isEmpty()) {
         m_panel->setPhase(VfdPanel::Idle);
         m_status->setText(tr("Idle"));
@@ -112,6 +113,18 @@ void RunFeedback::onScanFinished(const QStringList &files, const QString &root, 
         m_log->append(tr("Scan stopped - %1 file(s) found.").arg(files.size()), Severity::Warning);
     else
         m_log->append(tr("Scan complete - %1 file(s) found.").arg(files.size()), Severity::Success);
+    // What was found but not added, and why, so the count above is not taken for the queue's.
+    const int inside = int(files.size() - sources.size());
+    const int queued = int(sources.size()) - added;
+    if (inside > 0 || queued > 0) {
+        QStringList why;
+        if (queued > 0)
+            why << tr("%n already queued", nullptr, queued);
+        if (inside > 0)
+            why << tr("%n inside the destination folder %1", nullptr, inside).arg(native(settings.outputRoot));
+        m_log->append(tr("%n added; not added: %1.", nullptr, added).arg(why.join(QStringLiteral("; "))),
+                inside > 0 ? Severity::Warning : Severity::Information);
+    }
     if (m_scanning.isEmpty())
         Q_EMIT finished();
 }

@@ -486,6 +486,59 @@ private Q_SLOTS:
                         u"Scan complete - %1 file(s) found."_s.arg(FolderScan::ReportEvery + 1) }));
     }
 
+    // Each add says what it added and why the rest was not; a trim whose queued files lie inside the destination asks
+    // first; removing and clearing leave a line.
+    void addsSayWhatWasAdded()
+    {
+        Rig rig([&](Settings &s) { s.outputRoot = m_dir.path(); }); // the parent of every folder queued
+        QVERIFY(rig.drop({ file(u"a"_s) }));
+        rig.run({});
+        QCOMPARE(rig.log().mid(rig.log().size() - 2),
+                QStringList({ u"Scan complete - 2 file(s) found."_s,
+                        u"0 added; not added: 2 inside the destination folder %1."_s.arg(m_dir.path()) }));
+        rig.addFiles({ file(u"in/cut.wav"_s), file(u"in/silent.wav"_s) });
+        rig.addFiles({ file(u"in/cut.wav"_s) });
+        QCOMPARE(rig.log().mid(rig.log().size() - 4, 1) + rig.log().mid(rig.log().size() - 2),
+                QStringList({ u"Scan complete - 2 file(s) found."_s, u"Added 2 file(s)."_s,
+                        u"1 file(s) already queued."_s }));
+        QCOMPARE(rig.run(u"Trim now"_s), u"Pending Pending"_s); // asked, and the default is No
+        QCOMPARE(rig.prompts->asked.last(),
+                u"question (No)|Destination folder|2 queued file(s) lie inside the destination folder %1, so their "
+                "trimmed copies are written among the files there.\n\nTrim anyway?"_s.arg(m_dir.path()));
+        QVERIFY(!QFileInfo::exists(file(u"cut.wav"_s)));
+        rig.view()->selectQueueRow(0);
+        rig.command(u"Remove selected"_s)->trigger();
+        rig.command(u"Clear queue"_s)->trigger();
+        QCOMPARE(rig.log().mid(rig.log().size() - 2),
+                QStringList({ u"Removed 1 file(s) from the queue."_s, u"Cleared the queue of 1 file(s)."_s }));
+    }
+
+    // The window's smallest size fits a 1366 x 768 screen with a 40-pixel taskbar and a title bar, with the
+    // status bar and the run buttons on it; Tab leaves the queue for the buttons.
+    void fitsALaptopAndTabsOutOfTheQueue()
+    {
+        Rig rig;
+        rig.addFiles({ file(u"in/cut.wav"_s), file(u"in/silent.wav"_s), file(u"tone.wav"_s) });
+        const QSize smallest = rig.window->minimumSize().expandedTo(rig.window->minimumSizeHint());
+        QVERIFY2(smallest.width() <= 1366 && smallest.height() <= 768 - 40 - 32,
+                qPrintable(u"smallest size %1 x %2"_s.arg(smallest.width()).arg(smallest.height())));
+        rig.window->resize(smallest);
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        const QRect inside = rig.window->rect();
+        for (QWidget *shown : { static_cast<QWidget *>(rig.window->statusBar()),
+                     static_cast<QWidget *>(rig.button("trimButton")), static_cast<QWidget *>(rig.view()) }) {
+            const QRect at(shown->mapTo(rig.window.get(), QPoint()), shown->size());
+            QVERIFY2(shown->isVisible() && inside.contains(at) && at.height() > 0, shown->metaObject()->className());
+        }
+        rig.window->activateWindow();
+        rig.view()->setFocus();
+        rig.view()->selectQueueRow(0);
+        QTest::keyClick(rig.view(), Qt::Key_Tab);
+        QVERIFY(rig.view()->hasFocus() == false);
+        QCOMPARE(rig.view()->selectedQueueRows(), QList<int>({ 0 }));
+    }
+
     // Runs on the selection or failed rows touch only those; undo restores the original byte for byte.
     void selectionRunsAndUndo()
     {
@@ -508,8 +561,11 @@ private Q_SLOTS:
                 "A .bak copy of every trimmed file will be kept alongside it.\n\nContinue?"_s);
         QCOMPARE(test::sha256(backup), original);
         QCOMPARE(rig.run(u"Analyse"_s), u"Analysed Failed"_s);
-        QCOMPARE(rig.run(u"Retry failed"_s), u"Analysed Failed"_s); // only the failed row ran again
-        QVERIFY(rig.prompts->asked.last().section(u'|', 2).startsWith(u"1 file(s)"_s));
+        const qsizetype asked = rig.prompts->asked.size();
+        QCOMPARE(rig.run(u"Retry failed"_s), u"Analysed Failed"_s); // only the failed row, measured again
+        QCOMPARE(rig.log().filter(u"Analysing "_s),
+                QStringList({ u"Analysing 2 file(s)."_s, u"Analysing 1 file(s)."_s }));
+        QCOMPARE(rig.prompts->asked.size(), asked); // not trimmed, so not asked
         rig.view()->selectQueueRow(0);
         const QDateTime backupTime = QFileInfo(backup).lastModified();
         QCOMPARE(rig.run(u"Restore original"_s), u"Pending Failed"_s);
