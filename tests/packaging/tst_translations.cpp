@@ -78,7 +78,8 @@ void tst_Translations::everySourceTextTranslated()
     static const QRegularExpression message(
             u"<source>(.*?)</source>.*?<translation( type=\"\\w+\")?>(.*?)</translation>"_s,
             QRegularExpression::DotMatchesEverythingOption);
-    static const QRegularExpression form(u"<numerusform>(.*?)</numerusform>"_s);
+    static const QRegularExpression form(
+            u"<numerusform>(.*?)</numerusform>"_s, QRegularExpression::DotMatchesEverythingOption); // may span lines
     QStringList faults;
     int messages = 0;
     for (auto it = message.globalMatch(QString::fromUtf8(file.readAll())); it.hasNext(); ++messages) {
