@@ -141,31 +141,46 @@ QVariant QueueModel::headerData(int section, Qt::Orientation orientation, int ro
 
 int QueueModel::addFiles(const QStringList &files, const QString &root)
 {
-    QStringList fresh;
-    QSet<QString> seen;
+    const QDir rootDir(root);
+    QList<QueueItem> items;
+    items.reserve(files.size());
     for (const QString &path : files) {
-        const QString file = fileKey(path);
-        if (!m_rowOfPath.contains(path) && !m_files.contains(file) && !seen.contains(file)) {
+        QueueItem item;
+        item.path = path;
+        item.relPath = root.isEmpty() ? QFileInfo(path).fileName() : rootDir.relativeFilePath(path);
+        items.append(item);
+    }
+    return append(items);
+}
+
+int QueueModel::restoreItems(const QList<QueueItem> &items)
+{
+    return append(items);
+}
+
+int QueueModel::append(const QList<QueueItem> &items)
+{
+    QList<QueueItem> fresh;
+    QSet<QString> seen;
+    for (const QueueItem &item : items) {
+        const QString file = fileKey(item.path);
+        if (!m_rowOfPath.contains(item.path) && !m_files.contains(file) && !seen.contains(file)) {
             seen.insert(file);
-            fresh.append(path);
+            fresh.append(item);
         }
     }
     if (fresh.isEmpty())
         return 0;
 
-    const QDir rootDir(root);
     const int first = int(m_items.size());
     beginInsertRows(QModelIndex(), first, first + int(fresh.size()) - 1);
     m_items.reserve(first + fresh.size());
-    for (const QString &path : std::as_const(fresh)) {
-        QueueItem item;
-        item.path = path;
-        item.relPath = root.isEmpty() ? QFileInfo(path).fileName() : rootDir.relativeFilePath(path);
+    for (QueueItem &item : fresh) {
         item.id = ++m_lastId;
-        const QString file = fileKey(path);
-        m_fileOfPath.insert(path, file);
+        const QString file = fileKey(item.path);
+        m_fileOfPath.insert(item.path, file);
         m_files.insert(file);
-        m_rowOfPath.insert(path, int(m_items.size()));
+        m_rowOfPath.insert(item.path, int(m_items.size()));
         m_rowOfId.insert(item.id, int(m_items.size()));
         m_items.append(item);
     }

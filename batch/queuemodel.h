@@ -43,6 +43,9 @@ public:
     // File column is shown relative to (empty: the bare file name). Returns
     // how many were added.
     int addFiles(const QStringList &files, const QString &root);
+    // Appends rows as a saved queue kept them, results and all; returns how
+    // many were added (files already queued are not).
+    int restoreItems(const QList<QueueItem> &items);
     void setItem(int row, const QueueItem &item);
     void removeItems(const QList<int> &rows);
     void clear();
@@ -66,6 +69,7 @@ public:
 
 private:
     Q_DISABLE_COPY_MOVE(QueueModel)
+    int append(const QList<QueueItem> &items);
     void reindexFrom(int row);
     void forget(const QString &path);
 

@@ -266,6 +266,24 @@
         <source>&amp;Overwrite originals</source>
         <translation>&amp;Originale überschreiben</translation>
     </message>
+    <message numerus="yes">
+        <source>Restored %n file(s) queued in the last session.</source>
+        <translation>
+            <numerusform>%n Datei der letzten Sitzung wieder in der Warteschlange.</numerusform>
+            <numerusform>%n Dateien der letzten Sitzung wieder in der Warteschlange.</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Dropped %n file(s) of the last session&apos;s queue that no longer exist.</source>
+        <translation>
+            <numerusform>%n Datei der letzten Warteschlange gibt es nicht mehr; sie wurde entfernt.</numerusform>
+            <numerusform>%n Dateien der letzten Warteschlange gibt es nicht mehr; sie wurden entfernt.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Last run: %1</source>
+        <translation>Letzter Lauf: %1</translation>
+    </message>
 </context>
 <context>
     <name>ks::PreferencesDialog</name>
@@ -549,6 +567,25 @@
         <translation>
             <numerusform>Warteschlange mit %n Datei geleert.</numerusform>
             <numerusform>Warteschlange mit %n Dateien geleert.</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Export report</source>
+        <translation>Bericht exportieren</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv);;All files (*)</source>
+        <translation>CSV-Dateien (*.csv);;Alle Dateien (*)</translation>
+    </message>
+    <message>
+        <source>Cannot save the report to %1 - %2</source>
+        <translation>Bericht kann nicht unter %1 gespeichert werden - %2</translation>
+    </message>
+    <message numerus="yes">
+        <source>Report of %n file(s) saved to %1</source>
+        <translation>
+            <numerusform>Bericht über %n Datei unter %1 gespeichert</numerusform>
+            <numerusform>Bericht über %n Dateien unter %1 gespeichert</numerusform>
         </translation>
     </message>
 </context>
@@ -1172,6 +1209,14 @@ Fortfahren?</translation>
     <message>
         <source>E&amp;xit</source>
         <translation>&amp;Beenden</translation>
+    </message>
+    <message>
+        <source>Export re&amp;port (CSV)...</source>
+        <translation>&amp;Bericht exportieren (CSV)...</translation>
+    </message>
+    <message>
+        <source>Show fa&amp;iled only</source>
+        <translation>Nur fehlgeschlagene <translation>Nur &amp;fehlgeschlagene zeigen</translation>amp;zeigen</translation>
     </message>
 </context>
 </TS>

@@ -7,6 +7,7 @@
 #include "preferencesdialog.h"
 #include "queuecommands.h"
 #include "queuemodel.h"
+#include "queuestore.h"
 #include "queueview.h"
 #include "replanner.h"
 #include "runcommands.h"
@@ -82,6 +83,7 @@ MainWindow::MainWindow(QWidget *parent)
         m_log->append(tr("Using %1").arg(native(tools.ffmpeg)), Severity::Information);
     else
         m_log->append(ToolPaths::notFoundMessage(), Severity::Warning);
+    restoreQueue();
 }
 
 // The worker host stops and joins its thread as it goes.
@@ -228,6 +230,9 @@ void MainWindow::buildMenus()
             { WindowCommands::RestoreOriginal, WindowCommands::DeleteBackups, WindowCommands::CopyResult })
         jobs->addAction(m_commands->action(command));
     jobs->addSeparator();
+    jobs->addAction(m_commands->action(WindowCommands::ExportReport));
+    jobs->addAction(m_commands->action(WindowCommands::FailedOnly));
+    jobs->addSeparator();
     jobs->addAction(m_commands->action(WindowCommands::Remove));
     jobs->addAction(m_commands->action(WindowCommands::ClearQueue));
 
@@ -335,6 +340,7 @@ void MainWindow::closeEvent(QCloseEvent *event)
     }
     saveSettings(appSettings());
     saveLayout();
+    saveQueue();
     event->accept();
 }
 
@@ -392,6 +398,33 @@ void MainWindow::saveLayout() const
     store.setValue(ColumnsKey, m_table->horizontalHeader()->saveState());
     store.setValue(SplitterKey, m_splitter->saveState());
     store.setValue(LastFolderKey, m_adds->lastFolder());
+}
+
+void MainWindow::restoreQueue()
+{
+    if (!settingsStoreRefusal().isEmpty())
+        return;
+    const QueueStore::Saved saved = QueueStore::load(QueueStore::defaultPath());
+    const int restored = m_model->restoreItems(saved.items);
+    if (restored > 0)
+        m_log->append(tr("Restored %n file(s) queued in the last session.", nullptr, restored), Severity::Information);
+    if (saved.vanished > 0) {
+        m_log->append(
+                tr("Dropped %n file(s) of the last session's queue that no longer exist.", nullptr, saved.vanished),
+                Severity::Warning);
+    }
+    if (!saved.lastRun.isEmpty()) {
+        m_feedback->setLastRun(saved.lastRun);
+        m_log->append(tr("Last run: %1").arg(saved.lastRun), Severity::Information);
+    }
+}
+
+void MainWindow::saveQueue() const
+{
+    if (!settingsStoreRefusal().isEmpty())
+        return;
+    if (!QueueStore::save(QueueStore::defaultPath(), m_model->items(), m_feedback->lastRun()))
+        qWarning("Cannot keep the queue for the next session in %s", qPrintable(QueueStore::defaultPath()));
 }
 
 void MainWindow::refreshSettingsReadout()

@@ -67,6 +67,9 @@ private:
     void saveLog();
     void restoreLayout();
     void saveLayout() const;
+    // The queue and the last run's totals come back in the next window.
+    void restoreQueue();
+    void saveQueue() const;
 
     WindowCommands *m_commands = nullptr;
     QueueModel *m_model = nullptr;

@@ -2,6 +2,7 @@
 
 #include "backups.h"
 #include "logconsole.h"
+#include "queuecsv.h"
 #include "queuemodel.h"
 #include "queueview.h"
 #include "settings.h"
@@ -19,6 +20,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QSaveFile>
 #include <QUrl>
 
 namespace ks {
@@ -38,6 +40,8 @@ QueueCommands::QueueCommands(QueueView *view, VfdPanel *panel, LogConsole *log, 
     };
     on(WindowCommands::Remove, &QueueCommands::onRemoveSelected);
     on(WindowCommands::ClearQueue, &QueueCommands::onClearQueue);
+    on(WindowCommands::ExportReport, &QueueCommands::onExportReport);
+    connect(m_commands->action(WindowCommands::FailedOnly), &QAction::toggled, m_view, &QueueView::setFailedOnly);
     on(WindowCommands::CopyResult, &QueueCommands::onCopyResult);
     on(WindowCommands::RestoreOriginal, &QueueCommands::onRestoreOriginal);
     on(WindowCommands::DeleteBackups, &QueueCommands::onDeleteBackups);
@@ -70,6 +74,23 @@ void QueueCommands::onCopyResult()
     }
     if (!lines.isEmpty())
         QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
+}
+
+void QueueCommands::onExportReport()
+{
+    const QList<QueueItem> &items = m_view->queue()->items();
+    const QString first = items.isEmpty() ? QString() : QFileInfo(items.first().path).absolutePath();
+    const QString path = m_prompts->saveFileName(m_window, tr("Export report"),
+            QDir(first).filePath(QStringLiteral("kestrova-report.csv")), tr("CSV files (*.csv);;All files (*)"));
+    if (path.isEmpty())
+        return;
+    QSaveFile file(path);
+    const QByteArray csv = QueueCsv::report(items);
+    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
+        m_log->append(tr("Cannot save the report to %1 - %2").arg(native(path), file.errorString()), Severity::Error);
+    else
+        m_log->append(tr("Report of %n file(s) saved to %1", nullptr, int(items.size())).arg(native(path)),
+                Severity::Information);
 }
 
 QList<int> QueueCommands::rowsWithBackups() const

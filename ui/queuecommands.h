@@ -15,7 +15,7 @@ class VfdPanel;
 class WindowCommands;
 
 // The commands that act on rows already queued: remove and clear, copy a
-// result, put originals back from their backups or delete the backups, show
+// result, export the queue as a report, put originals back from their backups or delete the backups, show
 // a row's folders, and the row menu that offers them.
 class QueueCommands final : public QObject
 {
@@ -31,6 +31,7 @@ private:
     void onRemoveSelected();
     void onClearQueue();
     void onCopyResult();
+    void onExportReport();
     void onRestoreOriginal();
     void onDeleteBackups();
     void showMenu(const QPoint &position);

@@ -46,6 +46,12 @@ QString QueueView::emptyHint()
     return tr("Drop audio files or folders here, or use Add files / Add folder");
 }
 
+void QueueView::setFailedOnly(bool failedOnly)
+{
+    m_sorted->setFilterRole(QueueModel::StatusRole);
+    m_sorted->setFilterRegularExpression(failedOnly ? QStringLiteral("^%1$").arg(int(ItemStatus::Failed)) : QString());
+}
+
 QList<int> QueueView::selectedQueueRows() const
 {
     QList<int> rows;

@@ -27,6 +27,8 @@ public:
     // The queue row at a point of the viewport, or -1.
     int queueRowAt(const QPoint &position) const;
     void selectQueueRow(int row);
+    // Shows only the rows that failed, or every row again.
+    void setFailedOnly(bool failedOnly);
 
     // Scrolls the row into view while the user follows the run.
     void follow(int row);

@@ -202,8 +202,8 @@ void RunFeedback::onBatchFinished(const BatchSummary &summary, bool cancelled, b
             tr("%1 SKIPPED").arg(summary.skipped), tr("%1 FAIL").arg(summary.failed),
             (analyseOnly ? tr("%1 S TO CUT") : tr("%1 S CUT")).arg(summary.secondsCut, 0, 'f', 1),
             (analyseOnly ? tr("%1 S TO ADD") : tr("%1 S ADDED")).arg(summary.secondsAdded, 0, 'f', 1) }));
-    m_log->append(RunTexts::totalsLine(summary, cancelled, analyseOnly),
-            summary.failed > 0 ? Severity::Warning : Severity::Success);
+    m_lastRun = RunTexts::totalsLine(summary, cancelled, analyseOnly);
+    m_log->append(m_lastRun, summary.failed > 0 ? Severity::Warning : Severity::Success);
     m_status->setText(tr("Idle"));
     Q_EMIT finished();
 }

@@ -35,6 +35,9 @@ public:
     void showSettings(const Settings &settings);
     void scanStarted(const QString &folder);
     void batchStarted(bool analyseOnly, int count);
+    // The last run's totals line, kept with the queue between sessions.
+    const QString &lastRun() const { return m_lastRun; }
+    void setLastRun(const QString &line) { m_lastRun = line; }
 
 public Q_SLOTS:
     void onScanProgress(int filesFound);
@@ -61,6 +64,7 @@ private:
     double m_audioDone = 0.0; // seconds of audio in the files finished this run
     int m_filesDone = 0;
     int m_currentIndex = -1; // the file started last
+    QString m_lastRun;
 };
 
 } // namespace ks

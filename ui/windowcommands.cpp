@@ -28,6 +28,8 @@ constexpr CommandInfo Commands[WindowCommands::CommandCount] = {
     { QT_TRANSLATE_NOOP("ks::WindowCommands", "Restore &original"), QKeySequence::UnknownKey, nullptr },
     { QT_TRANSLATE_NOOP("ks::WindowCommands", "&Delete backups"), QKeySequence::UnknownKey, nullptr },
     { QT_TRANSLATE_NOOP("ks::WindowCommands", "Cop&y result"), QKeySequence::UnknownKey, nullptr },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "Export re&port (CSV)..."), QKeySequence::UnknownKey, nullptr },
+    { QT_TRANSLATE_NOOP("ks::WindowCommands", "Show fa&iled only"), QKeySequence::UnknownKey, nullptr },
     { QT_TRANSLATE_NOOP("ks::WindowCommands", "&Stop"), QKeySequence::UnknownKey, "Esc" },
     { QT_TRANSLATE_NOOP("ks::WindowCommands", "&Preferences..."), QKeySequence::Preferences, "Ctrl+," },
     { QT_TRANSLATE_NOOP("ks::WindowCommands", "E&xit"), QKeySequence::Quit, "Ctrl+Q" },
@@ -52,6 +54,7 @@ WindowCommands::WindowCommands(QObject *parent)
         action->setShortcuts(keys);
         m_actions[i] = action;
     }
+    m_actions[FailedOnly]->setCheckable(true);
     m_actions[Stop]->setEnabled(false);
 }
 

@@ -29,6 +29,8 @@ public:
         RestoreOriginal,
         DeleteBackups,
         CopyResult,
+        ExportReport,
+        FailedOnly,
         Stop,
         Preferences,
         Quit,

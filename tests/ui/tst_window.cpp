@@ -43,6 +43,10 @@ struct ScriptedPrompts final : ks::UserPrompts
     {
         return take(picked, u"openFileNames|"_s + caption + u'|' + filter, {});
     }
+    QString saveFileName(QWidget *, const QString &caption, const QString &path, const QString &) override
+    {
+        return take(picked, u"saveFileName|"_s + caption + u'|' + path, {}).value(0);
+    }
     QString existingDirectory(QWidget *, const QString &caption, const QString &dir) override
     {
         return take(picked, u"existingDirectory|"_s + caption + u'|' + dir, {}).value(0);
@@ -77,6 +81,15 @@ struct Rig
         registerRecordTypes();
         applyIdentity();
         prepare(appSettings()); // what the window starts with
+        window = std::make_unique<MainWindow>();
+        window->setPrompts(std::unique_ptr<ScriptedPrompts>(prompts));
+    }
+    // Closes the window as a user does and opens the next one on the same settings store.
+    void restart()
+    {
+        QVERIFY(window->close());
+        window.reset();
+        prompts = new ScriptedPrompts;
         window = std::make_unique<MainWindow>();
         window->setPrompts(std::unique_ptr<ScriptedPrompts>(prompts));
     }
@@ -234,7 +247,8 @@ private Q_SLOTS:
         QCOMPARE(view->selectedQueueRows(), QList<int>{ 1 });
         rig.command(u"Analyse selected"_s)->trigger();
         QCOMPARE(rig.live(rig.window->menuBar()->actions(), true) + u'|' + rowMenu(),
-                u"Exit, Stop, Copy result, Check for Updates..., Orrinworks Website, About Kestrova, Stop|"
+                u"Exit, Stop, Copy result, Export report (CSV)..., Show failed only, Check for Updates..., "
+                "Orrinworks Website, About Kestrova, Stop|"
                 "Show in folder, Copy result"_s);
         QVERIFY(!rig.drop({ file(u"in/cut.wav"_s) }));
         QCOMPARE(rig.log().last(), u"Nothing can be added while a run is going."_s);
@@ -511,6 +525,38 @@ private Q_SLOTS:
         rig.command(u"Clear queue"_s)->trigger();
         QCOMPARE(rig.log().mid(rig.log().size() - 2),
                 QStringList({ u"Removed 1 file(s) from the queue."_s, u"Cleared the queue of 1 file(s)."_s }));
+    }
+
+    // The queue and the last run's totals come back in the next window, without the files that are gone; the
+    // report and the failed-only view show what is there.
+    void queueSurvivesARestart()
+    {
+        const QString gone = file(u"a/gone.wav"_s), report = file(u"out/report.csv"_s);
+        QVERIFY(QFile::copy(file(u"in/cut.wav"_s), gone) && QDir().mkpath(file(u"out"_s)));
+        Rig rig([&](Settings &s) { s.outputRoot = file(u"out"_s); });
+        rig.addFiles({ file(u"in/cut.wav"_s), file(u"in/garbage.mp3"_s) });
+        rig.addFiles({ gone });
+        QCOMPARE(rig.run(u"Analyse"_s), u"Analysed Failed Analysed"_s);
+        const QString totals = rig.log().last();
+        rig.restart();
+        QVERIFY(QFile::remove(gone));
+        rig.restart();
+        QCOMPARE(rig.run({}), u"Analysed Failed"_s);
+        QCOMPARE(rig.log().mid(rig.log().size() - 3),
+                QStringList({ u"Restored 2 file(s) queued in the last session."_s,
+                        u"Dropped 1 file(s) of the last session's queue that no longer exist."_s,
+                        u"Last run: "_s + totals }));
+        rig.command(u"Show failed only"_s)->trigger();
+        QCOMPARE(rig.view()->model()->rowCount(), 1);
+        rig.prompts->picked << QStringList{ report };
+        rig.command(u"Export report (CSV)..."_s)->trigger();
+        QFile csv(report);
+        QVERIFY(csv.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = csv.readAll().split('\n');
+        QCOMPARE(lines.size(), 4); // the header, two rows and the end of the last line
+        QVERIFY2(lines.at(2).startsWith(QFile::encodeName(file(u"in/garbage.mp3"_s)) + ',')
+                        && lines.at(2).contains(",Failed,"),
+                lines.at(2).constData());
     }
 
     // The window's smallest size fits a 1366 x 768 screen with a 40-pixel taskbar and a title bar, with the

@@ -1,0 +1,106 @@
+#include "queuecsv.h"
+#include "queuestore.h"
+
+#include <QtTest>
+
+using namespace ks;
+using namespace Qt::StringLiterals;
+
+// The files the queue leaves behind: the report a spreadsheet opens and the
+// saved queue the next window starts from.
+class tst_QueueFiles : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    // Every text that would break a CSV line, or run as a spreadsheet formula, is quoted.
+    void reportRowsStayOneRecord_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QByteArray>("row");
+        const QByteArray numbers = ",3.500,1.000,2.000,-0.850,0.000,2.650,Trimmed,";
+        QTest::newRow("plain") << u"/m/a.mp3"_s << u"cut 0.85 s"_s << "/m/a.mp3" + numbers + "cut 0.85 s,lossless\r\n";
+        QTest::newRow("comma and quote") << u"/m/Hello, \"World\".mp3"_s << u"ok"_s
+                                         << "\"/m/Hello, \"\"World\"\".mp3\"" + numbers + "ok,lossless\r\n";
+        QTest::newRow("line break") << u"/m/a.mp3"_s << u"one\ntwo"_s
+                                    << "/m/a.mp3" + numbers + "\"one\ntwo\",lossless\r\n";
+        QTest::newRow("formula") << u"=cmd|' /C calc'!A0"_s << u"+1"_s
+                                 << "'=cmd|' /C calc'!A0" + numbers + "'+1,lossless\r\n";
+        QTest::newRow("non-ASCII") << u"/m/Café.flac"_s << u"ok"_s
+                                   << QString(u"/m/Café.flac"_s).toUtf8() + numbers + "ok,lossless\r\n";
+    }
+    void reportRowsStayOneRecord()
+    {
+        QFETCH(QString, path);
+        QFETCH(QString, result);
+        QFETCH(QByteArray, row);
+        QueueItem item;
+        item.path = path;
+        item.durationSec = 3.5;
+        item.headSec = 1.0;
+        item.tailSec = 2.0;
+        item.headChangeSec = -0.85;
+        item.newDurationSec = 2.65;
+        item.status = ItemStatus::Trimmed;
+        item.message = result;
+        QCOMPARE(QueueCsv::row(item), row);
+        QVERIFY(QueueCsv::report({ item }).startsWith(QueueCsv::header()));
+    }
+
+    // A saved queue comes back field for field; a row a run was working on comes back pending, a file that is
+    // gone is counted and dropped, and a damaged or missing store gives an empty queue.
+    void savedQueueComesBack()
+    {
+        const QString kept = m_dir.filePath(u"kept.wav"_s), gone = m_dir.filePath(u"gone.wav"_s),
+                      store = m_dir.filePath(u"queue.json"_s);
+        QVERIFY(QFile(kept).open(QIODevice::WriteOnly));
+        QueueItem done;
+        done.path = kept;
+        done.relPath = u"sub/kept.wav"_s;
+        done.durationSec = 3.25;
+        done.headSec = 0.5;
+        done.tailSec = 1.125;
+        done.headChangeSec = -0.35;
+        done.tailChangeSec = 0.25;
+        done.newDurationSec = 3.15;
+        done.sizeBytes = 5'000'000'000;
+        done.reencoded = true;
+        done.status = ItemStatus::Failed;
+        done.failedAnalysing = true;
+        done.message = u"damaged audio"_s;
+        QueueItem working = done;
+        working.path = m_dir.filePath(u"working.wav"_s);
+        working.status = ItemStatus::Trimming;
+        QVERIFY(QFile(working.path).open(QIODevice::WriteOnly));
+        QueueItem vanished = done;
+        vanished.path = gone;
+        QVERIFY(QueueStore::save(store, { done, vanished, working }, u"Trim complete - 1 written"_s));
+
+        const QueueStore::Saved saved = QueueStore::load(store);
+        QCOMPARE(saved.vanished, 1);
+        QCOMPARE(saved.lastRun, u"Trim complete - 1 written"_s);
+        QCOMPARE(saved.items.size(), 2);
+        const QueueItem &back = saved.items.at(0);
+        QCOMPARE(std::tuple(back.path, back.relPath, back.durationSec, back.headSec, back.tailSec, back.headChangeSec),
+                std::tuple(done.path, done.relPath, done.durationSec, done.headSec, done.tailSec, done.headChangeSec));
+        QCOMPARE(std::tuple(back.tailChangeSec, back.newDurationSec, back.sizeBytes, back.reencoded, back.status,
+                         back.failedAnalysing, back.message),
+                std::tuple(done.tailChangeSec, done.newDurationSec, done.sizeBytes, done.reencoded, done.status,
+                        done.failedAnalysing, done.message));
+        QCOMPARE(std::pair(saved.items.at(1).status, saved.items.at(1).message),
+                std::pair(ItemStatus::Pending, QString()));
+
+        QFile damaged(store);
+        QVERIFY(damaged.open(QIODevice::WriteOnly) && damaged.write("{\"items\": [{\"path\": ") > 0);
+        damaged.close();
+        QCOMPARE(QueueStore::load(store).items.size(), 0);
+        QCOMPARE(QueueStore::load(m_dir.filePath(u"none.json"_s)).items.size(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_QueueFiles)
+#include "tst_queuefiles.moc"
