@@ -1216,7 +1216,7 @@ Fortfahren?</translation>
     </message>
     <message>
         <source>Show fa&amp;iled only</source>
-        <translation>Nur fehlgeschlagene <translation>Nur &amp;fehlgeschlagene zeigen</translation>amp;zeigen</translation>
+        <translation>Nur fehlgeschlagene &amp;zeigen</translation>
     </message>
 </context>
 </TS>
