@@ -38,9 +38,9 @@ QByteArray QueueCsv::row(const QueueItem &item)
     const QString method = !written ? QString()
             : item.reencoded        ? QStringLiteral("re-encoded")
                                     : QStringLiteral("lossless");
-    const QStringList fields{ field(item.path), inSeconds(item.durationSec), inSeconds(item.headSec), inSeconds(item.tailSec),
-        inSeconds(item.headChangeSec), inSeconds(item.tailChangeSec), inSeconds(item.newDurationSec),
-        field(statusText(item.status)), field(item.message), method };
+    const QStringList fields{ field(item.path), inSeconds(item.durationSec), inSeconds(item.headSec),
+        inSeconds(item.tailSec), inSeconds(item.headChangeSec), inSeconds(item.tailChangeSec),
+        inSeconds(item.newDurationSec), field(statusText(item.status)), field(item.message), method };
     return fields.join(QLatin1Char(',')).toUtf8() + "\r\n";
 }
 
