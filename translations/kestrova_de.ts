@@ -65,6 +65,21 @@
     </message>
 </context>
 <context>
+    <name>ks::EdgePlayer</name>
+    <message>
+        <source>the player could not be started</source>
+        <translation>der Player konnte nicht gestartet werden</translation>
+    </message>
+    <message>
+        <source>no audio device could be opened</source>
+        <translation>kein Audiogerät ließ sich öffnen</translation>
+    </message>
+    <message>
+        <source>the player stopped with an error</source>
+        <translation>der Player brach mit einem Fehler ab</translation>
+    </message>
+</context>
+<context>
     <name>ks::EdgePreview</name>
     <message>
         <source>EDGES</source>
@@ -131,8 +146,12 @@
         <translation>Die Ränder können nicht gelesen werden - %1</translation>
     </message>
     <message>
-        <source>Playback failed.</source>
-        <translation>Wiedergabe fehlgeschlagen.</translation>
+        <source>Nothing was played - %1.</source>
+        <translation>Nichts wurde abgespielt - %1.</translation>
+    </message>
+    <message>
+        <source>Stop</source>
+        <translation>Stopp</translation>
     </message>
 </context>
 <context>

@@ -32,14 +32,13 @@ void EdgePlayer::play(int what, const QStringList &arguments)
     QProcess *process = m_process;
     connect(process, &QProcess::finished, this, [this, process](int exitCode, QProcess::ExitStatus status) {
         if (process == m_process)
-            end(status != QProcess::NormalExit || exitCode != 0);
+            end(problemOf(true, status == QProcess::NormalExit, exitCode, process->readAllStandardError()));
     });
     connect(process, &QProcess::errorOccurred, this, [this, process](QProcess::ProcessError error) {
         if (process == m_process && error == QProcess::FailedToStart)
-            end(true);
+            end(problemOf(false, false, -1, {}));
     });
     process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
     bindToParent(*process); // no player outlives the window
     process->start(m_program, arguments, QIODevice::ReadOnly);
 }
@@ -50,10 +49,24 @@ void EdgePlayer::stop()
     discardChild(std::exchange(m_process, nullptr), this);
 }
 
-void EdgePlayer::end(bool failed)
+void EdgePlayer::end(const QString &problem)
 {
     stop();
-    Q_EMIT ended(failed);
+    Q_EMIT ended(problem);
+}
+
+QString EdgePlayer::problemOf(bool started, bool normalExit, int exitCode, const QByteArray &errorOutput)
+{
+    if (!started)
+        return tr("the player could not be started");
+    // SDL's words when it has no device to open, whatever the exit status.
+    for (const char *noDevice : { "audio open failed", "No available audio device", "Audio subsystem is not" }) {
+        if (errorOutput.contains(noDevice))
+            return tr("no audio device could be opened");
+    }
+    if (!normalExit || exitCode != 0)
+        return tr("the player stopped with an error");
+    return QString();
 }
 
 } // namespace ks

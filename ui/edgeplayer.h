@@ -28,14 +28,19 @@ public:
     void stop();
     int playing() const { return m_playing; } // -1: nothing
 
+    // Why a player that ended heard nothing: it was not started, it failed,
+    // or it found no audio device (ffplay then ends at once and says so
+    // only on its error output). Empty when it played.
+    static QString problemOf(bool started, bool normalExit, int exitCode, const QByteArray &errorOutput);
+
 Q_SIGNALS:
-    // Playing ended by itself, or could not start (`failed`).
-    void ended(bool failed);
+    // Playing ended by itself; `problem` says why nothing was heard, or is empty.
+    void ended(const QString &problem);
 
 private:
     Q_DISABLE_COPY_MOVE(EdgePlayer)
 
-    void end(bool failed);
+    void end(const QString &problem);
 
     QString m_program;
     QProcess *m_process = nullptr;

@@ -144,7 +144,6 @@ EdgePreview::EdgePreview(QueueView *view, QWidget *parent)
     grid->setHorizontalSpacing(8);
     grid->setVerticalSpacing(4);
     const QString captions[] = { tr("HEAD"), tr("TAIL") };
-    const QString plays[] = { tr("Play head"), tr("Play tail") };
     const char *names[] = { "playHeadButton", "playTailButton" };
     for (const Side side : { Head, Tail }) {
         Strip &s = m_strips[side];
@@ -153,7 +152,7 @@ EdgePreview::EdgePreview(QueueView *view, QWidget *parent)
         label->setText(captions[side]);
         s.details = panelLabel("info", Qt::AlignLeft, this);
         s.details->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        s.play = new QPushButton(plays[side], this);
+        s.play = new QPushButton(playCaption(side), this);
         s.play->setObjectName(QLatin1String(names[side]));
         s.play->setCheckable(true);
         top->addWidget(s.play);
@@ -186,10 +185,10 @@ EdgePreview::EdgePreview(QueueView *view, QWidget *parent)
     connect(queue, &QAbstractItemModel::rowsRemoved, this, later);
     connect(queue, &QAbstractItemModel::modelReset, this, later);
 
-    connect(m_player, &EdgePlayer::ended, this, [this](bool failed) {
-        if (failed)
-            showNote(tr("Playback failed."));
+    connect(m_player, &EdgePlayer::ended, this, [this](const QString &problem) {
         stopPlaying();
+        if (!problem.isEmpty())
+            showNote(tr("Nothing was played - %1.").arg(problem));
     });
     setPlayer(
             ToolLocator::locatePlayer(ToolPaths::resolve(appSettings().ffmpegPath, appSettings().ffprobePath).ffmpeg));
@@ -340,13 +339,21 @@ void EdgePreview::togglePlay(Side side)
     if (again || !m_edges || !m_player->isAvailable())
         return;
     m_strips[side].play->setChecked(true);
+    m_strips[side].play->setText(tr("Stop"));
     m_player->play(side, playArguments(m_edges->path, side == Head ? m_edges->head : m_edges->tail, side));
+}
+
+QString EdgePreview::playCaption(Side side)
+{
+    return side == Head ? tr("Play head") : tr("Play tail");
 }
 
 void EdgePreview::stopPlaying()
 {
-    for (Strip &s : m_strips)
-        s.play->setChecked(false);
+    for (const Side side : { Head, Tail }) {
+        m_strips[side].play->setChecked(false);
+        m_strips[side].play->setText(playCaption(side));
+    }
     m_player->stop();
 }
 

@@ -93,6 +93,7 @@ private:
     void showNote(const QString &note);
     void togglePlay(Side side);
     void stopPlaying();
+    static QString playCaption(Side side); // the button's caption while nothing plays
 
     QueueView *m_view;
     Strip m_strips[2];

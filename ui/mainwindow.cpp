@@ -15,6 +15,7 @@
 #include "settingsstore.h"
 #include "severity.h"
 #include "textformat.h"
+#include "toollocator.h"
 #include "toolpaths.h"
 #include "updateflow.h"
 #include "userprompts.h"
@@ -302,6 +303,11 @@ void MainWindow::onPreferences()
     saveSettings(appSettings());
     if (!m_running)
         replanAnalysed(*m_model, before, appSettings());
+    // The player comes from beside the ffmpeg in use.
+    if (before.ffmpegPath != appSettings().ffmpegPath) {
+        m_preview->setPlayer(ToolLocator::locatePlayer(
+                ToolPaths::resolve(appSettings().ffmpegPath, appSettings().ffprobePath).ffmpeg));
+    }
     refreshSettingsReadout();
     m_log->append(tr("Preferences saved."), Severity::Information);
 }

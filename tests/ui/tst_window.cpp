@@ -683,9 +683,17 @@ private Q_SLOTS:
         QPushButton *playHead = rig.button("playHeadButton");
         playHead->click();
         QTRY_COMPARE(running(preview).size(), 3); // and the player
-        playHead->click();                        // a second press stops it
+        QCOMPARE(std::pair(playHead->isChecked(), playHead->text()), std::pair(true, u"Stop"_s));
+        playHead->click(); // a second press stops it
         QTRY_COMPARE(running(preview).size(), 2);
-        QVERIFY(!playHead->isChecked() && !playHead->isHidden());
+        QCOMPARE(std::pair(playHead->isChecked(), playHead->text()), std::pair(false, u"Play head"_s));
+        QVERIFY(!playHead->isHidden());
+        // A player with no sound card ends at once and says so only on its error output.
+        preview.setPlayer(test::writeFakeTool(
+                m_dir.path(), u"deaf-ffplay"_s, "echo 'No more combinations to try, audio open failed' >&2"));
+        playHead->click();
+        QTRY_COMPARE(preview.findChild<QLabel *>()->text(), u"NOTHING WAS PLAYED - NO AUDIO DEVICE COULD BE OPENED."_s);
+        QCOMPARE(std::pair(playHead->isChecked(), playHead->text()), std::pair(false, u"Play head"_s));
         preview.setPlayer(QString()); // without ffplay nothing plays
         QVERIFY(playHead->isHidden() && rig.button("playTailButton")->isHidden());
         preview.setPlayer(ToolLocator::locatePlayer(QString()));
