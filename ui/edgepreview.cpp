@@ -51,7 +51,11 @@ QLabel *panelLabel(const char *role, Qt::Alignment alignment, QWidget *parent)
 
 std::optional<EdgePreview::Edges> EdgePreview::edgesFor(const QueueItem &item, double thresholdDb)
 {
-    if (!(item.durationSec > 0))
+    // Numbers of a file not measured (waiting, being worked on, put back
+    // from its backup) would be taken for facts.
+    const bool measured = item.status == ItemStatus::Analysed || item.status == ItemStatus::Trimmed
+            || item.status == ItemStatus::Skipped;
+    if (!measured || !(item.durationSec > 0))
         return std::nullopt;
     Edges edges;
     edges.written = item.status == ItemStatus::Trimmed && !item.outputPath.isEmpty();

@@ -123,12 +123,14 @@ void QueueCommands::onRestoreOriginal()
     for (const int row : rows) {
         QueueItem item = queue->items().at(row);
         const StepResult restored = Backups::restore(item.path, tools);
-        const QString name = QFileInfo(item.path).fileName();
+        const QString name = item.displayName();
         if (!restored.ok()) {
             m_log->append(QStringLiteral("%1 - %2").arg(name, restored.message), Severity::Error);
             continue;
         }
+        // The original's length is not the trimmed one's: unknown until measured again.
         QueueModel::clearResults(item);
+        item.durationSec = 0.0;
         item.outputPath.clear();
         queue->setItem(row, item);
         m_log->append(tr("%1 - original restored").arg(name), Severity::Success);
