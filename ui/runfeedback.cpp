@@ -74,6 +74,7 @@ void RunFeedback::batchStarted(bool analyseOnly, int count)
     m_audioDone = 0.0;
     m_filesDone = 0;
     m_currentIndex = -1;
+    m_working.clear();
     m_panel->setElapsedSeconds(0);
     m_clockTimer->start();
 
@@ -136,14 +137,19 @@ void RunFeedback::onItemChanged(int index, const QueueItem &item)
     const int row = queue->rowOfId(item.id);
     if (row >= 0)
         queue->setItem(row, item);
-    // With several files at once, the panel follows the one started last.
+    // With several files at once, the panel follows the one started last,
+    // and when that one ends, the one started before it that still runs.
     const bool working = item.status == ItemStatus::Analysing || item.status == ItemStatus::Trimming;
     if (working) {
-        m_currentIndex = index;
-        m_panel->setCurrentFile(QFileInfo(item.path).fileName());
-        m_panel->setFileProgress(0);
+        m_working.removeIf([index](const Working &w) { return w.index == index; });
+        m_working.append({ index, QFileInfo(item.path).fileName(), item.durationSec, 0 });
+        showWorking();
         if (row >= 0)
             m_view->follow(row);
+    } else {
+        m_working.removeIf([index](const Working &w) { return w.index == index; });
+        if (index == m_currentIndex && !m_working.isEmpty())
+            showWorking();
     }
     if (!working && item.status != ItemStatus::Pending) {
         m_audioDone += item.durationSec;
@@ -165,8 +171,20 @@ void RunFeedback::onItemChanged(int index, const QueueItem &item)
     }
 }
 
+void RunFeedback::showWorking()
+{
+    const Working &last = m_working.constLast();
+    m_currentIndex = last.index;
+    m_panel->setCurrentFile(last.name);
+    m_panel->setFileProgress(last.percent);
+}
+
 void RunFeedback::onFileProgress(int index, int percent)
 {
+    for (Working &w : m_working) {
+        if (w.index == index)
+            w.percent = percent;
+    }
     if (index == m_currentIndex)
         m_panel->setFileProgress(percent);
 }
@@ -174,18 +192,28 @@ void RunFeedback::onFileProgress(int index, int percent)
 void RunFeedback::onBatchProgress(int done, int total)
 {
     m_panel->setBatchProgress(total < 1 ? 0 : int(double(done) / total * 100.0));
-    const QString left = timeLeft(m_audioDone, m_filesDone, total - done, m_clock.elapsed() / 1000.0);
+    // Long files count from their first percent, not from their end.
+    double runningDone = 0.0;
+    double runningLeft = 0.0;
+    for (const Working &w : std::as_const(m_working)) {
+        runningDone += w.durationSec * w.percent / 100.0;
+        runningLeft += w.durationSec * (100 - w.percent) / 100.0;
+    }
+    const int waiting = std::max(total - done - int(m_working.size()), 0);
+    const QString left
+            = timeLeft(m_audioDone, m_filesDone, waiting, m_clock.elapsed() / 1000.0, runningDone, runningLeft);
     m_status->setText(
             left.isEmpty() ? tr("%1 of %2").arg(done).arg(total) : tr("%1 of %2 - %3").arg(done).arg(total).arg(left));
 }
 
-QString RunFeedback::timeLeft(double audioDoneSec, int filesDone, int filesLeft, double elapsedSec)
+QString RunFeedback::timeLeft(double audioDoneSec, int filesDone, int filesWaiting, double elapsedSec,
+        double runningDoneSec, double runningLeftSec)
 {
     constexpr int FewFiles = 3;
-    if (filesDone < FewFiles || filesLeft <= 0 || audioDoneSec <= 0 || elapsedSec <= 0)
+    if (filesDone < FewFiles || (filesWaiting <= 0 && runningLeftSec <= 0) || audioDoneSec <= 0 || elapsedSec <= 0)
         return QString();
-    const double audioPerSecond = audioDoneSec / elapsedSec;
-    const double audioLeft = audioDoneSec / filesDone * filesLeft;
+    const double audioPerSecond = (audioDoneSec + runningDoneSec) / elapsedSec;
+    const double audioLeft = audioDoneSec / filesDone * filesWaiting + runningLeftSec;
     const int minutes = int(std::ceil(audioLeft / audioPerSecond / 60.0));
     return minutes <= 1 ? tr("about a minute left") : tr("about %1 min left").arg(minutes);
 }

@@ -29,8 +29,11 @@ public:
     RunFeedback(QueueView *view, VfdPanel *panel, LogConsole *log, QLabel *status, QObject *parent = nullptr);
 
     // "about 3 min left" from the audio processed per second so far, once
-    // a few files are done; empty before that.
-    static QString timeLeft(double audioDoneSec, int filesDone, int filesLeft, double elapsedSec);
+    // a few files are done; empty before that. The files still running
+    // count by the audio done and left in them, files waiting by the
+    // average of those done.
+    static QString timeLeft(double audioDoneSec, int filesDone, int filesWaiting, double elapsedSec,
+            double runningDoneSec, double runningLeftSec);
 
     void showSettings(const Settings &settings);
     void scanStarted(const QString &folder);
@@ -63,7 +66,18 @@ private:
     QStringList m_scanning;   // folders asked for and not yet delivered, in the order asked
     double m_audioDone = 0.0; // seconds of audio in the files finished this run
     int m_filesDone = 0;
-    int m_currentIndex = -1; // the file started last
+    // The files being worked on, in the order they started.
+    struct Working
+    {
+        int index;
+        QString name;
+        double durationSec;
+        int percent;
+    };
+    void showWorking();
+
+    QList<Working> m_working;
+    int m_currentIndex = -1; // the file the panel shows
     QString m_lastRun;
 };
 

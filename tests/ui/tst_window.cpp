@@ -12,6 +12,7 @@
 #include "queuemodel.h"
 #include "queueview.h"
 #include "recordtypes.h"
+#include "runfeedback.h"
 #include "settingssandbox.h"
 #include "settingsstore.h"
 #include "toollocator.h"
@@ -583,6 +584,37 @@ private Q_SLOTS:
         QTest::keyClick(rig.view(), Qt::Key_Tab);
         QVERIFY(rig.view()->hasFocus() == false);
         QCOMPARE(rig.view()->selectedQueueRows(), QList<int>({ 0 }));
+    }
+
+    // The time left counts the audio done inside files still running, so one long file does not read as nearly done.
+    void timeLeft_data()
+    {
+        QTest::addColumn<double>("audioDoneSec");
+        QTest::addColumn<int>("filesDone");
+        QTest::addColumn<int>("filesWaiting");
+        QTest::addColumn<double>("elapsedSec");
+        QTest::addColumn<double>("runningDoneSec");
+        QTest::addColumn<double>("runningLeftSec");
+        QTest::addColumn<QString>("left");
+        QTest::newRow("too few files done to tell") << 120.0 << 2 << 5 << 40.0 << 0.0 << 0.0 << QString();
+        QTest::newRow("nothing left") << 180.0 << 3 << 0 << 60.0 << 0.0 << 0.0 << QString();
+        QTest::newRow("even files") << 180.0 << 3 << 6 << 60.0 << 0.0 << 0.0 << u"about 2 min left"_s;
+        QTest::newRow("a long file half done")
+                << 30.0 << 3 << 0 << 1210.0 << 3600.0 << 3600.0 << u"about 20 min left"_s;
+        QTest::newRow("under a minute") << 180.0 << 3 << 1 << 60.0 << 0.0 << 0.0 << u"about a minute left"_s;
+    }
+    void timeLeft()
+    {
+        QFETCH(double, audioDoneSec);
+        QFETCH(int, filesDone);
+        QFETCH(int, filesWaiting);
+        QFETCH(double, elapsedSec);
+        QFETCH(double, runningDoneSec);
+        QFETCH(double, runningLeftSec);
+        QFETCH(QString, left);
+        QCOMPARE(RunFeedback::timeLeft(
+                         audioDoneSec, filesDone, filesWaiting, elapsedSec, runningDoneSec, runningLeftSec),
+                left);
     }
 
     // Runs on the selection or failed rows touch only those; undo restores the original byte for byte.
