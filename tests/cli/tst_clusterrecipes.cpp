@@ -164,6 +164,18 @@ private Q_SLOTS:
         QCOMPARE(records(split.out, trimmed), records(one.out, plain));
     }
 
+    // A file outside the base is refused with one line, and the rest still run.
+    void outsideTheBase()
+    {
+        const Run run = cli(u"trim --no-settings --out outside --base music/rock music/jazz/intro.mp3 "
+                            "music/rock/intro.mp3"_s);
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.err,
+                u"kestrova-cli: 'music/jazz/intro.mp3': outside the base folder %1\n"_s.arg(at(u"music/rock"_s)));
+        QCOMPARE(tree(at(u"outside"_s)).size(), 1);
+        QVERIFY(QFileInfo::exists(at(u"outside/intro.mp3"_s)));
+    }
+
     void resume_data()
     {
         QTest::addColumn<QString>("redated");    // a source given another modification time
