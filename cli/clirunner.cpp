@@ -186,7 +186,8 @@ void CliRunner::queueNextPath()
             follow(m_worker->scan(path, m_settings.extensions, m_settings.recursive));
             return;
         }
-        m_queue->addFiles(notDoneBefore({ path }), m_base.isEmpty() ? QFileInfo(path).absolutePath() : m_base);
+        const QString root = m_base.isEmpty() ? QFileInfo(path).absolutePath() : m_base;
+        m_queue->addFiles(notDoneBefore({ path }, root), root);
     }
     allQueued();
 }
@@ -205,7 +206,8 @@ void CliRunner::onScanFinished(const QStringList &found, const QString &root, bo
         complain(QStringLiteral("warning: no files ending in %1 in '%2'")
                          .arg(m_settings.extensions.join(QStringLiteral(", ")), native(root)));
     }
-    m_queue->addFiles(notDoneBefore(files), m_base.isEmpty() ? root : m_base);
+    const QString mirrorRoot = m_base.isEmpty() ? root : m_base;
+    m_queue->addFiles(notDoneBefore(files, mirrorRoot), mirrorRoot);
     m_scanText.clear();
     if (cancelled || m_stopRequested) {
         finish(SignalWatcher::StoppedExitCode);
@@ -215,11 +217,15 @@ void CliRunner::onScanFinished(const QStringList &found, const QString &root, bo
 }
 
 // Passes over the files --resume finds done, keeping their earlier records.
-QStringList CliRunner::notDoneBefore(const QStringList &files)
+QStringList CliRunner::notDoneBefore(const QStringList &files, const QString &root)
 {
     QStringList rest;
     for (const QString &file : files) {
-        const QJsonObject record = m_resume.doneRecord(file);
+        // A copy counts only where this run would write it.
+        const QStringList outputs = m_settings.outputMode == OutputMode::InPlace
+                ? QStringList{ file, QFileInfo(file).canonicalFilePath() }
+                : QStringList{ QDir::cleanPath(m_settings.outputRoot + u'/' + QDir(root).relativeFilePath(file)) };
+        const QJsonObject record = m_resume.doneRecord(file, outputs);
         if (record.isEmpty())
             rest << file;
         else if (!m_resumed.contains(record))

@@ -57,7 +57,7 @@ private:
     void startWorker();
     void follow(const StopToken &job);
     void queueNextPath();
-    QStringList notDoneBefore(const QStringList &files);
+    QStringList notDoneBefore(const QStringList &files, const QString &root);
     void allQueued();
     bool confirmInPlace(int count);
     void startBatch();

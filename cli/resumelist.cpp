@@ -91,7 +91,7 @@ bool ResumeList::load(const QString &path, QString *error)
     return true;
 }
 
-QJsonObject ResumeList::doneRecord(const QString &path) const
+QJsonObject ResumeList::doneRecord(const QString &path, const QStringList &outputs) const
 {
     const auto found = m_records.constFind(native(path));
     if (found == m_records.constEnd())
@@ -101,7 +101,7 @@ QJsonObject ResumeList::doneRecord(const QString &path) const
     bool done = false;
     if (status == QLatin1String("Trimmed")) {
         const QString output = record.value(QLatin1String("outputPath")).toString();
-        done = !output.isEmpty() && matches(record, output, SizeKey, MtimeKey)
+        done = outputs.contains(output) && matches(record, output, SizeKey, MtimeKey)
                 && (output == path || matches(record, path, SourceSizeKey, SourceMtimeKey));
     } else if (status == QLatin1String("Skipped")) {
         done = !passing(record.value(QLatin1String("message")).toString()) && matches(record, path, SizeKey, MtimeKey);

@@ -28,8 +28,9 @@ public:
     bool load(const QString &path, QString *error);
 
     // The earlier record of `path` (absolute, clean) when it is done and
-    // unchanged since; an empty object when it must run.
-    QJsonObject doneRecord(const QString &path) const;
+    // unchanged since, written (if it was) to one of `outputs`; an empty
+    // object when it must run.
+    QJsonObject doneRecord(const QString &path, const QStringList &outputs) const;
 
     // The record's fields that let a later run resume: the file left behind
     // (the written file, or the source when left alone) and, for a copy

@@ -184,20 +184,26 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("rerun");  // the sources that run again
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("error");
-        QTest::newRow("nothing changed") << QString() << QString() << QByteArray() << QStringList() << 0 << QString();
+        QTest::addColumn<QString>("destination"); // of the second run
+        QTest::newRow("nothing changed") << QString() << QString() << QByteArray() << QStringList() << 0 << QString()
+                                         << QString();
+        QTest::newRow("another destination")
+                << QString() << QString() << QByteArray() << m_files.mid(0, 4) << 0 << QString() << u"elsewhere"_s;
         QTest::newRow("a source re-dated") << u"rock/outro.mp3"_s << QString() << QByteArray()
-                                           << QStringList{ u"rock/outro.mp3"_s } << 0 << QString();
+                                           << QStringList{ u"rock/outro.mp3"_s } << 0 << QString() << QString();
         QTest::newRow("a copy changed") << QString() << u"jazz/intro.mp3"_s << QByteArray()
-                                        << QStringList{ u"jazz/intro.mp3"_s } << 0 << QString();
-        QTest::newRow("a file left alone re-dated") << u"jazz/within.mp3"_s << QString() << QByteArray()
-                                                    << QStringList{ u"jazz/within.mp3"_s } << 0 << QString();
+                                        << QStringList{ u"jazz/intro.mp3"_s } << 0 << QString() << QString();
+        QTest::newRow("a file left alone re-dated")
+                << u"jazz/within.mp3"_s << QString() << QByteArray() << QStringList{ u"jazz/within.mp3"_s } << 0
+                << QString() << QString();
         QTest::newRow("output cut short")
                 << QString() << QString() << "{\"summary\":{}}\n{\"path\":\"/srv/a.mp3\",\"st"_ba << QStringList() << 2
-                << u"kestrova-cli: first.jsonl:2: "_s + NotOutput;
+                << u"kestrova-cli: first.jsonl:2: "_s + NotOutput << QString();
         QTest::newRow("another file") << QString() << QString() << "title,artist\n"_ba << QStringList() << 2
-                                      << u"kestrova-cli: first.jsonl:1: "_s + NotOutput;
-        QTest::newRow("JSON of something else") << QString() << QString() << "{\"path\":\"x\",\"done\":true}\n"_ba
-                                                << QStringList() << 2 << u"kestrova-cli: first.jsonl:1: "_s + NotOutput;
+                                      << u"kestrova-cli: first.jsonl:1: "_s + NotOutput << QString();
+        QTest::newRow("JSON of something else")
+                << QString() << QString() << "{\"path\":\"x\",\"done\":true}\n"_ba << QStringList() << 2
+                << u"kestrova-cli: first.jsonl:1: "_s + NotOutput << QString();
     }
 
     // --resume starts no child for a file done and unchanged, and runs every other file again.
@@ -209,6 +215,7 @@ private Q_SLOTS:
         QFETCH(QStringList, rerun);
         QFETCH(int, exitCode);
         QFETCH(QString, error);
+        QFETCH(QString, destination);
         const QString work = at(u"resume"_s);
         QDir(work).removeRecursively();
         QVERIFY(QDir().mkpath(work));
@@ -241,7 +248,10 @@ private Q_SLOTS:
             QVERIFY(copy.open(QIODevice::Append) && copy.write("x") == 1);
         }
         QVERIFY(QFile::remove(calls));
-        const Run second = cli(arguments + u" --resume first.jsonl"_s, work);
+        QString again = arguments + u" --resume first.jsonl"_s;
+        if (!destination.isEmpty())
+            again.replace(u"--out copies"_s, u"--out "_s + destination);
+        const Run second = cli(again, work);
         QCOMPARE(second.exitCode, exitCode);
         QCOMPARE(second.err, error.isEmpty() ? QString() : error + u'\n'); // one line
 
@@ -261,7 +271,7 @@ private Q_SLOTS:
         QVERIFY(later.open(QIODevice::WriteOnly) && later.write(second.out.toUtf8()) > 0);
         later.close();
         QFile::remove(calls);
-        const Run third = cli(arguments + u" --resume second.jsonl"_s, work);
+        const Run third = cli(again.replace(u"first.jsonl"_s, u"second.jsonl"_s), work);
         QVERIFY2(third.exitCode == 0, qPrintable(third.err));
         QVERIFY(!QFileInfo::exists(calls));
     }
