@@ -86,7 +86,7 @@ void Controller::process(
     }
 
     if (!analyseOnly)
-        tools.listEncoders([&stop] { return stop.isRaised(); });
+        tools.askEncodersWhenNeeded();
     const int total = int(items.size());
     Run run(items, settings, tools, analyseOnly, stop);
     run.settled.assign(size_t(total), false);

@@ -18,6 +18,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTextStream>
@@ -52,7 +53,16 @@ struct Side
     QString label;
     std::function<bool()> run;
     std::vector<qint64> times;
+    double goal = 0.0; // the most this side may take, as a share of the floor; 0 for the floor itself
 };
+
+// The machine's load over the last minute, five and fifteen, as the kernel gives it.
+QString loadAverage()
+{
+    QFile file(QStringLiteral("/proc/loadavg"));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.readLine()).section(QLatin1Char(' '), 0, 2)
+                                          : QStringLiteral("unknown");
+}
 
 // Runs every side three times, the order turned round each round, and
 // prints each median as a ratio to the last side, the floor.
@@ -74,12 +84,18 @@ bool compare(QTextStream &out, const QString &title, std::vector<Side> &sides)
         return double(times.at(times.size() / 2));
     };
     const double floor = median(sides.back().times);
-    out << title << ", median of " << Rounds << " rounds in alternating order\n";
+    out << title << ", median of " << Rounds << " rounds in alternating order (load average " << loadAverage() << ")\n";
     for (const Side &side : sides) {
-        out << QStringLiteral("  %1 %2 ms   %3 x the floor\n")
+        const double ratio = median(side.times) / floor;
+        out << QStringLiteral("  %1 %2 ms   %3 x the floor%4\n")
                         .arg(side.label + u':', -30)
                         .arg(median(side.times), 8, 'f', 0)
-                        .arg(median(side.times) / floor, 0, 'f', 3);
+                        .arg(ratio, 0, 'f', 3)
+                        .arg(side.goal > 0 ? QStringLiteral("   goal <= %1: %2")
+                                                     .arg(side.goal, 0, 'f', 2)
+                                                     .arg(ratio <= side.goal ? QStringLiteral("met")
+                                                                             : QStringLiteral("NOT met"))
+                                           : QString());
     }
     out.flush();
     return true;
@@ -121,8 +137,8 @@ int main(int argc, char *argv[])
         };
     };
     std::vector<Side> trims{
-        { QStringLiteral("kestrova-cli trim --jobs 1"), trim("1"), {} },
-        { QStringLiteral("kestrova-cli trim --jobs 2"), trim("2"), {} },
+        { QStringLiteral("kestrova-cli trim --jobs 1"), trim("1"), {}, 0.65 },
+        { QStringLiteral("kestrova-cli trim --jobs 2"), trim("2"), {}, 0.40 },
         { QStringLiteral("floor (sh %1)").arg(QFileInfo(trimFloor).fileName()),
                 [&] { return QProcess::execute(QStringLiteral("sh"), { trimFloor }) == 0; }, {} },
     };
@@ -152,7 +168,7 @@ int main(int argc, char *argv[])
                             { QStringLiteral("analyse"), QStringLiteral("--no-settings"), QStringLiteral("--quiet"),
                                     longFile });
                 },
-                {} },
+                {}, 0.10 },
         { QStringLiteral("floor (sh %1)").arg(QFileInfo(analysisFloor).fileName()),
                 [&] { return QProcess::execute(QStringLiteral("sh"), { analysisFloor }) == 0; }, {} },
     };

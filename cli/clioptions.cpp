@@ -250,10 +250,10 @@ Handler outputOption(OutputMode mode)
         show };
 }
 
-Handler filesFromOption()
+Handler runPath(QString CliOptions::*field)
 {
-    return { [](CliOptions &o, const QString &value) {
-                o.filesFrom = value;
+    return { [field](CliOptions &o, const QString &value) {
+                o.*field = value;
                 return QString();
             },
         {} };
@@ -300,6 +300,10 @@ const std::vector<Option> &optionTable()
         { nullptr, "skip-untrimmed", 0, nullptr, "do not rewrite a file that needs no change",
                 flagOption(&Settings::skipUntrimmed, true) },
         { nullptr, "no-skip-untrimmed", 0, nullptr, nullptr, flagOption(&Settings::skipUntrimmed, false) },
+        { nullptr, "base", 0, "DIR",
+                "with --out, files named directly or listed keep their path below DIR; a file outside it is "
+                "refused",
+                runPath(&CliOptions::baseDir) },
         { "Folders", "extensions", 0, "LIST", "file suffixes a folder scan picks up, comma-separated",
                 extensionsOption() },
         { nullptr, "recursive", 0, nullptr, "scan sub-folders too", flagOption(&Settings::recursive, true) },
@@ -309,7 +313,11 @@ const std::vector<Option> &optionTable()
         { "Run", "jobs", 'j', "N", "files worked on at once; 0 is one per processor core",
                 countOption(&Settings::parallelJobs), &SettingsTable::row(&Settings::parallelJobs) },
         { nullptr, "files-from", 0, "FILE", "read more PATHs from FILE, one per line (- for standard input)",
-                filesFromOption() },
+                runPath(&CliOptions::filesFrom) },
+        { nullptr, "resume", 0, "FILE",
+                "FILE is the --json output of an earlier run: a file it wrote or left alone, still of the size "
+                "and modification time it gives, is not run again",
+                runPath(&CliOptions::resumeFrom) },
         { nullptr, "null", '0', nullptr, "the PATHs of --files-from end with NUL, as find -print0 writes them",
                 runFlag(&CliOptions::nullSeparated) },
         { nullptr, "no-settings", 0, nullptr, "start from the built-in defaults, not the saved settings",
@@ -485,7 +493,10 @@ QString CliOptions::helpText()
                                   "\n"
                                   "PATH is a file or a folder. A folder is scanned for the extensions in force;\n"
                                   "with --out, each file found keeps its place below that folder, while a file\n"
-                                  "named directly goes straight into DIR.\n");
+                                  "named directly goes straight into DIR, or with --base below DIR by its\n"
+                                  "path from the base. With --json, each record of a file written or left\n"
+                                  "alone gives that file's size and modification time (size, mtimeNs: bytes\n"
+                                  "and whole nanoseconds since 1970), which --resume checks.\n");
     const std::vector<Option> &table = optionTable();
     for (size_t i = 0; i < table.size(); ++i) {
         const Option &option = table.at(i);

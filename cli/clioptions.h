@@ -27,6 +27,8 @@ struct CliOptions
     QStringList paths;
     QString filesFrom; // more paths are read from this file, "-" for standard input
     bool nullSeparated = false;
+    QString resumeFrom; // an earlier run's --json output: what it finished is not run again
+    QString baseDir;    // files named directly keep their path below it in the destination
     bool noSettings = false;
     bool json = false;
     bool quiet = false;

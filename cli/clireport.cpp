@@ -1,5 +1,6 @@
 #include "clireport.h"
 
+#include "resumelist.h"
 #include "runtexts.h"
 #include "textformat.h"
 
@@ -60,6 +61,9 @@ QJsonObject CliReport::itemJson(const QueueItem &item)
         { QStringLiteral("newDurationSec"), seconds(item.newDurationSec) },
         { QStringLiteral("reencoded"), item.reencoded },
     };
+    // What a later --resume checks the file against.
+    if (item.status == ItemStatus::Trimmed || item.status == ItemStatus::Skipped)
+        ResumeList::addStamps(json, item.path, item.outputPath, item.status == ItemStatus::Trimmed);
     // The tool's whole text, only where a file failed with one.
     if (!item.detail.isEmpty())
         json.insert(QStringLiteral("detail"), item.detail);
@@ -125,12 +129,31 @@ void CliReport::printFile(const Finished &file)
         m_out(line);
 }
 
-void CliReport::printTotals(const BatchSummary &summary, bool cancelled, int missingPaths)
+void CliReport::printResumed(QJsonObject record)
 {
+    if (m_format.quiet)
+        return;
+    if (m_format.json) {
+        record.insert(QStringLiteral("resumed"), true);
+        m_out(compact(record));
+        return;
+    }
+    m_out(QStringLiteral("%1 - done in the earlier run (%2)")
+                    .arg(QDir::toNativeSeparators(record.value(QLatin1String("path")).toString()),
+                            record.value(QLatin1String("message")).toString()));
+}
+
+void CliReport::printTotals(const BatchSummary &ran, bool cancelled, int missingPaths, int resumed)
+{
+    BatchSummary summary = ran;
+    summary.processed += resumed;
+    summary.skipped += resumed;
     if (!m_format.json) {
         // The totals line of the window's log. A quiet run is mostly one
         // appended to a log file, where its date tells runs apart.
-        const QString totals = RunTexts::totalsLine(summary, cancelled, m_format.analyseOnly);
+        QString totals = RunTexts::totalsLine(summary, cancelled, m_format.analyseOnly);
+        if (m_format.resuming)
+            totals += QStringLiteral(" %1 of the skipped were done in the earlier run (--resume).").arg(resumed);
         if (m_format.quiet && m_started.isValid()) {
             m_out(QStringLiteral("[%1, took %2] ").arg(m_started.toString(Qt::ISODate), elapsedText(m_clock.elapsed()))
                     + totals);
@@ -139,7 +162,7 @@ void CliReport::printTotals(const BatchSummary &summary, bool cancelled, int mis
         }
         return;
     }
-    const QJsonObject totals{
+    QJsonObject totals{
         { QStringLiteral("command"), m_format.analyseOnly ? QStringLiteral("analyse") : QStringLiteral("trim") },
         { QStringLiteral("processed"), summary.processed },
         { QStringLiteral("written"), summary.written },
@@ -150,6 +173,8 @@ void CliReport::printTotals(const BatchSummary &summary, bool cancelled, int mis
         { QStringLiteral("missingPaths"), missingPaths },
         { QStringLiteral("cancelled"), cancelled },
     };
+    if (m_format.resuming)
+        totals.insert(QStringLiteral("resumed"), resumed);
     m_out(compact(QJsonObject{ { QStringLiteral("summary"), totals } }));
 }
 

@@ -29,6 +29,7 @@ public:
         bool json = false;
         bool quiet = false;
         bool analyseOnly = false;
+        bool resuming = false; // --resume given: the totals say how many files it passed over
     };
 
     CliReport(const Format &format, Print out, Print err);
@@ -44,7 +45,10 @@ public:
     // Prints the finished files next in queue order; with `all`, every one
     // still waiting.
     void printReady(bool all = false);
-    void printTotals(const BatchSummary &summary, bool cancelled, int missingPaths);
+    // An earlier run's record of a file --resume passes over, marked as such.
+    void printResumed(QJsonObject record);
+    // `resumed` files are counted among the skipped, and said apart.
+    void printTotals(const BatchSummary &summary, bool cancelled, int missingPaths, int resumed = 0);
     void printLine(const QString &text, Severity level);
 
     static QJsonObject itemJson(const QueueItem &item);

@@ -22,6 +22,11 @@ namespace ks {
 
 namespace {
 
+bool isBelow(const QString &path, const QString &folder)
+{
+    return path == folder || path.startsWith(folder.endsWith(u'/') ? folder : folder + u'/');
+}
+
 bool writeLine(FILE *stream, const QByteArray &bytes)
 {
     std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
@@ -37,8 +42,8 @@ CliRunner::CliRunner(const CliOptions &options, QObject *parent)
     , m_options(options)
     , m_queue(new QueueModel(this))
     , m_report(
-              { options.json, options.quiet, options.analyseOnly() }, [this](const QString &line) { printOut(line); },
-              [this](const QString &line) { printErr(line); })
+              { options.json, options.quiet, options.analyseOnly(), !options.resumeFrom.isEmpty() },
+              [this](const QString &line) { printOut(line); }, [this](const QString &line) { printErr(line); })
     , m_progress(!options.quiet && isatty(STDERR_FILENO))
 {
 }
@@ -81,6 +86,12 @@ void CliRunner::start()
         refuse(refusal);
         return;
     }
+    if (QString error; !m_options.resumeFrom.isEmpty() && !m_resume.load(m_options.resumeFrom, &error)) {
+        refuse(error);
+        return;
+    }
+    if (!m_options.baseDir.isEmpty() && m_settings.outputMode == OutputMode::Mirror)
+        m_base = QDir::cleanPath(QDir::current().absoluteFilePath(m_options.baseDir));
     m_pendingPaths = m_options.paths;
     if (!m_options.filesFrom.isEmpty() && !readPathList())
         return;
@@ -158,6 +169,11 @@ void CliRunner::queueNextPath()
             continue;
         }
         const QString path = QDir::cleanPath(info.absoluteFilePath());
+        if (!m_base.isEmpty() && !isBelow(path, m_base)) {
+            complain(QStringLiteral("'%1': outside the base folder %2").arg(given, native(m_base)));
+            ++m_missingPaths;
+            continue;
+        }
         if (info.isDir()) {
             if (!info.isReadable()) {
                 complain(QStringLiteral("'%1': cannot read this folder").arg(given));
@@ -170,7 +186,8 @@ void CliRunner::queueNextPath()
             follow(m_worker->scan(path, m_settings.extensions, m_settings.recursive));
             return;
         }
-        m_queue->addFiles({ path }, QFileInfo(path).absolutePath());
+        const QString root = m_base.isEmpty() ? QFileInfo(path).absolutePath() : m_base;
+        m_queue->addFiles(notDoneBefore({ path }, root), root);
     }
     allQueued();
 }
@@ -189,7 +206,8 @@ void CliRunner::onScanFinished(const QStringList &found, const QString &root, bo
         complain(QStringLiteral("warning: no files ending in %1 in '%2'")
                          .arg(m_settings.extensions.join(QStringLiteral(", ")), native(root)));
     }
-    m_queue->addFiles(files, root);
+    const QString mirrorRoot = m_base.isEmpty() ? root : m_base;
+    m_queue->addFiles(notDoneBefore(files, mirrorRoot), mirrorRoot);
     m_scanText.clear();
     if (cancelled || m_stopRequested) {
         finish(SignalWatcher::StoppedExitCode);
@@ -198,9 +216,36 @@ void CliRunner::onScanFinished(const QStringList &found, const QString &root, bo
     queueNextPath();
 }
 
+// Passes over the files --resume finds done, keeping their earlier records.
+QStringList CliRunner::notDoneBefore(const QStringList &files, const QString &root)
+{
+    QStringList rest;
+    for (const QString &file : files) {
+        // A copy counts only where this run would write it.
+        const QStringList outputs = m_settings.outputMode == OutputMode::InPlace
+                ? QStringList{ file, QFileInfo(file).canonicalFilePath() }
+                : QStringList{ QDir::cleanPath(m_settings.outputRoot + u'/' + QDir(root).relativeFilePath(file)) };
+        const QJsonObject record = m_resume.doneRecord(file, outputs);
+        if (record.isEmpty())
+            rest << file;
+        else if (!m_resumed.contains(record))
+            m_resumed << record;
+    }
+    return rest;
+}
+
 void CliRunner::allQueued()
 {
     const int count = m_queue->rowCount();
+    if (count == 0 && !m_resumed.isEmpty()) {
+        // All done before: a run over nothing, which succeeds.
+        for (const QJsonObject &record : std::as_const(m_resumed))
+            m_report.printResumed(record);
+        m_phase = Phase::Done;
+        printTotals(BatchSummary(), false);
+        finish(m_missingPaths > 0 ? SomethingFailed : Success);
+        return;
+    }
     RunRefusal refusal = count == 0 ? RunRefusal::EmptyQueue : RunRefusal::None;
     if (refusal == RunRefusal::None)
         refusal = queueRefusal(m_queue->items(), m_settings, m_options.analyseOnly());
@@ -258,6 +303,8 @@ void CliRunner::startBatch()
         else
             printOut(QStringLiteral("Trimming %1 file(s) into %2.").arg(m_total).arg(native(m_settings.outputRoot)));
     }
+    for (const QJsonObject &record : std::as_const(m_resumed))
+        m_report.printResumed(record);
     if (m_stopRequested) {
         finish(SignalWatcher::StoppedExitCode);
         return;
@@ -325,7 +372,7 @@ void CliRunner::onBatchFinished(const BatchSummary &summary, bool cancelled, boo
 void CliRunner::printTotals(const BatchSummary &summary, bool cancelled)
 {
     m_progress.clear();
-    m_report.printTotals(summary, cancelled, m_missingPaths);
+    m_report.printTotals(summary, cancelled, m_missingPaths, int(m_resumed.size()));
 }
 
 void CliRunner::finish(int exitCode)

@@ -5,6 +5,7 @@
 #include "clireport.h"
 #include "progressline.h"
 #include "queueitem.h"
+#include "resumelist.h"
 #include "runcheck.h"
 #include "settings.h"
 #include "severity.h"
@@ -56,6 +57,7 @@ private:
     void startWorker();
     void follow(const StopToken &job);
     void queueNextPath();
+    QStringList notDoneBefore(const QStringList &files, const QString &root);
     void allQueued();
     bool confirmInPlace(int count);
     void startBatch();
@@ -87,6 +89,9 @@ private:
     QList<StopToken> m_jobs; // every job asked for, kept while a signal handler may raise one
 
     QStringList m_pendingPaths;
+    ResumeList m_resume;
+    QList<QJsonObject> m_resumed; // the earlier records of the files passed over, in queue order
+    QString m_base;               // --base, absolute, when copies are mirrored
     int m_missingPaths = 0;
     bool m_stopRequested = false;
     bool m_outputClosed = false;

@@ -19,11 +19,11 @@ _kestrova_cli()
             COMPREPLY=($(compgen -W 'reencode skip' -- "$cur"))
             return
             ;;
-        -o | --out)
+        -o | --out | --base)
             _filedir -d
             return
             ;;
-        --ffmpeg | --ffprobe | --files-from)
+        --ffmpeg | --ffprobe | --files-from | --resume)
             _filedir
             return
             ;;
@@ -38,7 +38,8 @@ _kestrova_cli()
             --tail --out --in-place --method --pad-fallback --backup
             --no-backup --keep-mtime --no-keep-mtime --skip-untrimmed
             --no-skip-untrimmed --extensions --recursive --no-recursive
-            --ffmpeg --ffprobe --jobs --files-from --null --no-settings --json
+            --base --ffmpeg --ffprobe --jobs --files-from --resume --null
+            --no-settings --json
             --quiet --yes --help --version' -- "$cur"))
         return
     fi
@@ -50,7 +51,7 @@ _kestrova_cli()
         case ${words[i]} in
             --threshold | --min-silence | --max-trim | --head | --tail | -o | --out | \
                 --method | --pad-fallback | --extensions | --ffmpeg | --ffprobe | \
-                -j | --jobs | --files-from)
+                -j | --jobs | --files-from | --base | --resume)
                 ((i++))
                 ;;
             -*) ;;

@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QMutex>
 #include <QStandardPaths>
 
 namespace ks {
@@ -61,11 +62,31 @@ QString locateTool(const QString &configuredPath, const QString &baseName)
     return ToolLocator::locate(configuredPath, baseName);
 }
 
-void ToolPaths::listEncoders(const std::function<bool()> &cancelled)
+// Files at once share one question; the first to need the answer asks, the others wait for it.
+struct ToolPaths::EncoderQuery
 {
-    const ToolRun run
-            = runTool(ffmpeg, { QStringLiteral("-hide_banner"), QStringLiteral("-encoders") }, cancelled, {}, {});
-    encoders = run.exitCode == 0 ? CodecTable::parseEncoders(run.stdOut) : QStringList();
+    QMutex mutex;
+    bool answered = false;
+    QStringList encoders;
+};
+
+void ToolPaths::askEncodersWhenNeeded()
+{
+    encoderQuery = std::make_shared<EncoderQuery>();
+}
+
+QStringList ToolPaths::availableEncoders(const std::function<bool()> &cancelled) const
+{
+    if (!encoders.isEmpty() || !encoderQuery)
+        return encoders;
+    QMutexLocker lock(&encoderQuery->mutex);
+    if (!encoderQuery->answered) {
+        const ToolRun run
+                = runTool(ffmpeg, { QStringLiteral("-hide_banner"), QStringLiteral("-encoders") }, cancelled, {}, {});
+        encoderQuery->answered = !run.cancelled;
+        encoderQuery->encoders = run.exitCode == 0 ? CodecTable::parseEncoders(run.stdOut) : QStringList();
+    }
+    return encoderQuery->encoders;
 }
 
 ToolPaths ToolPaths::resolve(const QString &configuredFfmpeg, const QString &configuredFfprobe)

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 namespace ks {
 
@@ -13,7 +14,7 @@ struct ToolPaths
 {
     QString ffmpeg;
     QString ffprobe;
-    // The encoders this ffmpeg has, asked once per run; empty when not asked.
+    // The encoders this ffmpeg has when known up front; empty when not asked.
     QStringList encoders;
 
     bool isComplete() const { return !ffmpeg.isEmpty() && !ffprobe.isEmpty(); }
@@ -21,12 +22,20 @@ struct ToolPaths
     // Resolves both tools from the paths configured in a run's settings.
     static ToolPaths resolve(const QString &configuredFfmpeg, const QString &configuredFfprobe);
 
-    // Asks ffmpeg for its encoders (`ffmpeg -hide_banner -encoders`); a stop
-    // ends the child, since a tool that hangs would otherwise hold the run.
-    void listEncoders(const std::function<bool()> &cancelled = {});
+    // From now on, every copy of these paths asks ffmpeg for its encoders
+    // (`ffmpeg -hide_banner -encoders`) the first time one of them needs
+    // them, and only then: a run that re-encodes nothing never asks.
+    void askEncodersWhenNeeded();
+    // `encoders`, else the list asked for once for all copies, else empty
+    // (every known encoder taken to be there). A stop ends the child, since
+    // a tool that hangs would otherwise hold the run.
+    QStringList availableEncoders(const std::function<bool()> &cancelled = {}) const;
 
     // What to tell the user when isComplete() is false.
     static QString notFoundMessage();
+
+    struct EncoderQuery;
+    std::shared_ptr<EncoderQuery> encoderQuery = nullptr; // shared by the copies handed to each file
 };
 
 } // namespace ks

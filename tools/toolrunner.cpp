@@ -21,7 +21,7 @@ namespace ks {
 namespace {
 
 constexpr int StartTimeoutMs = 8000;
-constexpr int PollIntervalMs = 100;
+constexpr int StopPollMs = 100;
 constexpr int KillTimeoutMs = 3000;
 
 std::atomic<int> g_stallLimitMs{ DefaultStallLimitMs };
@@ -126,12 +126,22 @@ ToolRun runTool(const QString &program, const QStringList &arguments, const Canc
         process.waitForFinished(KillTimeoutMs);
     };
 
+    // Output on standard output ends a wait at once, and so does the child's
+    // end; once standard output is closed, only the end can. The slice bounds
+    // how late a stop is seen (the callback can only be polled) and nothing
+    // else: with no stop to watch, the wait lasts up to the stall limit.
+    bool outputClosed = false;
+    QObject::connect(&process, &QProcess::readChannelFinished, [&outputClosed] { outputClosed = true; });
     const int limit = stallLimit();
     QElapsedTimer quiet;
     quiet.start();
     while (process.state() != QProcess::NotRunning) {
-        // Returns at the first output or as soon as the child has ended.
-        process.waitForReadyRead(int(std::clamp<qint64>(limit - quiet.elapsed(), 1, PollIntervalMs)));
+        const qint64 left = limit - quiet.elapsed();
+        const int wait = int(std::clamp<qint64>(left, 1, cancelled ? StopPollMs : left));
+        if (outputClosed)
+            process.waitForFinished(wait);
+        else
+            process.waitForReadyRead(wait);
         if (readBoth())
             quiet.restart();
         if (cancelled && cancelled()) {

@@ -278,7 +278,10 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     MediaInfo source;
     if (const StepResult read = probeSource(item.path, tools, cancelled, probed, source); !read.ok())
         return read;
-    const RewritePlan plan = RewritePlan::make(item, settings, source, tools.encoders);
+    // Only a re-encode needs to know what this ffmpeg can encode.
+    RewritePlan plan = RewritePlan::make(item, settings, source, tools.encoders);
+    if (plan.reencodes())
+        plan = RewritePlan::make(item, settings, source, tools.availableEncoders(cancelled));
     if (!plan.writes())
         return plan.verdict();
     // Nothing is written from a file still being recorded, or other than planned.

@@ -82,7 +82,8 @@ private Q_SLOTS:
     }
 
     // Three at once give each file the outcome, log line and totals of one at a time, a clash
-    // of two sources still goes to the later, and ffmpeg is asked for its encoders once per run.
+    // of two sources still goes to the later, and ffmpeg is asked for its encoders only by a run that
+    // re-encodes, once however many files need them.
     void severalAtOnceAsOneAtATime()
     {
         const QString calls = at(u"encoder-lists"_s); // the real ffmpeg, a byte noted for each encoder list asked
@@ -113,11 +114,13 @@ private Q_SLOTS:
                         u"Failed|damaged or not an audio file (no readable frames)|"_s,
                         u"Failed|output %1/out/cut.wav was already written from %1/in/cut.wav "
                         "in this run|/out/cut.wav"_s.arg(m_dir.path()),
-                        u"5 1 2 2 2.700, encoder lists 1"_s }));
+                        u"5 1 2 2 2.700, encoder lists 0"_s }));
         QVERIFY(one.contains(u"1|cut.wav - head -0.850 s, tail -1.850 s"_s));
         QVERIFY(qAbs(test::decodedSeconds(at(u"out/cut.wav"_s)) - 2.3) < 0.05);
 
         QCOMPARE(outcome(3), one);
+        m_settings.trimMethod = TrimMethod::ReEncode;
+        QVERIFY(outcome(3).join(u'\n').contains(u"encoder lists 1"_s));
         QCOMPARE(test::temporaryFiles(m_dir.path()), QStringList());
     }
 

@@ -197,7 +197,9 @@ private Q_SLOTS:
         if (arguments.contains(u"--json"_s)) { // each line parsed back and written out again
             QStringList lines;
             for (const QString &line : said.split(u'\n', Qt::SkipEmptyParts)) {
-                const QJsonObject record = QJsonDocument::fromJson(line.toUtf8()).object();
+                QJsonObject record = QJsonDocument::fromJson(line.toUtf8()).object();
+                for (const QString &stamp : { u"size"_s, u"mtimeNs"_s, u"sourceSize"_s, u"sourceMtimeNs"_s })
+                    record.remove(stamp); // what --resume checks, tested with it
                 lines << QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
                 const QString written = record.value(u"outputPath"_s).toString();
                 // A stream copy of PCM cuts on whole packets, up to 25 ms out at each end.

@@ -1,0 +1,281 @@
+#include "fixtures.h"
+
+#include <QtTest>
+
+using namespace ks;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+// A shell line run in `folder`, "$KS_CLI" standing for the program.
+Run shell(const QString &line, const QString &folder)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(u"bash"_s, { u"-c"_s, u"set -e -o pipefail\n"_s + line });
+    Run run;
+    if (!process.waitForFinished(600000) || process.exitStatus() != QProcess::NormalExit)
+        return run;
+    run.exitCode = process.exitCode();
+    run.out = QString::fromUtf8(process.readAllStandardOutput());
+    run.err = QString::fromUtf8(process.readAllStandardError());
+    return run;
+}
+
+// Every file below `folder`, by its path there, with its hash.
+QStringList tree(const QString &folder)
+{
+    QStringList found;
+    const QDir root(folder);
+    for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = it.next();
+        found << root.relativeFilePath(path) + u' ' + QString::fromLatin1(test::sha256(path).toHex());
+    }
+    found.sort();
+    return found;
+}
+
+// The files' records of JSON lines, each with `destination` named D, sorted; the summaries added up.
+QStringList records(const QString &jsonLines, const QString &destination)
+{
+    QStringList lines;
+    QMap<QString, double> totals;
+    for (const QString &line : jsonLines.split(u'\n', Qt::SkipEmptyParts)) {
+        const QJsonObject record = QJsonDocument::fromJson(line.toUtf8()).object();
+        if (record.isEmpty())
+            return { u"not JSON: "_s + line };
+        const QJsonObject summary = record.value(u"summary"_s).toObject();
+        for (auto it = summary.begin(); it != summary.end(); ++it)
+            totals[it.key()] += it.value().toDouble();
+        if (summary.isEmpty())
+            lines << QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact))
+                             .replace(destination, u"D"_s);
+    }
+    lines.sort();
+    for (const QString &key : { u"processed"_s, u"written"_s, u"skipped"_s, u"failed"_s, u"missingPaths"_s })
+        lines << u"%1 %2"_s.arg(key).arg(totals.value(key));
+    return lines;
+}
+
+const QString NotOutput = u"not a line of kestrova-cli --json output (cut short, or another file)"_s;
+
+} // namespace
+
+// What a split run leaves, and what --resume runs again: kestrova-cli run the way the README's
+// recipes run it, on a small library of two folders that both hold an intro.mp3.
+class tst_ClusterRecipes : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString at(const QString &name) const { return QDir::cleanPath(m_dir.filePath(name)); }
+
+    // The records of one run, standard error when it failed.
+    Run cli(const QString &arguments, const QString &folder = {})
+    {
+        return shell(u"\"$KS_CLI\" "_s + arguments, folder.isEmpty() ? m_dir.path() : folder);
+    }
+
+    QTemporaryDir m_dir;
+    const QStringList m_files{ u"rock/intro.mp3"_s, u"rock/outro.mp3"_s, u"jazz/intro.mp3"_s, u"jazz/solo.flac"_s,
+        u"jazz/within.mp3"_s };
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        for (const QString &name : m_files) {
+            const bool within = name.contains(u"within"_s); // nothing to cut: left alone
+            QCOMPARE(test::makeAudio(
+                             at(u"music/"_s + name), within ? test::ToneSpec{ 0.0, 2.0, 0.0 } : test::ToneSpec{}),
+                    QString());
+        }
+        qputenv("KS_CLI", KESTROVA_CLI);
+        // No notice from GNU parallel about citing it, with a home of its own.
+        QVERIFY(QDir().mkpath(at(u"home/.parallel"_s)));
+        QFile cite(at(u"home/.parallel/will-cite"_s));
+        QVERIFY(cite.open(QIODevice::WriteOnly));
+        qputenv("HOME", QFile::encodeName(at(u"home"_s)));
+    }
+
+    void recipes_data()
+    {
+        QTest::addColumn<QString>("marker");       // a line of the README's recipe
+        QTest::addColumn<QStringList>("replaced"); // what in it stands for this machine: pairs of text and stand-in
+        QTest::addColumn<QString>("runner");       // how the recipe, saved as recipe.sh, is run here
+        QTest::addColumn<QString>("output");       // where its records end up
+        QTest::addColumn<QString>("folder");       // where it runs, below the test's folder
+        QTest::newRow("GNU parallel, three jobs on this machine")
+                << u"parallel --pipe"_s << QStringList{ u"4/alpha,4/beta,:"_s, u"3/:"_s, u"-N200"_s, u"-N2"_s }
+                << u"bash recipe.sh"_s << u"results.jsonl"_s << u"parallel"_s;
+        QTest::newRow("an array job, its tasks one after another")
+                << u"#SBATCH --array"_s << QStringList{ u"49"_s, u"2"_s, u"50"_s, u"3"_s }
+                << u"find \"$MUSIC\" -type f \\( -name '*.flac' -o -name '*.mp3' \\) >files.txt\n"
+                   "for t in 0 1 2; do SLURM_ARRAY_TASK_ID=$t sh recipe.sh; done"_s
+                << u"out.*.jsonl"_s << u"array"_s;
+    }
+
+    // Each recipe leaves the same files, byte for byte, and the same records as one run over the
+    // library: the two intro.mp3 keep their folders.
+    void recipes()
+    {
+        QFETCH(QString, marker);
+        QFETCH(QStringList, replaced);
+        QFETCH(QString, runner);
+        QFETCH(QString, output);
+        QFETCH(QString, folder);
+        QFile readme(QStringLiteral(KS_README));
+        QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
+        static const QRegularExpression shBlock(u"^```sh\n(.*?)^```"_s,
+                QRegularExpression::DotMatchesEverythingOption | QRegularExpression::MultilineOption);
+        QString recipe;
+        for (const QRegularExpressionMatch &block : shBlock.globalMatch(QString::fromUtf8(readme.readAll())))
+            if (block.captured(1).contains(marker))
+                recipe = block.captured(1);
+        QVERIFY2(!recipe.isEmpty(), qPrintable(marker));
+        replaced << u"/srv/music"_s << u"\"$MUSIC\""_s << u"/srv/trimmed"_s << u"\"$TRIMMED\""_s
+                 << u"kestrova-cli trim"_s << u"\"$KS_CLI\" trim --no-settings"_s;
+        for (qsizetype i = 0; i + 1 < replaced.size(); i += 2) {
+            QVERIFY2(recipe.contains(replaced.at(i)), qPrintable(replaced.at(i)));
+            recipe.replace(replaced.at(i), replaced.at(i + 1));
+        }
+        const QString work = at(folder);
+        QVERIFY(QDir().mkpath(work));
+        QFile script(work + u"/recipe.sh"_s);
+        QVERIFY(script.open(QIODevice::WriteOnly) && script.write(recipe.toUtf8()) > 0);
+        script.close();
+
+        const QString trimmed = work + u"/trimmed"_s;
+        const Run split = shell(
+                u"export MUSIC='%1' TRIMMED='%2'\n%3\ncat %4"_s.arg(at(u"music"_s), trimmed, runner, output), work);
+        QVERIFY2(split.exitCode == 0, qPrintable(split.err));
+        const QString plain = work + u"/plain"_s;
+        const Run one = cli(u"trim --no-settings --json --out '%1' '%2'"_s.arg(plain, at(u"music"_s)));
+        QVERIFY2(one.exitCode == 0, qPrintable(one.err));
+
+        QCOMPARE(tree(trimmed), tree(plain));
+        QCOMPARE(tree(plain).size(), 4); // all but within.mp3, the two intro.mp3 apart
+        QCOMPARE(records(split.out, trimmed), records(one.out, plain));
+    }
+
+    // A file outside the base is refused with one line, and the rest still run.
+    void outsideTheBase()
+    {
+        const Run run = cli(u"trim --no-settings --out outside --base music/rock music/jazz/intro.mp3 "
+                            "music/rock/intro.mp3"_s);
+        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.err,
+                u"kestrova-cli: 'music/jazz/intro.mp3': outside the base folder %1\n"_s.arg(at(u"music/rock"_s)));
+        QCOMPARE(tree(at(u"outside"_s)).size(), 1);
+        QVERIFY(QFileInfo::exists(at(u"outside/intro.mp3"_s)));
+    }
+
+    void resume_data()
+    {
+        QTest::addColumn<QString>("redated");    // a source given another modification time
+        QTest::addColumn<QString>("altered");    // a written copy changed since
+        QTest::addColumn<QByteArray>("written"); // what the earlier output becomes; empty: as it was
+        QTest::addColumn<QStringList>("rerun");  // the sources that run again
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("destination"); // of the second run
+        QTest::newRow("nothing changed") << QString() << QString() << QByteArray() << QStringList() << 0 << QString()
+                                         << QString();
+        QTest::newRow("another destination")
+                << QString() << QString() << QByteArray() << m_files.mid(0, 4) << 0 << QString() << u"elsewhere"_s;
+        QTest::newRow("a source re-dated") << u"rock/outro.mp3"_s << QString() << QByteArray()
+                                           << QStringList{ u"rock/outro.mp3"_s } << 0 << QString() << QString();
+        QTest::newRow("a copy changed") << QString() << u"jazz/intro.mp3"_s << QByteArray()
+                                        << QStringList{ u"jazz/intro.mp3"_s } << 0 << QString() << QString();
+        QTest::newRow("a file left alone re-dated")
+                << u"jazz/within.mp3"_s << QString() << QByteArray() << QStringList{ u"jazz/within.mp3"_s } << 0
+                << QString() << QString();
+        QTest::newRow("output cut short")
+                << QString() << QString() << "{\"summary\":{}}\n{\"path\":\"/srv/a.mp3\",\"st"_ba << QStringList() << 2
+                << u"kestrova-cli: first.jsonl:2: "_s + NotOutput << QString();
+        QTest::newRow("another file") << QString() << QString() << "title,artist\n"_ba << QStringList() << 2
+                                      << u"kestrova-cli: first.jsonl:1: "_s + NotOutput << QString();
+        QTest::newRow("JSON of something else")
+                << QString() << QString() << "{\"path\":\"x\",\"done\":true}\n"_ba << QStringList() << 2
+                << u"kestrova-cli: first.jsonl:1: "_s + NotOutput << QString();
+    }
+
+    // --resume starts no child for a file done and unchanged, and runs every other file again.
+    void resume()
+    {
+        QFETCH(QString, redated);
+        QFETCH(QString, altered);
+        QFETCH(QByteArray, written);
+        QFETCH(QStringList, rerun);
+        QFETCH(int, exitCode);
+        QFETCH(QString, error);
+        QFETCH(QString, destination);
+        const QString work = at(u"resume"_s);
+        QDir(work).removeRecursively();
+        QVERIFY(QDir().mkpath(work));
+        // Tools that note each run, then run the real ones.
+        const QString calls = work + u"/calls"_s;
+        QStringList tools;
+        for (const QString &name : { u"ffmpeg"_s, u"ffprobe"_s }) {
+            const QString real = QStandardPaths::findExecutable(name);
+            tools << u"--"_s + name
+                  << test::writeFakeTool(work, name,
+                             "printf '%s\\n' \"$*\" >>'" + QFile::encodeName(calls) + "'\nexec '"
+                                     + QFile::encodeName(real) + "' \"$@\"");
+        }
+        const QString arguments
+                = u"trim --no-settings --json %1 --out copies --base '%2' '%2'"_s.arg(tools.join(u' '), at(u"music"_s));
+        const Run first = cli(arguments, work);
+        QVERIFY2(first.exitCode == 0, qPrintable(first.err));
+        QFile earlier(work + u"/first.jsonl"_s);
+        QVERIFY(earlier.open(QIODevice::WriteOnly));
+        QVERIFY(earlier.write(written.isEmpty() ? first.out.toUtf8() : written) > 0);
+        earlier.close();
+
+        if (!redated.isEmpty()) {
+            QFile source(at(u"music/"_s + redated));
+            QVERIFY(source.open(QIODevice::ReadWrite));
+            QVERIFY(source.setFileTime(QDateTime::currentDateTime().addSecs(-7200), QFileDevice::FileModificationTime));
+        }
+        if (!altered.isEmpty()) {
+            QFile copy(work + u"/copies/"_s + altered);
+            QVERIFY(copy.open(QIODevice::Append) && copy.write("x") == 1);
+        }
+        QVERIFY(QFile::remove(calls));
+        QString again = arguments + u" --resume first.jsonl"_s;
+        if (!destination.isEmpty())
+            again.replace(u"--out copies"_s, u"--out "_s + destination);
+        const Run second = cli(again, work);
+        QCOMPARE(second.exitCode, exitCode);
+        QCOMPARE(second.err, error.isEmpty() ? QString() : error + u'\n'); // one line
+
+        QFile log(calls);
+        const QString called = log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
+        QStringList ran;
+        for (const QString &name : m_files)
+            if (called.contains(at(u"music/"_s + name)))
+                ran << name;
+        QCOMPARE(ran, rerun);
+        if (exitCode != 0)
+            return;
+        QCOMPARE(second.out.count(u"\"resumed\":true"_s), m_files.size() - rerun.size());
+        QVERIFY2(second.out.contains(u"\"resumed\":%1,"_s.arg(m_files.size() - rerun.size())), qPrintable(second.out));
+        // The records carry on: a run from the second output starts nothing at all.
+        QFile later(work + u"/second.jsonl"_s);
+        QVERIFY(later.open(QIODevice::WriteOnly) && later.write(second.out.toUtf8()) > 0);
+        later.close();
+        QFile::remove(calls);
+        const Run third = cli(again.replace(u"first.jsonl"_s, u"second.jsonl"_s), work);
+        QVERIFY2(third.exitCode == 0, qPrintable(third.err));
+        QVERIFY(!QFileInfo::exists(calls));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_ClusterRecipes)
+#include "tst_clusterrecipes.moc"
