@@ -29,7 +29,7 @@ public:
 
     void setLongRunMs(int ms) { m_longRunMs = ms; }
 
-    // The notification's first line: "Trimmed 412 files, 3 failed".
+    // The notification's first line: "Trimmed 412 file(s), 3 failed".
     static QString headline(const BatchSummary &summary, bool cancelled, bool analyseOnly);
 
 public Q_SLOTS:
