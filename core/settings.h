@@ -48,6 +48,7 @@ struct Settings
     QString ffmpegPath;
     QString ffprobePath;
     bool autoCheck = true;
+    bool desktopNotifications = true; // taskbar progress, and a notification after a long run
     QString skippedVersion;
     QDateTime lastCheck;
 };

@@ -79,6 +79,7 @@ const std::vector<Row> &SettingsTable::rows()
         field("tools", "ffmpeg", &Settings::ffmpegPath),
         field("tools", "ffprobe", &Settings::ffprobePath),
         field("updates", "auto", &Settings::autoCheck),
+        field("desktop", "notifications", &Settings::desktopNotifications),
         field("updates", "skipped", &Settings::skippedVersion),
         field("updates", "lastCheck", &Settings::lastCheck),
     };

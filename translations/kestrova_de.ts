@@ -80,6 +80,45 @@
     </message>
 </context>
 <context>
+    <name>ks::DesktopReporter</name>
+    <message numerus="yes">
+        <source>Analysis stopped - %n file(s) analysed</source>
+        <translation>
+            <numerusform>Analyse angehalten - %n Datei analysiert</numerusform>
+            <numerusform>Analyse angehalten - %n Dateien analysiert</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Analysed %n file(s)</source>
+        <translation>
+            <numerusform>%n Datei analysiert</numerusform>
+            <numerusform>%n Dateien analysiert</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Trim stopped - %n file(s) trimmed</source>
+        <translation>
+            <numerusform>Trimmen angehalten - %n Datei getrimmt</numerusform>
+            <numerusform>Trimmen angehalten - %n Dateien getrimmt</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>Trimmed %n file(s)</source>
+        <translation>
+            <numerusform>%n Datei getrimmt</numerusform>
+            <numerusform>%n Dateien getrimmt</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>%1 skipped</source>
+        <translation>%1 ausgelassen</translation>
+    </message>
+    <message>
+        <source>%1 failed</source>
+        <translation>%1 fehlgeschlagen</translation>
+    </message>
+</context>
+<context>
     <name>ks::EdgePreview</name>
     <message>
         <source>EDGES</source>
@@ -517,6 +556,14 @@
     <message>
         <source>Files at once</source>
         <translation>Dateien gleichzeitig</translation>
+    </message>
+    <message>
+        <source>Desktop</source>
+        <translation>Desktop</translation>
+    </message>
+    <message>
+        <source>Show a desktop notification and taskbar progress for long runs</source>
+        <translation>Bei langen Läufen eine Desktop-Benachrichtigung und den Fortschritt in der Taskleiste zeigen</translation>
     </message>
 </context>
 <context>

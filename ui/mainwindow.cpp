@@ -2,6 +2,7 @@
 
 #include "aboutdialog.h"
 #include "addcommands.h"
+#include "desktopreporter.h"
 #include "edgepreview.h"
 #include "logconsole.h"
 #include "preferencesdialog.h"
@@ -259,6 +260,9 @@ void MainWindow::connectWorker()
     connect(m_worker, &WorkerHost::batchFinished, m_feedback, &RunFeedback::onBatchFinished);
     connect(m_worker, &WorkerHost::message, m_feedback, &RunFeedback::onMessage);
     connect(m_feedback, &RunFeedback::finished, this, [this] { setRunning(false); });
+    m_desktop = new DesktopReporter(this);
+    connect(m_worker, &WorkerHost::batchProgress, m_desktop, &DesktopReporter::onBatchProgress);
+    connect(m_worker, &WorkerHost::batchFinished, m_desktop, &DesktopReporter::onBatchFinished);
 }
 
 void MainWindow::setRunning(bool on)

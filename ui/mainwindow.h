@@ -15,6 +15,7 @@ namespace ks {
 
 class EdgePreview;
 class AddCommands;
+class DesktopReporter;
 class LogConsole;
 class QueueCommands;
 class QueueModel;
@@ -85,6 +86,7 @@ private:
     QCheckBox *m_overwriteCheck = nullptr;
     WorkerHost *m_worker = nullptr;
     RunFeedback *m_feedback = nullptr;
+    DesktopReporter *m_desktop = nullptr;
     UpdateFlow *m_updateFlow = nullptr;
     bool m_running = false;
     std::unique_ptr<UserPrompts> m_prompts;

@@ -337,8 +337,15 @@ QWidget *PreferencesDialog::buildAdvancedTab()
     m_autoCheckBox = checkBox(updates, "autoCheckBox", tr("Check for updates at start up"), m_settings.autoCheck);
     updatesLayout->addWidget(m_autoCheckBox);
 
+    auto *desktop = new QGroupBox(tr("Desktop"), page);
+    auto *desktopLayout = new QVBoxLayout(desktop);
+    m_desktopNotificationsCheck = checkBox(desktop, "desktopNotificationsCheck",
+            tr("Show a desktop notification and taskbar progress for long runs"), m_settings.desktopNotifications);
+    desktopLayout->addWidget(m_desktopNotificationsCheck);
+
     layout->addWidget(tools);
     layout->addWidget(updates);
+    layout->addWidget(desktop);
     layout->addStretch(1);
     return page;
 }
@@ -366,6 +373,7 @@ Settings PreferencesDialog::settings() const
     result.ffprobePath = m_ffprobeEdit->text().trimmed();
     result.parallelJobs = m_parallelJobsSpin->value();
     result.autoCheck = m_autoCheckBox->isChecked();
+    result.desktopNotifications = m_desktopNotificationsCheck->isChecked();
     return result;
 }
 

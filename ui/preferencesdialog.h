@@ -78,6 +78,7 @@ private:
     QLineEdit *m_ffprobeEdit = nullptr;
     QSpinBox *m_parallelJobsSpin = nullptr;
     QCheckBox *m_autoCheckBox = nullptr;
+    QCheckBox *m_desktopNotificationsCheck = nullptr;
     QPushButton *m_outputBrowseButton = nullptr;
 
     Settings m_settings;

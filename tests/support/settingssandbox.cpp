@@ -21,7 +21,7 @@ Settings unusualSettings()
     s.outputMode = OutputMode::InPlace;
     s.trimMethod = TrimMethod::ReEncode;
     s.outputRoot = QStringLiteral("/srv/audio/Müsik out/it's \"here\"");
-    s.keepMtime = s.makeBackup = s.skipUntrimmed = s.recursive = s.autoCheck = false;
+    s.keepMtime = s.makeBackup = s.skipUntrimmed = s.recursive = s.autoCheck = s.desktopNotifications = false;
     s.padFallback = PadFallback::Skip;
     s.extensions = { QStringLiteral("opus"), QStringLiteral("mka") };
     s.ffmpegPath = QStringLiteral("/opt/ff mpeg/bin/ffmpeg");
