@@ -53,6 +53,11 @@ struct Stream
     {
         return int(std::lower_bound(ends.cbegin(), ends.cend(), position) - ends.cbegin());
     }
+    // The last packet that ends at or before `position`, or the first.
+    int packetBefore(qint64 position) const
+    {
+        return std::max(int(std::upper_bound(ends.cbegin(), ends.cend(), position) - ends.cbegin()) - 1, 0);
+    }
 };
 
 // Walks the packets of the one logical stream in the file; `packet` is
@@ -290,8 +295,8 @@ qint64 OggCutter::firstKept(const QString &sourcePath, qint64 firstSample)
     // The boundary where the output of the packet after it begins; inside a
     // source's own discarded packet, its discard is kept and grows.
     const qint64 position = s.discard() + firstSample;
-    const int from = std::max(int(std::upper_bound(s.ends.cbegin(), s.ends.cend(), position) - s.ends.cbegin()) - 1, 0);
-    return s.ends.at(from) < s.discard() ? firstSample : s.ends.at(from) - s.discard();
+    const qint64 boundary = s.ends.at(s.packetBefore(position));
+    return boundary < s.discard() ? firstSample : boundary - s.discard();
 }
 
 StepResult OggCutter::cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount)
@@ -319,7 +324,7 @@ StepResult OggCutter::cut(const QString &sourcePath, const QString &outputPath, 
     } else {
         // The packet before the first sample kept only primes the lapping;
         // what it leaves before the cut is discarded by the first page's granule.
-        from = std::max(int(std::upper_bound(s.ends.cbegin(), s.ends.cend(), start) - s.ends.cbegin()) - 1, 0);
+        from = s.packetBefore(start);
         base = start;
     }
     const QString failed = copyPackets(sourcePath, outputPath, s, headers, from, s.packetEnding(end), base, end - base);
