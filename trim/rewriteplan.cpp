@@ -1,6 +1,7 @@
 #include "rewriteplan.h"
 
 #include "codectable.h"
+#include "exactcut.h"
 #include "mediaprobe.h"
 #include "queueitem.h"
 #include "settings.h"
@@ -10,8 +11,8 @@
 
 namespace ks {
 
-RewritePlan RewritePlan::make(
-        const QueueItem &item, const Settings &settings, const MediaInfo &source, const QStringList &encoders)
+RewritePlan RewritePlan::make(const QueueItem &item, const Settings &settings, const MediaInfo &source,
+        const QStringList &encoders, bool exact)
 {
     RewritePlan plan;
     plan.m_cut = cutFor(item);
@@ -25,6 +26,11 @@ RewritePlan RewritePlan::make(
         plan.m_verdict
                 = StepResult::leftAlone(QStringLiteral("needs %1 s of silence added, which a stream copy cannot do")
                                                 .arg(fixed(cut.headPadSec + cut.tailPadSec, 2)));
+        return plan;
+    }
+    if (!cut.needsPadding() && copyWanted && exact && ExactCut::handles(source)) {
+        plan.m_method = Method::Exact;
+        plan.m_reason = QStringLiteral(" (lossless, exact)");
         return plan;
     }
     // The source's codec decides the encoder, and whether a copy would cut exactly.

@@ -34,13 +34,16 @@ public:
     // decodes and writes them again with the plan's encoder. The writer
     // switches on it, so another way of writing (a lossless cutter of one
     // container) is one more value, one more case there, and the rule in
-    // make() that picks it.
-    enum class Method { StreamCopy, ReEncode };
+    // make() that picks it. An exact cut copies the frames too, and sets the
+    // container's fields so that playback starts and ends on the sample.
+    enum class Method { StreamCopy, ReEncode, Exact };
 
     // `encoders` are those this ffmpeg has; an empty list was never asked,
-    // and every known encoder is taken to be there.
-    static RewritePlan make(
-            const QueueItem &item, const Settings &settings, const MediaInfo &source, const QStringList &encoders);
+    // and every known encoder is taken to be there. Without `exact`, as
+    // when the exact cutter turned the file down, the plan is what it
+    // would be without that cutter.
+    static RewritePlan make(const QueueItem &item, const Settings &settings, const MediaInfo &source,
+            const QStringList &encoders, bool exact = true);
 
     static Cut cutFor(const QueueItem &item);
 
@@ -53,7 +56,8 @@ public:
     bool reencodes() const { return m_method == Method::ReEncode; }
     const QString &encoder() const { return m_encoder; } // empty for a stream copy
     // Why a file asked to be stream copied is re-encoded, as the result
-    // carries it (" (re-encoded to add silence)"); empty otherwise.
+    // carries it (" (re-encoded to add silence)"), or that it is cut
+    // exactly (" (lossless, exact)"); empty otherwise.
     const QString &reason() const { return m_reason; }
     // Done when the file is to be written; else left alone or refused, and why.
     const StepResult &verdict() const { return m_verdict; }

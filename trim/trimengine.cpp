@@ -2,6 +2,7 @@
 
 #include "codectable.h"
 #include "containercheck.h"
+#include "exactcut.h"
 #include "formattable.h"
 #include "mediaprobe.h"
 #include "outputcommit.h"
@@ -65,12 +66,28 @@ StepResult prepareTarget(const QString &outputPath, bool inPlace)
     return StepResult::success();
 }
 
-// Runs ffmpeg into the temporary file beside the output.
+// Cuts the source into the temporary file without ffmpeg.
+StepResult writeExact(
+        const QueueItem &item, const RewritePlan &plan, const MediaInfo &source, const CancelCallback &cancelled)
+{
+    const QString temporary = TrimEngine::temporaryPathFor(item.outputPath);
+    if (cancelled && cancelled())
+        return StepResult::stopped();
+    const StepResult written = ExactCut::write(item.path, temporary, plan.cut(), source);
+    const bool stopped = written.proceeds() && cancelled && cancelled();
+    if (!written.proceeds() || stopped)
+        QFile::remove(temporary);
+    return stopped ? StepResult::stopped() : written;
+}
+
+// Writes the temporary file beside the output: with ffmpeg, but for an exact cut.
 StepResult write(const QueueItem &item, const RewritePlan &plan, const MediaInfo &source, const ToolPaths &tools,
         const CancelCallback &cancelled, const ProgressCallback &progress)
 {
     const QString temporary = TrimEngine::temporaryPathFor(item.outputPath);
     QFile::remove(temporary);
+    if (plan.method() == RewritePlan::Method::Exact)
+        return writeExact(item, plan, source, cancelled);
     const double expected = plan.cut().expectedSec();
     const ToolRun run = runTool(tools.ffmpeg, TrimEngine::ffmpegArguments(item.path, item.outputPath, plan, source),
             cancelled, [&](const QString &line) { reportProgressLine(line, expected, progress); }, {});
@@ -92,9 +109,10 @@ StepResult write(const QueueItem &item, const RewritePlan &plan, const MediaInfo
 }
 
 // Nothing is replaced until the new file reads back as what was planned.
-StepResult readBack(const QString &outputPath, const RewritePlan &plan, const MediaInfo &source, const ToolPaths &tools,
+StepResult readBack(const QueueItem &item, const RewritePlan &plan, const MediaInfo &source, const ToolPaths &tools,
         const CancelCallback &cancelled, MediaInfo &written)
 {
+    const QString &outputPath = item.outputPath;
     const QString temporary = TrimEngine::temporaryPathFor(outputPath);
     written = probeMedia(tools, temporary, cancelled);
     if (written.cancelled) {
@@ -106,6 +124,18 @@ StepResult readBack(const QString &outputPath, const RewritePlan &plan, const Me
     if (const QString wrong = written.ok ? ContainerCheck::writtenProblem(temporary, written.formatName) : QString();
             !wrong.isEmpty())
         return failAndRemove(temporary, wrong + QStringLiteral(" - original kept"));
+    if (written.ok && plan.method() == RewritePlan::Method::Exact) {
+        const qint64 planned = ExactCut::spanOf(item.path, plan.cut(), source).count;
+        const qint64 samples = ExactCut::samplesOf(temporary, source);
+        if (samples != planned) {
+            return failAndRemove(temporary,
+                    QStringLiteral("written file holds %1 samples, %2 were planned - original kept")
+                            .arg(samples)
+                            .arg(planned));
+        }
+        // The file's own count is exact, where ffprobe counts an Opus pre-skip in.
+        written.durationSec = double(samples) / ExactCut::sampleRate(source);
+    }
     if (const QString wrong = TrimEngine::verify(written, source, plan.cut().expectedSec(), pictures); !wrong.isEmpty())
         return failAndRemove(temporary, wrong);
     return StepResult::success();
@@ -140,6 +170,11 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
     const FileIdentity identity = FileIdentity::of(item.path);
     MediaInfo info = probeMedia(tools, item.path, cancelled);
     info.file = identity;
+    // Where a file's own fields say exactly what a decoder outputs, ffprobe's
+    // length may count in a late start or an Opus pre-skip.
+    if (const qint64 samples = info.ok && ExactCut::handles(info) ? ExactCut::samplesOf(item.path, info) : -1;
+            samples > 0)
+        info.durationSec = double(samples) / ExactCut::sampleRate(info);
     if (probed)
         *probed = info;
     if (info.cancelled)
@@ -245,6 +280,7 @@ QStringList TrimEngine::ffmpegArguments(
 
     switch (plan.method()) {
     case RewritePlan::Method::StreamCopy:
+    case RewritePlan::Method::Exact: // written without ffmpeg; as a copy, were it asked for
         args << QStringLiteral("-c:a") << QStringLiteral("copy");
         break;
     case RewritePlan::Method::ReEncode:
@@ -291,11 +327,19 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     if (const StepResult ready = prepareTarget(item.outputPath, inPlace); !ready.ok())
         return ready;
 
+    StepResult written = write(item, plan, source, tools, cancelled, progress);
+    // A stream the exact cutter turns down (a chain, a second stream) is written as it would be without it.
+    if (written.skipped() && plan.method() == RewritePlan::Method::Exact) {
+        plan = RewritePlan::make(item, settings, source, tools.availableEncoders(cancelled), false);
+        if (!plan.writes())
+            return plan.verdict();
+        written = write(item, plan, source, tools, cancelled, progress);
+    }
     item.reencoded = plan.reencodes();
-    if (const StepResult written = write(item, plan, source, tools, cancelled, progress); !written.ok())
+    if (!written.ok())
         return written;
     MediaInfo result;
-    if (const StepResult checked = readBack(item.outputPath, plan, source, tools, cancelled, result); !checked.ok())
+    if (const StepResult checked = readBack(item, plan, source, tools, cancelled, result); !checked.ok())
         return checked;
     StepResult done
             = OutputCommit::run(temporaryPathFor(item.outputPath), item.outputPath, item.path, planned, settings);
@@ -305,7 +349,7 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     item.newDurationSec = result.durationSec;
     if (progress)
         progress(100);
-    done.rewrite = plan.reason();
+    done.rewrite = written.rewrite.isEmpty() ? plan.reason() : written.rewrite;
     return done;
 }
 

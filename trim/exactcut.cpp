@@ -1,0 +1,83 @@
+#include "exactcut.h"
+
+#include "mediaprobe.h"
+#include "oggcutter.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ks {
+
+namespace {
+
+struct Cutter
+{
+    bool (*handles)(const MediaInfo &source);
+    StepResult (*cut)(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount);
+    qint64 (*samplesOf)(const QString &path);
+    // Where a cut meant to begin at a sample begins, for a cutter that cannot begin on every one.
+    qint64 (*firstKept)(const QString &sourcePath, qint64 firstSample) = nullptr;
+};
+
+const Cutter Cutters[] = {
+    { OggCutter::handles, OggCutter::cut, OggCutter::samplesOf, OggCutter::firstKept },
+};
+
+const Cutter *cutterFor(const MediaInfo &source)
+{
+    for (const Cutter &cutter : Cutters) {
+        if (cutter.handles(source))
+            return &cutter;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+bool ExactCut::handles(const MediaInfo &source)
+{
+    return cutterFor(source) != nullptr;
+}
+
+int ExactCut::sampleRate(const MediaInfo &source)
+{
+    return source.codec == QLatin1String("opus") ? 48000 : source.sampleRate;
+}
+
+ExactCut::Span ExactCut::spanOf(const QString &sourcePath, const RewritePlan::Cut &cut, const MediaInfo &source)
+{
+    Span span;
+    const Cutter *cutter = cutterFor(source);
+    const qint64 total = cutter ? cutter->samplesOf(sourcePath) : -1;
+    if (total < 0)
+        return span;
+    const int rate = sampleRate(source);
+    span.wantedFirst = std::llround(cut.startSec * rate);
+    // The plan's length is ffprobe's, which counts an Opus pre-skip in.
+    const qint64 end = std::min(span.wantedFirst + std::llround(cut.keptSec * rate), total);
+    span.first = cutter->firstKept ? cutter->firstKept(sourcePath, span.wantedFirst) : span.wantedFirst;
+    span.count = span.first < 0 ? 0 : end - span.first;
+    return span;
+}
+
+StepResult ExactCut::write(
+        const QString &sourcePath, const QString &outputPath, const RewritePlan::Cut &cut, const MediaInfo &source)
+{
+    const Span span = spanOf(sourcePath, cut, source);
+    if (span.first < 0)
+        return StepResult::leftAlone(QStringLiteral("not a file a lossless cut takes"));
+    StepResult result = cutterFor(source)->cut(sourcePath, outputPath, span.first, span.count);
+    const qint64 early = span.wantedFirst - span.first;
+    result.rewrite = early == 0 ? QStringLiteral(" (lossless, exact)")
+                                : QStringLiteral(" (lossless, within %1 ms)")
+                                          .arg(std::ceil(early * 1000.0 / sampleRate(source)), 0, 'f', 0);
+    return result;
+}
+
+qint64 ExactCut::samplesOf(const QString &path, const MediaInfo &source)
+{
+    const Cutter *cutter = cutterFor(source);
+    return cutter ? cutter->samplesOf(path) : -1;
+}
+
+} // namespace ks

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "rewriteplan.h"
+#include "stepresult.h"
+
+#include <QString>
+
+namespace ks {
+
+struct MediaInfo;
+
+// The one place a lossless, sample-exact cut is asked for: it turns the
+// plan's seconds into samples and hands them to the cutter of the file's
+// container and codec. Another cutter is one more line in its list.
+class ExactCut final
+{
+public:
+    static bool handles(const MediaInfo &source);
+
+    // What the cut keeps, in samples of the decoded stream: where it begins
+    // (on a packet boundary where a decoder would not honour any other
+    // start), and how many. `first` is -1 for a file no cutter takes.
+    struct Span
+    {
+        qint64 first = -1;
+        qint64 count = 0;
+        qint64 wantedFirst = 0; // where the plan wanted it to begin
+    };
+    static Span spanOf(const QString &sourcePath, const RewritePlan::Cut &cut, const MediaInfo &source);
+
+    // Writes `cut` of the source to `outputPath`. Its `rewrite` says how
+    // exactly (" (lossless, within 12 ms)" where the head could not be);
+    // a file the cutter turns down is left alone (Skipped), for the caller's
+    // other ways.
+    static StepResult write(
+            const QString &sourcePath, const QString &outputPath, const RewritePlan::Cut &cut, const MediaInfo &source);
+
+    // What a decoder will output from `path`, read from its own fields; -1 when that cannot be told.
+    static qint64 samplesOf(const QString &path, const MediaInfo &source);
+
+    // The rate samples are counted in: Opus always decodes at 48 kHz.
+    static int sampleRate(const MediaInfo &source);
+};
+
+} // namespace ks
