@@ -36,8 +36,11 @@ struct Mp3Stream
         }
     };
 
-    // The samples ffmpeg and mpg123 drop at the head on top of the LAME
-    // tag's delay, and count against its padding at the end.
+    // The LAME tag's delay counts the encoder's samples only (576 from LAME
+    // 3.100), not the decoder's: ffmpeg 5.1 and mpg123 1.31 drop delay + 529
+    // decoded samples at the head and end at frames x samples - padding + 529,
+    // so they output frames x samples - delay - padding (a padding under 529
+    // ends at the last frame).
     static constexpr int DecoderDelay = 529;
 
     QString problem;            // why the frames do not run unbroken ("MP3 frames out of sync at byte 4180")
