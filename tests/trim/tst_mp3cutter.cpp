@@ -99,14 +99,15 @@ void tst_Mp3Cutter::cutsToTheSample_data()
     QTest::addColumn<qint64>("firstSample");
     QTest::addColumn<qint64>("sampleCount"); // -1: to the end
 
-    // 1 s of silence, 2 s of tone, 1 s of silence; each cut starts and ends
-    // inside a frame.
+    // 1 s of silence, 2 s of tone, 1 s of silence. The first three cuts start
+    // in the tone, where a frame missing before the first one copied would
+    // show (the CBR one 100 samples into its frame); all end inside a frame.
     const QStringList cover{ u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=32x32:d=1"_s };
-    QTest::newRow("CBR 44.1 kHz stereo") << QStringList() << QStringList() << 44100 << 2 << 22173ll << 110327ll;
+    QTest::newRow("CBR 44.1 kHz stereo") << QStringList() << QStringList() << 44100 << 2 << 54291ll << 110327ll;
     QTest::newRow("VBR with a Xing header, through the tone")
             << QStringList{ u"-q:a"_s, u"4"_s } << QStringList() << 44100 << 2 << 44100ll << 88200ll;
     QTest::newRow("mono 22.05 kHz at 32 kb/s, to the end")
-            << QStringList{ u"-b:a"_s, u"32k"_s } << QStringList() << 22050 << 1 << 16537ll << -1ll;
+            << QStringList{ u"-b:a"_s, u"32k"_s } << QStringList() << 22050 << 1 << 33082ll << -1ll;
     QTest::newRow("no LAME header, from the first sample")
             << QStringList{ u"-write_xing"_s, u"0"_s } << QStringList() << 44100 << 2 << 0ll << 89201ll;
     QTest::newRow("ID3v2 with a cover, ID3v1") << QStringList{ u"-map"_s, u"0:a"_s, u"-map"_s, u"1:v"_s, u"-frames:v"_s,
