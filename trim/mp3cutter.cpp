@@ -130,11 +130,12 @@ StepResult Mp3Cutter::cut(const QString &sourcePath, const QString &outputPath, 
     const Span span = spanFor(source, firstSample, sampleCount);
     const qint64 from = source.frames.at(span.first);
     const qint64 to = span.last + 1 < qint64(source.frames.size()) ? source.frames.at(span.last + 1) : source.audioEnd;
-    // ffmpeg takes a frame for junk unless the next has its channel mode and flags.
     QByteArray tagFrame
             = silentFrame(data + (source.tagFrame >= 0 ? source.tagFrame : from), source.format, XingSize + LameSize);
     QByteArray carrier;
     if (span.carrier) {
+        // Headed as the frame after it: ffmpeg takes a frame for junk unless
+        // the next has its channel mode and flags.
         carrier = silentFrame(data + from, source.format, source.format.reservoir());
         carryReservoir(carrier, source, data, span.first);
     }
