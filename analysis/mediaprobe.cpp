@@ -1,6 +1,7 @@
 #include "mediaprobe.h"
 
 #include "containercheck.h"
+#include "mp3stream.h"
 #include "toolmessage.h"
 
 #include <QJsonArray>
@@ -81,8 +82,10 @@ MediaInfo probeMedia(const ToolPaths &tools, const QString &path, const CancelCa
         return info;
     }
     info = parseProbeOutput(run.stdOut.toUtf8());
-    if (info.ok && info.codec == QLatin1String("mp3") && info.formatName == QLatin1String("mp3"))
+    if (info.ok && info.codec == QLatin1String("mp3") && info.formatName == QLatin1String("mp3")) {
         info.gaplessHeader = ContainerCheck::mp3Layout(path, false).taggedFirst;
+        info.framesInSync = Mp3Stream::read(path).problem.isEmpty();
+    }
     return info;
 }
 

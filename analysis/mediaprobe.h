@@ -23,6 +23,7 @@ struct MediaInfo
     int pictures = 0;           // attached pictures (cover art)
     QStringList tagKeys;        // the container's tags, by name
     bool gaplessHeader = false; // an MP3 file whose first frame carries the Xing/Info tag
+    bool framesInSync = false;  // an MP3 file whose frames run unbroken from its head tag to its tail tags
     // The file as the planner found it, before probing: its rewrite goes
     // ahead only while it is still that file, as it was.
     FileIdentity file;

@@ -1,6 +1,7 @@
 #include "exactcut.h"
 
 #include "mediaprobe.h"
+#include "mp3cutter.h"
 #include "oggcutter.h"
 
 #include <algorithm>
@@ -21,6 +22,7 @@ struct Cutter
 
 const Cutter Cutters[] = {
     { OggCutter::handles, OggCutter::cut, OggCutter::samplesOf, OggCutter::firstKept },
+    { Mp3Cutter::handles, Mp3Cutter::cut, Mp3Cutter::samplesOf },
 };
 
 const Cutter *cutterFor(const MediaInfo &source)

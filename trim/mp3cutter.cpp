@@ -1,0 +1,204 @@
+#include "mp3cutter.h"
+
+#include "fileidentity.h"
+#include "mappedfile.h"
+#include "mediaprobe.h"
+#include "mp3stream.h"
+
+#include <QFile>
+#include <QtEndian>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace ks {
+
+namespace {
+
+// The Xing fields as written here (flags, frames, bytes, table of contents,
+// quality), then the LAME tag.
+constexpr int XingSize = 120;
+constexpr int LameSize = 36;
+
+// The CRC-16 of the LAME tag: polynomial 0x8005 taken bit-reversed, from 0.
+quint16 lameCrc(const uchar *data, qint64 size, quint16 crc = 0)
+{
+    static const std::array<quint16, 256> table = [] {
+        std::array<quint16, 256> entries{};
+        for (int i = 0; i < 256; ++i) {
+            auto value = quint16(i);
+            for (int bit = 0; bit < 8; ++bit)
+                value = (value & 1) ? quint16((value >> 1) ^ 0xA001) : quint16(value >> 1);
+            entries.at(i) = value;
+        }
+        return entries;
+    }();
+    for (qint64 i = 0; i < size; ++i)
+        crc = quint16((crc >> 8) ^ table.at((crc ^ data[i]) & 0xFF));
+    return crc;
+}
+
+// Which source frames a cut copies and what a gapless decoder drops around them.
+struct Span
+{
+    qint64 first = 0; // the first and last source frame copied
+    qint64 last = 0;
+    int carrier = 0; // a silent frame before them
+    int delay = 0;   // the LAME tag's numbers
+    int padding = 0;
+};
+
+Span spanFor(const Mp3Stream &source, qint64 firstSample, qint64 sampleCount)
+{
+    const int perFrame = source.format.samples;
+    const qint64 start = source.firstOutput() + firstSample; // among the frames' decoded samples
+    const qint64 wanted = start / perFrame;
+    const int into = int(start % perFrame);
+    // The decoder's overlap and filter bank carry over from the granule
+    // before: one frame of two granules, two of one.
+    const qint64 before = std::min<qint64>(wanted, source.format.mpeg1 ? 1 : 2);
+    Span span;
+    span.first = wanted - before;
+    span.last = (start + sampleCount - 1) / perFrame;
+    // A silent frame in front carries the bit reservoir the first frame
+    // copied draws on, and at the very start makes room for the decoder's
+    // own delay.
+    span.carrier = span.first > 0 || before * perFrame + into < Mp3Stream::DecoderDelay ? 1 : 0;
+    span.delay = int((span.carrier + before) * perFrame + into - Mp3Stream::DecoderDelay);
+    const qint64 frames = span.carrier + span.last - span.first + 1;
+    span.padding = int(frames * perFrame - span.delay - sampleCount);
+    return span;
+}
+
+// A frame of the stream `header` starts that decodes to silence: no CRC, no
+// padding, zeros after the header, at the lowest bit rate from the header's
+// up that leaves `room` bytes after the side information.
+QByteArray silentFrame(const uchar *header, const Mp3Stream::Frame &format, int room)
+{
+    std::array<uchar, 4> bytes{ header[0], uchar(header[1] | 0x01), uchar(header[2] & ~0x02), header[3] };
+    while (Mp3Stream::frameAt(bytes.data(), 4).length < format.tagOffset() + room && bytes[2] < 0xE0)
+        bytes[2] += 0x10;
+    QByteArray frame(int(Mp3Stream::frameAt(bytes.data(), 4).length), '\0');
+    std::copy(bytes.begin(), bytes.end(), frame.begin());
+    return frame;
+}
+
+// Fills the end of `frame` with the main data that comes before the source's
+// frame `next`, as far as it reaches: what the bit reservoir holds there.
+void carryReservoir(QByteArray &frame, const Mp3Stream &source, const uchar *data, qint64 next)
+{
+    qint64 end = frame.size();
+    for (qint64 i = next - 1; i >= 0 && end > source.format.tagOffset(); --i) {
+        const qint64 at = source.frames.at(i);
+        const Mp3Stream::Frame header = Mp3Stream::frameAt(data + at, source.audioEnd - at);
+        const qint64 size = std::min<qint64>(header.length - header.dataOffset(), end - source.format.tagOffset());
+        end -= size;
+        std::memcpy(frame.data() + end, data + at + header.length - size, size_t(size));
+    }
+}
+
+} // namespace
+
+bool Mp3Cutter::handles(const MediaInfo &source)
+{
+    return source.ok && source.formatName == QLatin1String("mp3") && source.codec == QLatin1String("mp3")
+            && source.framesInSync;
+}
+
+StepResult Mp3Cutter::cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount)
+{
+    if (FileIdentity::of(sourcePath).isSameFile(FileIdentity::of(outputPath)))
+        return StepResult::failure(QStringLiteral("an MP3 cut cannot be written over its source"));
+    const MappedFile file(sourcePath);
+    const uchar *data = file.data();
+    if (!data)
+        return StepResult::failure(QStringLiteral("cannot read the MP3"));
+    const Mp3Stream source = Mp3Stream::read(data, file.size());
+    if (!source.problem.isEmpty())
+        return StepResult::failure(source.problem);
+    const qint64 length = source.outputSamples();
+    if (length < 0)
+        return StepResult::failure(QStringLiteral("MP3's Xing frame count does not match its frames"));
+    if (firstSample < 0 || sampleCount < 1 || firstSample + sampleCount > length) {
+        return StepResult::failure(QStringLiteral("samples %1 to %2 are not within the MP3's %3")
+                                           .arg(firstSample)
+                                           .arg(firstSample + sampleCount)
+                                           .arg(length));
+    }
+
+    const Span span = spanFor(source, firstSample, sampleCount);
+    const qint64 from = source.frames.at(span.first);
+    const qint64 to = span.last + 1 < qint64(source.frames.size()) ? source.frames.at(span.last + 1) : source.audioEnd;
+    QByteArray tagFrame
+            = silentFrame(data + (source.tagFrame >= 0 ? source.tagFrame : from), source.format, XingSize + LameSize);
+    QByteArray carrier;
+    if (span.carrier) {
+        // Headed as the frame after it: ffmpeg takes a frame for junk unless
+        // the next has its channel mode and flags.
+        carrier = silentFrame(data + from, source.format, source.format.reservoir());
+        carryReservoir(carrier, source, data, span.first);
+    }
+    const qint64 frameCount = span.carrier + span.last - span.first + 1;
+    const qint64 bytes = tagFrame.size() + carrier.size() + to - from;
+    const auto carrierData = reinterpret_cast<const uchar *>(carrier.constData());
+    const quint16 musicCrc = lameCrc(data + from, to - from, lameCrc(carrierData, carrier.size()));
+
+    // The Xing fields and the LAME tag (Mp3 Info Tag rev 1), all big-endian.
+    const auto frameData = reinterpret_cast<uchar *>(tagFrame.data());
+    uchar *tag = frameData + source.format.tagOffset();
+    bool varies = false;
+    for (qint64 i = span.first; i <= span.last; ++i)
+        varies = varies || (data[source.frames.at(i) + 2] >> 4) != (data[from + 2] >> 4);
+    if (source.tagFrame >= 0)
+        std::memcpy(tag, data + source.tagFrame + source.format.tagOffset(), 4);
+    else
+        std::memcpy(tag, varies ? "Xing" : "Info", 4);
+    qToBigEndian<quint32>(0x0F, tag + 4);
+    qToBigEndian<quint32>(quint32(frameCount), tag + 8);
+    qToBigEndian<quint32>(quint32(bytes), tag + 12);
+    // Where each hundredth of the frames starts, in 256ths of the bytes.
+    for (qint64 i = 0; i < 100; ++i) {
+        const qint64 frame = i * frameCount / 100;
+        const qint64 at = tagFrame.size()
+                + (frame < span.carrier ? 0
+                                        : carrier.size() + source.frames.at(span.first + frame - span.carrier) - from);
+        tag[16 + i] = uchar(std::min<qint64>(255, at * 256 / bytes));
+    }
+    uchar *lame = tag + XingSize;
+    if (source.lameTag >= 0)
+        std::memcpy(lame, data + source.lameTag, LameSize);
+    else
+        std::memcpy(lame, "LAME", 4); // the name ffmpeg looks for
+    lame[21] = uchar(span.delay >> 4);
+    lame[22] = uchar((span.delay & 0xF) << 4 | span.padding >> 8);
+    lame[23] = uchar(span.padding & 0xFF);
+    qToBigEndian<quint32>(quint32(bytes), lame + 28);
+    qToBigEndian<quint16>(musicCrc, lame + 32);
+    // Over the frame up to this field: its first 190 bytes in MPEG-1 stereo.
+    qToBigEndian<quint16>(lameCrc(frameData, lame + 34 - frameData), lame + 34);
+
+    QFile out(outputPath);
+    const auto put = [&out](const uchar *at, qint64 size) {
+        return out.write(reinterpret_cast<const char *>(at), size) == size;
+    };
+    const auto putFrame = [&put](const QByteArray &frame) {
+        return put(reinterpret_cast<const uchar *>(frame.constData()), frame.size());
+    };
+    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate) && put(data, source.audioStart) && putFrame(tagFrame)
+            && putFrame(carrier) && put(data + from, to - from)
+            && put(data + source.audioEnd, file.size() - source.audioEnd) && out.flush()) {
+        return StepResult::success();
+    }
+    const QString why = out.errorString();
+    out.close();
+    out.remove();
+    return StepResult::failure(QStringLiteral("cannot write the MP3 cut: %1").arg(why));
+}
+
+qint64 Mp3Cutter::samplesOf(const QString &path)
+{
+    return Mp3Stream::read(path).outputSamples();
+}
+
+} // namespace ks

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "stepresult.h"
+
+#include <QString>
+
+namespace ks {
+
+struct MediaInfo;
+
+// Cuts an MP3 to a stretch of what a gapless decoder outputs, to the sample,
+// without decoding it: the frames are copied byte for byte, with a few before
+// the stretch for the decoder to settle on, behind a new Xing/Info frame whose
+// LAME tag says how many samples to drop at each end (ffmpeg and mpg123 honour
+// it). The tags at either end are kept as they were.
+class Mp3Cutter final
+{
+public:
+    // An MP3 whose layer III frames run unbroken between its tags.
+    static bool handles(const MediaInfo &source);
+
+    // Writes `outputPath` with samples [firstSample, firstSample + sampleCount)
+    // of `sourcePath`, counted as a gapless decoder outputs them.
+    static StepResult cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount);
+
+    // How many samples a gapless decoder outputs for `path`, read from its
+    // own frames and LAME tag; -1 when they do not tell.
+    static qint64 samplesOf(const QString &path);
+};
+
+} // namespace ks
