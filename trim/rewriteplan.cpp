@@ -17,7 +17,9 @@ RewritePlan RewritePlan::make(
     plan.m_cut = cutFor(item);
     const Cut &cut = plan.m_cut;
     if (cut.keptSec <= MinimumLength + 1e-9) {
-        plan.m_verdict = StepResult::failure(QStringLiteral("nothing would be left after the trim"));
+        const bool changes = cut.startSec > 0 || cut.keptSec < item.durationSec || cut.needsPadding();
+        plan.m_verdict = changes ? StepResult::failure(QStringLiteral("nothing would be left after the trim"))
+                                 : StepResult::leftAlone(QStringLiteral("nothing to change - left alone"));
         return plan;
     }
     const bool copyWanted = settings.trimMethod == TrimMethod::StreamCopy;

@@ -209,7 +209,8 @@ StepResult TrimEngine::judge(QueueItem &item, const SilenceAnalyzer::Result &sil
         return StepResult::failure(QStringLiteral("would remove %1 s, over the %2 s safety limit")
                                            .arg(fixed(removal, 1), fixed(settings.maxTrimSec, 0)));
     }
-    if (item.newDurationSec <= MinimumLength + 1e-9)
+    // A file too short to keep anything is only refused a change.
+    if (item.newDurationSec <= MinimumLength + 1e-9 && (item.headChangeSec != 0.0 || item.tailChangeSec != 0.0))
         return StepResult::failure(QStringLiteral("nothing would be left after the trim"));
     return StepResult::success();
 }

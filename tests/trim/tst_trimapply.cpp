@@ -171,6 +171,11 @@ void tst_TrimApply::rewritePlan_data()
             << u"mp3"_s << 0.55 << -0.5 << 2.0 << copy << skip << QStringList() << K::Failed
             << u"nothing would be left after the trim"_s << W::StreamCopy << QString() << QString()
             << QList<double>{ 0.5, 0.05, 0, 2.0 };
+    // A file that short with nothing to change is no failure.
+    QTest::newRow("40 ms with nothing to change, left alone")
+            << u"pcm_s16le"_s << 0.04 << 0.0 << 0.0 << copy << fallBack << QStringList() << K::Skipped
+            << u"nothing to change - left alone"_s << W::StreamCopy << QString() << QString()
+            << QList<double>{ 0, 0.04, 0, 0 };
     QTest::newRow("51 ms kept is a file")
             << u"mp3"_s << 1.0 << -0.5 << -0.449 << copy << skip << QStringList() << K::Done << QString()
             << W::StreamCopy << QString() << QString() << QList<double>{ 0.5, 0.051, 0, 0 };
@@ -462,6 +467,7 @@ void tst_TrimApply::inPlaceLosesNothing_data()
     QTest::newRow("a folder at the backup path") << u"folder-for-backup"_s << u"cannot write backup "_s;
     QTest::newRow("a read-only file") << u"read-only"_s << u"file is read-only"_s;
     QTest::newRow("over the safety limit") << u"limit"_s << u"would remove 2.7 s, over the 2 s safety limit"_s;
+    QTest::newRow("40 ms of sound, nothing to change") << u"tiny"_s << u"nothing to change - left alone"_s;
     QTest::newRow("an encoder this ffmpeg lacks") << u"wma"_s << u"no encoder available for wmav2"_s;
     QTest::newRow("damaged audio") << u"damaged"_s << u"damaged audio: decoding stopped at 0."_s;
     QTest::newRow("no decodable audio") << u"undecodable"_s << u"no decodable audio"_s;
@@ -492,7 +498,8 @@ void tst_TrimApply::inPlaceLosesNothing()
     const bool noise = obstacle == u"damaged" || obstacle == u"undecodable";
     const QString name = wma ? u"legacy.wma"_s : noise || obstacle == u"twice" ? u"keep me.mp3"_s : u"keep me.flac"_s;
     const QString input = fullDisk ? disk + u"/nearly full.wav"_s : m_dir->filePath(name); // full: 5 s, 441 kB
-    QCOMPARE(test::makeAudio(input, {}, wma ? QStringList{ u"-c:a"_s, u"wmav2"_s } : QStringList()), QString());
+    const test::ToneSpec tone = obstacle == u"tiny" ? test::ToneSpec{ 0, 0.04, 0 } : test::ToneSpec();
+    QCOMPARE(test::makeAudio(input, tone, wma ? QStringList{ u"-c:a"_s, u"wmav2"_s } : QStringList()), QString());
     if (noise) { // overwritten from a tenth of the way in, or from just past the first frame's header
         QFile file(input);
         QVERIFY(file.open(QIODevice::ReadWrite));
