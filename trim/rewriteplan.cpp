@@ -15,6 +15,11 @@ RewritePlan RewritePlan::make(
 {
     RewritePlan plan;
     plan.m_cut = cutFor(item);
+    // Only the audio would be written: a film or a clip would lose its picture.
+    if (source.videos > 0) {
+        plan.m_verdict = StepResult::leftAlone(QStringLiteral("has a video stream - left alone"));
+        return plan;
+    }
     const Cut &cut = plan.m_cut;
     if (cut.keptSec <= MinimumLength + 1e-9) {
         const bool changes = cut.startSec > 0 || cut.keptSec < item.durationSec || cut.needsPadding();
