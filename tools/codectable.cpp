@@ -1,6 +1,6 @@
 #include "codectable.h"
 
-#include <QRegularExpression>
+#include "encoderlist.h"
 
 #include <algorithm>
 #include <array>
@@ -78,6 +78,17 @@ QString CodecTable::encoderFor(const QString &codec)
     return isPcm(codec) ? codec.toLower() : QString();
 }
 
+QString CodecTable::encoderFor(const QString &codec, const EncoderList &listed)
+{
+    const QString chosen = encoderFor(codec);
+    if (listed.isEmpty() || listed.contains(chosen))
+        return chosen;
+    const QStringList writers = listed.writing(codec);
+    if (writers.isEmpty())
+        return chosen; // which the caller finds missing
+    return writers.contains(codec) ? codec : writers.first();
+}
+
 bool CodecTable::isLossless(const QString &codec)
 {
     const Codec *entry = find(codec);
@@ -130,20 +141,6 @@ QStringList CodecTable::encoderOptions(const QString &encoder, int bitRate, int 
         return { QStringLiteral("-q:a"), QStringLiteral("6") };
     }
     return {};
-}
-
-QStringList CodecTable::parseEncoders(const QString &listing)
-{
-    // " A....D libmp3lame           libmp3lame MP3 (MPEG audio layer 3)"
-    static const QRegularExpression line(
-            QStringLiteral("^ ([VAS][F.][S.][X.][B.][D.]) (\\S+)"), QRegularExpression::MultilineOption);
-    QStringList encoders;
-    for (auto it = line.globalMatch(listing); it.hasNext();) {
-        const QRegularExpressionMatch match = it.next();
-        if (match.captured(1).startsWith(QLatin1Char('A')) && match.captured(2) != QLatin1String("="))
-            encoders << match.captured(2);
-    }
-    return encoders;
 }
 
 QString encoderForCodec(const QString &codec)

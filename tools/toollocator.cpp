@@ -65,7 +65,7 @@ void ToolPaths::listEncoders(const std::function<bool()> &cancelled)
 {
     const ToolRun run
             = runTool(ffmpeg, { QStringLiteral("-hide_banner"), QStringLiteral("-encoders") }, cancelled, {}, {});
-    encoders = run.exitCode == 0 ? CodecTable::parseEncoders(run.stdOut) : QStringList();
+    encoders = run.exitCode == 0 ? EncoderList::parse(run.stdOut) : EncoderList();
 }
 
 ToolPaths ToolPaths::resolve(const QString &configuredFfmpeg, const QString &configuredFfprobe)

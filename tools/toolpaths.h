@@ -1,5 +1,7 @@
 #pragma once
 
+#include "encoderlist.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -14,7 +16,7 @@ struct ToolPaths
     QString ffmpeg;
     QString ffprobe;
     // The encoders this ffmpeg has, asked once per run; empty when not asked.
-    QStringList encoders;
+    EncoderList encoders;
 
     bool isComplete() const { return !ffmpeg.isEmpty() && !ffprobe.isEmpty(); }
 

@@ -11,7 +11,7 @@
 namespace ks {
 
 RewritePlan RewritePlan::make(
-        const QueueItem &item, const Settings &settings, const MediaInfo &source, const QStringList &encoders)
+        const QueueItem &item, const Settings &settings, const MediaInfo &source, const EncoderList &encoders)
 {
     RewritePlan plan;
     plan.m_cut = cutFor(item);
@@ -39,7 +39,7 @@ RewritePlan RewritePlan::make(
         return plan;
 
     plan.m_method = Method::ReEncode;
-    plan.m_encoder = CodecTable::encoderFor(source.codec);
+    plan.m_encoder = CodecTable::encoderFor(source.codec, encoders);
     if (plan.m_encoder.isEmpty() || (!encoders.isEmpty() && !encoders.contains(plan.m_encoder))) {
         plan.m_verdict = StepResult::failure(QStringLiteral("no encoder available for %1").arg(source.codec));
         return plan;

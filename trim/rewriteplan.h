@@ -1,5 +1,6 @@
 #pragma once
 
+#include "encoderlist.h"
 #include "stepresult.h"
 
 #include <QString>
@@ -40,7 +41,7 @@ public:
     // `encoders` are those this ffmpeg has; an empty list was never asked,
     // and every known encoder is taken to be there.
     static RewritePlan make(
-            const QueueItem &item, const Settings &settings, const MediaInfo &source, const QStringList &encoders);
+            const QueueItem &item, const Settings &settings, const MediaInfo &source, const EncoderList &encoders);
 
     static Cut cutFor(const QueueItem &item);
 

@@ -1,3 +1,5 @@
+#include "codectable.h"
+#include "encoderlist.h"
 #include "fixtures.h"
 #include "toollocator.h"
 #include "toolmessage.h"
@@ -19,6 +21,8 @@ private Q_SLOTS:
     void cleanup();
     void toolTextRead_data();
     void toolTextRead();
+    void encoderChosen_data();
+    void encoderChosen();
     void childOutputAndEnd_data();
     void childOutputAndEnd();
     void childDiesWithItsParent();
@@ -91,6 +95,41 @@ void tst_Tools::toolTextRead()
                     ? read
                     : ToolMessage::oneLine(said, u"/in/a.mp3"_s, u"/o/.a.kstmp.m4a"_s, u"/o/a.m4a"_s),
             "line");
+}
+
+void tst_Tools::encoderChosen_data()
+{
+    QTest::addColumn<QString>("codec");   // as ffprobe names it
+    QTest::addColumn<QString>("listing"); // ffmpeg -encoders' lines; empty: the real ffmpeg's
+    QTest::addColumn<QString>("encoder"); // empty: none there
+    // The table's choice where there is one, else whichever encoder this ffmpeg lists for the codec.
+    for (const auto &[codec, encoder] : { std::pair("mp3", "libmp3lame"), std::pair("mp2", "mp2"),
+                 std::pair("vorbis", "libvorbis"), std::pair("opus", "libopus"), std::pair("wmav1", "wmav1"),
+                 std::pair("eac3", "eac3"), std::pair("pcm_s24le", "pcm_s24le"), std::pair("speex", "libspeex"),
+                 std::pair("gsm", "libgsm"), std::pair("adpcm_g722", "g722"), std::pair("ape", ""),
+                 std::pair("truehd", "") }) // experimental only
+        QTest::addRow("%s", codec) << QString::fromLatin1(codec) << QString() << QString::fromLatin1(encoder);
+    const QString wma2 = u" A..... wmav2                Windows Media Audio 2\n"_s;
+    QTest::newRow("WMA 1, only WMA 2 listed") << u"wmav1"_s << wma2 << QString();
+    QTest::newRow("mp3 without LAME") << u"mp3"_s
+                                      << wma2
+                    + u" A....D libshine             libshine MP3 (MPEG audio layer 3) (codec mp3)"_s
+                                      << u"libshine"_s;
+}
+
+void tst_Tools::encoderChosen()
+{
+    QFETCH(QString, codec);
+    QFETCH(QString, listing);
+    if (listing.isEmpty()) {
+        QProcess ffmpeg;
+        ffmpeg.start(test::ffmpegExecutable(), { u"-hide_banner"_s, u"-encoders"_s });
+        QVERIFY(ffmpeg.waitForFinished(60000));
+        listing = QString::fromUtf8(ffmpeg.readAllStandardOutput());
+    }
+    const EncoderList listed = EncoderList::parse(listing);
+    const QString picked = CodecTable::encoderFor(codec, listed);
+    QTEST(listed.contains(picked) ? picked : QString(), "encoder");
 }
 
 // Every child gets these. Never through a shell: quotes, dashes, wildcards and empty arguments arrive as given.

@@ -155,6 +155,20 @@ void tst_TrimApply::rewritePlan_data()
             << u"wmav2"_s << 20.0 << -1.0 << 0.0 << copy << fallBack << QStringList{ u"wmav2"_s } << K::Done
             << QString() << W::ReEncode << u"wmav2"_s << u" (re-encoded: stream copy cannot cut wmav2 exactly)"_s
             << QList<double>{ 1.0, 19.0, 0, 0 };
+    // Each written by its own encoder: WMA 1 never by WMA 2's; E-AC-3 cut only by a re-encode.
+    const QStringList wmas{ u"wmav2"_s, u"wmav1"_s };
+    QTest::newRow("WMA 1 beside WMA 2") << u"wmav1"_s << 20.0 << -1.0 << 0.0 << copy << fallBack << wmas << K::Done
+                                        << QString() << W::ReEncode << u"wmav1"_s
+                                        << u" (re-encoded: stream copy cannot cut wmav1 exactly)"_s
+                                        << QList<double>{ 1.0, 19.0, 0, 0 };
+    QTest::newRow("WMA 1 where only WMA 2 is listed")
+            << u"wmav1"_s << 20.0 << -1.0 << 0.0 << copy << fallBack << QStringList{ u"wmav2"_s } << K::Failed
+            << u"no encoder available for wmav1"_s << W::ReEncode << u"wmav1"_s << QString()
+            << QList<double>{ 1.0, 19.0, 0, 0 };
+    QTest::newRow("E-AC-3, which a copy cannot cut")
+            << u"eac3"_s << 20.0 << -1.0 << -1.0 << copy << fallBack << QStringList{ u"ac3"_s, u"eac3"_s } << K::Done
+            << QString() << W::ReEncode << u"eac3"_s << u" (re-encoded: stream copy cannot cut eac3 exactly)"_s
+            << QList<double>{ 1.0, 18.0, 0, 0 };
     QTest::newRow("a codec no encoder writes, copied")
             << u"ape"_s << 20.0 << -1.0 << 0.0 << copy << fallBack << QStringList() << K::Done << QString()
             << W::StreamCopy << QString() << QString() << QList<double>{ 1.0, 19.0, 0, 0 };
