@@ -258,6 +258,8 @@ void tst_TrimApply::containerRules_data()
     QTest::newRow("FLAC in m4a is experimental")
             << u"m4a"_s << mp4 << u"flac"_s << 0 << itunes << true
             << QStringList{ u"-strict"_s, u"experimental"_s, u"-f"_s, u"mp4"_s } << QStringList();
+    QTest::newRow("FLAC in mp4 is experimental too") << u"mp4"_s << mp4 << u"flac"_s << 0 << itunes << true
+                                                     << QStringList{ u"-strict"_s, u"experimental"_s } << QStringList();
     QTest::newRow("ogg carries no pictures")
             << u"oga"_s << u"ogg"_s << u"vorbis"_s << 1 << itunes << false << QStringList() << QStringList();
     QTest::newRow("ogx, whose muxer its suffix does not name")
@@ -389,6 +391,7 @@ void tst_TrimApply::everyFormatReachesItsTargets_data()
     QTest::newRow("wma, whose decoder primes") << u"a.wma -c:a wmav2"_s << stereo << cut << true << 0.1;
     QTest::newRow("ac-3 copied") << u"a.ac3 -c:a ac3"_s << stereo << cut << false << 0.04;
     QTest::newRow("flac in m4a") << u"c.m4a -c:a flac -strict -2 -f mp4"_s << stereo << cut << true << 0.002;
+    QTest::newRow("flac in mp4") << u"d.mp4 -c:a flac -strict -2"_s << stereo << cut << true << 0.002;
     // libvorbis at 96 kHz loses half a second of the generated head.
     QTest::newRow("vorbis at 96 kHz, a suffix ffmpeg does not know")
             << u"a.oggx -c:a libvorbis -ar 96000 -f ogg"_s << test::ToneSpec{ 1.5, 2, 2.5, 44100, 2 } << cut << true
