@@ -24,18 +24,20 @@ struct Codec
     bool lossless;
     bool needsReencode;
     Rate rate;
+    int minBits = 0; // what the encoder takes, for Rate::Bits
+    int maxBits = 0;
 };
 
 constexpr Codec Codecs[] = {
     { QLatin1String("mp3"), QLatin1String("libmp3lame"), false, false, Rate::Nearest },
-    { QLatin1String("aac"), QLatin1String("aac"), false, false, Rate::Bits },
+    { QLatin1String("aac"), QLatin1String("aac"), false, false, Rate::Bits, 16000, 512000 },
     { QLatin1String("ac3"), QLatin1String("ac3"), false, false, Rate::Nearest },
     { QLatin1String("eac3"), QLatin1String("eac3"), false, true, Rate::Nearest },
     { QLatin1String("mp2"), QLatin1String("mp2"), false, true, Rate::Nearest },
     { QLatin1String("vorbis"), QLatin1String("libvorbis"), false, true, Rate::Quality },
     { QLatin1String("opus"), QLatin1String("libopus"), false, true, Rate::Opus },
-    { QLatin1String("wmav1"), QLatin1String("wmav1"), false, true, Rate::Bits },
-    { QLatin1String("wmav2"), QLatin1String("wmav2"), false, true, Rate::Bits },
+    { QLatin1String("wmav1"), QLatin1String("wmav1"), false, true, Rate::Bits, 24000, 440000 },
+    { QLatin1String("wmav2"), QLatin1String("wmav2"), false, true, Rate::Bits, 24000, 440000 },
     { QLatin1String("flac"), QLatin1String("flac"), true, true, Rate::None },
     { QLatin1String("alac"), QLatin1String("alac"), true, true, Rate::None },
     { QLatin1String("wavpack"), QLatin1String("wavpack"), true, true, Rate::None },
@@ -101,9 +103,13 @@ bool CodecTable::needsReencode(const QString &codec)
     return entry && entry->needsReencode;
 }
 
-QStringList CodecTable::encoderOptions(const QString &encoder, int bitRate, int channels)
+QStringList CodecTable::encoderOptions(const QString &encoder, int claimedBitRate, int channels)
 {
     const Codec *entry = find(encoder, true);
+    // A claim below any real encoding's (a header's 128 b/s) says nothing:
+    // the encoder's own default serves better than a rate made from it.
+    constexpr int LeastPlausible = 8000;
+    const int bitRate = claimedBitRate >= LeastPlausible ? claimedBitRate : 0;
     const int kbps = (bitRate + 500) / 1000;
     const QString bits = QStringLiteral("-b:a");
     if (!entry)
@@ -114,7 +120,7 @@ QStringList CodecTable::encoderOptions(const QString &encoder, int bitRate, int 
     case Rate::Bits:
         if (bitRate <= 0)
             return {};
-        return { bits, QString::number(bitRate) };
+        return { bits, QString::number(std::clamp(bitRate, entry->minBits, entry->maxBits)) };
     case Rate::Nearest: {
         if (bitRate <= 0)
             return {};

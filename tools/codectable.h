@@ -28,7 +28,8 @@ public:
     static bool needsReencode(const QString &codec);
     // The encoder's rate or quality options for a source of `bitRate` bits
     // per second: quality for the VBR encoders, a bit rate only where the
-    // encoder takes it, none for lossless ones.
+    // encoder takes it and within what it takes, none for lossless ones.
+    // An implausible rate leaves the encoder at its default.
     static QStringList encoderOptions(const QString &encoder, int bitRate, int channels);
 };
 

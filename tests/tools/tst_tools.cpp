@@ -23,6 +23,8 @@ private Q_SLOTS:
     void toolTextRead();
     void encoderChosen_data();
     void encoderChosen();
+    void encoderOptions_data();
+    void encoderOptions();
     void childOutputAndEnd_data();
     void childOutputAndEnd();
     void childDiesWithItsParent();
@@ -130,6 +132,36 @@ void tst_Tools::encoderChosen()
     const EncoderList listed = EncoderList::parse(listing);
     const QString picked = CodecTable::encoderFor(codec, listed);
     QTEST(listed.contains(picked) ? picked : QString(), "encoder");
+}
+
+void tst_Tools::encoderOptions_data()
+{
+    QTest::addColumn<QString>("encoder");
+    QTest::addColumn<int>("bitRate"); // the source's, as probed
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<QStringList>("options");
+    const auto rate = [](const char *value) { return QStringList{ u"-b:a"_s, QString::fromLatin1(value) }; };
+    // Never a rate the encoder refuses; a claim no real file makes leaves the encoder's default.
+    QTest::newRow("WMA claiming 128 b/s") << u"wmav2"_s << 128 << 2 << QStringList();
+    QTest::newRow("WMA at 20 kb/s, under its least") << u"wmav1"_s << 20000 << 1 << rate("24000");
+    QTest::newRow("WMA at 128 kb/s") << u"wmav2"_s << 128000 << 2 << rate("128000");
+    QTest::newRow("WMA at 2 Mb/s") << u"wmav2"_s << 2000000 << 2 << rate("440000");
+    QTest::newRow("AAC claiming 5 kb/s") << u"aac"_s << 5000 << 2 << QStringList();
+    QTest::newRow("AAC at 12 kb/s") << u"aac"_s << 12000 << 1 << rate("16000");
+    QTest::newRow("MP3 claiming 128 b/s") << u"libmp3lame"_s << 128 << 2 << QStringList();
+    QTest::newRow("MP3 at 128 kb/s") << u"libmp3lame"_s << 128000 << 2 << rate("128k");
+    QTest::newRow("MP2 at 9 kb/s") << u"mp2"_s << 9000 << 1 << rate("32k");
+    QTest::newRow("Opus claiming 128 b/s, stereo") << u"libopus"_s << 128 << 2 << rate("96000");
+    QTest::newRow("Opus at 900 kb/s, stereo") << u"libopus"_s << 900000 << 2 << rate("512000");
+    QTest::newRow("FLAC") << u"flac"_s << 900000 << 2 << QStringList();
+}
+
+void tst_Tools::encoderOptions()
+{
+    QFETCH(QString, encoder);
+    QFETCH(int, bitRate);
+    QFETCH(int, channels);
+    QTEST(CodecTable::encoderOptions(encoder, bitRate, channels), "options");
 }
 
 // Every child gets these. Never through a shell: quotes, dashes, wildcards and empty arguments arrive as given.
