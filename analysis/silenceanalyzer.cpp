@@ -275,10 +275,13 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
     if (pass.run.stalled)
         return stalledResult(pass);
     if (!pass.run.started || pass.run.exitCode != 0) {
-        // A decoder that complained and delivered nothing found no audio.
+        // A decoder that complained and delivered nothing found no audio;
+        // one that rejects data the probe took for audio found damage.
         const QString why = ToolMessage::oneLine(pass.run.stdErr, path);
         result.error = pass.run.exitCode > 0 && decoded <= 0 && !pass.complaint.isEmpty()
                 ? QStringLiteral("no decodable audio")
+                : pass.run.stdErr.contains(QLatin1String("Invalid data found when processing input"))
+                ? QStringLiteral("damaged audio (the decoder rejects its data)")
                 : why.isEmpty() ? QStringLiteral("silence detection failed")
                                 : QStringLiteral("silence detection failed: %1").arg(why);
         result.detail = pass.run.stdErr.trimmed();

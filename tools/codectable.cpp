@@ -91,6 +91,13 @@ QString CodecTable::encoderFor(const QString &codec, const EncoderList &listed)
     return writers.contains(codec) ? codec : writers.first();
 }
 
+QString CodecTable::displayName(const QString &codec)
+{
+    if (codec.startsWith(QLatin1String("musepack")))
+        return QStringLiteral("Musepack");
+    return codec.toUpper();
+}
+
 bool CodecTable::isLossless(const QString &codec)
 {
     const Codec *entry = find(codec);

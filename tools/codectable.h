@@ -21,6 +21,8 @@ public:
     // codec's own name first. Never asked (an empty list), this table's.
     static QString encoderFor(const QString &codec, const EncoderList &listed);
     static bool isLossless(const QString &codec);
+    // The codec as people name it: "APE", "Musepack", "FLAC".
+    static QString displayName(const QString &codec);
     // True when a stream copy would not give the planned cut (or not one
     // that players honour), so the codec is re-encoded with its own encoder
     // whatever method was chosen. Copies stay for codecs that cut on small

@@ -82,6 +82,24 @@ void tst_Tools::toolTextRead_data()
                     + u"/a.mp3 for the reason given here"_s;
     QTest::newRow("cover") << u"[mjpeg @ 0x6] dimensions not set\nCould not write header for output file #0"_s
                            << u"the cover art cannot be read"_s;
+    // ffmpeg's words for a damaged or unwritable file, in plain ones.
+    QTest::newRow("a frame that cannot be read")
+            << u"[mpc8 @ 0x7] Invalid frame size (1044): Could not seek to 1461.\n/in/a.mp3: Invalid data found when "
+               "processing input"_s
+            << u"damaged audio (a frame cannot be read)"_s;
+    QTest::newRow("cut short") << u"/in/a.mp3: End of file"_s << u"the file ends too early (cut short)"_s;
+    QTest::newRow("Ogg headers") << u"[ogg @ 0x8] Error parsing Ogg extradata.\n/in/a.mp3: Invalid data found when "
+                                    "processing input"_s
+                                 << u"damaged Ogg file (its codec headers cannot be read)"_s;
+    QTest::newRow("no frames") << u"[mp3 @ 0x9] No frames in the file!"_s << u"no audio frames"_s;
+    QTest::newRow("a container ffmpeg only reads")
+            << u"[NULL @ 0x5627] Unable to find a suitable output format for '/o/.a.kstmp.m4a'\n/o/.a.kstmp.m4a: "
+               "Invalid argument"_s
+            << u"ffmpeg cannot write this kind of file"_s;
+    QTest::newRow("a muxer ffmpeg does not have")
+            << u"[NULL @ 0x5627] Requested output format 'ape' is not a suitable output format\n/o/.a.kstmp.m4a: "
+               "Invalid argument"_s
+            << u"ffmpeg cannot write this kind of file"_s;
     // What ended it, over a cause the tool gave on the way.
     QTest::newRow("stopped") << u"[mp3 @ 0x4] /in/a.mp3: Invalid data found when processing input\n"_s
                     + ToolMessage::stalled(u"ffmpeg"_s, DefaultStallLimitMs)
