@@ -37,9 +37,10 @@ MediaInfo parseProbeOutput(const QByteArray &json)
         const QString type = stream.value(QLatin1String("codec_type")).toString();
         if (type == QLatin1String("audio") && audio.isEmpty())
             audio = stream;
-        else if (type == QLatin1String("video")
-                && stream.value(QLatin1String("disposition")).toObject().value(QLatin1String("attached_pic")).toInt())
-            ++info.pictures;
+        else if (type == QLatin1String("video"))
+            ++(stream.value(QLatin1String("disposition")).toObject().value(QLatin1String("attached_pic")).toInt()
+                            ? info.pictures
+                            : info.videos);
     }
     if (audio.isEmpty()) {
         info.error = QStringLiteral("no audio stream");

@@ -21,6 +21,7 @@ struct MediaInfo
     int channels = 0;
     int bitRate = 0;            // the stream's when known, else the container's
     int pictures = 0;           // attached pictures (cover art)
+    int videos = 0;             // video streams that are not attached pictures
     QStringList tagKeys;        // the container's tags, by name
     bool gaplessHeader = false; // an MP3 file whose first frame carries the Xing/Info tag
     bool framesInSync = false;  // an MP3 file whose frames run unbroken from its head tag to its tail tags

@@ -31,11 +31,45 @@ const QRegularExpression &detectorPattern()
     return pattern;
 }
 
+const QRegularExpression &firstSamplePattern()
+{
+    static const QRegularExpression pattern(
+            QStringLiteral("^\\[Parsed_ashowinfo_[0-9]+ @ [^\\]]*\\] n:0 pts:\\S+ pts_time:(\\S+)"));
+    return pattern;
+}
+
+// On float samples: on 16-bit ones the detector ends a silence up to 36 ms
+// later, so the same song would measure differently as FLAC and as MP3.
 QString detectorFilter(const Settings &settings)
 {
-    return QStringLiteral("silencedetect=noise=%1dB:d=%2")
+    return QStringLiteral("aformat=sample_fmts=flt|fltp,silencedetect=noise=%1dB:d=%2")
             .arg(settings.thresholdDb, 0, 'f', 2)
             .arg(SilenceAnalyzer::ShortestSilence, 0, 'f', 3);
+}
+
+// The detector, and beside it a branch that shows when the first decoded
+// sample comes: only a silence that starts there has nothing before it.
+QString measuringFilter(const QString &input, const Settings &settings, const QString &output)
+{
+    return QStringLiteral("%1%2,asplit[%3][first%3];[first%3]atrim=end_sample=1,ashowinfo,anullsink")
+            .arg(input, detectorFilter(settings), output);
+}
+
+// The silence detector prints its times to six significant digits.
+double printedPrecision(double seconds)
+{
+    return std::pow(10.0, std::floor(std::log10(std::max(std::fabs(seconds), 1e-3))) - 5) + 2e-6;
+}
+
+bool startsAtHead(double startSec, double firstSampleSec)
+{
+    return startSec <= SilenceAnalyzer::HeadTolerance && startSec <= firstSampleSec + printedPrecision(firstSampleSec);
+}
+
+// A silence ended by sound ends before the decode does, however close to it.
+bool runsToEnd(const SilenceAnalyzer::Interval &silence, double endSec)
+{
+    return silence.second < 0 || (endSec > 0 && silence.second >= endSec - printedPrecision(endSec));
 }
 
 // One run of ffmpeg over the given arguments: the silences of each detector,
@@ -45,6 +79,7 @@ struct Pass
     ToolRun run;
     QHash<QString, QList<SilenceAnalyzer::Interval>> byDetector;
     double reachedSec = 0.0;
+    double firstSampleSec = 0.0;
     QString complaint;
 };
 
@@ -60,6 +95,7 @@ Pass runPass(const ToolPaths &tools, const QStringList &args, double expectedSec
             },
             [&](const QString &line) {
                 SilenceAnalyzer::collectLine(line, pass.byDetector);
+                SilenceAnalyzer::readFirstSample(line, pass.firstSampleSec);
                 if (pass.complaint.isEmpty())
                     pass.complaint = SilenceAnalyzer::decodeComplaint(line);
             });
@@ -91,8 +127,9 @@ QStringList SilenceAnalyzer::windowArguments(
     // The tail's timestamps start at 0 after the seek; shifting them back
     // puts both windows in the file's own time. Concatenated, the output
     // reaches headSec plus the tail's end, which shows how far it decoded.
-    const QString filter = QStringLiteral("[0:a:0]%1[h];[1:a:0]asetpts=PTS+%2/TB,%1[t];[h][t]concat=n=2:v=0:a=1[o]")
-                                   .arg(detectorFilter(settings), fixed(tailStartSec, 6));
+    const QString filter = QStringLiteral("%1;[1:a:0]asetpts=PTS+%2/TB,%3[t];[h][t]concat=n=2:v=0:a=1[o]")
+                                   .arg(measuringFilter(QStringLiteral("[0:a:0]"), settings, QStringLiteral("h")),
+                                           fixed(tailStartSec, 6), detectorFilter(settings));
     return { QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
         QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-t"), fixed(headSec, 6),
         QStringLiteral("-i"), path, QStringLiteral("-ss"), fixed(tailStartSec, 6), QStringLiteral("-i"), path,
@@ -102,11 +139,11 @@ QStringList SilenceAnalyzer::windowArguments(
 
 QStringList SilenceAnalyzer::arguments(const QString &path, const Settings &settings)
 {
-    const QString filter = detectorFilter(settings);
+    const QString filter = measuringFilter(QStringLiteral("[0:a:0]"), settings, QStringLiteral("o"));
     return { QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
-        QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-i"), path, QStringLiteral("-map"),
-        QStringLiteral("0:a:0"), QStringLiteral("-af"), filter, QStringLiteral("-f"), QStringLiteral("null"),
-        QStringLiteral("-") };
+        QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-i"), path,
+        QStringLiteral("-filter_complex"), filter, QStringLiteral("-map"), QStringLiteral("[o]"), QStringLiteral("-f"),
+        QStringLiteral("null"), QStringLiteral("-") };
 }
 
 void SilenceAnalyzer::collectLine(const QString &line, QList<Interval> &intervals)
@@ -126,6 +163,15 @@ void SilenceAnalyzer::collectLine(const QString &line, QHash<QString, QList<Inte
     collectLine(line, byDetector[detector.hasMatch() ? detector.captured(1) : QString()]);
 }
 
+void SilenceAnalyzer::readFirstSample(const QString &line, double &firstSampleSec)
+{
+    const QRegularExpressionMatch first = firstSamplePattern().match(line);
+    bool ok = false;
+    const double seconds = first.hasMatch() ? first.captured(1).toDouble(&ok) : 0.0;
+    if (ok)
+        firstSampleSec = seconds;
+}
+
 QString SilenceAnalyzer::decodeComplaint(const QString &line)
 {
     static const QRegularExpression complaint(
@@ -136,7 +182,8 @@ QString SilenceAnalyzer::decodeComplaint(const QString &line)
     return ToolMessage::withoutPrefix(line);
 }
 
-SilenceAnalyzer::Result SilenceAnalyzer::evaluate(QList<Interval> intervals, double durationSec)
+SilenceAnalyzer::Result SilenceAnalyzer::evaluate(
+        QList<Interval> intervals, double durationSec, double firstSampleSec, double endSec)
 {
     std::sort(
             intervals.begin(), intervals.end(), [](const Interval &a, const Interval &b) { return a.first < b.first; });
@@ -151,18 +198,18 @@ SilenceAnalyzer::Result SilenceAnalyzer::evaluate(QList<Interval> intervals, dou
     const auto endOf
             = [durationSec](const Interval &silence) { return silence.second < 0 ? durationSec : silence.second; };
     // The tail runs from the last silence's start to the end of the file,
-    // even when the detector reports its end a little short of it.
-    const bool startsAtHead = first.first <= HeadTolerance;
-    const bool runsToEnd = last.second < 0 || (durationSec > 0 && last.second >= durationSec - TailTolerance);
+    // which the header may put a little past where the decode ends.
+    const bool atHead = startsAtHead(first.first, firstSampleSec);
+    const bool atEnd = runsToEnd(last, endSec < 0 ? durationSec : endSec);
 
     // Silent end to end only when one silence covers the whole file.
-    if (startsAtHead && intervals.size() == 1 && runsToEnd) {
+    if (atHead && intervals.size() == 1 && atEnd) {
         result.silentThroughout = true;
         return result;
     }
-    if (startsAtHead)
+    if (atHead)
         result.headSec = std::max(endOf(first) - std::max(first.first, 0.0), 0.0);
-    if (runsToEnd && durationSec > last.first)
+    if (atEnd && durationSec > last.first)
         result.tailSec = durationSec - last.first;
     return result;
 }
@@ -192,7 +239,8 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
         // back to the whole file, which finds out what is wrong.
         if (pass.run.stalled)
             return stalledResult(pass);
-        const double tailEnd = pass.reachedSec - head;
+        // The head window runs `head` from the first sample.
+        const double tailEnd = pass.reachedSec - head - pass.firstSampleSec;
         if (!pass.run.started || pass.run.exitCode != 0 || std::fabs(tailEnd - durationSec) > LengthTolerance)
             break;
         QList<Interval> intervals = allOf(pass);
@@ -202,14 +250,13 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
             const bool inHead = silence.first < tailStart - Edge;
             if (inHead && silence.second < 0)
                 silence.second = head; // ended by the window, not by sound
-            if (inHead && silence.first <= HeadTolerance && silence.second >= head - Edge)
+            if (inHead && startsAtHead(silence.first, pass.firstSampleSec) && silence.second >= head - Edge)
                 headOpen = true;
-            const bool toEnd = silence.second < 0 || silence.second >= durationSec - TailTolerance;
-            if (!inHead && toEnd && silence.first <= tailStart + Edge)
+            if (!inHead && runsToEnd(silence, tailEnd) && silence.first <= tailStart + Edge)
                 tailOpen = true;
         }
         if (!headOpen && !tailOpen) {
-            result = evaluate(intervals, durationSec);
+            result = evaluate(intervals, durationSec, pass.firstSampleSec, tailEnd);
             result.decodedSec = tailEnd;
             result.decodeError = pass.complaint;
             return result;
@@ -228,10 +275,13 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
     if (pass.run.stalled)
         return stalledResult(pass);
     if (!pass.run.started || pass.run.exitCode != 0) {
-        // A decoder that complained and delivered nothing found no audio.
+        // A decoder that complained and delivered nothing found no audio;
+        // one that rejects data the probe took for audio found damage.
         const QString why = ToolMessage::oneLine(pass.run.stdErr, path);
         result.error = pass.run.exitCode > 0 && decoded <= 0 && !pass.complaint.isEmpty()
                 ? QStringLiteral("no decodable audio")
+                : pass.run.stdErr.contains(QLatin1String("Invalid data found when processing input"))
+                ? QStringLiteral("damaged audio (the decoder rejects its data)")
                 : why.isEmpty() ? QStringLiteral("silence detection failed")
                                 : QStringLiteral("silence detection failed: %1").arg(why);
         result.detail = pass.run.stdErr.trimmed();
@@ -240,7 +290,8 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
     // A header within a frame or two of the decode is kept as the length the
     // cut works in; otherwise the decode is what a player gets.
     const bool headerHolds = durationSec > 0 && std::fabs(decoded - durationSec) <= LengthTolerance;
-    result = evaluate(allOf(pass), headerHolds || decoded <= 0 ? durationSec : decoded);
+    result = evaluate(allOf(pass), headerHolds || decoded <= 0 ? durationSec : decoded, pass.firstSampleSec,
+            decoded > 0 ? decoded : -1.0);
     result.decodedSec = decoded;
     result.decodeError = pass.complaint;
     return result;

@@ -65,13 +65,20 @@ public:
     // The same for several detectors at once, each by its log prefix.
     static void collectLine(const QString &line, QHash<QString, QList<Interval>> &byDetector);
 
-    // Head, tail and the whole-file rule from the silences of a completed run.
-    static Result evaluate(QList<Interval> intervals, double durationSec);
+    // Reads when the first decoded sample came from the line that shows it.
+    static void readFirstSample(const QString &line, double &firstSampleSec);
 
-    // A silence that starts this close to the beginning is the head; one that
-    // ends this close to the end is the tail.
+    // Head, tail and the whole-file rule from the silences of a completed
+    // run. Only a silence that starts at the first decoded sample is the
+    // head, and only one that lasts until the decode ends (`endSec`, the
+    // length when negative) is the tail: whatever comes before or after it,
+    // however short, is sound.
+    static Result evaluate(
+            QList<Interval> intervals, double durationSec, double firstSampleSec = 0.0, double endSec = -1.0);
+
+    // A stream that starts late (or whose decoder drops its first samples)
+    // has its head counted from its first sample up to this far in.
     static constexpr double HeadTolerance = 0.1;
-    static constexpr double TailTolerance = 0.1;
     static constexpr double ShortestSilence = 0.01;
     // A decoded length this close to the header's is the same length (a
     // codec frame or two).

@@ -65,7 +65,12 @@ QString RunTexts::changeText(double seconds)
 
 QString RunTexts::describeChange(const QueueItem &item)
 {
-    return QStringLiteral("head %1, tail %2").arg(changeText(item.headChangeSec), changeText(item.tailChangeSec));
+    // In words a dash would be read as a minus sign.
+    const auto words = [](double seconds) {
+        const QString change = changeText(seconds);
+        return change == QLatin1String("-") ? QStringLiteral("unchanged") : change;
+    };
+    return QStringLiteral("head %1, tail %2").arg(words(item.headChangeSec), words(item.tailChangeSec));
 }
 
 QString RunTexts::analysisVerdict(const QueueItem &item)

@@ -20,7 +20,7 @@ public:
 
     // One end's change: "+0.250 s", "-1.850 s", or "-" for none.
     static QString changeText(double seconds);
-    // "head -1.250 s, tail -" for result texts and log lines.
+    // "head -1.250 s, tail unchanged" for result texts and log lines.
     static QString describeChange(const QueueItem &item);
     // An analysed item's result: "would adjust head ..., tail ..." or
     // "already within target".

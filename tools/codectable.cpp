@@ -1,6 +1,6 @@
 #include "codectable.h"
 
-#include <QRegularExpression>
+#include "encoderlist.h"
 
 #include <algorithm>
 #include <array>
@@ -24,18 +24,20 @@ struct Codec
     bool lossless;
     bool needsReencode;
     Rate rate;
+    int minBits = 0; // what the encoder takes, for Rate::Bits
+    int maxBits = 0;
 };
 
 constexpr Codec Codecs[] = {
     { QLatin1String("mp3"), QLatin1String("libmp3lame"), false, false, Rate::Nearest },
-    { QLatin1String("aac"), QLatin1String("aac"), false, false, Rate::Bits },
+    { QLatin1String("aac"), QLatin1String("aac"), false, false, Rate::Bits, 16000, 512000 },
     { QLatin1String("ac3"), QLatin1String("ac3"), false, false, Rate::Nearest },
     { QLatin1String("eac3"), QLatin1String("eac3"), false, true, Rate::Nearest },
     { QLatin1String("mp2"), QLatin1String("mp2"), false, true, Rate::Nearest },
     { QLatin1String("vorbis"), QLatin1String("libvorbis"), false, true, Rate::Quality },
     { QLatin1String("opus"), QLatin1String("libopus"), false, true, Rate::Opus },
-    { QLatin1String("wmav1"), QLatin1String("wmav1"), false, true, Rate::Bits },
-    { QLatin1String("wmav2"), QLatin1String("wmav2"), false, true, Rate::Bits },
+    { QLatin1String("wmav1"), QLatin1String("wmav1"), false, true, Rate::Bits, 24000, 440000 },
+    { QLatin1String("wmav2"), QLatin1String("wmav2"), false, true, Rate::Bits, 24000, 440000 },
     { QLatin1String("flac"), QLatin1String("flac"), true, true, Rate::None },
     { QLatin1String("alac"), QLatin1String("alac"), true, true, Rate::None },
     { QLatin1String("wavpack"), QLatin1String("wavpack"), true, true, Rate::None },
@@ -78,6 +80,24 @@ QString CodecTable::encoderFor(const QString &codec)
     return isPcm(codec) ? codec.toLower() : QString();
 }
 
+QString CodecTable::encoderFor(const QString &codec, const EncoderList &listed)
+{
+    const QString chosen = encoderFor(codec);
+    if (listed.isEmpty() || listed.contains(chosen))
+        return chosen;
+    const QStringList writers = listed.writing(codec);
+    if (writers.isEmpty())
+        return chosen; // which the caller finds missing
+    return writers.contains(codec) ? codec : writers.first();
+}
+
+QString CodecTable::displayName(const QString &codec)
+{
+    if (codec.startsWith(QLatin1String("musepack")))
+        return QStringLiteral("Musepack");
+    return codec.toUpper();
+}
+
 bool CodecTable::isLossless(const QString &codec)
 {
     const Codec *entry = find(codec);
@@ -90,9 +110,13 @@ bool CodecTable::needsReencode(const QString &codec)
     return entry && entry->needsReencode;
 }
 
-QStringList CodecTable::encoderOptions(const QString &encoder, int bitRate, int channels)
+QStringList CodecTable::encoderOptions(const QString &encoder, int claimedBitRate, int channels)
 {
     const Codec *entry = find(encoder, true);
+    // A claim below any real encoding's (a header's 128 b/s) says nothing:
+    // the encoder's own default serves better than a rate made from it.
+    constexpr int LeastPlausible = 8000;
+    const int bitRate = claimedBitRate >= LeastPlausible ? claimedBitRate : 0;
     const int kbps = (bitRate + 500) / 1000;
     const QString bits = QStringLiteral("-b:a");
     if (!entry)
@@ -103,7 +127,7 @@ QStringList CodecTable::encoderOptions(const QString &encoder, int bitRate, int 
     case Rate::Bits:
         if (bitRate <= 0)
             return {};
-        return { bits, QString::number(bitRate) };
+        return { bits, QString::number(std::clamp(bitRate, entry->minBits, entry->maxBits)) };
     case Rate::Nearest: {
         if (bitRate <= 0)
             return {};
@@ -130,20 +154,6 @@ QStringList CodecTable::encoderOptions(const QString &encoder, int bitRate, int 
         return { QStringLiteral("-q:a"), QStringLiteral("6") };
     }
     return {};
-}
-
-QStringList CodecTable::parseEncoders(const QString &listing)
-{
-    // " A....D libmp3lame           libmp3lame MP3 (MPEG audio layer 3)"
-    static const QRegularExpression line(
-            QStringLiteral("^ ([VAS][F.][S.][X.][B.][D.]) (\\S+)"), QRegularExpression::MultilineOption);
-    QStringList encoders;
-    for (auto it = line.globalMatch(listing); it.hasNext();) {
-        const QRegularExpressionMatch match = it.next();
-        if (match.captured(1).startsWith(QLatin1Char('A')) && match.captured(2) != QLatin1String("="))
-            encoders << match.captured(2);
-    }
-    return encoders;
 }
 
 QString encoderForCodec(const QString &codec)

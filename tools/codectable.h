@@ -5,6 +5,8 @@
 
 namespace ks {
 
+class EncoderList;
+
 // What the program knows about each audio codec, as ffprobe names it: the
 // encoder that writes it again, whether it is lossless, whether a stream
 // copy can cut it where a trim needs it cut, and the options its encoder
@@ -14,7 +16,13 @@ class CodecTable final
 public:
     // The ffmpeg encoder for `codec`, or an empty string when none is known.
     static QString encoderFor(const QString &codec);
+    // The same among the encoders `listed`: this table's choice where it is
+    // listed, else one the listing says writes the codec, the one of the
+    // codec's own name first. Never asked (an empty list), this table's.
+    static QString encoderFor(const QString &codec, const EncoderList &listed);
     static bool isLossless(const QString &codec);
+    // The codec as people name it: "APE", "Musepack", "FLAC".
+    static QString displayName(const QString &codec);
     // True when a stream copy would not give the planned cut (or not one
     // that players honour), so the codec is re-encoded with its own encoder
     // whatever method was chosen. Copies stay for codecs that cut on small
@@ -22,11 +30,9 @@ public:
     static bool needsReencode(const QString &codec);
     // The encoder's rate or quality options for a source of `bitRate` bits
     // per second: quality for the VBR encoders, a bit rate only where the
-    // encoder takes it, none for lossless ones.
+    // encoder takes it and within what it takes, none for lossless ones.
+    // An implausible rate leaves the encoder at its default.
     static QStringList encoderOptions(const QString &encoder, int bitRate, int channels);
-
-    // The encoders in `ffmpeg -hide_banner -encoders` output.
-    static QStringList parseEncoders(const QString &listing);
 };
 
 // The ffmpeg encoder that writes `codec` again, as CodecTable::encoderFor.

@@ -67,7 +67,7 @@ struct ToolPaths::EncoderQuery
 {
     QMutex mutex;
     bool answered = false;
-    QStringList encoders;
+    EncoderList encoders;
 };
 
 void ToolPaths::askEncodersWhenNeeded()
@@ -75,7 +75,7 @@ void ToolPaths::askEncodersWhenNeeded()
     encoderQuery = std::make_shared<EncoderQuery>();
 }
 
-QStringList ToolPaths::availableEncoders(const std::function<bool()> &cancelled) const
+EncoderList ToolPaths::availableEncoders(const std::function<bool()> &cancelled) const
 {
     if (!encoders.isEmpty() || !encoderQuery)
         return encoders;
@@ -84,7 +84,7 @@ QStringList ToolPaths::availableEncoders(const std::function<bool()> &cancelled)
         const ToolRun run
                 = runTool(ffmpeg, { QStringLiteral("-hide_banner"), QStringLiteral("-encoders") }, cancelled, {}, {});
         encoderQuery->answered = !run.cancelled;
-        encoderQuery->encoders = run.exitCode == 0 ? CodecTable::parseEncoders(run.stdOut) : QStringList();
+        encoderQuery->encoders = run.exitCode == 0 ? EncoderList::parse(run.stdOut) : EncoderList();
     }
     return encoderQuery->encoders;
 }

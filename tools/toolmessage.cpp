@@ -35,8 +35,18 @@ constexpr Cause Causes[] = {
             QLatin1String("this container cannot hold the codec") },
     { QLatin1String("does not contain any stream"), QLatin1String("no audio frames") },
     { QLatin1String("Failed to read frame size"), QLatin1String("damaged or not an audio file (no readable frames)") },
+    { QLatin1String("No frames in the file"), QLatin1String("no audio frames") },
+    { QLatin1String("Error parsing Ogg extradata"),
+            QLatin1String("damaged Ogg file (its codec headers cannot be read)") },
+    { QLatin1String("Invalid frame size"), QLatin1String("damaged audio (a frame cannot be read)") },
+    { QLatin1String("Could not seek to"), QLatin1String("damaged audio (a frame cannot be read)") },
+    { QLatin1String("is not a suitable output format"), QLatin1String("ffmpeg cannot write this kind of file") },
+    { QLatin1String("Unable to find a suitable output format"),
+            QLatin1String("ffmpeg cannot write this kind of file") },
     { QLatin1String("Invalid data found when processing input"), QLatin1String("not an audio file") },
     { QLatin1String("dimensions not set"), QLatin1String("the cover art cannot be read") },
+    // Last: what a reader says of a file cut short, once nothing above says more.
+    { QLatin1String(": End of file"), QLatin1String("the file ends too early (cut short)") },
 };
 
 // Lines that only say that something failed, not what.
@@ -120,6 +130,12 @@ QString ToolMessage::oneLine(
     if (picked.size() > Longest)
         picked = picked.left(Head) + QChar(0x2026) + picked.right(Longest - Head - 1);
     return picked;
+}
+
+bool ToolMessage::isUnwritable(const QString &toolOutput)
+{
+    return toolOutput.contains(QLatin1String("is not a suitable output format"))
+            || toolOutput.contains(QLatin1String("Unable to find a suitable output format"));
 }
 
 QString ToolMessage::withoutPrefix(const QString &line)

@@ -24,6 +24,10 @@ public:
     // holds it, oneLine picks it over anything the child said.
     static QString stalled(const QString &tool, int ms);
 
+    // Whether ffmpeg said it has no muxer for the output (it only reads
+    // such files).
+    static bool isUnwritable(const QString &toolOutput);
+
     // A line of the tool's text without the "[muxer @ 0x…]" prefix ffmpeg gives it.
     static QString withoutPrefix(const QString &line);
 };

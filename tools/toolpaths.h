@@ -1,5 +1,7 @@
 #pragma once
 
+#include "encoderlist.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -15,7 +17,7 @@ struct ToolPaths
     QString ffmpeg;
     QString ffprobe;
     // The encoders this ffmpeg has when known up front; empty when not asked.
-    QStringList encoders;
+    EncoderList encoders;
 
     bool isComplete() const { return !ffmpeg.isEmpty() && !ffprobe.isEmpty(); }
 
@@ -29,7 +31,7 @@ struct ToolPaths
     // `encoders`, else the list asked for once for all copies, else empty
     // (every known encoder taken to be there). A stop ends the child, since
     // a tool that hangs would otherwise hold the run.
-    QStringList availableEncoders(const std::function<bool()> &cancelled = {}) const;
+    EncoderList availableEncoders(const std::function<bool()> &cancelled = {}) const;
 
     // What to tell the user when isComplete() is false.
     static QString notFoundMessage();

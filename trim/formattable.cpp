@@ -146,15 +146,14 @@ bool FormatTable::carriesPictures(const QString &suffix, const MediaInfo &source
 QStringList FormatTable::muxerArguments(const QString &suffix, const MediaInfo &source)
 {
     const Container *entry = bySuffix(suffix);
-    if (entry && entry->family == Family::Ipod && source.codec != QLatin1String("aac")
-            && source.codec != QLatin1String("alac")) {
-        // FLAC in MP4 is still marked experimental in this ffmpeg's muxer.
-        if (source.codec == QLatin1String("flac"))
-            return { QStringLiteral("-strict"), QStringLiteral("experimental"), QStringLiteral("-f"),
-                QStringLiteral("mp4") };
-        return { QStringLiteral("-f"), QStringLiteral("mp4") };
-    }
     QStringList args;
+    // FLAC in MP4 is still marked experimental in this ffmpeg's muxer.
+    if (entry && (entry->family == Family::Mp4 || entry->family == Family::Ipod)
+            && source.codec == QLatin1String("flac"))
+        args << QStringLiteral("-strict") << QStringLiteral("experimental");
+    if (entry && entry->family == Family::Ipod && source.codec != QLatin1String("aac")
+            && source.codec != QLatin1String("alac"))
+        return args << QStringLiteral("-f") << QStringLiteral("mp4");
     if ((!entry || !entry->suffixPicksMuxer) && !source.formatName.isEmpty()) {
         // The demuxer's name is the muxer's, but for raw AAC.
         const QString format = probedFormat(source);

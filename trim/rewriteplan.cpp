@@ -12,13 +12,20 @@
 namespace ks {
 
 RewritePlan RewritePlan::make(const QueueItem &item, const Settings &settings, const MediaInfo &source,
-        const QStringList &encoders, bool exact)
+        const EncoderList &encoders, bool exact)
 {
     RewritePlan plan;
     plan.m_cut = cutFor(item);
+    // Only the audio would be written: a film or a clip would lose its picture.
+    if (source.videos > 0) {
+        plan.m_verdict = StepResult::leftAlone(QStringLiteral("has a video stream - left alone"));
+        return plan;
+    }
     const Cut &cut = plan.m_cut;
     if (cut.keptSec <= MinimumLength + 1e-9) {
-        plan.m_verdict = StepResult::failure(QStringLiteral("nothing would be left after the trim"));
+        const bool changes = cut.startSec > 0 || cut.keptSec < item.durationSec || cut.needsPadding();
+        plan.m_verdict = changes ? StepResult::failure(QStringLiteral("nothing would be left after the trim"))
+                                 : StepResult::leftAlone(QStringLiteral("nothing to change - left alone"));
         return plan;
     }
     const bool copyWanted = settings.trimMethod == TrimMethod::StreamCopy;
@@ -38,7 +45,7 @@ RewritePlan RewritePlan::make(const QueueItem &item, const Settings &settings, c
         return plan;
 
     plan.m_method = Method::ReEncode;
-    plan.m_encoder = CodecTable::encoderFor(source.codec);
+    plan.m_encoder = CodecTable::encoderFor(source.codec, encoders);
     if (plan.m_encoder.isEmpty() || (!encoders.isEmpty() && !encoders.contains(plan.m_encoder))) {
         plan.m_verdict = StepResult::failure(QStringLiteral("no encoder available for %1").arg(source.codec));
         return plan;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "encoderlist.h"
 #include "stepresult.h"
 
 #include <QString>
@@ -43,7 +44,7 @@ public:
     // when the exact cutter turned the file down, the plan is what it
     // would be without that cutter.
     static RewritePlan make(const QueueItem &item, const Settings &settings, const MediaInfo &source,
-            const QStringList &encoders, bool exact = true);
+            const EncoderList &encoders, bool exact = true);
 
     static Cut cutFor(const QueueItem &item);
 

@@ -98,7 +98,13 @@ StepResult write(const QueueItem &item, const RewritePlan &plan, const MediaInfo
     if (const QString error = ToolMessage::writeError(run.stdErr); !error.isEmpty())
         return failAndRemove(temporary, error, run.stdErr.trimmed());
     if (!run.started || run.exitCode != 0) {
-        const QString reason = ToolMessage::oneLine(run.stdErr, item.path, temporary, item.outputPath);
+        QString reason = ToolMessage::oneLine(run.stdErr, item.path, temporary, item.outputPath);
+        // A container ffmpeg only reads is written again only by re-encoding into another.
+        const QString encoder = CodecTable::encoderFor(source.codec, tools.encoders);
+        if (!plan.reencodes() && ToolMessage::isUnwritable(run.stdErr)
+                && (encoder.isEmpty() || (!tools.encoders.isEmpty() && !tools.encoders.contains(encoder))))
+            reason = QStringLiteral("%1 cannot be cut without re-encoding and there is no encoder for it")
+                             .arg(CodecTable::displayName(source.codec));
         return failAndRemove(
                 temporary, reason.isEmpty() ? QStringLiteral("ffmpeg failed") : reason, run.stdErr.trimmed());
     }
@@ -244,7 +250,8 @@ StepResult TrimEngine::judge(QueueItem &item, const SilenceAnalyzer::Result &sil
         return StepResult::failure(QStringLiteral("would remove %1 s, over the %2 s safety limit")
                                            .arg(fixed(removal, 1), fixed(settings.maxTrimSec, 0)));
     }
-    if (item.newDurationSec <= MinimumLength + 1e-9)
+    // A file too short to keep anything is only refused a change.
+    if (item.newDurationSec <= MinimumLength + 1e-9 && (item.headChangeSec != 0.0 || item.tailChangeSec != 0.0))
         return StepResult::failure(QStringLiteral("nothing would be left after the trim"));
     return StepResult::success();
 }

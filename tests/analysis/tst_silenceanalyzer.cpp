@@ -22,6 +22,8 @@ class tst_SilenceAnalyzer : public QObject
 private Q_SLOTS:
     void headTailAndWholeFile_data();
     void headTailAndWholeFile();
+    void soundAtTheEdges_data();
+    void soundAtTheEdges();
     void windowsMeasureAsTheWholeFile_data();
     void windowsMeasureAsTheWholeFile();
     void failuresInOneLine_data();
@@ -39,25 +41,90 @@ void tst_SilenceAnalyzer::headTailAndWholeFile_data()
     // counts from 0; an end without a start is ignored, a second end wins.
     QTest::newRow("two detectors") << u"[silencedetect @ 0x1] silence_start: 0;[silencedetect @ 0x2] silence_start: 8;"
                                       "[silencedetect @ 0x1] silence_end: 0.75 | silence_duration: 0.75 = 0.75 2"_s;
-    QTest::newRow("at them") << u"silence_start: 0.1;silence_end: 1;silence_start: 7;silence_end: 9.9 = 0.9 3"_s;
+    QTest::newRow("at them") << u"[Parsed_ashowinfo_3 @ 0x3] n:0 pts:4410 pts_time:0.1 pos:0;silence_start: 0.1;"
+                                "silence_end: 1;silence_start: 7;silence_end: 10 = 0.9 3"_s;
     QTest::newRow("past them") << u"silence_start: 0.15;silence_end: 1;silence_start: 7;silence_end: 9.85 = 0 0"_s;
     QTest::newRow("from -0.02, no end") << u"silence_start: -0.02;silence_end: 0.5;silence_start: 6.5 = 0.5 3.5"_s;
     QTest::newRow("lone ends") << u"silence_end: 0.3;silence_start: 0;silence_end: 0.4;silence_end: 0.6 = 0.6 0"_s;
-    QTest::newRow("one silence within the tolerances") << u"silence_start: 0.08;silence_end: 9.92 = silent"_s;
+    QTest::newRow("one silence within the tolerances") << u"silence_start: 0;silence_end: 10 = silent"_s;
+    // Sound before or after a silence, however short, keeps it from being an end.
+    QTest::newRow("sound 80 ms either side") << u"silence_start: 0.08;silence_end: 9.92 = 0 0"_s;
+    QTest::newRow("sound from the first sample, 1 ms") << u"[Parsed_ashowinfo_2 @ 0x3] n:0 pts:-960 pts_time:-0.02;"
+                                                          "silence_start: -0.019;silence_end: 1 = 0 0"_s;
 }
 
 void tst_SilenceAnalyzer::headTailAndWholeFile()
 {
     QFETCH(QString, lines);
     QHash<QString, QList<SilenceAnalyzer::Interval>> byDetector;
-    for (const QString &line : lines.section(u" = "_s, 0, 0).split(u';'))
+    double firstSample = 0.0;
+    for (const QString &line : lines.section(u" = "_s, 0, 0).split(u';')) {
         SilenceAnalyzer::collectLine(line, byDetector);
+        SilenceAnalyzer::readFirstSample(line, firstSample);
+    }
     QList<SilenceAnalyzer::Interval> all;
     for (const auto &detected : std::as_const(byDetector))
         all << detected;
-    const SilenceAnalyzer::Result result = SilenceAnalyzer::evaluate(all, 10.0);
+    const SilenceAnalyzer::Result result = SilenceAnalyzer::evaluate(all, 10.0, firstSample);
     QCOMPARE(result.silentThroughout ? u"silent"_s : u"%1 %2"_s.arg(result.headSec).arg(result.tailSec),
             lines.section(u" = "_s, 1));
+}
+
+void tst_SilenceAnalyzer::soundAtTheEdges_data()
+{
+    QTest::addColumn<QString>("source"); // lavfi's, at 44.1 kHz (48 kHz for Opus); the first input
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QStringList>("options"); // ffmpeg's, before the output
+    QTest::addColumn<double>("head");
+    QTest::addColumn<double>("tail");
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<double>("within");
+    const auto sound = [](const char *expression, double seconds, int rate = 44100) {
+        return u"aevalsrc='%1':s=%2:d=%3"_s.arg(QLatin1String(expression)).arg(rate).arg(seconds);
+    };
+    // Only samples below the threshold (-50 dB) are silence, at either end and however short the sound.
+    QTest::newRow("a 14 ms full-scale burst, then 0.13 s of pause")
+            << sound("if(lt(t,0.014),0.99*sin(2*PI*1000*t),if(lt(t,0.144),0,0.5*sin(2*PI*440*t)))", 1.5) << u"flac"_s
+            << QStringList() << 0.0 << 0.0 << false << 0.0;
+    QTest::newRow("a 99 ms beep at the start") << sound("if(lt(t,0.099)+gt(t,0.4),0.5*sin(2*PI*440*t),0)", 2)
+                                               << u"wav"_s << QStringList() << 0.0 << 0.0 << false << 0.0;
+    const char *quietEnding = "if(lt(t,1),0.5*sin(2*PI*440*t),if(lt(t,1.477),0,0.01*sin(2*PI*440*t)))";
+    QTest::newRow("the last 23 ms quiet but above the threshold, FLAC")
+            << sound(quietEnding, 1.5) << u"flac"_s << QStringList() << 0.0 << 0.0 << false << 0.0;
+    QTest::newRow("the last 23 ms quiet but above the threshold, WebM")
+            << sound(quietEnding, 1.5, 48000) << u"webm"_s << QStringList{ u"-c:a"_s, u"libopus"_s } << 0.0 << 0.0
+            << false << 0.0;
+    QTest::newRow("0.2 s: 50 ms at -38 dB, then silence")
+            << sound("if(lt(t,0.05),0.0126*sin(2*PI*440*t),0)", 0.2) << u"flac"_s << QStringList() << 0.0 << 0.15
+            << false << 0.001;
+    QTest::newRow("40 ms of sound") << u"sine=d=0.04"_s << u"wav"_s << QStringList() << 0.0 << 0.0 << false << 0.0;
+    // A stream that starts after its container does: its head counts from its first sample.
+    QTest::newRow("a silent head from a first sample 50 ms in")
+            << u"sine=d=2.05"_s << u"mka"_s
+            << QStringList{ u"-itsoffset"_s, u"0.05"_s, u"-f"_s, u"lavfi"_s, u"-i"_s,
+                   sound("if(lt(t,1),0,0.5*sin(2*PI*440*t))", 2), u"-map"_s, u"1"_s, u"-map"_s, u"0"_s, u"-c:a"_s,
+                   u"flac"_s }
+            << 1.0 << 0.0 << false << 0.001;
+}
+
+void tst_SilenceAnalyzer::soundAtTheEdges()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, suffix);
+    QFETCH(QStringList, options);
+    QFETCH(double, within);
+    const QString path = m_dir.filePath(QString::fromUtf8(QTest::currentDataTag()) + u'.' + suffix);
+    QCOMPARE(test::makeFromSource(path, source, options), QString());
+    const MediaInfo info = probeMedia(test::systemTools(), path, {});
+    QVERIFY2(info.ok, qPrintable(info.error));
+    const SilenceAnalyzer::Result measured
+            = SilenceAnalyzer::analyse(test::systemTools(), path, info.durationSec, Settings(), {}, {});
+    QVERIFY2(measured.ok, qPrintable(measured.error));
+    QTEST(measured.silentThroughout, "silent");
+    QFETCH(double, head);
+    QFETCH(double, tail);
+    QVERIFY2(qAbs(measured.headSec - head) <= within && qAbs(measured.tailSec - tail) <= within,
+            qPrintable(u"head %1, tail %2"_s.arg(measured.headSec).arg(measured.tailSec)));
 }
 
 void tst_SilenceAnalyzer::windowsMeasureAsTheWholeFile_data()

@@ -295,8 +295,8 @@ private Q_SLOTS:
                                      << u"Failed|damaged|x.wav - damaged [a b]|1 0 0 0 1 0 0"_s;
         QTest::newRow("analysed, a change")
                 << Stage::Plan << done << true << -0.5 << QString() << false << Severity::Information
-                << u"Analysed|would adjust head -0.500 s, tail -|x.wav - measured head 1.00 s, tail 0.00 s; "
-                   "head -0.500 s, tail -|1 0 1 0 0 0.5 0"_s;
+                << u"Analysed|would adjust head -0.500 s, tail unchanged|x.wav - measured head 1.00 s, tail 0.00 s; "
+                   "head -0.500 s, tail unchanged|1 0 1 0 0 0.5 0"_s;
         QTest::newRow("analysed, no change")
                 << Stage::Plan << done << true << 0.0 << QString() << false << Severity::Information
                 << u"Analysed|already within target|x.wav - measured head 1.00 s, tail 0.00 s; no change needed|"
@@ -309,11 +309,12 @@ private Q_SLOTS:
                                         << Severity::Information << QString();
         QTest::newRow("written, re-encoded, with a note")
                 << Stage::Write << noted << false << 0.25 << out << false << Severity::Success
-                << u"Trimmed|head +0.250 s, tail - (re-encoded to add silence); kept the existing backup|x.wav - head "
-                   "+0.250 s, tail - (re-encoded to add silence); kept the existing backup|1 1 0 0 0 0 0.25"_s;
+                << u"Trimmed|head +0.250 s, tail unchanged (re-encoded to add silence); kept the existing backup|x.wav "
+                   u"- head "
+                   "+0.250 s, tail unchanged (re-encoded to add silence); kept the existing backup|1 1 0 0 0 0 0.25"_s;
         QTest::newRow("written as the stop came")
                 << Stage::Write << done << false << -0.5 << out << true << Severity::Success
-                << u"Trimmed|head -0.500 s, tail -|x.wav - head -0.500 s, tail -|1 1 0 0 0 0.5 0"_s;
+                << u"Trimmed|head -0.500 s, tail unchanged|x.wav - head -0.500 s, tail unchanged|1 1 0 0 0 0.5 0"_s;
         QTest::newRow("write failed as the stop came")
                 << Stage::Write << StepResult::failure(u"ffmpeg ended"_s) << false << -0.5 << out << true
                 << Severity::Information << u"Pending|cancelled||0 0 0 0 0 0 0"_s;

@@ -127,8 +127,9 @@ private Q_SLOTS:
                 { u"[started, took s] Analysis complete - 1 file(s) measured.\n"_s });
         // The head from the store; the tail's mode and target, and no sub-folders, from the options.
         addRun("options over the store", u"analyse --tail exact:500 --no-recursive in"_s, 0,
-                { u"Analysing 2 file(s)."_s, u"cut.wav - measured head 1.00 s, tail 2.00 s; head -, tail -1.500 s"_s,
-                        u"within.wav - measured head 0.00 s, tail 0.00 s; head -, tail +0.500 s"_s });
+                { u"Analysing 2 file(s)."_s,
+                        u"cut.wav - measured head 1.00 s, tail 2.00 s; head unchanged, tail -1.500 s"_s,
+                        u"within.wav - measured head 0.00 s, tail 0.00 s; head unchanged, tail +0.500 s"_s });
         // The tool's whole text rides along with a failure.
         addRun("a file fails, a path is missing", u"analyse --no-settings --json nothere.wav loose/garbage.mp3"_s, 1,
                 { u"{\"detail\":\"[mp3 @ 0x] Failed to read frame size"_s },

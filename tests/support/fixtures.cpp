@@ -27,6 +27,35 @@ QByteArray run(const QString &program, const QStringList &args, bool *ok = nullp
     return process.readAllStandardOutput();
 }
 
+QStringList codecArguments(const QString &path)
+{
+    static const QHash<QString, QStringList> codecs{
+        { u"mp3"_s, { u"-c:a"_s, u"libmp3lame"_s, u"-b:a"_s, u"128k"_s } },
+        { u"wav"_s, { u"-c:a"_s, u"pcm_s16le"_s } },
+        { u"flac"_s, { u"-c:a"_s, u"flac"_s } },
+        { u"ogg"_s, { u"-c:a"_s, u"libvorbis"_s } },
+        { u"m4a"_s, { u"-c:a"_s, u"aac"_s, u"-b:a"_s, u"128k"_s } },
+        { u"aiff"_s, { u"-c:a"_s, u"pcm_s16be"_s } },
+    };
+    return codecs.value(QFileInfo(path).suffix().toLower());
+}
+
+// Runs ffmpeg to write `path` and dates it as a recording long finished.
+QString writeDated(const QString &path, const QStringList &args)
+{
+    bool ok = false;
+    QString err;
+    run(ffmpegExecutable(), args, &ok, &err);
+    if (!ok)
+        return u"ffmpeg could not make %1: %2"_s.arg(path, err.trimmed());
+    // Dated as a finished recording: a file changed moments ago may still be being written, and is left alone.
+    QFile made(path);
+    if (!made.open(QIODevice::ReadWrite)
+            || !made.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime))
+        return u"cannot date %1"_s.arg(path);
+    return QString();
+}
+
 } // namespace
 
 QString ffmpegExecutable()
@@ -44,17 +73,18 @@ QByteArray runFfprobe(const QStringList &args)
     return run(systemTools().ffprobe, args);
 }
 
+QString makeFromSource(const QString &path, const QString &source, const QStringList &extraArgs)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    return writeDated(path,
+            QStringList{ u"-hide_banner"_s, u"-nostdin"_s, u"-y"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s,
+                    u"-i"_s, source }
+                    + codecArguments(path) + extraArgs + QStringList{ path });
+}
+
 QString makeAudio(
         const QString &path, const ToneSpec &spec, const QStringList &extraArgs, const QStringList &extraInputs)
 {
-    static const QHash<QString, QStringList> codecs{
-        { u"mp3"_s, { u"-c:a"_s, u"libmp3lame"_s, u"-b:a"_s, u"128k"_s } },
-        { u"wav"_s, { u"-c:a"_s, u"pcm_s16le"_s } },
-        { u"flac"_s, { u"-c:a"_s, u"flac"_s } },
-        { u"ogg"_s, { u"-c:a"_s, u"libvorbis"_s } },
-        { u"m4a"_s, { u"-c:a"_s, u"aac"_s, u"-b:a"_s, u"128k"_s } },
-        { u"aiff"_s, { u"-c:a"_s, u"pcm_s16be"_s } },
-    };
     QDir().mkpath(QFileInfo(path).absolutePath());
     QStringList args{ u"-hide_banner"_s, u"-nostdin"_s, u"-y"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s };
     if (spec.toneSec > 0) {
@@ -74,19 +104,8 @@ QString makeAudio(
         args << u"-i"_s << u"anullsrc=r=%1:cl=mono"_s.arg(spec.sampleRate) << u"-t"_s
              << QString::number(spec.leadSec + spec.tailSec, 'f', 6) << extraInputs;
     }
-    args << u"-ac"_s << QString::number(spec.channels) << codecs.value(QFileInfo(path).suffix().toLower()) << extraArgs
-         << path;
-    bool ok = false;
-    QString err;
-    run(ffmpegExecutable(), args, &ok, &err);
-    if (!ok)
-        return u"ffmpeg could not make %1: %2"_s.arg(path, err.trimmed());
-    // Dated as a finished recording: a file changed moments ago may still be being written, and is left alone.
-    QFile made(path);
-    if (!made.open(QIODevice::ReadWrite)
-            || !made.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime))
-        return u"cannot date %1"_s.arg(path);
-    return QString();
+    args << u"-ac"_s << QString::number(spec.channels) << codecArguments(path) << extraArgs << path;
+    return writeDated(path, args);
 }
 
 QJsonObject probeJson(const QString &path)

@@ -27,6 +27,11 @@ struct ToneSpec
 QString makeAudio(const QString &path, const ToneSpec &spec = {}, const QStringList &extraArgs = {},
         const QStringList &extraInputs = {});
 
+// Generates audio from any lavfi source (an "aevalsrc=..." expression of
+// sound and silence), the codec by the suffix as for makeAudio; `extraArgs`
+// precede the output. Returns what went wrong, if anything.
+QString makeFromSource(const QString &path, const QString &source, const QStringList &extraArgs = {});
+
 // Runs the system's ffprobe with `args` and returns its standard output.
 QByteArray runFfprobe(const QStringList &args);
 // ffprobe's format and streams of a file, as JSON.

@@ -1,3 +1,5 @@
+#include "codectable.h"
+#include "encoderlist.h"
 #include "fixtures.h"
 #include "toollocator.h"
 #include "toolmessage.h"
@@ -19,6 +21,10 @@ private Q_SLOTS:
     void cleanup();
     void toolTextRead_data();
     void toolTextRead();
+    void encoderChosen_data();
+    void encoderChosen();
+    void encoderOptions_data();
+    void encoderOptions();
     void childOutputAndEnd_data();
     void childOutputAndEnd();
     void childDiesWithItsParent();
@@ -76,6 +82,24 @@ void tst_Tools::toolTextRead_data()
                     + u"/a.mp3 for the reason given here"_s;
     QTest::newRow("cover") << u"[mjpeg @ 0x6] dimensions not set\nCould not write header for output file #0"_s
                            << u"the cover art cannot be read"_s;
+    // ffmpeg's words for a damaged or unwritable file, in plain ones.
+    QTest::newRow("a frame that cannot be read")
+            << u"[mpc8 @ 0x7] Invalid frame size (1044): Could not seek to 1461.\n/in/a.mp3: Invalid data found when "
+               "processing input"_s
+            << u"damaged audio (a frame cannot be read)"_s;
+    QTest::newRow("cut short") << u"/in/a.mp3: End of file"_s << u"the file ends too early (cut short)"_s;
+    QTest::newRow("Ogg headers") << u"[ogg @ 0x8] Error parsing Ogg extradata.\n/in/a.mp3: Invalid data found when "
+                                    "processing input"_s
+                                 << u"damaged Ogg file (its codec headers cannot be read)"_s;
+    QTest::newRow("no frames") << u"[mp3 @ 0x9] No frames in the file!"_s << u"no audio frames"_s;
+    QTest::newRow("a container ffmpeg only reads")
+            << u"[NULL @ 0x5627] Unable to find a suitable output format for '/o/.a.kstmp.m4a'\n/o/.a.kstmp.m4a: "
+               "Invalid argument"_s
+            << u"ffmpeg cannot write this kind of file"_s;
+    QTest::newRow("a muxer ffmpeg does not have")
+            << u"[NULL @ 0x5627] Requested output format 'ape' is not a suitable output format\n/o/.a.kstmp.m4a: "
+               "Invalid argument"_s
+            << u"ffmpeg cannot write this kind of file"_s;
     // What ended it, over a cause the tool gave on the way.
     QTest::newRow("stopped") << u"[mp3 @ 0x4] /in/a.mp3: Invalid data found when processing input\n"_s
                     + ToolMessage::stalled(u"ffmpeg"_s, DefaultStallLimitMs)
@@ -91,6 +115,71 @@ void tst_Tools::toolTextRead()
                     ? read
                     : ToolMessage::oneLine(said, u"/in/a.mp3"_s, u"/o/.a.kstmp.m4a"_s, u"/o/a.m4a"_s),
             "line");
+}
+
+void tst_Tools::encoderChosen_data()
+{
+    QTest::addColumn<QString>("codec");   // as ffprobe names it
+    QTest::addColumn<QString>("listing"); // ffmpeg -encoders' lines; empty: the real ffmpeg's
+    QTest::addColumn<QString>("encoder"); // empty: none there
+    // The table's choice where there is one, else whichever encoder this ffmpeg lists for the codec.
+    for (const auto &[codec, encoder] : { std::pair("mp3", "libmp3lame"), std::pair("mp2", "mp2"),
+                 std::pair("vorbis", "libvorbis"), std::pair("opus", "libopus"), std::pair("wmav1", "wmav1"),
+                 std::pair("eac3", "eac3"), std::pair("pcm_s24le", "pcm_s24le"), std::pair("speex", "libspeex"),
+                 std::pair("gsm", "libgsm"), std::pair("adpcm_g722", "g722"), std::pair("ape", ""),
+                 std::pair("truehd", "") }) // experimental only
+        QTest::addRow("%s", codec) << QString::fromLatin1(codec) << QString() << QString::fromLatin1(encoder);
+    const QString wma2 = u" A..... wmav2                Windows Media Audio 2\n"_s;
+    QTest::newRow("WMA 1, only WMA 2 listed") << u"wmav1"_s << wma2 << QString();
+    QTest::newRow("mp3 without LAME") << u"mp3"_s
+                                      << wma2
+                    + u" A....D libshine             libshine MP3 (MPEG audio layer 3) (codec mp3)"_s
+                                      << u"libshine"_s;
+}
+
+void tst_Tools::encoderChosen()
+{
+    QFETCH(QString, codec);
+    QFETCH(QString, listing);
+    if (listing.isEmpty()) {
+        QProcess ffmpeg;
+        ffmpeg.start(test::ffmpegExecutable(), { u"-hide_banner"_s, u"-encoders"_s });
+        QVERIFY(ffmpeg.waitForFinished(60000));
+        listing = QString::fromUtf8(ffmpeg.readAllStandardOutput());
+    }
+    const EncoderList listed = EncoderList::parse(listing);
+    const QString picked = CodecTable::encoderFor(codec, listed);
+    QTEST(listed.contains(picked) ? picked : QString(), "encoder");
+}
+
+void tst_Tools::encoderOptions_data()
+{
+    QTest::addColumn<QString>("encoder");
+    QTest::addColumn<int>("bitRate"); // the source's, as probed
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<QStringList>("options");
+    const auto rate = [](const char *value) { return QStringList{ u"-b:a"_s, QString::fromLatin1(value) }; };
+    // Never a rate the encoder refuses; a claim no real file makes leaves the encoder's default.
+    QTest::newRow("WMA claiming 128 b/s") << u"wmav2"_s << 128 << 2 << QStringList();
+    QTest::newRow("WMA at 20 kb/s, under its least") << u"wmav1"_s << 20000 << 1 << rate("24000");
+    QTest::newRow("WMA at 128 kb/s") << u"wmav2"_s << 128000 << 2 << rate("128000");
+    QTest::newRow("WMA at 2 Mb/s") << u"wmav2"_s << 2000000 << 2 << rate("440000");
+    QTest::newRow("AAC claiming 5 kb/s") << u"aac"_s << 5000 << 2 << QStringList();
+    QTest::newRow("AAC at 12 kb/s") << u"aac"_s << 12000 << 1 << rate("16000");
+    QTest::newRow("MP3 claiming 128 b/s") << u"libmp3lame"_s << 128 << 2 << QStringList();
+    QTest::newRow("MP3 at 128 kb/s") << u"libmp3lame"_s << 128000 << 2 << rate("128k");
+    QTest::newRow("MP2 at 9 kb/s") << u"mp2"_s << 9000 << 1 << rate("32k");
+    QTest::newRow("Opus claiming 128 b/s, stereo") << u"libopus"_s << 128 << 2 << rate("96000");
+    QTest::newRow("Opus at 900 kb/s, stereo") << u"libopus"_s << 900000 << 2 << rate("512000");
+    QTest::newRow("FLAC") << u"flac"_s << 900000 << 2 << QStringList();
+}
+
+void tst_Tools::encoderOptions()
+{
+    QFETCH(QString, encoder);
+    QFETCH(int, bitRate);
+    QFETCH(int, channels);
+    QTEST(CodecTable::encoderOptions(encoder, bitRate, channels), "options");
 }
 
 // Every child gets these. Never through a shell: quotes, dashes, wildcards and empty arguments arrive as given.

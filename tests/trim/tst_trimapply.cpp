@@ -155,6 +155,20 @@ void tst_TrimApply::rewritePlan_data()
             << u"wmav2"_s << 20.0 << -1.0 << 0.0 << copy << fallBack << QStringList{ u"wmav2"_s } << K::Done
             << QString() << W::ReEncode << u"wmav2"_s << u" (re-encoded: stream copy cannot cut wmav2 exactly)"_s
             << QList<double>{ 1.0, 19.0, 0, 0 };
+    // Each written by its own encoder: WMA 1 never by WMA 2's; E-AC-3 cut only by a re-encode.
+    const QStringList wmas{ u"wmav2"_s, u"wmav1"_s };
+    QTest::newRow("WMA 1 beside WMA 2") << u"wmav1"_s << 20.0 << -1.0 << 0.0 << copy << fallBack << wmas << K::Done
+                                        << QString() << W::ReEncode << u"wmav1"_s
+                                        << u" (re-encoded: stream copy cannot cut wmav1 exactly)"_s
+                                        << QList<double>{ 1.0, 19.0, 0, 0 };
+    QTest::newRow("WMA 1 where only WMA 2 is listed")
+            << u"wmav1"_s << 20.0 << -1.0 << 0.0 << copy << fallBack << QStringList{ u"wmav2"_s } << K::Failed
+            << u"no encoder available for wmav1"_s << W::ReEncode << u"wmav1"_s << QString()
+            << QList<double>{ 1.0, 19.0, 0, 0 };
+    QTest::newRow("E-AC-3, which a copy cannot cut")
+            << u"eac3"_s << 20.0 << -1.0 << -1.0 << copy << fallBack << QStringList{ u"ac3"_s, u"eac3"_s } << K::Done
+            << QString() << W::ReEncode << u"eac3"_s << u" (re-encoded: stream copy cannot cut eac3 exactly)"_s
+            << QList<double>{ 1.0, 18.0, 0, 0 };
     QTest::newRow("a codec no encoder writes, copied")
             << u"ape"_s << 20.0 << -1.0 << 0.0 << copy << fallBack << QStringList() << K::Done << QString()
             << W::StreamCopy << QString() << QString() << QList<double>{ 1.0, 19.0, 0, 0 };
@@ -171,6 +185,11 @@ void tst_TrimApply::rewritePlan_data()
             << u"mp3"_s << 0.55 << -0.5 << 2.0 << copy << skip << QStringList() << K::Failed
             << u"nothing would be left after the trim"_s << W::StreamCopy << QString() << QString()
             << QList<double>{ 0.5, 0.05, 0, 2.0 };
+    // A file that short with nothing to change is no failure.
+    QTest::newRow("40 ms with nothing to change, left alone")
+            << u"pcm_s16le"_s << 0.04 << 0.0 << 0.0 << copy << fallBack << QStringList() << K::Skipped
+            << u"nothing to change - left alone"_s << W::StreamCopy << QString() << QString()
+            << QList<double>{ 0, 0.04, 0, 0 };
     QTest::newRow("51 ms kept is a file")
             << u"mp3"_s << 1.0 << -0.5 << -0.449 << copy << skip << QStringList() << K::Done << QString()
             << W::StreamCopy << QString() << QString() << QList<double>{ 0.5, 0.051, 0, 0 };
@@ -239,6 +258,8 @@ void tst_TrimApply::containerRules_data()
     QTest::newRow("FLAC in m4a is experimental")
             << u"m4a"_s << mp4 << u"flac"_s << 0 << itunes << true
             << QStringList{ u"-strict"_s, u"experimental"_s, u"-f"_s, u"mp4"_s } << QStringList();
+    QTest::newRow("FLAC in mp4 is experimental too") << u"mp4"_s << mp4 << u"flac"_s << 0 << itunes << true
+                                                     << QStringList{ u"-strict"_s, u"experimental"_s } << QStringList();
     QTest::newRow("ogg carries no pictures")
             << u"oga"_s << u"ogg"_s << u"vorbis"_s << 1 << itunes << false << QStringList() << QStringList();
     QTest::newRow("ogx, whose muxer its suffix does not name")
@@ -344,7 +365,6 @@ void tst_TrimApply::everyFormatReachesItsTargets_data()
     const test::ToneSpec stereo{ 1.0, 2.0, 2.0, 44100, 2 };
     const QString cover = u"-f lavfi -i color=c=red:s=32x32:d=1 | -map 0:a -map 1:v -frames:v 1 -c:v png "
                           "-disposition:v attached_pic"_s;
-    const QString clip = u"-f lavfi -i testsrc=size=64x48:rate=10:duration=5 | -map 0:a -map 1:v -c:v mpeg4"_s;
     const double sample = 1.5 / 44100;
     // Silences under the minimum silence are measured too, so top up and exact settle to the sample. A WAV
     // or AIFF copy ends on its packet (up to 23 ms), AAC on 23 ms frames, mp3 on 26 ms, AC-3 on 32 ms.
@@ -359,7 +379,7 @@ void tst_TrimApply::everyFormatReachesItsTargets_data()
     QTest::newRow("flac with 2 s ends, set exactly, cover kept")
             << u"b.flac "_s + cover << test::ToneSpec{ 2, 2, 2 } << ends(EndMode::Exact, 100) << true << sample;
     QTest::newRow("mp3 copied, cover kept") << u"a.mp3 "_s + cover << stereo << cut << false << 0.06;
-    QTest::newRow("m4a copied, a real video left out") << u"a.m4a "_s + clip << stereo << cut << false << 0.01;
+    QTest::newRow("m4a copied") << u"a.m4a"_s << stereo << cut << false << 0.01;
     QTest::newRow("m4a padded, cover kept")
             << u"b.m4a "_s + cover << stereo << ends(EndMode::TopUp, 2500) << true << 0.025;
     QTest::newRow("m4b chapters and cover") << u"a.m4b "_s + cover + u" -c:a aac"_s << stereo << cut << false << 0.01;
@@ -371,6 +391,7 @@ void tst_TrimApply::everyFormatReachesItsTargets_data()
     QTest::newRow("wma, whose decoder primes") << u"a.wma -c:a wmav2"_s << stereo << cut << true << 0.1;
     QTest::newRow("ac-3 copied") << u"a.ac3 -c:a ac3"_s << stereo << cut << false << 0.04;
     QTest::newRow("flac in m4a") << u"c.m4a -c:a flac -strict -2 -f mp4"_s << stereo << cut << true << 0.002;
+    QTest::newRow("flac in mp4") << u"d.mp4 -c:a flac -strict -2"_s << stereo << cut << true << 0.002;
     // libvorbis at 96 kHz loses half a second of the generated head; the cut starts on a packet (up to 22 ms).
     QTest::newRow("vorbis at 96 kHz, a suffix ffmpeg does not know")
             << u"a.oggx -c:a libvorbis -ar 96000 -f ogg"_s << test::ToneSpec{ 1.5, 2, 2.5, 44100, 2 } << cut << false
@@ -462,6 +483,9 @@ void tst_TrimApply::inPlaceLosesNothing_data()
     QTest::newRow("a folder at the backup path") << u"folder-for-backup"_s << u"cannot write backup "_s;
     QTest::newRow("a read-only file") << u"read-only"_s << u"file is read-only"_s;
     QTest::newRow("over the safety limit") << u"limit"_s << u"would remove 2.7 s, over the 2 s safety limit"_s;
+    // Only the audio would be written: the picture would be lost.
+    QTest::newRow("a real video beside the audio") << u"video"_s << u"has a video stream - left alone"_s;
+    QTest::newRow("40 ms of sound, nothing to change") << u"tiny"_s << u"nothing to change - left alone"_s;
     QTest::newRow("an encoder this ffmpeg lacks") << u"wma"_s << u"no encoder available for wmav2"_s;
     QTest::newRow("damaged audio") << u"damaged"_s << u"damaged audio: decoding stopped at 0."_s;
     QTest::newRow("no decodable audio") << u"undecodable"_s << u"no decodable audio"_s;
@@ -490,9 +514,23 @@ void tst_TrimApply::inPlaceLosesNothing()
         QSKIP("mounting a small tmpfs needs root");
     const auto unmount = qScopeGuard([&] { return fullDisk ? QProcess::execute(u"umount"_s, { disk }) : 0; });
     const bool noise = obstacle == u"damaged" || obstacle == u"undecodable";
-    const QString name = wma ? u"legacy.wma"_s : noise || obstacle == u"twice" ? u"keep me.mp3"_s : u"keep me.flac"_s;
+    const bool video = obstacle == u"video";
+    const QString name = wma                ? u"legacy.wma"_s
+            : video                         ? u"clip.mp4"_s
+            : noise || obstacle == u"twice" ? u"keep me.mp3"_s
+                                            : u"keep me.flac"_s;
     const QString input = fullDisk ? disk + u"/nearly full.wav"_s : m_dir->filePath(name); // full: 5 s, 441 kB
-    QCOMPARE(test::makeAudio(input, {}, wma ? QStringList{ u"-c:a"_s, u"wmav2"_s } : QStringList()), QString());
+    const test::ToneSpec tone = obstacle == u"tiny" ? test::ToneSpec{ 0, 0.04, 0 } : test::ToneSpec();
+    QProcess listing; // H.264 where this ffmpeg writes it
+    if (video)
+        listing.start(test::ffmpegExecutable(), { u"-hide_banner"_s, u"-encoders"_s });
+    const QString x264
+            = video && listing.waitForFinished() && listing.readAll().contains(" libx264 ") ? u"libx264"_s : u"mpeg4"_s;
+    const QStringList options = wma ? QStringList{ u"-c:a"_s, u"wmav2"_s }
+            : video ? QStringList{ u"-map"_s, u"0:a"_s, u"-map"_s, u"1:v"_s, u"-c:v"_s, x264, u"-c:a"_s, u"aac"_s }
+                    : QStringList();
+    const QStringList clip = video ? u"-f lavfi -i testsrc=size=64x48:rate=10:duration=5"_s.split(u' ') : QStringList();
+    QCOMPARE(test::makeAudio(input, tone, options, clip), QString());
     if (noise) { // overwritten from a tenth of the way in, or from just past the first frame's header
         QFile file(input);
         QVERIFY(file.open(QIODevice::ReadWrite));
