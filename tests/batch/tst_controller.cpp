@@ -5,6 +5,7 @@
 #include "fixtures.h"
 #include "folderscan.h"
 #include "queuemodel.h"
+#include "runcheck.h"
 #include "stepresult.h"
 #include "workerhost.h"
 
@@ -150,13 +151,8 @@ private Q_SLOTS:
                 QStringList({ u"true"_s, u"Pending|cancelled|"_s, u"Pending|cancelled|"_s, u"Pending|cancelled|"_s,
                         QString(), u"0"_s }));
         QCOMPARE(test::temporaryFiles(m_dir.path()), QStringList());
-        QCOMPARE(QProcess::execute(u"pgrep"_s, { u"-f"_s, u"stop-[abcd]"_s }), 1); // no child still running
-
-        // The next run clears the stop, and gets as far as the last guard before
-        // writing: a destination mirroring onto the sources themselves.
-        m_settings.outputRoot = at(u"in"_s);
-        QVERIFY(run({ queued(u"in/cut.wav"_s) }));
-        QCOMPARE(row(0), u"Failed|output would overwrite the source|/in/cut.wav"_s);
+        // No child still running; only this run's, whatever other runs of this test the machine has.
+        QCOMPARE(QProcess::execute(u"pgrep"_s, { u"-f"_s, at(u"in/stop-"_s) }), 1);
     }
 
     // A stop belongs to every job asked for and not yet finished. With the
@@ -178,7 +174,7 @@ private Q_SLOTS:
         held.release();
         QVERIFY(m_finished.wait(60000));
         m_host.scan(at(u"copy"_s), { u"wav"_s }, false);
-        QTRY_COMPARE(scans.size(), 3);
+        QTRY_COMPARE_WITH_TIMEOUT(scans.size(), 3, 60000);
         QStringList seen;
         for (const QVariantList &scan : std::as_const(scans))
             seen << u"%1 %2"_s.arg(scan.at(2).toBool()).arg(scan.at(0).toStringList().join(u',')).remove(m_dir.path());
@@ -241,36 +237,80 @@ private Q_SLOTS:
         QCOMPARE(model.items().first().path, at(u"through/take.wav"_s));
     }
 
-    // After scattered rows go at once (some out of range, some twice), every path left is found at its
-    // new row and a result by its item's id; a removed item's result or one from before a clear finds none.
+    void resultsFindTheirRowById_data()
+    {
+        QTest::addColumn<int>("queued");
+        QTest::addColumn<QList<int>>("removed"); // rows, some out of range, some twice
+        QTest::newRow("rows 1, 3 and 4 of 6, told a run at a time") << 6 << QList<int>{ 4, 1, 9, 3, -1, 1 };
+        QList<int> everyThird{ 1200, -1, 0, 0 };
+        for (int i = 0; i < 1000; i += 3)
+            everyThird << i;
+        QTest::newRow("every third of 1000, told as one reset") << 1000 << everyThird;
+    }
+
+    // After scattered rows go at once, every path left is found at its new row and a result by its
+    // item's id; a removed item's result or one from before a clear finds none.
     void resultsFindTheirRowById()
     {
+        QFETCH(int, queued);
+        QFETCH(QList<int>, removed);
         QueueModel model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         QStringList paths;
-        QList<int> rows{ 1200, -1, 0, 0 };
-        for (int i = 0; i < 1000; ++i)
+        for (int i = 0; i < queued; ++i)
             paths << u"/q/%1.mp3"_s.arg(i, 4, 10, QLatin1Char('0'));
-        for (int i = 0; i < 1000; i += 3)
-            rows << i;
         model.addFiles(paths, u"/q"_s);
         const QList<QueueItem> run = model.items(); // what a run was given
-        model.removeItems(rows);
-        QCOMPARE(model.rowCount(), 666);
-        for (int i = 0; i < 1000; ++i) { // each left behind the rows removed before it; the others gone
+        model.removeItems(removed);
+        QStringList found, expected; // "path: row by path, row by id, result's row"
+        for (int i = 0, left = 0; i < queued; ++i) {
+            const int row = removed.contains(i) ? -1 : left++; // behind the rows removed before it
             QueueItem result = run.at(i);
-            result.message = u"done"_s;
-            const int row = i % 3 ? i - i / 3 - 1 : -1;
-            QCOMPARE(std::pair(model.rowOfPath(paths.at(i)), model.setItemById(result)), std::pair(row, row >= 0));
-            QCOMPARE(model.rowOfId(result.id), row);
-            if (row >= 0)
-                QCOMPARE(model.items().at(row).message, u"done"_s);
+            result.message = u"done %1"_s.arg(i);
+            const int byPath = model.rowOfPath(paths.at(i)), byId = model.rowOfId(result.id);
+            const bool landed = model.setItemById(result);
+            const int shownAt
+                    = int(std::find_if(model.items().cbegin(), model.items().cend(), [&](const QueueItem &item) {
+                          return item.message == result.message;
+                      }) - model.items().cbegin());
+            found << u"%1: %2 %3 %4"_s.arg(paths.at(i)).arg(byPath).arg(byId).arg(landed ? shownAt : -1);
+            expected << u"%1: %2 %2 %2"_s.arg(paths.at(i)).arg(row);
         }
+        QCOMPARE(found, expected);
         model.addFiles(paths, u"/q"_s); // what was removed comes again; what is left is not queued twice
-        QCOMPARE(model.rowCount(), 1000);
+        QCOMPARE(model.rowCount(), queued);
         model.clear();
         model.addFiles(paths, u"/q"_s);
         QCOMPARE(std::pair(model.setItemById(run.at(1)), model.items().at(1).message), std::pair(false, QString()));
+    }
+
+    void mirrorOntoTheSourcesRefused_data()
+    {
+        QTest::addColumn<QString>("destination");
+        QTest::addColumn<bool>("ontoSources");
+        QTest::newRow("another folder") << u"out"_s << false;
+        QTest::newRow("the sources' own folder") << u"in"_s << true;
+        QTest::newRow("a link to the sources' folder") << u"link to in"_s << true;
+    }
+
+    // A mirror run whose copies would land on their sources is refused before it starts, and should one
+    // start, each such file fails before anything is written.
+    void mirrorOntoTheSourcesRefused()
+    {
+        QFETCH(QString, destination);
+        QFETCH(bool, ontoSources);
+        QVERIFY(QFileInfo(at(u"link to in"_s)).isSymLink() || QFile::link(at(u"in"_s), at(u"link to in"_s)));
+        m_settings.outputRoot = at(destination);
+        const QList<QueueItem> items{ queued(u"in/cut.wav"_s) };
+        QCOMPARE(refusalText(queueRefusal(items, m_settings, false)),
+                refusalText(ontoSources ? RunRefusal::OntoSources : RunRefusal::None));
+        const QByteArray before = test::sha256(at(u"in/cut.wav"_s));
+        QVERIFY(run(items));
+        QCOMPARE(row(0),
+                (ontoSources ? u"Failed|output would overwrite the source|/%1/cut.wav"_s
+                             : u"Trimmed|head -0.850 s, tail -1.850 s|/%1/cut.wav"_s)
+                        .arg(destination));
+        QCOMPARE(test::sha256(at(u"in/cut.wav"_s)), before);
     }
 
     void fileOutcomes_data()

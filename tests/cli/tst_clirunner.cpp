@@ -134,6 +134,14 @@ private Q_SLOTS:
         addRun("a file fails, a path is missing", u"analyse --no-settings --json nothere.wav loose/garbage.mp3"_s, 1,
                 { u"{\"detail\":\"[mp3 @ 0x] Failed to read frame size"_s },
                 u"kestrova-cli: 'nothere.wav': no such file or folder\n"_s);
+        addRun("only a path is missing", u"analyse --no-settings nothere.wav in/within.wav"_s, 1,
+                { u"Analysing 1 file(s)."_s, u"within.wav - measured head 0.00 s, tail 0.00 s; no change needed"_s },
+                u"kestrova-cli: 'nothere.wav': no such file or folder\n"_s);
+        // Quiet, only the failed files' records are written, and the summary.
+        addRun("quiet JSON keeps the failed records",
+                u"analyse --no-settings --json --quiet in/within.wav loose/garbage.mp3"_s, 1,
+                { u"{\"detail\":\"[mp3 @ 0x] Failed to read frame size"_s },
+                u"garbage.mp3 - damaged or not an audio file"_s);
         addRun("jobs out of range", u"analyse --jobs 65 in"_s, 2, {},
                 u"kestrova-cli: option '--jobs': '65' is not a whole number from 0 to 64\n"_s);
         // A warning of the scan is no scan progress: it reaches standard error.

@@ -56,32 +56,36 @@ void tst_SettingsStore::storeRoundTrip()
 void tst_SettingsStore::storedValuesRead_data()
 {
     QTest::addColumn<QVariantMap>("stored");
-    QTest::addColumn<QString>("read");  // fields as loaded over a destination of /kept, which is not stored
-    QTest::addColumn<QString>("noted"); // the key the one note names, if any
-    const QString modes = u"leadMode=%1 tailMode=%2 leadTargetMs=%3 root=/kept"_s;
+    QTest::addColumn<QStringList>("read"); // fields as loaded over a destination of /kept, which is not stored
+    QTest::addColumn<QString>("noted");    // the key the one note names, if any
+    const auto modes = [](int lead, int tail, int leadMs) {
+        return QStringList{ u"leadMode=%1"_s.arg(lead), u"tailMode=%1"_s.arg(tail), u"leadTargetMs=%1"_s.arg(leadMs),
+            u"root=/kept"_s };
+    };
     QTest::newRow("tail was off") << QVariantMap{ { u"detection/padMs"_s, 300 }, { u"detection/trimTail"_s, false } }
-                                  << modes.arg(1).arg(0).arg(300) + u" tailTargetMs=300"_s << QString();
+                                  << modes(1, 0, 300) + QStringList{ u"tailTargetMs=300"_s } << QString();
     QTest::newRow("head was off") << QVariantMap{ { u"detection/padMs"_s, 80 }, { u"detection/trimLead"_s, false } }
-                                  << modes.arg(0).arg(1).arg(80) + u" tailTargetMs=80"_s << QString();
+                                  << modes(0, 1, 80) + QStringList{ u"tailTargetMs=80"_s } << QString();
     QTest::newRow("new keys win") << QVariantMap{ { u"detection/padMs"_s, 300 }, { u"detection/trimLead"_s, false },
         { u"detection/leadMode"_s, 3 }, { u"detection/leadTargetMs"_s, 300 } }
-                                  << modes.arg(3).arg(1).arg(300) << QString();
+                                  << modes(3, 1, 300) << QString();
     // A wrong type reads as that type's zero; an unknown mode is kept; the update address is never read from, nor
     // kept in, the store.
     QTest::newRow("stray values") << QVariantMap{ { u"updates/url"_s, u"https://elsewhere.example/latest.json"_s },
         { u"output/keepMtime"_s, u"maybe"_s }, { u"detection/tailMode"_s, 7 } }
-                                  << modes.arg(1).arg(7).arg(150) + u" keepMtime=false"_s << QString();
+                                  << modes(1, 7, 150) + QStringList{ u"keepMtime=false"_s } << QString();
     // Out of range: the default, and a note; the limits themselves are in range.
     const auto range
             = [](const char *tag, const QString &key, const QVariant &stored, const QString &read, bool noted) {
-                  QTest::newRow(tag) << QVariantMap{ { key, stored } } << key.section(u'/', 1) + u'=' + read
-                                     << (noted ? key : QString());
+                  QTest::newRow(tag) << QVariantMap{ { key, stored } }
+                                     << QStringList{ key.section(u'/', 1) + u'=' + read } << (noted ? key : QString());
               };
     const QString defaultExtensions = Settings().extensions.join(u'|');
     range("safety limit switched off", u"detection/maxTrimSec"_s, 1e9, u"900"_s, true);
     range("thousands of jobs", u"tools/parallelJobs"_s, 100000, u"0"_s, true);
     range("threshold a wrong type", u"detection/thresholdDb"_s, u"loud"_s, u"-50"_s, true);
     range("threshold not a number", u"detection/thresholdDb"_s, u"nan"_s, u"-50"_s, true);
+    range("threshold louder than -10 dB", u"detection/thresholdDb"_s, -5, u"-50"_s, true);
     range("negative target", u"detection/tailTargetMs"_s, -1, u"150"_s, true);
     range("largest int target", u"detection/leadTargetMs"_s, 2147483647, u"150"_s, true);
     range("10 MB destination", u"output/root"_s, QString(10'000'000, u'x'), QString(), true);
@@ -97,14 +101,14 @@ void tst_SettingsStore::storedValuesRead_data()
 void tst_SettingsStore::storedValuesRead()
 {
     QFETCH(QVariantMap, stored);
-    QFETCH(QString, read);
+    QFETCH(QStringList, read);
     QFETCH(QString, noted);
     for (auto it = stored.cbegin(); it != stored.cend(); ++it)
         QSettings().setValue(it.key(), it.value());
     Settings s;
     s.outputRoot = u"/kept"_s;
     const QStringList notes = loadSettings(s);
-    for (const QString &field : read.split(u' '))
+    for (const QString &field : std::as_const(read))
         QVERIFY2(test::fields(s).contains(field),
                 qPrintable(field + u" not in "_s + test::fields(s).join(u' ').left(2000)));
     QCOMPARE(notes.size(), noted.isEmpty() ? 0 : 1);

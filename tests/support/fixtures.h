@@ -57,3 +57,12 @@ QByteArray sha256(const QString &path);
 QStringList temporaryFiles(const QString &folder);
 
 } // namespace ks::test
+
+// `actual` within `tolerance` of `expected`; a failure names the value and both numbers.
+#define COMPARE_NEAR(actual, expected, tolerance)                                                                      \
+    QVERIFY2(qAbs((actual) - (expected)) <= (tolerance),                                                               \
+            qPrintable(QStringLiteral("%1 is %2, %3 expected (within %4)")                                             \
+                               .arg(QLatin1String(#actual))                                                            \
+                               .arg(actual)                                                                            \
+                               .arg(expected)                                                                          \
+                               .arg(tolerance)))

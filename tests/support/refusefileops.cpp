@@ -2,8 +2,9 @@
 // is set, setting a file's times fails with EPERM, while KS_FAIL_CHOWN is
 // set so does giving a file to another owner, and while KS_FAIL_CHMOD is
 // set so does changing its permissions, as on a file system or for a user
-// that does not allow them. While KS_FAIL_BACKUP_FLUSH is set, flushing a
-// file whose name ends in ".bak" fails with EIO, as on a failing disk.
+// that does not allow them. While KS_FAIL_FSYNC is set, flushing a file whose
+// name contains its value fails with EIO, as on a failing disk; while
+// KS_FAIL_RENAME is set, rename(2) fails with EXDEV.
 
 #include <cerrno>
 #include <cstdio>
@@ -71,11 +72,21 @@ int fsync(int fd)
     char path[4096] = {};
     std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
     const ssize_t length = ::readlink(link, path, sizeof path - 1);
-    if (std::getenv("KS_FAIL_BACKUP_FLUSH") && length > 4 && std::strcmp(path + length - 4, ".bak") == 0) {
+    const char *refusedName = std::getenv("KS_FAIL_FSYNC");
+    if (refusedName && length > 0 && std::strstr(path, refusedName)) {
         errno = EIO;
         return -1;
     }
     return next(fd);
+}
+
+int rename(const char *from, const char *to)
+{
+    static const auto next = real<int (*)(const char *, const char *)>("rename");
+    if (!std::getenv("KS_FAIL_RENAME"))
+        return next(from, to);
+    errno = EXDEV;
+    return -1;
 }
 
 int fchmod(int fd, mode_t mode)

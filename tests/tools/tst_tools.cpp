@@ -19,14 +19,20 @@ class tst_Tools : public QObject
 
 private Q_SLOTS:
     void cleanup();
+    void progressRead_data();
+    void progressRead();
     void toolTextRead_data();
     void toolTextRead();
     void encoderChosen_data();
     void encoderChosen();
     void encoderOptions_data();
     void encoderOptions();
+    void linesJoinedAcrossReads();
+    void codecTable_data();
+    void codecTable();
     void childOutputAndEnd_data();
     void childOutputAndEnd();
+    void aTalkingChildIsNeverStalled();
     void childDiesWithItsParent();
     void lookup_data();
     void lookup();
@@ -47,17 +53,33 @@ void tst_Tools::cleanup()
     qputenv("PATH", m_systemPath);
 }
 
+void tst_Tools::progressRead_data()
+{
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<double>("seconds"); // -1: not a progress line
+    QTest::addColumn<int>("percent");    // of 10 s; -1: none reported
+    QTest::newRow("microseconds, truncated") << u"out_time_us=3339000"_s << 3.339 << 33;
+    QTest::newRow("past the end clamps") << u"out_time_us=12500000"_s << 12.5 << 100;
+    QTest::newRow("negative time") << u"out_time_us=-2000000"_s << -2.0 << -1;
+    QTest::newRow("clock") << u"out_time=01:01:02.500000"_s << 3662.5 << 100;
+    QTest::newRow("clock not available") << u"out_time=N/A"_s << -1.0 << -1;
+    // ffmpeg also writes out_time_ms, which is not milliseconds; it is not read.
+    QTest::newRow("out_time_ms") << u"out_time_ms=1500000"_s << -1.0 << -1;
+}
+
+void tst_Tools::progressRead()
+{
+    QFETCH(QString, said);
+    int percent = -1;
+    reportProgressLine(said, 10.0, [&](int p) { percent = p; });
+    QTEST(progressSeconds(said), "seconds");
+    QTEST(percent, "percent");
+}
+
 void tst_Tools::toolTextRead_data()
 {
     QTest::addColumn<QString>("said");
-    QTest::addColumn<QString>("line"); // for progress, the seconds (-1: not one), then any percent reported of 10 s
-    QTest::newRow("microseconds, truncated") << u"out_time_us=3339000"_s << u"3.339 33"_s;
-    QTest::newRow("past the end clamps") << u"out_time_us=12500000"_s << u"12.5 100"_s;
-    QTest::newRow("negative time") << u"out_time_us=-2000000"_s << u"-2"_s;
-    QTest::newRow("clock") << u"out_time=01:01:02.500000"_s << u"3662.5 100"_s;
-    QTest::newRow("clock not available") << u"out_time=N/A"_s << u"-1"_s;
-    // ffmpeg also writes out_time_ms, which is not milliseconds; it is not read.
-    QTest::newRow("out_time_ms") << u"out_time_ms=1500000"_s << u"-1"_s;
+    QTest::addColumn<QString>("line");
     // What ffmpeg and ffprobe really print, for /in/a.mp3 written to /o/a.m4a.
     QTest::newRow("muxer refuses the codec")
             << u"[ipod @ 0x5561] Could not find tag for codec flac in stream #0, codec not currently supported in "
@@ -109,12 +131,47 @@ void tst_Tools::toolTextRead_data()
 void tst_Tools::toolTextRead()
 {
     QFETCH(QString, said);
-    QString read = QString::number(progressSeconds(said));
-    reportProgressLine(said, 10.0, [&](int p) { read += u' ' + QString::number(p); });
-    QTEST(said.startsWith(u"out_time"_s)
-                    ? read
-                    : ToolMessage::oneLine(said, u"/in/a.mp3"_s, u"/o/.a.kstmp.m4a"_s, u"/o/a.m4a"_s),
-            "line");
+    QTEST(ToolMessage::oneLine(said, u"/in/a.mp3"_s, u"/o/.a.kstmp.m4a"_s, u"/o/a.m4a"_s), "line");
+}
+
+// Lines joined across reads, CR LF, an empty line, "é" split over two reads, a last line without an end.
+void tst_Tools::linesJoinedAcrossReads()
+{
+    QStringDecoder decoder(QStringDecoder::Utf8);
+    QString pending, total;
+    QStringList lines;
+    for (const QByteArray &read : { "abc"_ba, "def\r\n\nCaf\xc3"_ba, "\xa9 x\nlast"_ba })
+        feedLines(
+                decoder, pending, read, [&](const QString &line) { lines << line; }, total);
+    QCOMPARE(lines, QStringList({ u"abcdef"_s, QString(), u"Café x"_s }));
+    QCOMPARE(pending, u"last"_s);
+    QCOMPARE(total, u"abcdef\r\n\nCafé x\nlast"_s);
+}
+
+void tst_Tools::codecTable_data()
+{
+    QTest::addColumn<QString>("codec"); // as ffprobe names it
+    QTest::addColumn<QString>("encoder");
+    QTest::addColumn<bool>("lossless");
+    QTest::addColumn<bool>("copyCutsIt"); // a stream copy gives the planned cut, players honour it
+    QTest::newRow("mp3") << u"mp3"_s << u"libmp3lame"_s << false << true;
+    QTest::newRow("AAC") << u"aac"_s << u"aac"_s << false << true;
+    QTest::newRow("AC-3") << u"ac3"_s << u"ac3"_s << false << true;
+    QTest::newRow("E-AC-3") << u"eac3"_s << u"eac3"_s << false << false;
+    QTest::newRow("WMA version 1") << u"wmav1"_s << u"wmav1"_s << false << false;
+    QTest::newRow("WMA version 2") << u"wmav2"_s << u"wmav2"_s << false << false;
+    QTest::newRow("Vorbis") << u"vorbis"_s << u"libvorbis"_s << false << false;
+    QTest::newRow("FLAC") << u"flac"_s << u"flac"_s << true << false;
+    QTest::newRow("PCM, as itself") << u"pcm_s24le"_s << u"pcm_s24le"_s << true << true;
+    QTest::newRow("no encoder known") << u"ape"_s << QString() << false << true;
+}
+
+void tst_Tools::codecTable()
+{
+    QFETCH(QString, codec);
+    QTEST(CodecTable::encoderFor(codec), "encoder");
+    QTEST(CodecTable::isLossless(codec), "lossless");
+    QTEST(!CodecTable::needsReencode(codec), "copyCutsIt");
 }
 
 void tst_Tools::encoderChosen_data()
@@ -206,10 +263,8 @@ void tst_Tools::childOutputAndEnd_data()
     QTest::addColumn<QString>("end");       // or the message the runner ended it with
     const QByteArray pid = "echo $$ > \"$0.pid\"\n";
     // Lines joined across reads, CR LF, an empty line, "é" split over two writes, a last line without an end.
-    QTest::newRow("lines as they arrive")
-            << QByteArray("printf abc\nsleep 0.2\nprintf 'def\\r\\n\\nCaf\\303'\nsleep 0.2\nprintf '\\251 x'\n"
-                          "printf 'e1\\ne2' >&2")
-            << 0 << u"abcdef||Café x"_s << u"e1\ne2"_s << u"exit 0"_s;
+    QTest::newRow("lines on both channels") << QByteArray("printf 'abc\\r\\n\\nCaf\\303\\251 x'\nprintf 'e1\\ne2' >&2")
+                                            << 0 << u"abc||Café x"_s << u"e1\ne2"_s << u"exit 0"_s;
     QTest::newRow("garbage") << QByteArray("printf 'ok\\377\\376\\n'") << 0 << u"ok\uFFFD\uFFFD"_s << QString()
                              << u"exit 0"_s;
     QTest::newRow("exit 1 with text") << QByteArray("echo 'no such file' >&2\nexit 1") << 0 << QString()
@@ -229,13 +284,6 @@ void tst_Tools::childOutputAndEnd_data()
             << pid + "exec sleep 60" << 300 << QString() << QString() << u"silent from the start"_s + stalled;
     QTest::newRow("silent after a line") << pid + "echo out_time_us=0\necho starting >&2\nexec sleep 60" << 300
                                          << u"out_time_us=0"_s << u"starting"_s << u"silent after a line"_s + stalled;
-    // Twice the limit in all, a line on one channel or the other every tenth of it.
-    QTest::newRow("talking past the limit")
-            << QByteArray("for i in 1 2 3 4 5 6 7 8 9 10; do echo out_time_us=$i; sleep 0.2; echo frame $i >&2; "
-                          "sleep 0.2; done")
-            << 2000 << u"out_time_us=1|out_time_us=2|out_time_us=3|out_time_us=4|out_time_us=5"_s
-            << u"frame 1\nframe 2\nframe 3\nframe 4\nframe 5\nframe 6\nframe 7\nframe 8\nframe 9\nframe 10"_s
-            << u"exit 0"_s;
 }
 
 void tst_Tools::childOutputAndEnd()
@@ -266,6 +314,35 @@ void tst_Tools::childOutputAndEnd()
     QCOMPARE(errLines.join(u'\n'), run.started ? err : QString());
     QCOMPARE(run.stdErr.trimmed(), (QStringList{ err, run.stalled ? end : QString() }.join(u'\n').trimmed()));
     QVERIFY2(!pid.open(QIODevice::ReadOnly) || !running(pid.readAll().trimmed().toLongLong()), "still running");
+}
+
+// A child that talks on one channel, then on the other, each for longer than the limit, runs to its end. The
+// test's clock only decides when it has talked long enough.
+void tst_Tools::aTalkingChildIsNeverStalled()
+{
+    const int limit = 1000;
+    setStallLimit(limit);
+    const auto reset = qScopeGuard([] { setStallLimit(DefaultStallLimitMs); });
+    const QString program = test::writeFakeTool(m_dir.path(), u"talker"_s,
+            "while [ ! -e \"$0.err\" ]; do echo out_time_us=1; done\n"
+            "while [ ! -e \"$0.end\" ]; do echo frame >&2; done");
+    QElapsedTimer talking;
+    talking.start();
+    // Past one and a half limits on a channel, the child is told to go on to the next.
+    const auto next = [&](const QString &flag) {
+        if (talking.elapsed() > limit * 3 / 2 && QFile(program + flag).open(QIODevice::WriteOnly))
+            talking.restart();
+    };
+    bool errStarted = false;
+    const ToolRun run = runTool(
+            program, {}, {}, [&](const QString &) { next(u".err"_s); },
+            [&](const QString &) {
+                if (!std::exchange(errStarted, true))
+                    talking.restart();
+                next(u".end"_s);
+            });
+    QVERIFY2(!run.stalled, qPrintable(run.stdErr.right(200)));
+    QCOMPARE(run.exitCode, 0);
 }
 
 void tst_Tools::childDiesWithItsParent()

@@ -24,7 +24,7 @@ const QByteArray EveryField = R"({"latest_version":"2.0","download_url":"https:/
 // One check, told as text: "ok", the flags set and the fields read, or "error: "
 // and the error. Every outcome comes from the event loop, so that a caller
 // connecting after check() hears of it; a second check meanwhile does nothing.
-QString checkOnce(const QString &endpoint, int timeLimitMs = 5000)
+QString checkOnce(const QString &endpoint, int timeLimitMs = 60000)
 {
     UpdateChecker checker;
     checker.setEndpoint(endpoint);
@@ -35,7 +35,7 @@ QString checkOnce(const QString &endpoint, int timeLimitMs = 5000)
         return u"reported within check()"_s;
     if (checker.isBusy())
         checker.check(false);
-    if (!spy.wait(5000) || spy.count() != 1 || !spy.first().at(1).toBool() || checker.isBusy())
+    if (!spy.wait(timeLimitMs + 60000) || spy.count() != 1 || !spy.first().at(1).toBool() || checker.isBusy())
         return u"%1 reports, busy %2"_s.arg(spy.count()).arg(checker.isBusy());
     const auto r = spy.first().first().value<UpdateChecker::Result>();
     QStringList words{ r.ok ? u"ok"_s : u"error: "_s + r.error, r.nothingPublished ? u"nothing published"_s : QString(),
@@ -121,10 +121,10 @@ private Q_SLOTS:
         LocalHttpServer server;
         QVERIFY(server.listen());
         server.setResponse(FeedPath, response);
-        // Time-outs are tested with a limit a local server beats by far.
-        QCOMPARE(checkOnce(server.url(FeedPath).toString(), outcome == TimedOut ? 300 : 5000), outcome);
+        // A reply that never completes meets a short limit; any other gets a generous one.
+        QCOMPARE(checkOnce(server.url(FeedPath).toString(), outcome == TimedOut ? 300 : 60000), outcome);
         // Every check leaves its connection closed, however much it was offered.
-        QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 60000);
         QCOMPARE_LT(server.bytesSent(), 4 * UpdateChecker::MaxReplyBytes);
 
         QCOMPARE(server.requestCount(), 1);
@@ -185,6 +185,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("expected");
 
         QTest::newRow("1.10 > 1.9") << u"1.10"_s << u"1.9"_s << 1;
+        QTest::newRow("1.2.1 > 1.2") << u"1.2.1"_s << u"1.2"_s << 1;
+        QTest::newRow("1.2.0.1 > 1.2") << u"1.2.0.1"_s << u"1.2"_s << 1;
         QTest::newRow("v, padding and rc dropped") << u"v1.0-rc1"_s << u"1.0.0"_s << 0;
         QTest::newRow("20 digits") << u"99999999999999999999.1"_s << u"99999999999999999998.2"_s << 1;
         QTest::newRow("Arabic-Indic digits") << u"\u0661.\u0661\u0660"_s << u"1.9"_s << 1;
