@@ -85,10 +85,9 @@ void tst_SilenceAnalyzer::headTailAndWholeFile_data()
     // Sound before or after a silence, however short, keeps it from being an end.
     QTest::newRow("sound 80 ms either side")
             << QStringList{ u"silence_start: 0.08"_s, u"silence_end: 9.92"_s } << 0.0 << 0.0 << false;
-    QTest::newRow("sound from the first sample, 1 ms")
-            << QStringList{ u"[Parsed_ashowinfo_2 @ 0x3] n:0 pts:-960 pts_time:-0.02"_s, u"silence_start: -0.019"_s,
-                   u"silence_end: 1"_s }
-            << 0.0 << 0.0 << false;
+    QTest::newRow("sound from the first sample, 1 ms") << QStringList{
+        u"[Parsed_ashowinfo_2 @ 0x3] n:0 pts:-960 pts_time:-0.02"_s, u"silence_start: -0.019"_s, u"silence_end: 1"_s
+    } << 0.0 << 0.0 << false;
 }
 
 void tst_SilenceAnalyzer::headTailAndWholeFile()
