@@ -142,6 +142,15 @@ QString writeFakeTool(const QString &dir, const QString &name, const QByteArray 
     return file.fileName();
 }
 
+QByteArray programOutput(const QString &program, const QStringList &args)
+{
+    QProcess process;
+    process.start(program, args);
+    if (!process.waitForFinished(-1) || process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        return QByteArray();
+    return process.readAllStandardOutput();
+}
+
 QByteArray sha256(const QString &path)
 {
     QFile file(path);

@@ -3,8 +3,12 @@
 #include "toolpaths.h"
 
 #include <QJsonObject>
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <cmath>
+#include <cstring>
 
 namespace ks::test {
 
@@ -55,6 +59,33 @@ QByteArray sha256(const QString &path);
 // The rewrite's temporary files (".name.kstmp.suffix") anywhere below `folder`;
 // a finished or stopped run must leave none.
 QStringList temporaryFiles(const QString &folder);
+
+// What a program that ran to a good end wrote on its standard output; empty otherwise.
+QByteArray programOutput(const QString &program, const QStringList &args);
+
+// Raw interleaved samples (s16le, f32le) as numbers.
+template<typename Sample>
+QList<Sample> pcmSamples(const QByteArray &pcm)
+{
+    QList<Sample> samples(pcm.size() / qsizetype(sizeof(Sample)));
+    std::memcpy(samples.data(), pcm.constData(), size_t(samples.size()) * sizeof(Sample));
+    return samples;
+}
+
+// How close `cut` is to the stretch of `source` it was cut from (beginning at
+// `offset`), past its first `skip` samples, in dB; infinite when equal.
+template<typename Sample>
+double signalToNoise(const QList<Sample> &source, qint64 offset, const QList<Sample> &cut, qint64 skip = 0)
+{
+    double signal = 0;
+    double noise = 0;
+    for (qint64 i = skip; i < cut.size() && offset + i < source.size(); ++i) {
+        const double wanted = source.at(offset + i);
+        signal += wanted * wanted;
+        noise += (cut.at(i) - wanted) * (cut.at(i) - wanted);
+    }
+    return noise == 0 ? INFINITY : 10 * std::log10(signal / noise);
+}
 
 } // namespace ks::test
 

@@ -28,40 +28,15 @@ private Q_SLOTS:
 
 namespace {
 
-// What a decoder outputs for `path` as 16-bit samples, all channels interleaved.
-QVector<qint16> decoded(const QString &program, const QStringList &args)
+QList<qint16> ffmpegDecode(const QString &path)
 {
-    QProcess decoder;
-    decoder.start(program, args);
-    if (!decoder.waitForFinished(-1) || decoder.exitCode() != 0)
-        return {};
-    const QByteArray bytes = decoder.readAllStandardOutput();
-    QVector<qint16> samples(bytes.size() / 2);
-    std::memcpy(samples.data(), bytes.constData(), size_t(samples.size()) * 2);
-    return samples;
+    return test::pcmSamples<qint16>(test::programOutput(
+            test::ffmpegExecutable(), { u"-v"_s, u"error"_s, u"-i"_s, path, u"-f"_s, u"s16le"_s, u"-"_s }));
 }
 
-QVector<qint16> ffmpegDecode(const QString &path)
+QList<qint16> mpg123Decode(const QString &path)
 {
-    return decoded(test::ffmpegExecutable(), { u"-v"_s, u"error"_s, u"-i"_s, path, u"-f"_s, u"s16le"_s, u"-"_s });
-}
-
-QVector<qint16> mpg123Decode(const QString &path)
-{
-    return decoded(u"mpg123"_s, { u"-q"_s, u"-s"_s, path });
-}
-
-// How far `cut` is from `source` from `offset` on, in dB; infinite when equal.
-double signalToNoise(const QVector<qint16> &source, qint64 offset, const QVector<qint16> &cut)
-{
-    double signal = 0;
-    double noise = 0;
-    for (qint64 i = 0; i < cut.size() && offset + i < source.size(); ++i) {
-        const double wanted = source.at(offset + i);
-        signal += wanted * wanted;
-        noise += (cut.at(i) - wanted) * (cut.at(i) - wanted);
-    }
-    return noise == 0 ? INFINITY : 10 * std::log10(signal / noise);
+    return test::pcmSamples<qint16>(test::programOutput(u"mpg123"_s, { u"-q"_s, u"-s"_s, path }));
 }
 
 QByteArray contents(const QString &path)
@@ -129,8 +104,8 @@ void tst_Mp3Cutter::cutsToTheSample()
     const QString cut = m_dir->filePath(u"cut.mp3"_s);
     const test::ToneSpec tone{ 1, 2, 1, rate, channels, 440 };
     QCOMPARE(test::makeAudio(source, tone, encoding, inputs), QString());
-    const QVector<qint16> sourceByFfmpeg = ffmpegDecode(source);
-    const QVector<qint16> sourceByMpg123 = mpg123Decode(source);
+    const QList<qint16> sourceByFfmpeg = ffmpegDecode(source);
+    const QList<qint16> sourceByMpg123 = mpg123Decode(source);
     QCOMPARE(Mp3Cutter::samplesOf(source), sourceByFfmpeg.size() / channels);
     QCOMPARE(sourceByMpg123.size(), sourceByFfmpeg.size());
     QVERIFY(Mp3Cutter::handles(probeMedia(test::systemTools(), source, {})));
@@ -146,8 +121,8 @@ void tst_Mp3Cutter::cutsToTheSample()
     const struct
     {
         QString name;
-        QVector<qint16> source;
-        QVector<qint16> cut;
+        QList<qint16> source;
+        QList<qint16> cut;
     } decoders[] = { { u"ffmpeg"_s, sourceByFfmpeg, ffmpegDecode(cut) },
         { u"mpg123"_s, sourceByMpg123, mpg123Decode(cut) } };
     for (const auto &decoder : decoders) {
@@ -155,7 +130,7 @@ void tst_Mp3Cutter::cutsToTheSample()
                 qPrintable(u"%1 decodes %2 samples, %3 planned"_s.arg(decoder.name)
                                    .arg(decoder.cut.size() / channels)
                                    .arg(sampleCount)));
-        const double snr = signalToNoise(decoder.source, firstSample * channels, decoder.cut);
+        const double snr = test::signalToNoise(decoder.source, firstSample * channels, decoder.cut);
         QVERIFY2(snr > 90, qPrintable(u"%1: %2 dB from the source"_s.arg(decoder.name).arg(snr, 0, 'f', 1)));
     }
 

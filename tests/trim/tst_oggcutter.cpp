@@ -29,44 +29,21 @@ private Q_SLOTS:
 
 namespace {
 
-// A program's standard output, read while it runs.
-QByteArray output(const QString &program, const QStringList &args)
-{
-    QProcess process;
-    process.start(program, args);
-    process.waitForFinished(-1);
-    return process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
-}
-
 // What ffmpeg decodes of the file's audio, as 32-bit floats at `rate`.
 QList<float> ffmpegDecode(const QString &path, int rate)
 {
-    const QByteArray pcm = output(test::ffmpegExecutable(),
+    return test::pcmSamples<float>(test::programOutput(test::ffmpegExecutable(),
             { u"-v"_s, u"error"_s, u"-i"_s, path, u"-map"_s, u"0:a:0"_s, u"-ar"_s, QString::number(rate), u"-f"_s,
-                    u"f32le"_s, u"-"_s });
-    QList<float> samples(pcm.size() / int(sizeof(float)));
-    std::memcpy(samples.data(), pcm.constData(), samples.size() * sizeof(float));
-    return samples;
+                    u"f32le"_s, u"-"_s }));
 }
 
 // The samples of each channel the codec's own decoder outputs.
 qint64 referenceDecodedSamples(const QString &path, bool opus, int channels)
 {
-    const QByteArray pcm = opus ? output(u"opusdec"_s, { u"--quiet"_s, u"--rate"_s, u"48000"_s, path, u"-"_s })
-                                : output(u"oggdec"_s, { u"-Q"_s, u"-R"_s, u"-o"_s, u"-"_s, path });
+    const QByteArray pcm = opus
+            ? test::programOutput(u"opusdec"_s, { u"--quiet"_s, u"--rate"_s, u"48000"_s, path, u"-"_s })
+            : test::programOutput(u"oggdec"_s, { u"-Q"_s, u"-R"_s, u"-o"_s, u"-"_s, path });
     return pcm.size() / 2 / channels;
-}
-
-// The output against the source's stretch it was cut from, past the first
-// 80 ms, as a signal-to-noise ratio in dB.
-double signalToNoise(const QList<float> &source, const QList<float> &cut, qint64 offset, int skip)
-{
-    double signal = 0, noise = 0;
-    for (qint64 i = skip; i < cut.size() && offset + i < source.size(); ++i) {
-        signal += double(source[offset + i]) * source[offset + i];
-        noise += double(source[offset + i] - cut[i]) * (source[offset + i] - cut[i]);
-    }
-    return noise == 0 ? INFINITY : 10 * std::log10(signal / noise);
 }
 
 // A cover as a FLAC picture block, base64 as the comment holds it.
@@ -141,7 +118,7 @@ void tst_OggCutter::cutsWithoutReencoding()
     const bool opus = encoder == u"libopus";
     const QString input = m_dir->filePath(opus ? u"in/a.opus"_s : u"in/a.ogg"_s);
     const QString cover = m_dir->filePath(u"cover.png"_s);
-    output(test::ffmpegExecutable(),
+    test::programOutput(test::ffmpegExecutable(),
             { u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=8x8"_s, u"-frames:v"_s, u"1"_s,
                     cover });
     QStringList args{ u"-c:a"_s, encoder, u"-metadata"_s, u"title=Ünder the Sky"_s, u"-metadata"_s,
@@ -191,10 +168,10 @@ void tst_OggCutter::cutsWithoutReencoding()
     // The kept samples are the source's own, past what the decoder needs to settle.
     const QList<float> original = ffmpegDecode(input, rate);
     const qint64 offset = span.first * tone.channels;
-    const double snr = signalToNoise(original, decoded, offset, int(0.08 * rate) * tone.channels);
+    const double snr = test::signalToNoise(original, offset, decoded, int(0.08 * rate) * tone.channels);
     qInfo("%s: %lld samples planned and decoded, begun %.1f ms early, SNR %.1f dB (%.1f dB from the first sample)",
             QTest::currentDataTag(), span.count, early * 1000.0 / rate, snr,
-            signalToNoise(original, decoded, offset, 0));
+            test::signalToNoise(original, offset, decoded));
     QVERIFY2(snr > 90, qPrintable(u"SNR %1 dB"_s.arg(snr)));
 
     // Tags and the cover as the source had them.
