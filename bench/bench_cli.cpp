@@ -146,7 +146,7 @@ int main(int argc, char *argv[])
         return 1;
 
     // One long spoken-word file: the measurement needs only its ends.
-    test::ToneSpec speech;
+    test::ToneShape speech;
     speech.leadSec = 2.0;
     speech.toneSec = analysisMinutes * 60.0 - 5.0;
     speech.tailSec = 3.0;

@@ -41,7 +41,7 @@ QString commandLine(const QString &program, const QStringList &args)
 
 QStringList makeTakes(const QString &folder, int count, QString *error, double toneSec, const QStringList &suffixes)
 {
-    test::ToneSpec spec;
+    test::ToneShape spec;
     spec.leadSec = 1.0;
     spec.toneSec = toneSec;
     spec.tailSec = 2.0;

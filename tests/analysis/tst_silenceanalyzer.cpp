@@ -168,10 +168,12 @@ void tst_SilenceAnalyzer::soundAtTheEdges()
 void tst_SilenceAnalyzer::windowsMeasureAsTheWholeFile_data()
 {
     QTest::addColumn<QString>("suffix");
-    QTest::addColumn<test::ToneSpec>("tone"); // at 22.05 kHz, mono
-    QTest::addColumn<bool>("halfLength");     // the FLAC header claims half the samples there are
-    QTest::addColumn<int>("passes");          // ffmpeg runs, the whole decode included
-    const auto tone = [](double lead, double sound, double tail) { return test::ToneSpec{ lead, sound, tail, 22050 }; };
+    QTest::addColumn<test::ToneShape>("tone"); // at 22.05 kHz, mono
+    QTest::addColumn<bool>("halfLength");      // the FLAC header claims half the samples there are
+    QTest::addColumn<int>("passes");           // ffmpeg runs, the whole decode included
+    const auto tone = [](double lead, double sound, double tail) {
+        return test::ToneShape{ lead, sound, tail, 22050 };
+    };
     QTest::newRow("wav, short ends") << u"wav"_s << tone(1.5, 60, 2.5) << false << 1;
     for (const char *suffix : { "wav", "flac", "mp3", "ogg" })
         QTest::addRow("%s, ends past the first windows", suffix)
@@ -190,7 +192,7 @@ void tst_SilenceAnalyzer::windowsMeasureAsTheWholeFile_data()
 void tst_SilenceAnalyzer::windowsMeasureAsTheWholeFile()
 {
     QFETCH(QString, suffix);
-    QFETCH(test::ToneSpec, tone);
+    QFETCH(test::ToneShape, tone);
     // Names reach both tools unchanged: spaces, quotes, a leading dash, a colon, other letters.
     const QString path = m_dir.filePath(
             u"Ærø dir/-lead 'q' \"d\" ü:colon $x "_s + QString::fromUtf8(QTest::currentDataTag()) + u'.' + suffix);

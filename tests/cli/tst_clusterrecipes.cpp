@@ -93,7 +93,7 @@ private Q_SLOTS:
         for (const QString &name : m_files) {
             const bool within = name.contains(u"within"_s); // nothing to cut: left alone
             QCOMPARE(test::makeAudio(
-                             at(u"music/"_s + name), within ? test::ToneSpec{ 0.0, 2.0, 0.0 } : test::ToneSpec{}),
+                             at(u"music/"_s + name), within ? test::ToneShape{ 0.0, 2.0, 0.0 } : test::ToneShape{}),
                     QString());
         }
         qputenv("KS_CLI", KESTROVA_CLI);

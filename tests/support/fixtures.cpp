@@ -83,7 +83,7 @@ QString makeFromSource(const QString &path, const QString &source, const QString
 }
 
 QString makeAudio(
-        const QString &path, const ToneSpec &spec, const QStringList &extraArgs, const QStringList &extraInputs)
+        const QString &path, const ToneShape &spec, const QStringList &extraArgs, const QStringList &extraInputs)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QStringList args{ u"-hide_banner"_s, u"-nostdin"_s, u"-y"_s, u"-loglevel"_s, u"error"_s, u"-f"_s, u"lavfi"_s };

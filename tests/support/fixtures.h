@@ -14,7 +14,7 @@ namespace ks::test {
 
 // The shape of a generated test file: digital silence, a sine tone, digital
 // silence. A tone of 0 s gives a file that is silent end to end.
-struct ToneSpec
+struct ToneShape
 {
     double leadSec = 1.0;
     double toneSec = 2.0;
@@ -28,7 +28,7 @@ struct ToneSpec
 // suffix (mp3, wav, flac, ogg, m4a, aiff); `extraInputs` follow the generated
 // input (a cover), `extraArgs` precede the output. The file is dated an hour back, as a recording long
 // finished. Returns what went wrong, if anything.
-QString makeAudio(const QString &path, const ToneSpec &spec = {}, const QStringList &extraArgs = {},
+QString makeAudio(const QString &path, const ToneShape &spec = {}, const QStringList &extraArgs = {},
         const QStringList &extraInputs = {});
 
 // Generates audio from any lavfi source (an "aevalsrc=..." expression of

@@ -102,7 +102,7 @@ void tst_Mp3Cutter::cutsToTheSample()
 
     const QString source = m_dir->filePath(u"source.mp3"_s);
     const QString cut = m_dir->filePath(u"cut.mp3"_s);
-    const test::ToneSpec tone{ 1, 2, 1, rate, channels, 440 };
+    const test::ToneShape tone{ 1, 2, 1, rate, channels, 440 };
     QCOMPARE(test::makeAudio(source, tone, encoding, inputs), QString());
     const QList<qint16> sourceByFfmpeg = ffmpegDecode(source);
     const QList<qint16> sourceByMpg123 = mpg123Decode(source);

@@ -85,31 +85,31 @@ QStringList facts(const QString &path)
 void tst_OggCutter::cutsWithoutReencoding_data()
 {
     QTest::addColumn<QString>("encoder");
-    QTest::addColumn<test::ToneSpec>("tone"); // silence, tone, silence; the rate and channels generated
-    QTest::addColumn<double>("offsetSec");    // where the stream's first granule says it starts
-    QTest::addColumn<bool>("chained");        // the file twice, one after the other
-    QTest::addColumn<double>("startSec");     // the cut, in the decoded audio
+    QTest::addColumn<test::ToneShape>("tone"); // silence, tone, silence; the rate and channels generated
+    QTest::addColumn<double>("offsetSec");     // where the stream's first granule says it starts
+    QTest::addColumn<bool>("chained");         // the file twice, one after the other
+    QTest::addColumn<double>("startSec");      // the cut, in the decoded audio
     QTest::addColumn<double>("keptSec");
     QTest::addColumn<double>("earlyMs"); // how much earlier than planned the cut may begin
     // Cuts inside the tone show what the decoder makes of the first packets kept.
     QTest::newRow("opus, 48 kHz stereo, inside the tone")
-            << u"libopus"_s << test::ToneSpec{ 1.0, 2.0, 1.5, 48000, 2 } << 0.0 << false << 1.4013 << 1.0 << 0.0;
+            << u"libopus"_s << test::ToneShape{ 1.0, 2.0, 1.5, 48000, 2 } << 0.0 << false << 1.4013 << 1.0 << 0.0;
     QTest::newRow("opus from 44.1 kHz mono, silence to silence")
-            << u"libopus"_s << test::ToneSpec{ 0.9, 1.5, 1.2, 44100, 1, 1000 } << 0.0 << false << 0.7471 << 1.8 << 0.0;
+            << u"libopus"_s << test::ToneShape{ 0.9, 1.5, 1.2, 44100, 1, 1000 } << 0.0 << false << 0.7471 << 1.8 << 0.0;
     QTest::newRow("opus starting 2 s late")
-            << u"libopus"_s << test::ToneSpec{ 0.7, 1.0, 0.8, 48000, 1 } << 2.0 << false << 1.0 << 0.9 << 0.0;
+            << u"libopus"_s << test::ToneShape{ 0.7, 1.0, 0.8, 48000, 1 } << 2.0 << false << 1.0 << 0.9 << 0.0;
     QTest::newRow("vorbis, 44.1 kHz stereo, inside the tone")
-            << u"libvorbis"_s << test::ToneSpec{ 1.0, 2.0, 1.5, 44100, 2 } << 0.0 << false << 1.5077 << 1.2 << 24.0;
+            << u"libvorbis"_s << test::ToneShape{ 1.0, 2.0, 1.5, 44100, 2 } << 0.0 << false << 1.5077 << 1.2 << 24.0;
     QTest::newRow("vorbis, 22.05 kHz mono, silence to silence")
-            << u"libvorbis"_s << test::ToneSpec{ 0.8, 1.5, 1.3, 22050, 1, 330 } << 0.0 << false << 0.5 << 2.2 << 47.0;
+            << u"libvorbis"_s << test::ToneShape{ 0.8, 1.5, 1.3, 22050, 1, 330 } << 0.0 << false << 0.5 << 2.2 << 47.0;
     QTest::newRow("chained opus falls back")
-            << u"libopus"_s << test::ToneSpec{ 1.0, 1.0, 1.0, 48000, 1 } << 0.0 << true << 0.5 << 1.0 << 0.0;
+            << u"libopus"_s << test::ToneShape{ 1.0, 1.0, 1.0, 48000, 1 } << 0.0 << true << 0.5 << 1.0 << 0.0;
 }
 
 void tst_OggCutter::cutsWithoutReencoding()
 {
     QFETCH(QString, encoder);
-    QFETCH(test::ToneSpec, tone);
+    QFETCH(test::ToneShape, tone);
     QFETCH(double, offsetSec);
     QFETCH(bool, chained);
     QFETCH(double, startSec);

@@ -421,29 +421,29 @@ void tst_TrimApply::everyFormatReachesItsTargets_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<Picture>("picture");
     QTest::addColumn<QStringList>("options"); // to make the source, beyond its suffix's codec
-    QTest::addColumn<test::ToneSpec>("tone");
+    QTest::addColumn<test::ToneShape>("tone");
     QTest::addColumn<Settings>("settings");
     QTest::addColumn<bool>("reencoded");
     QTest::addColumn<double>("tolerance"); // of each end measured again and of the decoded length
     const Settings cut;                    // 150 ms at each end, a stream copy asked for
-    const test::ToneSpec stereo{ 1.0, 2.0, 2.0, 44100, 2 };
+    const test::ToneShape stereo{ 1.0, 2.0, 2.0, 44100, 2 };
     const auto codec = [](const char *name) { return QStringList{ u"-c:a"_s, QString::fromLatin1(name) }; };
     const double sample = 1.5 / 44100;
     const auto none = Picture::None, cover = Picture::Cover;
     // Silences under the minimum silence are measured too, so top up and exact settle to the sample. A WAV
     // or AIFF copy ends on its packet (up to 23 ms), AAC on 23 ms frames, mp3 on 26 ms, AC-3 on 32 ms.
-    QTest::newRow("wav without silence, topped up") << u"a.wav"_s << none << QStringList() << test::ToneSpec{ 0, 2, 0 }
+    QTest::newRow("wav without silence, topped up") << u"a.wav"_s << none << QStringList() << test::ToneShape{ 0, 2, 0 }
                                                     << ends(EndMode::TopUp, 500) << true << sample;
     QTest::newRow("wav with 0.3 s ends, topped up")
-            << u"b.wav"_s << none << QStringList() << test::ToneSpec{ 0.3, 2, 0.3 } << ends(EndMode::TopUp, 500) << true
-            << sample;
+            << u"b.wav"_s << none << QStringList() << test::ToneShape{ 0.3, 2, 0.3 } << ends(EndMode::TopUp, 500)
+            << true << sample;
     QTest::newRow("wav, 0.2 s of sound between silences, copied")
-            << u"c.wav"_s << none << QStringList() << test::ToneSpec{ 1, 0.2, 1 } << cut << false << 0.025;
+            << u"c.wav"_s << none << QStringList() << test::ToneShape{ 1, 0.2, 1 } << cut << false << 0.025;
     QTest::newRow("flac with 0.1 s ends, set exactly")
-            << u"a.flac"_s << none << QStringList() << test::ToneSpec{ 0.1, 2, 0.1 } << ends(EndMode::Exact, 250)
+            << u"a.flac"_s << none << QStringList() << test::ToneShape{ 0.1, 2, 0.1 } << ends(EndMode::Exact, 250)
             << true << sample;
     QTest::newRow("flac with 2 s ends, set exactly, cover kept")
-            << u"b.flac"_s << cover << QStringList() << test::ToneSpec{ 2, 2, 2 } << ends(EndMode::Exact, 100) << true
+            << u"b.flac"_s << cover << QStringList() << test::ToneShape{ 2, 2, 2 } << ends(EndMode::Exact, 100) << true
             << sample;
     QTest::newRow("mp3 copied, cover kept") << u"a.mp3"_s << cover << QStringList() << stereo << cut << false << 0.06;
     QTest::newRow("m4a copied") << u"a.m4a"_s << none << QStringList() << stereo << cut << false << 0.01;
@@ -465,7 +465,7 @@ void tst_TrimApply::everyFormatReachesItsTargets_data()
     // libvorbis at 96 kHz loses half a second of the generated head; the cut starts on a packet (up to 22 ms).
     QTest::newRow("vorbis at 96 kHz, a suffix ffmpeg does not know")
             << u"a.oggx"_s << none << codec("libvorbis") + QStringList{ u"-ar"_s, u"96000"_s, u"-f"_s, u"ogg"_s }
-            << test::ToneSpec{ 1.5, 2, 2.5, 44100, 2 } << cut << false << 0.025;
+            << test::ToneShape{ 1.5, 2, 2.5, 44100, 2 } << cut << false << 0.025;
 }
 
 void tst_TrimApply::everyFormatReachesItsTargets()
@@ -473,7 +473,7 @@ void tst_TrimApply::everyFormatReachesItsTargets()
     QFETCH(QString, name);
     QFETCH(Picture, picture);
     QFETCH(QStringList, options);
-    QFETCH(test::ToneSpec, tone);
+    QFETCH(test::ToneShape, tone);
     QFETCH(Settings, settings);
     QFETCH(double, tolerance);
     const bool withCover = picture == Picture::Cover;
@@ -646,7 +646,7 @@ void tst_TrimApply::inPlaceFailureLosesNothing()
                                    : m_dir->filePath(noise ? u"keep me.mp3"_s : u"keep me.flac"_s);
     const QStringList options = wma ? QStringList{ u"-c:a"_s, u"wmav2"_s } : video ? ClipOptions : QStringList();
     const QStringList clip = video ? ClipInput : QStringList();
-    const test::ToneSpec tone = obstacle == Obstacle::Tiny ? test::ToneSpec{ 0, 0.04, 0 } : test::ToneSpec();
+    const test::ToneShape tone = obstacle == Obstacle::Tiny ? test::ToneShape{ 0, 0.04, 0 } : test::ToneShape();
     QCOMPARE(test::makeAudio(input, tone, options, clip), QString());
     if (noise) { // overwritten from a tenth of the way in, or from just past the first frame's header
         QFile file(input);
@@ -985,11 +985,11 @@ void tst_TrimApply::anExistingBackupIsTrustedOnlyWhenProven()
     QFETCH(QString, note);
     const QString source = m_dir->filePath(u"take.mp3"_s), other = m_dir->filePath(u"other.mp3"_s);
     const QString backup = Backups::pathFor(source);
-    const test::ToneSpec firstTake{ 0.5, 3.0, 1.0, 44100, 1, 880 };
+    const test::ToneShape firstTake{ 0.5, 3.0, 1.0, 44100, 1, 880 };
     Settings settings;
     settings.outputMode = OutputMode::InPlace;
     QueueItem item;
-    QCOMPARE(test::makeAudio(source, existing == OldBackup::FirstTake ? firstTake : test::ToneSpec()), QString());
+    QCOMPARE(test::makeAudio(source, existing == OldBackup::FirstTake ? firstTake : test::ToneShape()), QString());
     const QByteArray first = contents(source);
     if (existing == OldBackup::Empty || existing == OldBackup::Truncated)
         QVERIFY(writeFile(backup, first.left(existing == OldBackup::Empty ? 0 : first.size() / 3)));

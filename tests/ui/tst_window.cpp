@@ -218,7 +218,7 @@ private Q_SLOTS:
         for (const QString &name :
                 { u"a/one.mp3"_s, u"a/two.wav"_s, u"folder/sub/y.ogg"_s, u"in/notes.txt"_s, u"in/garbage.mp3"_s })
             QVERIFY(QDir().mkpath(QFileInfo(file(name)).path()) && QFile(file(name)).open(QIODevice::WriteOnly));
-        const std::pair<const char *, test::ToneSpec> audio[]{ { "in/cut.wav", {} }, { "other/cut two.wav", {} },
+        const std::pair<const char *, test::ToneShape> audio[]{ { "in/cut.wav", {} }, { "other/cut two.wav", {} },
             { "in/silent.wav", { 1.0, 0.0 } }, { "in/long take.mp3", { 1.0, 240.0 } },
             { "tone.wav", { 1.0, 8.0, 2.0 } } };
         for (const auto &[name, tone] : audio) // by default 1 s silence, 2 s tone, 2 s silence
