@@ -269,10 +269,10 @@ private Q_SLOTS:
             result.message = u"done %1"_s.arg(i);
             const int byPath = model.rowOfPath(paths.at(i)), byId = model.rowOfId(result.id);
             const bool landed = model.setItemById(result);
-            const int shownAt
-                    = int(std::find_if(model.items().cbegin(), model.items().cend(), [&](const QueueItem &item) {
-                          return item.message == result.message;
-                      }) - model.items().cbegin());
+            const auto shown = model.items();
+            const auto at = std::find_if(
+                    shown.cbegin(), shown.cend(), [&](auto &item) { return item.message == result.message; });
+            const int shownAt = int(at - shown.cbegin());
             found << u"%1: %2 %3 %4"_s.arg(paths.at(i)).arg(byPath).arg(byId).arg(landed ? shownAt : -1);
             expected << u"%1: %2 %2 %2"_s.arg(paths.at(i)).arg(row);
         }
@@ -330,40 +330,38 @@ private Q_SLOTS:
         StepResult noted = done;
         noted.message = u"kept the existing backup"_s;
         noted.rewrite = u" (re-encoded to add silence)"_s;
-        QTest::newRow("plan failed") << Stage::Plan << StepResult::failure(u"damaged"_s, u"a\n b"_s) << false << 0.0
-                                     << QString() << false << Severity::Error
-                                     << u"Failed|damaged|x.wav - damaged [a b]|1 0 0 0 1 0 0"_s;
-        QTest::newRow("analysed, a change")
-                << Stage::Plan << done << true << -0.5 << QString() << false << Severity::Information
-                << u"Analysed|would adjust head -0.500 s, tail unchanged|x.wav - measured head 1.00 s, tail 0.00 s; "
-                   "head -0.500 s, tail unchanged|1 0 1 0 0 0.5 0"_s;
-        QTest::newRow("analysed, no change")
-                << Stage::Plan << done << true << 0.0 << QString() << false << Severity::Information
-                << u"Analysed|already within target|x.wav - measured head 1.00 s, tail 0.00 s; no change needed|"
-                   "1 0 0 0 0 0 0"_s;
-        QTest::newRow("outside the destination")
-                << Stage::Guard << done << false << -0.5 << QString() << false << Severity::Error
-                << u"Failed|output would fall outside the destination folder|x.wav - output would fall outside the "
-                   "destination folder|1 0 0 0 1 0 0"_s;
-        QTest::newRow("clear to write") << Stage::Guard << done << false << -0.5 << out << false
-                                        << Severity::Information << QString();
-        QTest::newRow("written, re-encoded, with a note")
-                << Stage::Write << noted << false << 0.25 << out << false << Severity::Success
-                << u"Trimmed|head +0.250 s, tail unchanged (re-encoded to add silence); kept the existing backup|x.wav "
-                   u"- head "
-                   "+0.250 s, tail unchanged (re-encoded to add silence); kept the existing backup|1 1 0 0 0 0 0.25"_s;
-        QTest::newRow("written as the stop came")
-                << Stage::Write << done << false << -0.5 << out << true << Severity::Success
-                << u"Trimmed|head -0.500 s, tail unchanged|x.wav - head -0.500 s, tail unchanged|1 1 0 0 0 0.5 0"_s;
-        QTest::newRow("write failed as the stop came")
-                << Stage::Write << StepResult::failure(u"ffmpeg ended"_s) << false << -0.5 << out << true
-                << Severity::Information << u"Pending|cancelled||0 0 0 0 0 0 0"_s;
-        QTest::newRow("write failed") << Stage::Write << StepResult::failure(u"disk full"_s) << false << -0.5 << out
-                                      << false << Severity::Error
-                                      << u"Failed|disk full|x.wav - disk full|1 0 0 0 1 0 0"_s;
-        QTest::newRow("write left it alone")
-                << Stage::Write << StepResult::leftAlone(u"needs re-encoding"_s) << false << 0.25 << out << false
-                << Severity::Warning << u"Skipped|needs re-encoding|x.wav - needs re-encoding|1 0 0 1 0 0 0"_s;
+        const auto row = [](const char *tag, Stage stage, const StepResult &result, double headChange,
+                                 const QString &outputPath, Severity severity, const QString &outcome,
+                                 bool analyseOnly = false, bool stopRaised = false) {
+            QTest::newRow(tag) << stage << result << analyseOnly << headChange << outputPath << stopRaised << severity
+                               << outcome;
+        };
+        row("plan failed", Stage::Plan, StepResult::failure(u"damaged"_s, u"a\n b"_s), 0.0, {}, Severity::Error,
+                u"Failed|damaged|x.wav - damaged [a b]|1 0 0 0 1 0 0"_s);
+        row("analysed, a change", Stage::Plan, done, -0.5, {}, Severity::Information,
+                u"Analysed|would adjust head -0.500 s, tail unchanged|x.wav - measured head 1.00 s, tail 0.00 s; "
+                "head -0.500 s, tail unchanged|1 0 1 0 0 0.5 0"_s,
+                true);
+        row("analysed, no change", Stage::Plan, done, 0.0, {}, Severity::Information,
+                u"Analysed|already within target|x.wav - measured head 1.00 s, tail 0.00 s; no change needed|"
+                "1 0 0 0 0 0 0"_s,
+                true);
+        row("outside the destination", Stage::Guard, done, -0.5, {}, Severity::Error,
+                u"Failed|output would fall outside the destination folder|x.wav - output would fall outside the "
+                "destination folder|1 0 0 0 1 0 0"_s);
+        row("clear to write", Stage::Guard, done, -0.5, out, Severity::Information, {});
+        row("written, re-encoded, with a note", Stage::Write, noted, 0.25, out, Severity::Success,
+                u"Trimmed|head +0.250 s, tail unchanged (re-encoded to add silence); kept the existing backup|x.wav - "
+                "head +0.250 s, tail unchanged (re-encoded to add silence); kept the existing backup|1 1 0 0 0 0 0.25"_s);
+        row("written as the stop came", Stage::Write, done, -0.5, out, Severity::Success,
+                u"Trimmed|head -0.500 s, tail unchanged|x.wav - head -0.500 s, tail unchanged|1 1 0 0 0 0.5 0"_s, false,
+                true);
+        row("write failed as the stop came", Stage::Write, StepResult::failure(u"ffmpeg ended"_s), -0.5, out,
+                Severity::Information, u"Pending|cancelled||0 0 0 0 0 0 0"_s, false, true);
+        row("write failed", Stage::Write, StepResult::failure(u"disk full"_s), -0.5, out, Severity::Error,
+                u"Failed|disk full|x.wav - disk full|1 0 0 0 1 0 0"_s);
+        row("write left it alone", Stage::Write, StepResult::leftAlone(u"needs re-encoding"_s), 0.25, out,
+                Severity::Warning, u"Skipped|needs re-encoding|x.wav - needs re-encoding|1 0 0 1 0 0 0"_s);
     }
 
     // Each file's row, log line and share of the totals, decided without a thread or a tool.

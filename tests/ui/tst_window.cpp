@@ -86,17 +86,15 @@ struct Rig
         registerRecordTypes();
         applyIdentity();
         prepare(appSettings()); // what the window starts with
-        window = std::make_unique<MainWindow>();
-        window->setPrompts(std::unique_ptr<ScriptedPrompts>(prompts));
+        restart();
     }
     // Closes the window as a user does and opens the next one on the same settings store.
     void restart()
     {
-        QVERIFY(window->close());
+        QVERIFY(!window || window->close());
         window.reset();
-        prompts = new ScriptedPrompts;
         window = std::make_unique<MainWindow>();
-        window->setPrompts(std::unique_ptr<ScriptedPrompts>(prompts));
+        window->setPrompts(std::unique_ptr<ScriptedPrompts>(prompts = new ScriptedPrompts));
     }
     QPushButton *button(const char *name) const { return window->findChild<QPushButton *>(QLatin1String(name)); }
     QString label(const QString &name) const { return window->findChild<QLabel *>(name)->text(); }
@@ -146,6 +144,12 @@ struct Rig
             texts << cell(row, QueueModel::StatusColumn);
         return texts.join(u' ');
     }
+    QString runWithSummary(const QString &command) // then the summary, once the run is over
+    {
+        const QString statuses = run(command);
+        return statuses + u'|' + label(u"summaryLabel"_s).section(u" · "_s, 1);
+    }
+    QStringList tail(int lines) const { return log().mid(log().size() - lines); }
     QString cell(int row, int column) const { return queue()->index(row, column).data().toString(); }
     QStringList log() const // without the timestamps
     {
@@ -153,8 +157,8 @@ struct Rig
         return window->findChild<LogConsole *>()->toPlainText().remove(stamp).split(u'\n', Qt::SkipEmptyParts);
     }
 
-    test::SettingsSandbox sandbox;                  // first in, last out
-    ScriptedPrompts *prompts = new ScriptedPrompts; // owned by the window
+    test::SettingsSandbox sandbox;      // first in, last out
+    ScriptedPrompts *prompts = nullptr; // owned by the window
     std::unique_ptr<MainWindow> window;
 };
 
@@ -165,13 +169,8 @@ struct Drawn
     int soundFrom, soundTo, shadeFrom, shadeTo, edge, sineLow, sineHigh, quietLow, quietHigh;
     QString marks() const
     {
-        return u"shade %1-%2, edge %3, sine %4..%5, silence %6..%7"_s.arg(shadeFrom)
-                .arg(shadeTo)
-                .arg(edge)
-                .arg(sineLow)
-                .arg(sineHigh)
-                .arg(quietLow)
-                .arg(quietHigh);
+        return QString::asprintf("shade %d-%d, edge %d, sine %d..%d, silence %d..%d", shadeFrom, shadeTo, edge, sineLow,
+                sineHigh, quietLow, quietHigh);
     }
 };
 
@@ -226,16 +225,6 @@ private Q_SLOTS:
     }
 
     void cleanup() { QDir(file(u"out"_s)).removeRecursively(); }
-
-    // The window runs at QT_SCALE_FACTOR=2 (see CMakeLists.txt), the dense screen the logo must stay sharp on.
-    void aboutLogoFitsInDevicePixels()
-    {
-        const AboutDialog dialog;
-        const QLabel *logo = dialog.findChild<QLabel *>(u"logoLabel"_s);
-        QCOMPARE(QVariantList({ dialog.devicePixelRatioF(), logo->pixmap().size(), logo->pixmap().devicePixelRatio(),
-                         logo->sizeHint().width() }),
-                QVariantList({ 2.0, QSize(800, 131), 2.0, 400 }));
-    }
 
     // Queue and settings commands are off during a run in menu, buttons, row menu and drops alike; the empty queue
     // shows a hint; sorted rows show each result on its own file; every shortcut triggers its command.
@@ -433,7 +422,7 @@ private Q_SLOTS:
         QVERIFY(rig.log().contains(u"Ignored 1 dropped file(s) that are not of a scanned type."_s));
         rig.run({});
         QCOMPARE(rig.queue()->items().at(3).relPath, u"sub/y.ogg"_s);
-        QCOMPARE(QStringList({ rig.run(u"Analyse"_s), rig.label(u"summaryLabel"_s).section(u" · "_s, 1) }).join(u'|'),
+        QCOMPARE(rig.runWithSummary(u"Analyse"_s),
                 u"Analysed Analysed Skipped Failed|4 SCANNED · 2 WOULD CHANGE · 1 SKIPPED · 1 FAIL · 5.4 S TO CUT · 0.0 S TO ADD"_s);
         QVERIFY(rig.log().contains(u"cut.wav - measured head 1.00 s, tail 2.00 s; head -0.850 s, tail -1.850 s"_s));
         QVERIFY(rig.prompts->asked.isEmpty() && !QFileInfo::exists(file(u"out"_s)));
@@ -444,7 +433,7 @@ private Q_SLOTS:
         }
         QCOMPARE(rig.run({}), u"Pending Pending Skipped Failed"_s);
         rig.prompts->picked << QStringList{ file(u"out"_s) };
-        QCOMPARE(QStringList({ rig.run(u"Trim now"_s), rig.label(u"summaryLabel"_s).section(u" · "_s, 1) }).join(u'|'),
+        QCOMPARE(rig.runWithSummary(u"Trim now"_s),
                 u"Trimmed Trimmed Skipped Failed|4 SCANNED · 2 WRITTEN · 1 SKIPPED · 1 FAIL · 4.7 S CUT · 0.0 S ADDED"_s);
         QVERIFY(qAbs(test::decodedSeconds(file(u"out/cut two.wav"_s)) - 2.65) < 0.05); // a copied packet either side
     }
@@ -477,16 +466,12 @@ private Q_SLOTS:
         }
     }
 
-    // The dialog gives back every field it was given.
-    void preferencesKeepEveryField()
+    // The dialog gives back every field it was given; a tool path that is no runnable program is refused when the
+    // dialog is accepted, with the reason.
+    void preferencesKeepFieldsAndRefuseUnrunnableTools()
     {
         QCOMPARE(test::fields(PreferencesDialog(test::unusualSettings()).settings()),
                 test::fields(test::unusualSettings()));
-    }
-
-    // A tool path that is no runnable program is refused when the dialog is accepted, with the reason.
-    void unrunnableToolRefused()
-    {
         QTemporaryFile plain; // without execute permission
         ScriptedPrompts prompts;
         QVERIFY(plain.open());
@@ -499,8 +484,7 @@ private Q_SLOTS:
         }
         QCOMPARE(prompts.asked.join(u'\n'),
                 u"1\nwarning|Preferences|/nowhere/ffmpeg does not exist.\n0\nwarning|Preferences|/tmp is a folder, not "
-                u"a "
-                "program.\n0\nwarning|Preferences|%1 is not a program that can be run.\n0"_s.arg(plain.fileName()));
+                "a program.\n0\nwarning|Preferences|%1 is not a program that can be run.\n0"_s.arg(plain.fileName()));
     }
 
     // Stop during a drop of two folders stops both scans, though the second had not begun. Scanned on its own, a
@@ -541,12 +525,12 @@ private Q_SLOTS:
         Rig rig([&](Settings &s) { s.outputRoot = m_dir.path(); }); // the parent of every folder queued
         QVERIFY(rig.drop({ file(u"a"_s) }));
         rig.run({});
-        QCOMPARE(rig.log().mid(rig.log().size() - 2),
+        QCOMPARE(rig.tail(2),
                 QStringList({ u"Scan complete - 2 file(s) found."_s,
                         u"0 added; not added: 2 inside the destination folder %1."_s.arg(m_dir.path()) }));
         rig.addFiles({ file(u"in/cut.wav"_s), file(u"in/silent.wav"_s) });
         rig.addFiles({ file(u"in/cut.wav"_s) });
-        QCOMPARE(rig.log().mid(rig.log().size() - 4, 1) + rig.log().mid(rig.log().size() - 2),
+        QCOMPARE(rig.tail(4).mid(0, 1) + rig.tail(2),
                 QStringList({ u"Scan complete - 2 file(s) found."_s, u"Added 2 file(s)."_s,
                         u"1 file(s) already queued."_s }));
         QCOMPARE(rig.run(u"Trim now"_s), u"Pending Pending"_s); // asked, and the default is No
@@ -557,7 +541,7 @@ private Q_SLOTS:
         rig.view()->selectQueueRow(0);
         rig.command(u"Remove selected"_s)->trigger();
         rig.command(u"Clear queue"_s)->trigger();
-        QCOMPARE(rig.log().mid(rig.log().size() - 2),
+        QCOMPARE(rig.tail(2),
                 QStringList({ u"Removed 1 file(s) from the queue."_s, u"Cleared the queue of 1 file(s)."_s }));
     }
 
@@ -576,7 +560,7 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(gone));
         rig.restart();
         QCOMPARE(rig.run({}), u"Analysed Failed"_s);
-        QCOMPARE(rig.log().mid(rig.log().size() - 3),
+        QCOMPARE(rig.tail(3),
                 QStringList({ u"Restored 2 file(s) queued in the last session."_s,
                         u"Dropped 1 file(s) of the last session's queue that no longer exist."_s,
                         u"Last run: "_s + totals }));
@@ -593,10 +577,16 @@ private Q_SLOTS:
                 lines.at(2).constData());
     }
 
-    // The window's smallest size fits a 1366 x 768 screen with a 40-pixel taskbar and a title bar, with the
-    // status bar and the run buttons on it; Tab leaves the queue for the buttons.
-    void fitsALaptopAndTabsOutOfTheQueue()
+    // The window runs at QT_SCALE_FACTOR=2 (see CMakeLists.txt), the dense screen the logo must stay sharp on. The
+    // window's smallest size fits a 1366 x 768 screen with a 40-pixel taskbar and a title bar, with the status bar and
+    // the run buttons on it; Tab leaves the queue for the buttons.
+    void sharpLogoFitsALaptopAndTabsOutOfTheQueue()
     {
+        const AboutDialog about;
+        const QLabel *logo = about.findChild<QLabel *>(u"logoLabel"_s);
+        QCOMPARE(QVariantList({ about.devicePixelRatioF(), logo->pixmap().size(), logo->pixmap().devicePixelRatio(),
+                         logo->sizeHint().width() }),
+                QVariantList({ 2.0, QSize(800, 131), 2.0, 400 }));
         Rig rig;
         rig.addFiles({ file(u"in/cut.wav"_s), file(u"in/silent.wav"_s), file(u"tone.wav"_s) });
         const QSize smallest = rig.window->minimumSize().expandedTo(rig.window->minimumSizeHint());
@@ -606,8 +596,7 @@ private Q_SLOTS:
         rig.window->show();
         QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
         const QRect inside = rig.window->rect();
-        for (QWidget *shown : { static_cast<QWidget *>(rig.window->statusBar()),
-                     static_cast<QWidget *>(rig.button("trimButton")), static_cast<QWidget *>(rig.view()) }) {
+        for (QWidget *shown : QList<QWidget *>{ rig.window->statusBar(), rig.button("trimButton"), rig.view() }) {
             const QRect at(shown->mapTo(rig.window.get(), QPoint()), shown->size());
             QVERIFY2(shown->isVisible() && inside.contains(at) && at.height() > 0, shown->metaObject()->className());
         }
@@ -644,10 +633,8 @@ private Q_SLOTS:
         QFETCH(double, elapsedSec);
         QFETCH(double, runningDoneSec);
         QFETCH(double, runningLeftSec);
-        QFETCH(QString, left);
-        QCOMPARE(RunFeedback::timeLeft(
-                         audioDoneSec, filesDone, filesWaiting, elapsedSec, runningDoneSec, runningLeftSec),
-                left);
+        QTEST(RunFeedback::timeLeft(audioDoneSec, filesDone, filesWaiting, elapsedSec, runningDoneSec, runningLeftSec),
+                "left");
     }
 
     // A folder scanned for a mirror run leaves out the copies in its destination inside it.
