@@ -106,8 +106,11 @@ bool CodecTable::isLossless(const QString &codec)
 
 bool CodecTable::needsReencode(const QString &codec)
 {
+    // A copy of PCM cuts on the demuxer's packets (4 KiB, a quarter second
+    // at 8 kHz mono); written again as itself it is cut to the sample, bit
+    // for bit the same.
     const Codec *entry = find(codec);
-    return entry && entry->needsReencode;
+    return isPcm(codec) || (entry && entry->needsReencode);
 }
 
 QStringList CodecTable::encoderOptions(const QString &encoder, int claimedBitRate, int channels)

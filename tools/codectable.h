@@ -25,8 +25,8 @@ public:
     static QString displayName(const QString &codec);
     // True when a stream copy would not give the planned cut (or not one
     // that players honour), so the codec is re-encoded with its own encoder
-    // whatever method was chosen. Copies stay for codecs that cut on small
-    // frames and play everywhere: MP3, AAC, AC-3 and PCM.
+    // whatever method was chosen (PCM as itself, bit for bit). Copies stay
+    // for codecs that cut on small frames and play everywhere: AAC and AC-3.
     static bool needsReencode(const QString &codec);
     // The encoder's rate or quality options for a source of `bitRate` bits
     // per second: quality for the VBR encoders, a bit rate only where the

@@ -50,10 +50,12 @@ RewritePlan RewritePlan::make(const QueueItem &item, const Settings &settings, c
         plan.m_verdict = StepResult::failure(QStringLiteral("no encoder available for %1").arg(source.codec));
         return plan;
     }
+    // PCM written again as itself is the same samples, bit for bit.
+    const bool pcm = source.codec.startsWith(QLatin1String("pcm_"));
     if (copyWanted) {
-        plan.m_reason = cut.needsPadding()
-                ? QStringLiteral(" (re-encoded to add silence)")
-                : QStringLiteral(" (re-encoded: stream copy cannot cut %1 exactly)").arg(source.codec);
+        plan.m_reason = cut.needsPadding() ? QStringLiteral(" (re-encoded to add silence)")
+                : pcm                      ? QStringLiteral(" (lossless, exact)")
+                      : QStringLiteral(" (re-encoded: stream copy cannot cut %1 exactly)").arg(source.codec);
     }
     return plan;
 }

@@ -18,11 +18,12 @@ namespace {
 QString cut(const QString &path, const QString &output = {})
 {
     const bool trimmed = !output.isEmpty();
-    return uR"({"durationSec":5,"headChangeSec":-0.85,"headSec":1,"message":"%1head -0.850 s, tail -1.850 s",)"
-           uR"("newDurationSec":%2,"outputPath":%3,"path":"W/%4","reencoded":false,"status":"%5",)"
+    // PCM is written again as itself, so the cut is exact.
+    return uR"({"durationSec":5,"headChangeSec":-0.85,"headSec":1,"message":"%1head -0.850 s, tail -1.850 s%2",)"
+           uR"("newDurationSec":2.3,"outputPath":%3,"path":"W/%4","reencoded":%5,"status":"%6",)"
            uR"("tailChangeSec":-1.85,"tailSec":2})"_s.arg(trimmed ? QString() : u"would adjust "_s,
-                   trimmed ? u"2.322"_s : u"2.3"_s, trimmed ? u"\"W/%1\""_s.arg(output) : u"null"_s, path,
-                   trimmed ? u"Trimmed"_s : u"Analysed"_s);
+                   trimmed ? u" (lossless, exact)"_s : QString(), trimmed ? u"\"W/%1\""_s.arg(output) : u"null"_s, path,
+                   trimmed ? u"true"_s : u"false"_s, trimmed ? u"Trimmed"_s : u"Analysed"_s);
 }
 const QString Within = uR"({"durationSec":2,"headChangeSec":0,"headSec":0,"message":"already within target",)"
                        uR"("newDurationSec":2,"outputPath":null,"path":"W/in/within.wav","reencoded":false,)"
