@@ -65,12 +65,12 @@ const Codec *find(const QString &name, bool byEncoder = false)
     return nullptr;
 }
 
-bool isPcm(const QString &codec)
+} // namespace
+
+bool CodecTable::isPcm(const QString &codec)
 {
     return codec.startsWith(QLatin1String("pcm_"), Qt::CaseInsensitive);
 }
-
-} // namespace
 
 QString CodecTable::encoderFor(const QString &codec)
 {

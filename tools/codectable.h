@@ -21,6 +21,8 @@ public:
     // codec's own name first. Never asked (an empty list), this table's.
     static QString encoderFor(const QString &codec, const EncoderList &listed);
     static bool isLossless(const QString &codec);
+    // Raw samples, which a re-encode writes again bit for bit.
+    static bool isPcm(const QString &codec);
     // The codec as people name it: "APE", "Musepack", "FLAC".
     static QString displayName(const QString &codec);
     // True when a stream copy would not give the planned cut (or not one

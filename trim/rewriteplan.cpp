@@ -51,7 +51,7 @@ RewritePlan RewritePlan::make(const QueueItem &item, const Settings &settings, c
         return plan;
     }
     // PCM written again as itself is the same samples, bit for bit.
-    const bool pcm = source.codec.startsWith(QLatin1String("pcm_"));
+    const bool pcm = CodecTable::isPcm(source.codec);
     if (copyWanted) {
         plan.m_reason = cut.needsPadding() ? QStringLiteral(" (re-encoded to add silence)")
                 : pcm                      ? QStringLiteral(" (lossless, exact)")

@@ -140,16 +140,14 @@ void RunFeedback::onItemChanged(int index, const QueueItem &item)
     // With several files at once, the panel follows the one started last,
     // and when that one ends, the one started before it that still runs.
     const bool working = item.status == ItemStatus::Analysing || item.status == ItemStatus::Trimming;
+    m_working.removeIf([index](const Working &w) { return w.index == index; });
     if (working) {
-        m_working.removeIf([index](const Working &w) { return w.index == index; });
         m_working.append({ index, QFileInfo(item.path).fileName(), item.durationSec, 0 });
         showWorking();
         if (row >= 0)
             m_view->follow(row);
-    } else {
-        m_working.removeIf([index](const Working &w) { return w.index == index; });
-        if (index == m_currentIndex && !m_working.isEmpty())
-            showWorking();
+    } else if (index == m_currentIndex && !m_working.isEmpty()) {
+        showWorking();
     }
     if (!working && item.status != ItemStatus::Pending) {
         m_audioDone += item.durationSec;
