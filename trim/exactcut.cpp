@@ -18,11 +18,13 @@ struct Cutter
     qint64 (*samplesOf)(const QString &path);
     // Where a cut meant to begin at a sample begins, for a cutter that cannot begin on every one.
     qint64 (*firstKept)(const QString &sourcePath, qint64 firstSample) = nullptr;
+    // The same count and its rate from the file's bytes, with no probe to say what it is.
+    qint64 (*lengthOf)(const QString &path, int &sampleRate) = nullptr;
 };
 
 const Cutter Cutters[] = {
-    { OggCutter::handles, OggCutter::cut, OggCutter::samplesOf, OggCutter::firstKept },
-    { Mp3Cutter::handles, Mp3Cutter::cut, Mp3Cutter::samplesOf },
+    { OggCutter::handles, OggCutter::cut, OggCutter::samplesOf, OggCutter::firstKept, OggCutter::lengthOf },
+    { Mp3Cutter::handles, Mp3Cutter::cut, Mp3Cutter::samplesOf, nullptr, Mp3Cutter::lengthOf },
 };
 
 const Cutter *cutterFor(const MediaInfo &source)
@@ -39,6 +41,18 @@ const Cutter *cutterFor(const MediaInfo &source)
 bool ExactCut::handles(const MediaInfo &source)
 {
     return cutterFor(source) != nullptr;
+}
+
+ExactCut::Length ExactCut::lengthOf(const QString &path)
+{
+    for (const Cutter &cutter : Cutters) {
+        Length length;
+        if (cutter.lengthOf)
+            length.samples = cutter.lengthOf(path, length.sampleRate);
+        if (length.known())
+            return length;
+    }
+    return {};
 }
 
 int ExactCut::sampleRate(const MediaInfo &source)

@@ -38,6 +38,17 @@ public:
     // What a decoder will output from `path`, read from its own fields; -1 when that cannot be told.
     static qint64 samplesOf(const QString &path, const MediaInfo &source);
 
+    // What a decoder outputs from a file a cutter knows by its bytes alone,
+    // before anything has probed it.
+    struct Length
+    {
+        qint64 samples = -1;
+        int sampleRate = 0;
+        bool known() const { return samples > 0 && sampleRate > 0; }
+        double seconds() const { return known() ? double(samples) / sampleRate : 0.0; }
+    };
+    static Length lengthOf(const QString &path);
+
     // The rate samples are counted in: Opus always decodes at 48 kHz.
     static int sampleRate(const MediaInfo &source);
 };

@@ -201,4 +201,11 @@ qint64 Mp3Cutter::samplesOf(const QString &path)
     return Mp3Stream::read(path).outputSamples();
 }
 
+qint64 Mp3Cutter::lengthOf(const QString &path, int &sampleRate)
+{
+    const Mp3Stream stream = Mp3Stream::read(path);
+    sampleRate = stream.format.sampleRate;
+    return stream.frames.empty() ? -1 : stream.outputSamples();
+}
+
 } // namespace ks

@@ -26,6 +26,9 @@ public:
     // How many samples a gapless decoder outputs for `path`, read from its
     // own frames and LAME tag; -1 when they do not tell.
     static qint64 samplesOf(const QString &path);
+    // The same from the file's bytes alone, with the rate they play at; -1
+    // for a file that is not such an MP3.
+    static qint64 lengthOf(const QString &path, int &sampleRate);
 };
 
 } // namespace ks

@@ -285,6 +285,18 @@ qint64 OggCutter::samplesOf(const QString &path)
     return s.refusal.isEmpty() ? s.decoded() : -1;
 }
 
+qint64 OggCutter::lengthOf(const QString &path, int &sampleRate)
+{
+    // Anything else would be read to its end in search of a page.
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.read(4) != QByteArrayLiteral("OggS"))
+        return -1;
+    file.close();
+    const Stream s = indexOf(path);
+    sampleRate = s.codec == Codec::Opus ? 48000 : s.rate;
+    return s.refusal.isEmpty() ? s.decoded() : -1;
+}
+
 qint64 OggCutter::firstKept(const QString &sourcePath, qint64 firstSample)
 {
     const Stream s = indexOf(sourcePath);

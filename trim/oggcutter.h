@@ -33,6 +33,8 @@ public:
     // What a decoder outputs, from the file's own fields: the last granule
     // less the pre-skip (Opus) or start discard (Vorbis); -1 when it cannot tell.
     static qint64 samplesOf(const QString &path);
+    // The same with the rate it plays at, from the file's bytes alone.
+    static qint64 lengthOf(const QString &path, int &sampleRate);
 };
 
 } // namespace ks

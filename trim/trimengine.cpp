@@ -20,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <future>
 
 namespace ks {
 
@@ -120,7 +121,10 @@ StepResult readBack(const QueueItem &item, const RewritePlan &plan, const MediaI
 {
     const QString &outputPath = item.outputPath;
     const QString temporary = TrimEngine::temporaryPathFor(outputPath);
-    written = probeMedia(tools, temporary, cancelled);
+    const bool exact = plan.method() == RewritePlan::Method::Exact;
+    // An exact cut copied every coded byte and only rewrote the container's
+    // fields, which are read back here; anything else is probed as a player would.
+    written = exact ? source : probeMedia(tools, temporary, cancelled);
     if (written.cancelled) {
         QFile::remove(temporary);
         return StepResult::stopped();
@@ -130,7 +134,7 @@ StepResult readBack(const QueueItem &item, const RewritePlan &plan, const MediaI
     if (const QString wrong = written.ok ? ContainerCheck::writtenProblem(temporary, written.formatName) : QString();
             !wrong.isEmpty())
         return failAndRemove(temporary, wrong + QStringLiteral(" - original kept"));
-    if (written.ok && plan.method() == RewritePlan::Method::Exact) {
+    if (written.ok && exact) {
         const qint64 planned = ExactCut::spanOf(item.path, plan.cut(), source).count;
         const qint64 samples = ExactCut::samplesOf(temporary, source);
         if (samples != planned) {
@@ -141,6 +145,8 @@ StepResult readBack(const QueueItem &item, const RewritePlan &plan, const MediaI
         }
         // The file's own count is exact, where ffprobe counts an Opus pre-skip in.
         written.durationSec = double(samples) / ExactCut::sampleRate(source);
+        written.gaplessHeader
+                = source.formatName == QLatin1String("mp3") && ContainerCheck::mp3Layout(temporary, false).taggedFirst;
     }
     if (const QString wrong = TrimEngine::verify(written, source, plan.cut().expectedSec(), pictures); !wrong.isEmpty())
         return failAndRemove(temporary, wrong);
@@ -174,12 +180,23 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
         return SourceCheck::heldByAnotherRun();
     // The file as this plan is made from it, before anything reads it.
     const FileIdentity identity = FileIdentity::of(item.path);
-    MediaInfo info = probeMedia(tools, item.path, cancelled);
+    // Where the file's own fields give its length, the probe runs beside the
+    // measurement: each is mostly a child starting up.
+    const ExactCut::Length own = ExactCut::lengthOf(item.path);
+    std::future<MediaInfo> probing = std::async(
+            std::launch::async, [&tools, &item, &cancelled] { return probeMedia(tools, item.path, cancelled); });
+    SilenceAnalyzer::Result silence;
+    if (own.known())
+        silence = SilenceAnalyzer::analyse(tools, item.path, own.seconds(), settings, cancelled, progress);
+    MediaInfo info = probing.get();
     info.file = identity;
     // Where a file's own fields say exactly what a decoder outputs, ffprobe's
     // length may count in a late start or an Opus pre-skip.
-    if (const qint64 samples = info.ok && ExactCut::handles(info) ? ExactCut::samplesOf(item.path, info) : -1;
-            samples > 0)
+    const bool exact = info.ok && ExactCut::handles(info);
+    const qint64 samples = !exact                                         ? -1
+            : own.known() && ExactCut::sampleRate(info) == own.sampleRate ? own.samples
+                                                                          : ExactCut::samplesOf(item.path, info);
+    if (samples > 0)
         info.durationSec = double(samples) / ExactCut::sampleRate(info);
     if (probed)
         *probed = info;
@@ -190,8 +207,9 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
     item.durationSec = info.durationSec;
     item.sizeBytes = QFileInfo(item.path).size();
 
-    const SilenceAnalyzer::Result silence
-            = SilenceAnalyzer::analyse(tools, item.path, info.durationSec, settings, cancelled, progress);
+    // Measured from a length the probe does not confirm, it is measured again.
+    if (!own.known() || std::fabs(own.seconds() - info.durationSec) > 1e-6)
+        silence = SilenceAnalyzer::analyse(tools, item.path, info.durationSec, settings, cancelled, progress);
     if (silence.cancelled)
         return StepResult::stopped();
     if (!silence.ok)
