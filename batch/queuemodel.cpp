@@ -95,23 +95,33 @@ QVariant QueueModel::data(const QModelIndex &index, int role) const
         return QVariant();
     case StatusRole:
         return int(item.status);
-    case SortRole:
-        switch (column) {
-        case LengthColumn:
-            return item.durationSec;
-        case HeadColumn:
-            return item.headChangeSec;
-        case TailColumn:
-            return item.tailChangeSec;
-        case NewLengthColumn:
-            return item.newDurationSec;
-        case StatusColumn:
-            return int(item.status);
-        default:
-            return data(index, Qt::DisplayRole);
-        }
     default:
         return QVariant();
+    }
+}
+
+bool QueueModel::lessThan(int leftRow, int rightRow, int column) const
+{
+    const QueueItem &left = m_items.at(leftRow);
+    const QueueItem &right = m_items.at(rightRow);
+    switch (column) {
+    case LengthColumn:
+        return left.durationSec < right.durationSec;
+    case HeadColumn:
+        return left.headChangeSec < right.headChangeSec;
+    case TailColumn:
+        return left.tailChangeSec < right.tailChangeSec;
+    case NewLengthColumn:
+        return left.newDurationSec < right.newDurationSec;
+    case StatusColumn:
+        return int(left.status) < int(right.status);
+    case ResultColumn:
+        return left.message < right.message;
+    default:
+        // The name shown: the path below the queued folder.
+        if (!left.relPath.isEmpty() && !right.relPath.isEmpty())
+            return left.relPath < right.relPath;
+        return left.displayName() < right.displayName();
     }
 }
 
@@ -160,13 +170,16 @@ int QueueModel::restoreItems(const QList<QueueItem> &items)
 
 int QueueModel::append(const QList<QueueItem> &items)
 {
-    QList<QueueItem> fresh;
+    // Each path is resolved once: on a large library that is most of the work.
+    QList<std::pair<QueueItem, QString>> fresh;
     QSet<QString> seen;
     for (const QueueItem &item : items) {
-        const QString file = fileKey(item.path);
-        if (!m_rowOfPath.contains(item.path) && !m_files.contains(file) && !seen.contains(file)) {
+        if (m_rowOfPath.contains(item.path))
+            continue;
+        QString file = fileKey(item.path);
+        if (!m_files.contains(file) && !seen.contains(file)) {
             seen.insert(file);
-            fresh.append(item);
+            fresh.append({ item, std::move(file) });
         }
     }
     if (fresh.isEmpty())
@@ -174,15 +187,13 @@ int QueueModel::append(const QList<QueueItem> &items)
 
     const int first = int(m_items.size());
     beginInsertRows(QModelIndex(), first, first + int(fresh.size()) - 1);
-    m_items.reserve(first + fresh.size());
-    for (QueueItem &item : fresh) {
+    for (auto &[item, file] : fresh) {
         item.id = ++m_lastId;
-        const QString file = fileKey(item.path);
         m_fileOfPath.insert(item.path, file);
         m_files.insert(file);
         m_rowOfPath.insert(item.path, int(m_items.size()));
         m_rowOfId.insert(item.id, int(m_items.size()));
-        m_items.append(item);
+        m_items.append(std::move(item));
     }
     endInsertRows();
     return int(fresh.size());

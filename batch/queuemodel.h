@@ -28,8 +28,6 @@ public:
     };
     // Any cell: the row's ItemStatus as an int, for views that colour rows.
     static constexpr int StatusRole = Qt::UserRole;
-    // What a column sorts by: the seconds behind its text, or the status.
-    static constexpr int SortRole = Qt::UserRole + 1;
 
     explicit QueueModel(QObject *parent = nullptr);
 
@@ -37,6 +35,10 @@ public:
     int columnCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+    // How rows sort by a column: by the seconds behind its text, the status,
+    // or the text. Read from the items themselves, so that a sort of a
+    // library's rows makes no strings on the way.
+    bool lessThan(int leftRow, int rightRow, int column) const;
 
     // Appends the paths whose files are not queued yet (a file named directly
     // and through a symbolic link is one file); `root` is the folder their

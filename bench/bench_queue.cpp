@@ -22,6 +22,8 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <ctime>
+
 using namespace ks;
 
 namespace {
@@ -32,10 +34,22 @@ QTextStream &out()
     return stream;
 }
 
-void report(const QString &what, qint64 ns)
+// On a machine shared with other work the wall clock says little; the
+// processor time this process took says what the step costs.
+void report(const QString &what, qint64 ns, qint64 cpuNs = -1)
 {
-    out() << QStringLiteral("  %1 %2 ms\n").arg(what, -56).arg(double(ns) / 1e6, 9, 'f', 1);
+    out() << QStringLiteral("  %1 %2 ms").arg(what, -56).arg(double(ns) / 1e6, 9, 'f', 1);
+    if (cpuNs >= 0)
+        out() << QStringLiteral(" (%1 ms processor time)").arg(double(cpuNs) / 1e6, 0, 'f', 1);
+    out() << '\n';
     out().flush();
+}
+
+qint64 cpuNanoseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return qint64(now.tv_sec) * 1000000000 + now.tv_nsec;
 }
 
 QStringList paths(int count, const QString &prefix)
@@ -147,14 +161,18 @@ void windowFigures()
     auto *model = window.findChild<QueueModel *>();
     auto *view = window.findChild<QueueView *>();
     qint64 longest = 0;
+    qint64 longestCpu = 0;
     const auto step = [&](const QString &what, const std::function<void()> &work) {
         QElapsedTimer clock;
         clock.start();
+        const qint64 cpuBefore = cpuNanoseconds();
         work();
         QApplication::processEvents(); // the repaint the step causes is part of it
         const qint64 ns = clock.nsecsElapsed();
+        const qint64 cpu = cpuNanoseconds() - cpuBefore;
         longest = std::max(longest, ns);
-        report(what, ns);
+        longestCpu = std::max(longestCpu, cpu);
+        report(what, ns, cpu);
     };
     // As scans deliver them: a folder at a time.
     const QStringList many = paths(100000, QStringLiteral("w"));
@@ -171,11 +189,12 @@ void windowFigures()
             [&] { view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum()); });
     step(QStringLiteral("window: scroll to the middle"),
             [&] { view->verticalScrollBar()->setValue(view->verticalScrollBar()->maximum() / 2); });
-    out() << QStringLiteral("  window: longest stop %1 ms (goal 100 ms); resident memory %2 MB, %3 MB before "
-                            "the window (goal 200 MB)\n")
+    out() << QStringLiteral("  window: longest stop %1 ms, %4 ms of processor time (goal 100 ms); resident memory "
+                            "%2 MB, %3 MB before the window (goal 200 MB)\n")
                      .arg(double(longest) / 1e6, 0, 'f', 1)
                      .arg(residentMegabytes(), 0, 'f', 0)
-                     .arg(before, 0, 'f', 0);
+                     .arg(before, 0, 'f', 0)
+                     .arg(double(longestCpu) / 1e6, 0, 'f', 1);
     out().flush();
 }
 
@@ -185,6 +204,11 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     registerRecordTypes();
+    // "window" measures the main window alone.
+    if (app.arguments().value(1) == QLatin1String("window")) {
+        windowFigures();
+        return 0;
+    }
     out() << "Queue model\n";
     queueFigures(false);
     queueFigures(true);

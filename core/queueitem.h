@@ -51,4 +51,6 @@ struct QueueItem
 
 } // namespace ks
 
+// Moved, not copied, as a library's queue grows.
+Q_DECLARE_TYPEINFO(ks::QueueItem, Q_RELOCATABLE_TYPE);
 Q_DECLARE_METATYPE(ks::QueueItem)

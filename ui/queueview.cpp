@@ -1,26 +1,25 @@
 #include "queueview.h"
 
 #include "queuemodel.h"
+#include "queuesortproxy.h"
 #include "statuscolourproxy.h"
 
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPainter>
 #include <QScrollBar>
-#include <QSortFilterProxyModel>
 
 namespace ks {
 
 QueueView::QueueView(QueueModel *queue, QWidget *parent)
     : QTableView(parent)
     , m_queue(queue)
-    , m_sorted(new QSortFilterProxyModel(this))
+    , m_sorted(new QueueSortProxy(queue, this))
 {
     setObjectName(QStringLiteral("queueTable"));
     auto *colours = new StatusColourProxy(this);
     colours->setSourceModel(queue);
     m_sorted->setSourceModel(colours);
-    m_sorted->setSortRole(QueueModel::SortRole);
     setModel(m_sorted);
     setSortingEnabled(true);
     sortByColumn(-1, Qt::AscendingOrder); // queue order until a header is clicked

@@ -1,4 +1,5 @@
 #include "queuecsv.h"
+#include "queuemodel.h"
 #include "queuestore.h"
 
 #include <QtTest>
@@ -49,6 +50,54 @@ private Q_SLOTS:
         item.message = result;
         QCOMPARE(QueueCsv::row(item), row);
         QVERIFY(QueueCsv::report({ item }).startsWith(QueueCsv::header()));
+    }
+
+    // Each column sorts by what its cells stand for: seconds (a cut below an added second, not
+    // by the text), the status's order, the name below the queued folder; equal rows keep queue order.
+    void rowsSortByWhatCellsMean_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QList<int>>("order"); // queue rows, ascending
+        QTest::newRow("file") << int(QueueModel::FileColumn) << QList<int>{ 1, 2, 0 };
+        QTest::newRow("length") << int(QueueModel::LengthColumn) << QList<int>{ 2, 0, 1 };
+        QTest::newRow("head change") << int(QueueModel::HeadColumn) << QList<int>{ 1, 2, 0 };
+        QTest::newRow("tail change") << int(QueueModel::TailColumn) << QList<int>{ 0, 1, 2 };
+        QTest::newRow("new length") << int(QueueModel::NewLengthColumn) << QList<int>{ 0, 2, 1 };
+        QTest::newRow("status") << int(QueueModel::StatusColumn) << QList<int>{ 1, 2, 0 };
+        QTest::newRow("result") << int(QueueModel::ResultColumn) << QList<int>{ 2, 0, 1 };
+    }
+    void rowsSortByWhatCellsMean()
+    {
+        QFETCH(int, column);
+        QFETCH(QList<int>, order);
+        struct Row
+        {
+            const char *name;
+            double length, head, tail, newLength;
+            ItemStatus status;
+            const char *result;
+        };
+        const Row rows[] = { { "b/z.mp3", 10.0, 2.0, -3.0, 4.0, ItemStatus::Trimmed, "ok" },
+            { "a/y.mp3", 100.0, -1.5, 0.0, 100.5, ItemStatus::Pending, "wait" },
+            { "b/a.mp3", 9.5, 0.0, 0.0, 9.5, ItemStatus::Pending, "done" } };
+        QueueModel queue;
+        QStringList paths;
+        for (const Row &row : rows)
+            paths << u"/music/"_s + QLatin1String(row.name);
+        QCOMPARE(queue.addFiles(paths, u"/music"_s), 3);
+        for (int i = 0; i < 3; ++i) {
+            QueueItem item = queue.items().at(i);
+            item.durationSec = rows[i].length;
+            item.headChangeSec = rows[i].head;
+            item.tailChangeSec = rows[i].tail;
+            item.newDurationSec = rows[i].newLength;
+            item.status = rows[i].status;
+            item.message = QLatin1String(rows[i].result);
+            queue.setItem(i, item);
+        }
+        QList<int> sorted{ 0, 1, 2 };
+        std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) { return queue.lessThan(a, b, column); });
+        QCOMPARE(sorted, order);
     }
 
     // A saved queue comes back field for field; a row a run was working on comes back pending, a file that is
