@@ -49,6 +49,7 @@ bench: build
 	$(BUILD_DIR)/bench/bench_trim
 	$(BUILD_DIR)/bench/bench_cli 12 3 60 $(BUILD_DIR)/bench
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_queue
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/bench/bench_queue trim 1000
 	$(BUILD_DIR)/bench/bench_cutters
 
 # The Debian package, kestrova_<version>_<arch>.deb, into $(BUILD_DIR). Made

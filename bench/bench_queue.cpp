@@ -1,4 +1,5 @@
-// How the queue and the folder scan scale: adding 100,000 paths, removing
+// How the queue and the folder scan scale, and the window against the
+// command line on the same trim: adding 100,000 paths, removing
 // 10,000 scattered rows, 100,000 per-item updates (with and without a table
 // view on the model), scanning folders of 10,000 and 100,000 files, and the
 // main window with 100,000 rows: its resident memory and how long it stops
@@ -6,16 +7,25 @@
 // 100 ms).
 
 #include "controller.h"
+#include "fixtures.h"
 #include "mainwindow.h"
 #include "queuemodel.h"
 #include "queueview.h"
 #include "recordtypes.h"
+#include "settings.h"
 #include "settingssandbox.h"
+#include "settingsstore.h"
+#include "userprompts.h"
+#include "workerhost.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QProcess>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QScrollBar>
 #include <QTableView>
@@ -137,6 +147,13 @@ void scanFigures(int count)
     report(QStringLiteral("scan %1 files (found %2)").arg(count).arg(found), clock.nsecsElapsed());
 }
 
+QString loadAverage()
+{
+    QFile load(QStringLiteral("/proc/loadavg"));
+    return load.open(QIODevice::ReadOnly) ? QString::fromLatin1(load.readAll()).section(QLatin1Char(' '), 0, 0)
+                                          : QString();
+}
+
 // The process's resident memory, from the kernel's own count.
 double residentMegabytes()
 {
@@ -198,15 +215,98 @@ void windowFigures()
     out().flush();
 }
 
+// Every question answered with its default, as a user who reads nothing would.
+struct DefaultAnswers final : UserPrompts
+{
+    QMessageBox::StandardButton warning(QWidget *, const QString &, const QString &) override
+    {
+        return QMessageBox::Ok;
+    }
+    QMessageBox::StandardButton information(QWidget *, const QString &, const QString &) override
+    {
+        return QMessageBox::Ok;
+    }
+    QMessageBox::StandardButton question(QWidget *, const QString &, const QString &, QMessageBox::StandardButtons,
+            QMessageBox::StandardButton defaultButton) override
+    {
+        return defaultButton;
+    }
+};
+
+// The same files trimmed by the window and by kestrova-cli, one after the
+// other, each into a folder of its own (goal: the window within 5 %).
+void windowAgainstCli(int count)
+{
+    test::SettingsSandbox sandbox;
+    QTemporaryDir dir;
+    const QString take = dir.filePath(QStringLiteral("take.mp3"));
+    if (const QString failure = test::makeAudio(take, test::ToneShape{ 1.0, 4.0, 1.0 }); !failure.isEmpty()) {
+        out() << failure << '\n';
+        return;
+    }
+    QStringList files;
+    const QDateTime finished = QDateTime::currentDateTime().addSecs(-3600); // long finished
+    for (int i = 0; i < count; ++i) {
+        const QString path = dir.filePath(QStringLiteral("in/%1/take %2.mp3").arg(i / 100).arg(i));
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        QFile copy(path);
+        if (!QFile::copy(take, path) || !copy.open(QIODevice::ReadWrite)
+                || !copy.setFileTime(finished, QFileDevice::FileModificationTime))
+            return;
+        files << path;
+    }
+
+    QElapsedTimer clock;
+    clock.start();
+    QProcess cli;
+    cli.start(QStringLiteral(KESTROVA_CLI),
+            { QStringLiteral("trim"), QStringLiteral("--no-settings"), QStringLiteral("--quiet"),
+                    QStringLiteral("--out"), dir.filePath(QStringLiteral("cli")), dir.filePath(QStringLiteral("in")) });
+    cli.waitForFinished(-1);
+    const qint64 cliMs = clock.elapsed();
+
+    appSettings().outputRoot = dir.filePath(QStringLiteral("window"));
+    MainWindow window;
+    window.setPrompts(std::make_unique<DefaultAnswers>());
+    window.show();
+    window.findChild<QueueModel *>()->addFiles(files, dir.filePath(QStringLiteral("in")));
+    QEventLoop loop;
+    QObject::connect(window.findChild<WorkerHost *>(), &WorkerHost::batchFinished, &loop, &QEventLoop::quit);
+    clock.restart();
+    window.findChild<QPushButton *>(QStringLiteral("trimButton"))->click();
+    loop.exec();
+    const qint64 windowMs = clock.elapsed();
+    const auto written = [&](const QString &folder) {
+        int files = 0;
+        for (QDirIterator it(dir.filePath(folder), QDir::Files, QDirIterator::Subdirectories); it.hasNext(); it.next())
+            ++files;
+        return files;
+    };
+    out() << QStringLiteral("  kestrova-cli: %1 ms, %5 files written; the window: %2 ms, %6 files written; %3 x the "
+                            "command line (goal 1.05; load %4)\n")
+                     .arg(cliMs)
+                     .arg(windowMs)
+                     .arg(double(windowMs) / double(std::max<qint64>(cliMs, 1)), 0, 'f', 3)
+                     .arg(loadAverage())
+                     .arg(written(QStringLiteral("cli")))
+                     .arg(written(QStringLiteral("window")));
+    out().flush();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     registerRecordTypes();
-    // "window" measures the main window alone.
+    // "window" measures the main window alone; "trim [FILES]" the window against kestrova-cli.
     if (app.arguments().value(1) == QLatin1String("window")) {
         windowFigures();
+        return 0;
+    }
+    if (app.arguments().value(1) == QLatin1String("trim")) {
+        out() << "Window against kestrova-cli\n";
+        windowAgainstCli(app.arguments().value(2, QStringLiteral("1000")).toInt());
         return 0;
     }
     out() << "Queue model\n";
