@@ -7,26 +7,12 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
+using Run = test::ProgramRun;
 
 // A shell line run in `folder`, "$KS_CLI" standing for the program.
 Run shell(const QString &line, const QString &folder)
 {
-    QProcess process;
-    process.setWorkingDirectory(folder);
-    process.start(u"bash"_s, { u"-c"_s, u"set -e -o pipefail\n"_s + line });
-    Run run;
-    if (!process.waitForFinished(600000) || process.exitStatus() != QProcess::NormalExit)
-        return run;
-    run.exitCode = process.exitCode();
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
+    return test::runProgram(u"bash"_s, { u"-c"_s, u"set -e -o pipefail\n"_s + line }, folder);
 }
 
 // Every file below `folder`, by its path there, with its hash.
@@ -63,8 +49,6 @@ QStringList records(const QString &jsonLines, const QString &destination)
         lines << u"%1 %2"_s.arg(key).arg(totals.value(key));
     return lines;
 }
-
-const QString NotOutput = u"not a line of kestrova-cli --json output (cut short, or another file)"_s;
 
 } // namespace
 
@@ -178,32 +162,27 @@ private Q_SLOTS:
 
     void resume_data()
     {
-        QTest::addColumn<QString>("redated");    // a source given another modification time
-        QTest::addColumn<QString>("altered");    // a written copy changed since
-        QTest::addColumn<QByteArray>("written"); // what the earlier output becomes; empty: as it was
-        QTest::addColumn<QStringList>("rerun");  // the sources that run again
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QString>("error");
-        QTest::addColumn<QString>("destination"); // of the second run
-        QTest::newRow("nothing changed") << QString() << QString() << QByteArray() << QStringList() << 0 << QString()
-                                         << QString();
-        QTest::newRow("another destination")
-                << QString() << QString() << QByteArray() << m_files.mid(0, 4) << 0 << QString() << u"elsewhere"_s;
-        QTest::newRow("a source re-dated") << u"rock/outro.mp3"_s << QString() << QByteArray()
-                                           << QStringList{ u"rock/outro.mp3"_s } << 0 << QString() << QString();
-        QTest::newRow("a copy changed") << QString() << u"jazz/intro.mp3"_s << QByteArray()
-                                        << QStringList{ u"jazz/intro.mp3"_s } << 0 << QString() << QString();
-        QTest::newRow("a file left alone re-dated")
-                << u"jazz/within.mp3"_s << QString() << QByteArray() << QStringList{ u"jazz/within.mp3"_s } << 0
-                << QString() << QString();
-        QTest::newRow("output cut short")
-                << QString() << QString() << "{\"summary\":{}}\n{\"path\":\"/srv/a.mp3\",\"st"_ba << QStringList() << 2
-                << u"kestrova-cli: first.jsonl:2: "_s + NotOutput << QString();
-        QTest::newRow("another file") << QString() << QString() << "title,artist\n"_ba << QStringList() << 2
-                                      << u"kestrova-cli: first.jsonl:1: "_s + NotOutput << QString();
-        QTest::newRow("JSON of something else")
-                << QString() << QString() << "{\"path\":\"x\",\"done\":true}\n"_ba << QStringList() << 2
-                << u"kestrova-cli: first.jsonl:1: "_s + NotOutput << QString();
+        QTest::addColumn<QString>("redated");     // a source given another modification time
+        QTest::addColumn<QString>("altered");     // a written copy changed since
+        QTest::addColumn<QString>("destination"); // of the second run; empty: the first's
+        QTest::addColumn<QStringList>("rerun");   // the sources that run again
+        QTest::addColumn<QByteArray>("written");  // what the earlier output becomes; empty: as it was
+        QTest::addColumn<int>("refusedLine");     // of that output, refused as no record; 0: none
+        const auto reruns = [](const char *tag, const QString &redated, const QString &altered,
+                                    const QString &destination, const QStringList &rerun) {
+            QTest::newRow(tag) << redated << altered << destination << rerun << QByteArray() << 0;
+        };
+        reruns("nothing changed", {}, {}, {}, {});
+        reruns("another destination", {}, {}, u"elsewhere"_s, m_files.mid(0, 4));
+        reruns("a source re-dated", u"rock/outro.mp3"_s, {}, {}, { u"rock/outro.mp3"_s });
+        reruns("a copy changed", {}, u"jazz/intro.mp3"_s, {}, { u"jazz/intro.mp3"_s });
+        reruns("a file left alone re-dated", u"jazz/within.mp3"_s, {}, {}, { u"jazz/within.mp3"_s });
+        const auto refused = [](const char *tag, const QByteArray &written, int line) {
+            QTest::newRow(tag) << QString() << QString() << QString() << QStringList() << written << line;
+        };
+        refused("output cut short", "{\"summary\":{}}\n{\"path\":\"/srv/a.mp3\",\"st", 2);
+        refused("another file", "title,artist\n", 1);
+        refused("JSON of something else", "{\"path\":\"x\",\"done\":true}\n", 1);
     }
 
     // --resume starts no child for a file done and unchanged, and runs every other file again.
@@ -211,11 +190,10 @@ private Q_SLOTS:
     {
         QFETCH(QString, redated);
         QFETCH(QString, altered);
-        QFETCH(QByteArray, written);
-        QFETCH(QStringList, rerun);
-        QFETCH(int, exitCode);
-        QFETCH(QString, error);
         QFETCH(QString, destination);
+        QFETCH(QStringList, rerun);
+        QFETCH(QByteArray, written);
+        QFETCH(int, refusedLine);
         const QString work = at(u"resume"_s);
         QDir(work).removeRecursively();
         QVERIFY(QDir().mkpath(work));
@@ -252,8 +230,11 @@ private Q_SLOTS:
         if (!destination.isEmpty())
             again.replace(u"--out copies"_s, u"--out "_s + destination);
         const Run second = cli(again, work);
-        QCOMPARE(second.exitCode, exitCode);
-        QCOMPARE(second.err, error.isEmpty() ? QString() : error + u'\n'); // one line
+        QCOMPARE(second.exitCode, refusedLine ? 2 : 0);
+        QCOMPARE(second.err, // one line
+                refusedLine ? u"kestrova-cli: first.jsonl:%1: not a line of kestrova-cli --json output (cut short, or "
+                              "another file)\n"_s.arg(refusedLine)
+                            : QString());
 
         QFile log(calls);
         const QString called = log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
@@ -262,7 +243,7 @@ private Q_SLOTS:
             if (called.contains(at(u"music/"_s + name)))
                 ran << name;
         QCOMPARE(ran, rerun);
-        if (exitCode != 0)
+        if (refusedLine)
             return;
         QCOMPARE(second.out.count(u"\"resumed\":true"_s), m_files.size() - rerun.size());
         QVERIFY2(second.out.contains(u"\"resumed\":%1,"_s.arg(m_files.size() - rerun.size())), qPrintable(second.out));

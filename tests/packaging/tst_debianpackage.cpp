@@ -15,21 +15,8 @@ namespace {
 
 constexpr auto BashCompletion = "/usr/share/bash-completion/bash_completion"_L1;
 
-struct Run
-{
-    int exitCode = -1;
-    QString out, err;
-};
-
-Run run(const QString &program, const QStringList &args)
-{
-    QProcess process;
-    process.start(program, args);
-    const bool finished = process.waitForFinished(60000);
-    return { finished && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
-        QString::fromUtf8(process.readAllStandardOutput()),
-        QString::fromUtf8(process.readAllStandardError()) + (finished ? QString() : process.errorString()) };
-}
+using Run = ks::test::ProgramRun;
+using ks::test::runProgram;
 
 // The long options that --help names, wherever it names them.
 QStringList longOptions(const QString &help)
@@ -55,16 +42,16 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_dir.isValid());
-        const Run cpack = run(QStringLiteral(KS_CPACK),
+        const Run cpack = runProgram(QStringLiteral(KS_CPACK),
                 { u"--config"_s, QStringLiteral(KS_BUILD_DIR "/CPackConfig.cmake"), u"-B"_s, m_dir.path() });
         QVERIFY2(cpack.exitCode == 0, qPrintable(cpack.out + cpack.err));
         const QStringList debs = QDir(m_dir.path()).entryList({ u"*.deb"_s });
         QCOMPARE(debs.size(), 1);
         m_deb = m_dir.filePath(debs.first());
         m_root = m_dir.filePath(u"root"_s);
-        const Run unpack = run(u"dpkg-deb"_s, { u"-x"_s, m_deb, m_root });
+        const Run unpack = runProgram(u"dpkg-deb"_s, { u"-x"_s, m_deb, m_root });
         QVERIFY2(unpack.exitCode == 0, qPrintable(unpack.err));
-        const Run help = run(cli(), { u"--help"_s });
+        const Run help = runProgram(cli(), { u"--help"_s });
         QCOMPARE(help.exitCode, 0);
         m_help = help.out;
     }
@@ -75,7 +62,7 @@ private Q_SLOTS:
         if (lintian.isEmpty())
             QSKIP("lintian is not installed (scripts/install-deps.sh installs it)");
         // Fails on any error or warning, and names each on its standard output.
-        const Run result = run(lintian, { u"--fail-on"_s, u"error,warning"_s, m_deb });
+        const Run result = runProgram(lintian, { u"--fail-on"_s, u"error,warning"_s, m_deb });
         QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
     }
 
@@ -86,7 +73,7 @@ private Q_SLOTS:
     {
         const QString audio = m_dir.filePath(u"take.wav"_s);
         QCOMPARE(ks::test::makeAudio(audio), QString());
-        const Run result = run(cli(), { u"analyse"_s, u"--no-settings"_s, u"--json"_s, audio });
+        const Run result = runProgram(cli(), { u"analyse"_s, u"--no-settings"_s, u"--json"_s, audio });
         const QStringList lines = result.out.split(u'\n', Qt::SkipEmptyParts);
         QVERIFY2(result.exitCode == 0 && lines.size() == 2, qPrintable(result.out + result.err));
         const QJsonObject summary = QJsonDocument::fromJson(lines.last().toUtf8()).object();
@@ -148,7 +135,7 @@ private Q_SLOTS:
         const QString man = QStandardPaths::findExecutable(u"man"_s);
         if (man.isEmpty())
             QSKIP("man is not installed (scripts/install-deps.sh test installs man-db)");
-        const Run shown = run(u"env"_s,
+        const Run shown = runProgram(u"env"_s,
                 { u"-u"_s, u"LC_ALL"_s, u"-u"_s, u"MANPAGER"_s, u"-u"_s, u"PAGER"_s, u"MANWIDTH=80"_s,
                         u"LANG=C.UTF-8"_s, man, u"-l"_s, m_root + u"/usr/share/man/man1/kestrova-cli.1.gz"_s });
         QVERIFY2(shown.exitCode == 0, qPrintable(shown.err));
@@ -179,7 +166,8 @@ private Q_SLOTS:
         QStringList args{ u"-u"_s, u"DISPLAY"_s, u"-u"_s, u"WAYLAND_DISPLAY"_s, u"-u"_s, u"QT_QPA_PLATFORM"_s };
         if (!variable.isEmpty())
             args << variable + u"=:7"_s;
-        const Run check = run(u"env"_s, args << u"sh"_s << QStringLiteral(KS_SOURCE_DIR "/scripts/check-display.sh"));
+        const Run check
+                = runProgram(u"env"_s, args << u"sh"_s << QStringLiteral(KS_SOURCE_DIR "/scripts/check-display.sh"));
         QCOMPARE(check.exitCode, advised ? 1 : 0);
         QVERIFY2(check.out.isEmpty() && check.err.isEmpty() == !advised, qPrintable(check.out + check.err));
         for (const QString &said :
@@ -190,7 +178,7 @@ private Q_SLOTS:
     // The check comes before the build and the window in `make run`.
     void runChecksTheDisplayFirst()
     {
-        const Run plan = run(
+        const Run plan = runProgram(
                 u"make"_s, { u"-n"_s, u"-C"_s, QStringLiteral(KS_SOURCE_DIR), u"run"_s, u"BUILD_DIR=/nonexistent"_s });
         QVERIFY2(plan.exitCode == 0, qPrintable(plan.err));
         const qsizetype check = plan.out.indexOf(u"scripts/check-display.sh"_s);
@@ -202,7 +190,7 @@ private Q_SLOTS:
 private:
     QString manPage(const QString &name) const
     {
-        const Run result = run(u"gzip"_s, { u"-dc"_s, m_root + u"/usr/share/man/man1/"_s + name + u".1.gz"_s });
+        const Run result = runProgram(u"gzip"_s, { u"-dc"_s, m_root + u"/usr/share/man/man1/"_s + name + u".1.gz"_s });
         // roff's minus signs as plain hyphens, so options read as typed.
         return result.exitCode == 0 ? QString(result.out).replace(u"\\-"_s, u"-"_s) : QString();
     }
@@ -222,7 +210,7 @@ private:
             COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
             _kestrova_cli kestrova-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
             printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort)"_s;
-        const Run result = run(u"bash"_s,
+        const Run result = runProgram(u"bash"_s,
                 { u"-c"_s, script, u"bash"_s, BashCompletion,
                         m_root + u"/usr/share/bash-completion/completions/kestrova-cli"_s, line, work.path() });
         return result.exitCode == 0 ? result.out.split(u'\n', Qt::SkipEmptyParts) : QStringList{ result.err };

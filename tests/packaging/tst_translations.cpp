@@ -1,3 +1,4 @@
+#include "fixtures.h"
 #include "identity.h"
 #include "mainwindow.h"
 #include "preferencesdialog.h"
@@ -9,7 +10,6 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QMenuBar>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -65,12 +65,10 @@ void tst_Translations::everySourceTextTranslated()
     const QString copy = dir.filePath(QFileInfo(tsFile).fileName());
     QVERIFY(QFile::copy(tsFile, copy));
     QFile::setPermissions(copy, QFile::ReadOwner | QFile::WriteOwner);
-    QProcess lupdate;
-    lupdate.start(QStringLiteral(KS_LUPDATE),
+    const ks::test::ProgramRun lupdate = ks::test::runProgram(QStringLiteral(KS_LUPDATE),
             { u"-locations"_s, u"none"_s, u"-no-obsolete"_s, u"-silent"_s,
                     u"@"_s + QStringLiteral(KS_TRANSLATED_SOURCES), u"-ts"_s, copy });
-    QVERIFY(lupdate.waitForFinished(60000));
-    QVERIFY2(lupdate.exitCode() == 0, lupdate.readAllStandardError().constData());
+    QVERIFY2(lupdate.exitCode == 0, qPrintable(lupdate.err));
 
     QFile file(copy);
     QVERIFY(file.open(QIODevice::ReadOnly));

@@ -151,6 +151,16 @@ QByteArray programOutput(const QString &program, const QStringList &args)
     return process.readAllStandardOutput();
 }
 
+ProgramRun runProgram(const QString &program, const QStringList &args, const QString &folder)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(program, args);
+    const bool ended = process.waitForFinished(-1) && process.exitStatus() == QProcess::NormalExit;
+    return { ended ? process.exitCode() : -1, QString::fromUtf8(process.readAllStandardOutput()),
+        QString::fromUtf8(process.readAllStandardError()) + (ended ? QString() : process.errorString()) };
+}
+
 QByteArray sha256(const QString &path)
 {
     QFile file(path);

@@ -63,6 +63,16 @@ QStringList temporaryFiles(const QString &folder);
 // What a program that ran to a good end wrote on its standard output; empty otherwise.
 QByteArray programOutput(const QString &program, const QStringList &args);
 
+// How a program ran: its exit status (-1: it did not start, or crashed) and what it wrote.
+struct ProgramRun
+{
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+// Runs `program` in `folder` (empty: the current one) for as long as it takes.
+ProgramRun runProgram(const QString &program, const QStringList &args, const QString &folder = {});
+
 // Raw interleaved samples (s16le, f32le) as numbers.
 template<typename Sample>
 QList<Sample> pcmSamples(const QByteArray &pcm)

@@ -42,6 +42,7 @@ private:
 
 void tst_Tools::cleanup()
 {
+    setStallLimit(DefaultStallLimitMs);
     for (const QString &path : std::as_const(m_planted))
         QFile::remove(path);
     m_planted.clear();
@@ -92,31 +93,19 @@ void tst_Tools::toolTextRead_data()
             << u"[mp3 @ 0x5] /o/.a.kstmp.m4a: No such file or directory\nError opening output files: No such file or "
                "directory"_s
             << u"output folder /o not found"_s;
-    QTest::newRow("path too long") << u"/in/%1/a.mp3: File name too long"_s.arg(QString(300, u'x'))
-                                   << u"file name too long"_s;
     // Cut to 200 characters in the middle of the path, so the reason stays.
     QTest::newRow("a long line keeps its end")
             << u"Could not open /in/%1/a.mp3 for the reason given here"_s.arg(QString(300, u'y'))
             << u"Could not open /in/"_s + QString(41, u'y') + QChar(0x2026) + QString(107, u'y')
                     + u"/a.mp3 for the reason given here"_s;
-    QTest::newRow("cover") << u"[mjpeg @ 0x6] dimensions not set\nCould not write header for output file #0"_s
-                           << u"the cover art cannot be read"_s;
-    // ffmpeg's words for a damaged or unwritable file, in plain ones.
+    // ffmpeg's words for a damaged or unwritable file, in plain ones, the most specific first. The rest of the
+    // table's words are looked up the same way.
     QTest::newRow("a frame that cannot be read")
             << u"[mpc8 @ 0x7] Invalid frame size (1044): Could not seek to 1461.\n/in/a.mp3: Invalid data found when "
                "processing input"_s
             << u"damaged audio (a frame cannot be read)"_s;
-    QTest::newRow("cut short") << u"/in/a.mp3: End of file"_s << u"the file ends too early (cut short)"_s;
-    QTest::newRow("Ogg headers") << u"[ogg @ 0x8] Error parsing Ogg extradata.\n/in/a.mp3: Invalid data found when "
-                                    "processing input"_s
-                                 << u"damaged Ogg file (its codec headers cannot be read)"_s;
-    QTest::newRow("no frames") << u"[mp3 @ 0x9] No frames in the file!"_s << u"no audio frames"_s;
     QTest::newRow("a container ffmpeg only reads")
             << u"[NULL @ 0x5627] Unable to find a suitable output format for '/o/.a.kstmp.m4a'\n/o/.a.kstmp.m4a: "
-               "Invalid argument"_s
-            << u"ffmpeg cannot write this kind of file"_s;
-    QTest::newRow("a muxer ffmpeg does not have")
-            << u"[NULL @ 0x5627] Requested output format 'ape' is not a suitable output format\n/o/.a.kstmp.m4a: "
                "Invalid argument"_s
             << u"ffmpeg cannot write this kind of file"_s;
     // What ended it, over a cause the tool gave on the way.
@@ -166,12 +155,9 @@ void tst_Tools::encoderChosen()
 {
     QFETCH(QString, codec);
     QFETCH(QString, listing);
-    if (listing.isEmpty()) {
-        QProcess ffmpeg;
-        ffmpeg.start(test::ffmpegExecutable(), { u"-hide_banner"_s, u"-encoders"_s });
-        QVERIFY(ffmpeg.waitForFinished(60000));
-        listing = QString::fromUtf8(ffmpeg.readAllStandardOutput());
-    }
+    if (listing.isEmpty())
+        listing = QString::fromUtf8(
+                test::programOutput(test::ffmpegExecutable(), { u"-hide_banner"_s, u"-encoders"_s }));
     const EncoderList listed = EncoderList::parse(listing);
     const QString picked = CodecTable::encoderFor(codec, listed);
     QTEST(listed.contains(picked) ? picked : QString(), "encoder");
@@ -262,7 +248,6 @@ void tst_Tools::childOutputAndEnd()
     QFETCH(QString, out);
     QFETCH(QString, err);
     setStallLimit(limit ? limit : DefaultStallLimitMs);
-    const auto reset = qScopeGuard([] { setStallLimit(DefaultStallLimitMs); });
     const QString program = test::writeFakeTool(m_dir.path(), QString::fromLatin1(QTest::currentDataTag()), script);
     if (script == "-x")
         QFile::setPermissions(program, QFile::ReadOwner);
@@ -290,7 +275,6 @@ void tst_Tools::aTalkingChildIsNeverStalled()
 {
     const int limit = 1000;
     setStallLimit(limit);
-    const auto reset = qScopeGuard([] { setStallLimit(DefaultStallLimitMs); });
     const QString program = test::writeFakeTool(m_dir.path(), u"talker"_s,
             "while [ ! -e \"$0.err\" ]; do echo out_time_us=1; done\n"
             "while [ ! -e \"$0.end\" ]; do echo frame >&2; done");

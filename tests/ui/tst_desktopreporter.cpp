@@ -135,32 +135,36 @@ private Q_SLOTS:
         QTest::addColumn<bool>("switchOn");
         QTest::addColumn<bool>("inFront");
         QTest::addColumn<bool>("longRun");
+        QTest::addColumn<bool>("serving");     // someone serves notifications
         QTest::addColumn<QString>("notified"); // summary|body; empty: no notification
         QTest::addColumn<QString>("launcher");
 
         const QString followed = u"0.00/3 0.33/2 0.67/1 1.00/0 clear"_s;
         QTest::newRow("all trimmed")
-                << totals(412, 412, 0, 0) << false << false << true << false << true
+                << totals(412, 412, 0, 0) << false << false << true << false << true << true
                 << u"Trimmed 412 file(s)|Complete - 412 written, 0 skipped, 0 failed, 515.0 s cut, "
                    "0.0 s added."_s
                 << followed;
-        QTest::newRow("some failed") << totals(415, 410, 2, 3) << false << false << true << false << true
+        QTest::newRow("some failed") << totals(415, 410, 2, 3) << false << false << true << false << true << true
                                      << u"Trimmed 410 file(s), 2 skipped, 3 failed|Complete - 410 written, 2 skipped, "
                                         "3 failed, 512.5 s cut, 0.0 s added."_s
                                      << followed;
-        QTest::newRow("stopped") << totals(40, 40, 0, 0) << false << true << true << false << true
+        QTest::newRow("stopped") << totals(40, 40, 0, 0) << false << true << true << false << true << true
                                  << u"Trim stopped - 40 file(s) trimmed|Stopped - 40 written, 0 skipped, 0 failed, "
                                     "50.0 s cut, 0.0 s added."_s
                                  << followed;
-        QTest::newRow("analysis") << totals(12, 7, 0, 1) << true << false << true << false << true
+        QTest::newRow("analysis") << totals(12, 7, 0, 1) << true << false << true << false << true << true
                                   << u"Analysed 11 file(s), 1 failed|Analysis complete - 11 measured, 1 failed."_s
                                   << followed;
-        QTest::newRow("window in front") << totals(3, 3, 0, 0) << false << false << true << true << true << QString()
-                                         << followed;
-        QTest::newRow("short run") << totals(3, 3, 0, 0) << false << false << true << false << false << QString()
-                                   << followed;
-        QTest::newRow("switched off") << totals(3, 3, 0, 0) << false << false << false << false << true << QString()
-                                      << QString();
+        QTest::newRow("window in front") << totals(3, 3, 0, 0) << false << false << true << true << true << true
+                                         << QString() << followed;
+        QTest::newRow("short run") << totals(3, 3, 0, 0) << false << false << true << false << false << true
+                                   << QString() << followed;
+        QTest::newRow("switched off") << totals(3, 3, 0, 0) << false << false << false << false << true << true
+                                      << QString() << QString();
+        // Nobody serves notifications: the run still ends quietly and the taskbar is cleared.
+        QTest::newRow("no notification service")
+                << totals(3, 3, 0, 0) << false << false << true << false << true << false << QString() << followed;
     }
     void reportsTheRunEnd()
     {
@@ -170,12 +174,13 @@ private Q_SLOTS:
         QFETCH(bool, switchOn);
         QFETCH(bool, inFront);
         QFETCH(bool, longRun);
+        QFETCH(bool, serving);
         QFETCH(QString, notified);
         QFETCH(QString, launcher);
 
         test::SettingsSandbox sandbox;
         appSettings().desktopNotifications = switchOn;
-        Desktop desktop(true);
+        Desktop desktop(serving);
         QWidget window;
         if (inFront) {
             window.show();
@@ -184,6 +189,7 @@ private Q_SLOTS:
         }
         auto *reporter = new DesktopReporter(&window);
         reporter->setLongRunMs(longRun ? 0 : 3600 * 1000);
+        QTest::failOnWarning(QRegularExpression(u".*"_s));
         for (int done = 0; done <= 3; ++done)
             reporter->onBatchProgress(done, 3);
         reporter->onBatchFinished(summary, cancelled, analyseOnly);
@@ -200,22 +206,6 @@ private Q_SLOTS:
         if (!launcher.isEmpty()) // the taskbar finds the entry by the installed desktop file's name
             QVERIFY2(QFileInfo::exists(QLatin1String(KS_PACKAGING_DIR "/") + desktop.appUri.section(u"//"_s, 1)),
                     qPrintable(desktop.appUri));
-    }
-
-    // Nobody serves notifications: the run still ends quietly and the taskbar is cleared.
-    void nothingBreaksWithoutAService()
-    {
-        test::SettingsSandbox sandbox;
-        Desktop desktop(false);
-        QWidget window;
-        auto *reporter = new DesktopReporter(&window);
-        reporter->setLongRunMs(0);
-        QTest::failOnWarning(QRegularExpression(u".*"_s));
-        reporter->onBatchProgress(0, 1);
-        reporter->onBatchProgress(1, 1);
-        reporter->onBatchFinished(totals(1, 1, 0, 0), false, false);
-        QVERIFY(desktop.settle());
-        QCOMPARE(desktop.launcher.join(u' '), u"0.00/1 1.00/0 clear"_s);
     }
 
     // The window's own analysis, ended while the window is in the background.

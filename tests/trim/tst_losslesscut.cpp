@@ -1,12 +1,12 @@
 #include "exactcut.h"
 #include "fixtures.h"
 #include "mediaprobe.h"
+#include "mp3cutter.h"
 #include "queueitem.h"
 #include "settings.h"
 #include "trimengine.h"
 
 #include <QJsonArray>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -16,25 +16,40 @@
 using namespace ks;
 using namespace Qt::StringLiterals;
 
-class tst_OggCutter : public QObject
+// Cuts by stream copy, to the sample: Ogg (Opus, Vorbis) through the engine, MP3 by its own frames.
+class tst_LosslessCut : public QObject
 {
     Q_OBJECT
     std::optional<QTemporaryDir> m_dir; // one per case
 
 private Q_SLOTS:
     void init() { m_dir.emplace(); }
-    void cutsWithoutReencoding_data();
-    void cutsWithoutReencoding();
+    void oggCutsWithoutReencoding_data();
+    void oggCutsWithoutReencoding();
+    void mp3CutsToTheSample_data();
+    void mp3CutsToTheSample();
+    void mp3FramesOutOfSyncAreRefused();
 };
 
 namespace {
 
-// What ffmpeg decodes of the file's audio, as 32-bit floats at `rate`.
-QList<float> ffmpegDecode(const QString &path, int rate)
+// What ffmpeg decodes of the file's first audio stream, as raw samples of `format` (f32le, s16le).
+template<typename Sample>
+QList<Sample> ffmpegDecode(const QString &path, const QString &format)
 {
-    return test::pcmSamples<float>(test::programOutput(test::ffmpegExecutable(),
-            { u"-v"_s, u"error"_s, u"-i"_s, path, u"-map"_s, u"0:a:0"_s, u"-ar"_s, QString::number(rate), u"-f"_s,
-                    u"f32le"_s, u"-"_s }));
+    return test::pcmSamples<Sample>(test::programOutput(test::ffmpegExecutable(),
+            { u"-v"_s, u"error"_s, u"-i"_s, path, u"-map"_s, u"0:a:0"_s, u"-f"_s, format, u"-"_s }));
+}
+
+QList<qint16> mpg123Decode(const QString &path)
+{
+    return test::pcmSamples<qint16>(test::programOutput(u"mpg123"_s, { u"-q"_s, u"-s"_s, path }));
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 // The samples of each channel the codec's own decoder outputs.
@@ -80,9 +95,27 @@ QStringList facts(const QString &path)
     return all.filter(QRegularExpression(u"^(audio0|video1|title=|replaygain_track_gain=)"_s));
 }
 
+// Whether the LAME tag's own CRC-16 (0x8005 reflected, from 0) is that of its
+// frame up to the CRC, as LAME 3.100 writes it: 190 bytes in MPEG-1 stereo.
+bool lameCrcHolds(const QByteArray &bytes, int rate, int channels)
+{
+    const qsizetype tag = std::max(bytes.indexOf("Xing"), bytes.indexOf("Info"));
+    const qsizetype frame = tag - 4 - (rate >= 32000 ? (channels == 1 ? 17 : 32) : (channels == 1 ? 9 : 17));
+    const qsizetype field = tag + 120 + 34;
+    if (tag < 0 || field + 2 > bytes.size())
+        return false;
+    quint16 crc = 0;
+    for (qsizetype i = frame; i < field; ++i) {
+        crc ^= quint8(bytes.at(i));
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+    }
+    return crc == quint16(quint8(bytes.at(field)) << 8 | quint8(bytes.at(field + 1)));
+}
+
 } // namespace
 
-void tst_OggCutter::cutsWithoutReencoding_data()
+void tst_LosslessCut::oggCutsWithoutReencoding_data()
 {
     QTest::addColumn<QString>("encoder");
     QTest::addColumn<test::ToneShape>("tone"); // silence, tone, silence; the rate and channels generated
@@ -106,7 +139,7 @@ void tst_OggCutter::cutsWithoutReencoding_data()
             << u"libopus"_s << test::ToneShape{ 1.0, 1.0, 1.0, 48000, 1 } << 0.0 << true << 0.5 << 1.0 << 0.0;
 }
 
-void tst_OggCutter::cutsWithoutReencoding()
+void tst_LosslessCut::oggCutsWithoutReencoding()
 {
     QFETCH(QString, encoder);
     QFETCH(test::ToneShape, tone);
@@ -118,9 +151,7 @@ void tst_OggCutter::cutsWithoutReencoding()
     const bool opus = encoder == u"libopus";
     const QString input = m_dir->filePath(opus ? u"in/a.opus"_s : u"in/a.ogg"_s);
     const QString cover = m_dir->filePath(u"cover.png"_s);
-    test::programOutput(test::ffmpegExecutable(),
-            { u"-v"_s, u"error"_s, u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=8x8"_s, u"-frames:v"_s, u"1"_s,
-                    cover });
+    QCOMPARE(test::makeFromSource(cover, u"color=c=red:s=8x8"_s, { u"-frames:v"_s, u"1"_s }), QString());
     QStringList args{ u"-c:a"_s, encoder, u"-metadata"_s, u"title=Ünder the Sky"_s, u"-metadata"_s,
         u"REPLAYGAIN_TRACK_GAIN=-6.5 dB"_s, u"-metadata"_s, u"METADATA_BLOCK_PICTURE="_s + pictureComment(cover) };
     if (offsetSec != 0)
@@ -160,18 +191,15 @@ void tst_OggCutter::cutsWithoutReencoding()
     QCOMPARE(result.rewrite,
             early == 0 ? u" (lossless, exact)"_s
                        : u" (lossless, within %1 ms)"_s.arg(std::ceil(early * 1000.0 / rate)));
-    const QList<float> decoded = ffmpegDecode(item.outputPath, rate);
+    const QList<float> decoded = ffmpegDecode<float>(item.outputPath, u"f32le"_s);
     QCOMPARE(decoded.size() / tone.channels, span.count);
     QCOMPARE(referenceDecodedSamples(item.outputPath, opus, tone.channels), span.count);
     QCOMPARE(item.newDurationSec, double(span.count) / rate);
 
     // The kept samples are the source's own, past what the decoder needs to settle.
-    const QList<float> original = ffmpegDecode(input, rate);
+    const QList<float> original = ffmpegDecode<float>(input, u"f32le"_s);
     const qint64 offset = span.first * tone.channels;
     const double snr = test::signalToNoise(original, offset, decoded, int(0.08 * rate) * tone.channels);
-    qInfo("%s: %lld samples planned and decoded, begun %.1f ms early, SNR %.1f dB (%.1f dB from the first sample)",
-            QTest::currentDataTag(), span.count, early * 1000.0 / rate, snr,
-            test::signalToNoise(original, offset, decoded));
     QVERIFY2(snr > 90, qPrintable(u"SNR %1 dB"_s.arg(snr)));
 
     // Tags and the cover as the source had them.
@@ -195,5 +223,109 @@ void tst_OggCutter::cutsWithoutReencoding()
             qPrintable(u"head %1, tail %2"_s.arg(again.headChangeSec).arg(again.tailChangeSec)));
 }
 
-QTEST_GUILESS_MAIN(tst_OggCutter)
-#include "tst_oggcutter.moc"
+void tst_LosslessCut::mp3CutsToTheSample_data()
+{
+    QTest::addColumn<QStringList>("encoding");
+    QTest::addColumn<QStringList>("inputs");
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<qint64>("firstSample");
+    QTest::addColumn<qint64>("sampleCount"); // -1: to the end
+
+    // 1 s of silence, 2 s of tone, 1 s of silence. The first three cuts start
+    // in the tone, where a frame missing before the first one copied would
+    // show (the CBR one 100 samples into its frame); all end inside a frame.
+    const QStringList cover{ u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=32x32:d=1"_s };
+    QTest::newRow("CBR 44.1 kHz stereo") << QStringList() << QStringList() << 44100 << 2 << 54291ll << 110327ll;
+    QTest::newRow("VBR with a Xing header, through the tone")
+            << QStringList{ u"-q:a"_s, u"4"_s } << QStringList() << 44100 << 2 << 44100ll << 88200ll;
+    QTest::newRow("mono 22.05 kHz at 32 kb/s, to the end")
+            << QStringList{ u"-b:a"_s, u"32k"_s } << QStringList() << 22050 << 1 << 33082ll << -1ll;
+    QTest::newRow("no LAME header, from the first sample")
+            << QStringList{ u"-write_xing"_s, u"0"_s } << QStringList() << 44100 << 2 << 0ll << 89201ll;
+    QTest::newRow("ID3v2 with a cover, ID3v1") << QStringList{ u"-map"_s, u"0:a"_s, u"-map"_s, u"1:v"_s, u"-frames:v"_s,
+        u"1"_s, u"-c:v"_s, u"png"_s, u"-disposition:v"_s, u"attached_pic"_s, u"-id3v2_version"_s, u"3"_s,
+        u"-write_id3v1"_s, u"1"_s, u"-metadata"_s, u"title=Kept"_s, u"-metadata"_s, u"artist=Also kept"_s }
+                                               << cover << 44100 << 2 << 14700ll << 132300ll;
+}
+
+void tst_LosslessCut::mp3CutsToTheSample()
+{
+    QFETCH(QStringList, encoding);
+    QFETCH(QStringList, inputs);
+    QFETCH(int, rate);
+    QFETCH(int, channels);
+    QFETCH(qint64, firstSample);
+    QFETCH(qint64, sampleCount);
+
+    const QString source = m_dir->filePath(u"source.mp3"_s);
+    const QString cut = m_dir->filePath(u"cut.mp3"_s);
+    const test::ToneShape tone{ 1, 2, 1, rate, channels, 440 };
+    QCOMPARE(test::makeAudio(source, tone, encoding, inputs), QString());
+    const QList<qint16> sourceByFfmpeg = ffmpegDecode<qint16>(source, u"s16le"_s);
+    const QList<qint16> sourceByMpg123 = mpg123Decode(source);
+    QCOMPARE(Mp3Cutter::samplesOf(source), sourceByFfmpeg.size() / channels);
+    QCOMPARE(sourceByMpg123.size(), sourceByFfmpeg.size());
+    QVERIFY(Mp3Cutter::handles(probeMedia(test::systemTools(), source, {})));
+    if (sampleCount < 0)
+        sampleCount = sourceByFfmpeg.size() / channels - firstSample;
+
+    const StepResult result = Mp3Cutter::cut(source, cut, firstSample, sampleCount);
+    QVERIFY2(result.proceeds(), qPrintable(result.message));
+    QCOMPARE(Mp3Cutter::samplesOf(cut), sampleCount);
+    QVERIFY(lameCrcHolds(contents(cut), rate, channels));
+    // Every sample where it was, in both decoders, each against its own
+    // decode of the source.
+    for (const auto &[name, before, after] :
+            { std::tuple(u"ffmpeg"_s, sourceByFfmpeg, ffmpegDecode<qint16>(cut, u"s16le"_s)),
+                    std::tuple(u"mpg123"_s, sourceByMpg123, mpg123Decode(cut)) }) {
+        QVERIFY2(after.size() == sampleCount * channels,
+                qPrintable(u"%1 decodes %2 samples, %3 planned"_s.arg(name)
+                                   .arg(after.size() / channels)
+                                   .arg(sampleCount)));
+        const double snr = test::signalToNoise(before, firstSample * channels, after);
+        QVERIFY2(snr > 90, qPrintable(u"%1: %2 dB from the source"_s.arg(name).arg(snr, 0, 'f', 1)));
+    }
+
+    // The tags and the cover as they were, the ID3v1 tag byte for byte.
+    const QJsonObject before = test::probeJson(source);
+    const QJsonObject after = test::probeJson(cut);
+    QCOMPARE(after[u"format"][u"tags"], before[u"format"][u"tags"]);
+    QCOMPARE(after[u"streams"].toArray().size(), before[u"streams"].toArray().size());
+    const QByteArray sourceBytes = contents(source);
+    if (sourceBytes.right(128).startsWith("TAG"))
+        QCOMPARE(contents(cut).right(128), sourceBytes.right(128));
+
+    // A cut cut again from its start to its end stays as it is.
+    const QString again = m_dir->filePath(u"again.mp3"_s);
+    QVERIFY(Mp3Cutter::cut(cut, again, 0, sampleCount).proceeds());
+    QCOMPARE(test::sha256(again), test::sha256(cut));
+}
+
+void tst_LosslessCut::mp3FramesOutOfSyncAreRefused()
+{
+    const QString source = m_dir->filePath(u"source.mp3"_s);
+    const QString spliced = m_dir->filePath(u"spliced.mp3"_s);
+    QCOMPARE(test::makeAudio(source, {}, { u"-write_xing"_s, u"0"_s }), QString());
+    QByteArray bytes = contents(source);
+    const qint64 at = bytes.size() / 2;
+    bytes.insert(at, "not a frame");
+    QFile file(spliced);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    file.close();
+
+    QVERIFY(!Mp3Cutter::handles(probeMedia(test::systemTools(), spliced, {})));
+    const StepResult result = Mp3Cutter::cut(spliced, m_dir->filePath(u"cut.mp3"_s), 0, 1000);
+    QVERIFY(!result.ok());
+    // The frame the junk follows is 417 or 418 bytes long.
+    const QRegularExpressionMatch where
+            = QRegularExpression(u"^MP3 frames out of sync at byte (\\d+)$"_s).match(result.message);
+    QVERIFY2(where.hasMatch(), qPrintable(result.message));
+    QVERIFY2(where.captured(1).toLongLong() >= at && where.captured(1).toLongLong() <= at + 418,
+            qPrintable(result.message));
+    QVERIFY(!QFile::exists(m_dir->filePath(u"cut.mp3"_s)));
+    QCOMPARE(Mp3Cutter::samplesOf(spliced), -1);
+}
+
+QTEST_GUILESS_MAIN(tst_LosslessCut)
+#include "tst_losslesscut.moc"
