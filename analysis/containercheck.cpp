@@ -5,6 +5,8 @@
 
 #include <QtEndian>
 
+#include <iterator>
+
 namespace ks {
 
 namespace {
@@ -53,6 +55,30 @@ ContainerCheck::Mp3Layout ContainerCheck::mp3Layout(const QString &path, bool wh
         at += frame.length;
     }
     return layout;
+}
+
+ContainerCheck::AdtsRun ContainerCheck::adtsRun(const QString &path)
+{
+    // ISO/IEC 13818-7 sampling_frequency_index.
+    constexpr int Rates[] = { 96000, 88200, 64000, 48000, 44100, 32000, 24000, 22050, 16000, 12000, 11025, 8000, 7350 };
+    AdtsRun run;
+    const MappedFile file(path);
+    const uchar *data = file.data();
+    const qint64 size = file.size();
+    // Frames from the first on, until whatever follows them (a tag at the end).
+    for (qint64 at = Mp3Stream::id3v2Length(data, size); at + 7 <= size;) {
+        const uchar *h = data + at;
+        const int rateIndex = (h[2] >> 2) & 0xF;
+        const qint64 length = ((h[3] & 0x3) << 11) | (h[4] << 3) | (h[5] >> 5);
+        if (h[0] != 0xFF || (h[1] & 0xF6) != 0xF0 || rateIndex >= int(std::size(Rates)) || length < 7
+                || at + length > size)
+            break;
+        run.sampleRate = Rates[rateIndex];
+        run.samples += 1024 * ((h[6] & 0x3) + 1);
+        run.bytes += length;
+        at += length;
+    }
+    return run;
 }
 
 QString ContainerCheck::wavProblem(const QString &path)

@@ -22,6 +22,20 @@ public:
     // Reads the first frame only unless `wholeFile`, which walks them all.
     static Mp3Layout mp3Layout(const QString &path, bool wholeFile);
 
+    // Raw AAC's ADTS frames, counted. ffprobe takes their length and bit
+    // rate from the first frames, which at a silent head are a fraction of
+    // the rest.
+    struct AdtsRun
+    {
+        qint64 samples = 0; // per channel, at the rate the headers give
+        int sampleRate = 0;
+        qint64 bytes = 0; // of the frames, headers included
+
+        double seconds() const { return sampleRate > 0 ? double(samples) / sampleRate : 0.0; }
+        int bitRate() const { return samples > 0 ? int(bytes * 8 * sampleRate / samples) : 0; }
+    };
+    static AdtsRun adtsRun(const QString &path);
+
     // Why a WAV's RIFF, RF64 or data sizes do not describe the file on disk
     // (unset as 0xFFFFFFFF, short of the data, past the end), or an empty
     // string.

@@ -83,6 +83,14 @@ MediaInfo probeMedia(const ToolPaths &tools, const QString &path, const CancelCa
         return info;
     }
     info = parseProbeOutput(run.stdOut.toUtf8());
+    // What ffprobe estimated from raw AAC's first frames, its frames say.
+    if (const ContainerCheck::AdtsRun adts = info.ok && info.formatName == QLatin1String("aac")
+                    ? ContainerCheck::adtsRun(path)
+                    : ContainerCheck::AdtsRun();
+            adts.samples > 0) {
+        info.durationSec = adts.seconds();
+        info.bitRate = adts.bitRate();
+    }
     if (info.ok && info.codec == QLatin1String("mp3") && info.formatName == QLatin1String("mp3")) {
         info.gaplessHeader = ContainerCheck::mp3Layout(path, false).taggedFirst;
         info.framesInSync = Mp3Stream::read(path).problem.isEmpty();

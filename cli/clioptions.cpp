@@ -187,19 +187,45 @@ Handler flagOption(bool Settings::*field, bool on)
         [&row](const Settings &s) { return onOff(row.get(s).toBool()); } };
 }
 
+struct Choice
+{
+    QLatin1String name;
+    int value;
+};
+
+// One of the names of an enumerated setting.
 template<typename Enum>
-Handler choiceOption(
-        Enum Settings::*field, QLatin1String first, Enum firstValue, QLatin1String second, Enum secondValue)
+Handler choiceOption(Enum Settings::*field, const std::vector<Choice> &choices)
 {
     const SettingsTable::Row &row = SettingsTable::row(field);
     return { [=](CliOptions &o, const QString &value) {
-                if (value != first && value != second)
-                    return QStringLiteral("unknown value '%1' (use %2 or %3)").arg(value, first, second);
-                const Enum chosen = value == first ? firstValue : secondValue;
-                set(o, [=](Settings &s) { s.*field = chosen; });
-                return QString();
+                QStringList names;
+                for (const Choice &choice : choices) {
+                    if (value == choice.name) {
+                        set(o, [=](Settings &s) { s.*field = Enum(choice.value); });
+                        return QString();
+                    }
+                    names << choice.name;
+                }
+                const QString last = names.takeLast();
+                return QStringLiteral("unknown value '%1' (use %2 or %3)")
+                        .arg(value, names.join(QStringLiteral(", ")), last);
             },
-        [=, &row](const Settings &s) { return row.get(s).toInt() == int(firstValue) ? first : second; } };
+        [=, &row](const Settings &s) {
+            const int stored = row.get(s).toInt();
+            for (const Choice &choice : choices)
+                if (stored == choice.value)
+                    return QString(choice.name);
+            return QString::number(stored);
+        } };
+}
+
+Handler qualityOption()
+{
+    using Q = ReencodeQuality;
+    return choiceOption(&Settings::reencodeQuality,
+            { { QLatin1String("source"), int(Q::Source) }, { QLatin1String("high"), int(Q::High) },
+                    { QLatin1String("medium"), int(Q::Medium) }, { QLatin1String("small"), int(Q::Small) } });
 }
 
 Handler toolOption(QString Settings::*field)
@@ -286,11 +312,15 @@ const std::vector<Option> &optionTable()
                 outputOption(OutputMode::Mirror) },
         { nullptr, "in-place", 0, nullptr, "overwrite the original files", outputOption(OutputMode::InPlace) },
         { nullptr, "method", 0, "copy|reencode", "stream copy (lossless, frame accurate) or re-encode",
-                choiceOption(&Settings::trimMethod, QLatin1String("copy"), TrimMethod::StreamCopy,
-                        QLatin1String("reencode"), TrimMethod::ReEncode) },
+                choiceOption(&Settings::trimMethod,
+                        { { QLatin1String("copy"), int(TrimMethod::StreamCopy) },
+                                { QLatin1String("reencode"), int(TrimMethod::ReEncode) } }) },
+        { nullptr, "quality", 0, "source|high|medium|small",
+                "what a re-encode spends: the source's rate, or a named level", qualityOption() },
         { nullptr, "pad-fallback", 0, "reencode|skip", "when silence must be added to a stream copy",
-                choiceOption(&Settings::padFallback, QLatin1String("reencode"), PadFallback::ReEncode,
-                        QLatin1String("skip"), PadFallback::Skip) },
+                choiceOption(&Settings::padFallback,
+                        { { QLatin1String("reencode"), int(PadFallback::ReEncode) },
+                                { QLatin1String("skip"), int(PadFallback::Skip) } }) },
         { nullptr, "backup", 0, nullptr, "keep a .bak copy of every file overwritten in place",
                 flagOption(&Settings::makeBackup, true) },
         { nullptr, "no-backup", 0, nullptr, nullptr, flagOption(&Settings::makeBackup, false) },

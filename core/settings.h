@@ -21,6 +21,9 @@ enum class TrimMethod : int { StreamCopy = 0, ReEncode = 1 };
 // What to do when silence must be added but the method is a stream copy.
 enum class PadFallback : int { ReEncode = 0, Skip = 1 };
 
+// What a re-encode may spend: what the source spent, or a named level.
+enum class ReencodeQuality : int { Source = 0, High = 1, Medium = 2, Small = 3 };
+
 // Everything the user can set, plus the update check's bookkeeping. A plain
 // value: runs work on a copy taken when they start.
 struct Settings
@@ -39,6 +42,7 @@ struct Settings
     bool makeBackup = true;
     bool skipUntrimmed = true;
     PadFallback padFallback = PadFallback::ReEncode;
+    ReencodeQuality reencodeQuality = ReencodeQuality::Source;
     QStringList extensions{ QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("flac"), QStringLiteral("ogg"),
         QStringLiteral("m4a"), QStringLiteral("aac"), QStringLiteral("wma"), QStringLiteral("aiff"),
         QStringLiteral("opus"), QStringLiteral("oga"), QStringLiteral("m4b"), QStringLiteral("aif"),

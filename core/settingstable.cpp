@@ -69,6 +69,7 @@ const std::vector<Row> &SettingsTable::rows()
         field("output", "mode", &Settings::outputMode),
         field("output", "padFallback", &Settings::padFallback),
         field("output", "trim", &Settings::trimMethod),
+        field("output", "quality", &Settings::reencodeQuality),
         field("output", "root", &Settings::outputRoot),
         field("output", "keepMtime", &Settings::keepMtime),
         field("output", "makeBackup", &Settings::makeBackup),

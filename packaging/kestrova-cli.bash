@@ -15,6 +15,10 @@ _kestrova_cli()
             COMPREPLY=($(compgen -W 'copy reencode' -- "$cur"))
             return
             ;;
+        --quality)
+            COMPREPLY=($(compgen -W 'source high medium small' -- "$cur"))
+            return
+            ;;
         --pad-fallback)
             COMPREPLY=($(compgen -W 'reencode skip' -- "$cur"))
             return
@@ -35,7 +39,7 @@ _kestrova_cli()
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--threshold --min-silence --max-trim --head
-            --tail --out --in-place --method --pad-fallback --backup
+            --tail --out --in-place --method --quality --pad-fallback --backup
             --no-backup --keep-mtime --no-keep-mtime --skip-untrimmed
             --no-skip-untrimmed --extensions --recursive --no-recursive
             --base --ffmpeg --ffprobe --jobs --files-from --resume --null
@@ -50,7 +54,7 @@ _kestrova_cli()
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
             --threshold | --min-silence | --max-trim | --head | --tail | -o | --out | \
-                --method | --pad-fallback | --extensions | --ffmpeg | --ffprobe | \
+                --method | --quality | --pad-fallback | --extensions | --ffmpeg | --ffprobe | \
                 -j | --jobs | --files-from | --base | --resume)
                 ((i++))
                 ;;

@@ -11,10 +11,10 @@ namespace {
 
 enum class Rate {
     None,    // lossless: no rate at all
-    Bits,    // the source's bit rate, as it is
+    Bits,    // the source's bit rate, within what the encoder takes
     Nearest, // the nearest rate of the encoder's own table
     Opus,    // a bit rate within what libopus takes for the channels
-    Quality, // VBR quality, never a bit rate
+    Vorbis,  // the nominal rate, within what libvorbis manages
 };
 
 struct Codec
@@ -24,20 +24,21 @@ struct Codec
     bool lossless;
     bool needsReencode;
     Rate rate;
-    int minBits = 0; // what the encoder takes, for Rate::Bits
+    std::array<int, 3> levels{}; // kbit/s per channel at High, Medium, Small
+    int minBits = 0;             // what the encoder takes, for Rate::Bits
     int maxBits = 0;
 };
 
 constexpr Codec Codecs[] = {
-    { QLatin1String("mp3"), QLatin1String("libmp3lame"), false, false, Rate::Nearest },
-    { QLatin1String("aac"), QLatin1String("aac"), false, false, Rate::Bits, 16000, 512000 },
-    { QLatin1String("ac3"), QLatin1String("ac3"), false, false, Rate::Nearest },
-    { QLatin1String("eac3"), QLatin1String("eac3"), false, true, Rate::Nearest },
-    { QLatin1String("mp2"), QLatin1String("mp2"), false, true, Rate::Nearest },
-    { QLatin1String("vorbis"), QLatin1String("libvorbis"), false, true, Rate::Quality },
-    { QLatin1String("opus"), QLatin1String("libopus"), false, true, Rate::Opus },
-    { QLatin1String("wmav1"), QLatin1String("wmav1"), false, true, Rate::Bits, 24000, 440000 },
-    { QLatin1String("wmav2"), QLatin1String("wmav2"), false, true, Rate::Bits, 24000, 440000 },
+    { QLatin1String("mp3"), QLatin1String("libmp3lame"), false, false, Rate::Nearest, { 128, 96, 64 } },
+    { QLatin1String("aac"), QLatin1String("aac"), false, false, Rate::Bits, { 96, 64, 48 }, 16000, 512000 },
+    { QLatin1String("ac3"), QLatin1String("ac3"), false, false, Rate::Nearest, { 192, 128, 96 } },
+    { QLatin1String("eac3"), QLatin1String("eac3"), false, true, Rate::Nearest, { 192, 128, 96 } },
+    { QLatin1String("mp2"), QLatin1String("mp2"), false, true, Rate::Nearest, { 128, 96, 64 } },
+    { QLatin1String("vorbis"), QLatin1String("libvorbis"), false, true, Rate::Vorbis, { 96, 64, 48 } },
+    { QLatin1String("opus"), QLatin1String("libopus"), false, true, Rate::Opus, { 64, 48, 32 } },
+    { QLatin1String("wmav1"), QLatin1String("wmav1"), false, true, Rate::Bits, { 96, 64, 48 }, 24000, 440000 },
+    { QLatin1String("wmav2"), QLatin1String("wmav2"), false, true, Rate::Bits, { 96, 64, 48 }, 24000, 440000 },
     { QLatin1String("flac"), QLatin1String("flac"), true, true, Rate::None },
     { QLatin1String("alac"), QLatin1String("alac"), true, true, Rate::None },
     { QLatin1String("wavpack"), QLatin1String("wavpack"), true, true, Rate::None },
@@ -113,28 +114,35 @@ bool CodecTable::needsReencode(const QString &codec)
     return isPcm(codec) || (entry && entry->needsReencode);
 }
 
-QStringList CodecTable::encoderOptions(const QString &encoder, int claimedBitRate, int channels)
+CodecTable::EncoderSetting CodecTable::encoderSetting(
+        const QString &encoder, int claimedBitRate, int channels, int sampleRate, Level level)
 {
     const Codec *entry = find(encoder, true);
+    if (!entry || entry->rate == Rate::None)
+        return {};
+    const int count = channels > 0 ? channels : 2;
     // A claim below any real encoding's (a header's 128 b/s) says nothing:
     // the encoder's own default serves better than a rate made from it.
     constexpr int LeastPlausible = 8000;
-    const int bitRate = claimedBitRate >= LeastPlausible ? claimedBitRate : 0;
-    const int kbps = (bitRate + 500) / 1000;
+    // A level of no name (an edited store's) is the source's.
+    const auto named = size_t(int(level) - 1);
+    const int bitRate = named < entry->levels.size() ? entry->levels[named] * 1000 * count
+            : claimedBitRate >= LeastPlausible       ? claimedBitRate
+                                                     : 0;
     const QString bits = QStringLiteral("-b:a");
-    if (!entry)
-        return {};
+    const auto at = [&bits](int rate, QStringList extra = {}) {
+        return EncoderSetting{ extra << bits << QString::number(rate),
+            QStringLiteral("%1 kbit/s").arg((rate + 500) / 1000) };
+    };
     switch (entry->rate) {
     case Rate::None:
         return {};
     case Rate::Bits:
-        if (bitRate <= 0)
-            return {};
-        return { bits, QString::number(std::clamp(bitRate, entry->minBits, entry->maxBits)) };
+        return bitRate > 0 ? at(std::clamp(bitRate, entry->minBits, entry->maxBits)) : EncoderSetting();
     case Rate::Nearest: {
         if (bitRate <= 0)
             return {};
-        // A rate off the table is a VBR source: MP3 follows it by quality.
+        const int kbps = (bitRate + 500) / 1000;
         const QString name = entry->name;
         int rate = 0;
         if (name == QLatin1String("mp3"))
@@ -143,18 +151,20 @@ QStringList CodecTable::encoderOptions(const QString &encoder, int claimedBitRat
             rate = nearest(Mp2Rates, kbps);
         else
             rate = nearest(Ac3Rates, kbps);
+        // A rate off the table is a VBR source: LAME's average follows it
+        // where a quality level would land by the music, not by the source.
         if (name == QLatin1String("mp3") && std::abs(rate - kbps) > 1)
-            return { QStringLiteral("-q:a"), QStringLiteral("2") };
-        return { bits, QStringLiteral("%1k").arg(rate) };
+            return at(std::clamp(kbps, 32, 320) * 1000, { QStringLiteral("-abr"), QStringLiteral("1") });
+        return at(rate * 1000);
     }
-    case Rate::Opus: {
-        const int perChannel = channels > 0 ? channels : 2;
-        const int rate
-                = std::clamp(bitRate > 0 ? bitRate : 96000 * perChannel / 2, 6000 * perChannel, 256000 * perChannel);
-        return { bits, QString::number(rate) };
-    }
-    case Rate::Quality:
-        return { QStringLiteral("-q:a"), QStringLiteral("6") };
+    case Rate::Opus:
+        return at(std::clamp(bitRate > 0 ? bitRate : 48000 * count, 6000 * count, 256000 * count));
+    case Rate::Vorbis:
+        // libvorbis takes a rate as the quality whose nominal rate it is,
+        // only up to 48 kHz and within its range; elsewhere quality 6.
+        if (bitRate <= 0 || sampleRate > 48000)
+            return { { QStringLiteral("-q:a"), QStringLiteral("6") }, QStringLiteral("quality 6") };
+        return at(std::clamp(bitRate, std::max(32000, 24000 * count), 240000 * count));
     }
     return {};
 }

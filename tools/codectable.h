@@ -30,11 +30,23 @@ public:
     // whatever method was chosen (PCM as itself, bit for bit). Copies stay
     // for codecs that cut on small frames and play everywhere: AAC and AC-3.
     static bool needsReencode(const QString &codec);
-    // The encoder's rate or quality options for a source of `bitRate` bits
-    // per second: quality for the VBR encoders, a bit rate only where the
-    // encoder takes it and within what it takes, none for lossless ones.
-    // An implausible rate leaves the encoder at its default.
-    static QStringList encoderOptions(const QString &encoder, int bitRate, int channels);
+    // How much a re-encode may spend: what the source spent, or a level of
+    // the encoder's own (Settings' ReencodeQuality, in the same order).
+    enum class Level { Source, High, Medium, Small };
+
+    // An encoder's rate options, and the rate they give in words.
+    struct EncoderSetting
+    {
+        QStringList options;
+        QString rate; // "128 kbit/s"; empty where the encoder takes no rate
+    };
+
+    // The options that give `encoder` the source's rate (`bitRate` bits per
+    // second over `channels`), or `level`: a bit rate only within what the
+    // encoder takes, a VBR MP3 source by LAME's average rate, none for
+    // lossless encoders. An implausible rate leaves the encoder at its default.
+    static EncoderSetting encoderSetting(
+            const QString &encoder, int bitRate, int channels, int sampleRate, Level level = Level::Source);
 };
 
 // The ffmpeg encoder that writes `codec` again, as CodecTable::encoderFor.

@@ -565,6 +565,30 @@
         <source>Show a desktop notification and taskbar progress for long runs</source>
         <translation>Bei langen Läufen eine Desktop-Benachrichtigung und den Fortschritt in der Taskleiste zeigen</translation>
     </message>
+    <message>
+        <source>As the source</source>
+        <translation>Wie die Quelle</translation>
+    </message>
+    <message>
+        <source>High</source>
+        <translation>Hoch</translation>
+    </message>
+    <message>
+        <source>Medium</source>
+        <translation>Mittel</translation>
+    </message>
+    <message>
+        <source>Small</source>
+        <translation>Klein</translation>
+    </message>
+    <message>
+        <source>What a re-encode may spend: what the source spent, or a level of the encoder&apos;s own (for stereo AAC: High 192, Medium 128, Small 96 kbit/s).</source>
+        <translation>Wie viel eine Neukodierung aufwenden darf: so viel wie die Quelle oder eine Stufe des Encoders (für Stereo-AAC: Hoch 192, Mittel 128, Klein 96 kbit/s).</translation>
+    </message>
+    <message>
+        <source>Quality</source>
+        <translation>Qualität</translation>
+    </message>
 </context>
 <context>
     <name>ks::QueueCommands</name>

@@ -52,11 +52,18 @@ RewritePlan RewritePlan::make(const QueueItem &item, const Settings &settings, c
     }
     // PCM written again as itself is the same samples, bit for bit.
     const bool pcm = CodecTable::isPcm(source.codec);
-    if (copyWanted) {
-        plan.m_reason = cut.needsPadding() ? QStringLiteral(" (re-encoded to add silence)")
+    // Settings' levels run in the codec table's order.
+    const CodecTable::EncoderSetting rate = CodecTable::encoderSetting(plan.m_encoder, source.bitRate, source.channels,
+            source.sampleRate, CodecTable::Level(settings.reencodeQuality));
+    plan.m_encoderOptions = rate.options;
+    const QString with = QStringLiteral("with ") + plan.m_encoder
+            + (rate.rate.isEmpty() ? QString() : QStringLiteral(" at ") + rate.rate);
+    if (!copyWanted)
+        plan.m_reason = QStringLiteral(" (re-encoded %1)").arg(with);
+    else
+        plan.m_reason = cut.needsPadding() ? QStringLiteral(" (re-encoded to add silence, %1)").arg(with)
                 : pcm                      ? QStringLiteral(" (lossless, exact)")
-                      : QStringLiteral(" (re-encoded: stream copy cannot cut %1 exactly)").arg(source.codec);
-    }
+                      : QStringLiteral(" (re-encoded: stream copy cannot cut %1 exactly, %2)").arg(source.codec, with);
     return plan;
 }
 

@@ -55,10 +55,12 @@ public:
     const Cut &cut() const { return m_cut; }
     Method method() const { return m_method; }
     bool reencodes() const { return m_method == Method::ReEncode; }
-    const QString &encoder() const { return m_encoder; } // empty for a stream copy
-    // Why a file asked to be stream copied is re-encoded, as the result
-    // carries it (" (re-encoded to add silence)"), or that it is cut
-    // exactly (" (lossless, exact)"); empty otherwise.
+    const QString &encoder() const { return m_encoder; }                   // empty for a stream copy
+    const QStringList &encoderOptions() const { return m_encoderOptions; } // its rate
+    // How a file is re-encoded and, when a stream copy was asked for, why,
+    // as the result carries it (" (re-encoded to add silence, with aac at
+    // 96 kbit/s)"), or that it is cut exactly (" (lossless, exact)"); empty
+    // for a stream copy.
     const QString &reason() const { return m_reason; }
     // Done when the file is to be written; else left alone or refused, and why.
     const StepResult &verdict() const { return m_verdict; }
@@ -72,6 +74,7 @@ private:
     Cut m_cut;
     Method m_method = Method::StreamCopy;
     QString m_encoder;
+    QStringList m_encoderOptions;
     QString m_reason;
     StepResult m_verdict = StepResult::success();
 };

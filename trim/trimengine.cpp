@@ -309,8 +309,7 @@ QStringList TrimEngine::ffmpegArguments(
         args << QStringLiteral("-c:a") << QStringLiteral("copy");
         break;
     case RewritePlan::Method::ReEncode:
-        args << QStringLiteral("-c:a") << plan.encoder()
-             << CodecTable::encoderOptions(plan.encoder(), source.bitRate, source.channels);
+        args << QStringLiteral("-c:a") << plan.encoder() << plan.encoderOptions();
         if (source.sampleRate > 0)
             args << QStringLiteral("-ar") << QString::number(source.sampleRate);
         if (source.channels > 0)

@@ -257,6 +257,17 @@ QWidget *PreferencesDialog::buildOutputTab()
     m_trimMethodCombo->setCurrentIndex(m_settings.trimMethod != TrimMethod::StreamCopy ? 1 : 0);
     methodRow->addWidget(new QLabel(tr("Method"), page));
     methodRow->addWidget(m_trimMethodCombo, 1);
+    m_reencodeQualityCombo = new QComboBox(page);
+    m_reencodeQualityCombo->setObjectName(QStringLiteral("reencodeQualityCombo"));
+    m_reencodeQualityCombo->addItem(tr("As the source"), int(ReencodeQuality::Source));
+    m_reencodeQualityCombo->addItem(tr("High"), int(ReencodeQuality::High));
+    m_reencodeQualityCombo->addItem(tr("Medium"), int(ReencodeQuality::Medium));
+    m_reencodeQualityCombo->addItem(tr("Small"), int(ReencodeQuality::Small));
+    selectByData(m_reencodeQualityCombo, int(m_settings.reencodeQuality));
+    m_reencodeQualityCombo->setToolTip(tr("What a re-encode may spend: what the source spent, or a level of the "
+                                          "encoder's own (for stereo AAC: High 192, Medium 128, Small 96 kbit/s)."));
+    methodRow->addWidget(new QLabel(tr("Quality"), page));
+    methodRow->addWidget(m_reencodeQualityCombo);
 
     m_keepMtimeCheck
             = checkBox(page, "keepMtimeCheck", tr("Preserve the original modified time"), m_settings.keepMtime);
@@ -364,6 +375,7 @@ Settings PreferencesDialog::settings() const
     result.outputMode = m_inPlaceRadio->isChecked() ? OutputMode::InPlace : OutputMode::Mirror;
     result.outputRoot = m_outputRootEdit->text().trimmed();
     result.trimMethod = TrimMethod(m_trimMethodCombo->currentData().toInt());
+    result.reencodeQuality = ReencodeQuality(m_reencodeQualityCombo->currentData().toInt());
     result.keepMtime = m_keepMtimeCheck->isChecked();
     result.makeBackup = m_makeBackupCheck->isChecked();
     result.skipUntrimmed = m_skipUntrimmedCheck->isChecked();

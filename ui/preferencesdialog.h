@@ -69,6 +69,7 @@ private:
     QRadioButton *m_inPlaceRadio = nullptr;
     QLineEdit *m_outputRootEdit = nullptr;
     QComboBox *m_trimMethodCombo = nullptr;
+    QComboBox *m_reencodeQualityCombo = nullptr;
     QCheckBox *m_keepMtimeCheck = nullptr;
     QCheckBox *m_makeBackupCheck = nullptr;
     QCheckBox *m_skipUntrimmedCheck = nullptr;

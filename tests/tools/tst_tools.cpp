@@ -170,19 +170,44 @@ void tst_Tools::encoderOptions_data()
     QTest::addColumn<QString>("encoder");
     QTest::addColumn<int>("bitRate"); // the source's, as probed
     QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("sampleRate");
+    QTest::addColumn<CodecTable::Level>("level");
     QTest::addColumn<QStringList>("options");
-    const auto rate = [](const char *value) { return QStringList{ u"-b:a"_s, QString::fromLatin1(value) }; };
+    QTest::addColumn<QString>("rate"); // as the result says it
+    const auto at = [](int value) { return QStringList{ u"-b:a"_s, QString::number(value) }; };
+    const auto source = CodecTable::Level::Source;
     // Never a rate the encoder refuses; a claim no real file makes leaves the encoder's default.
-    QTest::newRow("WMA claiming 128 b/s") << u"wmav2"_s << 128 << 2 << QStringList();
-    QTest::newRow("WMA at 20 kb/s, under its least") << u"wmav1"_s << 20000 << 1 << rate("24000");
-    QTest::newRow("WMA at 128 kb/s") << u"wmav2"_s << 128000 << 2 << rate("128000");
-    QTest::newRow("WMA at 2 Mb/s") << u"wmav2"_s << 2000000 << 2 << rate("440000");
-    QTest::newRow("AAC at 12 kb/s") << u"aac"_s << 12000 << 1 << rate("16000");
-    QTest::newRow("MP3 at 128 kb/s") << u"libmp3lame"_s << 128000 << 2 << rate("128k");
-    QTest::newRow("MP2 at 9 kb/s") << u"mp2"_s << 9000 << 1 << rate("32k");
-    QTest::newRow("Opus claiming 128 b/s, stereo") << u"libopus"_s << 128 << 2 << rate("96000");
-    QTest::newRow("Opus at 900 kb/s, stereo") << u"libopus"_s << 900000 << 2 << rate("512000");
-    QTest::newRow("FLAC") << u"flac"_s << 900000 << 2 << QStringList();
+    QTest::newRow("WMA claiming 128 b/s") << u"wmav2"_s << 128 << 2 << 44100 << source << QStringList() << QString();
+    QTest::newRow("WMA at 20 kb/s, under its least")
+            << u"wmav1"_s << 20000 << 1 << 44100 << source << at(24000) << u"24 kbit/s"_s;
+    QTest::newRow("WMA at 2 Mb/s") << u"wmav2"_s << 2000000 << 2 << 44100 << source << at(440000) << u"440 kbit/s"_s;
+    QTest::newRow("AAC at 12 kb/s") << u"aac"_s << 12000 << 1 << 44100 << source << at(16000) << u"16 kbit/s"_s;
+    QTest::newRow("MP3 at 128 kb/s") << u"libmp3lame"_s << 128400 << 2 << 44100 << source << at(128000)
+                                     << u"128 kbit/s"_s;
+    // A VBR source's average, which no quality level holds whatever the music.
+    QTest::newRow("MP3 VBR at 171 kb/s") << u"libmp3lame"_s << 171234 << 2 << 44100 << source
+                                         << QStringList{ u"-abr"_s, u"1"_s } + at(171000) << u"171 kbit/s"_s;
+    QTest::newRow("MP2 at 9 kb/s") << u"mp2"_s << 9000 << 1 << 44100 << source << at(32000) << u"32 kbit/s"_s;
+    QTest::newRow("Opus claiming 128 b/s, stereo")
+            << u"libopus"_s << 128 << 2 << 48000 << source << at(96000) << u"96 kbit/s"_s;
+    QTest::newRow("Opus at 900 kb/s, stereo")
+            << u"libopus"_s << 900000 << 2 << 48000 << source << at(512000) << u"512 kbit/s"_s;
+    QTest::newRow("Vorbis at its nominal 128 kb/s")
+            << u"libvorbis"_s << 128000 << 2 << 44100 << source << at(128000) << u"128 kbit/s"_s;
+    QTest::newRow("Vorbis under what libvorbis manages")
+            << u"libvorbis"_s << 20000 << 1 << 22050 << source << at(32000) << u"32 kbit/s"_s;
+    QTest::newRow("Vorbis at 96 kHz, which libvorbis manages only by quality")
+            << u"libvorbis"_s << 128000 << 2 << 96000 << source << QStringList{ u"-q:a"_s, u"6"_s } << u"quality 6"_s;
+    QTest::newRow("FLAC") << u"flac"_s << 900000 << 2 << 44100 << source << QStringList() << QString();
+    // A named level is the encoder's own, for the channels, whatever the source spent.
+    QTest::newRow("AAC high, stereo") << u"aac"_s << 64000 << 2 << 44100 << CodecTable::Level::High << at(192000)
+                                      << u"192 kbit/s"_s;
+    QTest::newRow("MP3 small, mono, from a VBR source")
+            << u"libmp3lame"_s << 171234 << 1 << 44100 << CodecTable::Level::Small << at(64000) << u"64 kbit/s"_s;
+    QTest::newRow("Opus medium, stereo") << u"libopus"_s << 0 << 2 << 48000 << CodecTable::Level::Medium << at(96000)
+                                         << u"96 kbit/s"_s;
+    QTest::newRow("a level of no name is the source's")
+            << u"aac"_s << 86000 << 2 << 44100 << CodecTable::Level(7) << at(86000) << u"86 kbit/s"_s;
 }
 
 void tst_Tools::encoderOptions()
@@ -190,7 +215,12 @@ void tst_Tools::encoderOptions()
     QFETCH(QString, encoder);
     QFETCH(int, bitRate);
     QFETCH(int, channels);
-    QTEST(CodecTable::encoderOptions(encoder, bitRate, channels), "options");
+    QFETCH(int, sampleRate);
+    QFETCH(CodecTable::Level, level);
+    const CodecTable::EncoderSetting setting
+            = CodecTable::encoderSetting(encoder, bitRate, channels, sampleRate, level);
+    QTEST(setting.options, "options");
+    QTEST(setting.rate, "rate");
 }
 
 // Every child gets these. Never through a shell: quotes, dashes, wildcards and empty arguments arrive as given.

@@ -177,7 +177,8 @@ void tst_LosslessCut::oggCutsWithoutReencoding()
     QVERIFY2(result.proceeds(), qPrintable(result.message));
     QCOMPARE(item.reencoded, chained);
     if (chained) {
-        QCOMPARE(result.rewrite, u" (re-encoded: stream copy cannot cut opus exactly)"_s);
+        QVERIFY2(result.rewrite.startsWith(u" (re-encoded: stream copy cannot cut opus exactly, with libopus at "_s),
+                qPrintable(result.rewrite));
         return;
     }
 

@@ -38,6 +38,8 @@ private Q_SLOTS:
     void ffmpegArguments();
     void everyFormatReachesItsTargets_data();
     void everyFormatReachesItsTargets();
+    void aReencodeKeepsTheSourceRate_data();
+    void aReencodeKeepsTheSourceRate();
     void inPlaceFailureLosesNothing_data();
     void inPlaceFailureLosesNothing();
     void whatAWrittenFileCouldNotKeep_data();
@@ -180,18 +182,20 @@ void tst_TrimApply::rewritePlan_data()
     using D = QList<double>;
     const auto copy = TrimMethod::StreamCopy, reencode = TrimMethod::ReEncode;
     const auto fallBack = PadFallback::ReEncode, skip = PadFallback::Skip;
-    const QString no, padded = u" (re-encoded to add silence)"_s,
-                      nothingLeft = u"nothing would be left after the trim"_s;
+    const QString no, nothingLeft = u"nothing would be left after the trim"_s;
+    const auto padded = [](const char *encoder) {
+        return u" (re-encoded to add silence, with %1)"_s.arg(QLatin1String(encoder));
+    };
     const QStringList never, wmas{ u"wmav2"_s, u"wmav1"_s }, wma2{ u"wmav2"_s };
     const auto cannotCut
-            = [](const QString &c) { return u" (re-encoded: stream copy cannot cut %1 exactly)"_s.arg(c); };
+            = [](const QString &c) { return u" (re-encoded: stream copy cannot cut %1 exactly, with %1)"_s.arg(c); };
     const auto noEncoder = [](const QString &c) { return u"no encoder available for "_s + c; };
     QTest::newRow("flac cut back, re-encoded since a copy cannot cut it")
             << u"flac"_s << D{ 20, -1, -1 } << copy << fallBack << never << K::Done << no << W::ReEncode << u"flac"_s
             << cannotCut(u"flac"_s) << D{ 1.0, 18.0, 0, 0 };
     QTest::newRow("mp3 padded, falling back to a re-encode")
             << u"mp3"_s << D{ 20, 0.5, -0.25 } << copy << fallBack << never << K::Done << no << W::ReEncode
-            << u"libmp3lame"_s << padded << D{ 0, 19.75, 0.5, 0 };
+            << u"libmp3lame"_s << padded("libmp3lame") << D{ 0, 19.75, 0.5, 0 };
     QTest::newRow("mp3 padded, left alone rather than re-encoded")
             << u"mp3"_s << D{ 20, -1, 0.833 } << copy << skip << never << K::Skipped
             << u"needs 0.83 s of silence added, which a stream copy cannot do"_s << W::StreamCopy << no << no
@@ -200,12 +204,12 @@ void tst_TrimApply::rewritePlan_data()
             << u"mp3"_s << D{ 20, 0.3, -1 } << copy << skip << never << K::Skipped
             << u"needs 0.30 s of silence added, which a stream copy cannot do"_s << W::StreamCopy << no << no
             << D{ 0, 19.0, 0.3, 0 };
-    QTest::newRow("a re-encode asked for needs no reason, padded or not")
+    QTest::newRow("a re-encode asked for names only its encoder, padded or not")
             << u"aac"_s << D{ 20, 0.5, 0.5 } << reencode << skip << QStringList{ u"aac"_s } << K::Done << no
-            << W::ReEncode << u"aac"_s << no << D{ 0, 20.0, 0.5, 0.5 };
+            << W::ReEncode << u"aac"_s << u" (re-encoded with aac)"_s << D{ 0, 20.0, 0.5, 0.5 };
     QTest::newRow("pcm padded, re-encoded as itself")
             << u"pcm_s24le"_s << D{ 20, 0.1, 0 } << copy << fallBack << never << K::Done << no << W::ReEncode
-            << u"pcm_s24le"_s << padded << D{ 0, 20.0, 0.1, 0 };
+            << u"pcm_s24le"_s << padded("pcm_s24le") << D{ 0, 20.0, 0.1, 0 };
     // Each written by its own encoder: WMA 1 never by WMA 2's; E-AC-3 cut only by a re-encode.
     QTest::newRow("an encoder missing from this ffmpeg")
             << u"wmav2"_s << D{ 20, -1, 0 } << copy << fallBack << QStringList{ u"aac"_s, u"flac"_s } << K::Failed
@@ -355,19 +359,20 @@ void tst_TrimApply::ffmpegArguments_data()
             << u"-map_metadata 0 -af adelay=313:all=1,apad=pad_dur=1.000 -c:a flac -ar 48000 -ac 2 -c:v copy "
                "-t 21.312500 /o/.Song.live.kstmp.flac"_s;
     // Rates the encoders would refuse are never passed; Ogg cannot carry pictures, and mapping one fails the file.
-    QTest::newRow("mp3 from a VBR source by quality")
+    QTest::newRow("mp3 from a VBR source at its average")
             << u"/o/A.MP3"_s << u"mp3"_s << 212256 << cut << 150 << 1.15 << 0.0
-            << u"-c:a libmp3lame -q:a 2 -ar 48000 -ac 2 -c:v copy -id3v2_version 3 -t 19.000000 /o/.A.kstmp.MP3"_s;
-    QTest::newRow("vorbis by quality, never its bit rate")
+            << u"-c:a libmp3lame -abr 1 -b:a 212000 -ar 48000 -ac 2 -c:v copy -id3v2_version 3 -t 19.000000 "
+               "/o/.A.kstmp.MP3"_s;
+    QTest::newRow("vorbis at its nominal rate")
             << u"/o/a.mp3.OGG"_s << u"vorbis"_s << 212256 << cut << 150 << 1.15 << 0.0
-            << u"-i /in/a.x -map 0:a:0 -map_metadata 0 -c:a libvorbis -q:a 6 -ar 48000 -ac 2 -t 19.000000 "
+            << u"-i /in/a.x -map 0:a:0 -map_metadata 0 -c:a libvorbis -b:a 212256 -ar 48000 -ac 2 -t 19.000000 "
                "/o/.a.mp3.kstmp.OGG"_s;
     QTest::newRow("opus within what libopus takes")
             << u"/o/a.opus"_s << u"opus"_s << 900000 << cut << 150 << 1.15 << 0.0
             << u"-c:a libopus -b:a 512000 -ar 48000 -ac 2 -t 19.000000 /o/.a.kstmp.opus"_s;
     QTest::newRow("ac3 at the nearest rate of its table")
             << u"/o/a.ac3"_s << u"ac3"_s << 199000 << cut << 150 << 1.15 << 0.0
-            << u"-c:a ac3 -b:a 192k -ar 48000 -ac 2 -c:v copy -t 19.000000 /o/.a.kstmp.ac3"_s;
+            << u"-c:a ac3 -b:a 192000 -ar 48000 -ac 2 -c:v copy -t 19.000000 /o/.a.kstmp.ac3"_s;
 }
 
 void tst_TrimApply::ffmpegArguments()
@@ -513,6 +518,60 @@ void tst_TrimApply::everyFormatReachesItsTargets()
     QVERIFY(chapters.isEmpty()
             || (qAbs(chapters.at(1)[u"start_time"].toString().toDouble() - (1.25 - 0.85)) < 0.01
                     && chapters.at(2)[u"end_time"].toString().toDouble() <= item.newDurationSec + 0.02));
+}
+
+void tst_TrimApply::aReencodeKeepsTheSourceRate_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("made"); // the source's encoder and its rate
+    QTest::addColumn<ReencodeQuality>("quality");
+    QTest::addColumn<int>("leastKbps"); // of the written file, as its packets add up
+    QTest::addColumn<int>("mostKbps");
+    const auto made = [](const char *all) { return QString::fromLatin1(all).split(u' '); };
+    const auto source = ReencodeQuality::Source;
+    // Raw AAC, whose rate ffprobe takes from the first frames: 56 kbit/s at this silent head, 85 as spent.
+    QTest::newRow("AAC at 86 kbit/s, raw") << u"a.aac"_s << made("-c:a aac -b:a 86k") << source << 80 << 88;
+    QTest::newRow("MP3 at 128 kbit/s") << u"a.mp3"_s << made("-c:a libmp3lame -b:a 128k") << source << 128 << 128;
+    QTest::newRow("MP3, VBR at 93 kbit/s") << u"b.mp3"_s << made("-c:a libmp3lame -q:a 5") << source << 86 << 100;
+    // Nominally 128 kbit/s, 90 as spent; at quality 6 it would be 192 and 135.
+    QTest::newRow("Vorbis at quality 4") << u"a.ogg"_s << made("-c:a libvorbis -q:a 4") << source << 82 << 96;
+    // Under what libopus spends by default (96 kbit/s for stereo).
+    QTest::newRow("Opus at 64 kbit/s, 61 as spent")
+            << u"a.opus"_s << made("-c:a libopus -b:a 64k") << source << 54 << 66;
+    QTest::newRow("AAC at 86 kbit/s, written at High")
+            << u"a.m4a"_s << made("-c:a aac -b:a 86k") << ReencodeQuality::High << 170 << 196;
+}
+
+// Padded, so re-encoded: the written file spends what the source did, within the encoder's steps, and says so.
+void tst_TrimApply::aReencodeKeepsTheSourceRate()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, made);
+    QFETCH(int, leastKbps);
+    QFETCH(int, mostKbps);
+    const QString input = m_dir->filePath(name);
+    // Tone and noise apart in each channel, which every encoder spends its rate on.
+    const QString sound = u"aevalsrc=0.2*sin(2*PI*220*t)+0.05*(2*random(0)-1)|0.2*sin(2*PI*330*t)+0.05*(2*random(1)-1)"
+                          ":s=48000:d=12,adelay=500:all=1,apad=pad_dur=0.2"_s;
+    QCOMPARE(test::makeFromSource(input, sound, made), QString());
+    Settings settings = ends(EndMode::TopUp, 250); // the tail only
+    QFETCH(ReencodeQuality, quality);
+    settings.reencodeQuality = quality;
+    QueueItem item;
+    const StepResult result = trim(item, settings, input, m_dir->filePath(u"out/"_s + name));
+    QVERIFY2(result.ok() && item.reencoded, qPrintable(result.message));
+    const QJsonArray packets = QJsonDocument::fromJson(
+            test::runFfprobe({ u"-v"_s, u"error"_s, u"-select_streams"_s, u"a:0"_s, u"-show_entries"_s,
+                    u"packet=size,duration_time"_s, u"-of"_s, u"json"_s, item.outputPath }))[u"packets"]
+                                       .toArray();
+    double bits = 0, seconds = 0;
+    for (const QJsonValue &packet : packets) {
+        bits += packet[u"size"].toString().toDouble() * 8;
+        seconds += packet[u"duration_time"].toString().toDouble();
+    }
+    const int written = qRound(bits / qMax(seconds, 1.0) / 1000);
+    QVERIFY2(written >= leastKbps && written <= mostKbps && result.rewrite.contains(u", with %1 at "_s.arg(made[1])),
+            qPrintable(u"written at %1 kbit/s%2"_s.arg(written).arg(result.rewrite)));
 }
 
 void tst_TrimApply::inPlaceFailureLosesNothing_data()

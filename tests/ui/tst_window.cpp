@@ -472,6 +472,9 @@ private Q_SLOTS:
     {
         QCOMPARE(test::fields(PreferencesDialog(test::unusualSettings()).settings()),
                 test::fields(test::unusualSettings()));
+        PreferencesDialog chosen{ Settings() };
+        chosen.findChild<QComboBox *>(u"reencodeQualityCombo"_s)->setCurrentIndex(2);
+        QCOMPARE(chosen.settings().reencodeQuality, ReencodeQuality::Medium);
         QTemporaryFile plain; // without execute permission
         ScriptedPrompts prompts;
         QVERIFY(plain.open());
