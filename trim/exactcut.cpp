@@ -2,6 +2,7 @@
 
 #include "mediaprobe.h"
 #include "mp3cutter.h"
+#include "mp4cutter.h"
 #include "oggcutter.h"
 
 #include <algorithm>
@@ -23,6 +24,7 @@ struct Cutter
 const Cutter Cutters[] = {
     { OggCutter::handles, OggCutter::cut, OggCutter::samplesOf, OggCutter::firstKept },
     { Mp3Cutter::handles, Mp3Cutter::cut, Mp3Cutter::samplesOf },
+    { Mp4Cutter::handles, Mp4Cutter::cut, Mp4Cutter::samplesOf },
 };
 
 const Cutter *cutterFor(const MediaInfo &source)
