@@ -45,7 +45,7 @@ QByteArray be(quint64 value, int width)
     return bytes;
 }
 
-// A full box's version, and where a version-sized field stands: 4 bytes in version 0, 8 in 1.
+// A full box's version: its times and durations are 4 bytes wide in version 0, 8 in 1.
 int versionOf(const Mp4Box &box)
 {
     return box.payload.isEmpty() ? -1 : quint8(box.payload.at(0));
@@ -90,7 +90,6 @@ struct Samples
     std::vector<qint64> durations;
     bool wideOffsets = false; // 'co64'
     qint64 uniformSize = 0;   // 'stsz' with one size for all
-    bool entriesRead = true;
 };
 
 QString readSamples(const Mp4Box &stbl, qint64 fileSize, Samples &s)

@@ -1,6 +1,7 @@
 #include "exactcut.h"
 #include "fixtures.h"
 #include "mediaprobe.h"
+#include "mp4box.h"
 #include "mp4cutter.h"
 #include "queueitem.h"
 #include "settings.h"
@@ -77,6 +78,33 @@ QStringList chaptersAfter(const QStringList &chapters, double startSec, double k
     return moved;
 }
 
+// Replaces the edit list of an MP4 ffmpeg wrote (its movie last) with
+// iTunes' gapless tag saying the same: 1024 samples of priming, `samples` long.
+bool tagGapless(const QString &path, qint64 samples)
+{
+    QByteArray bytes = contents(path);
+    const qsizetype at = bytes.lastIndexOf("moov") - 4;
+    std::vector<Mp4Box> boxes;
+    if (at < 0 || !Mp4Box::readAll(reinterpret_cast<const uchar *>(bytes.constData()) + at, bytes.size() - at, boxes))
+        return false;
+    Mp4Box &moov = boxes.front();
+    Mp4Box &trak = *moov.child("trak");
+    trak.children.erase(std::remove_if(trak.children.begin(), trak.children.end(),
+                                [](const Mp4Box &box) { return box.type == "edts"; }),
+            trak.children.end());
+    const qint64 padding = (1024 - (1024 + samples) % 1024) % 1024;
+    const QByteArray text = QString::asprintf(" 00000000 00000400 %08llX %016llX", padding, samples).toLatin1()
+            + QByteArray(" 00000000").repeated(8);
+    const QByteArray fullBox(4, '\0');
+    moov.find("udta/meta/ilst")
+            ->children.push_back({ "----", {},
+                    { { "mean", fullBox + "com.apple.iTunes", {}, false }, { "name", fullBox + "iTunSMPB", {}, false },
+                            { "data", QByteArray::fromHex("0000000100000000") + text, {}, false } },
+                    true });
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes.left(at) + moov.bytes()) > 0;
+}
+
 } // namespace
 
 void tst_Mp4Cutter::cutsToTheSample_data()
@@ -85,19 +113,22 @@ void tst_Mp4Cutter::cutsToTheSample_data()
     QTest::addColumn<test::ToneShape>("tone");
     QTest::addColumn<bool>("book");       // with chapters and a cover
     QTest::addColumn<bool>("fragmented"); // turned down, so written by ffmpeg
+    QTest::addColumn<bool>("itunesTag");  // iTunes' gapless tag in place of the edit list
     QTest::addColumn<double>("startSec");
     QTest::addColumn<double>("keptSec");
 
     // Cuts inside the tone show what the decoder makes of the first frames
     // kept; the others leave less than a silence to cut, so a second run has nothing to do.
     QTest::newRow("m4a, 44.1 kHz stereo, inside the tone")
-            << u"m4a"_s << test::ToneShape{ 1.0, 2.0, 1.5, 44100, 2 } << false << false << 1.4013 << 1.0;
+            << u"m4a"_s << test::ToneShape{ 1.0, 2.0, 1.5, 44100, 2 } << false << false << false << 1.4013 << 1.0;
     QTest::newRow("m4b with chapters and a cover, silence to silence")
-            << u"m4b"_s << test::ToneShape{ 2.5, 3.0, 4.5, 44100, 1 } << true << false << 2.1537 << 3.7012;
+            << u"m4b"_s << test::ToneShape{ 2.5, 3.0, 4.5, 44100, 1 } << true << false << false << 2.1537 << 3.7012;
     QTest::newRow("m4a, 48 kHz mono, from the first sample")
-            << u"m4a"_s << test::ToneShape{ 0.0, 1.5, 1.2, 48000, 1, 1000 } << false << false << 0.0 << 1.8;
+            << u"m4a"_s << test::ToneShape{ 0.0, 1.5, 1.2, 48000, 1, 1000 } << false << false << false << 0.0 << 1.8;
+    QTest::newRow("m4a with iTunes' gapless tag, no edit list")
+            << u"m4a"_s << test::ToneShape{ 1.0, 2.0, 1.5, 44100, 1 } << false << false << true << 1.6125 << 0.7;
     QTest::newRow("fragmented falls back")
-            << u"m4a"_s << test::ToneShape{ 1.0, 1.0, 1.0, 44100, 1 } << false << true << 0.5 << 1.0;
+            << u"m4a"_s << test::ToneShape{ 1.0, 1.0, 1.0, 44100, 1 } << false << true << false << 0.5 << 1.0;
 }
 
 void tst_Mp4Cutter::cutsToTheSample()
@@ -106,6 +137,7 @@ void tst_Mp4Cutter::cutsToTheSample()
     QFETCH(test::ToneShape, tone);
     QFETCH(bool, book);
     QFETCH(bool, fragmented);
+    QFETCH(bool, itunesTag);
     QFETCH(double, startSec);
     QFETCH(double, keptSec);
     const QString input = m_dir->filePath(u"in/a."_s + suffix);
@@ -129,6 +161,8 @@ void tst_Mp4Cutter::cutsToTheSample()
     if (fragmented)
         muxing << u"-movflags"_s << u"frag_keyframe+empty_moov"_s;
     QCOMPARE(test::makeAudio(input, tone, muxing, inputs), QString());
+    if (itunesTag)
+        QVERIFY(tagGapless(input, Mp4Cutter::samplesOf(input)) && dateBack(input));
 
     // The cut through the engine's real road, a stream copy asked for.
     const MediaInfo source = probeMedia(test::systemTools(), input, {});
@@ -173,7 +207,13 @@ void tst_Mp4Cutter::cutsToTheSample()
     // without it, in the Nero list) as the source had them, the chapters moved.
     const QJsonObject before = test::probeJson(input);
     const QJsonObject after = test::probeJson(item.outputPath);
-    QCOMPARE(after[u"format"][u"tags"], before[u"format"][u"tags"]);
+    QJsonObject tags = after[u"format"][u"tags"].toObject();
+    if (itunesTag) {
+        // The gapless tag's length is the cut's; the rest of it the decode checks.
+        QCOMPARE(tags.take(u"iTunSMPB"_s).toString().section(u' ', 4, 4).toLongLong(nullptr, 16), span.count);
+        tags[u"iTunSMPB"_s] = before[u"format"][u"tags"][u"iTunSMPB"];
+    }
+    QCOMPARE(tags, before[u"format"][u"tags"].toObject());
     QCOMPARE(after[u"streams"].toArray().size(), before[u"streams"].toArray().size());
     const QStringList moved = chaptersAfter(chaptersOf(input), startSec, keptSec);
     QCOMPARE(moved.size(), book ? 2 : 0);
