@@ -5,6 +5,7 @@
 #include "mp4cutter.h"
 #include "queueitem.h"
 #include "settings.h"
+#include "trimagain.h"
 #include "trimengine.h"
 
 #include <QJsonArray>
@@ -42,13 +43,6 @@ QByteArray contents(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool dateBack(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite)
-            && file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
-}
-
 // Each chapter as "title|start|end", in ms.
 QStringList chaptersOf(const QString &path)
 {
@@ -79,7 +73,8 @@ QStringList chaptersAfter(const QStringList &chapters, double startSec, double k
 }
 
 // Replaces the edit list of an MP4 ffmpeg wrote (its movie last) with
-// iTunes' gapless tag saying the same: 1024 samples of priming, `samples` long.
+// iTunes' gapless tag saying the same: 1024 samples of priming, `samples`
+// long. Dated back, as the file was.
 bool tagGapless(const QString &path, qint64 samples)
 {
     QByteArray bytes = contents(path);
@@ -102,7 +97,8 @@ bool tagGapless(const QString &path, qint64 samples)
                             { "data", QByteArray::fromHex("0000000100000000") + text, {}, false } },
                     true });
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes.left(at) + moov.bytes()) > 0;
+    return file.open(QIODevice::WriteOnly) && file.write(bytes.left(at) + moov.bytes()) > 0
+            && file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
 }
 
 } // namespace
@@ -162,7 +158,7 @@ void tst_Mp4Cutter::cutsToTheSample()
         muxing << u"-movflags"_s << u"frag_keyframe+empty_moov"_s;
     QCOMPARE(test::makeAudio(input, tone, muxing, inputs), QString());
     if (itunesTag)
-        QVERIFY(tagGapless(input, Mp4Cutter::samplesOf(input)) && dateBack(input));
+        QVERIFY(tagGapless(input, Mp4Cutter::samplesOf(input)));
 
     // The cut through the engine's real road, a stream copy asked for.
     const MediaInfo source = probeMedia(test::systemTools(), input, {});
@@ -227,15 +223,8 @@ void tst_Mp4Cutter::cutsToTheSample()
 
     // Planned and trimmed again in place, the result stays as it is to the byte.
     const QByteArray once = test::sha256(item.outputPath);
-    QVERIFY(dateBack(item.outputPath));
-    Settings inPlace;
-    inPlace.outputMode = OutputMode::InPlace;
-    inPlace.makeBackup = false;
     QueueItem again;
-    again.path = again.outputPath = item.outputPath;
-    StepResult second = TrimEngine::plan(again, inPlace, test::systemTools(), {}, {});
-    if (second.proceeds())
-        second = TrimEngine::apply(again, inPlace, test::systemTools(), {}, {});
+    const StepResult second = test::trimAgainInPlace(item.outputPath, Settings(), again);
     QVERIFY2(second.ok(), qPrintable(second.message));
     QVERIFY2(test::sha256(item.outputPath) == once,
             qPrintable(u"head %1, tail %2"_s.arg(again.headChangeSec).arg(again.tailChangeSec)));
