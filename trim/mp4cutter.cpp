@@ -330,7 +330,7 @@ Movie readMovie(const uchar *data, qint64 size)
         return refuse(QStringLiteral("an MP4 audio track of an unusual kind"));
     m.rate = qint64(field(mdhd->payload, timesOf(*mdhd).scaleAt, 4));
     // A media clock other than the sample rate would not count samples.
-    if (qint64(field(stbl->child("stsd")->payload, 40, 2)) != m.rate)
+    if (m.rate <= 0 || qint64(field(stbl->child("stsd")->payload, 40, 2)) != m.rate)
         return refuse(QStringLiteral("an MP4 audio track of an unusual kind"));
     if (const QString why = readSamples(*stbl, size, m.samples); !why.isEmpty())
         return refuse(why);
@@ -370,8 +370,11 @@ Movie readMovie(const uchar *data, qint64 size)
         const Mp4Box *textTables = trak.find("mdia/minf/stbl");
         const Edit textEdit = editOf(trak);
         Samples samples;
-        if (!textTables || !trak.find("mdia/mdhd") || !onlyKnownTables(*textTables, false) || !selfContained(trak)
-                || !textEdit.plain || textEdit.mediaTime != 0 || !readSamples(*textTables, size, samples).isEmpty())
+        const Mp4Box *textClock = trak.find("mdia/mdhd");
+        if (!textTables || !textClock || !fits(*textClock, timesOf(*textClock).durationAt)
+                || field(textClock->payload, timesOf(*textClock).scaleAt, 4) == 0
+                || !onlyKnownTables(*textTables, false) || !selfContained(trak) || !textEdit.plain
+                || textEdit.mediaTime != 0 || !readSamples(*textTables, size, samples).isEmpty())
             return refuse(QStringLiteral("chapters of an unusual kind"));
         m.chapters.push_back(text);
         m.chapterSamples.push_back(samples);
