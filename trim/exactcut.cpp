@@ -2,6 +2,7 @@
 
 #include "mediaprobe.h"
 #include "mp3cutter.h"
+#include "mp4cutter.h"
 #include "oggcutter.h"
 
 #include <algorithm>
@@ -25,6 +26,7 @@ struct Cutter
 const Cutter Cutters[] = {
     { OggCutter::handles, OggCutter::cut, OggCutter::samplesOf, OggCutter::firstKept, OggCutter::lengthOf },
     { Mp3Cutter::handles, Mp3Cutter::cut, Mp3Cutter::samplesOf, nullptr, Mp3Cutter::lengthOf },
+    { Mp4Cutter::handles, Mp4Cutter::cut, Mp4Cutter::samplesOf },
 };
 
 const Cutter *cutterFor(const MediaInfo &source)

@@ -4,6 +4,7 @@
 #include "mp3cutter.h"
 #include "queueitem.h"
 #include "settings.h"
+#include "trimagain.h"
 #include "trimengine.h"
 
 #include <QJsonArray>
@@ -209,16 +210,8 @@ void tst_LosslessCut::oggCutsWithoutReencoding()
 
     // Planned and trimmed again in place, the result stays as it is to the byte.
     const QByteArray once = test::sha256(item.outputPath);
-    QFile written(item.outputPath);
-    QVERIFY(written.open(QIODevice::ReadWrite) && dateBack(written));
-    Settings inPlace = settings;
-    inPlace.outputMode = OutputMode::InPlace;
-    inPlace.makeBackup = false;
     QueueItem again;
-    again.path = again.outputPath = item.outputPath;
-    StepResult second = TrimEngine::plan(again, inPlace, test::systemTools(), {}, {});
-    if (second.proceeds())
-        second = TrimEngine::apply(again, inPlace, test::systemTools(), {}, {});
+    const StepResult second = test::trimAgainInPlace(item.outputPath, settings, again);
     QVERIFY2(second.ok(), qPrintable(second.message));
     QVERIFY2(test::sha256(item.outputPath) == once,
             qPrintable(u"head %1, tail %2"_s.arg(again.headChangeSec).arg(again.tailChangeSec)));

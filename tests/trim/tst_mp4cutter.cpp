@@ -1,0 +1,234 @@
+#include "exactcut.h"
+#include "fixtures.h"
+#include "mediaprobe.h"
+#include "mp4box.h"
+#include "mp4cutter.h"
+#include "queueitem.h"
+#include "settings.h"
+#include "trimagain.h"
+#include "trimengine.h"
+
+#include <QJsonArray>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+#include <optional>
+
+using namespace ks;
+using namespace Qt::StringLiterals;
+
+class tst_Mp4Cutter : public QObject
+{
+    Q_OBJECT
+    std::optional<QTemporaryDir> m_dir; // one per case
+
+private Q_SLOTS:
+    void init() { m_dir.emplace(); }
+    void cutsToTheSample_data();
+    void cutsToTheSample();
+};
+
+namespace {
+
+QList<float> ffmpegDecode(const QString &path)
+{
+    return test::pcmSamples<float>(test::programOutput(test::ffmpegExecutable(),
+            { u"-v"_s, u"error"_s, u"-i"_s, path, u"-map"_s, u"0:a:0"_s, u"-f"_s, u"f32le"_s, u"-"_s }));
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Each chapter as "title|start|end", in ms.
+QStringList chaptersOf(const QString &path)
+{
+    QStringList all;
+    const QJsonObject probed = QJsonDocument::fromJson(
+            test::runFfprobe({ u"-v"_s, u"error"_s, u"-show_chapters"_s, u"-of"_s, u"json"_s, path }))
+                                       .object();
+    for (const QJsonValue &chapter : probed[u"chapters"].toArray()) {
+        all << u"%1|%2|%3"_s.arg(chapter[u"tags"][u"title"].toString())
+                        .arg(std::llround(chapter[u"start_time"].toString().toDouble() * 1000))
+                        .arg(std::llround(chapter[u"end_time"].toString().toDouble() * 1000));
+    }
+    return all;
+}
+
+// The source's chapters moved back by the cut and clipped to its end.
+QStringList chaptersAfter(const QStringList &chapters, double startSec, double keptSec)
+{
+    QStringList moved;
+    for (const QString &chapter : chapters) {
+        const QStringList parts = chapter.split(u'|');
+        const qint64 from = std::max<qint64>(parts[1].toLongLong() - std::llround(startSec * 1000), 0);
+        const qint64 to = std::min(parts[2].toLongLong() - std::llround(startSec * 1000), std::llround(keptSec * 1000));
+        if (to > from)
+            moved << u"%1|%2|%3"_s.arg(parts[0]).arg(from).arg(to);
+    }
+    return moved;
+}
+
+// Replaces the edit list of an MP4 ffmpeg wrote (its movie last) with
+// iTunes' gapless tag saying the same: 1024 samples of priming, `samples`
+// long. Dated back, as the file was.
+bool tagGapless(const QString &path, qint64 samples)
+{
+    QByteArray bytes = contents(path);
+    const qsizetype at = bytes.lastIndexOf("moov") - 4;
+    std::vector<Mp4Box> boxes;
+    if (at < 0 || !Mp4Box::readAll(reinterpret_cast<const uchar *>(bytes.constData()) + at, bytes.size() - at, boxes))
+        return false;
+    Mp4Box &moov = boxes.front();
+    Mp4Box &trak = *moov.child("trak");
+    trak.children.erase(std::remove_if(trak.children.begin(), trak.children.end(),
+                                [](const Mp4Box &box) { return box.type == "edts"; }),
+            trak.children.end());
+    const qint64 padding = (1024 - (1024 + samples) % 1024) % 1024;
+    const QByteArray text = QString::asprintf(" 00000000 00000400 %08llX %016llX", padding, samples).toLatin1()
+            + QByteArray(" 00000000").repeated(8);
+    const QByteArray fullBox(4, '\0');
+    moov.find("udta/meta/ilst")
+            ->children.push_back({ "----", {},
+                    { { "mean", fullBox + "com.apple.iTunes", {}, false }, { "name", fullBox + "iTunSMPB", {}, false },
+                            { "data", QByteArray::fromHex("0000000100000000") + text, {}, false } },
+                    true });
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes.left(at) + moov.bytes()) > 0
+            && file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
+}
+
+} // namespace
+
+void tst_Mp4Cutter::cutsToTheSample_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<test::ToneShape>("tone");
+    QTest::addColumn<bool>("book");       // with chapters and a cover
+    QTest::addColumn<bool>("fragmented"); // turned down, so written by ffmpeg
+    QTest::addColumn<bool>("itunesTag");  // iTunes' gapless tag in place of the edit list
+    QTest::addColumn<double>("startSec");
+    QTest::addColumn<double>("keptSec");
+
+    // Cuts inside the tone show what the decoder makes of the first frames
+    // kept; the others leave less than a silence to cut, so a second run has nothing to do.
+    QTest::newRow("m4a, 44.1 kHz stereo, inside the tone")
+            << u"m4a"_s << test::ToneShape{ 1.0, 2.0, 1.5, 44100, 2 } << false << false << false << 1.4013 << 1.0;
+    QTest::newRow("m4b with chapters and a cover, silence to silence")
+            << u"m4b"_s << test::ToneShape{ 2.5, 3.0, 4.5, 44100, 1 } << true << false << false << 2.1537 << 3.7012;
+    QTest::newRow("m4a, 48 kHz mono, from the first sample")
+            << u"m4a"_s << test::ToneShape{ 0.0, 1.5, 1.2, 48000, 1, 1000 } << false << false << false << 0.0 << 1.8;
+    QTest::newRow("m4a with iTunes' gapless tag, no edit list")
+            << u"m4a"_s << test::ToneShape{ 1.0, 2.0, 1.5, 44100, 1 } << false << false << true << 1.6125 << 0.7;
+    QTest::newRow("fragmented falls back")
+            << u"m4a"_s << test::ToneShape{ 1.0, 1.0, 1.0, 44100, 1 } << false << true << false << 0.5 << 1.0;
+}
+
+void tst_Mp4Cutter::cutsToTheSample()
+{
+    QFETCH(QString, suffix);
+    QFETCH(test::ToneShape, tone);
+    QFETCH(bool, book);
+    QFETCH(bool, fragmented);
+    QFETCH(bool, itunesTag);
+    QFETCH(double, startSec);
+    QFETCH(double, keptSec);
+    const QString input = m_dir->filePath(u"in/a."_s + suffix);
+    const QString chapters = m_dir->filePath(u"chapters.txt"_s);
+    QFile list(chapters);
+    QVERIFY(list.open(QIODevice::WriteOnly));
+    list.write(";FFMETADATA1\ntitle=Kept\nartist=Also kept\n"
+               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=Before\n"
+               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=4500\ntitle=Across the start\n"
+               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=4500\nEND=8000\ntitle=Across the end\n"
+               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=8000\nEND=10000\ntitle=After\n");
+    list.close();
+    QStringList muxing{ u"-c:a"_s, u"aac"_s, u"-metadata"_s, u"title=Kept"_s };
+    QStringList inputs;
+    if (book) {
+        inputs = QStringList{ u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=32x32:d=1"_s, u"-i"_s, chapters };
+        muxing << u"-map"_s << u"0:a"_s << u"-map"_s << u"1:v"_s << u"-frames:v"_s << u"1"_s << u"-c:v"_s << u"png"_s
+               << u"-disposition:v"_s << u"attached_pic"_s << u"-map_metadata"_s << u"2"_s << u"-map_chapters"_s
+               << u"2"_s;
+    }
+    if (fragmented)
+        muxing << u"-movflags"_s << u"frag_keyframe+empty_moov"_s;
+    QCOMPARE(test::makeAudio(input, tone, muxing, inputs), QString());
+    if (itunesTag)
+        QVERIFY(tagGapless(input, Mp4Cutter::samplesOf(input)));
+
+    // The cut through the engine's real road, a stream copy asked for.
+    const MediaInfo source = probeMedia(test::systemTools(), input, {});
+    QVERIFY(ExactCut::handles(source));
+    const bool exact = !fragmented;
+    const int rate = ExactCut::sampleRate(source);
+    QueueItem item;
+    item.path = input;
+    item.outputPath = m_dir->filePath(u"out/a."_s + suffix);
+    item.durationSec = exact ? double(ExactCut::samplesOf(input, source)) / rate : test::decodedSeconds(input);
+    item.headChangeSec = -startSec;
+    item.tailChangeSec = startSec + keptSec - item.durationSec;
+    const StepResult result = TrimEngine::apply(item, Settings(), test::systemTools(), {}, {}, &source);
+    QVERIFY2(result.proceeds(), qPrintable(result.message));
+    QCOMPARE(item.reencoded, false);
+    QCOMPARE(result.rewrite == u" (lossless, exact)"_s, exact);
+    if (!exact) {
+        QCOMPARE(ExactCut::samplesOf(input, source), -1);
+        return;
+    }
+
+    // The edit list holds the plan to the sample; ffmpeg 5.1 ignores where
+    // an edit ends and plays the last frame out, never less than planned.
+    const ExactCut::Span span = ExactCut::spanOf(input, RewritePlan::cutFor(item), source);
+    QCOMPARE(span.first, std::llround(startSec * rate));
+    QCOMPARE(span.count, std::llround(keptSec * rate));
+    QCOMPARE(Mp4Cutter::samplesOf(item.outputPath), span.count);
+    QCOMPARE(item.newDurationSec, double(span.count) / rate);
+    const QList<float> decoded = ffmpegDecode(item.outputPath);
+    const qint64 decodedCount = decoded.size() / tone.channels;
+    QVERIFY2(decodedCount >= span.count && decodedCount < span.count + 1024, qPrintable(QString::number(decodedCount)));
+
+    // Every kept sample is the source's own, from the first.
+    const QList<float> original = ffmpegDecode(input);
+    const double snr
+            = test::signalToNoise(original, span.first * tone.channels, decoded.first(span.count * tone.channels));
+    qInfo("%s: %lld samples planned and in the edit list, ffmpeg decodes %lld, SNR %.1f dB", QTest::currentDataTag(),
+            span.count, decodedCount, snr);
+    QVERIFY2(snr > 90, qPrintable(u"SNR %1 dB"_s.arg(snr)));
+
+    // Tags, the cover and the chapters (in the text track and, read
+    // without it, in the Nero list) as the source had them, the chapters moved.
+    const QJsonObject before = test::probeJson(input);
+    const QJsonObject after = test::probeJson(item.outputPath);
+    QJsonObject tags = after[u"format"][u"tags"].toObject();
+    if (itunesTag) {
+        // The gapless tag's length is the cut's; the rest of it the decode checks.
+        QCOMPARE(tags.take(u"iTunSMPB"_s).toString().section(u' ', 4, 4).toLongLong(nullptr, 16), span.count);
+        tags[u"iTunSMPB"_s] = before[u"format"][u"tags"][u"iTunSMPB"];
+    }
+    QCOMPARE(tags, before[u"format"][u"tags"].toObject());
+    QCOMPARE(after[u"streams"].toArray().size(), before[u"streams"].toArray().size());
+    const QStringList moved = chaptersAfter(chaptersOf(input), startSec, keptSec);
+    QCOMPARE(moved.size(), book ? 2 : 0);
+    QCOMPARE(chaptersOf(item.outputPath), moved);
+    QByteArray withoutTrack = contents(item.outputPath);
+    const QString neroOnly = m_dir->filePath(u"nero."_s + suffix);
+    QFile nero(neroOnly);
+    QVERIFY(nero.open(QIODevice::WriteOnly) && nero.write(withoutTrack.replace("chap", "xxxx")) > 0);
+    nero.close();
+    QCOMPARE(chaptersOf(neroOnly), moved);
+
+    // Planned and trimmed again in place, the result stays as it is to the byte.
+    const QByteArray once = test::sha256(item.outputPath);
+    QueueItem again;
+    const StepResult second = test::trimAgainInPlace(item.outputPath, Settings(), again);
+    QVERIFY2(second.ok(), qPrintable(second.message));
+    QVERIFY2(test::sha256(item.outputPath) == once,
+            qPrintable(u"head %1, tail %2"_s.arg(again.headChangeSec).arg(again.tailChangeSec)));
+}
+
+QTEST_GUILESS_MAIN(tst_Mp4Cutter)
+#include "tst_mp4cutter.moc"
