@@ -21,6 +21,11 @@ enum class TrimMethod : int { StreamCopy = 0, ReEncode = 1 };
 // What to do when silence must be added but the method is a stream copy.
 enum class PadFallback : int { ReEncode = 0, Skip = 1 };
 
+// What a mirror trim does where the destination already holds a file of the
+// output's name: write over it, leave it (and the source) alone, or write
+// beside it as "name (2).ext".
+enum class ExistingOutputs : int { Replace = 0, Skip = 1, KeepBoth = 2 };
+
 // Everything the user can set, plus the update check's bookkeeping. A plain
 // value: runs work on a copy taken when they start.
 struct Settings
@@ -39,6 +44,7 @@ struct Settings
     bool makeBackup = true;
     bool skipUntrimmed = true;
     PadFallback padFallback = PadFallback::ReEncode;
+    ExistingOutputs existingOutputs = ExistingOutputs::Replace;
     QStringList extensions{ QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("flac"), QStringLiteral("ogg"),
         QStringLiteral("m4a"), QStringLiteral("aac"), QStringLiteral("wma"), QStringLiteral("aiff"),
         QStringLiteral("opus"), QStringLiteral("oga"), QStringLiteral("m4b"), QStringLiteral("aif"),

@@ -19,11 +19,15 @@ _kestrova_cli()
             COMPREPLY=($(compgen -W 'reencode skip' -- "$cur"))
             return
             ;;
+        --existing)
+            COMPREPLY=($(compgen -W 'replace skip keep-both' -- "$cur"))
+            return
+            ;;
         -o | --out | --base)
             _filedir -d
             return
             ;;
-        --ffmpeg | --ffprobe | --files-from | --resume)
+        --ffmpeg | --ffprobe | --files-from | --resume | --csv)
             _filedir
             return
             ;;
@@ -35,11 +39,11 @@ _kestrova_cli()
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--threshold --min-silence --max-trim --head
-            --tail --out --in-place --method --pad-fallback --backup
+            --tail --out --in-place --method --pad-fallback --existing --backup
             --no-backup --keep-mtime --no-keep-mtime --skip-untrimmed
             --no-skip-untrimmed --extensions --recursive --no-recursive
             --base --ffmpeg --ffprobe --jobs --files-from --resume --null
-            --no-settings --json
+            --no-settings --json --csv
             --quiet --yes --help --version' -- "$cur"))
         return
     fi
@@ -50,8 +54,8 @@ _kestrova_cli()
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
             --threshold | --min-silence | --max-trim | --head | --tail | -o | --out | \
-                --method | --pad-fallback | --extensions | --ffmpeg | --ffprobe | \
-                -j | --jobs | --files-from | --base | --resume)
+                --method | --pad-fallback | --existing | --extensions | --ffmpeg | \
+                --ffprobe | -j | --jobs | --files-from | --base | --resume | --csv)
                 ((i++))
                 ;;
             -*) ;;

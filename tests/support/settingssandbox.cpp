@@ -23,6 +23,7 @@ Settings unusualSettings()
     s.outputRoot = QStringLiteral("/srv/audio/Müsik out/it's \"here\"");
     s.keepMtime = s.makeBackup = s.skipUntrimmed = s.recursive = s.autoCheck = s.desktopNotifications = false;
     s.padFallback = PadFallback::Skip;
+    s.existingOutputs = ExistingOutputs::KeepBoth;
     s.extensions = { QStringLiteral("opus"), QStringLiteral("mka") };
     s.ffmpegPath = QStringLiteral("/opt/ff mpeg/bin/ffmpeg");
     s.ffprobePath = QStringLiteral("/opt/ff mpeg/bin/ffprobe");
