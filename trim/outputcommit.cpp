@@ -27,6 +27,7 @@ StepResult OutputCommit::run(const QString &temporary, const QString &outputPath
 {
     const bool inPlace = settings.outputMode == OutputMode::InPlace;
     OutputCommit commit(temporary, outputPath, sourcePath, planned, QFileInfo(inPlace ? outputPath : sourcePath));
+    commit.m_inPlace = inPlace;
     commit.m_keepExisting = !inPlace && settings.existingOutputs != ExistingOutputs::Replace;
     if (const StepResult source = commit.stillPlanned(); !source.proceeds())
         return source;
@@ -136,7 +137,7 @@ StepResult OutputCommit::replace()
     // A copy that turned up while this one was written is left as it is.
     if (targetExists && m_keepExisting)
         return takeBack(outputExists());
-    if (targetExists && m_output != m_source)
+    if (targetExists && !m_inPlace)
         m_notes << QStringLiteral("replaced the existing copy");
     if (!FileReplacer::replace(m_temporary, m_output)) {
         return fail((targetExists ? QStringLiteral("cannot replace %1") : QStringLiteral("cannot write %1"))

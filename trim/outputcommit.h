@@ -54,6 +54,7 @@ private:
     QByteArray m_backupPrint; // the backup's fingerprint, when there is one to record
     QByteArray m_writtenPrint;
     QStringList m_notes;
+    bool m_inPlace = false;
     bool m_keepExisting = false; // a mirrored copy must not take the place of a file that is there
 };
 
