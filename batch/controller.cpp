@@ -7,8 +7,11 @@
 #include "toolpaths.h"
 #include "trimengine.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QMutex>
+#include <QSet>
 #include <QThread>
 #include <QThreadPool>
 #include <QWaitCondition>
@@ -64,6 +67,7 @@ struct Controller::Run
     QWaitCondition settledChanged;
     std::vector<bool> settled;
     QHash<QString, QString> writtenFrom; // output path -> the source written there in this run
+    QSet<QString> claimed;               // every output this run means to write, and each second name taken
     BatchSummary summary;
     int reported = 0;
 };
@@ -101,6 +105,7 @@ void Controller::process(
                 continue;
             run.sharesOutputWith[size_t(i)] = lastWriter.value(output, -1);
             lastWriter.insert(output, i);
+            run.claimed.insert(output);
         }
     }
     Q_EMIT batchProgress(0, total);
@@ -152,6 +157,15 @@ void Controller::processFile(Run &run, int i)
         };
     };
 
+    const bool mirror = !run.analyseOnly && settings.outputMode != OutputMode::InPlace;
+    // A copy that is there from before the run is passed over unmeasured;
+    // one that another file of this run writes is judged after that file.
+    if (mirror && settings.existingOutputs == ExistingOutputs::Skip && run.sharesOutputWith.at(size_t(i)) < 0) {
+        item.outputPath = mirrorPath(item, settings.outputRoot);
+        if (!item.outputPath.isEmpty() && QFileInfo::exists(item.outputPath))
+            return report(run, i, FileOutcome::outputExists(item));
+    }
+
     // What the plan's probe learnt serves the write too: one probe per file.
     MediaInfo probed;
     const StepResult planned
@@ -161,7 +175,6 @@ void Controller::processFile(Run &run, int i)
     if (const auto outcome = FileOutcome::afterPlan(item, planned, run.analyseOnly, settings.skipUntrimmed))
         return report(run, i, *outcome);
 
-    const bool mirror = settings.outputMode != OutputMode::InPlace;
     item.outputPath = mirror ? mirrorPath(item, settings.outputRoot) : item.path;
     const QString clash = waitForEarlierWriter(run, i, item.outputPath);
     if (run.stop.isRaised())
@@ -169,6 +182,11 @@ void Controller::processFile(Run &run, int i)
     const bool ontoSource = mirror && sameFile(item.outputPath, item.path);
     if (const auto outcome = FileOutcome::beforeWrite(item, mirror, ontoSource, clash))
         return report(run, i, *outcome);
+    if (mirror && settings.existingOutputs != ExistingOutputs::Replace && QFileInfo::exists(item.outputPath)) {
+        if (settings.existingOutputs != ExistingOutputs::KeepBoth)
+            return report(run, i, FileOutcome::outputExists(item));
+        item.outputPath = claimSecondName(run, item.outputPath);
+    }
 
     const StepResult applied = TrimEngine::apply(item, settings, run.tools, cancelled, progress(50, 50), &probed);
     report(run, i, FileOutcome::afterWrite(queued, item, applied, run.stop.isRaised()));
@@ -183,6 +201,23 @@ QString Controller::waitForEarlierWriter(Run &run, int i, const QString &outputP
     while (earlier >= 0 && !run.settled.at(size_t(earlier)))
         run.settledChanged.wait(&run.mutex);
     return run.writtenFrom.value(outputPath);
+}
+
+// The first "name (N).ext" from 2 up that neither exists nor is another
+// output of this run, taken for this file.
+QString Controller::claimSecondName(Run &run, const QString &outputPath)
+{
+    const QFileInfo taken(outputPath);
+    const QString suffix = taken.suffix().isEmpty() ? QString() : u'.' + taken.suffix();
+    const QString stem = taken.suffix().isEmpty() ? taken.fileName() : taken.completeBaseName();
+    QMutexLocker lock(&run.mutex);
+    for (int n = 2;; ++n) {
+        const QString candidate = taken.dir().filePath(QStringLiteral("%1 (%2)%3").arg(stem).arg(n).arg(suffix));
+        if (!run.claimed.contains(candidate) && !QFileInfo::exists(candidate)) {
+            run.claimed.insert(candidate);
+            return candidate;
+        }
+    }
 }
 
 // A finished file: its row, its log line and the count of files done; a

@@ -53,6 +53,7 @@ private:
     void runFiles(Run &run);
     void processFile(Run &run, int index);
     QString waitForEarlierWriter(Run &run, int index, const QString &outputPath);
+    static QString claimSecondName(Run &run, const QString &outputPath);
     void report(Run &run, int index, const FileOutcome &outcome);
 
     QThreadPool *m_pool;

@@ -1,5 +1,6 @@
 #include "fileoutcome.h"
 
+#include "outputcommit.h"
 #include "runtexts.h"
 #include "stepresult.h"
 #include "textformat.h"
@@ -39,12 +40,10 @@ FileOutcome finished(
 
 FileOutcome failed(const QueueItem &item, const QString &why, bool logged, const QString &detail = {})
 {
-    // The tool's whole text follows the short line, joined into one.
-    const QString line = QStringLiteral("%1 - %2").arg(item.displayName(), why);
+    // The line gives the gist; the tool's own text, addresses and all, stays
+    // with the row for its tool tip, Copy result and the JSON record.
     FileOutcome outcome = finished(item, ItemStatus::Failed, why, Severity::Error,
-            !logged                    ? QString()
-                    : detail.isEmpty() ? line
-                                       : line + QStringLiteral(" [") + detail.simplified() + u']');
+            logged ? QStringLiteral("%1 - %2").arg(item.displayName(), why) : QString());
     outcome.item.detail = detail;
     outcome.tally.failed = 1;
     return outcome;
@@ -116,6 +115,11 @@ std::optional<FileOutcome> FileOutcome::beforeWrite(
                 true);
     }
     return std::nullopt;
+}
+
+FileOutcome FileOutcome::outputExists(const QueueItem &item)
+{
+    return skipped(item, OutputCommit::outputExists().message, Severity::Information);
 }
 
 FileOutcome FileOutcome::afterWrite(

@@ -33,6 +33,8 @@ struct FileOutcome
     // none. `writtenFrom` is the source already written there in this run.
     static std::optional<FileOutcome> beforeWrite(
             const QueueItem &item, bool mirror, bool ontoSource, const QString &writtenFrom);
+    // A mirrored copy left as it is because the destination holds one already.
+    static FileOutcome outputExists(const QueueItem &item);
     // After the write; a write that failed once the stop was raised counts
     // as cut short, since the stop is what ended it.
     static FileOutcome afterWrite(

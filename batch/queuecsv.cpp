@@ -2,6 +2,7 @@
 
 #include "textformat.h"
 
+#include <QSaveFile>
 #include <QStringList>
 
 namespace ks {
@@ -50,6 +51,15 @@ QByteArray QueueCsv::report(const QList<QueueItem> &items)
     for (const QueueItem &item : items)
         csv += row(item);
     return csv;
+}
+
+QString QueueCsv::save(const QList<QueueItem> &items, const QString &path)
+{
+    QSaveFile file(path);
+    const QByteArray csv = report(items);
+    if (file.open(QIODevice::WriteOnly) && file.write(csv) == csv.size() && file.commit())
+        return QString();
+    return file.errorString();
 }
 
 } // namespace ks

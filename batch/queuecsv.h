@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 namespace ks {
 
@@ -16,6 +17,9 @@ public:
     static QByteArray header();
     static QByteArray row(const QueueItem &item);
     static QByteArray report(const QList<QueueItem> &items);
+    // Writes the report to `path` whole or not at all: why it could not, or
+    // an empty string.
+    static QString save(const QList<QueueItem> &items, const QString &path);
 };
 
 } // namespace ks

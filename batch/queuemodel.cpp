@@ -38,7 +38,7 @@ int QueueModel::columnCount(const QModelIndex &parent) const
 QString QueueModel::durationText(double seconds)
 {
     if (!(seconds > 0))
-        return QStringLiteral("-");
+        return RunTexts::noValue();
     const qint64 total = static_cast<qint64>(seconds + 0.5);
     return QStringLiteral("%1:%2:%3")
             .arg(total / 3600)
@@ -48,7 +48,7 @@ QString QueueModel::durationText(double seconds)
 
 QString QueueModel::measuredText(double seconds)
 {
-    return seconds > 0 ? QStringLiteral("%1 s").arg(seconds, 0, 'f', 3) : QStringLiteral("-");
+    return seconds > 0 ? QStringLiteral("%1 s").arg(seconds, 0, 'f', 3) : tr("none");
 }
 
 QVariant QueueModel::data(const QModelIndex &index, int role) const
@@ -80,14 +80,16 @@ QVariant QueueModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
         if (column == HeadColumn) {
             return tr("Head silence measured %1, adjustment %2")
-                    .arg(measuredText(item.headSec), RunTexts::changeText(item.headChangeSec));
+                    .arg(measuredText(item.headSec), RunTexts::changeWords(item.headChangeSec));
         }
         if (column == TailColumn) {
             return tr("Tail silence measured %1, adjustment %2")
-                    .arg(measuredText(item.tailSec), RunTexts::changeText(item.tailChangeSec));
+                    .arg(measuredText(item.tailSec), RunTexts::changeWords(item.tailChangeSec));
         }
         if (column == ResultColumn && !item.message.isEmpty())
-            return item.detail.isEmpty() ? item.message : item.message + QStringLiteral("\n\n") + item.detail;
+            return wrappingToolTip(item.detail.isEmpty()
+                            ? item.message
+                            : item.message + QStringLiteral("\n\n") + item.detail.trimmed());
         return native(item.path);
     case Qt::TextAlignmentRole:
         if (column >= LengthColumn && column <= NewLengthColumn)

@@ -54,23 +54,35 @@ QString RunTexts::totalsLine(const BatchSummary &summary, bool cancelled, bool a
             .arg(summary.secondsAdded, 0, 'f', 1);
 }
 
-QString RunTexts::changeText(double seconds)
+namespace {
+
+// Empty for a change that rounds to none.
+QString signedSeconds(double seconds)
 {
     if (seconds >= 0.0005)
         return QStringLiteral("+%1 s").arg(seconds, 0, 'f', 3);
     if (seconds <= -0.0005)
         return QStringLiteral("-%1 s").arg(-seconds, 0, 'f', 3);
-    return QStringLiteral("-");
+    return QString();
+}
+
+} // namespace
+
+QString RunTexts::changeText(double seconds)
+{
+    const QString change = signedSeconds(seconds);
+    return change.isEmpty() ? noValue() : change;
+}
+
+QString RunTexts::changeWords(double seconds)
+{
+    const QString change = signedSeconds(seconds);
+    return change.isEmpty() ? QStringLiteral("unchanged") : change;
 }
 
 QString RunTexts::describeChange(const QueueItem &item)
 {
-    // In words a dash would be read as a minus sign.
-    const auto words = [](double seconds) {
-        const QString change = changeText(seconds);
-        return change == QLatin1String("-") ? QStringLiteral("unchanged") : change;
-    };
-    return QStringLiteral("head %1, tail %2").arg(words(item.headChangeSec), words(item.tailChangeSec));
+    return QStringLiteral("head %1, tail %2").arg(changeWords(item.headChangeSec), changeWords(item.tailChangeSec));
 }
 
 QString RunTexts::analysisVerdict(const QueueItem &item)

@@ -187,45 +187,47 @@ Handler flagOption(bool Settings::*field, bool on)
         [&row](const Settings &s) { return onOff(row.get(s).toBool()); } };
 }
 
+template<typename Enum>
 struct Choice
 {
     QLatin1String name;
-    int value;
+    Enum value;
 };
 
-// One of the names of an enumerated setting.
+// One of a few named values; "reencode|skip" in the help.
 template<typename Enum>
-Handler choiceOption(Enum Settings::*field, const std::vector<Choice> &choices)
+Handler choiceOption(Enum Settings::*field, const std::vector<Choice<Enum>> &choices)
 {
     const SettingsTable::Row &row = SettingsTable::row(field);
     return { [=](CliOptions &o, const QString &value) {
-                QStringList names;
-                for (const Choice &choice : choices) {
+                for (const Choice<Enum> &choice : choices) {
                     if (value == choice.name) {
-                        set(o, [=](Settings &s) { s.*field = Enum(choice.value); });
+                        set(o, [=](Settings &s) { s.*field = choice.value; });
                         return QString();
                     }
-                    names << choice.name;
                 }
+                QStringList names;
+                for (const Choice<Enum> &choice : choices)
+                    names << choice.name;
                 const QString last = names.takeLast();
                 return QStringLiteral("unknown value '%1' (use %2 or %3)")
                         .arg(value, names.join(QStringLiteral(", ")), last);
             },
         [=, &row](const Settings &s) {
-            const int stored = row.get(s).toInt();
-            for (const Choice &choice : choices)
-                if (stored == choice.value)
+            for (const Choice<Enum> &choice : choices) {
+                if (row.get(s).toInt() == int(choice.value))
                     return QString(choice.name);
-            return QString::number(stored);
+            }
+            return row.get(s).toString();
         } };
 }
 
 Handler qualityOption()
 {
     using Q = ReencodeQuality;
-    return choiceOption(&Settings::reencodeQuality,
-            { { QLatin1String("source"), int(Q::Source) }, { QLatin1String("high"), int(Q::High) },
-                    { QLatin1String("medium"), int(Q::Medium) }, { QLatin1String("small"), int(Q::Small) } });
+    return choiceOption<Q>(&Settings::reencodeQuality,
+            { { QLatin1String("source"), Q::Source }, { QLatin1String("high"), Q::High },
+                    { QLatin1String("medium"), Q::Medium }, { QLatin1String("small"), Q::Small } });
 }
 
 Handler toolOption(QString Settings::*field)
@@ -312,15 +314,22 @@ const std::vector<Option> &optionTable()
                 outputOption(OutputMode::Mirror) },
         { nullptr, "in-place", 0, nullptr, "overwrite the original files", outputOption(OutputMode::InPlace) },
         { nullptr, "method", 0, "copy|reencode", "stream copy (lossless, frame accurate) or re-encode",
-                choiceOption(&Settings::trimMethod,
-                        { { QLatin1String("copy"), int(TrimMethod::StreamCopy) },
-                                { QLatin1String("reencode"), int(TrimMethod::ReEncode) } }) },
+                choiceOption<TrimMethod>(&Settings::trimMethod,
+                        { { QLatin1String("copy"), TrimMethod::StreamCopy },
+                                { QLatin1String("reencode"), TrimMethod::ReEncode } }) },
         { nullptr, "quality", 0, "source|high|medium|small",
                 "what a re-encode spends: the source's rate, or a named level", qualityOption() },
         { nullptr, "pad-fallback", 0, "reencode|skip", "when silence must be added to a stream copy",
-                choiceOption(&Settings::padFallback,
-                        { { QLatin1String("reencode"), int(PadFallback::ReEncode) },
-                                { QLatin1String("skip"), int(PadFallback::Skip) } }) },
+                choiceOption<PadFallback>(&Settings::padFallback,
+                        { { QLatin1String("reencode"), PadFallback::ReEncode },
+                                { QLatin1String("skip"), PadFallback::Skip } }) },
+        { nullptr, "existing", 0, "replace|skip|keep-both",
+                "with --out, what to do where DIR already holds a file's copy: write over it, leave it and the "
+                "file alone, or write beside it as NAME (2).EXT",
+                choiceOption<ExistingOutputs>(&Settings::existingOutputs,
+                        { { QLatin1String("replace"), ExistingOutputs::Replace },
+                                { QLatin1String("skip"), ExistingOutputs::Skip },
+                                { QLatin1String("keep-both"), ExistingOutputs::KeepBoth } }) },
         { nullptr, "backup", 0, nullptr, "keep a .bak copy of every file overwritten in place",
                 flagOption(&Settings::makeBackup, true) },
         { nullptr, "no-backup", 0, nullptr, nullptr, flagOption(&Settings::makeBackup, false) },
@@ -354,6 +363,10 @@ const std::vector<Option> &optionTable()
                 runFlag(&CliOptions::noSettings) },
         { nullptr, "json", 0, nullptr, "one JSON object per finished file and a summary, one per line",
                 runFlag(&CliOptions::json) },
+        { nullptr, "csv", 0, "FILE",
+                "when the run ends, write its report to FILE as CSV (path, lengths, head and tail measured and "
+                "changed, status, result, method), as the window's Export report does",
+                runPath(&CliOptions::csvPath) },
         { nullptr, "quiet", 'q', nullptr, "print only errors and the totals", runFlag(&CliOptions::quiet) },
         { nullptr, "yes", 'y', nullptr, "rewrite in place without asking", runFlag(&CliOptions::yes) },
         { nullptr, "help", 'h', nullptr, "show this help and exit", runFlag(&CliOptions::help) },

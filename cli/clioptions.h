@@ -29,6 +29,7 @@ struct CliOptions
     bool nullSeparated = false;
     QString resumeFrom; // an earlier run's --json output: what it finished is not run again
     QString baseDir;    // files named directly keep their path below it in the destination
+    QString csvPath;    // the run's report is written here as CSV, as the window exports it
     bool noSettings = false;
     bool json = false;
     bool quiet = false;

@@ -1,6 +1,7 @@
 #include "clirunner.h"
 
 #include "addedpaths.h"
+#include "queuecsv.h"
 #include "queuemodel.h"
 #include "runtexts.h"
 #include "settingsstore.h"
@@ -243,7 +244,7 @@ void CliRunner::allQueued()
             m_report.printResumed(record);
         m_phase = Phase::Done;
         printTotals(BatchSummary(), false);
-        finish(m_missingPaths > 0 ? SomethingFailed : Success);
+        finish(m_missingPaths > 0 || !writeCsv() ? SomethingFailed : Success);
         return;
     }
     RunRefusal refusal = count == 0 ? RunRefusal::EmptyQueue : RunRefusal::None;
@@ -363,10 +364,23 @@ void CliRunner::onBatchFinished(const BatchSummary &summary, bool cancelled, boo
     m_report.printReady(true);
     m_phase = Phase::Done;
     printTotals(summary, stopped);
+    const bool reported = writeCsv();
     if (stopped)
         finish(SignalWatcher::StoppedExitCode);
     else
-        finish(summary.failed > 0 || m_missingPaths > 0 ? SomethingFailed : Success);
+        finish(summary.failed > 0 || m_missingPaths > 0 || !reported ? SomethingFailed : Success);
+}
+
+// The queue as it ended, stopped files included; a report that cannot be
+// written counts as a failure of the run.
+bool CliRunner::writeCsv()
+{
+    if (m_options.csvPath.isEmpty())
+        return true;
+    const QString error = QueueCsv::save(m_queue->items(), m_options.csvPath);
+    if (!error.isEmpty())
+        complain(QStringLiteral("cannot write the report %1 - %2").arg(native(m_options.csvPath), error));
+    return error.isEmpty();
 }
 
 void CliRunner::printTotals(const BatchSummary &summary, bool cancelled)

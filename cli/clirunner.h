@@ -77,6 +77,7 @@ private:
     void printErr(const QString &line);
     void complain(const QString &text) { printErr(QStringLiteral("kestrova-cli: ") + text); }
     void printTotals(const BatchSummary &summary, bool cancelled);
+    bool writeCsv();
     void drawProgress();
 
     CliOptions m_options;

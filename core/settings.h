@@ -23,6 +23,10 @@ enum class PadFallback : int { ReEncode = 0, Skip = 1 };
 
 // What a re-encode may spend: what the source spent, or a named level.
 enum class ReencodeQuality : int { Source = 0, High = 1, Medium = 2, Small = 3 };
+// What a mirror trim does where the destination already holds a file of the
+// output's name: write over it, leave it (and the source) alone, or write
+// beside it as "name (2).ext".
+enum class ExistingOutputs : int { Replace = 0, Skip = 1, KeepBoth = 2 };
 
 // Everything the user can set, plus the update check's bookkeeping. A plain
 // value: runs work on a copy taken when they start.
@@ -43,6 +47,7 @@ struct Settings
     bool skipUntrimmed = true;
     PadFallback padFallback = PadFallback::ReEncode;
     ReencodeQuality reencodeQuality = ReencodeQuality::Source;
+    ExistingOutputs existingOutputs = ExistingOutputs::Replace;
     QStringList extensions{ QStringLiteral("mp3"), QStringLiteral("wav"), QStringLiteral("flac"), QStringLiteral("ogg"),
         QStringLiteral("m4a"), QStringLiteral("aac"), QStringLiteral("wma"), QStringLiteral("aiff"),
         QStringLiteral("opus"), QStringLiteral("oga"), QStringLiteral("m4b"), QStringLiteral("aif"),

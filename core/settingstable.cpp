@@ -68,6 +68,7 @@ const std::vector<Row> &SettingsTable::rows()
         field("detection", "tailTargetMs", &Settings::tailTargetMs, 0, 30000),
         field("output", "mode", &Settings::outputMode),
         field("output", "padFallback", &Settings::padFallback),
+        field("output", "existing", &Settings::existingOutputs),
         field("output", "trim", &Settings::trimMethod),
         field("output", "quality", &Settings::reencodeQuality),
         field("output", "root", &Settings::outputRoot),

@@ -21,4 +21,9 @@ double seconds(double value)
     return std::round(value * 1000.0) / 1000.0;
 }
 
+QString wrappingToolTip(const QString &text)
+{
+    return QStringLiteral("<p style=\"white-space:pre-wrap\">%1</p>").arg(text.toHtmlEscaped());
+}
+
 } // namespace ks

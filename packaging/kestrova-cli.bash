@@ -23,11 +23,15 @@ _kestrova_cli()
             COMPREPLY=($(compgen -W 'reencode skip' -- "$cur"))
             return
             ;;
+        --existing)
+            COMPREPLY=($(compgen -W 'replace skip keep-both' -- "$cur"))
+            return
+            ;;
         -o | --out | --base)
             _filedir -d
             return
             ;;
-        --ffmpeg | --ffprobe | --files-from | --resume)
+        --ffmpeg | --ffprobe | --files-from | --resume | --csv)
             _filedir
             return
             ;;
@@ -39,11 +43,11 @@ _kestrova_cli()
 
     if [[ $cur == -* ]]; then
         COMPREPLY=($(compgen -W '--threshold --min-silence --max-trim --head
-            --tail --out --in-place --method --quality --pad-fallback --backup
+            --tail --out --in-place --method --quality --pad-fallback --existing --backup
             --no-backup --keep-mtime --no-keep-mtime --skip-untrimmed
             --no-skip-untrimmed --extensions --recursive --no-recursive
             --base --ffmpeg --ffprobe --jobs --files-from --resume --null
-            --no-settings --json
+            --no-settings --json --csv
             --quiet --yes --help --version' -- "$cur"))
         return
     fi
@@ -54,8 +58,8 @@ _kestrova_cli()
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
             --threshold | --min-silence | --max-trim | --head | --tail | -o | --out | \
-                --method | --quality | --pad-fallback | --extensions | --ffmpeg | --ffprobe | \
-                -j | --jobs | --files-from | --base | --resume)
+                --method | --quality | --pad-fallback | --existing | --extensions | --ffmpeg | \
+                --ffprobe | -j | --jobs | --files-from | --base | --resume | --csv)
                 ((i++))
                 ;;
             -*) ;;

@@ -20,12 +20,12 @@
         <translation>© 2026 %1. Alle Rechte vorbehalten.</translation>
     </message>
     <message>
-        <source>&lt;span style=&apos;color:palette(mid); font-size:small&apos;&gt;Uses FFmpeg under the LGPL v3. Its licence and source details are in the ffmpeg folder.&lt;/span&gt;</source>
-        <translation>&lt;span style=&apos;color:palette(mid); font-size:small&apos;&gt;Verwendet FFmpeg unter der LGPL v3. Lizenz und Angaben zum Quellcode stehen im Ordner „ffmpeg“.&lt;/span&gt;</translation>
+        <source>&lt;span style=&apos;color:%1; font-size:small&apos;&gt;Uses FFmpeg under the LGPL v3. Its licence and source details are in the ffmpeg folder.&lt;/span&gt;</source>
+        <translation>&lt;span style=&apos;color:%1; font-size:small&apos;&gt;Verwendet FFmpeg unter der LGPL v3. Lizenz und Angaben zum Quellcode stehen im Ordner „ffmpeg“.&lt;/span&gt;</translation>
     </message>
     <message>
-        <source>&lt;span style=&apos;color:palette(mid); font-size:small&apos;&gt;Uses the system&apos;s FFmpeg, which comes with its own licence (see /usr/share/doc/ffmpeg).&lt;/span&gt;</source>
-        <translation>&lt;span style=&apos;color:palette(mid); font-size:small&apos;&gt;Verwendet das FFmpeg des Systems, das seine eigene Lizenz mitbringt (siehe /usr/share/doc/ffmpeg).&lt;/span&gt;</translation>
+        <source>&lt;span style=&apos;color:%1; font-size:small&apos;&gt;Uses the system&apos;s FFmpeg, which comes with its own licence (see /usr/share/doc/ffmpeg).&lt;/span&gt;</source>
+        <translation>&lt;span style=&apos;color:%1; font-size:small&apos;&gt;Verwendet das FFmpeg des Systems, das seine eigene Lizenz mitbringt (siehe /usr/share/doc/ffmpeg).&lt;/span&gt;</translation>
     </message>
 </context>
 <context>
@@ -65,21 +65,6 @@
     </message>
 </context>
 <context>
-    <name>ks::EdgePlayer</name>
-    <message>
-        <source>the player could not be started</source>
-        <translation>der Player konnte nicht gestartet werden</translation>
-    </message>
-    <message>
-        <source>no audio device could be opened</source>
-        <translation>kein Audiogerät ließ sich öffnen</translation>
-    </message>
-    <message>
-        <source>the player stopped with an error</source>
-        <translation>der Player brach mit einem Fehler ab</translation>
-    </message>
-</context>
-<context>
     <name>ks::DesktopReporter</name>
     <message numerus="yes">
         <source>Analysis stopped - %n file(s) analysed</source>
@@ -116,6 +101,21 @@
     <message>
         <source>%1 failed</source>
         <translation>%1 fehlgeschlagen</translation>
+    </message>
+</context>
+<context>
+    <name>ks::EdgePlayer</name>
+    <message>
+        <source>the player could not be started</source>
+        <translation>der Player konnte nicht gestartet werden</translation>
+    </message>
+    <message>
+        <source>no audio device could be opened</source>
+        <translation>kein Audiogerät ließ sich öffnen</translation>
+    </message>
+    <message>
+        <source>the player stopped with an error</source>
+        <translation>der Player brach mit einem Fehler ab</translation>
     </message>
 </context>
 <context>
@@ -717,6 +717,10 @@
         <source>Result</source>
         <translation>Ergebnis</translation>
     </message>
+    <message>
+        <source>none</source>
+        <translation>keine</translation>
+    </message>
 </context>
 <context>
     <name>ks::QueueView</name>
@@ -807,6 +811,35 @@ Trotzdem kürzen?</numerusform>
 
 Trotzdem kürzen?</numerusform>
         </translation>
+    </message>
+    <message>
+        <source>Existing files</source>
+        <translation>Vorhandene Dateien</translation>
+    </message>
+    <message numerus="yes">
+        <source>The destination folder %1 already holds a file of the same name for %n of the queued file(s).
+
+Replace them with the trimmed copies, skip those files, or keep both (the new copy is named like &quot;name (2).mp3&quot;)?</source>
+        <translation>
+            <numerusform>Der Zielordner %1 enthält bereits eine gleichnamige Datei für %n der Dateien in der Warteschlange.
+
+Sollen sie durch die gekürzten Kopien ersetzt, diese Dateien übersprungen oder beide behalten werden (die neue Kopie heißt dann etwa „name (2).mp3“)?</numerusform>
+            <numerusform>Der Zielordner %1 enthält bereits gleichnamige Dateien für %n der Dateien in der Warteschlange.
+
+Sollen sie durch die gekürzten Kopien ersetzt, diese Dateien übersprungen oder beide behalten werden (die neue Kopie heißt dann etwa „name (2).mp3“)?</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>Replace</source>
+        <translation>Ersetzen</translation>
+    </message>
+    <message>
+        <source>Skip</source>
+        <translation>Überspringen</translation>
+    </message>
+    <message>
+        <source>Keep both</source>
+        <translation>Beide behalten</translation>
     </message>
 </context>
 <context>

@@ -27,6 +27,8 @@ StepResult OutputCommit::run(const QString &temporary, const QString &outputPath
 {
     const bool inPlace = settings.outputMode == OutputMode::InPlace;
     OutputCommit commit(temporary, outputPath, sourcePath, planned, QFileInfo(inPlace ? outputPath : sourcePath));
+    commit.m_inPlace = inPlace;
+    commit.m_keepExisting = !inPlace && settings.existingOutputs != ExistingOutputs::Replace;
     if (const StepResult source = commit.stillPlanned(); !source.proceeds())
         return source;
     if (inPlace && settings.makeBackup) {
@@ -132,6 +134,11 @@ StepResult OutputCommit::replace()
     const bool targetExists = QFileInfo::exists(m_output);
     if (const StepResult source = stillPlanned(); !source.proceeds())
         return source;
+    // A copy that turned up while this one was written is left as it is.
+    if (targetExists && m_keepExisting)
+        return takeBack(outputExists());
+    if (targetExists && !m_inPlace)
+        m_notes << QStringLiteral("replaced the existing copy");
     if (!FileReplacer::replace(m_temporary, m_output)) {
         return fail((targetExists ? QStringLiteral("cannot replace %1") : QStringLiteral("cannot write %1"))
                             .arg(native(m_output)));

@@ -27,6 +27,8 @@ public:
     // it; in place it is the output.
     static StepResult run(const QString &temporary, const QString &outputPath, const QString &sourcePath,
             const FileIdentity &planned, const Settings &settings);
+    // A mirrored copy left out because a file of its name is there already.
+    static StepResult outputExists() { return StepResult::leftAlone(QStringLiteral("output exists - skipped")); }
 
 private:
     OutputCommit(const QString &temporary, const QString &outputPath, const QString &sourcePath,
@@ -52,6 +54,8 @@ private:
     QByteArray m_backupPrint; // the backup's fingerprint, when there is one to record
     QByteArray m_writtenPrint;
     QStringList m_notes;
+    bool m_inPlace = false;
+    bool m_keepExisting = false; // a mirrored copy must not take the place of a file that is there
 };
 
 } // namespace ks

@@ -1,5 +1,6 @@
 #include "aboutdialog.h"
 
+#include "panelstyle.h"
 #include "version.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,15 @@ QLabel *centredLabel(const QString &text, QWidget *parent, bool wordWrap = false
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(wordWrap);
     return label;
+}
+
+// The palette's quiet grey for a small note, made to read at 4.5:1 on the
+// window whatever the theme.
+QString noteColour(const QPalette &palette)
+{
+    return PanelStyle::readable(
+            palette.color(QPalette::Mid), palette.color(QPalette::WindowText), palette.color(QPalette::Window))
+            .name();
 }
 
 } // namespace
@@ -69,11 +79,13 @@ AboutDialog::AboutDialog(QWidget *parent)
     links->setOpenExternalLinks(true);
 
 #ifdef Q_OS_WIN
-    const QString licenceText = tr("<span style='color:palette(mid); font-size:small'>Uses FFmpeg under the LGPL "
-                                   "v3. Its licence and source details are in the ffmpeg folder.</span>");
+    const QString licenceText = tr("<span style='color:%1; font-size:small'>Uses FFmpeg under the LGPL "
+                                   "v3. Its licence and source details are in the ffmpeg folder.</span>")
+                                        .arg(noteColour(palette()));
 #else
-    const QString licenceText = tr("<span style='color:palette(mid); font-size:small'>Uses the system's FFmpeg, "
-                                   "which comes with its own licence (see /usr/share/doc/ffmpeg).</span>");
+    const QString licenceText = tr("<span style='color:%1; font-size:small'>Uses the system's FFmpeg, "
+                                   "which comes with its own licence (see /usr/share/doc/ffmpeg).</span>")
+                                        .arg(noteColour(palette()));
 #endif
     auto *licence = centredLabel(licenceText, this, true);
     licence->setObjectName(QStringLiteral("licenceLabel"));

@@ -221,6 +221,7 @@ void MainWindow::buildMenus()
     add(app, WindowCommands::Quit, &QWidget::close);
 
     QMenu *jobs = menuBar()->addMenu(tr("&Jobs"));
+    connect(jobs, &QMenu::aboutToShow, m_queueCommands, &QueueCommands::refreshCommands);
     // Runs and queue commands are connected by RunCommands and QueueCommands;
     // the menu only shows them.
     for (const WindowCommands::Command command : { WindowCommands::Analyse, WindowCommands::Trim,

@@ -19,9 +19,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QItemSelectionModel>
 #include <QMenu>
-#include <QSaveFile>
 #include <QUrl>
+
+#include <algorithm>
 
 namespace ks {
 
@@ -46,6 +48,33 @@ QueueCommands::QueueCommands(QueueView *view, VfdPanel *panel, LogConsole *log, 
     on(WindowCommands::RestoreOriginal, &QueueCommands::onRestoreOriginal);
     on(WindowCommands::DeleteBackups, &QueueCommands::onDeleteBackups);
     connect(m_view, &QWidget::customContextMenuRequested, this, &QueueCommands::showMenu);
+    QueueModel *queue = m_view->queue();
+    for (const auto signal : { &QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved })
+        connect(queue, signal, this, &QueueCommands::refreshCommands);
+    connect(queue, &QAbstractItemModel::modelReset, this, &QueueCommands::refreshCommands);
+    connect(queue, &QAbstractItemModel::dataChanged, this, &QueueCommands::refreshCommands);
+    connect(m_view->selectionModel(), &QItemSelectionModel::selectionChanged, this, &QueueCommands::refreshCommands);
+    // A run's end can leave backups that were not there when the rows changed.
+    connect(m_commands, &WindowCommands::runningChanged, this, &QueueCommands::refreshCommands);
+    refreshCommands();
+}
+
+void QueueCommands::refreshCommands()
+{
+    const QList<QueueItem> &items = m_view->queue()->items();
+    const bool selected = !m_view->selectedQueueRows().isEmpty();
+    const bool failed = std::any_of(
+            items.begin(), items.end(), [](const QueueItem &item) { return item.status == ItemStatus::Failed; });
+    // Looking for backups costs a look at the disk per row; in a run they are off anyway.
+    const bool backups = selected && !m_commands->isRunning() && !rowsWithBackups().isEmpty();
+    using C = WindowCommands;
+    for (const C::Command command : { C::AnalyseSelected, C::TrimSelected, C::CopyResult, C::Remove })
+        m_commands->setAvailable(command, selected);
+    m_commands->setAvailable(C::RetryFailed, failed);
+    m_commands->setAvailable(C::RestoreOriginal, backups);
+    m_commands->setAvailable(C::DeleteBackups, backups);
+    m_commands->setAvailable(C::ExportReport, !items.isEmpty());
+    m_commands->setAvailable(C::ClearQueue, !items.isEmpty());
 }
 
 void QueueCommands::onRemoveSelected()
@@ -71,6 +100,9 @@ void QueueCommands::onCopyResult()
     for (const int row : m_view->selectedQueueRows()) {
         const QueueItem &item = m_view->queue()->items().at(row);
         lines << QStringLiteral("%1\t%2").arg(native(item.path), item.message);
+        // What the tool said follows its file, as the tool tip shows it.
+        if (!item.detail.isEmpty())
+            lines << item.detail.trimmed();
     }
     if (!lines.isEmpty())
         QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
@@ -84,10 +116,8 @@ void QueueCommands::onExportReport()
             QDir(first).filePath(QStringLiteral("kestrova-report.csv")), tr("CSV files (*.csv);;All files (*)"));
     if (path.isEmpty())
         return;
-    QSaveFile file(path);
-    const QByteArray csv = QueueCsv::report(items);
-    if (!file.open(QIODevice::WriteOnly) || file.write(csv) != csv.size() || !file.commit())
-        m_log->append(tr("Cannot save the report to %1 - %2").arg(native(path), file.errorString()), Severity::Error);
+    if (const QString error = QueueCsv::save(items, path); !error.isEmpty())
+        m_log->append(tr("Cannot save the report to %1 - %2").arg(native(path), error), Severity::Error);
     else
         m_log->append(tr("Report of %n file(s) saved to %1", nullptr, int(items.size())).arg(native(path)),
                 Severity::Information);
@@ -157,7 +187,9 @@ void QueueCommands::onDeleteBackups()
         if (removed.ok())
             ++deleted;
         else
-            m_log->append(QStringLiteral("%1 - %2").arg(QFileInfo(path).fileName(), removed.message), Severity::Error);
+            m_log->append(
+                    QStringLiteral("%1 - %2").arg(m_view->queue()->items().at(row).displayName(), removed.message),
+                    Severity::Error);
     }
     m_log->append(tr("Deleted %n backup(s).", nullptr, deleted), Severity::Information);
 }
@@ -168,6 +200,7 @@ void QueueCommands::showMenu(const QPoint &position)
     if (row >= 0 && !m_view->selectedQueueRows().contains(row))
         m_view->selectQueueRow(row);
     const QueueItem item = row >= 0 ? m_view->queue()->items().at(row) : QueueItem();
+    refreshCommands();
 
     auto *menu = new QMenu(m_view);
     menu->setObjectName(QStringLiteral("queueMenu"));

@@ -25,6 +25,10 @@ public:
     QueueCommands(QueueView *view, VfdPanel *panel, LogConsole *log, WindowCommands *commands,
             const std::unique_ptr<UserPrompts> &prompts, QWidget *window);
 
+    // Turns off the commands that would find nothing to work on; a menu
+    // calls it as it opens, for backups made or removed meanwhile.
+    void refreshCommands();
+
 private:
     Q_DISABLE_COPY_MOVE(QueueCommands)
 

@@ -70,8 +70,11 @@ int QueueView::queueRowAt(const QPoint &position) const
 void QueueView::selectQueueRow(int row)
 {
     const QModelIndex index = m_sorted->mapFromSource(m_sorted->sourceModel()->index(row, 0));
-    if (index.isValid())
-        selectRow(index.row());
+    // The row alone, whatever modifier keys the last key event left held.
+    if (index.isValid()) {
+        selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    }
 }
 
 void QueueView::follow(int row)

@@ -15,6 +15,9 @@
 
 #include <QAction>
 #include <QDir>
+#include <QFileInfo>
+
+#include <iterator>
 
 namespace ks {
 
@@ -107,6 +110,33 @@ void RunCommands::retryFailed()
     start(false, trims);
 }
 
+// Copies already in the destination are replaced, passed over or kept
+// beside the new ones as the person says, once for the run; where none was
+// there to ask about, one that turns up meanwhile is kept.
+bool RunCommands::askAboutExistingOutputs(const QList<QueueItem> &items, Settings &run)
+{
+    run.existingOutputs = ExistingOutputs::KeepBoth;
+    int existing = 0;
+    for (const QueueItem &item : items) {
+        const QString output = mirrorPath(item, run.outputRoot);
+        existing += !output.isEmpty() && QFileInfo::exists(output) ? 1 : 0;
+    }
+    if (existing == 0)
+        return true;
+    const ExistingOutputs answers[]{ ExistingOutputs::Replace, ExistingOutputs::Skip, ExistingOutputs::KeepBoth };
+    const int answer = m_prompts->choose(m_window, tr("Existing files"),
+            tr("The destination folder %1 already holds a file of the same name for %n of the queued file(s).\n\n"
+               "Replace them with the trimmed copies, skip those files, or keep both (the new copy is "
+               "named like \"name (2).mp3\")?",
+                    nullptr, existing)
+                    .arg(native(run.outputRoot)),
+            { tr("Replace"), tr("Skip"), tr("Keep both") });
+    if (answer < 0 || answer >= int(std::size(answers)))
+        return false;
+    run.existingOutputs = answers[answer];
+    return true;
+}
+
 void RunCommands::start(bool analyseOnly, const QList<int> &rows)
 {
     const QList<QueueItem> items = itemsOf(rows);
@@ -169,9 +199,12 @@ void RunCommands::start(bool analyseOnly, const QList<int> &rows)
                 != QMessageBox::Yes)
             return;
     }
+    Settings run = settings;
+    if (!analyseOnly && settings.outputMode == OutputMode::Mirror && !askAboutExistingOutputs(items, run))
+        return;
     // Only the rows of this run start again from nothing.
     m_view->queue()->resetForRun(rows);
-    Q_EMIT accepted(itemsOf(rows), settings, analyseOnly);
+    Q_EMIT accepted(itemsOf(rows), run, analyseOnly);
 }
 
 } // namespace ks

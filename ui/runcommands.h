@@ -43,6 +43,7 @@ private:
     void start(bool analyseOnly, const QList<int> &rows);
     void startSelected(bool analyseOnly);
     void retryFailed();
+    bool askAboutExistingOutputs(const QList<QueueItem> &items, Settings &run);
     QList<QueueItem> itemsOf(const QList<int> &rows) const;
 
     QueueView *m_view;

@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QPushButton>
 
 namespace ks {
 
@@ -58,6 +59,18 @@ QMessageBox::StandardButton UserPrompts::question(QWidget *parent, const QString
         QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton)
 {
     return showBox(parent, QMessageBox::Question, title, text, buttons, defaultButton);
+}
+
+int UserPrompts::choose(QWidget *parent, const QString &title, const QString &text, const QStringList &choices)
+{
+    QMessageBox box(QMessageBox::Question, title, text, QMessageBox::Cancel, parent);
+    box.setTextFormat(Qt::PlainText);
+    QList<QPushButton *> buttons;
+    for (const QString &choice : choices)
+        buttons << box.addButton(choice, QMessageBox::AcceptRole);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.exec();
+    return int(buttons.indexOf(qobject_cast<QPushButton *>(box.clickedButton())));
 }
 
 int UserPrompts::exec(QDialog &dialog)

@@ -30,6 +30,9 @@ public:
     virtual QMessageBox::StandardButton information(QWidget *parent, const QString &title, const QString &text);
     virtual QMessageBox::StandardButton question(QWidget *parent, const QString &title, const QString &text,
             QMessageBox::StandardButtons buttons, QMessageBox::StandardButton defaultButton);
+    // A question answered by one of `choices`, each a button: the index of
+    // the one pressed, or -1 for Cancel.
+    virtual int choose(QWidget *parent, const QString &title, const QString &text, const QStringList &choices);
 
     // Runs one of the program's own dialogs modally and returns its result.
     virtual int exec(QDialog &dialog);

@@ -4,6 +4,9 @@
 #include <QAction>
 #include <QKeySequence>
 
+#include <algorithm>
+#include <iterator>
+
 namespace ks {
 
 namespace {
@@ -53,17 +56,41 @@ WindowCommands::WindowCommands(QObject *parent)
             keys << QKeySequence(QLatin1String(info.fallback));
         action->setShortcuts(keys);
         m_actions[i] = action;
+        m_available[i] = true;
     }
     m_actions[FailedOnly]->setCheckable(true);
     m_actions[Stop]->setEnabled(false);
 }
 
+namespace {
+
+constexpr WindowCommands::Command OffWhileRunning[] = { WindowCommands::AddFiles, WindowCommands::AddFolder,
+    WindowCommands::Remove, WindowCommands::ClearQueue, WindowCommands::Analyse, WindowCommands::Trim,
+    WindowCommands::AnalyseSelected, WindowCommands::TrimSelected, WindowCommands::RetryFailed,
+    WindowCommands::RestoreOriginal, WindowCommands::DeleteBackups, WindowCommands::Preferences };
+
+} // namespace
+
 void WindowCommands::setRunning(bool running)
 {
-    for (const Command command : { AddFiles, AddFolder, Remove, ClearQueue, Analyse, Trim, AnalyseSelected,
-                 TrimSelected, RetryFailed, RestoreOriginal, DeleteBackups, Preferences })
-        m_actions[command]->setEnabled(!running);
+    m_running = running;
+    for (const Command command : OffWhileRunning)
+        refresh(command);
     m_actions[Stop]->setEnabled(running);
+    Q_EMIT runningChanged(running);
+}
+
+void WindowCommands::setAvailable(Command command, bool available)
+{
+    m_available[command] = available;
+    refresh(command);
+}
+
+void WindowCommands::refresh(Command command)
+{
+    const bool blocked = m_running
+            && std::find(std::begin(OffWhileRunning), std::end(OffWhileRunning), command) != std::end(OffWhileRunning);
+    m_actions[command]->setEnabled(m_available[command] && !blocked);
 }
 
 void WindowCommands::bind(QAbstractButton *button, Command command) const

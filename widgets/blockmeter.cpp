@@ -14,7 +14,7 @@ namespace {
 const QColor teal(PanelPalette::Teal);
 const QColor amber(PanelPalette::Amber);
 const QColor red(PanelPalette::Red);
-const QColor labelColour(PanelPalette::Label);
+const QColor labelColour(PanelPalette::Caption);
 constexpr int blockGap = 2;
 
 // Whole-number form of channel × 0.17 truncated, which floating point

@@ -14,7 +14,7 @@ namespace {
 const QColor currentColour(PanelPalette::Current);
 const QColor markedColour(PanelPalette::Teal);
 const QColor idleColour(PanelPalette::Idle);
-const QColor labelColour(PanelPalette::Label);
+const QColor labelColour(PanelPalette::Caption);
 constexpr int lastSlot = DayTimeline::SlotCount - 1;
 
 bool validSlot(int slot)

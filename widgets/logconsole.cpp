@@ -15,7 +15,9 @@ LogConsole::LogConsole(QWidget *parent)
 {
     setObjectName(QStringLiteral("LogConsole"));
     setReadOnly(true);
-    setLineWrapMode(QPlainTextEdit::NoWrap);
+    // A long path or result wraps rather than hiding behind a scroll bar.
+    setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     document()->setMaximumBlockCount(m_maxLines);
     // The border comes from the stylesheet.
     setFrameShape(QFrame::NoFrame);

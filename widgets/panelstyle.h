@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QStringList>
 
@@ -17,6 +18,11 @@ public:
     // Applies the program's stylesheet to the running application; without
     // it the program keeps the platform's look. False when it cannot be read.
     static bool applyStyleSheet();
+
+    // WCAG's contrast ratio of two colours, from 1 to 21; text wants 4.5.
+    static double contrast(const QColor &a, const QColor &b);
+    // `quiet` moved toward `text` until it reads at 4.5:1 on `background`.
+    static QColor readable(const QColor &quiet, const QColor &text, const QColor &background);
 };
 
 } // namespace ks

@@ -298,6 +298,7 @@ private Q_SLOTS:
     void mirrorOntoTheSourcesRefused()
     {
         QFETCH(QString, destination);
+        QDir(at(u"out"_s)).removeRecursively(); // no copy of an earlier run there to replace
         QFETCH(bool, ontoSources);
         QVERIFY(QFileInfo(at(u"link to in"_s)).isSymLink() || QFile::link(at(u"in"_s), at(u"link to in"_s)));
         m_settings.outputRoot = at(destination);
@@ -311,6 +312,53 @@ private Q_SLOTS:
                              : u"Trimmed|head -0.850 s, tail -1.850 s (lossless, exact)|/%1/cut.wav"_s)
                         .arg(destination));
         QCOMPARE(test::sha256(at(u"in/cut.wav"_s)), before);
+    }
+
+    void existingOutputs_data()
+    {
+        QTest::addColumn<ExistingOutputs>("existing");
+        QTest::addColumn<QString>("rows");            // each file's "status|message|output", the totals
+        QTest::addColumn<QStringList>("destination"); // the files there afterwards
+        QTest::addColumn<bool>("earlierKept");        // the copies there before are as they were
+        const QString trimmed = u"Trimmed|head -0.850 s, tail -1.850 s (lossless, exact)"_s;
+        const QStringList both{ u"cut (2).wav"_s, u"cut (3).wav"_s, u"cut.wav"_s, u"two.wav"_s };
+        QTest::newRow("replace") << ExistingOutputs::Replace
+                                 << trimmed + u"; replaced the existing copy|/out/cut.wav "_s + trimmed
+                        + u"|/out/two.wav 2 2 0"_s
+                                 << QStringList{ u"cut (2).wav"_s, u"cut.wav"_s, u"two.wav"_s } << false;
+        QTest::newRow("skip") << ExistingOutputs::Skip
+                              << u"Skipped|output exists - skipped|/out/cut.wav "_s + trimmed + u"|/out/two.wav 2 1 1"_s
+                              << QStringList{ u"cut (2).wav"_s, u"cut.wav"_s, u"two.wav"_s } << true;
+        QTest::newRow("keep both") << ExistingOutputs::KeepBoth
+                                   << trimmed + u"|/out/cut (3).wav "_s + trimmed + u"|/out/two.wav 2 2 0"_s << both
+                                   << true;
+    }
+
+    // A copy already in the destination is replaced (and the result says so), left with its file
+    // skipped, or kept beside the new one under the first free "name (N)"; nothing else is touched.
+    void existingOutputs()
+    {
+        QFETCH(ExistingOutputs, existing);
+        QDir(at(u"out"_s)).removeRecursively();
+        QVERIFY(QDir().mkpath(at(u"out"_s)));
+        const auto tidy = qScopeGuard([&] { QDir(at(u"solo"_s)).removeRecursively(); });
+        QCOMPARE(test::makeAudio(at(u"solo/two.wav"_s)), QString());
+        QMap<QString, QByteArray> earlier;
+        for (const QString &name : { u"out/cut.wav"_s, u"out/cut (2).wav"_s }) {
+            QFile file(at(name));
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(name.toUtf8()));
+            file.close();
+            earlier.insert(name, test::sha256(at(name)));
+        }
+        m_settings.existingOutputs = existing;
+        m_settings.parallelJobs = 2;
+        QVERIFY(run({ queued(u"in/cut.wav"_s), queued(u"solo/two.wav"_s, u"solo"_s) }));
+        const auto sum = m_finished.value(0).value(0).value<BatchSummary>();
+        QTEST(u"%1 %2 %3 %4 %5"_s.arg(row(0), row(1)).arg(sum.processed).arg(sum.written).arg(sum.skipped), "rows");
+        QTEST(QDir(at(u"out"_s)).entryList(QDir::Files, QDir::Name), "destination");
+        QTEST(test::sha256(at(u"out/cut.wav"_s)) == earlier.value(u"out/cut.wav"_s), "earlierKept");
+        QCOMPARE(test::sha256(at(u"out/cut (2).wav"_s)), earlier.value(u"out/cut (2).wav"_s));
+        QVERIFY(qAbs(test::decodedSeconds(at(u"out/two.wav"_s)) - 2.3) < 0.0001);
     }
 
     void fileOutcomes_data()
@@ -337,7 +385,7 @@ private Q_SLOTS:
                                << outcome;
         };
         row("plan failed", Stage::Plan, StepResult::failure(u"damaged"_s, u"a\n b"_s), 0.0, {}, Severity::Error,
-                u"Failed|damaged|x.wav - damaged [a b]|1 0 0 0 1 0 0"_s);
+                u"Failed|damaged|x.wav - damaged|1 0 0 0 1 0 0"_s);
         row("analysed, a change", Stage::Plan, done, -0.5, {}, Severity::Information,
                 u"Analysed|would adjust head -0.500 s, tail unchanged|x.wav - measured head 1.00 s, tail 0.00 s; "
                 "head -0.500 s, tail unchanged|1 0 1 0 0 0.5 0"_s,
@@ -396,6 +444,7 @@ private Q_SLOTS:
                     + QString::asprintf("%d %d %d %d %d %g %g", t.processed, t.written, t.wouldChange, t.skipped,
                             t.failed, t.secondsCut, t.secondsAdded);
             QTEST(outcome->severity, "severity");
+            QCOMPARE(outcome->item.detail, result.detail); // for the tool tip and the record, not the line
             QCOMPARE(outcome->settled, outcome->item.status != ItemStatus::Pending);
         }
         QTEST(seen, "outcome");

@@ -225,6 +225,68 @@ private Q_SLOTS:
         QCOMPARE(after, before);
     }
 
+    void existingOutputsAndReport_data()
+    {
+        QTest::addColumn<QString>("existing"); // the option's value; empty: not given
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("said");            // the file's line, or what standard error says
+        QTest::addColumn<QStringList>("destination"); // the files there afterwards
+        QTest::addColumn<bool>("earlierKept");        // the copy there before is as it was
+        QTest::addColumn<QString>("csv");             // the report's row of the file; empty: no report
+        const QString trimmed = u"cut.wav - head -0.850 s, tail -1.850 s (lossless, exact)"_s;
+        const QString measured
+                = u"W/in/cut.wav,5.000,1.000,2.000,-0.850,-1.850,2.300,Trimmed,"
+                  "\"head -0.850 s, tail -1.850 s (lossless, exact)%1\",re-encoded"_s; // PCM, written again
+        const QString replaced = u"; replaced the existing copy"_s;
+        const QStringList one{ u"cut.wav"_s };
+        // As before the option was there: the copy is written over, and the line says so.
+        QTest::newRow("not given") << QString() << 0 << trimmed + replaced << one << false << measured.arg(replaced);
+        QTest::newRow("replace") << u"replace"_s << 0 << trimmed + replaced << one << false << measured.arg(replaced);
+        QTest::newRow("skip") << u"skip"_s << 0 << u"cut.wav - output exists - skipped"_s << one << true
+                              << u"W/in/cut.wav,0.000,0.000,0.000,0.000,0.000,0.000,Skipped,output exists - skipped,"_s;
+        QTest::newRow("keep both") << u"keep-both"_s << 0 << trimmed << QStringList{ u"cut (2).wav"_s, u"cut.wav"_s }
+                                   << true << measured.arg(QString());
+        QTest::newRow("unknown") << u"both"_s << 2
+                                 << u"option '--existing': unknown value 'both' (use replace, skip or keep-both)"_s
+                                 << one << true << QString();
+    }
+
+    // A copy already in the destination is replaced, left or kept beside the new one as --existing says;
+    // --csv writes the window's report of the run.
+    void existingOutputsAndReport()
+    {
+        QFETCH(QString, existing);
+        QFETCH(QString, said);
+        QFETCH(QString, csv);
+        const QString earlier = work(u"ex/cut.wav"_s), report = work(u"ex-report.csv"_s);
+        const auto tidy = qScopeGuard([&] { QDir(work(u"ex"_s)).removeRecursively(), QFile::remove(report); });
+        QFile copy(earlier);
+        QVERIFY(QDir().mkpath(work(u"ex"_s)) && copy.open(QIODevice::WriteOnly) && copy.write("earlier") == 7);
+        copy.close();
+        QStringList arguments{ u"trim"_s, u"--no-settings"_s, u"--out"_s, u"ex"_s, u"--csv"_s, report,
+            u"in/cut.wav"_s };
+        if (!existing.isEmpty())
+            arguments << u"--existing"_s << existing;
+        QProcess process;
+        process.setWorkingDirectory(work());
+        process.start(QStringLiteral(KESTROVA_CLI), arguments);
+        QVERIFY(process.waitForFinished(120000));
+        QTEST(process.exitCode(), "exitCode");
+        const QString told = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
+        QVERIFY2(told.contains(said), qPrintable(told));
+        QTEST(QDir(work(u"ex"_s)).entryList(QDir::Files, QDir::Name), "destination");
+        QTEST(test::sha256(earlier) == QCryptographicHash::hash("earlier", QCryptographicHash::Sha256), "earlierKept");
+        QFile written(report);
+        QCOMPARE(written.open(QIODevice::ReadOnly), !csv.isEmpty());
+        if (!csv.isEmpty()) {
+            const QStringList rows = QString::fromUtf8(written.readAll()).replace(work(), u"W"_s).split(u"\r\n"_s);
+            QCOMPARE(rows,
+                    QStringList({ u"path,length_s,head_s,tail_s,head_change_s,tail_change_s,new_length_s,"
+                                  "status,result,method"_s,
+                            csv, QString() }));
+        }
+    }
+
     // Each number's limits in --help are the ones its value is checked against, and every default
     // it shows, given back as the option, leaves every setting at its built-in value.
     void helpMatchesTheTable()

@@ -24,6 +24,7 @@ Settings unusualSettings()
     s.keepMtime = s.makeBackup = s.skipUntrimmed = s.recursive = s.autoCheck = s.desktopNotifications = false;
     s.padFallback = PadFallback::Skip;
     s.reencodeQuality = ReencodeQuality::Small;
+    s.existingOutputs = ExistingOutputs::KeepBoth;
     s.extensions = { QStringLiteral("opus"), QStringLiteral("mka") };
     s.ffmpegPath = QStringLiteral("/opt/ff mpeg/bin/ffmpeg");
     s.ffprobePath = QStringLiteral("/opt/ff mpeg/bin/ffprobe");

@@ -8,6 +8,7 @@
 #include "localhttpserver.h"
 #include "logconsole.h"
 #include "mainwindow.h"
+#include "panelstyle.h"
 #include "preferencesdialog.h"
 #include "queuemodel.h"
 #include "queueview.h"
@@ -42,6 +43,7 @@ struct ScriptedPrompts final : ks::UserPrompts
     QList<QStringList> picked;                    // file picker, or the folder picker's first
     QList<Button> answers;                        // message boxes
     QList<std::function<int(QDialog &)>> dialogs; // exec: may edit the dialog, returns its result
+    QList<int> chosen;                            // choose: the index of the button pressed, -1 for Cancel
     QStringList asked;                            // function|caption or title|text, start folder or filter
 
     QStringList openFileNames(QWidget *, const QString &caption, const QString &, const QString &filter) override
@@ -61,6 +63,10 @@ struct ScriptedPrompts final : ks::UserPrompts
     Button question(QWidget *, const QString &t, const QString &x, QMessageBox::StandardButtons, Button dflt) override
     {
         return box(u"question (%1)"_s.arg(dflt == QMessageBox::No ? u"No"_s : u"Yes"_s), t, x, dflt);
+    }
+    int choose(QWidget *, const QString &title, const QString &text, const QStringList &choices) override
+    {
+        return take(chosen, u"choose|"_s + title + u'|' + text + u'|' + choices.join(u','), -1);
     }
     int exec(QDialog &dialog) override
     {
@@ -249,13 +255,11 @@ private Q_SLOTS:
         QVERIFY(!middleIsBlank());
         rig.addFiles({ file(u"a/one.mp3"_s), file(u"in/cut.wav"_s) }); // empty, then a real file sorted first
         QVERIFY(middleIsBlank());
-        const QString idle = rig.live(rig.window->menuBar()->actions(), true);
-        QCOMPARE(rowMenu(),
-                u"Show in folder, Copy result, Analyse selected, Trim selected, Retry failed, "
-                "Restore original, Delete backups, Remove selected"_s);
+        QCOMPARE(rowMenu(), u"Show in folder, Copy result, Analyse selected, Trim selected, Remove selected"_s);
         view->sortByColumn(QueueModel::FileColumn, Qt::AscendingOrder); // cut.wav shown first, queued second
         view->selectRow(0);
         QCOMPARE(view->selectedQueueRows(), QList<int>{ 1 });
+        const QString idle = rig.live(rig.window->menuBar()->actions(), true);
         rig.command(u"Analyse selected"_s)->trigger();
         QCOMPARE(rig.live(rig.window->menuBar()->actions(), true) + u'|' + rowMenu(),
                 u"Exit, Stop, Copy result, Export report (CSV)..., Show failed only, Check for Updates..., "
@@ -410,6 +414,79 @@ private Q_SLOTS:
         QCOMPARE(std::tuple(rig.log().contains(u"An update check is already running."_s),
                          QSettings().value(u"updates/lastCheck"_s).toDateTime().isValid(), m_opened.isEmpty()),
                 std::tuple(byHand, !line.startsWith(u"Update check failed"_s), true)); // no link opened
+    }
+
+    void existingOutputs_data()
+    {
+        QTest::addColumn<int>("answer"); // the button pressed: Replace, Skip, Keep both; -1 Cancel
+        QTest::addColumn<QString>("statuses");
+        QTest::addColumn<QStringList>("destination"); // the files there afterwards
+        QTest::addColumn<bool>("earlierKept");        // the copies there before are as they were
+        const QStringList two{ u"cut two.wav"_s, u"cut.wav"_s };
+        QTest::newRow("replace") << 0 << u"Trimmed Trimmed"_s << two << false;
+        QTest::newRow("skip") << 1 << u"Skipped Skipped"_s << two << true;
+        QTest::newRow("keep both") << 2 << u"Trimmed Trimmed"_s
+                                   << QStringList{ u"cut (2).wav"_s, u"cut two (2).wav"_s, u"cut two.wav"_s,
+                                          u"cut.wav"_s }
+                                   << true;
+        QTest::newRow("cancel") << -1 << u"Pending Pending"_s << two << true;
+    }
+
+    // Copies already in the destination bring one question for the run, whose answer every file follows.
+    void existingOutputs()
+    {
+        QFETCH(int, answer);
+        Rig rig([&](Settings &s) { s.outputRoot = file(u"out"_s); });
+        QVERIFY(QDir().mkpath(file(u"out"_s)));
+        QStringList earlier;
+        for (const QString &name : { u"out/cut.wav"_s, u"out/cut two.wav"_s }) {
+            QFile copy(file(name));
+            QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(name.toUtf8()));
+            earlier << name;
+        }
+        rig.addFiles({ file(u"in/cut.wav"_s), file(u"other/cut two.wav"_s) });
+        rig.prompts->chosen << answer;
+        QTEST(rig.run(u"Trim now"_s), "statuses");
+        QCOMPARE(rig.prompts->asked.filter(u"choose|"_s),
+                QStringList(
+                        u"choose|Existing files|The destination folder %1 already holds a file of the same name "
+                        "for 2 of the queued file(s).\n\nReplace them with the trimmed copies, skip those files, or "
+                        "keep both (the new copy is named like \"name (2).mp3\")?|Replace,Skip,Keep both"_s.arg(
+                                file(u"out"_s))));
+        QTEST(QDir(file(u"out"_s)).entryList(QDir::Files, QDir::Name), "destination");
+        QStringList now;
+        for (const QString &name : earlier) {
+            QFile copy(file(name));
+            now << (copy.open(QIODevice::ReadOnly) ? QString::fromUtf8(copy.readAll()) : QString());
+        }
+        QTEST(now == earlier, "earlierKept");
+    }
+
+    // Jobs entries with nothing to work on are off, and come on with the queue's rows, selection and failures. A
+    // failure's log line gives the gist; ffmpeg's own text is in the result's wrapping tool tip and Copy result.
+    void jobsEntriesFollowTheQueueAndAFailureShowsItsGist()
+    {
+        Rig rig;
+        QAction *jobs = rig.command(u"Jobs"_s);
+        QCOMPARE(rig.live({ jobs }), u"Analyse, Trim now, Show failed only"_s);
+        QFile junk(file(u"junk/junk.mp3"_s)); // not audio, whatever its name says
+        QVERIFY(QDir().mkpath(file(u"junk"_s)) && junk.open(QIODevice::WriteOnly) && junk.write("no audio here\n") > 0);
+        junk.close();
+        rig.addFiles({ junk.fileName() });
+        QCOMPARE(rig.live({ jobs }), u"Analyse, Trim now, Export report (CSV)..., Show failed only, Clear queue"_s);
+        rig.view()->selectQueueRow(0);
+        QCOMPARE(rig.run(u"Analyse selected"_s), u"Failed"_s);
+        const QString gist = u"damaged or not an audio file (no readable frames)"_s;
+        QCOMPARE(rig.log().filter(u"junk.mp3"_s), QStringList(u"junk.mp3 - "_s + gist));
+        const QString tip = rig.queue()->index(0, QueueModel::ResultColumn).data(Qt::ToolTipRole).toString();
+        QVERIFY2(Qt::mightBeRichText(tip) && tip.contains(u"Failed to read frame size"_s), qPrintable(tip));
+        rig.command(u"Copy result"_s)->trigger();
+        QVERIFY(QGuiApplication::clipboard()->text().contains(gist + u"\n[mp3 @ 0x"_s));
+        QCOMPARE(rig.live({ jobs }),
+                u"Analyse, Trim now, Analyse selected, Trim selected, Retry failed, Copy result, "
+                "Export report (CSV)..., Show failed only, Remove selected, Clear queue"_s);
+        rig.command(u"Clear queue"_s)->trigger();
+        QCOMPARE(rig.live({ jobs }), u"Analyse, Trim now, Show failed only"_s);
     }
 
     // Dropped files join relative to their own folders, so both land straight in the destination. An analysis writes
@@ -583,6 +660,27 @@ private Q_SLOTS:
     // The window runs at QT_SCALE_FACTOR=2 (see CMakeLists.txt), the dense screen the logo must stay sharp on. The
     // window's smallest size fits a 1366 x 768 screen with a 40-pixel taskbar and a title bar, with the status bar and
     // the run buttons on it; Tab leaves the queue for the buttons.
+    void aboutNoteReads_data()
+    {
+        QTest::addColumn<QPalette>("palette");
+        QTest::newRow("the platform's") << QApplication::palette();
+        QTest::newRow("dark") << QPalette(QColor(u"#2B2B2B"_s));
+    }
+
+    // The About box's FFmpeg note is quiet yet reads at 4.5:1 on the dialog.
+    void aboutNoteReads()
+    {
+        QFETCH(QPalette, palette);
+        const QPalette before = QApplication::palette();
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
+        QApplication::setPalette(palette);
+        const AboutDialog about;
+        static const QRegularExpression colour(u"color:(#[0-9a-f]{6})"_s);
+        const QString note = colour.match(about.findChild<QLabel *>(u"licenceLabel"_s)->text()).captured(1);
+        const double ratio = PanelStyle::contrast(QColor(note), palette.color(QPalette::Window));
+        QVERIFY2(ratio >= 4.5 && ratio < 10, qPrintable(u"%1: %2:1"_s.arg(note).arg(ratio)));
+    }
+
     void sharpLogoFitsALaptopAndTabsOutOfTheQueue()
     {
         const AboutDialog about;
@@ -667,9 +765,8 @@ private Q_SLOTS:
         const QByteArray original = test::sha256(source);
         Rig rig([&](Settings &s) { s.outputMode = OutputMode::InPlace; });
         rig.addFiles({ source, file(u"in/garbage.mp3"_s) });
-        rig.prompts->answers.fill(QMessageBox::Yes, 5); // whatever each run asks
-        rig.command(u"Trim selected"_s)->trigger();     // nothing selected is not the whole queue
-        QCOMPARE(rig.log().last() + u'|' + rig.run({}), u"No files are selected.|Pending Pending"_s);
+        rig.prompts->answers.fill(QMessageBox::Yes, 5);         // whatever each run asks
+        QVERIFY(!rig.command(u"Trim selected"_s)->isEnabled()); // nothing selected is not the whole queue
         rig.view()->selectQueueRow(0);
         QCOMPARE(rig.run(u"Trim selected"_s), u"Trimmed Pending"_s);
         QCOMPARE(rig.prompts->asked.last().section(u'|', 2),
@@ -690,7 +787,8 @@ private Q_SLOTS:
         QCOMPARE(rig.log().last(), u"cut.wav - original restored"_s);
         QTRY_COMPARE_WITH_TIMEOUT(rig.window->findChild<EdgePreview *>()->findChild<QLabel *>()->text(),
                 EdgePreview::tr("Analyse the file to see its head and tail.").toUpper(), Patience);
-        QFile::copy(source, backup); // as an earlier session left it
+        QFile::copy(source, backup);                          // as an earlier session left it
+        Q_EMIT rig.command(u"Jobs"_s)->menu()->aboutToShow(); // which the menu finds as it opens
         QCOMPARE(rig.run(u"Delete backups"_s), u"Pending Failed"_s);
         QVERIFY(!QFileInfo::exists(backup));
     }

@@ -2,8 +2,10 @@
 #include "daytimeline.h"
 #include "edgestrip.h"
 #include "logconsole.h"
+#include "panelpalette.h"
 #include "panelstyle.h"
 #include "segmentdisplay.h"
+#include "statuschip.h"
 #include "vfdpanel.h"
 
 #include <QLabel>
@@ -38,6 +40,25 @@ bool fills(const QLabel *label, int allowed)
     return shown <= allowed && shown > allowed - metrics.horizontalAdvance(u"MM"_s);
 }
 
+// The panel's labels and the log, coloured by the program's style sheet.
+struct StyledSamples
+{
+    QColor colour(const char *role)
+    {
+        auto *label = new QLabel(u"X"_s, &panel);
+        label->setProperty("vfdRole", QLatin1String(role));
+        label->ensurePolished();
+        return label->palette().color(QPalette::WindowText);
+    }
+    QColor logBackground()
+    {
+        log.ensurePolished();
+        return log.palette().color(QPalette::Base);
+    }
+    VfdPanel panel;
+    LogConsole log;
+};
+
 } // namespace
 
 // The status panel's painted parts, the panel itself and the log.
@@ -47,6 +68,34 @@ class tst_Panel : public QObject
 
 private Q_SLOTS:
     void initTestCase() { QVERIFY(PanelStyle::applyStyleSheet()); }
+
+    void textReadsAtFourAndAHalfToOne_data()
+    {
+        QTest::addColumn<QColor>("text");
+        QTest::addColumn<QColor>("background");
+        const QColor glass(PanelPalette::Glass), tableRow(u"#FAFAFA"_s);
+        const StatusChip::Look unlit = StatusChip::look(teal, false);
+        StyledSamples labels; // as the style sheet colours them
+        QTest::newRow("panel caption") << labels.colour("caption") << glass;
+        QTest::newRow("panel info") << labels.colour("info") << glass;
+        QTest::newRow("panel summary") << labels.colour("summary") << glass;
+        QTest::newRow("scale labels") << QColor(PanelPalette::Caption) << glass;
+        QTest::newRow("unlit chip") << unlit.text << unlit.fill;
+        QTest::newRow("log time") << QColor(PanelPalette::LogTime) << labels.logBackground();
+        QTest::newRow("log warning") << QColor(PanelPalette::LogLevels[2]) << labels.logBackground();
+        QTest::newRow("skipped row") << QColor(PanelPalette::SkippedText) << tableRow;
+        QTest::newRow("failed row") << QColor(PanelPalette::FailedText) << tableRow;
+    }
+
+    // WCAG's AA for small text, on the backgrounds each colour is drawn on.
+    void textReadsAtFourAndAHalfToOne()
+    {
+        QFETCH(QColor, text);
+        QFETCH(QColor, background);
+        const double ratio = PanelStyle::contrast(text, background);
+        QVERIFY2(ratio >= 4.5,
+                qPrintable(u"%1 on %2: %3:1"_s.arg(text.name(), background.name()).arg(ratio, 0, 'f', 2)));
+    }
 
     void geometry_data()
     {
@@ -200,8 +249,9 @@ private Q_SLOTS:
         console.append(QString(400, u'w'));
         QCOMPARE(console.document()->blockCount(), 2000);
         QCOMPARE(console.document()->firstBlock().text().mid(22), u"line 1"_s);
-        QTRY_VERIFY(console.horizontalScrollBar()->maximum() > 0); // unwrapped
-        QCOMPARE(console.document()->lastBlock().layout()->lineCount(), 1);
+        // A line longer than the console wraps, even a word with no space to break at.
+        QTRY_VERIFY(console.document()->lastBlock().layout()->lineCount() > 1);
+        QCOMPARE(console.horizontalScrollBar()->maximum(), 0);
 
         // The user scrolls up to read; the next message brings the view back.
         QScrollBar *bar = console.verticalScrollBar();
