@@ -341,7 +341,7 @@ private Q_SLOTS:
                 QVERIFY2(row.get(settings) == row.get(Settings()), qPrintable(entry + u": "_s + row.storeKey()));
             ++checked;
         }
-        QCOMPARE(checked, 14);
+        QCOMPARE(checked, 15);
     }
 
     // Two runs in place over one folder at once: each file trimmed exactly once, none reported failed.
