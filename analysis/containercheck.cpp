@@ -3,6 +3,7 @@
 #include "mappedfile.h"
 #include "mp3stream.h"
 
+#include <QFile>
 #include <QtEndian>
 
 namespace ks {
@@ -53,6 +54,14 @@ ContainerCheck::Mp3Layout ContainerCheck::mp3Layout(const QString &path, bool wh
         at += frame.length;
     }
     return layout;
+}
+
+bool ContainerCheck::endsWithId3v1(const QString &path)
+{
+    QFile file(path);
+    constexpr qint64 TagSize = 128;
+    return file.open(QIODevice::ReadOnly) && file.size() >= TagSize && file.seek(file.size() - TagSize)
+            && file.read(3) == "TAG";
 }
 
 QString ContainerCheck::wavProblem(const QString &path)

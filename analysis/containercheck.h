@@ -22,6 +22,9 @@ public:
     // Reads the first frame only unless `wholeFile`, which walks them all.
     static Mp3Layout mp3Layout(const QString &path, bool wholeFile);
 
+    // Whether the file's last 128 bytes are an ID3v1 tag.
+    static bool endsWithId3v1(const QString &path);
+
     // Why a WAV's RIFF, RF64 or data sizes do not describe the file on disk
     // (unset as 0xFFFFFFFF, short of the data, past the end), or an empty
     // string.

@@ -36,6 +36,8 @@ constexpr Codec Codecs[] = {
     { QLatin1String("mp2"), QLatin1String("mp2"), false, true, Rate::Nearest },
     { QLatin1String("vorbis"), QLatin1String("libvorbis"), false, true, Rate::Quality },
     { QLatin1String("opus"), QLatin1String("libopus"), false, true, Rate::Opus },
+    // A copy of Speex in Ogg starts where the source does, whatever cut it was asked for.
+    { QLatin1String("speex"), QLatin1String("libspeex"), false, true, Rate::Bits, 2150, 44200 },
     { QLatin1String("wmav1"), QLatin1String("wmav1"), false, true, Rate::Bits, 24000, 440000 },
     { QLatin1String("wmav2"), QLatin1String("wmav2"), false, true, Rate::Bits, 24000, 440000 },
     { QLatin1String("flac"), QLatin1String("flac"), true, true, Rate::None },
