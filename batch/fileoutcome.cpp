@@ -39,12 +39,9 @@ FileOutcome finished(
 
 FileOutcome failed(const QueueItem &item, const QString &why, bool logged, const QString &detail = {})
 {
-    // The tool's whole text follows the short line, joined into one.
-    const QString line = QStringLiteral("%1 - %2").arg(item.displayName(), why);
+    // The line says why in plain words; the tool's whole text is kept as the detail, for the record and the tool tip.
     FileOutcome outcome = finished(item, ItemStatus::Failed, why, Severity::Error,
-            !logged                    ? QString()
-                    : detail.isEmpty() ? line
-                                       : line + QStringLiteral(" [") + detail.simplified() + u']');
+            logged ? QStringLiteral("%1 - %2").arg(item.displayName(), why) : QString());
     outcome.item.detail = detail;
     outcome.tally.failed = 1;
     return outcome;
