@@ -336,8 +336,9 @@ private Q_SLOTS:
             QTest::newRow(tag) << stage << result << analyseOnly << headChange << outputPath << stopRaised << severity
                                << outcome;
         };
+        // The line in plain words; the tool's text stays as the detail.
         row("plan failed", Stage::Plan, StepResult::failure(u"damaged"_s, u"a\n b"_s), 0.0, {}, Severity::Error,
-                u"Failed|damaged|x.wav - damaged [a b]|1 0 0 0 1 0 0"_s);
+                u"Failed|damaged|x.wav - damaged|1 0 0 0 1 0 0"_s);
         row("analysed, a change", Stage::Plan, done, -0.5, {}, Severity::Information,
                 u"Analysed|would adjust head -0.500 s, tail unchanged|x.wav - measured head 1.00 s, tail 0.00 s; "
                 "head -0.500 s, tail unchanged|1 0 1 0 0 0.5 0"_s,
@@ -397,6 +398,7 @@ private Q_SLOTS:
                             t.failed, t.secondsCut, t.secondsAdded);
             QTEST(outcome->severity, "severity");
             QCOMPARE(outcome->settled, outcome->item.status != ItemStatus::Pending);
+            QCOMPARE(outcome->item.detail, result.detail);
         }
         QTEST(seen, "outcome");
     }
