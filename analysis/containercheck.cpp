@@ -3,6 +3,7 @@
 #include "mappedfile.h"
 #include "mp3stream.h"
 
+#include <QFile>
 #include <QtEndian>
 
 #include <iterator>
@@ -79,6 +80,14 @@ ContainerCheck::AdtsRun ContainerCheck::adtsRun(const QString &path)
         at += length;
     }
     return run;
+}
+
+bool ContainerCheck::endsWithId3v1(const QString &path)
+{
+    QFile file(path);
+    constexpr qint64 TagSize = 128;
+    return file.open(QIODevice::ReadOnly) && file.size() >= TagSize && file.seek(file.size() - TagSize)
+            && file.read(3) == "TAG";
 }
 
 QString ContainerCheck::wavProblem(const QString &path)

@@ -35,6 +35,8 @@ public:
         int bitRate() const { return samples > 0 ? int(bytes * 8 * sampleRate / samples) : 0; }
     };
     static AdtsRun adtsRun(const QString &path);
+    // Whether the file's last 128 bytes are an ID3v1 tag.
+    static bool endsWithId3v1(const QString &path);
 
     // Why a WAV's RIFF, RF64 or data sizes do not describe the file on disk
     // (unset as 0xFFFFFFFF, short of the data, past the end), or an empty

@@ -10,14 +10,14 @@
 
 namespace ks {
 
-QStringList probeArguments(const QString &path)
+QStringList probeArguments(const QString &path, const QString &level)
 {
     // Every stream, so the attached pictures are counted along with the audio.
-    return { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+    return { QStringLiteral("-v"), level, QStringLiteral("-show_entries"),
         QStringLiteral("format=duration,bit_rate,format_name:format_tags"), QStringLiteral("-show_entries"),
         QStringLiteral("stream=codec_type,codec_name,sample_rate,channels,bit_rate,start_time"
                        ":stream_disposition=attached_pic"),
-        QStringLiteral("-of"), QStringLiteral("json"), path };
+        QStringLiteral("-show_chapters"), QStringLiteral("-of"), QStringLiteral("json"), path };
 }
 
 MediaInfo parseProbeOutput(const QByteArray &json)
@@ -29,7 +29,18 @@ MediaInfo parseProbeOutput(const QByteArray &json)
     info.durationSec = format.value(QLatin1String("duration")).toString().toDouble();
     info.formatName = format.value(QLatin1String("format_name")).toString();
     info.bitRate = format.value(QLatin1String("bit_rate")).toString().toInt();
-    info.tagKeys = format.value(QLatin1String("tags")).toObject().keys();
+    const QJsonObject tags = format.value(QLatin1String("tags")).toObject();
+    info.tagKeys = tags.keys();
+    info.timeReference = tags.value(QLatin1String("time_reference")).toString();
+    for (const QJsonValue &value : root.value(QLatin1String("chapters")).toArray()) {
+        const QJsonObject mark = value.toObject();
+        Chapter chapter{ mark.value(QLatin1String("start_time")).toString().toDouble(),
+            mark.value(QLatin1String("end_time")).toString().toDouble(), {} };
+        const QJsonObject chapterTags = mark.value(QLatin1String("tags")).toObject();
+        for (auto tag = chapterTags.begin(); tag != chapterTags.end(); ++tag)
+            chapter.tags.append({ tag.key(), tag.value().toString() });
+        info.chapters.append(chapter);
+    }
 
     QJsonObject audio;
     for (const QJsonValue &value : root.value(QLatin1String("streams")).toArray()) {
@@ -62,6 +73,31 @@ MediaInfo parseProbeOutput(const QByteArray &json)
     return info;
 }
 
+namespace {
+
+// The first audio packets' timestamps where they do not rise: without them a
+// cut has nowhere to begin, and what is written plays out of order.
+QString flatTimestamps(const ToolPaths &tools, const QString &path, const CancelCallback &cancelled)
+{
+    const ToolRun run = runTool(tools.ffprobe,
+            { QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"), QStringLiteral("a:0"),
+                    QStringLiteral("-read_intervals"), QStringLiteral("%+#16"), QStringLiteral("-show_entries"),
+                    QStringLiteral("packet=pts"), QStringLiteral("-of"), QStringLiteral("csv=p=0"), path },
+            cancelled, {}, {});
+    const QStringList stamps = run.stdOut.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    qint64 last = -1;
+    for (const QString &stamp : stamps) {
+        bool ok = false;
+        const qint64 pts = stamp.trimmed().toLongLong(&ok);
+        if (!ok || (pts <= last && last >= 0))
+            return QStringLiteral("%1: audio packets stamped %2").arg(path, stamps.join(QLatin1Char(' ')).simplified());
+        last = pts;
+    }
+    return {};
+}
+
+} // namespace
+
 MediaInfo probeMedia(const ToolPaths &tools, const QString &path, const CancelCallback &cancelled)
 {
     MediaInfo info;
@@ -76,8 +112,12 @@ MediaInfo probeMedia(const ToolPaths &tools, const QString &path, const CancelCa
         return info;
     }
     if (!run.started || run.exitCode != 0) {
-        info.error = ToolMessage::oneLine(run.stdErr, path);
-        info.detail = run.stdErr.trimmed();
+        // A decoder that is missing a feature only warns, and ffprobe then fails without a word.
+        const ToolRun told = run.started && run.stdErr.trimmed().isEmpty()
+                ? runTool(tools.ffprobe, probeArguments(path, QStringLiteral("warning")), cancelled, {}, {})
+                : run;
+        info.error = ToolMessage::oneLine(told.stdErr, path);
+        info.detail = told.stdErr.trimmed();
         if (info.error.isEmpty())
             info.error = QStringLiteral("ffprobe failed");
         return info;
@@ -91,6 +131,16 @@ MediaInfo probeMedia(const ToolPaths &tools, const QString &path, const CancelCa
         info.durationSec = adts.seconds();
         info.bitRate = adts.bitRate();
     }
+    if (const QString flat = info.ok && info.formatName.startsWith(QLatin1String("matroska"))
+                    ? flatTimestamps(tools, path, cancelled)
+                    : QString();
+            !flat.isEmpty()) {
+        info.ok = false;
+        info.error = QStringLiteral("damaged audio (its packets carry no timestamps)");
+        info.detail = flat;
+    }
+    if (info.ok && info.formatName == QLatin1String("mp3"))
+        info.id3v1 = ContainerCheck::endsWithId3v1(path);
     if (info.ok && info.codec == QLatin1String("mp3") && info.formatName == QLatin1String("mp3")) {
         info.gaplessHeader = ContainerCheck::mp3Layout(path, false).taggedFirst;
         info.framesInSync = Mp3Stream::read(path).problem.isEmpty();

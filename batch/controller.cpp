@@ -4,6 +4,7 @@
 #include "folderscan.h"
 #include "mediaprobe.h"
 #include "runcheck.h"
+#include "textformat.h"
 #include "toolpaths.h"
 #include "trimengine.h"
 
@@ -32,11 +33,10 @@ void Controller::scan(const QString &root, const QStringList &extensions, bool r
     const FolderScan::Result found = FolderScan::run(
             root, extensions, recursive, [&stop] { return stop.isRaised(); },
             [this](int filesFound) { Q_EMIT scanProgress(filesFound); });
-    if (found.namesNotUtf8 > 0) {
-        Q_EMIT message(QStringLiteral("Skipped %1 file(s) whose names are not valid UTF-8").arg(found.namesNotUtf8),
-                Severity::Warning);
-    }
-    Q_EMIT scanFinished(found.files, root, stop.isRaised());
+    for (const QString &name : found.namesNotUtf8)
+        Q_EMIT message(
+                QStringLiteral("%1 - skipped: its name is not valid UTF-8").arg(native(name)), Severity::Warning);
+    Q_EMIT scanFinished(found.files, root, stop.isRaised(), int(found.namesNotUtf8.size()));
 }
 
 // One batch's shared state. Everything below the mutex is touched only

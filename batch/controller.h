@@ -38,7 +38,8 @@ public:
 Q_SIGNALS:
     // Every FolderScan::ReportEvery files found.
     void scanProgress(int filesFound);
-    void scanFinished(const QStringList &files, const QString &root, bool cancelled);
+    // `namesNotUtf8`: files skipped, each named in a message.
+    void scanFinished(const QStringList &files, const QString &root, bool cancelled, int namesNotUtf8);
     // `index` is the item's place in the run; the item carries its queue id.
     void itemChanged(int index, const ks::QueueItem &item);
     void fileProgress(int index, int percent);

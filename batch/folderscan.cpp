@@ -46,9 +46,28 @@ FolderScan::Result FolderScan::run(const QString &root, const QStringList &exten
 
 // Qt leaves such names out of every listing, so they are counted from the
 // raw directory entries.
-int FolderScan::namesNotUtf8(const QString &root, const QStringList &extensions, bool recursive)
+QString FolderScan::escapedName(const QByteArray &name)
 {
-    int count = 0;
+    QString shown;
+    for (qsizetype at = 0; at < name.size();) {
+        // The longest run from here that is valid UTF-8, else one byte escaped.
+        qsizetype valid = 0;
+        for (qsizetype length = 1; length <= 4 && at + length <= name.size(); ++length) {
+            const QByteArray piece = name.mid(at, length);
+            if (QString::fromUtf8(piece).toUtf8() == piece)
+                valid = length;
+        }
+        shown += valid > 0
+                ? QString::fromUtf8(name.mid(at, valid))
+                : QStringLiteral("\\x") + QString::number(uchar(name.at(at)), 16).toUpper().rightJustified(2, u'0');
+        at += valid > 0 ? valid : 1;
+    }
+    return shown;
+}
+
+QStringList FolderScan::namesNotUtf8(const QString &root, const QStringList &extensions, bool recursive)
+{
+    QStringList names;
 #ifdef Q_OS_UNIX
     QStringList folders{ root };
     if (recursive) {
@@ -69,7 +88,8 @@ int FolderScan::namesNotUtf8(const QString &root, const QStringList &extensions,
                     || std::any_of(extensions.cbegin(), extensions.cend(), [&lower](const QString &extension) {
                            return lower.endsWith('.' + extension.trimmed().toLower().toUtf8());
                        });
-            count += scanned ? 1 : 0;
+            if (scanned)
+                names << QDir(folder).filePath(escapedName(name));
         }
         ::closedir(dir);
     }
@@ -78,7 +98,7 @@ int FolderScan::namesNotUtf8(const QString &root, const QStringList &extensions,
     Q_UNUSED(extensions)
     Q_UNUSED(recursive)
 #endif
-    return count;
+    return names;
 }
 
 } // namespace ks

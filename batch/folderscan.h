@@ -8,14 +8,15 @@ namespace ks {
 
 // One folder's scan for the files of the scanned types: regular readable
 // files only, no link followed, sorted by name without regard to case.
-// Names that are not valid UTF-8 are counted, since no listing shows them.
+// Names that are not valid UTF-8 are listed apart, their bytes escaped,
+// since Qt cannot hold them.
 class FolderScan final
 {
 public:
     struct Result
     {
         QStringList files;
-        int namesNotUtf8 = 0;
+        QStringList namesNotUtf8; // as escapedName() shows them
         bool stopped = false;
     };
 
@@ -28,8 +29,11 @@ public:
             const std::function<bool()> &stopped, const std::function<void(int)> &progress);
 
     // The files below `root` of a scanned type whose names are not valid
-    // UTF-8 (none where names are not bytes).
-    static int namesNotUtf8(const QString &root, const QStringList &extensions, bool recursive);
+    // UTF-8 (none where names are not bytes), as escapedName() shows them.
+    static QStringList namesNotUtf8(const QString &root, const QStringList &extensions, bool recursive);
+
+    // A name of bytes as text: valid UTF-8 as it is, every other byte as \xE9.
+    static QString escapedName(const QByteArray &name);
 };
 
 } // namespace ks

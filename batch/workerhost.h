@@ -44,7 +44,7 @@ public:
 
 Q_SIGNALS:
     void scanProgress(int filesFound);
-    void scanFinished(const QStringList &files, const QString &root, bool cancelled);
+    void scanFinished(const QStringList &files, const QString &root, bool cancelled, int namesNotUtf8);
     void itemChanged(int index, const ks::QueueItem &item);
     void fileProgress(int index, int percent);
     void batchProgress(int done, int total);

@@ -163,6 +163,11 @@ void CliRunner::queueNextPath()
             return;
         }
         const QString given = m_pendingPaths.takeFirst();
+        if (m_namesNotUtf8Given.contains(given)) {
+            complain(QStringLiteral("'%1': skipped: its name is not valid UTF-8").arg(given));
+            ++m_namesNotUtf8;
+            continue;
+        }
         const QFileInfo info(given);
         if (!info.exists()) {
             complain(QStringLiteral("'%1': no such file or folder").arg(given));
@@ -199,8 +204,9 @@ void CliRunner::onScanProgress(int filesFound)
     drawProgress();
 }
 
-void CliRunner::onScanFinished(const QStringList &found, const QString &root, bool cancelled)
+void CliRunner::onScanFinished(const QStringList &found, const QString &root, bool cancelled, int namesNotUtf8)
 {
+    m_namesNotUtf8 += namesNotUtf8;
     const QStringList files
             = m_settings.outputMode == OutputMode::InPlace ? found : AddedPaths::outside(found, m_settings.outputRoot);
     if (files.isEmpty() && !cancelled && !m_options.quiet) {
@@ -386,7 +392,10 @@ bool CliRunner::writeCsv()
 void CliRunner::printTotals(const BatchSummary &summary, bool cancelled)
 {
     m_progress.clear();
-    m_report.printTotals(summary, cancelled, m_missingPaths, int(m_resumed.size()));
+    BatchSummary counted = summary;
+    counted.processed += m_namesNotUtf8;
+    counted.skipped += m_namesNotUtf8;
+    m_report.printTotals(counted, cancelled, m_missingPaths, int(m_resumed.size()));
 }
 
 void CliRunner::finish(int exitCode)

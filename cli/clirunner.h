@@ -36,6 +36,10 @@ public:
     static constexpr int SomethingFailed = 1;
     static constexpr int Refused = 2;
 
+    // Paths given as bytes that are not valid UTF-8, as FolderScan::escapedName
+    // shows them (and as they stand among the options' paths): each is skipped, named.
+    void setNamesNotUtf8(const QStringList &escaped) { m_namesNotUtf8Given = escaped; }
+
     // What the command line adds to a refusal's sentence: the option that mends it.
     static QString refusalHint(RunRefusal refusal);
 
@@ -66,7 +70,7 @@ private:
     void refuse(const QString &reason);
 
     void onScanProgress(int filesFound);
-    void onScanFinished(const QStringList &files, const QString &root, bool cancelled);
+    void onScanFinished(const QStringList &files, const QString &root, bool cancelled, int namesNotUtf8);
     void onItemChanged(int index, const ks::QueueItem &item);
     void onFileProgress(int index, int percent);
     void onBatchProgress(int done, int total);
@@ -94,6 +98,8 @@ private:
     QList<QJsonObject> m_resumed; // the earlier records of the files passed over, in queue order
     QString m_base;               // --base, absolute, when copies are mirrored
     int m_missingPaths = 0;
+    QStringList m_namesNotUtf8Given;
+    int m_namesNotUtf8 = 0; // files skipped for a name Qt cannot hold, counted among the skipped
     bool m_stopRequested = false;
     bool m_outputClosed = false;
 

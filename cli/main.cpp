@@ -1,5 +1,6 @@
 #include "clioptions.h"
 #include "clirunner.h"
+#include "folderscan.h"
 #include "identity.h"
 #include "recordtypes.h"
 #include "signalwatcher.h"
@@ -26,7 +27,16 @@ int main(int argc, char *argv[])
     ks::applyIdentity();
     ks::registerRecordTypes();
 
-    const ks::CliOptions options = ks::CliOptions::parse(app.arguments().mid(1));
+    // Qt cannot hold a name that is not valid UTF-8: it is shown with its bytes escaped, and skipped.
+    QStringList arguments;
+    QStringList namesNotUtf8;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray given(argv[i]);
+        arguments << ks::FolderScan::escapedName(given);
+        if (QString::fromUtf8(given).toUtf8() != given)
+            namesNotUtf8 << arguments.last();
+    }
+    const ks::CliOptions options = ks::CliOptions::parse(arguments);
     if (options.help) {
         print(stdout, ks::CliOptions::helpText());
         return 0;
@@ -44,6 +54,7 @@ int main(int argc, char *argv[])
 
     ks::SignalWatcher signalWatcher;
     ks::CliRunner runner(options);
+    runner.setNamesNotUtf8(namesNotUtf8);
     QObject::connect(&signalWatcher, &ks::SignalWatcher::caught, &runner, &ks::CliRunner::stop);
     QObject::connect(&runner, &ks::CliRunner::finished, &app, &QCoreApplication::exit, Qt::QueuedConnection);
     QTimer::singleShot(0, &runner, &ks::CliRunner::start);

@@ -37,6 +37,8 @@ constexpr Codec Codecs[] = {
     { QLatin1String("mp2"), QLatin1String("mp2"), false, true, Rate::Nearest, { 128, 96, 64 } },
     { QLatin1String("vorbis"), QLatin1String("libvorbis"), false, true, Rate::Vorbis, { 96, 64, 48 } },
     { QLatin1String("opus"), QLatin1String("libopus"), false, true, Rate::Opus, { 64, 48, 32 } },
+    // A copy of Speex in Ogg starts where the source does, whatever cut it was asked for.
+    { QLatin1String("speex"), QLatin1String("libspeex"), false, true, Rate::Bits, { 24, 16, 8 }, 2150, 44200 },
     { QLatin1String("wmav1"), QLatin1String("wmav1"), false, true, Rate::Bits, { 96, 64, 48 }, 24000, 440000 },
     { QLatin1String("wmav2"), QLatin1String("wmav2"), false, true, Rate::Bits, { 96, 64, 48 }, 24000, 440000 },
     { QLatin1String("flac"), QLatin1String("flac"), true, true, Rate::None },

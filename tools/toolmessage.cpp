@@ -109,6 +109,14 @@ QString ToolMessage::oneLine(
         if (toolOutput.contains(cause.text, Qt::CaseInsensitive))
             return cause.words;
     }
+    // The AAC decoder names the profile it lacks by its MPEG-4 object type.
+    static const QRegularExpression aacProfile(
+            QStringLiteral("Audio object type (?:SBR\\+)?(\\d+) is not implemented"));
+    if (const QRegularExpressionMatch lacking = aacProfile.match(toolOutput); lacking.hasMatch()) {
+        const QString type = lacking.captured(1);
+        return QStringLiteral("unsupported AAC profile (%1)")
+                .arg(type == QLatin1String("42") ? QStringLiteral("xHE-AAC") : QStringLiteral("object type ") + type);
+    }
 
     QString picked;
     for (QString line : toolOutput.split(QLatin1Char('\n'))) {

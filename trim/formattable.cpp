@@ -3,6 +3,7 @@
 #include "mediaprobe.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace ks {
 
@@ -10,12 +11,14 @@ namespace {
 
 enum class Family {
     Plain,
-    Mp3,  // tags in ID3v2.3, which every player reads
+    Mp3,  // tags in ID3v2.3, which every player reads, and ID3v1 where the source had one
+    Adts, // raw AAC: tags in an ID3v2 tag at the head
+    Mp2,  // raw MPEG audio, whose muxer writes no tags: the source's are carried over
     Mp4,  // iTunes atoms, free-form tags only when asked
     Ipod, // as MP4, but the muxer takes only AAC and ALAC
     Aiff, // tags and cover in an ID3 chunk, only when asked
     Ogg,  // no attached pictures
-    Wav,  // RF64 once it outgrows the 4 GB of a RIFF header
+    Wav,  // RF64 once it outgrows the 4 GB of a RIFF header; the bext chunk only when asked
 };
 
 struct Container
@@ -32,7 +35,7 @@ constexpr Container Containers[] = {
     { QLatin1String("mov"), QLatin1String("mov"), Family::Mp4, true },
     { QLatin1String("m4a"), QLatin1String("mov"), Family::Ipod, true },
     { QLatin1String("m4b"), QLatin1String("mov"), Family::Ipod, true },
-    { QLatin1String("aac"), QLatin1String("aac"), Family::Plain, true },
+    { QLatin1String("aac"), QLatin1String("aac"), Family::Adts, true },
     { QLatin1String("ogg"), QLatin1String("ogg"), Family::Ogg, true },
     { QLatin1String("oga"), QLatin1String("ogg"), Family::Ogg, true },
     { QLatin1String("opus"), QLatin1String("ogg"), Family::Ogg, true },
@@ -51,7 +54,7 @@ constexpr Container Containers[] = {
     { QLatin1String("mka"), QLatin1String("matroska"), Family::Plain, true },
     { QLatin1String("mkv"), QLatin1String("matroska"), Family::Plain, true },
     { QLatin1String("webm"), QLatin1String("matroska"), Family::Plain, true },
-    { QLatin1String("mp2"), QLatin1String("mp3"), Family::Plain, true },
+    { QLatin1String("mp2"), QLatin1String("mp3"), Family::Mp2, true },
     { QLatin1String("caf"), QLatin1String("caf"), Family::Plain, true },
     { QLatin1String("au"), QLatin1String("au"), Family::Plain, true },
     { QLatin1String("w64"), QLatin1String("w64"), Family::Plain, true },
@@ -165,11 +168,31 @@ QStringList FormatTable::muxerArguments(const QString &suffix, const MediaInfo &
     return args;
 }
 
-QStringList FormatTable::tagArguments(const QString &suffix, const MediaInfo &source)
+QStringList FormatTable::tagArguments(const QString &suffix, const MediaInfo &source, const RewritePlan::Cut &cut)
 {
     switch (familyOf(suffix, source)) {
     case Family::Mp3:
+        if (source.id3v1)
+            return { QStringLiteral("-id3v2_version"), QStringLiteral("3"), QStringLiteral("-write_id3v1"),
+                QStringLiteral("1") };
         return { QStringLiteral("-id3v2_version"), QStringLiteral("3") };
+    case Family::Adts:
+        if (source.tagKeys.isEmpty())
+            return {};
+        return { QStringLiteral("-write_id3v2"), QStringLiteral("1") };
+    case Family::Wav: {
+        if (source.timeReference.isEmpty())
+            return {};
+        // Counted as ffmpeg counts the cut's milliseconds: its first sample
+        // is that many samples later, each added one a sample earlier.
+        const auto samples = [&source](double sec) {
+            return std::llround(std::llround(sec * 1000) * double(source.sampleRate) / 1000);
+        };
+        const qint64 first = std::max<qint64>(
+                0, source.timeReference.toLongLong() + samples(cut.startSec) - samples(cut.headPadSec));
+        return { QStringLiteral("-write_bext"), QStringLiteral("1"), QStringLiteral("-metadata"),
+            QStringLiteral("time_reference=%1").arg(first) };
+    }
     case Family::Aiff:
         return { QStringLiteral("-write_id3v2"), QStringLiteral("1") };
     case Family::Mp4:
@@ -181,10 +204,15 @@ QStringList FormatTable::tagArguments(const QString &suffix, const MediaInfo &so
         return {};
     case Family::Plain:
     case Family::Ogg:
-    case Family::Wav:
+    case Family::Mp2:
         return {};
     }
     return {};
+}
+
+bool FormatTable::carriesId3ByHand(const QString &suffix, const MediaInfo &source)
+{
+    return familyOf(suffix, source) == Family::Mp2;
 }
 
 bool FormatTable::isItunesKey(const QString &key)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "rewriteplan.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -20,8 +22,12 @@ public:
     // The muxer's arguments ("-f mp4") where the suffix does not pick the
     // right one, and its flags where its defaults do not suit ("-rf64 auto").
     static QStringList muxerArguments(const QString &suffix, const MediaInfo &source);
-    // The muxer's options that keep the source's tags.
-    static QStringList tagArguments(const QString &suffix, const MediaInfo &source);
+    // The muxer's options that keep the source's tags, and a broadcast WAV's
+    // time reference on the first sample the cut keeps or adds.
+    static QStringList tagArguments(const QString &suffix, const MediaInfo &source, const RewritePlan::Cut &cut = {});
+    // Whether the muxer writes no tags and the source's ID3 tags are put
+    // around the written audio as they are.
+    static bool carriesId3ByHand(const QString &suffix, const MediaInfo &source);
     // A tag MP4 keeps as an iTunes atom of its own.
     static bool isItunesKey(const QString &key);
 };

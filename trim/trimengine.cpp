@@ -1,9 +1,11 @@
 #include "trimengine.h"
 
+#include "chaptermap.h"
 #include "codectable.h"
 #include "containercheck.h"
 #include "exactcut.h"
 #include "formattable.h"
+#include "id3carry.h"
 #include "mediaprobe.h"
 #include "outputcommit.h"
 #include "queueitem.h"
@@ -112,6 +114,10 @@ StepResult write(const QueueItem &item, const RewritePlan &plan, const MediaInfo
     const QFileInfo written(temporary);
     if (!written.exists() || written.size() == 0)
         return failAndRemove(temporary, QStringLiteral("ffmpeg produced no output"));
+    if (FormatTable::carriesId3ByHand(written.suffix(), source)) {
+        if (const QString why = Id3Carry::copy(item.path, temporary); !why.isEmpty())
+            return failAndRemove(temporary, why);
+    }
     return StepResult::success();
 }
 
@@ -294,7 +300,8 @@ QStringList TrimEngine::ffmpegArguments(
     QStringList args{ QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
         QStringLiteral("-y"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-progress"),
         QStringLiteral("pipe:1"), QStringLiteral("-ss"), fixed(cut.startSec, 3), QStringLiteral("-t"),
-        fixed(cut.keptSec, 3), QStringLiteral("-i"), sourcePath, QStringLiteral("-map"), QStringLiteral("0:a:0") };
+        fixed(cut.keptSec, 3), QStringLiteral("-i"), sourcePath };
+    args << ChapterMap::arguments(source, cut) << QStringLiteral("-map") << QStringLiteral("0:a:0");
     // Cover art rides along: every video stream that is an attached picture.
     if (pictures) {
         args << QStringLiteral("-map") << QStringLiteral("0:v?") << QStringLiteral("-map") << QStringLiteral("-0:V?");
@@ -318,7 +325,7 @@ QStringList TrimEngine::ffmpegArguments(
     }
     if (pictures)
         args << QStringLiteral("-c:v") << QStringLiteral("copy");
-    args << FormatTable::tagArguments(suffix, source);
+    args << FormatTable::tagArguments(suffix, source, cut);
     // The new length as an output limit too: chapters are clipped to it,
     // and one that would start after the end is dropped.
     args << QStringLiteral("-t") << fixed(cut.expectedSec(), 6);

@@ -15,7 +15,7 @@ using namespace Qt::StringLiterals;
 
 enum class Tool { None, Ffprobe, Ffmpeg };
 // What a path names.
-enum class Source { Audio, Noise, Empty, Missing, Fifo, Device, LinkToDevice, Folder };
+enum class Source { Audio, Noise, Empty, Missing, Fifo, Device, LinkToDevice, Folder, XheAac, NoTimestamps };
 enum class Damage {
     None,
     RiffSizeUnset,
@@ -251,6 +251,9 @@ void tst_SilenceAnalyzer::failuresInOneLine_data()
     row("missing file", probe, Source::Missing, {}, u"file not found"_s);
     row("no ffprobe", Tool::None, Source::Missing, {}, u"tool not found"_s);
     row("ffprobe exits 1 without a word", probe, Source::Missing, "exit 1", u"ffprobe failed"_s);
+    row("Matroska whose packets all carry one timestamp", probe, Source::NoTimestamps, {},
+            u"damaged audio (its packets carry no timestamps)"_s);
+    row("an AAC profile this ffmpeg cannot decode", probe, Source::XheAac, {}, u"unsupported AAC profile (xHE-AAC)"_s);
     row("ffmpeg, no audio", measure, Source::Missing, "echo '[mp3 @ 0x5] x: Invalid data' >&2; exit 1",
             u"no decodable audio"_s);
     row("ffmpeg exits 1 after some audio", measure, Source::Missing,
@@ -279,10 +282,19 @@ void tst_SilenceAnalyzer::failuresInOneLine()
     QByteArray noise;
     for (int i = 0; file == Source::Noise && i < 4096; ++i)
         noise += char((i * 7919 + 13) % 251);
-    if (file == Source::Audio)
-        QCOMPARE(test::makeAudio(path, { 0.5, 1.0, 0.5 }), QString());
+    const QMap<Source, QStringList> generated{ { Source::Audio, {} },
+        { Source::XheAac, { u"-c:a"_s, u"aac"_s, u"-f"_s, u"mp4"_s } },
+        { Source::NoTimestamps, { u"-c:a"_s, u"alac"_s, u"-bsf:a"_s, u"setts=ts=0"_s, u"-f"_s, u"matroska"_s } } };
+    if (generated.contains(file))
+        QCOMPARE(test::makeAudio(path, { 0.5, 1.0, 0.5 }, generated[file]), QString());
     else
         QVERIFY(file == Source::Missing || (made.open(QIODevice::WriteOnly) && made.write(noise) == noise.size()));
+    if (file == Source::XheAac) { // its AAC-LC decoder config (with its explicit no-SBR end) made USAC's, as long
+        QVERIFY(made.open(QIODevice::ReadWrite));
+        const QByteArray usac
+                = made.readAll().replace(QByteArray::fromHex("120856e500"), QByteArray::fromHex("f948200000"));
+        QVERIFY(made.seek(0) && made.write(usac) == usac.size());
+    }
     made.close();
     ToolPaths tools = test::systemTools();
     QString &used = tool == Tool::Ffmpeg ? tools.ffmpeg : tools.ffprobe;

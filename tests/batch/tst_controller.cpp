@@ -384,6 +384,7 @@ private Q_SLOTS:
             QTest::newRow(tag) << stage << result << analyseOnly << headChange << outputPath << stopRaised << severity
                                << outcome;
         };
+        // The line in plain words; the tool's text stays as the detail.
         row("plan failed", Stage::Plan, StepResult::failure(u"damaged"_s, u"a\n b"_s), 0.0, {}, Severity::Error,
                 u"Failed|damaged|x.wav - damaged|1 0 0 0 1 0 0"_s);
         row("analysed, a change", Stage::Plan, done, -0.5, {}, Severity::Information,
@@ -446,6 +447,7 @@ private Q_SLOTS:
             QTEST(outcome->severity, "severity");
             QCOMPARE(outcome->item.detail, result.detail); // for the tool tip and the record, not the line
             QCOMPARE(outcome->settled, outcome->item.status != ItemStatus::Pending);
+            QCOMPARE(outcome->item.detail, result.detail);
         }
         QTEST(seen, "outcome");
     }

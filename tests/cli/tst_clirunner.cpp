@@ -142,13 +142,18 @@ private Q_SLOTS:
         addRun("quiet JSON keeps the failed records",
                 u"analyse --no-settings --json --quiet in/within.wav loose/garbage.mp3"_s, 1,
                 { u"{\"detail\":\"[mp3 @ 0x] Failed to read frame size"_s },
-                u"garbage.mp3 - damaged or not an audio file"_s);
+                u"garbage.mp3 - damaged or not an audio file (no readable frames)\n"_s);
         addRun("jobs out of range", u"analyse --jobs 65 in"_s, 2, {},
                 u"kestrova-cli: option '--jobs': '65' is not a whole number from 0 to 64\n"_s);
         // A warning of the scan is no scan progress: it reaches standard error.
         addRun("a name not UTF-8 in a folder", u"analyse --no-settings odd"_s, 0,
                 { u"Analysing 1 file(s)."_s, u"fine.wav - measured head 1.00 s, tail 2.00 s;"_s },
-                u"kestrova-cli: warning: Skipped 1 file(s) whose names are not valid UTF-8\n"_s);
+                u"/odd/caf\\xE9.wav - skipped: its name is not valid UTF-8\n"_s);
+        // Named on the command line too, and counted among the skipped.
+        addRun("names not UTF-8 counted",
+                u"\"$KS_CLI\" analyse --no-settings --json --quiet odd \"$(printf 'odd/caf\\351.wav')\" | cat"_s, 0,
+                { Summary.arg(u"analyse"_s).arg(3).arg(2.7).arg(2).arg(0) },
+                u"kestrova-cli: 'odd/caf\\xE9.wav': skipped: its name is not valid UTF-8\n"_s);
         // A file name steers no terminal: its control characters show as escapes.
         addRun("a name with escape codes", u"analyse --no-settings escapes"_s, 0,
                 { u"Analysing 1 file(s)."_s,

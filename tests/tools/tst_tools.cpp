@@ -138,7 +138,7 @@ void tst_Tools::encoderChosen_data()
                  Known{ "mp2", "mp2", false, false }, Known{ "vorbis", "libvorbis", false, false },
                  Known{ "opus", "libopus", false, false }, Known{ "wmav1", "wmav1", false, false },
                  Known{ "wmav2", "wmav2", false, false }, Known{ "flac", "flac", true, false },
-                 Known{ "pcm_s24le", "pcm_s24le", true, false }, Known{ "speex", "libspeex", false, true },
+                 Known{ "pcm_s24le", "pcm_s24le", true, false }, Known{ "speex", "libspeex", false, false },
                  Known{ "gsm", "libgsm", false, true }, Known{ "adpcm_g722", "g722", false, true },
                  Known{ "ape", "", false, true }, Known{ "truehd", "", false, true } }) // truehd: experimental only
         QTest::addRow("%s", k.codec) << QString::fromLatin1(k.codec) << QString() << QString::fromLatin1(k.encoder)

@@ -36,6 +36,8 @@ private Q_SLOTS:
     void containerRules();
     void ffmpegArguments_data();
     void ffmpegArguments();
+    void tagsFollowTheCut_data();
+    void tagsFollowTheCut();
     void everyFormatReachesItsTargets_data();
     void everyFormatReachesItsTargets();
     void aReencodeKeepsTheSourceRate_data();
@@ -130,6 +132,28 @@ QString ownedElsewhere(const QString &path, const QDateTime &when, QFile::Permis
 {
     const bool given = ::geteuid() != 0 || ::chown(QFile::encodeName(path).constData(), 65534, 65534) == 0;
     return given && dateBack(path, when) && QFile::setPermissions(path, permissions) ? ownerOf(path) : QString();
+}
+
+// An audiobook's four chapters of 1.25 s, as ffmpeg's inputs that add them to a file it makes (as its third input).
+QStringList chapterInputs(const QString &folder)
+{
+    QFile meta(folder + u"/chapters.txt"_s);
+    if (!meta.open(QIODevice::WriteOnly) || !meta.write(";FFMETADATA1\n"))
+        return {};
+    for (int ms = 0; ms < 5000; ms += 1250)
+        meta.write(u"[CHAPTER]\nTIMEBASE=1/1000\nSTART=%1\nEND=%2\ntitle=%1\n"_s.arg(ms).arg(ms + 1250).toLatin1());
+    return { u"-i"_s, meta.fileName() };
+}
+
+// A tag of one title as ID3v2.3 writes it, and as ID3v1 does.
+QByteArray id3v2(const QByteArray &title)
+{
+    const QByteArray frame = "TIT2" + QByteArray(3, 0) + char(title.size() + 1) + QByteArray(3, 0) + title;
+    return "ID3" + QByteArray::fromHex("030000000000") + char(frame.size()) + frame;
+}
+QByteArray id3v1(const QByteArray &title)
+{
+    return ("TAG" + title).leftJustified(128, 0);
 }
 
 // What happens to a source while it is planned and written.
@@ -305,7 +329,8 @@ void tst_TrimApply::containerRules_data()
     QTest::newRow("ogx, whose muxer its suffix does not name")
             << u"ogx"_s << u"ogg"_s << u"opus"_s << 0 << false << false << asOgg << no;
     QTest::newRow("raw AAC under a suffix ffmpeg does not know")
-            << u"adts"_s << u"aac"_s << u"aac"_s << 0 << false << true << QStringList{ u"-f"_s, u"adts"_s } << no;
+            << u"adts"_s << u"aac"_s << u"aac"_s << 0 << false << true << QStringList{ u"-f"_s, u"adts"_s }
+            << QStringList{ u"-write_id3v2"_s, u"1"_s };
     QTest::newRow("an unknown suffix follows the probed Ogg")
             << u"oggx"_s << u"ogg"_s << u"vorbis"_s << 0 << false << false << asOgg << no;
     QTest::newRow("an unknown suffix of an unknown format")
@@ -401,6 +426,67 @@ void tst_TrimApply::ffmpegArguments()
             qPrintable(args));
 }
 
+void tst_TrimApply::tagsFollowTheCut_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("options"); // to make the source, beyond its suffix's codec
+    QTest::addColumn<test::ToneShape>("tone");
+    QTest::addColumn<Settings>("settings");
+    QTest::addColumn<QString>("entries"); // ffprobe's, of the written file
+    QTest::addColumn<QString>("kept");    // their values, then " id3v1" for a file that ends with one
+    const Settings cut;                   // 1 s at the head cut back to 150 ms
+    const auto opts = [](const char *all) { return QString::fromLatin1(all).split(u' ', Qt::SkipEmptyParts); };
+    const test::ToneShape tone, shortEnds{ 0.3, 2.0, 0.3 };
+    const QString title = u"format_tags=title"_s;
+    // Raw MPEG audio's muxer writes no tags; the test puts its ID3 tags around the raw audio.
+    QTest::newRow("mp2's ID3v2 and ID3v1") << u"a.mp2"_s << opts("-c:a mp2") << tone << cut << title << u"Dawn id3v1"_s;
+    QTest::newRow("mp3 topped up keeps its ID3v1") << u"a.mp3"_s << opts("-write_id3v1 1 -metadata title=Dawn") << tone
+                                                   << ends(EndMode::TopUp, 1500) << title << u"Dawn id3v1"_s;
+    // Over more silence, ffprobe would take raw AAC's length from its first frames' rate.
+    QTest::newRow("raw AAC's ID3") << u"a.aac"_s << opts("-c:a aac -write_id3v2 1 -metadata title=Dawn") << shortEnds
+                                   << ends(EndMode::TopUp, 500) << title << u"Dawn"_s;
+    // The first sample is 0.85 s (37485 samples) later, or 0.2 s (8820) earlier.
+    const QStringList bext = opts("-write_bext 1 -metadata time_reference=1000000");
+    const QString reference = u"format_tags=time_reference"_s;
+    QTest::newRow("bext of a cut head") << u"a.wav"_s << bext << tone << cut << reference << u"1037485"_s;
+    QTest::newRow("bext of a topped up head")
+            << u"b.wav"_s << bext << shortEnds << ends(EndMode::TopUp, 500) << reference << u"991180"_s;
+    // Chapters of 1.25 s in a 2.6 s file, 0.2 s added at each end: the first one still starts the file, the third
+    // ends with it, the fourth is gone.
+    QTest::newRow("chapters moved by added silence")
+            << u"a.mka"_s << opts("-c:a flac -map_chapters 1") << shortEnds << ends(EndMode::TopUp, 500)
+            << u"chapter=start_time"_s << u"0.000000 1.450000 2.700000"_s;
+}
+
+void tst_TrimApply::tagsFollowTheCut()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, options);
+    QFETCH(test::ToneShape, tone);
+    const QString input = m_dir->filePath(name);
+    QCOMPARE(test::makeAudio(
+                     input, tone, options, name.endsWith(u"mka"_s) ? chapterInputs(m_dir->path()) : QStringList()),
+            QString());
+    if (name.endsWith(u"mp2"_s))
+        QVERIFY(writeFile(input, id3v2("Dawn") + contents(input) + id3v1("Dawn")) && dateBack(input));
+    QueueItem item;
+    QFETCH(Settings, settings);
+    const StepResult result = trim(item, settings, input, m_dir->filePath(u"out/"_s + name));
+    QVERIFY2(result.ok() && !result.skipped(), qPrintable(result.message));
+    QFETCH(QString, entries);
+    const QString output = item.outputPath;
+    QString kept = QString::fromUtf8(
+            test::runFfprobe({ u"-v"_s, u"error"_s, u"-show_entries"_s, entries, u"-of"_s, u"csv=p=0"_s, output }))
+                           .simplified();
+    if (contents(output).right(128).startsWith("TAG"))
+        kept += u" id3v1"_s;
+    QTEST(kept, "kept");
+    const QStringList showChapters = u"-v error -show_chapters -of json"_s.split(u' ') << output;
+    const QJsonArray chapters = QJsonDocument::fromJson(test::runFfprobe(showChapters))[u"chapters"].toArray();
+    if (!chapters.isEmpty())
+        COMPARE_NEAR(chapters.last()[u"end_time"].toString().toDouble(), test::decodedSeconds(output), 0.001);
+}
+
 void tst_TrimApply::everyFormatReachesItsTargets_data()
 {
     QTest::addColumn<QString>("name");
@@ -441,6 +527,9 @@ void tst_TrimApply::everyFormatReachesItsTargets_data()
                                        << 0.002;
     // Each re-encoded with its own encoder where a copy would not cut, in a muxer that takes it.
     QTest::newRow("wavpack") << u"a.wv"_s << none << opts("-c:a wavpack") << stereo << cut << true << 0.002;
+    // A copy of Speex in Ogg would start where the source does.
+    QTest::newRow("speex") << u"a.spx"_s << none << opts("-c:a libspeex") << T{ 1, 2, 2, 16000 } << cut << true
+                           << 0.025;
     QTest::newRow("wma, whose decoder primes")
             << u"a.wma"_s << none << opts("-c:a wmav2") << stereo << cut << true << 0.1;
     QTest::newRow("ac-3 copied") << u"a.ac3"_s << none << opts("-c:a ac3") << stereo << cut << false << 0.04;
@@ -468,13 +557,8 @@ void tst_TrimApply::everyFormatReachesItsTargets()
     args << u"-metadata"_s << u"title=Ünder the \"Sky\""_s << u"-metadata"_s << u"REPLAYGAIN_TRACK_GAIN=-6.5 dB"_s;
     if (name.contains(u".m4"_s) && picture != Picture::Cover)
         args << u"-movflags"_s << u"use_metadata_tags"_s; // this ffmpeg writes no MP4 cover beside them
-    if (name.endsWith(u"m4b"_s)) {                        // an audiobook, with chapters
-        // After the cut the third chapter ends with the file and the fourth is gone.
-        QFile meta(m_dir->filePath(u"chapters.txt"_s));
-        QVERIFY(meta.open(QIODevice::WriteOnly) && meta.write(";FFMETADATA1\n"));
-        for (int ms = 0; ms < 5000; ms += 1250)
-            meta.write(u"[CHAPTER]\nTIMEBASE=1/1000\nSTART=%1\nEND=%2\ntitle=%1\n"_s.arg(ms).arg(ms + 1250).toLatin1());
-        inputs << u"-i"_s << meta.fileName();
+    if (name.endsWith(u"m4b"_s)) { // after the cut the third chapter ends with the file and the fourth is gone
+        inputs << chapterInputs(m_dir->path());
         args << u"-map_chapters"_s << u"2"_s;
     }
     const QString input = m_dir->filePath(u"in/"_s + name);
