@@ -187,6 +187,27 @@ QStringList FormatTable::tagArguments(const QString &suffix, const MediaInfo &so
     return {};
 }
 
+bool FormatTable::recordsEncoderDelay(const QString &suffix, const MediaInfo &source, const QString &encoder)
+{
+    const Container *entry = find(suffix, source);
+    if (!entry)
+        return false;
+    switch (entry->family) {
+    case Family::Mp4:
+    case Family::Ipod:
+    case Family::Ogg:
+        return true;
+    case Family::Mp3:
+        return encoder == QLatin1String("libmp3lame");
+    case Family::Plain:
+        return entry->format == QLatin1String("matroska") && encoder == QLatin1String("libopus");
+    case Family::Aiff:
+    case Family::Wav:
+        return false;
+    }
+    return false;
+}
+
 bool FormatTable::isItunesKey(const QString &key)
 {
     return std::any_of(std::begin(ItunesKeys), std::end(ItunesKeys),

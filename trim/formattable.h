@@ -22,6 +22,10 @@ public:
     static QStringList muxerArguments(const QString &suffix, const MediaInfo &source);
     // The muxer's options that keep the source's tags.
     static QStringList tagArguments(const QString &suffix, const MediaInfo &source);
+    // Whether the container records `encoder`'s delay for decoders to
+    // skip: an MP4 edit list, Ogg's pre-skip, the LAME header of an MP3,
+    // Matroska's codec delay of Opus.
+    static bool recordsEncoderDelay(const QString &suffix, const MediaInfo &source, const QString &encoder);
     // A tag MP4 keeps as an iTunes atom of its own.
     static bool isItunesKey(const QString &key);
 };
