@@ -38,6 +38,8 @@ private Q_SLOTS:
     void ffmpegArguments();
     void soundStaysWherePlanned_data();
     void soundStaysWherePlanned();
+    void aLossyFileWithinAFrameIsOnTarget_data();
+    void aLossyFileWithinAFrameIsOnTarget();
     void everyFormatReachesItsTargets_data();
     void everyFormatReachesItsTargets();
     void inPlaceFailureLosesNothing_data();
@@ -491,6 +493,41 @@ void tst_TrimApply::soundStaysWherePlanned()
     QVERIFY(TrimEngine::plan(again, settings, test::systemTools(), {}, {}).ok());
     QCOMPARE(again.headChangeSec, 0.0);
     QCOMPARE(again.tailChangeSec, 0.0);
+}
+
+void tst_TrimApply::aLossyFileWithinAFrameIsOnTarget_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("options"); // to make the source, at 48 kHz
+    QTest::addColumn<double>("leadSec");      // of silence before the tone, set exactly to 0.5 s
+    QTest::addColumn<bool>("changed");
+    const auto opts = [](const char *all) { return QString::fromLatin1(all).split(u' ', Qt::SkipEmptyParts); };
+    // A frame: AAC 21 ms, MP2 24 ms, Vorbis 43 ms, Opus 20 ms; a lossless file settles to the 5 ms tolerance.
+    QTest::newRow("AAC 10 ms short") << u"a.m4a"_s << opts("-c:a aac") << 0.49 << false;
+    QTest::newRow("AAC 40 ms short") << u"b.m4a"_s << opts("-c:a aac") << 0.46 << true;
+    QTest::newRow("MP2 15 ms short, its delay counted in") << u"a.mp2"_s << opts("-c:a mp2") << 0.475 << false;
+    QTest::newRow("Vorbis 25 ms short") << u"a.ogg"_s << opts("-c:a libvorbis") << 0.475 << false;
+    QTest::newRow("Opus 10 ms short") << u"a.webm"_s << opts("-c:a libopus") << 0.49 << false;
+    QTest::newRow("FLAC 10 ms short") << u"a.flac"_s << opts("-c:a flac") << 0.49 << true;
+}
+
+// Re-encoded, a lossy file's ends move by up to a frame: a target that close is met, or every run would
+// re-encode it again.
+void tst_TrimApply::aLossyFileWithinAFrameIsOnTarget()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, options);
+    QFETCH(double, leadSec);
+    QFETCH(bool, changed);
+    const QString path = m_dir->filePath(name);
+    const QString tone = u"aevalsrc='if(gte(t,%1),0.5*sin(2*PI*440*t),0)':s=48000:d=%2"_s.arg(leadSec).arg(leadSec + 1);
+    QCOMPARE(test::makeFromSource(path, tone, options), QString());
+    Settings settings = ends(EndMode::Exact, 500);
+    settings.tailMode = EndMode::LeaveAlone;
+    QueueItem item;
+    item.path = path;
+    QVERIFY(TrimEngine::plan(item, settings, test::systemTools(), {}, {}).ok());
+    QVERIFY2((item.headChangeSec != 0.0) == changed, qPrintable(u"head %1 s"_s.arg(item.headSec)));
 }
 
 void tst_TrimApply::everyFormatReachesItsTargets_data()
