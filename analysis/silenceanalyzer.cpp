@@ -256,7 +256,9 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
                 tailOpen = true;
         }
         if (!headOpen && !tailOpen) {
-            result = evaluate(intervals, durationSec, pass.firstSampleSec, tailEnd);
+            // The tail's times, as the head's, count from the file's start.
+            const double end = tailEnd + pass.firstSampleSec;
+            result = evaluate(intervals, end, pass.firstSampleSec, end);
             result.decodedSec = tailEnd;
             result.decodeError = pass.complaint;
             return result;
@@ -266,7 +268,8 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
     }
 
     const Pass pass = runPass(tools, arguments(path, settings), durationSec, cancelled, progress);
-    const double decoded = pass.reachedSec;
+    // Counted from the first decoded sample, which a late first packet puts past 0.
+    const double decoded = pass.reachedSec - pass.firstSampleSec;
     if (pass.run.cancelled) {
         result.cancelled = true;
         result.error = QStringLiteral("cancelled");
@@ -287,11 +290,10 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
         result.detail = pass.run.stdErr.trimmed();
         return result;
     }
-    // A header within a frame or two of the decode is kept as the length the
-    // cut works in; otherwise the decode is what a player gets.
-    const bool headerHolds = durationSec > 0 && std::fabs(decoded - durationSec) <= LengthTolerance;
-    result = evaluate(allOf(pass), headerHolds || decoded <= 0 ? durationSec : decoded, pass.firstSampleSec,
-            decoded > 0 ? decoded : -1.0);
+    // The tail runs to where the decode ends, never to a header's claim,
+    // which may count an encoder's padding in.
+    const double end = decoded > 0 ? pass.reachedSec : durationSec;
+    result = evaluate(allOf(pass), end, pass.firstSampleSec, decoded > 0 ? end : -1.0);
     result.decodedSec = decoded;
     result.decodeError = pass.complaint;
     return result;

@@ -47,6 +47,13 @@ public:
     // lossless encoders. An implausible rate leaves the encoder at its default.
     static EncoderSetting encoderSetting(
             const QString &encoder, int bitRate, int channels, int sampleRate, Level level = Level::Source);
+    // Samples a decoder gives ahead of what `encoder` was fed at
+    // `sampleRate` (negative: that many of its first samples are lost),
+    // where the container records no delay.
+    static int encoderDelay(const QString &encoder, int sampleRate);
+    // Samples in one frame of a lossy `codec`; 0 for a lossless one or one
+    // not known. Vorbis counts its long block, Opus its usual 20 ms packet.
+    static int frameSamples(const QString &codec, int sampleRate);
 };
 
 // The ffmpeg encoder that writes `codec` again, as CodecTable::encoderFor.

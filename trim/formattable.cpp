@@ -215,6 +215,29 @@ bool FormatTable::carriesId3ByHand(const QString &suffix, const MediaInfo &sourc
     return familyOf(suffix, source) == Family::Mp2;
 }
 
+bool FormatTable::recordsEncoderDelay(const QString &suffix, const MediaInfo &source, const QString &encoder)
+{
+    const Container *entry = find(suffix, source);
+    if (!entry)
+        return false;
+    switch (entry->family) {
+    case Family::Mp4:
+    case Family::Ipod:
+    case Family::Ogg:
+        return true;
+    case Family::Mp3:
+        return encoder == QLatin1String("libmp3lame");
+    case Family::Plain:
+        return entry->format == QLatin1String("matroska") && encoder == QLatin1String("libopus");
+    case Family::Aiff:
+    case Family::Wav:
+    case Family::Adts:
+    case Family::Mp2:
+        return false;
+    }
+    return false;
+}
+
 bool FormatTable::isItunesKey(const QString &key)
 {
     return std::any_of(std::begin(ItunesKeys), std::end(ItunesKeys),

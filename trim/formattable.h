@@ -28,6 +28,10 @@ public:
     // Whether the muxer writes no tags and the source's ID3 tags are put
     // around the written audio as they are.
     static bool carriesId3ByHand(const QString &suffix, const MediaInfo &source);
+    // Whether the container records `encoder`'s delay for decoders to
+    // skip: an MP4 edit list, Ogg's pre-skip, the LAME header of an MP3,
+    // Matroska's codec delay of Opus.
+    static bool recordsEncoderDelay(const QString &suffix, const MediaInfo &source, const QString &encoder);
     // A tag MP4 keeps as an iTunes atom of its own.
     static bool isItunesKey(const QString &key);
 };

@@ -8,6 +8,7 @@
 #include "textformat.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace ks {
 
@@ -74,6 +75,7 @@ RewritePlan::Cut RewritePlan::cutFor(const QueueItem &item)
     cut.keptSec = item.durationSec + std::min(item.headChangeSec, 0.0) + std::min(item.tailChangeSec, 0.0);
     cut.headPadSec = std::max(item.headChangeSec, 0.0);
     cut.tailPadSec = std::max(item.tailChangeSec, 0.0);
+    cut.endKept = item.tailChangeSec >= 0;
     return cut;
 }
 
@@ -84,6 +86,39 @@ QString RewritePlan::paddingFilter(double headPadSec, double tailPadSec)
         filters << QStringLiteral("adelay=%1:all=1").arg(static_cast<qint64>(headPadSec * 1000 + 0.5));
     if (tailPadSec > 0)
         filters << QStringLiteral("apad=pad_dur=%1").arg(fixed(tailPadSec, 3));
+    return filters.join(QLatin1Char(','));
+}
+
+QString RewritePlan::cutFilter(const Cut &cut, int sampleRate, int delaySamples)
+{
+    if (sampleRate <= 0) { // a rate the probe did not tell: cut by time
+        QStringList filters;
+        if (cut.startSec > 0 || !cut.endKept) {
+            filters << QStringLiteral("atrim=start=%1").arg(fixed(cut.startSec, 6))
+                            + (cut.endKept ? QString() : QStringLiteral(":end=%1").arg(fixed(cut.endSec(), 6)))
+                    << QStringLiteral("asetpts=PTS-STARTPTS");
+        }
+        if (cut.needsPadding())
+            filters << paddingFilter(cut.headPadSec, cut.tailPadSec);
+        return filters.join(QLatin1Char(','));
+    }
+    const auto samples = [sampleRate](double seconds) { return qint64(std::llround(seconds * sampleRate)); };
+    // Padding the encoder's delay takes the place of is not added; a delay
+    // longer than the padding is taken from the kept audio's head.
+    const qint64 shift = samples(cut.headPadSec) - delaySamples;
+    const qint64 start = samples(cut.startSec) + std::max<qint64>(-shift, 0);
+    QStringList filters;
+    QStringList bounds;
+    if (start > 0)
+        bounds << QStringLiteral("start_sample=%1").arg(start);
+    if (!cut.endKept)
+        bounds << QStringLiteral("end_sample=%1").arg(samples(cut.endSec()));
+    if (!bounds.isEmpty())
+        filters << QStringLiteral("atrim=") + bounds.join(QLatin1Char(':')) << QStringLiteral("asetpts=PTS-STARTPTS");
+    if (shift > 0)
+        filters << QStringLiteral("adelay=%1S:all=1").arg(shift);
+    if (const qint64 tail = samples(cut.tailPadSec); tail > 0)
+        filters << QStringLiteral("apad=pad_len=%1").arg(tail);
     return filters.join(QLatin1Char(','));
 }
 

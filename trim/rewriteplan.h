@@ -25,6 +25,7 @@ public:
         double keptSec = 0.0;
         double headPadSec = 0.0;
         double tailPadSec = 0.0;
+        bool endKept = true; // the source's end is kept, wherever the decode ends it
 
         bool needsPadding() const { return headPadSec > 0 || tailPadSec > 0; }
         double expectedSec() const { return headPadSec + keptSec + tailPadSec; }
@@ -51,6 +52,13 @@ public:
     // The filter that adds `headPadSec` of silence before the sound and
     // `tailPadSec` after it; empty when nothing is added.
     static QString paddingFilter(double headPadSec, double tailPadSec);
+
+    // The filters that cut `cut` out of the decoded stream to the sample,
+    // counted from its first decoded sample at `sampleRate`, and pad it; for
+    // an encoder that puts `delaySamples` of its own ahead of the sound (or,
+    // negative, loses as many), the head is shifted so that the sound
+    // decodes where the plan puts it.
+    static QString cutFilter(const Cut &cut, int sampleRate, int delaySamples);
 
     const Cut &cut() const { return m_cut; }
     Method method() const { return m_method; }

@@ -3,6 +3,7 @@
 #include "chaptermap.h"
 #include "codectable.h"
 #include "containercheck.h"
+#include "decodedlength.h"
 #include "exactcut.h"
 #include "formattable.h"
 #include "id3carry.h"
@@ -153,15 +154,26 @@ StepResult readBack(const QueueItem &item, const RewritePlan &plan, const MediaI
         written.durationSec = double(samples) / ExactCut::sampleRate(source);
         written.gaplessHeader
                 = source.formatName == QLatin1String("mp3") && ContainerCheck::mp3Layout(temporary, false).taggedFirst;
+    } else if (written.ok && written.sampleRate > 0) {
+        // What a decoder gets, where the header may count an encoder's delay and padding in.
+        const DecodedLength::Result decoded = DecodedLength::count(tools, temporary, cancelled);
+        if (decoded.cancelled) {
+            QFile::remove(temporary);
+            return StepResult::stopped();
+        }
+        if (decoded.samples < 0)
+            return failAndRemove(temporary, QStringLiteral("written file cannot be decoded - original kept"));
+        written.durationSec = double(decoded.samples) / written.sampleRate;
     }
-    if (const QString wrong = TrimEngine::verify(written, source, plan.cut().expectedSec(), pictures); !wrong.isEmpty())
+    if (const QString wrong = TrimEngine::verify(written, source, plan.cut().expectedSec(), pictures, plan.reencodes());
+            !wrong.isEmpty())
         return failAndRemove(temporary, wrong);
     return StepResult::success();
 }
 
 } // namespace
 
-double TrimEngine::adjustmentFor(double measuredSec, EndMode mode, double targetSec)
+double TrimEngine::adjustmentFor(double measuredSec, EndMode mode, double targetSec, double frameSec)
 {
     if (mode == EndMode::LeaveAlone)
         return 0.0;
@@ -172,6 +184,10 @@ double TrimEngine::adjustmentFor(double measuredSec, EndMode mode, double target
             || mode == EndMode::Exact;
     // A change of exactly the tolerance is kept, whatever binary rounding did to it.
     if (!keep || std::fabs(delta) < Tolerance - 1e-9)
+        return 0.0;
+    // Measured again after a re-encode, a lossy file's ends move by up to a
+    // frame: that close to the target is on it, or every run would re-encode.
+    if (mode != EndMode::CutBack && std::fabs(delta) < frameSec)
         return 0.0;
     return delta;
 }
@@ -235,18 +251,24 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
         return StepResult::failure(QStringLiteral("damaged audio: decoding stopped at %1 s of %2 s")
                                            .arg(fixed(silence.decodedSec, 1), fixed(header, 1)));
     }
-    if (std::fabs(shortBy) > LengthTolerance || header <= 0)
+    // Cut and verified on the decoded timeline: a header's length may count
+    // an encoder's delay and padding in, or be only an estimate. Where the
+    // file's own fields gave the exact count, that stays.
+    if (!ExactCut::handles(info) || std::fabs(shortBy) > LengthTolerance || header <= 0)
         item.durationSec = silence.decodedSec;
     if (probed)
         probed->durationSec = item.durationSec;
 
-    const StepResult verdict = judge(item, silence, settings);
+    const int frame = CodecTable::frameSamples(info.codec, info.sampleRate);
+    const StepResult verdict
+            = judge(item, silence, settings, info.sampleRate > 0 ? double(frame) / info.sampleRate : 0);
     if (verdict.kind == StepResult::Kind::Done && progress)
         progress(100);
     return verdict;
 }
 
-StepResult TrimEngine::judge(QueueItem &item, const SilenceAnalyzer::Result &silence, const Settings &settings)
+StepResult TrimEngine::judge(
+        QueueItem &item, const SilenceAnalyzer::Result &silence, const Settings &settings, double frameSec)
 {
     if (silence.silentThroughout) {
         item.headSec = item.tailSec = 0.0;
@@ -263,9 +285,9 @@ StepResult TrimEngine::judge(QueueItem &item, const SilenceAnalyzer::Result &sil
         return mode == EndMode::CutBack && silenceSec < settings.minSilenceSec - 1e-9 ? 0.0 : silenceSec;
     };
     item.headChangeSec = adjustmentFor(
-            measuredFor(item.headSec, settings.leadMode), settings.leadMode, settings.leadTargetMs / 1000.0);
+            measuredFor(item.headSec, settings.leadMode), settings.leadMode, settings.leadTargetMs / 1000.0, frameSec);
     item.tailChangeSec = adjustmentFor(
-            measuredFor(item.tailSec, settings.tailMode), settings.tailMode, settings.tailTargetMs / 1000.0);
+            measuredFor(item.tailSec, settings.tailMode), settings.tailMode, settings.tailTargetMs / 1000.0, frameSec);
     item.newDurationSec = item.durationSec + item.headChangeSec + item.tailChangeSec;
 
     // Only removal counts against the safety limit; added silence never does.
@@ -299,23 +321,35 @@ QStringList TrimEngine::ffmpegArguments(
     const bool pictures = FormatTable::carriesPictures(suffix, source);
     QStringList args{ QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
         QStringLiteral("-y"), QStringLiteral("-loglevel"), QStringLiteral("error"), QStringLiteral("-progress"),
-        QStringLiteral("pipe:1"), QStringLiteral("-ss"), fixed(cut.startSec, 3), QStringLiteral("-t"),
-        fixed(cut.keptSec, 3), QStringLiteral("-i"), sourcePath };
+        QStringLiteral("pipe:1") };
+    // A re-encode cuts the decoded stream to the sample; a copy cuts on the
+    // codec's frames. Neither is held to a header's length where the end is
+    // kept: the header may claim less than the decode gives.
+    if (!plan.reencodes()) {
+        args << QStringLiteral("-ss") << fixed(cut.startSec, 3);
+        if (!cut.endKept)
+            args << QStringLiteral("-t") << fixed(cut.keptSec, 3);
+    }
+    args << QStringLiteral("-i") << sourcePath;
     args << ChapterMap::arguments(source, cut) << QStringLiteral("-map") << QStringLiteral("0:a:0");
     // Cover art rides along: every video stream that is an attached picture.
     if (pictures) {
         args << QStringLiteral("-map") << QStringLiteral("0:v?") << QStringLiteral("-map") << QStringLiteral("-0:V?");
     }
     args << QStringLiteral("-map_metadata") << QStringLiteral("0");
-    if (cut.needsPadding())
-        args << QStringLiteral("-af") << RewritePlan::paddingFilter(cut.headPadSec, cut.tailPadSec);
 
+    // A delay the container does not record is made up for at the head.
+    int delay = 0;
     switch (plan.method()) {
     case RewritePlan::Method::StreamCopy:
     case RewritePlan::Method::Exact: // written without ffmpeg; as a copy, were it asked for
         args << QStringLiteral("-c:a") << QStringLiteral("copy");
         break;
     case RewritePlan::Method::ReEncode:
+        if (!FormatTable::recordsEncoderDelay(suffix, source, plan.encoder()))
+            delay = CodecTable::encoderDelay(plan.encoder(), source.sampleRate);
+        if (const QString filter = RewritePlan::cutFilter(cut, source.sampleRate, delay); !filter.isEmpty())
+            args << QStringLiteral("-af") << filter;
         args << QStringLiteral("-c:a") << plan.encoder() << plan.encoderOptions();
         if (source.sampleRate > 0)
             args << QStringLiteral("-ar") << QString::number(source.sampleRate);
@@ -326,9 +360,13 @@ QStringList TrimEngine::ffmpegArguments(
     if (pictures)
         args << QStringLiteral("-c:v") << QStringLiteral("copy");
     args << FormatTable::tagArguments(suffix, source, cut);
-    // The new length as an output limit too: chapters are clipped to it,
-    // and one that would start after the end is dropped.
-    args << QStringLiteral("-t") << fixed(cut.expectedSec(), 6);
+    // Cut short, the new length is an output limit too: chapters are clipped
+    // to it, and one that would start after the end is dropped. Silence
+    // added for a decoder to drop counts in.
+    if (!cut.endKept) {
+        const double dropped = delay < 0 && source.sampleRate > 0 ? -double(delay) / source.sampleRate : 0.0;
+        args << QStringLiteral("-t") << fixed(cut.expectedSec() + dropped, 6);
+    }
     args << FormatTable::muxerArguments(suffix, source) << temporaryPathFor(outputPath);
     return args;
 }
@@ -384,7 +422,8 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     return done;
 }
 
-QString TrimEngine::verify(const MediaInfo &written, const MediaInfo &source, double plannedSec, bool picturesKept)
+QString TrimEngine::verify(
+        const MediaInfo &written, const MediaInfo &source, double plannedSec, bool picturesKept, bool reencoded)
 {
     if (!written.ok)
         return QStringLiteral("written file cannot be read back - original kept");
@@ -403,9 +442,13 @@ QString TrimEngine::verify(const MediaInfo &written, const MediaInfo &source, do
     // A player takes the encoder's delay and padding from the first frame only.
     if (source.gaplessHeader && written.formatName == QLatin1String("mp3") && !written.gaplessHeader)
         return QStringLiteral("written MP3 lost its gapless header - original kept");
-    if (std::fabs(written.durationSec - plannedSec) > LengthTolerance) {
+    // A re-encode cuts to the sample: any shortfall is sound lost, however
+    // close the length; a decoder may only add the encoder's last frame.
+    const double shortBy = plannedSec - written.durationSec;
+    if (std::fabs(shortBy) > LengthTolerance || (reencoded && shortBy > WholeSoundTolerance)) {
+        const int digits = std::fabs(shortBy) > LengthTolerance ? 1 : 3;
         return QStringLiteral("written file is %1 s long, %2 s was planned - original kept")
-                .arg(fixed(written.durationSec, 1), fixed(plannedSec, 1));
+                .arg(fixed(written.durationSec, digits), fixed(plannedSec, digits));
     }
     return QString();
 }

@@ -21,8 +21,9 @@ class TrimEngine final
 {
 public:
     // The change for one end: negative removes that much silence, positive
-    // adds that much, 0 leaves the end alone.
-    static double adjustmentFor(double measuredSec, EndMode mode, double targetSec);
+    // adds that much, 0 leaves the end alone. A top-up or exact change
+    // shorter than one frame of a lossy source (`frameSec`) is none.
+    static double adjustmentFor(double measuredSec, EndMode mode, double targetSec, double frameSec = 0.0);
 
     // Probes the file, measures its silence and stores the plan in `item`.
     // What the probe learnt goes to `probed`, when given, for apply to reuse.
@@ -39,12 +40,15 @@ public:
 
     // The planning rules after measuring: fills the item's plan fields from
     // the measurement and refuses plans that remove too much or leave nothing.
-    static StepResult judge(QueueItem &item, const SilenceAnalyzer::Result &silence, const Settings &settings);
+    static StepResult judge(
+            QueueItem &item, const SilenceAnalyzer::Result &silence, const Settings &settings, double frameSec = 0.0);
 
     // Why a written file may not replace anything, or an empty string: it
     // must read back with the source's audio stream, keep the pictures that
-    // were mapped, and be as long as planned.
-    static QString verify(const MediaInfo &written, const MediaInfo &source, double plannedSec, bool picturesKept);
+    // were mapped, and decode as long as planned; `reencoded`, to within
+    // WholeSoundTolerance short of it.
+    static QString verify(const MediaInfo &written, const MediaInfo &source, double plannedSec, bool picturesKept,
+            bool reencoded = false);
 
     // ".Song.live.kstmp.mp3" beside "Song.live.mp3".
     static QString temporaryPathFor(const QString &outputPath);
@@ -58,6 +62,9 @@ public:
 
     // A written file this close to its planned length is right.
     static constexpr double LengthTolerance = SilenceAnalyzer::LengthTolerance;
+    // A re-encode cut to the sample may come out this much short (the
+    // rounding of a decode's length read to the millisecond).
+    static constexpr double WholeSoundTolerance = 0.002;
     // Changes smaller than this are not worth a rewrite.
     static constexpr double Tolerance = 0.005;
     // A new length at or below this leaves nothing worth keeping (compared,

@@ -38,6 +38,10 @@ private Q_SLOTS:
     void ffmpegArguments();
     void tagsFollowTheCut_data();
     void tagsFollowTheCut();
+    void soundStaysWherePlanned_data();
+    void soundStaysWherePlanned();
+    void aLossyFileWithinAFrameIsOnTarget_data();
+    void aLossyFileWithinAFrameIsOnTarget();
     void everyFormatReachesItsTargets_data();
     void everyFormatReachesItsTargets();
     void aReencodeKeepsTheSourceRate_data();
@@ -154,6 +158,31 @@ QByteArray id3v2(const QByteArray &title)
 QByteArray id3v1(const QByteArray &title)
 {
     return ("TAG" + title).leftJustified(128, 0);
+}
+
+// Where a decoder puts a file's tone: its first and last sample louder than half the tone's peak, and how
+// many samples it decodes in all.
+struct Sound
+{
+    qint64 first = -1;
+    qint64 last = -1;
+    qint64 count = 0;
+};
+
+Sound soundOf(const QString &path)
+{
+    const QList<float> samples = test::pcmSamples<float>(test::programOutput(test::ffmpegExecutable(),
+            { u"-v"_s, u"error"_s, u"-i"_s, path, u"-map"_s, u"0:a:0"_s, u"-ac"_s, u"1"_s, u"-f"_s, u"f32le"_s,
+                    u"-"_s }));
+    Sound sound;
+    sound.count = samples.size();
+    for (qint64 i = 0; i < samples.size(); ++i) {
+        if (std::fabs(samples.at(i)) > 0.25f) {
+            sound.first = sound.first < 0 ? i : sound.first;
+            sound.last = i;
+        }
+    }
+    return sound;
 }
 
 // What happens to a source while it is planned and written.
@@ -376,28 +405,39 @@ void tst_TrimApply::ffmpegArguments_data()
                "/out/.song.kstmp.mp3"_s;
     // A change of exactly the 5 ms tolerance is made, a hair less is not.
     QTest::newRow("cut back by the tolerance, not a hair under")
-            << u"/o/a.ogg"_s << copied << 0 << cut << 500 << 0.505 << 0.5049 << u"-t 19.995000 /o/.a.kstmp.ogg"_s;
+            << u"/o/a.ogg"_s << copied << 0 << cut << 500 << 0.505 << 0.5049
+            << u"-ss 0.005 -i /in/a.x -map 0:a:0 -map_metadata 0 -c:a copy /o/.a.kstmp.ogg"_s;
     QTest::newRow("cut back ignores an end shorter than the minimum silence")
             << u"/o/a.ogg"_s << copied << 0 << cut << 100 << 0.3 << 0.7 << u"-t 19.400000 /o/.a.kstmp.ogg"_s;
-    QTest::newRow("flac padded at both ends, half a millisecond rounds up")
+    // A re-encode cuts and pads the decoded stream to the sample, its end kept wherever the decode ends it.
+    QTest::newRow("flac padded at both ends, to the sample")
             << u"/o/Song.live.flac"_s << u"flac"_s << 900000 << EndMode::TopUp << 1000 << 0.6875 << 0.0
-            << u"-map_metadata 0 -af adelay=313:all=1,apad=pad_dur=1.000 -c:a flac -ar 48000 -ac 2 -c:v copy "
-               "-t 21.312500 /o/.Song.live.kstmp.flac"_s;
+            << u"-map_metadata 0 -af adelay=15000S:all=1,apad=pad_len=48000 -c:a flac -ar 48000 -ac 2 -c:v copy "
+               "/o/.Song.live.kstmp.flac"_s;
     // Rates the encoders would refuse are never passed; Ogg cannot carry pictures, and mapping one fails the file.
     QTest::newRow("mp3 from a VBR source at its average")
             << u"/o/A.MP3"_s << u"mp3"_s << 212256 << cut << 150 << 1.15 << 0.0
-            << u"-c:a libmp3lame -abr 1 -b:a 212000 -ar 48000 -ac 2 -c:v copy -id3v2_version 3 -t 19.000000 "
-               "/o/.A.kstmp.MP3"_s;
+            << u"-af atrim=start_sample=48000,asetpts=PTS-STARTPTS -c:a libmp3lame -abr 1 -b:a 212000 -ar 48000 -ac 2 "
+               u"-c:v copy "
+               "-id3v2_version 3 /o/.A.kstmp.MP3"_s;
     QTest::newRow("vorbis at its nominal rate")
             << u"/o/a.mp3.OGG"_s << u"vorbis"_s << 212256 << cut << 150 << 1.15 << 0.0
-            << u"-i /in/a.x -map 0:a:0 -map_metadata 0 -c:a libvorbis -b:a 212256 -ar 48000 -ac 2 -t 19.000000 "
-               "/o/.a.mp3.kstmp.OGG"_s;
+            << u"-i /in/a.x -map 0:a:0 -map_metadata 0 -af atrim=start_sample=48000,asetpts=PTS-STARTPTS -c:a "
+               u"libvorbis "
+               "-b:a 212256 -ar 48000 -ac 2 /o/.a.mp3.kstmp.OGG"_s;
     QTest::newRow("opus within what libopus takes")
             << u"/o/a.opus"_s << u"opus"_s << 900000 << cut << 150 << 1.15 << 0.0
-            << u"-c:a libopus -b:a 512000 -ar 48000 -ac 2 -t 19.000000 /o/.a.kstmp.opus"_s;
-    QTest::newRow("ac3 at the nearest rate of its table")
+            << u"-c:a libopus -b:a 512000 -ar 48000 -ac 2 /o/.a.kstmp.opus"_s;
+    // Where the container records no encoder delay, the head makes up for it: AC-3 decodes 256 samples late,
+    // WMA loses its first frame (and the limit lets the silence added for it through).
+    QTest::newRow("ac3 at the nearest rate of its table, its delay cut from the head")
             << u"/o/a.ac3"_s << u"ac3"_s << 199000 << cut << 150 << 1.15 << 0.0
-            << u"-c:a ac3 -b:a 192000 -ar 48000 -ac 2 -c:v copy -t 19.000000 /o/.a.kstmp.ac3"_s;
+            << u"-af atrim=start_sample=48256,asetpts=PTS-STARTPTS -c:a ac3 -b:a 192000 -ar 48000 -ac 2 -c:v copy "
+               "/o/.a.kstmp.ac3"_s;
+    QTest::newRow("wma, a frame of silence ahead for its decoder to drop")
+            << u"/o/a.wma"_s << u"wmav2"_s << 199000 << cut << 150 << 0.15 << 1.15
+            << u"-af atrim=end_sample=912000,asetpts=PTS-STARTPTS,adelay=2048S:all=1 -c:a wmav2 "
+               "-b:a 199000 -ar 48000 -ac 2 -c:v copy -t 19.042667 /o/.a.kstmp.wma"_s;
 }
 
 void tst_TrimApply::ffmpegArguments()
@@ -485,6 +525,100 @@ void tst_TrimApply::tagsFollowTheCut()
     const QJsonArray chapters = QJsonDocument::fromJson(test::runFfprobe(showChapters))[u"chapters"].toArray();
     if (!chapters.isEmpty())
         COMPARE_NEAR(chapters.last()[u"end_time"].toString().toDouble(), test::decodedSeconds(output), 0.001);
+}
+
+void tst_TrimApply::soundStaysWherePlanned_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("options"); // to make the source
+    QTest::addColumn<int>("rate");
+    QTest::addColumn<Settings>("settings");
+    QTest::addColumn<int>("tolerance"); // of the tone's first and last sample, in samples
+    const auto opts = [](const char *all) { return QString::fromLatin1(all).split(u' ', Qt::SkipEmptyParts); };
+    const Settings topUp = ends(EndMode::TopUp, 500);
+    Settings headAlone = ends(EndMode::CutBack, 150);
+    headAlone.leadMode = EndMode::LeaveAlone;
+    // Containers that record no encoder delay, whose decoders put the sound late (or, WMA, early).
+    QTest::newRow("WMA, head left alone") << u"a.wma"_s << opts("-c:a wmav2") << 44100 << headAlone << 4;
+    QTest::newRow("MP2, head left alone") << u"a.mp2"_s << opts("-c:a mp2") << 48000 << headAlone << 4;
+    QTest::newRow("AAC in ADTS, topped up") << u"a.aac"_s << opts("-c:a aac") << 44100 << topUp << 4;
+    QTest::newRow("AAC in Matroska, topped up") << u"a.mka"_s << opts("-c:a aac") << 48000 << topUp << 4;
+    QTest::newRow("AC-3, topped up") << u"a.ac3"_s << opts("-c:a ac3") << 48000 << topUp << 4;
+    // Its first packet 8 ms in, its header's length longer than its decode.
+    QTest::newRow("Opus in WebM, first packet late, topped up")
+            << u"a.webm"_s << opts("-c:a libopus -output_ts_offset 0.015") << 48000 << topUp << 4;
+    QTest::newRow("Vorbis, topped up") << u"a.ogg"_s << opts("-c:a libvorbis") << 44100 << topUp << 4;
+    // Its header counts the encoder's delay and padding in: a quarter second at 8 kHz.
+    QTest::newRow("MP3 at 8 kHz, topped up") << u"a.mp3"_s << opts("-b:a 32k") << 8000 << topUp << 4;
+    QTest::newRow("FLAC, cut back to the sample") << u"a.flac"_s << opts("-c:a flac") << 44100 << headAlone << 0;
+}
+
+// A re-encode keeps the tone where the plan puts it, to the sample, all of it; the result reports the length a
+// decoder gets, and a second identical run finds the file on target.
+void tst_TrimApply::soundStaysWherePlanned()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, options);
+    QFETCH(int, rate);
+    QFETCH(Settings, settings);
+    QFETCH(int, tolerance);
+    const QString input = m_dir->filePath(name), output = m_dir->filePath(u"out/"_s + name);
+    const QString tone = u"aevalsrc='if(between(t,0.3,1.3),0.5*sin(2*PI*440*t),0)':s=%1:d=1.7"_s.arg(rate);
+    QCOMPARE(test::makeFromSource(input, tone, options), QString());
+    QueueItem item;
+    const StepResult result = trim(item, settings, input, output);
+    QVERIFY2(result.ok() && !result.skipped() && item.reencoded, qPrintable(result.message));
+
+    const Sound before = soundOf(input), after = soundOf(output);
+    const qint64 shift = std::llround(item.headChangeSec * rate);
+    COMPARE_NEAR(after.first, before.first + shift, tolerance);
+    COMPARE_NEAR(after.last, before.last + shift, tolerance);
+    QCOMPARE(item.newDurationSec, double(after.count) / rate);
+    const qint64 planned = std::llround((item.durationSec + item.headChangeSec + item.tailChangeSec) * rate);
+    // The planned length is read from the decode's progress, to a millisecond or two.
+    QVERIFY2(after.count >= planned - std::llround(TrimEngine::WholeSoundTolerance * rate),
+            qPrintable(u"%1 samples, %2 planned"_s.arg(after.count).arg(planned)));
+
+    QueueItem again;
+    again.path = output;
+    QVERIFY(TrimEngine::plan(again, settings, test::systemTools(), {}, {}).ok());
+    QCOMPARE(again.headChangeSec, 0.0);
+    QCOMPARE(again.tailChangeSec, 0.0);
+}
+
+void tst_TrimApply::aLossyFileWithinAFrameIsOnTarget_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("options"); // to make the source, at 48 kHz
+    QTest::addColumn<double>("leadSec");      // of silence before the tone, set exactly to 0.5 s
+    QTest::addColumn<bool>("changed");
+    const auto opts = [](const char *all) { return QString::fromLatin1(all).split(u' ', Qt::SkipEmptyParts); };
+    // A frame: AAC 21 ms, MP2 24 ms, Vorbis 43 ms, Opus 20 ms; a lossless file settles to the 5 ms tolerance.
+    QTest::newRow("AAC 10 ms short") << u"a.m4a"_s << opts("-c:a aac") << 0.49 << false;
+    QTest::newRow("AAC 40 ms short") << u"b.m4a"_s << opts("-c:a aac") << 0.46 << true;
+    QTest::newRow("MP2 15 ms short, its delay counted in") << u"a.mp2"_s << opts("-c:a mp2") << 0.475 << false;
+    QTest::newRow("Vorbis 25 ms short") << u"a.ogg"_s << opts("-c:a libvorbis") << 0.475 << false;
+    QTest::newRow("Opus 10 ms short") << u"a.webm"_s << opts("-c:a libopus") << 0.49 << false;
+    QTest::newRow("FLAC 10 ms short") << u"a.flac"_s << opts("-c:a flac") << 0.49 << true;
+}
+
+// Re-encoded, a lossy file's ends move by up to a frame: a target that close is met, or every run would
+// re-encode it again.
+void tst_TrimApply::aLossyFileWithinAFrameIsOnTarget()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, options);
+    QFETCH(double, leadSec);
+    QFETCH(bool, changed);
+    const QString path = m_dir->filePath(name);
+    const QString tone = u"aevalsrc='if(gte(t,%1),0.5*sin(2*PI*440*t),0)':s=48000:d=%2"_s.arg(leadSec).arg(leadSec + 1);
+    QCOMPARE(test::makeFromSource(path, tone, options), QString());
+    Settings settings = ends(EndMode::Exact, 500);
+    settings.tailMode = EndMode::LeaveAlone;
+    QueueItem item;
+    item.path = path;
+    QVERIFY(TrimEngine::plan(item, settings, test::systemTools(), {}, {}).ok());
+    QVERIFY2((item.headChangeSec != 0.0) == changed, qPrintable(u"head %1 s"_s.arg(item.headSec)));
 }
 
 void tst_TrimApply::everyFormatReachesItsTargets_data()
