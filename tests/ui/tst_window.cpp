@@ -594,7 +594,8 @@ private Q_SLOTS:
         QVERIFY(rig.drop({ many }));
         rig.run({});
         QCOMPARE(rig.log().mid(rig.log().indexOf(u"Scanning %1"_s.arg(many), 3)),
-                QStringList({ u"Scanning %1"_s.arg(many), u"%1/caf\\xE9.mp3 - skipped: its name is not valid UTF-8"_s.arg(many),
+                QStringList({ u"Scanning %1"_s.arg(many),
+                        u"%1/caf\\xE9.mp3 - skipped: its name is not valid UTF-8"_s.arg(many),
                         u"Scan complete - %1 file(s) found."_s.arg(FolderScan::ReportEvery + 1) }));
     }
 
