@@ -3,8 +3,8 @@
 // and saves a picture of the screen once the run is over: with --preview,
 // with the edges of one row open (rows count from 0); with --tip, with the
 // first failed row's reason open; with --minimum, at the window's smallest
-// size. Meant for a real X server (Xvfb will do):
-//   xvfb-run -s "-screen 0 1100x860x24" kestrova-windowshot [--analyse] [--preview ROW] [--tip] [--minimum]
+// size; with --laptop, filling a 1366 x 768 screen above a 40-px taskbar. Meant for a real X server (Xvfb will do):
+//   xvfb-run -s "-screen 0 1100x860x24" kestrova-windowshot [--analyse] [--preview ROW] [--tip] [--minimum] [--laptop]
 //       OUT.png DEST FILE...
 
 #include "edgepreview.h"
@@ -56,14 +56,16 @@ int main(int argc, char *argv[])
     const bool analyse = args.removeAll(QStringLiteral("--analyse")) > 0;
     const bool tip = args.removeAll(QStringLiteral("--tip")) > 0;
     const bool minimum = args.removeAll(QStringLiteral("--minimum")) > 0;
+    const bool laptop = args.removeAll(QStringLiteral("--laptop")) > 0;
     int previewRow = -1;
     if (const qsizetype at = args.indexOf(QStringLiteral("--preview")); at >= 0 && at + 1 < args.size()) {
         previewRow = args.at(at + 1).toInt();
         args.remove(at, 2);
     }
     if (args.size() < 3) {
-        QTextStream(stderr) << "usage: kestrova-windowshot [--analyse] [--preview ROW] [--tip] [--minimum] OUT.png "
-                               "DESTINATION FILE...\n";
+        QTextStream(stderr)
+                << "usage: kestrova-windowshot [--analyse] [--preview ROW] [--tip] [--minimum] [--laptop] OUT.png "
+                   "DESTINATION FILE...\n";
         return 2;
     }
     ks::applyIdentity();
@@ -81,6 +83,8 @@ int main(int argc, char *argv[])
     window.setPrompts(std::make_unique<Answers>(files));
     if (minimum)
         window.resize(window.minimumSize());
+    if (laptop)
+        window.setGeometry(0, 0, 1366, 768 - 40);
     window.show();
     window.findChild<QPushButton *>(QStringLiteral("addFilesButton"))->click();
     window.findChild<QPushButton *>(analyse ? QStringLiteral("analyseButton") : QStringLiteral("trimButton"))->click();
