@@ -236,6 +236,11 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
         return StepResult::stopped();
     if (!silence.ok)
         return StepResult::failure(silence.error, silence.detail);
+    // Where the file's own fields end it (an MP4 edit list), a decoder that
+    // honours them stops there, while ffmpeg plays the last frame out: the
+    // tail is what lies before that end, the length an exact cut works in.
+    if (const double over = silence.decodedSec - info.durationSec; samples > 0 && silence.tailSec > 0 && over > 0)
+        silence.tailSec = std::max(silence.tailSec - over, 0.0);
     // Probed before a rewrite and measured after it, the numbers would
     // belong to no one file (and read as damage).
     if (identity.exists && !FileIdentity::of(item.path).isUnchanged(identity))
