@@ -198,7 +198,8 @@ StepResult Mp3Cutter::cut(const QString &sourcePath, const QString &outputPath, 
 
 qint64 Mp3Cutter::samplesOf(const QString &path)
 {
-    return Mp3Stream::read(path).outputSamples();
+    int sampleRate = 0;
+    return lengthOf(path, sampleRate);
 }
 
 qint64 Mp3Cutter::lengthOf(const QString &path, int &sampleRate)

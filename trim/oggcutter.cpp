@@ -281,8 +281,8 @@ bool OggCutter::handles(const MediaInfo &source)
 
 qint64 OggCutter::samplesOf(const QString &path)
 {
-    const Stream s = indexOf(path);
-    return s.refusal.isEmpty() ? s.decoded() : -1;
+    int sampleRate = 0;
+    return lengthOf(path, sampleRate);
 }
 
 qint64 OggCutter::lengthOf(const QString &path, int &sampleRate)
