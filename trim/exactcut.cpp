@@ -4,6 +4,7 @@
 #include "mp3cutter.h"
 #include "mp4cutter.h"
 #include "oggcutter.h"
+#include "silencepackets.h"
 
 #include <algorithm>
 #include <cmath>
@@ -15,7 +16,8 @@ namespace {
 struct Cutter
 {
     bool (*handles)(const MediaInfo &source);
-    StepResult (*cut)(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount);
+    StepResult (*cut)(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount,
+            const SilencePackets &silence);
     qint64 (*samplesOf)(const QString &path);
     // Where a cut meant to begin at a sample begins, for a cutter that cannot begin on every one.
     qint64 (*firstKept)(const QString &sourcePath, qint64 firstSample) = nullptr;
@@ -26,7 +28,13 @@ struct Cutter
 const Cutter Cutters[] = {
     { OggCutter::handles, OggCutter::cut, OggCutter::samplesOf, OggCutter::firstKept, OggCutter::lengthOf },
     { Mp3Cutter::handles, Mp3Cutter::cut, Mp3Cutter::samplesOf, nullptr, Mp3Cutter::lengthOf },
-    { Mp4Cutter::handles, Mp4Cutter::cut, Mp4Cutter::samplesOf },
+    { Mp4Cutter::handles,
+            [](const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount,
+                    const SilencePackets &silence) {
+                return silence.none() ? Mp4Cutter::cut(sourcePath, outputPath, firstSample, sampleCount)
+                                      : StepResult::leftAlone(QStringLiteral("AAC silence is not joined"));
+            },
+            Mp4Cutter::samplesOf },
 };
 
 const Cutter *cutterFor(const MediaInfo &source)
@@ -75,16 +83,19 @@ ExactCut::Span ExactCut::spanOf(const QString &sourcePath, const RewritePlan::Cu
     const qint64 end = std::min(span.wantedFirst + std::llround(cut.keptSec * rate), total);
     span.first = cutter->firstKept ? cutter->firstKept(sourcePath, span.wantedFirst) : span.wantedFirst;
     span.count = span.first < 0 ? 0 : end - span.first;
+    span.headPad = std::llround(cut.headPadSec * rate);
+    span.tailPad = std::llround(cut.tailPadSec * rate);
     return span;
 }
 
-StepResult ExactCut::write(
-        const QString &sourcePath, const QString &outputPath, const RewritePlan::Cut &cut, const MediaInfo &source)
+StepResult ExactCut::write(const QString &sourcePath, const QString &outputPath, const RewritePlan::Cut &cut,
+        const MediaInfo &source, const QString &ffmpeg, const CancelCallback &cancelled)
 {
     const Span span = spanOf(sourcePath, cut, source);
     if (span.first < 0)
         return StepResult::leftAlone(QStringLiteral("not a file a lossless cut takes"));
-    StepResult result = cutterFor(source)->cut(sourcePath, outputPath, span.first, span.count);
+    const SilencePackets silence(span.headPad, span.tailPad, ffmpeg, cancelled);
+    StepResult result = cutterFor(source)->cut(sourcePath, outputPath, span.first, span.count, silence);
     const qint64 early = span.wantedFirst - span.first;
     result.rewrite = early == 0 ? QStringLiteral(" (lossless, exact)")
                                 : QStringLiteral(" (lossless, within %1 ms)")

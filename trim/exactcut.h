@@ -2,6 +2,7 @@
 
 #include "rewriteplan.h"
 #include "stepresult.h"
+#include "toolrunner.h"
 
 #include <QString>
 
@@ -19,21 +20,26 @@ public:
 
     // What the cut keeps, in samples of the decoded stream: where it begins
     // (on a packet boundary where a decoder would not honour any other
-    // start), and how many. `first` is -1 for a file no cutter takes.
+    // start), and how many; and the silence joined before and after it.
+    // `first` is -1 for a file no cutter takes.
     struct Span
     {
         qint64 first = -1;
         qint64 count = 0;
         qint64 wantedFirst = 0; // where the plan wanted it to begin
+        qint64 headPad = 0;
+        qint64 tailPad = 0;
+        qint64 total() const { return headPad + count + tailPad; } // what the written file decodes to
     };
     static Span spanOf(const QString &sourcePath, const RewritePlan::Cut &cut, const MediaInfo &source);
 
-    // Writes `cut` of the source to `outputPath`. Its `rewrite` says how
-    // exactly (" (lossless, within 12 ms)" where the head could not be);
-    // a file the cutter turns down is left alone (Skipped), for the caller's
-    // other ways.
-    static StepResult write(
-            const QString &sourcePath, const QString &outputPath, const RewritePlan::Cut &cut, const MediaInfo &source);
+    // Writes `cut` of the source to `outputPath`, silence joined as the cut
+    // pads it (coded by `ffmpeg` where the cutter needs it). Its `rewrite`
+    // says how exactly (" (lossless, within 12 ms)" where the head could not
+    // be); a file the cutter turns down is left alone (Skipped), with why,
+    // for the caller's other ways.
+    static StepResult write(const QString &sourcePath, const QString &outputPath, const RewritePlan::Cut &cut,
+            const MediaInfo &source, const QString &ffmpeg = QString(), const CancelCallback &cancelled = {});
 
     // What a decoder will output from `path`, read from its own fields; -1 when that cannot be told.
     static qint64 samplesOf(const QString &path, const MediaInfo &source);

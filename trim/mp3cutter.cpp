@@ -4,6 +4,7 @@
 #include "mappedfile.h"
 #include "mediaprobe.h"
 #include "mp3stream.h"
+#include "silencepackets.h"
 
 #include <QFile>
 #include <QtEndian>
@@ -44,12 +45,17 @@ struct Span
 {
     qint64 first = 0; // the first and last source frame copied
     qint64 last = 0;
-    int carrier = 0; // a silent frame before them
-    int delay = 0;   // the LAME tag's numbers
-    int padding = 0;
+    int carrier = 0;  // a silent frame before them
+    qint64 delay = 0; // the LAME tag's numbers
+    qint64 padding = 0;
+    qint64 silentBefore = 0; // empty frames for the silence joined at either end
+    qint64 silentAfter = 0;
 };
 
-Span spanFor(const Mp3Stream &source, qint64 firstSample, qint64 sampleCount)
+// The LAME tag's delay and padding are 12 bits each.
+constexpr qint64 MaxGap = 4095;
+
+Span spanFor(const Mp3Stream &source, qint64 firstSample, qint64 sampleCount, qint64 head, qint64 tail)
 {
     const int perFrame = source.format.samples;
     const qint64 start = source.firstOutput() + firstSample; // among the frames' decoded samples
@@ -65,9 +71,16 @@ Span spanFor(const Mp3Stream &source, qint64 firstSample, qint64 sampleCount)
     // copied draws on, and at the very start makes room for the decoder's
     // own delay.
     span.carrier = span.first > 0 || before * perFrame + into < Mp3Stream::DecoderDelay ? 1 : 0;
-    span.delay = int((span.carrier + before) * perFrame + into - Mp3Stream::DecoderDelay);
-    const qint64 frames = span.carrier + span.last - span.first + 1;
-    span.padding = int(frames * perFrame - span.delay - sampleCount);
+    span.delay = (span.carrier + before) * perFrame + into - Mp3Stream::DecoderDelay;
+    // The silence at the head begins in empty frames before all, and plays
+    // out what the delay dropped; at the tail it plays out the padding first.
+    span.silentBefore = std::max<qint64>(head - span.delay + perFrame - 1, 0) / perFrame;
+    span.delay += span.silentBefore * perFrame - head;
+    const qint64 frames = span.silentBefore + span.carrier + span.last - span.first + 1;
+    // A decoder flushes its own delay out of the padding, so that much at least follows the end.
+    const qint64 padding = frames * perFrame - span.delay - head - sampleCount - tail;
+    span.silentAfter = std::max<qint64>(Mp3Stream::DecoderDelay + perFrame - 1 - padding, 0) / perFrame;
+    span.padding = padding + span.silentAfter * perFrame;
     return span;
 }
 
@@ -106,7 +119,8 @@ bool Mp3Cutter::handles(const MediaInfo &source)
             && source.framesInSync;
 }
 
-StepResult Mp3Cutter::cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount)
+StepResult Mp3Cutter::cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount,
+        const SilencePackets &silence)
 {
     if (FileIdentity::of(sourcePath).isSameFile(FileIdentity::of(outputPath)))
         return StepResult::failure(QStringLiteral("an MP3 cut cannot be written over its source"));
@@ -127,7 +141,13 @@ StepResult Mp3Cutter::cut(const QString &sourcePath, const QString &outputPath, 
                                            .arg(length));
     }
 
-    const Span span = spanFor(source, firstSample, sampleCount);
+    // Beyond the file's own ends lie only its encoder's lead-in and padding,
+    // which the silence joined there plays out.
+    if ((silence.head() > 0 && firstSample > 0) || (silence.tail() > 0 && firstSample + sampleCount < length))
+        return StepResult::leftAlone(QStringLiteral("silence is joined only to an encoder's own ends"));
+    const Span span = spanFor(source, firstSample, sampleCount, silence.head(), silence.tail());
+    if (span.delay > MaxGap || span.padding > MaxGap)
+        return StepResult::leftAlone(QStringLiteral("the LAME tag cannot hold this delay and padding"));
     const qint64 from = source.frames.at(span.first);
     const qint64 to = span.last + 1 < qint64(source.frames.size()) ? source.frames.at(span.last + 1) : source.audioEnd;
     QByteArray tagFrame
@@ -139,10 +159,17 @@ StepResult Mp3Cutter::cut(const QString &sourcePath, const QString &outputPath, 
         carrier = silentFrame(data + from, source.format, source.format.reservoir());
         carryReservoir(carrier, source, data, span.first);
     }
-    const qint64 frameCount = span.carrier + span.last - span.first + 1;
-    const qint64 bytes = tagFrame.size() + carrier.size() + to - from;
-    const auto carrierData = reinterpret_cast<const uchar *>(carrier.constData());
-    const quint16 musicCrc = lameCrc(data + from, to - from, lameCrc(carrierData, carrier.size()));
+    // Empty frames, headed as their neighbours, before and after what is copied.
+    const QByteArray before = silentFrame(data + from, source.format, 0);
+    const QByteArray after = silentFrame(data + source.frames.at(span.last), source.format, 0);
+    const QByteArray head = before.repeated(int(span.silentBefore)) + carrier;
+    const QByteArray tail = after.repeated(int(span.silentAfter));
+    const qint64 copied = span.last - span.first + 1;
+    const qint64 frameCount = span.silentBefore + span.carrier + copied + span.silentAfter;
+    const qint64 bytes = tagFrame.size() + head.size() + to - from + tail.size();
+    const auto bytesOf = [](const QByteArray &frames) { return reinterpret_cast<const uchar *>(frames.constData()); };
+    const quint16 musicCrc
+            = lameCrc(bytesOf(tail), tail.size(), lameCrc(data + from, to - from, lameCrc(bytesOf(head), head.size())));
 
     // The Xing fields and the LAME tag (Mp3 Info Tag rev 1), all big-endian.
     const auto frameData = reinterpret_cast<uchar *>(tagFrame.data());
@@ -160,10 +187,12 @@ StepResult Mp3Cutter::cut(const QString &sourcePath, const QString &outputPath, 
     // Where each hundredth of the frames starts, in 256ths of the bytes.
     for (qint64 i = 0; i < 100; ++i) {
         const qint64 frame = i * frameCount / 100;
-        const qint64 at = tagFrame.size()
-                + (frame < span.carrier ? 0
-                                        : carrier.size() + source.frames.at(span.first + frame - span.carrier) - from);
-        tag[16 + i] = uchar(std::min<qint64>(255, at * 256 / bytes));
+        const qint64 ahead = span.silentBefore + span.carrier; // frames before the first copied
+        const qint64 at = frame < span.silentBefore ? frame * before.size()
+                : frame < ahead                     ? span.silentBefore * before.size()
+                : frame < ahead + copied            ? head.size() + source.frames.at(span.first + frame - ahead) - from
+                                                    : head.size() + to - from + (frame - ahead - copied) * after.size();
+        tag[16 + i] = uchar(std::min<qint64>(255, (tagFrame.size() + at) * 256 / bytes));
     }
     uchar *lame = tag + XingSize;
     if (source.lameTag >= 0)
@@ -186,7 +215,7 @@ StepResult Mp3Cutter::cut(const QString &sourcePath, const QString &outputPath, 
         return put(reinterpret_cast<const uchar *>(frame.constData()), frame.size());
     };
     if (out.open(QIODevice::WriteOnly | QIODevice::Truncate) && put(data, source.audioStart) && putFrame(tagFrame)
-            && putFrame(carrier) && put(data + from, to - from)
+            && putFrame(head) && put(data + from, to - from) && putFrame(tail)
             && put(data + source.audioEnd, file.size() - source.audioEnd) && out.flush()) {
         return StepResult::success();
     }

@@ -7,6 +7,7 @@
 namespace ks {
 
 struct MediaInfo;
+class SilencePackets;
 
 // Cuts an MP3 to a stretch of what a gapless decoder outputs, to the sample,
 // without decoding it: the frames are copied byte for byte, with a few before
@@ -20,8 +21,11 @@ public:
     static bool handles(const MediaInfo &source);
 
     // Writes `outputPath` with samples [firstSample, firstSample + sampleCount)
-    // of `sourcePath`, counted as a gapless decoder outputs them.
-    static StepResult cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount);
+    // of `sourcePath`, counted as a gapless decoder outputs them, and as much
+    // silence as `silence` says before and after them, in frames of its own
+    // that decode to nothing but zeros.
+    static StepResult cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount,
+            const SilencePackets &silence);
 
     // How many samples a gapless decoder outputs for `path`, read from its
     // own frames and LAME tag; -1 when they do not tell.

@@ -1,6 +1,7 @@
 #include "oggcutter.h"
 
 #include "mediaprobe.h"
+#include "silencepackets.h"
 
 #include <QFile>
 #include <QList>
@@ -23,6 +24,9 @@ constexpr int OpusRate = 48000;
 // 80 ms a pure tone is still only 30 dB clean, after 320 ms over 100 dB.
 constexpr qint64 OpusPreRoll = 15360;
 constexpr qint64 MaxPreSkip = 65535; // the header's field is 16 bits
+// Silence joined at the head plays out what the pre-skip drops: an
+// encoder's own lead-in is that short, a cut file's pre-roll is audio.
+constexpr qint64 MaxJoinedPreSkip = 3840;
 constexpr qint64 ReadBytes = 1 << 16;
 
 enum class Codec { Opus, Vorbis };
@@ -206,12 +210,26 @@ Stream indexOf(const QString &path)
     return s;
 }
 
-// Writes the headers and audio packets `from` to `to` of the source again:
-// headers on pages of their own, audio on pages of at most about a second,
-// each page's granule the position of its last completed packet less
-// `base`, the last page's `lastGranule`, which ends playback inside it.
+// Opus packets of silence put before and after the source's.
+struct Joined
+{
+    QList<QByteArray> head;
+    QList<QByteArray> tail;
+    qint64 headLength = 0; // what the head's packets decode to
+};
+
+qint64 opusSamples(const QByteArray &packet)
+{
+    return opus_packet_get_nb_samples(reinterpret_cast<const uchar *>(packet.constData()), packet.size(), OpusRate);
+}
+
+// Writes the headers and audio packets `from` to `to` of the source again,
+// with `joined`'s around them: headers on pages of their own, audio on pages
+// of at most about a second, each page's granule the position of its last
+// completed packet less `base`, the last page's `lastGranule`, which ends
+// playback inside it.
 QString copyPackets(const QString &sourcePath, const QString &outputPath, const Stream &s,
-        const QList<QByteArray> &headers, int from, int to, qint64 base, qint64 lastGranule)
+        const QList<QByteArray> &headers, int from, int to, qint64 base, qint64 lastGranule, const Joined &joined)
 {
     QFile out(outputPath);
     if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
@@ -232,11 +250,26 @@ QString copyPackets(const QString &sourcePath, const QString &outputPath, const 
     int packetNo = 0; // of the source, and as many of the output
     int putNo = 0;
     qint64 onPage = 0;
-    qint64 previousEnd = s.outputFrom(from); // what the first packet kept decodes begins there
+    qint64 position = s.outputFrom(from) - base; // where the next packet's output begins
+    qlonglong audioLeft = joined.head.size() + to - from + 1 + joined.tail.size();
     const auto put = [&](const uchar *data, long bytes, qint64 granule, bool last) {
         ogg_packet op{ const_cast<uchar *>(data), bytes, putNo == 0, last, granule, putNo };
         ++putNo;
         ogg_stream_packetin(&stream, &op);
+    };
+    const auto putAudio = [&](const uchar *data, long bytes, qint64 end) {
+        const bool last = --audioLeft == 0;
+        put(data, bytes, last ? lastGranule : end, last);
+        onPage += end - position;
+        position = end;
+        if (pages(onPage >= s.rate ? ogg_stream_flush : ogg_stream_pageout) > 0)
+            onPage = 0;
+    };
+    const auto putSilence = [&](const QList<QByteArray> &packets) {
+        for (const QByteArray &packet : packets) {
+            putAudio(
+                    reinterpret_cast<const uchar *>(packet.constData()), packet.size(), position + opusSamples(packet));
+        }
     };
     const auto packet = [&](ogg_packet &op) -> QString {
         const int n = packetNo++ - headers.size();
@@ -252,22 +285,66 @@ QString copyPackets(const QString &sourcePath, const QString &outputPath, const 
             return QString();
         if (n > to || op.bytes != s.sizes.at(n))
             return n > to ? QStringLiteral("done") : QStringLiteral("the file changed while it was cut");
-        put(op.packet, op.bytes, n == to ? lastGranule : s.ends.at(n) - base, n == to);
-        onPage += s.ends.at(n) - previousEnd;
-        previousEnd = s.ends.at(n);
-        if (pages(onPage >= s.rate ? ogg_stream_flush : ogg_stream_pageout) > 0)
-            onPage = 0;
+        if (n == from)
+            putSilence(joined.head);
+        putAudio(op.packet, op.bytes, s.ends.at(n) - base + joined.headLength);
         return QString();
     };
     const QString stopped = walk(sourcePath, packet, [](const ogg_page &) { return QString(); });
+    const bool whole = stopped.isEmpty() || stopped == QLatin1String("done");
+    if (whole)
+        putSilence(joined.tail);
     pages(ogg_stream_flush);
     ogg_stream_clear(&stream);
-    if (!stopped.isEmpty() && stopped != QLatin1String("done"))
+    if (!whole)
         return stopped;
-    if (putNo != headers.size() + to - from + 1)
+    if (putNo != headers.size() + joined.head.size() + to - from + 1 + joined.tail.size())
         return QStringLiteral("the file changed while it was cut");
     if (!written || !out.flush())
         return QStringLiteral("cannot write %1: %2").arg(outputPath, out.errorString());
+    return QString();
+}
+
+// Silence coded for the Opus stream headed by `identification`, as packets
+// that decode to at least `head` and `tail` samples each; empty with why
+// when they cannot be had.
+QString joinedSilence(
+        const QByteArray &identification, const SilencePackets &silence, qint64 head, qint64 tail, Joined &joined)
+{
+    if (head <= 0 && tail <= 0)
+        return QString();
+    const int channels = quint8(identification.at(9));
+    QString why;
+    const QString path = silence.encode(OpusRate, channels, std::max(head, tail) + OpusRate / 10,
+            { QStringLiteral("-c:a"), QStringLiteral("libopus"), QStringLiteral("-b:a"), QStringLiteral("64k") },
+            QStringLiteral("opus"), why);
+    if (path.isEmpty())
+        return why;
+    QList<QByteArray> packets;
+    const QString broken = walk(
+            path,
+            [&packets](ogg_packet &op) {
+                packets << bytesOf(op);
+                return QString();
+            },
+            [](const ogg_page &) { return QString(); });
+    // The same channels, mapping family and, beyond two channels, the same streams in the same order.
+    if (!broken.isEmpty() || packets.size() < 3 || packets.at(0).size() != identification.size()
+            || packets.at(0).at(9) != identification.at(9) || packets.at(0).mid(18) != identification.mid(18))
+        return QStringLiteral("Opus silence could not be coded for this channel mapping");
+    packets.remove(0, 2);
+    // The first packets that decode to `length`, and how long they are.
+    const auto first = [&packets](qint64 length, QList<QByteArray> &into) {
+        qint64 taken = 0;
+        for (int i = 0; taken < length && i < packets.size(); ++i) {
+            into << packets.at(i);
+            taken += opusSamples(packets.at(i));
+        }
+        return taken;
+    };
+    joined.headLength = first(head, joined.head);
+    if (joined.headLength < head || first(tail, joined.tail) < tail)
+        return QStringLiteral("too little Opus silence was coded");
     return QString();
 }
 
@@ -311,24 +388,39 @@ qint64 OggCutter::firstKept(const QString &sourcePath, qint64 firstSample)
     return boundary < s.discard() ? firstSample : boundary - s.discard();
 }
 
-StepResult OggCutter::cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount)
+StepResult OggCutter::cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount,
+        const SilencePackets &silence)
 {
     const Stream s = indexOf(sourcePath);
     if (!s.refusal.isEmpty())
         return StepResult::leftAlone(s.refusal);
     if (firstSample < 0 || sampleCount <= 0 || firstSample + sampleCount > s.decoded())
         return StepResult::failure(QStringLiteral("the cut lies outside the audio"));
+    if (!silence.none() && s.codec == Codec::Vorbis)
+        return StepResult::leftAlone(QStringLiteral("Vorbis silence cannot be joined"));
+    // Beyond the file's own ends lie only its encoder's lead-in and flush,
+    // which the silence joined there plays out.
+    if ((silence.head() > 0 && (firstSample > 0 || s.preSkip > MaxJoinedPreSkip))
+            || (silence.tail() > 0 && firstSample + sampleCount < s.decoded()))
+        return StepResult::leftAlone(QStringLiteral("silence is joined only to an encoder's own ends"));
     const qint64 start = s.discard() + firstSample;
     const qint64 end = start + sampleCount;
+    const int to = s.packetEnding(end);
     QList<QByteArray> headers = s.headers;
     int from = 0;
     qint64 base = 0;
+    Joined joined;
     if (s.codec == Codec::Opus) {
         // Decoding starts at least the pre-roll before the cut; the pre-skip drops what lies before it.
         while (from + 1 < s.ends.size() && s.outputFrom(from + 1) <= start - OpusPreRoll)
             ++from;
         base = s.outputFrom(from);
-        const qint64 preSkip = start - base;
+        // The silence joined at the head ends where the pre-skip did; at the tail, where the last packet's output does.
+        const QString why = joinedSilence(headers.at(0), silence, silence.head() - (start - base),
+                silence.tail() - (s.ends.at(to) - end), joined);
+        if (!why.isEmpty())
+            return why == QLatin1String("cancelled") ? StepResult::stopped() : StepResult::leftAlone(why);
+        const qint64 preSkip = start - base + joined.headLength - silence.head();
         if (preSkip > MaxPreSkip)
             return StepResult::leftAlone(QStringLiteral("an Opus pre-skip past its limit"));
         headers[0][10] = char(preSkip & 0xff);
@@ -339,7 +431,8 @@ StepResult OggCutter::cut(const QString &sourcePath, const QString &outputPath, 
         from = s.packetBefore(start);
         base = start;
     }
-    const QString failed = copyPackets(sourcePath, outputPath, s, headers, from, s.packetEnding(end), base, end - base);
+    const qint64 lastGranule = end - base + joined.headLength + silence.tail();
+    const QString failed = copyPackets(sourcePath, outputPath, s, headers, from, to, base, lastGranule, joined);
     if (!failed.isEmpty()) {
         QFile::remove(outputPath);
         return failed.startsWith(QLatin1String("cannot write")) ? StepResult::failure(failed)

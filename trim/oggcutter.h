@@ -7,6 +7,7 @@
 namespace ks {
 
 struct MediaInfo;
+class SilencePackets;
 
 // Cuts Ogg Opus and Ogg Vorbis without decoding: the coded packets are
 // copied byte for byte and only the container's fields (the Opus pre-skip,
@@ -20,9 +21,12 @@ public:
     // pages tell (a chain, a second stream) makes cut() leave it alone.
     static bool handles(const MediaInfo &source);
 
-    // Writes `sampleCount` samples from `firstSample` to `outputPath`. A file
-    // this does not take is left alone (Skipped), for the caller's other ways.
-    static StepResult cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount);
+    // Writes `sampleCount` samples from `firstSample` to `outputPath`, with
+    // `silence` joined before and after them in Opus (Vorbis silence would
+    // need the file's own codebooks). A file this does not take is left alone
+    // (Skipped), for the caller's other ways.
+    static StepResult cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount,
+            const SilencePackets &silence);
 
     // Where a cut meant to begin at `firstSample` begins so that every
     // decoder starts there: ffmpeg ignores a Vorbis start discard, so

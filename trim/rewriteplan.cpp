@@ -13,7 +13,7 @@
 namespace ks {
 
 RewritePlan RewritePlan::make(const QueueItem &item, const Settings &settings, const MediaInfo &source,
-        const EncoderList &encoders, bool exact)
+        const EncoderList &encoders, bool exact, const QString &whyNotExact)
 {
     RewritePlan plan;
     plan.m_cut = cutFor(item);
@@ -30,15 +30,16 @@ RewritePlan RewritePlan::make(const QueueItem &item, const Settings &settings, c
         return plan;
     }
     const bool copyWanted = settings.trimMethod == TrimMethod::StreamCopy;
+    // The exact cutters join coded silence to the file's own frames, as a copy would.
+    if (copyWanted && exact && ExactCut::handles(source)) {
+        plan.m_method = Method::Exact;
+        plan.m_reason = QStringLiteral(" (lossless, exact)");
+        return plan;
+    }
     if (cut.needsPadding() && copyWanted && settings.padFallback == PadFallback::Skip) {
         plan.m_verdict
                 = StepResult::leftAlone(QStringLiteral("needs %1 s of silence added, which a stream copy cannot do")
                                                 .arg(fixed(cut.headPadSec + cut.tailPadSec, 2)));
-        return plan;
-    }
-    if (!cut.needsPadding() && copyWanted && exact && ExactCut::handles(source)) {
-        plan.m_method = Method::Exact;
-        plan.m_reason = QStringLiteral(" (lossless, exact)");
         return plan;
     }
     // The source's codec decides the encoder, and whether a copy would cut exactly.
@@ -62,8 +63,10 @@ RewritePlan RewritePlan::make(const QueueItem &item, const Settings &settings, c
     if (!copyWanted)
         plan.m_reason = QStringLiteral(" (re-encoded %1)").arg(with);
     else
-        plan.m_reason = cut.needsPadding() ? QStringLiteral(" (re-encoded to add silence, %1)").arg(with)
-                : pcm                      ? QStringLiteral(" (lossless, exact)")
+        plan.m_reason = cut.needsPadding()
+                ? QStringLiteral(" (re-encoded to add silence%1, %2)")
+                          .arg(whyNotExact.isEmpty() ? QString() : QStringLiteral(": ") + whyNotExact, with)
+                : pcm ? QStringLiteral(" (lossless, exact)")
                       : QStringLiteral(" (re-encoded: stream copy cannot cut %1 exactly, %2)").arg(source.codec, with);
     return plan;
 }

@@ -42,10 +42,11 @@ public:
 
     // `encoders` are those this ffmpeg has; an empty list was never asked,
     // and every known encoder is taken to be there. Without `exact`, as
-    // when the exact cutter turned the file down, the plan is what it
+    // when the exact cutter turned the file down (`whyNotExact`, which the
+    // reason of a re-encode that adds silence gives), the plan is what it
     // would be without that cutter.
     static RewritePlan make(const QueueItem &item, const Settings &settings, const MediaInfo &source,
-            const EncoderList &encoders, bool exact = true);
+            const EncoderList &encoders, bool exact = true, const QString &whyNotExact = QString());
 
     static Cut cutFor(const QueueItem &item);
 

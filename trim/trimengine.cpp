@@ -71,13 +71,13 @@ StepResult prepareTarget(const QString &outputPath, bool inPlace)
 }
 
 // Cuts the source into the temporary file without ffmpeg.
-StepResult writeExact(
-        const QueueItem &item, const RewritePlan &plan, const MediaInfo &source, const CancelCallback &cancelled)
+StepResult writeExact(const QueueItem &item, const RewritePlan &plan, const MediaInfo &source, const ToolPaths &tools,
+        const CancelCallback &cancelled)
 {
     const QString temporary = TrimEngine::temporaryPathFor(item.outputPath);
     if (cancelled && cancelled())
         return StepResult::stopped();
-    const StepResult written = ExactCut::write(item.path, temporary, plan.cut(), source);
+    const StepResult written = ExactCut::write(item.path, temporary, plan.cut(), source, tools.ffmpeg, cancelled);
     const bool stopped = written.proceeds() && cancelled && cancelled();
     if (!written.proceeds() || stopped)
         QFile::remove(temporary);
@@ -91,7 +91,7 @@ StepResult write(const QueueItem &item, const RewritePlan &plan, const MediaInfo
     const QString temporary = TrimEngine::temporaryPathFor(item.outputPath);
     QFile::remove(temporary);
     if (plan.method() == RewritePlan::Method::Exact)
-        return writeExact(item, plan, source, cancelled);
+        return writeExact(item, plan, source, tools, cancelled);
     const double expected = plan.cut().expectedSec();
     const ToolRun run = runTool(tools.ffmpeg, TrimEngine::ffmpegArguments(item.path, item.outputPath, plan, source),
             cancelled, [&](const QString &line) { reportProgressLine(line, expected, progress); }, {});
@@ -142,7 +142,7 @@ StepResult readBack(const QueueItem &item, const RewritePlan &plan, const MediaI
             !wrong.isEmpty())
         return failAndRemove(temporary, wrong + QStringLiteral(" - original kept"));
     if (written.ok && exact) {
-        const qint64 planned = ExactCut::spanOf(item.path, plan.cut(), source).count;
+        const qint64 planned = ExactCut::spanOf(item.path, plan.cut(), source).total();
         const qint64 samples = ExactCut::samplesOf(temporary, source);
         if (samples != planned) {
             return failAndRemove(temporary,
@@ -404,7 +404,7 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     StepResult written = write(item, plan, source, tools, cancelled, progress);
     // A stream the exact cutter turns down (a chain, a second stream) is written as it would be without it.
     if (written.skipped() && plan.method() == RewritePlan::Method::Exact) {
-        plan = RewritePlan::make(item, settings, source, tools.availableEncoders(cancelled), false);
+        plan = RewritePlan::make(item, settings, source, tools.availableEncoders(cancelled), false, written.message);
         if (!plan.writes())
             return plan.verdict();
         written = write(item, plan, source, tools, cancelled, progress);

@@ -4,6 +4,7 @@
 #include "mp3cutter.h"
 #include "queueitem.h"
 #include "settings.h"
+#include "silencepackets.h"
 #include "trimagain.h"
 #include "trimengine.h"
 
@@ -30,6 +31,8 @@ private Q_SLOTS:
     void mp3CutsToTheSample_data();
     void mp3CutsToTheSample();
     void mp3FramesOutOfSyncAreRefused();
+    void silenceJoinedWithoutReencoding_data();
+    void silenceJoinedWithoutReencoding();
 };
 
 namespace {
@@ -264,7 +267,7 @@ void tst_LosslessCut::mp3CutsToTheSample()
     if (sampleCount < 0)
         sampleCount = sourceByFfmpeg.size() / channels - firstSample;
 
-    const StepResult result = Mp3Cutter::cut(source, cut, firstSample, sampleCount);
+    const StepResult result = Mp3Cutter::cut(source, cut, firstSample, sampleCount, {});
     QVERIFY2(result.proceeds(), qPrintable(result.message));
     QCOMPARE(Mp3Cutter::samplesOf(cut), sampleCount);
     QVERIFY(lameCrcHolds(contents(cut), rate, channels));
@@ -292,7 +295,7 @@ void tst_LosslessCut::mp3CutsToTheSample()
 
     // A cut cut again from its start to its end stays as it is.
     const QString again = m_dir->filePath(u"again.mp3"_s);
-    QVERIFY(Mp3Cutter::cut(cut, again, 0, sampleCount).proceeds());
+    QVERIFY(Mp3Cutter::cut(cut, again, 0, sampleCount, {}).proceeds());
     QCOMPARE(test::sha256(again), test::sha256(cut));
 }
 
@@ -309,7 +312,7 @@ void tst_LosslessCut::mp3FramesOutOfSyncAreRefused()
     file.close();
 
     QVERIFY(!Mp3Cutter::handles(probeMedia(test::systemTools(), spliced, {})));
-    const StepResult result = Mp3Cutter::cut(spliced, m_dir->filePath(u"cut.mp3"_s), 0, 1000);
+    const StepResult result = Mp3Cutter::cut(spliced, m_dir->filePath(u"cut.mp3"_s), 0, 1000, {});
     QVERIFY(!result.ok());
     // The frame the junk follows is 417 or 418 bytes long.
     const QRegularExpressionMatch where
@@ -319,6 +322,123 @@ void tst_LosslessCut::mp3FramesOutOfSyncAreRefused()
             qPrintable(result.message));
     QVERIFY(!QFile::exists(m_dir->filePath(u"cut.mp3"_s)));
     QCOMPARE(Mp3Cutter::samplesOf(spliced), -1);
+}
+
+void tst_LosslessCut::silenceJoinedWithoutReencoding_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<QStringList>("encoding");
+    QTest::addColumn<test::ToneShape>("tone");
+    QTest::addColumn<EndMode>("headMode"); // the head's silence of 1 s made 1.5 s long
+    QTest::addColumn<EndMode>("tailMode"); // the tail's of 0.8 s made 1.3 s long
+    QTest::addColumn<QString>("rewrite");  // how the result says it was written
+    const QString exact = u" (lossless, exact)"_s;
+    const auto up = EndMode::TopUp, set = EndMode::Exact, alone = EndMode::LeaveAlone;
+    const QStringList cover{ u"-map"_s, u"0:a"_s, u"-map"_s, u"1:v"_s, u"-frames:v"_s, u"1"_s, u"-c:v"_s, u"png"_s,
+        u"-disposition:v"_s, u"attached_pic"_s, u"-metadata"_s, u"title=Ünder the Sky"_s };
+    // Measured with ffmpeg's decoders: every kept sample as the source's
+    // decode has it (5.1 Opus to 550 dB, the rest to the bit), from the first
+    // one after the head's silence on.
+    QTest::newRow("opus, 48 kHz stereo, both ends topped up")
+            << u"opus"_s << QStringList{ u"-c:a"_s, u"libopus"_s } << test::ToneShape{ 1.0, 2.0, 0.8, 48000, 2 } << up
+            << up << exact;
+    QTest::newRow("opus from 44.1 kHz mono, tail set exactly")
+            << u"opus"_s << QStringList{ u"-c:a"_s, u"libopus"_s, u"-b:a"_s, u"32k"_s }
+            << test::ToneShape{ 1.0, 1.5, 0.8, 44100, 1 } << alone << set << exact;
+    QTest::newRow("opus 5.1, head set exactly") << u"opus"_s << QStringList{ u"-c:a"_s, u"libopus"_s }
+                                                << test::ToneShape{ 1.0, 1.0, 0.8, 48000, 6 } << set << alone << exact;
+    QTest::newRow("mp3 CBR stereo with a cover, both ends topped up")
+            << u"mp3"_s << cover << test::ToneShape{ 1.0, 2.0, 0.8, 44100, 2 } << up << up << exact;
+    QTest::newRow("mp3 VBR with a Xing header, both set exactly")
+            << u"mp3"_s << QStringList{ u"-q:a"_s, u"4"_s } << test::ToneShape{ 1.0, 2.0, 0.8, 44100, 2 } << set << set
+            << exact;
+    QTest::newRow("mp3 mono 22.05 kHz at 32 kb/s, head topped up")
+            << u"mp3"_s << QStringList{ u"-b:a"_s, u"32k"_s } << test::ToneShape{ 1.0, 1.5, 0.8, 22050, 1 } << up
+            << alone << exact;
+    QTest::newRow("mp3 without a LAME header, tail topped up")
+            << u"mp3"_s << QStringList{ u"-write_xing"_s, u"0"_s } << test::ToneShape{ 1.0, 1.5, 0.8, 44100, 2 }
+            << alone << up << exact;
+    QTest::newRow("vorbis re-encoded, and says why")
+            << u"ogg"_s << QStringList{ u"-c:a"_s, u"libvorbis"_s } << test::ToneShape{ 1.0, 1.5, 0.8, 44100, 2 } << up
+            << up << u" (re-encoded to add silence: Vorbis silence cannot be joined, with libvorbis at 112 kbit/s)"_s;
+}
+
+void tst_LosslessCut::silenceJoinedWithoutReencoding()
+{
+    QFETCH(QString, suffix);
+    QFETCH(QStringList, encoding);
+    QFETCH(test::ToneShape, tone);
+    QFETCH(EndMode, headMode);
+    QFETCH(EndMode, tailMode);
+    QFETCH(QString, rewrite);
+    const QString input = m_dir->filePath(u"in/a."_s + suffix);
+    const QString cover = m_dir->filePath(u"cover.png"_s);
+    QCOMPARE(test::makeFromSource(cover, u"color=c=red:s=8x8"_s, { u"-frames:v"_s, u"1"_s }), QString());
+    QStringList inputs;
+    if (encoding.contains(u"attached_pic"_s))
+        inputs << u"-i"_s << cover;
+    else
+        encoding << u"-metadata"_s << u"title=Ünder the Sky"_s;
+    QCOMPARE(test::makeAudio(input, tone, encoding, inputs), QString());
+
+    Settings settings;
+    settings.leadMode = headMode;
+    settings.tailMode = tailMode;
+    settings.leadTargetMs = 1500;
+    settings.tailTargetMs = 1300;
+    QueueItem item;
+    item.path = input;
+    item.outputPath = m_dir->filePath(u"out/a."_s + suffix);
+    MediaInfo source;
+    const StepResult planned = TrimEngine::plan(item, settings, test::systemTools(), {}, {}, &source);
+    QVERIFY2(planned.proceeds(), qPrintable(planned.message));
+    const RewritePlan::Cut cut = RewritePlan::cutFor(item);
+    QCOMPARE(cut.headPadSec > 0, headMode != EndMode::LeaveAlone);
+    QCOMPARE(cut.tailPadSec > 0, tailMode != EndMode::LeaveAlone);
+    const StepResult result = TrimEngine::apply(item, settings, test::systemTools(), {}, {}, &source);
+    QVERIFY2(result.proceeds(), qPrintable(result.message));
+    QCOMPARE(result.rewrite, rewrite);
+    QCOMPARE(item.reencoded, rewrite != u" (lossless, exact)"_s);
+    if (item.reencoded)
+        return;
+
+    // Both decoders output the planned samples, the source's own between the silences.
+    const int rate = ExactCut::sampleRate(source);
+    const ExactCut::Span span = ExactCut::spanOf(input, cut, source);
+    QCOMPARE(span.first, 0);
+    QCOMPARE(span.headPad, std::llround(cut.headPadSec * rate));
+    QCOMPARE(span.tailPad, std::llround(cut.tailPadSec * rate));
+    const QList<float> decoded = ffmpegDecode<float>(item.outputPath, u"f32le"_s);
+    QCOMPARE(decoded.size() / tone.channels, span.total());
+    if (suffix == u"opus")
+        QCOMPARE(referenceDecodedSamples(item.outputPath, true, tone.channels), span.total());
+    else
+        QCOMPARE(mpg123Decode(item.outputPath).size() / tone.channels, span.total());
+    QCOMPARE(item.newDurationSec, double(span.total()) / rate);
+    const QList<float> original = ffmpegDecode<float>(input, u"f32le"_s);
+    const QList<float> kept = decoded.mid(span.headPad * tone.channels, span.count * tone.channels);
+    const double snr = test::signalToNoise(original, 0, kept);
+    QVERIFY2(snr > 90, qPrintable(u"SNR %1 dB"_s.arg(snr, 0, 'f', 1)));
+    // The silence is silence, but for what the source's decode dropped at its ends (an encoder's lead-in, its padding).
+    float loudest = 0;
+    const qint64 leadIn = 2048 * tone.channels;
+    for (qint64 i = 0; i < decoded.size(); ++i) {
+        const bool padded = i < span.headPad * tone.channels - leadIn
+                || i >= (span.headPad + span.count) * tone.channels + leadIn;
+        loudest = padded ? std::max(loudest, std::fabs(decoded.at(i))) : loudest;
+    }
+    QVERIFY2(loudest < 1e-4f, qPrintable(QString::number(loudest)));
+
+    // Tags and the cover as the source had them.
+    QCOMPARE(facts(item.outputPath), facts(input));
+
+    // Planned and trimmed again in place, the result stays as it is to the byte.
+    const QByteArray once = test::sha256(item.outputPath);
+    QueueItem again;
+    const StepResult second = test::trimAgainInPlace(item.outputPath, settings, again);
+    QVERIFY2(second.ok(), qPrintable(second.message));
+    QVERIFY2(test::sha256(item.outputPath) == once,
+            qPrintable(u"head %1, tail %2"_s.arg(again.headChangeSec).arg(again.tailChangeSec)));
 }
 
 QTEST_GUILESS_MAIN(tst_LosslessCut)
