@@ -28,13 +28,7 @@ struct Cutter
 const Cutter Cutters[] = {
     { OggCutter::handles, OggCutter::cut, OggCutter::samplesOf, OggCutter::firstKept, OggCutter::lengthOf },
     { Mp3Cutter::handles, Mp3Cutter::cut, Mp3Cutter::samplesOf, nullptr, Mp3Cutter::lengthOf },
-    { Mp4Cutter::handles,
-            [](const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount,
-                    const SilencePackets &silence) {
-                return silence.none() ? Mp4Cutter::cut(sourcePath, outputPath, firstSample, sampleCount)
-                                      : StepResult::leftAlone(QStringLiteral("AAC silence is not joined"));
-            },
-            Mp4Cutter::samplesOf },
+    { Mp4Cutter::handles, Mp4Cutter::cut, Mp4Cutter::samplesOf },
 };
 
 const Cutter *cutterFor(const MediaInfo &source)

@@ -4,6 +4,7 @@
 #include "mappedfile.h"
 #include "mediaprobe.h"
 #include "mp4box.h"
+#include "silencepackets.h"
 
 #include <QFile>
 #include <QList>
@@ -387,6 +388,7 @@ struct Copy
 {
     qint64 from = 0;
     qint64 length = 0;
+    const char *bytes = nullptr; // these instead, joined silence
 };
 
 QByteArray runLengths(const std::vector<qint64> &values)
@@ -444,7 +446,8 @@ void setTables(Mp4Box &stbl, const Samples &s, const std::vector<qint64> &kept, 
 
 // Nero's chapter list: version 1 with 4 reserved bytes, a count, then each
 // start (in 100 ns) and title. Chapters moved back by `from`, the ones
-// outside [from, to) dropped. False when the list does not read.
+// outside [from, to) dropped; with `from` before the start, moved on, the
+// first still at the start. False when the list does not read.
 bool moveChapterList(QByteArray &chpl, qint64 from, qint64 to)
 {
     const qint64 head = chpl.isEmpty() ? 0 : quint8(chpl.at(0)) == 1 ? 8 : 4;
@@ -470,12 +473,82 @@ bool moveChapterList(QByteArray &chpl, qint64 from, qint64 to)
         const bool endsBefore = i + 1 < entries.size() && entries[i + 1].start <= from;
         if (endsBefore || entries[i].start >= to)
             continue;
-        kept += be(quint64(std::max<qint64>(entries[i].start - from, 0)), 8) + char(entries[i].title.size())
-                + entries[i].title;
+        const qint64 start = keptCount == 0 && from < 0 ? 0 : std::max<qint64>(entries[i].start - from, 0);
+        kept += be(quint64(start), 8) + char(entries[i].title.size()) + entries[i].title;
         ++keptCount;
     }
     chpl = chpl.left(head) + char(keptCount) + kept + chpl.mid(at);
     return true;
+}
+
+// The AudioSpecificConfig of an 'mp4a' entry's 'esds': the decoder
+// specific info inside the decoder config inside the ES descriptor.
+QByteArray audioConfigOf(const QByteArray &stsd)
+{
+    const qint64 esds = stsd.indexOf("esds");
+    qint64 at = esds + 8; // past the type and the full box's version and flags
+    const auto descriptor = [&](int tag) {
+        if (at < 0 || at >= stsd.size() || quint8(stsd.at(at)) != tag)
+            return qint64(-1);
+        qint64 size = 0;
+        for (int i = 1; i <= 4 && at + i < stsd.size(); ++i) {
+            size = size << 7 | (quint8(stsd.at(at + i)) & 0x7F);
+            if (!(quint8(stsd.at(at + i)) & 0x80)) {
+                at += i + 1;
+                return size;
+            }
+        }
+        return qint64(-1);
+    };
+    if (esds < 0 || descriptor(0x03) < 0 || at + 3 > stsd.size())
+        return QByteArray();
+    const quint8 flags = quint8(stsd.at(at + 2));
+    at += 3 + (flags & 0x80 ? 2 : 0);
+    if (flags & 0x40)
+        at += at < stsd.size() ? 1 + quint8(stsd.at(at)) : 0;
+    at += flags & 0x20 ? 2 : 0;
+    if (descriptor(0x04) < 0)
+        return QByteArray();
+    at += 13;
+    const qint64 size = descriptor(0x05);
+    return size < 0 ? QByteArray() : stsd.mid(at, size);
+}
+
+// Access units of silence in plain AAC LC, coded as the source's `config`
+// says, after the first (which carries the encoder's name); empty with why.
+QString aacSilence(const QByteArray &config, qint64 rate, const SilencePackets &silence, QList<QByteArray> &units)
+{
+    // Two bytes: LC, a rate by its index, a channel layout; no SBR or PS
+    // signalled, or signalled as absent (0x2B7, SBR, not present), as ffmpeg does.
+    const bool plain = config.size() == 2 || (config.size() == 5 && config.endsWith(QByteArray::fromHex("56e500")));
+    if (!plain || (quint8(config.at(0)) >> 3) != 2)
+        return QStringLiteral("AAC silence is joined only to plain AAC LC");
+    const int channels = (quint8(config.at(1)) >> 3) & 0x0F;
+    QString why;
+    const QString path
+            = silence.encode(int(rate), channels, std::max(silence.head(), silence.tail()) + 4 * FrameSamples,
+                    { QStringLiteral("-c:a"), QStringLiteral("aac"), QStringLiteral("-b:a"), QStringLiteral("64k") },
+                    QStringLiteral("aac"), why);
+    if (path.isEmpty())
+        return why;
+    QFile file(path);
+    const QByteArray adts = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    for (qint64 at = 0; at + 7 <= adts.size();) {
+        const auto byte = [&](int i) { return quint8(adts.at(at + i)); };
+        const qint64 length = (byte(3) & 0x03) << 11 | byte(4) << 3 | byte(5) >> 5;
+        const qint64 header = byte(1) & 0x01 ? 7 : 9;
+        // The same object type, rate and layout as the source's config.
+        const quint8 profile = byte(2) >> 6, rateIndex = (byte(2) >> 2) & 0x0F;
+        const int layout = (byte(2) & 0x01) << 2 | byte(3) >> 6;
+        const int wantedRate = (quint8(config.at(0)) & 0x07) << 1 | quint8(config.at(1)) >> 7;
+        if (byte(0) != 0xFF || (byte(1) & 0xF6) != 0xF0 || length <= header || at + length > adts.size() || profile != 1
+                || rateIndex != wantedRate || layout != channels || (byte(6) & 0x03) != 0)
+            return QStringLiteral("AAC silence could not be coded as this file's");
+        if (at > 0)
+            units << adts.mid(at + header, length - header);
+        at += length;
+    }
+    return units.isEmpty() ? QStringLiteral("AAC silence could not be coded as this file's") : QString();
 }
 
 } // namespace
@@ -492,7 +565,8 @@ qint64 Mp4Cutter::samplesOf(const QString &path)
     return m.refusal.isEmpty() ? m.output : -1;
 }
 
-StepResult Mp4Cutter::cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount)
+StepResult Mp4Cutter::cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount,
+        const SilencePackets &silence)
 {
     if (FileIdentity::of(sourcePath).isSameFile(FileIdentity::of(outputPath)))
         return StepResult::failure(QStringLiteral("an MP4 cut cannot be written over its source"));
@@ -508,7 +582,34 @@ StepResult Mp4Cutter::cut(const QString &sourcePath, const QString &outputPath, 
     const qint64 start = m.mediaTime + firstSample;
     const qint64 firstFrame = std::max<qint64>(start / FrameSamples - 1, 0);
     const qint64 lastFrame = (start + sampleCount - 1) / FrameSamples;
-    const qint64 mediaTime = start - firstFrame * FrameSamples;
+    qint64 mediaTime = start - firstFrame * FrameSamples;
+
+    // Silence joins only at the file's own ends, where the edit list drops
+    // no more than the encoder's priming and padding: frames of it before
+    // the first copied, to start output in them, and after the last.
+    QList<QByteArray> silentUnits;
+    QByteArray headSilence;
+    QByteArray tailSilence;
+    std::vector<qint64> silentSizes;
+    qint64 silentBefore = 0;
+    const qint64 total = silence.head() + sampleCount + silence.tail();
+    if (!silence.none()) {
+        if ((silence.head() > 0 && firstSample > 0) || (silence.tail() > 0 && firstSample + sampleCount < m.output))
+            return StepResult::leftAlone(QStringLiteral("silence is joined only to an encoder's own ends"));
+        const QByteArray config
+                = audioConfigOf(m.moov.children.at(size_t(m.audio)).find("mdia/minf/stbl/stsd")->payload);
+        if (const QString why = aacSilence(config, m.rate, silence, silentUnits); !why.isEmpty())
+            return why == QLatin1String("cancelled") ? StepResult::stopped() : StepResult::leftAlone(why);
+        silentBefore = std::max<qint64>(silence.head() - mediaTime + FrameSamples - 1, 0) / FrameSamples;
+        mediaTime += silentBefore * FrameSamples - silence.head();
+        const qint64 framed = (silentBefore + lastFrame - firstFrame + 1) * FrameSamples;
+        const qint64 after = std::max<qint64>(mediaTime + total - framed + FrameSamples - 1, 0) / FrameSamples;
+        for (qint64 i = 0; i < silentBefore + after; ++i) {
+            const QByteArray &unit = silentUnits.at(int(i % silentUnits.size()));
+            (i < silentBefore ? headSilence : tailSilence) += unit;
+            silentSizes.push_back(unit.size());
+        }
+    }
 
     // What the new media data holds: each chapter title, then the audio in
     // the source's chunks.
@@ -533,11 +634,31 @@ StepResult Mp4Cutter::cut(const QString &sourcePath, const QString &outputPath, 
             }
             begins = ends;
         }
+        // The first chapter takes in the silence joined before it, the last the silence after.
+        if (!chapterDurations[t].empty()) {
+            chapterDurations[t].front() += std::llround(double(silence.head()) * chapterScale[t] / m.rate);
+            chapterDurations[t].back() += std::llround(double(silence.tail()) * chapterScale[t] / m.rate);
+        }
     }
     std::vector<Copy> audioChunks;
     std::vector<qint64> perChunk;
     std::vector<qint64> kept;
     std::vector<qint64> durations;
+    // Joined silence, one chunk at either end, counts among the samples after the source's own.
+    Samples samples = m.samples;
+    const auto joinSilence = [&](const QByteArray &bytes, qint64 from, qint64 to) {
+        if (from == to)
+            return;
+        audioChunks.push_back({ 0, bytes.size(), bytes.constData() });
+        perChunk.push_back(to - from);
+        for (qint64 i = from; i < to; ++i) {
+            kept.push_back(qint64(samples.sizes.size()));
+            samples.sizes.push_back(silentSizes[size_t(i)]);
+            durations.push_back(FrameSamples);
+        }
+        samples.uniformSize = 0;
+    };
+    joinSilence(headSilence, 0, silentBefore);
     for (qint64 i = firstFrame; i <= lastFrame; ++i) {
         const bool sameChunk = i > firstFrame && m.samples.chunks[size_t(i)] == m.samples.chunks[size_t(i - 1)];
         if (!sameChunk) {
@@ -548,6 +669,10 @@ StepResult Mp4Cutter::cut(const QString &sourcePath, const QString &outputPath, 
         ++perChunk.back();
         kept.push_back(i);
         durations.push_back(m.samples.durations[size_t(i)]);
+    }
+    if (silentSizes.size() > size_t(silentBefore)) {
+        durations.back() = FrameSamples; // the source's last frame, no longer the last
+        joinSilence(tailSilence, silentBefore, qint64(silentSizes.size()));
     }
     qint64 mdatData = 0;
     for (const Copy &copy : copies)
@@ -565,15 +690,15 @@ StepResult Mp4Cutter::cut(const QString &sourcePath, const QString &outputPath, 
         const QString unusual = QStringLiteral("an MP4 whose durations do not fit its boxes");
         Mp4Box &mvhd = *moov.child("mvhd");
         setField(mvhd.payload, timesOf(mvhd).scaleAt, 4, quint64(m.rate));
-        if (!setDuration(mvhd, quint64(sampleCount)))
+        if (!setDuration(mvhd, quint64(total)))
             return unusual;
         Mp4Box &audio = moov.children.at(size_t(m.audio));
         if (!m.edited) {
             Mp4Box edts{ "edts", {}, { Mp4Box{ "elst", {}, {}, false } }, true };
             audio.children.insert(audio.children.begin() + 1, edts);
         }
-        audio.find("edts/elst")->payload = plainEdit(quint64(sampleCount), mediaTime);
-        if (!setDuration(*audio.child("tkhd"), quint64(sampleCount))
+        audio.find("edts/elst")->payload = plainEdit(quint64(total), mediaTime);
+        if (!setDuration(*audio.child("tkhd"), quint64(total))
                 || !setDuration(*audio.find("mdia/mdhd"), quint64(mediaLength)))
             return unusual;
         qint64 at = base;
@@ -595,16 +720,18 @@ StepResult Mp4Cutter::cut(const QString &sourcePath, const QString &outputPath, 
             if (!setDuration(*trak.child("tkhd"), inMovie) || !setDuration(*trak.find("mdia/mdhd"), quint64(length)))
                 return unusual;
         }
-        setTables(*audio.find("mdia/minf/stbl"), m.samples, kept, durations, audioChunks, perChunk, at, firstFrame);
+        setTables(*audio.find("mdia/minf/stbl"), samples, kept, durations, audioChunks, perChunk, at,
+                firstFrame - silentBefore);
         if (Mp4Box *chpl = moov.find("udta/chpl"); chpl
-                && !moveChapterList(chpl->payload, std::llround(double(firstSample) * ChapterTicks / m.rate),
+                && !moveChapterList(chpl->payload,
+                        std::llround(double(firstSample - silence.head()) * ChapterTicks / m.rate),
                         std::llround(double(firstSample + sampleCount) * ChapterTicks / m.rate)))
             return QStringLiteral("a damaged Nero chapter list");
         if (Mp4Box *smpb = smpbData(moov)) {
             // The same widths, so the tag keeps its length.
             QList<QByteArray> fields = smpbFields(*smpb);
-            const qint64 padding = mediaLength - mediaTime - sampleCount;
-            const qint64 values[] = { mediaTime, padding, sampleCount };
+            const qint64 padding = mediaLength - mediaTime - total;
+            const qint64 values[] = { mediaTime, padding, total };
             for (int i = 0; i < 3; ++i) {
                 const QByteArray text = QByteArray::number(values[i], 16).toUpper();
                 if (text.size() > fields[i + 2].size())
@@ -652,7 +779,9 @@ StepResult Mp4Cutter::cut(const QString &sourcePath, const QString &outputPath, 
             written = written && put(header.constData(), header.size());
             for (const std::vector<Copy> *list : { &copies, &audioChunks }) {
                 for (const Copy &copy : *list)
-                    written = written && put(reinterpret_cast<const char *>(data + copy.from), copy.length);
+                    written = written
+                            && put(copy.bytes ? copy.bytes : reinterpret_cast<const char *>(data + copy.from),
+                                    copy.length);
             }
         } else if (box.type != "mdat") {
             written = written && put(reinterpret_cast<const char *>(data + box.at), box.length);

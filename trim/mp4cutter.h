@@ -7,6 +7,7 @@
 namespace ks {
 
 struct MediaInfo;
+class SilencePackets;
 
 // Cuts AAC in an MP4 (M4A, M4B) to a stretch of what a decoder outputs,
 // without decoding it: the access units are copied byte for byte, from the
@@ -23,8 +24,10 @@ public:
     static bool handles(const MediaInfo &source);
 
     // Writes `outputPath` with samples [firstSample, firstSample + sampleCount)
-    // of `sourcePath`. A file this does not take is left alone (Skipped).
-    static StepResult cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount);
+    // of `sourcePath`, and `silence` before and after them in plain AAC LC. A
+    // file this does not take is left alone (Skipped).
+    static StepResult cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount,
+            const SilencePackets &silence);
 
     // How many samples the audio track's edit list (or iTunes' gapless tag)
     // lets a decoder output; -1 when the file is not one cut() takes.

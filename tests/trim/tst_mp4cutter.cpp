@@ -27,6 +27,8 @@ private Q_SLOTS:
     void init() { m_dir.emplace(); }
     void cutsToTheSample_data();
     void cutsToTheSample();
+    void silenceJoined_data();
+    void silenceJoined();
 };
 
 namespace {
@@ -101,6 +103,30 @@ bool tagGapless(const QString &path, qint64 samples)
             && file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
 }
 
+// AAC in `path`, titled; a book has a cover and four chapters (0, 1, 4.5 and 8 s on).
+QString makeSource(const QString &path, const test::ToneShape &tone, bool book, const QStringList &extra)
+{
+    const QString chapters = QFileInfo(path).dir().filePath(u"chapters.txt"_s);
+    QFile list(chapters);
+    if (!QDir().mkpath(QFileInfo(path).path()) || !list.open(QIODevice::WriteOnly))
+        return u"cannot write the chapters"_s;
+    list.write(";FFMETADATA1\ntitle=Kept\nartist=Also kept\n"
+               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=Before\n"
+               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=4500\ntitle=Across the start\n"
+               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=4500\nEND=8000\ntitle=Across the end\n"
+               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=8000\nEND=10000\ntitle=After\n");
+    list.close();
+    QStringList muxing{ u"-c:a"_s, u"aac"_s, u"-metadata"_s, u"title=Kept"_s };
+    QStringList inputs;
+    if (book) {
+        inputs = QStringList{ u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=32x32:d=1"_s, u"-i"_s, chapters };
+        muxing << u"-map"_s << u"0:a"_s << u"-map"_s << u"1:v"_s << u"-frames:v"_s << u"1"_s << u"-c:v"_s << u"png"_s
+               << u"-disposition:v"_s << u"attached_pic"_s << u"-map_metadata"_s << u"2"_s << u"-map_chapters"_s
+               << u"2"_s;
+    }
+    return test::makeAudio(path, tone, muxing + extra, inputs);
+}
+
 } // namespace
 
 void tst_Mp4Cutter::cutsToTheSample_data()
@@ -137,26 +163,8 @@ void tst_Mp4Cutter::cutsToTheSample()
     QFETCH(double, startSec);
     QFETCH(double, keptSec);
     const QString input = m_dir->filePath(u"in/a."_s + suffix);
-    const QString chapters = m_dir->filePath(u"chapters.txt"_s);
-    QFile list(chapters);
-    QVERIFY(list.open(QIODevice::WriteOnly));
-    list.write(";FFMETADATA1\ntitle=Kept\nartist=Also kept\n"
-               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=0\nEND=1000\ntitle=Before\n"
-               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=1000\nEND=4500\ntitle=Across the start\n"
-               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=4500\nEND=8000\ntitle=Across the end\n"
-               "[CHAPTER]\nTIMEBASE=1/1000\nSTART=8000\nEND=10000\ntitle=After\n");
-    list.close();
-    QStringList muxing{ u"-c:a"_s, u"aac"_s, u"-metadata"_s, u"title=Kept"_s };
-    QStringList inputs;
-    if (book) {
-        inputs = QStringList{ u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=32x32:d=1"_s, u"-i"_s, chapters };
-        muxing << u"-map"_s << u"0:a"_s << u"-map"_s << u"1:v"_s << u"-frames:v"_s << u"1"_s << u"-c:v"_s << u"png"_s
-               << u"-disposition:v"_s << u"attached_pic"_s << u"-map_metadata"_s << u"2"_s << u"-map_chapters"_s
-               << u"2"_s;
-    }
-    if (fragmented)
-        muxing << u"-movflags"_s << u"frag_keyframe+empty_moov"_s;
-    QCOMPARE(test::makeAudio(input, tone, muxing, inputs), QString());
+    const QStringList fragments{ u"-movflags"_s, u"frag_keyframe+empty_moov"_s };
+    QCOMPARE(makeSource(input, tone, book, fragmented ? fragments : QStringList()), QString());
     if (itunesTag)
         QVERIFY(tagGapless(input, Mp4Cutter::samplesOf(input)));
 
@@ -225,6 +233,105 @@ void tst_Mp4Cutter::cutsToTheSample()
     const QByteArray once = test::sha256(item.outputPath);
     QueueItem again;
     const StepResult second = test::trimAgainInPlace(item.outputPath, Settings(), again);
+    QVERIFY2(second.ok(), qPrintable(second.message));
+    QVERIFY2(test::sha256(item.outputPath) == once,
+            qPrintable(u"head %1, tail %2"_s.arg(again.headChangeSec).arg(again.tailChangeSec)));
+}
+
+void tst_Mp4Cutter::silenceJoined_data()
+{
+    QTest::addColumn<QString>("suffix");
+    QTest::addColumn<test::ToneShape>("tone");
+    QTest::addColumn<bool>("book");        // with chapters and a cover
+    QTest::addColumn<EndMode>("headMode"); // the head's silence made 1.5 s long
+    QTest::addColumn<EndMode>("tailMode"); // the tail's made 1.3 s long
+    const auto up = EndMode::TopUp, set = EndMode::Exact, alone = EndMode::LeaveAlone;
+    // Measured with ffmpeg's decoder: every kept sample as the source's decode has it, to the bit.
+    QTest::newRow("m4a, 44.1 kHz stereo, both ends topped up")
+            << u"m4a"_s << test::ToneShape{ 1.0, 2.0, 0.8, 44100, 2 } << false << up << up;
+    QTest::newRow("m4b with chapters and a cover, head set exactly, tail topped up")
+            << u"m4b"_s << test::ToneShape{ 1.2, 7.0, 0.8, 44100, 1 } << true << set << up;
+    QTest::newRow("m4a, 48 kHz mono, tail set exactly")
+            << u"m4a"_s << test::ToneShape{ 1.0, 1.5, 0.8, 48000, 1 } << false << alone << set;
+}
+
+// Silence joined at either end in AAC frames of its own: the edit list
+// plays exactly the plan, the source's frames copied as they were.
+void tst_Mp4Cutter::silenceJoined()
+{
+    QFETCH(QString, suffix);
+    QFETCH(test::ToneShape, tone);
+    QFETCH(bool, book);
+    QFETCH(EndMode, headMode);
+    QFETCH(EndMode, tailMode);
+    const QString input = m_dir->filePath(u"in/a."_s + suffix);
+    QCOMPARE(makeSource(input, tone, book, {}), QString());
+    Settings settings;
+    settings.leadMode = headMode;
+    settings.tailMode = tailMode;
+    settings.leadTargetMs = 1500;
+    settings.tailTargetMs = 1300;
+    QueueItem item;
+    item.path = input;
+    item.outputPath = m_dir->filePath(u"out/a."_s + suffix);
+    MediaInfo source;
+    const StepResult planned = TrimEngine::plan(item, settings, test::systemTools(), {}, {}, &source);
+    QVERIFY2(planned.proceeds(), qPrintable(planned.message));
+    const StepResult result = TrimEngine::apply(item, settings, test::systemTools(), {}, {}, &source);
+    QVERIFY2(result.proceeds(), qPrintable(result.message));
+    QCOMPARE(result.rewrite, u" (lossless, exact)"_s);
+    QCOMPARE(item.reencoded, false);
+
+    const int rate = ExactCut::sampleRate(source);
+    const ExactCut::Span span = ExactCut::spanOf(input, RewritePlan::cutFor(item), source);
+    QCOMPARE(span.headPad > 0, headMode != EndMode::LeaveAlone);
+    QCOMPARE(span.tailPad > 0, tailMode != EndMode::LeaveAlone);
+    QCOMPARE(Mp4Cutter::samplesOf(item.outputPath), span.total());
+    QCOMPARE(item.newDurationSec, double(span.total()) / rate);
+    const QList<float> decoded = ffmpegDecode(item.outputPath);
+    const qint64 decodedCount = decoded.size() / tone.channels;
+    QVERIFY2(decodedCount >= span.total() && decodedCount < span.total() + 1024,
+            qPrintable(QString::number(decodedCount)));
+    const QList<float> original = ffmpegDecode(input);
+    const double snr
+            = test::signalToNoise(original, 0, decoded.mid(span.headPad * tone.channels, span.count * tone.channels));
+    qInfo("%s: %lld + %lld + %lld samples planned and in the edit list, ffmpeg decodes %lld, SNR %.1f dB",
+            QTest::currentDataTag(), span.headPad, span.count, span.tailPad, decodedCount, snr);
+    QVERIFY2(snr > 90, qPrintable(u"SNR %1 dB"_s.arg(snr)));
+    // Silence, but for the encoder's priming and padding that the source's edit list dropped.
+    float loudest = 0;
+    for (qint64 i = 0; i < (span.headPad - 2048) * tone.channels; ++i)
+        loudest = std::max(loudest, std::fabs(decoded.at(i)));
+    for (qint64 i = (span.headPad + span.count + 2048) * tone.channels; i < span.total() * tone.channels; ++i)
+        loudest = std::max(loudest, std::fabs(decoded.at(i)));
+    QVERIFY2(loudest < 1e-4f, qPrintable(QString::number(loudest)));
+
+    // Tags and the cover kept; each chapter later by the head's silence, the first from the start, the last to the end.
+    const QJsonObject before = test::probeJson(input);
+    const QJsonObject after = test::probeJson(item.outputPath);
+    QCOMPARE(after[u"format"][u"tags"].toObject(), before[u"format"][u"tags"].toObject());
+    QCOMPARE(after[u"streams"].toArray().size(), before[u"streams"].toArray().size());
+    QStringList moved;
+    const qint64 headMs = std::llround(span.headPad * 1000.0 / rate);
+    const QStringList chapters = chaptersOf(input);
+    for (qsizetype i = 0; i < chapters.size(); ++i) {
+        const QStringList c = chapters.at(i).split(u'|');
+        const qint64 end
+                = i + 1 == chapters.size() ? std::llround(span.total() * 1000.0 / rate) : c.at(2).toLongLong() + headMs;
+        moved << u"%1|%2|%3"_s.arg(c.at(0)).arg(i == 0 ? 0 : c.at(1).toLongLong() + headMs).arg(end);
+    }
+    QCOMPARE(moved.size(), book ? 4 : 0);
+    QCOMPARE(chaptersOf(item.outputPath), moved);
+    QByteArray withoutTrack = contents(item.outputPath);
+    const QString neroOnly = m_dir->filePath(u"nero."_s + suffix);
+    QFile nero(neroOnly);
+    QVERIFY(nero.open(QIODevice::WriteOnly) && nero.write(withoutTrack.replace("chap", "xxxx")) > 0);
+    nero.close();
+    QCOMPARE(chaptersOf(neroOnly), moved);
+
+    const QByteArray once = test::sha256(item.outputPath);
+    QueueItem again;
+    const StepResult second = test::trimAgainInPlace(item.outputPath, settings, again);
     QVERIFY2(second.ok(), qPrintable(second.message));
     QVERIFY2(test::sha256(item.outputPath) == once,
             qPrintable(u"head %1, tail %2"_s.arg(again.headChangeSec).arg(again.tailChangeSec)));
