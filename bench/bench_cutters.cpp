@@ -1,7 +1,8 @@
 // Times the lossless cutters against what a trim would otherwise run: a
 // re-encode for Opus and Vorbis, ffmpeg's stream copy for MP3 (and AAC in
-// MP4, where a cutter takes it). Each side writes the same cut of the same
-// file; the medians of three are compared as a ratio.
+// MP4, where a cutter takes it); and silence joined at both ends against
+// the re-encode that would add it. Each side writes the same cut of the
+// same file; the medians of three are compared as a ratio.
 //
 //   bench_cutters [MINUTES]   (default: 10-minute stereo files)
 
@@ -66,7 +67,8 @@ int main(int argc, char *argv[])
         { QStringLiteral("mp3"), { QStringLiteral("-b:a"), QStringLiteral("192k") }, TrimMethod::StreamCopy },
         { QStringLiteral("m4a"), { QStringLiteral("-b:a"), QStringLiteral("128k") }, TrimMethod::StreamCopy },
     };
-    out << QStringLiteral("Cutting %1-minute stereo files, 0.85 s off each end, median of 3\n").arg(minutes);
+    out << QStringLiteral("Cutting %1-minute stereo files, 0.85 s off each end, and adding as much, median of 3\n")
+                    .arg(minutes);
     for (const Format &format : formats) {
         const QString source = dir.filePath(QStringLiteral("take.") + format.suffix);
         test::ToneShape shape{ 1.0, minutes * 60.0 - 2.0, 1.0 };
@@ -77,36 +79,44 @@ int main(int argc, char *argv[])
             return 1;
         }
         const MediaInfo probed = probeMedia(tools, source, {});
-        QueueItem item;
-        item.path = source;
-        item.durationSec = probed.durationSec;
-        item.headChangeSec = item.tailChangeSec = -0.85;
-        item.newDurationSec = item.durationSec - 1.7;
-        const QString written = dir.filePath(QStringLiteral("cut.") + format.suffix);
-        const RewritePlan::Cut cut = RewritePlan::cutFor(item);
         if (!ExactCut::handles(probed)) {
             out << QStringLiteral("  %1: no lossless cutter takes it\n").arg(format.suffix, -5);
             continue;
         }
-        const qint64 exact = medianOfThree([&] { return ExactCut::write(source, written, cut, probed).ok(); });
+        // Cut back, then topped up by as much, where silence can be joined.
+        for (const double change : { -0.85, 0.85 }) {
+            QueueItem item;
+            item.path = source;
+            item.durationSec = probed.durationSec;
+            item.headChangeSec = item.tailChangeSec = change;
+            item.newDurationSec = item.durationSec + 2 * change;
+            const QString written = dir.filePath(QStringLiteral("cut.") + format.suffix);
+            const RewritePlan::Cut cut = RewritePlan::cutFor(item);
+            const qint64 exact = medianOfThree(
+                    [&] { return ExactCut::write(source, written, cut, probed, tools.ffmpeg, {}).proceeds(); });
+            if (exact < 0)
+                continue;
 
-        Settings settings;
-        settings.trimMethod = format.otherMethod;
-        const RewritePlan other = RewritePlan::make(item, settings, probed, encoders, false);
-        const QStringList args = TrimEngine::ffmpegArguments(source, written, other, probed);
-        const qint64 ffmpeg = medianOfThree([&] {
-            const ToolRun run = runTool(tools.ffmpeg, args, {}, {}, {});
-            return run.started && run.exitCode == 0;
-        });
-        QFile::remove(TrimEngine::temporaryPathFor(written));
-        const QString what = other.reencodes() ? QStringLiteral("re-encode") : QStringLiteral("ffmpeg's stream copy");
-        out << QStringLiteral("  %1: lossless cut %2 ms, %3 %4 ms: %5 x as fast\n")
-                        .arg(format.suffix, -5)
-                        .arg(exact)
-                        .arg(what)
-                        .arg(ffmpeg)
-                        .arg(exact > 0 ? double(ffmpeg) / double(exact) : 0.0, 0, 'f', 1);
-        out.flush();
+            Settings settings;
+            settings.trimMethod = change > 0 ? TrimMethod::StreamCopy : format.otherMethod;
+            const RewritePlan other = RewritePlan::make(item, settings, probed, encoders, false);
+            const QStringList args = TrimEngine::ffmpegArguments(source, written, other, probed);
+            const qint64 ffmpeg = medianOfThree([&] {
+                const ToolRun run = runTool(tools.ffmpeg, args, {}, {}, {});
+                return run.started && run.exitCode == 0;
+            });
+            QFile::remove(TrimEngine::temporaryPathFor(written));
+            const QString what
+                    = other.reencodes() ? QStringLiteral("re-encode") : QStringLiteral("ffmpeg's stream copy");
+            out << QStringLiteral("  %1: %2 %3 ms, %4 %5 ms: %6 x as fast\n")
+                            .arg(format.suffix, -5)
+                            .arg(change > 0 ? QStringLiteral("silence joined") : QStringLiteral("lossless cut"))
+                            .arg(exact)
+                            .arg(what)
+                            .arg(ffmpeg)
+                            .arg(exact > 0 ? double(ffmpeg) / double(exact) : 0.0, 0, 'f', 1);
+            out.flush();
+        }
     }
     return 0;
 }
