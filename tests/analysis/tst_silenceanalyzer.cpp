@@ -2,6 +2,7 @@
 #include "envelopereader.h"
 #include "fixtures.h"
 #include "mediaprobe.h"
+#include "mp3probe.h"
 #include "settings.h"
 #include "silenceanalyzer.h"
 
@@ -52,6 +53,8 @@ private Q_SLOTS:
     void onlyRegularFilesRead();
     void containerSizesAndFrames_data();
     void containerSizesAndFrames();
+    void mp3BytesReadAsFfprobe_data();
+    void mp3BytesReadAsFfprobe();
 };
 
 void tst_SilenceAnalyzer::headTailAndWholeFile_data()
@@ -438,6 +441,66 @@ void tst_SilenceAnalyzer::containerSizesAndFrames()
     QCOMPARE(layout.framed, suffix == u"mp3");
     QCOMPARE(layout.taggedFirst, taggedFirst);
     QTEST(layout.taggedLater, "taggedLater");
+}
+
+void tst_SilenceAnalyzer::mp3BytesReadAsFfprobe_data()
+{
+    QTest::addColumn<QStringList>("options"); // ffmpeg's, before the output
+    QTest::addColumn<bool>("cover");          // a PNG cover as a second input
+    QTest::addColumn<int>("sampleRate");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<bool>("fromBytes"); // the bytes alone suffice
+    const QStringList cover{ u"-map"_s, u"0:a"_s, u"-map"_s, u"1:v"_s, u"-frames:v"_s, u"1"_s, u"-c:v"_s, u"png"_s,
+        u"-disposition:v"_s, u"attached_pic"_s };
+    QTest::newRow("ID3v2 with a cover") << cover
+                    + QStringList{ u"-metadata"_s, u"title=Song"_s, u"-metadata"_s, u"artist=Someone"_s, u"-metadata"_s,
+                          u"comment=Said"_s }
+                                        << true << 44100 << 2 << true;
+    QTest::newRow("VBR with a Xing header") << QStringList{ u"-q:a"_s, u"4"_s } << false << 44100 << 2 << true;
+    QTest::newRow("mono 22.05 kHz") << QStringList{ u"-b:a"_s, u"32k"_s } << false << 22050 << 1 << true;
+    QTest::newRow("no Xing header, ID3v1 only") << QStringList{ u"-write_xing"_s, u"0"_s, u"-id3v2_version"_s, u"0"_s,
+        u"-write_id3v1"_s, u"1"_s, u"-metadata"_s, u"title=Old"_s, u"-metadata"_s, u"track=3"_s }
+                                                << false << 48000 << 2 << true;
+    // ID3v2.3 keeps a year that ffmpeg merges with the date: left to ffprobe.
+    QTest::newRow("ID3v2.3 year") << QStringList{ u"-id3v2_version"_s, u"3"_s, u"-metadata"_s, u"date=2020"_s } << false
+                                  << 44100 << 1 << false;
+}
+
+void tst_SilenceAnalyzer::mp3BytesReadAsFfprobe()
+{
+    QFETCH(QStringList, options);
+    QFETCH(bool, cover);
+    QFETCH(int, sampleRate);
+    QFETCH(int, channels);
+    test::ToneShape tone;
+    tone.sampleRate = sampleRate;
+    tone.channels = channels;
+    const QString path = m_dir.filePath(QString::fromUtf8(QTest::currentDataTag()) + u".mp3"_s);
+    QCOMPARE(test::makeAudio(path, tone, options,
+                     cover ? QStringList{ u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=32x32:d=1"_s } : QStringList()),
+            QString());
+    const MediaInfo read = Mp3Probe::read(path);
+    QTEST(read.ok, "fromBytes");
+    if (!read.ok)
+        return;
+    const MediaInfo probed = probeMedia(test::systemTools(), path, {});
+    QVERIFY(probed.ok);
+    QCOMPARE(read.codec, probed.codec);
+    QCOMPARE(read.formatName, probed.formatName);
+    QCOMPARE(read.sampleRate, probed.sampleRate);
+    QCOMPARE(read.channels, probed.channels);
+    QCOMPARE(read.bitRate, probed.bitRate);
+    QCOMPARE(read.pictures, probed.pictures);
+    QCOMPARE(read.videos, probed.videos);
+    QCOMPARE(read.tagKeys, probed.tagKeys);
+    QCOMPARE(read.chapters.size(), probed.chapters.size());
+    QCOMPARE(read.id3v1, probed.id3v1);
+    QCOMPARE(read.gaplessHeader, probed.gaplessHeader);
+    QCOMPARE(read.framesInSync, probed.framesInSync);
+    // ffprobe prints microseconds; the frames count samples.
+    QVERIFY2(std::fabs(read.startSec - probed.startSec) < 1e-6, qPrintable(QString::number(probed.startSec)));
+    QVERIFY2(std::fabs(read.durationSec - test::decodedSeconds(path)) < 1e-6,
+            qPrintable(QString::number(read.durationSec)));
 }
 
 QTEST_GUILESS_MAIN(tst_SilenceAnalyzer)
