@@ -222,9 +222,12 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
     const FileIdentity identity = FileIdentity::of(item.path);
     // Where the file's own fields give its length, the probe runs beside the
     // measurement: each is mostly a child starting up.
-    const ExactCut::Length own = ExactCut::lengthOf(item.path);
-    // A plain MP3 says by its bytes what ffprobe would, without a child.
-    const MediaInfo read = Mp3Probe::read(item.path);
+    // A plain MP3 says by its bytes what ffprobe would, and its length,
+    // without a child; what ffmpeg is to write is probed as ffmpeg reads it.
+    const MediaInfo read = settings.trimMethod == TrimMethod::StreamCopy ? Mp3Probe::read(item.path) : MediaInfo();
+    const ExactCut::Length own = read.ok
+            ? ExactCut::Length{ std::llround(read.durationSec * read.sampleRate), read.sampleRate }
+            : ExactCut::lengthOf(item.path);
     std::future<MediaInfo> probing;
     if (!read.ok)
         probing = std::async(
