@@ -121,7 +121,7 @@ void readId3v1(const uchar *tag, QStringList &keys)
 
 } // namespace
 
-MediaInfo Mp3Probe::read(const QString &path)
+MediaInfo Mp3Probe::read(const QString &path, Mp3Stream *frames)
 {
     MediaInfo info;
     if (!inputRefusal(path).isEmpty())
@@ -165,6 +165,8 @@ MediaInfo Mp3Probe::read(const QString &path)
     info.framesInSync = true;
     info.fromBytes = true;
     info.ok = true;
+    if (frames)
+        *frames = stream;
     return info;
 }
 

@@ -6,6 +6,8 @@
 
 namespace ks {
 
+struct Mp3Stream;
+
 // What ffprobe reports for a plain MP3 file, read from its own bytes: the
 // frames and their Xing/LAME header, an ID3v2.3 or 2.4 tag of text, comment
 // and cover frames, an ID3v1 tag. Saves a child process per file, most of
@@ -16,7 +18,8 @@ public:
     // `ok` only where the bytes leave nothing for ffprobe to add: any other
     // layout (a frame out of sync, an APE tag, chapters, a tag frame or
     // picture type this does not know) reads as not ok, for ffprobe to probe.
-    static MediaInfo read(const QString &path);
+    // `stream` gets the frames as they were read.
+    static MediaInfo read(const QString &path, Mp3Stream *stream = nullptr);
 };
 
 } // namespace ks

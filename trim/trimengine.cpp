@@ -9,6 +9,7 @@
 #include "id3carry.h"
 #include "mediaprobe.h"
 #include "mp3probe.h"
+#include "mp3stream.h"
 #include "outputcommit.h"
 #include "queueitem.h"
 #include "settings.h"
@@ -224,7 +225,10 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
     // measurement: each is mostly a child starting up.
     // A plain MP3 says by its bytes what ffprobe would, and its length,
     // without a child; what ffmpeg is to write is probed as ffmpeg reads it.
-    const MediaInfo read = settings.trimMethod == TrimMethod::StreamCopy ? Mp3Probe::read(item.path) : MediaInfo();
+    Mp3Stream frames;
+    const MediaInfo read
+            = settings.trimMethod == TrimMethod::StreamCopy ? Mp3Probe::read(item.path, &frames) : MediaInfo();
+    const Mp3Stream *stream = read.ok ? &frames : nullptr;
     const ExactCut::Length own = read.ok
             ? ExactCut::Length{ std::llround(read.durationSec * read.sampleRate), read.sampleRate }
             : ExactCut::lengthOf(item.path);
@@ -234,7 +238,7 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
                 std::launch::async, [&tools, &item, &cancelled] { return probeMedia(tools, item.path, cancelled); });
     SilenceAnalyzer::Result silence;
     if (own.known())
-        silence = SilenceAnalyzer::analyse(tools, item.path, own.seconds(), settings, cancelled, progress);
+        silence = SilenceAnalyzer::analyse(tools, item.path, own.seconds(), settings, cancelled, progress, stream);
     MediaInfo info = probing.valid() ? probing.get() : read;
     info.file = identity;
     // Where a file's own fields say exactly what a decoder outputs, ffprobe's
@@ -256,7 +260,7 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
 
     // Measured from a length the probe does not confirm, it is measured again.
     if (!own.known() || std::fabs(own.seconds() - info.durationSec) > 1e-6)
-        silence = SilenceAnalyzer::analyse(tools, item.path, info.durationSec, settings, cancelled, progress);
+        silence = SilenceAnalyzer::analyse(tools, item.path, info.durationSec, settings, cancelled, progress, stream);
     if (silence.cancelled)
         return StepResult::stopped();
     if (!silence.ok)

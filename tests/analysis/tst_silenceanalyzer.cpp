@@ -3,6 +3,7 @@
 #include "fixtures.h"
 #include "mediaprobe.h"
 #include "mp3probe.h"
+#include "mp3stream.h"
 #include "settings.h"
 #include "silenceanalyzer.h"
 
@@ -55,6 +56,8 @@ private Q_SLOTS:
     void containerSizesAndFrames();
     void mp3BytesReadAsFfprobe_data();
     void mp3BytesReadAsFfprobe();
+    void mp3TailReadAsByteRange_data();
+    void mp3TailReadAsByteRange();
 };
 
 void tst_SilenceAnalyzer::headTailAndWholeFile_data()
@@ -501,6 +504,50 @@ void tst_SilenceAnalyzer::mp3BytesReadAsFfprobe()
     QVERIFY2(std::fabs(read.startSec - probed.startSec) < 1e-6, qPrintable(QString::number(probed.startSec)));
     QVERIFY2(std::fabs(read.durationSec - test::decodedSeconds(path)) < 1e-6,
             qPrintable(QString::number(read.durationSec)));
+}
+
+void tst_SilenceAnalyzer::mp3TailReadAsByteRange_data()
+{
+    QTest::addColumn<QStringList>("options"); // the encoder's
+    QTest::addColumn<test::ToneShape>("tone");
+    QTest::addColumn<int>("passes"); // ffmpeg runs
+    QTest::newRow("LAME delay, stereo") << QStringList{ u"-b:a"_s, u"128k"_s }
+                                        << test::ToneShape{ 1.3, 45, 2.7, 44100, 2 } << 1;
+    QTest::newRow("VBR, a widened head") << QStringList{ u"-q:a"_s, u"5"_s }
+                                         << test::ToneShape{ 23.1, 40, 3.3, 44100, 2 } << 2;
+    QTest::newRow("mono 22.05 kHz at 24 kbps")
+            << QStringList{ u"-b:a"_s, u"24k"_s } << test::ToneShape{ 0.7, 50, 1.234, 22050, 1 } << 1;
+    QTest::newRow("no LAME delay") << QStringList{ u"-write_xing"_s, u"0"_s } << test::ToneShape{ 2, 47, 0.4, 48000, 1 }
+                                   << 1;
+}
+
+void tst_SilenceAnalyzer::mp3TailReadAsByteRange()
+{
+    QFETCH(QStringList, options);
+    QFETCH(test::ToneShape, tone);
+    // A comma and a colon, which the byte range's URL takes as they are.
+    const QString path = m_dir.filePath(u"range, a:b "_s + QString::fromUtf8(QTest::currentDataTag()) + u".mp3"_s);
+    QCOMPARE(test::makeAudio(path, tone, options), QString());
+    const Mp3Stream stream = Mp3Stream::read(path);
+    QVERIFY2(stream.outputSamples() > 0, qPrintable(stream.problem));
+    ToolPaths tools = test::systemTools();
+    tools.ffmpeg = test::writeFakeTool(m_dir.path(), QString::fromUtf8(QTest::currentDataTag()) + u"-ffmpeg"_s,
+            "echo \"$@\" >>\"$0.runs\"; exec '" + test::ffmpegExecutable().toUtf8() + "' \"$@\"");
+    const SilenceAnalyzer::Result windowed = SilenceAnalyzer::analyse(
+            tools, path, double(stream.outputSamples()) / stream.format.sampleRate, Settings(), {}, {}, &stream);
+    QFile runs(tools.ffmpeg + u".runs"_s);
+    QVERIFY(runs.open(QIODevice::ReadOnly));
+    const QByteArrayList lines = runs.readAll().trimmed().split('\n');
+    QTEST(int(lines.size()), "passes");
+    QVERIFY(lines.last().contains(",,:file:"));
+    const SilenceAnalyzer::Result whole = SilenceAnalyzer::analyse(test::systemTools(), path, 0.0, Settings(), {}, {});
+    QVERIFY2(windowed.ok && whole.ok, qPrintable(windowed.error + u" / "_s + whole.error));
+    // The same decoded samples: the same silences, as the detector prints them.
+    QCOMPARE(windowed.intervals.first(), whole.intervals.first());
+    QCOMPARE(windowed.intervals.last(), whole.intervals.last());
+    QCOMPARE(windowed.headSec, whole.headSec);
+    QCOMPARE(windowed.tailSec, whole.tailSec);
+    COMPARE_NEAR(windowed.decodedSec, whole.decodedSec, 2e-6);
 }
 
 QTEST_GUILESS_MAIN(tst_SilenceAnalyzer)
