@@ -36,6 +36,7 @@ struct MediaInfo
     bool id3v1 = false;         // an MPEG audio file that ends with an ID3v1 tag
     bool gaplessHeader = false; // an MP3 file whose first frame carries the Xing/Info tag
     bool framesInSync = false;  // an MP3 file whose frames run unbroken from its head tag to its tail tags
+    bool fromBytes = false;     // read from the file's own bytes, without ffprobe
     // The file as the planner found it, before probing: its rewrite goes
     // ahead only while it is still that file, as it was.
     FileIdentity file;

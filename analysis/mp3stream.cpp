@@ -31,9 +31,9 @@ Mp3Stream::Frame Mp3Stream::frameAt(const uchar *at, qint64 left)
     frame.samples = frame.mpeg1 ? 1152 : 576;
     frame.sideInfo = frame.mpeg1 ? (frame.mono ? 17 : 32) : (frame.mono ? 9 : 17);
     frame.freeFormat = rateIndex == 0;
-    const int bitRate = (frame.mpeg1 ? Mpeg1Rates : Mpeg2Rates).at(rateIndex) * 1000;
+    frame.bitRate = (frame.mpeg1 ? Mpeg1Rates : Mpeg2Rates).at(rateIndex) * 1000;
     if (!frame.freeFormat)
-        frame.length = frame.samples / 8 * bitRate / frame.sampleRate + ((at[2] >> 1) & 1);
+        frame.length = frame.samples / 8 * frame.bitRate / frame.sampleRate + ((at[2] >> 1) & 1);
     return frame;
 }
 

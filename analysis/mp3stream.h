@@ -21,6 +21,7 @@ struct Mp3Stream
         bool mono = false;
         bool crc = false; // a CRC follows the header
         int sampleRate = 0;
+        int bitRate = 0;
         int samples = 0;  // per frame
         int sideInfo = 0; // bytes after the header (a CRC not counted)
 

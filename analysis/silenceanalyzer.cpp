@@ -1,9 +1,11 @@
 #include "silenceanalyzer.h"
 
+#include "mp3stream.h"
 #include "settings.h"
 #include "textformat.h"
 #include "toolmessage.h"
 
+#include <QFileInfo>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -122,19 +124,61 @@ QList<SilenceAnalyzer::Interval> allOf(const Pass &pass)
 } // namespace
 
 QStringList SilenceAnalyzer::windowArguments(
-        const QString &path, const Settings &settings, double headSec, double tailStartSec)
+        const QString &path, const Settings &settings, double headSec, double tailStartSec, const ByteRange &tail)
 {
-    // The tail's timestamps start at 0 after the seek; shifting them back
-    // puts both windows in the file's own time. Concatenated, the output
-    // reaches headSec plus the tail's end, which shows how far it decoded.
-    const QString filter = QStringLiteral("%1;[1:a:0]asetpts=PTS+%2/TB,%3[t];[h][t]concat=n=2:v=0:a=1[o]")
+    // The tail's timestamps start at 0 after the seek, or at the range's
+    // first frame; shifting them back puts both windows in the file's own
+    // time. Concatenated, the output reaches headSec plus the tail's end,
+    // which shows how far it decoded.
+    const bool range = tail.from >= 0;
+    const QString shift = range ? QStringLiteral("atrim=start_sample=%1:end_sample=%2,asetpts=PTS-STARTPTS+%3/(SR*TB)")
+                                          .arg(tail.firstSample)
+                                          .arg(tail.endSample)
+                                          .arg(tail.fileSample)
+                                : QStringLiteral("asetpts=PTS+%1/TB").arg(fixed(tailStartSec, 6));
+    const QString filter = QStringLiteral("%1;[1:a:0]%2,%3[t];[h][t]concat=n=2:v=0:a=1[o]")
                                    .arg(measuringFilter(QStringLiteral("[0:a:0]"), settings, QStringLiteral("h")),
-                                           fixed(tailStartSec, 6), detectorFilter(settings));
-    return { QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
+                                           shift, detectorFilter(settings));
+    QStringList args{ QStringLiteral("-hide_banner"), QStringLiteral("-nostdin"), QStringLiteral("-nostats"),
         QStringLiteral("-progress"), QStringLiteral("pipe:1"), QStringLiteral("-t"), fixed(headSec, 6),
-        QStringLiteral("-i"), path, QStringLiteral("-ss"), fixed(tailStartSec, 6), QStringLiteral("-i"), path,
-        QStringLiteral("-filter_complex"), filter, QStringLiteral("-map"), QStringLiteral("[o]"), QStringLiteral("-f"),
-        QStringLiteral("null"), QStringLiteral("-") };
+        QStringLiteral("-i"), path };
+    // The path follows "file:", which takes commas and colons as they are.
+    if (range)
+        args << QStringLiteral("-f") << QStringLiteral("mp3") << QStringLiteral("-i")
+             << QStringLiteral("subfile,,start,%1,end,%2,,:file:%3")
+                        .arg(tail.from)
+                        .arg(tail.to)
+                        .arg(QFileInfo(path).absoluteFilePath());
+    else
+        args << QStringLiteral("-ss") << fixed(tailStartSec, 6) << QStringLiteral("-i") << path;
+    return args
+            + QStringList{ QStringLiteral("-filter_complex"), filter, QStringLiteral("-map"), QStringLiteral("[o]"),
+                  QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-") };
+}
+
+SilenceAnalyzer::ByteRange SilenceAnalyzer::tailRange(const Mp3Stream &stream, double tailStartSec)
+{
+    ByteRange range;
+    const qint64 samples = stream.outputSamples();
+    const int perFrame = stream.format.samples;
+    if (samples <= 0 || tailStartSec <= 0)
+        return range;
+    // The frame the window starts in, and before it two frames for the
+    // decoder's overlap and as many as hold the main data their bit
+    // reservoir may reach back to.
+    const qint64 first = std::min<qint64>(samples, std::llround(tailStartSec * stream.format.sampleRate));
+    const auto window = qint64((first + stream.firstOutput()) / perFrame);
+    qint64 from = window - 2;
+    for (qint64 reservoir = 0; from > 0 && reservoir < stream.format.reservoir(); --from)
+        reservoir += stream.frames.at(from) - stream.frames.at(from - 1) - stream.format.dataOffset();
+    if (from <= 0 || window >= qint64(stream.frames.size()) || window * perFrame < stream.firstOutput())
+        return range;
+    range.from = stream.frames.at(from);
+    range.to = stream.audioEnd;
+    range.firstSample = (window - from) * perFrame;
+    range.endSample = stream.firstOutput() + samples - from * perFrame;
+    range.fileSample = window * perFrame - stream.firstOutput();
+    return range;
 }
 
 QStringList SilenceAnalyzer::arguments(const QString &path, const Settings &settings)
@@ -215,7 +259,8 @@ SilenceAnalyzer::Result SilenceAnalyzer::evaluate(
 }
 
 SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const QString &path, double durationSec,
-        const Settings &settings, const CancelCallback &cancelled, const ProgressCallback &progress)
+        const Settings &settings, const CancelCallback &cancelled, const ProgressCallback &progress,
+        const Mp3Stream *stream)
 {
     Result result;
     if (const QString refused = inputRefusal(path); !refused.isEmpty()) {
@@ -227,9 +272,11 @@ SilenceAnalyzer::Result SilenceAnalyzer::analyse(const ToolPaths &tools, const Q
     double head = FirstWindow;
     double tail = FirstWindow;
     while (durationSec > 0 && head + tail + Edge < durationSec) {
-        const double tailStart = durationSec - tail;
-        const Pass pass = runPass(
-                tools, windowArguments(path, settings, head, tailStart), head + durationSec, cancelled, progress);
+        const ByteRange range = stream ? tailRange(*stream, durationSec - tail) : ByteRange();
+        const double tailStart
+                = range.from >= 0 ? double(range.fileSample) / stream->format.sampleRate : durationSec - tail;
+        const Pass pass = runPass(tools, windowArguments(path, settings, head, tailStart, range), head + durationSec,
+                cancelled, progress);
         if (pass.run.cancelled) {
             result.cancelled = true;
             result.error = QStringLiteral("cancelled");

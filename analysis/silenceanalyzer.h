@@ -11,6 +11,7 @@
 
 namespace ks {
 
+struct Mp3Stream;
 struct Settings;
 
 // Measures the silence at the head and the tail of a file with ffmpeg's
@@ -44,8 +45,23 @@ public:
     // in a window at each end, widened while its silence reaches the
     // window's inner edge. The whole file is decoded when the windows meet or
     // cannot prove the header's length, which is what a full decode finds.
+    // An MP3's tail window is read by its frames (`stream`, when known).
     static Result analyse(const ToolPaths &tools, const QString &path, double durationSec, const Settings &settings,
-            const CancelCallback &cancelled, const ProgressCallback &progress);
+            const CancelCallback &cancelled, const ProgressCallback &progress, const Mp3Stream *stream = nullptr);
+
+    // Where an MP3's tail window lies in its bytes. Read as a byte range
+    // from a few frames before the window (for the bit reservoir and the
+    // decoder's overlap), the tail needs no seek, which in a long MP3 costs
+    // more than the decode.
+    struct ByteRange
+    {
+        qint64 from = -1; // bytes [from, to) of the file; -1 where the frames do not say
+        qint64 to = -1;
+        qint64 firstSample = 0; // the window's first and end sample among those the range decodes to
+        qint64 endSample = 0;
+        qint64 fileSample = 0; // the window's first sample in the file's time
+    };
+    static ByteRange tailRange(const Mp3Stream &stream, double tailStartSec);
 
     // The ffmpeg arguments of one measurement. The detector reports every
     // silence of ShortestSilence or more, so the ends are measured whatever
@@ -53,8 +69,9 @@ public:
     static QStringList arguments(const QString &path, const Settings &settings);
     // The arguments of one windowed measurement: the first `headSec` and
     // everything from `tailStartSec` on, as one stream in file time.
+    // With a byte range (`from` not -1), the tail is read from it and starts at its `fileSample`.
     static QStringList windowArguments(
-            const QString &path, const Settings &settings, double headSec, double tailStartSec);
+            const QString &path, const Settings &settings, double headSec, double tailStartSec, const ByteRange &tail);
 
     // A decoder complaint in one line of ffmpeg's standard error, without
     // its "[decoder @ 0x...]" prefix, or an empty string.

@@ -8,6 +8,8 @@
 #include "formattable.h"
 #include "id3carry.h"
 #include "mediaprobe.h"
+#include "mp3probe.h"
+#include "mp3stream.h"
 #include "outputcommit.h"
 #include "queueitem.h"
 #include "settings.h"
@@ -52,6 +54,23 @@ StepResult probeSource(const QString &path, const ToolPaths &tools, const Cancel
         return StepResult::stopped();
     if (!source.ok)
         return StepResult::failure(source.error, source.detail);
+    return StepResult::success();
+}
+
+// ffmpeg's write is planned from ffprobe's view of the source: its bytes
+// alone serve only an exact cut.
+StepResult probeForFfmpeg(
+        const QString &path, const ToolPaths &tools, const CancelCallback &cancelled, MediaInfo &source)
+{
+    if (!source.fromBytes)
+        return StepResult::success();
+    MediaInfo probed;
+    if (const StepResult read = probeSource(path, tools, cancelled, nullptr, probed); !read.ok())
+        return read;
+    // The plan's length and the file it was made from stay.
+    probed.durationSec = source.durationSec;
+    probed.file = source.file;
+    source = probed;
     return StepResult::success();
 }
 
@@ -204,13 +223,23 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
     const FileIdentity identity = FileIdentity::of(item.path);
     // Where the file's own fields give its length, the probe runs beside the
     // measurement: each is mostly a child starting up.
-    const ExactCut::Length own = ExactCut::lengthOf(item.path);
-    std::future<MediaInfo> probing = std::async(
-            std::launch::async, [&tools, &item, &cancelled] { return probeMedia(tools, item.path, cancelled); });
+    // A plain MP3 says by its bytes what ffprobe would, and its length,
+    // without a child; what ffmpeg is to write is probed as ffmpeg reads it.
+    Mp3Stream frames;
+    const MediaInfo read
+            = settings.trimMethod == TrimMethod::StreamCopy ? Mp3Probe::read(item.path, &frames) : MediaInfo();
+    const Mp3Stream *stream = read.ok ? &frames : nullptr;
+    const ExactCut::Length own = read.ok
+            ? ExactCut::Length{ std::llround(read.durationSec * read.sampleRate), read.sampleRate }
+            : ExactCut::lengthOf(item.path);
+    std::future<MediaInfo> probing;
+    if (!read.ok)
+        probing = std::async(
+                std::launch::async, [&tools, &item, &cancelled] { return probeMedia(tools, item.path, cancelled); });
     SilenceAnalyzer::Result silence;
     if (own.known())
-        silence = SilenceAnalyzer::analyse(tools, item.path, own.seconds(), settings, cancelled, progress);
-    MediaInfo info = probing.get();
+        silence = SilenceAnalyzer::analyse(tools, item.path, own.seconds(), settings, cancelled, progress, stream);
+    MediaInfo info = probing.valid() ? probing.get() : read;
     info.file = identity;
     // Where a file's own fields say exactly what a decoder outputs, ffprobe's
     // length may count in a late start or an Opus pre-skip.
@@ -231,7 +260,7 @@ StepResult TrimEngine::plan(QueueItem &item, const Settings &settings, const Too
 
     // Measured from a length the probe does not confirm, it is measured again.
     if (!own.known() || std::fabs(own.seconds() - info.durationSec) > 1e-6)
-        silence = SilenceAnalyzer::analyse(tools, item.path, info.durationSec, settings, cancelled, progress);
+        silence = SilenceAnalyzer::analyse(tools, item.path, info.durationSec, settings, cancelled, progress, stream);
     if (silence.cancelled)
         return StepResult::stopped();
     if (!silence.ok)
@@ -390,6 +419,11 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
         return read;
     // Only a re-encode needs to know what this ffmpeg can encode.
     RewritePlan plan = RewritePlan::make(item, settings, source, tools.encoders);
+    if (plan.writes() && plan.method() != RewritePlan::Method::Exact && source.fromBytes) {
+        if (const StepResult read = probeForFfmpeg(item.path, tools, cancelled, source); !read.ok())
+            return read;
+        plan = RewritePlan::make(item, settings, source, tools.encoders);
+    }
     if (plan.reencodes())
         plan = RewritePlan::make(item, settings, source, tools.availableEncoders(cancelled));
     if (!plan.writes())
@@ -404,6 +438,8 @@ StepResult TrimEngine::apply(QueueItem &item, const Settings &settings, const To
     StepResult written = write(item, plan, source, tools, cancelled, progress);
     // A stream the exact cutter turns down (a chain, a second stream) is written as it would be without it.
     if (written.skipped() && plan.method() == RewritePlan::Method::Exact) {
+        if (const StepResult read = probeForFfmpeg(item.path, tools, cancelled, source); !read.ok())
+            return read;
         plan = RewritePlan::make(item, settings, source, tools.availableEncoders(cancelled), false, written.message);
         if (!plan.writes())
             return plan.verdict();

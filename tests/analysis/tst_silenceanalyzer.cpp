@@ -2,6 +2,8 @@
 #include "envelopereader.h"
 #include "fixtures.h"
 #include "mediaprobe.h"
+#include "mp3probe.h"
+#include "mp3stream.h"
 #include "settings.h"
 #include "silenceanalyzer.h"
 
@@ -52,6 +54,10 @@ private Q_SLOTS:
     void onlyRegularFilesRead();
     void containerSizesAndFrames_data();
     void containerSizesAndFrames();
+    void mp3BytesReadAsFfprobe_data();
+    void mp3BytesReadAsFfprobe();
+    void mp3TailReadAsByteRange_data();
+    void mp3TailReadAsByteRange();
 };
 
 void tst_SilenceAnalyzer::headTailAndWholeFile_data()
@@ -438,6 +444,110 @@ void tst_SilenceAnalyzer::containerSizesAndFrames()
     QCOMPARE(layout.framed, suffix == u"mp3");
     QCOMPARE(layout.taggedFirst, taggedFirst);
     QTEST(layout.taggedLater, "taggedLater");
+}
+
+void tst_SilenceAnalyzer::mp3BytesReadAsFfprobe_data()
+{
+    QTest::addColumn<QStringList>("options"); // ffmpeg's, before the output
+    QTest::addColumn<bool>("cover");          // a PNG cover as a second input
+    QTest::addColumn<int>("sampleRate");
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<bool>("fromBytes"); // the bytes alone suffice
+    const QStringList cover{ u"-map"_s, u"0:a"_s, u"-map"_s, u"1:v"_s, u"-frames:v"_s, u"1"_s, u"-c:v"_s, u"png"_s,
+        u"-disposition:v"_s, u"attached_pic"_s };
+    QTest::newRow("ID3v2 with a cover") << cover
+                    + QStringList{ u"-metadata"_s, u"title=Song"_s, u"-metadata"_s, u"artist=Someone"_s, u"-metadata"_s,
+                          u"comment=Said"_s }
+                                        << true << 44100 << 2 << true;
+    QTest::newRow("VBR with a Xing header") << QStringList{ u"-q:a"_s, u"4"_s } << false << 44100 << 2 << true;
+    QTest::newRow("mono 22.05 kHz") << QStringList{ u"-b:a"_s, u"32k"_s } << false << 22050 << 1 << true;
+    QTest::newRow("no Xing header, ID3v1 only") << QStringList{ u"-write_xing"_s, u"0"_s, u"-id3v2_version"_s, u"0"_s,
+        u"-write_id3v1"_s, u"1"_s, u"-metadata"_s, u"title=Old"_s, u"-metadata"_s, u"track=3"_s }
+                                                << false << 48000 << 2 << true;
+    // ID3v2.3 keeps a year that ffmpeg merges with the date: left to ffprobe.
+    QTest::newRow("ID3v2.3 year") << QStringList{ u"-id3v2_version"_s, u"3"_s, u"-metadata"_s, u"date=2020"_s } << false
+                                  << 44100 << 1 << false;
+}
+
+void tst_SilenceAnalyzer::mp3BytesReadAsFfprobe()
+{
+    QFETCH(QStringList, options);
+    QFETCH(bool, cover);
+    QFETCH(int, sampleRate);
+    QFETCH(int, channels);
+    test::ToneShape tone;
+    tone.sampleRate = sampleRate;
+    tone.channels = channels;
+    const QString path = m_dir.filePath(QString::fromUtf8(QTest::currentDataTag()) + u".mp3"_s);
+    QCOMPARE(test::makeAudio(path, tone, options,
+                     cover ? QStringList{ u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=32x32:d=1"_s } : QStringList()),
+            QString());
+    const MediaInfo read = Mp3Probe::read(path);
+    QTEST(read.ok, "fromBytes");
+    if (!read.ok)
+        return;
+    const MediaInfo probed = probeMedia(test::systemTools(), path, {});
+    QVERIFY(probed.ok);
+    QCOMPARE(read.codec, probed.codec);
+    QCOMPARE(read.formatName, probed.formatName);
+    QCOMPARE(read.sampleRate, probed.sampleRate);
+    QCOMPARE(read.channels, probed.channels);
+    QCOMPARE(read.bitRate, probed.bitRate);
+    QCOMPARE(read.pictures, probed.pictures);
+    QCOMPARE(read.videos, probed.videos);
+    QCOMPARE(read.tagKeys, probed.tagKeys);
+    QCOMPARE(read.chapters.size(), probed.chapters.size());
+    QCOMPARE(read.id3v1, probed.id3v1);
+    QCOMPARE(read.gaplessHeader, probed.gaplessHeader);
+    QCOMPARE(read.framesInSync, probed.framesInSync);
+    // ffprobe prints microseconds; the frames count samples.
+    QVERIFY2(std::fabs(read.startSec - probed.startSec) < 1e-6, qPrintable(QString::number(probed.startSec)));
+    QVERIFY2(std::fabs(read.durationSec - test::decodedSeconds(path)) < 1e-6,
+            qPrintable(QString::number(read.durationSec)));
+}
+
+void tst_SilenceAnalyzer::mp3TailReadAsByteRange_data()
+{
+    QTest::addColumn<QStringList>("options"); // the encoder's
+    QTest::addColumn<test::ToneShape>("tone");
+    QTest::addColumn<int>("passes"); // ffmpeg runs
+    QTest::newRow("LAME delay, stereo") << QStringList{ u"-b:a"_s, u"128k"_s }
+                                        << test::ToneShape{ 1.3, 45, 2.7, 44100, 2 } << 1;
+    QTest::newRow("VBR, a widened head") << QStringList{ u"-q:a"_s, u"5"_s }
+                                         << test::ToneShape{ 23.1, 40, 3.3, 44100, 2 } << 2;
+    QTest::newRow("mono 22.05 kHz at 24 kbps")
+            << QStringList{ u"-b:a"_s, u"24k"_s } << test::ToneShape{ 0.7, 50, 1.234, 22050, 1 } << 1;
+    QTest::newRow("no LAME delay") << QStringList{ u"-write_xing"_s, u"0"_s } << test::ToneShape{ 2, 47, 0.4, 48000, 1 }
+                                   << 1;
+}
+
+void tst_SilenceAnalyzer::mp3TailReadAsByteRange()
+{
+    QFETCH(QStringList, options);
+    QFETCH(test::ToneShape, tone);
+    // A comma and a colon, which the byte range's URL takes as they are.
+    const QString path = m_dir.filePath(u"range, a:b "_s + QString::fromUtf8(QTest::currentDataTag()) + u".mp3"_s);
+    QCOMPARE(test::makeAudio(path, tone, options), QString());
+    const Mp3Stream stream = Mp3Stream::read(path);
+    QVERIFY2(stream.outputSamples() > 0, qPrintable(stream.problem));
+    ToolPaths tools = test::systemTools();
+    tools.ffmpeg = test::writeFakeTool(m_dir.path(), QString::fromUtf8(QTest::currentDataTag()) + u"-ffmpeg"_s,
+            "echo \"$@\" >>\"$0.runs\"; exec '" + test::ffmpegExecutable().toUtf8() + "' \"$@\"");
+    const SilenceAnalyzer::Result windowed = SilenceAnalyzer::analyse(
+            tools, path, double(stream.outputSamples()) / stream.format.sampleRate, Settings(), {}, {}, &stream);
+    QFile runs(tools.ffmpeg + u".runs"_s);
+    QVERIFY(runs.open(QIODevice::ReadOnly));
+    const QByteArrayList lines = runs.readAll().trimmed().split('\n');
+    QTEST(int(lines.size()), "passes");
+    QVERIFY(lines.last().contains(",,:file:"));
+    const SilenceAnalyzer::Result whole = SilenceAnalyzer::analyse(test::systemTools(), path, 0.0, Settings(), {}, {});
+    QVERIFY2(windowed.ok && whole.ok, qPrintable(windowed.error + u" / "_s + whole.error));
+    // The same decoded samples: the same silences, as the detector prints them.
+    QCOMPARE(windowed.intervals.first(), whole.intervals.first());
+    QCOMPARE(windowed.intervals.last(), whole.intervals.last());
+    QCOMPARE(windowed.headSec, whole.headSec);
+    QCOMPARE(windowed.tailSec, whole.tailSec);
+    COMPARE_NEAR(windowed.decodedSec, whole.decodedSec, 2e-6);
 }
 
 QTEST_GUILESS_MAIN(tst_SilenceAnalyzer)
