@@ -205,6 +205,12 @@ void QueueModel::setItem(int row, const QueueItem &item)
 {
     if (row < 0 || row >= m_items.size())
         return;
+    put(row, item);
+    Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
+}
+
+void QueueModel::put(int row, const QueueItem &item)
+{
     QueueItem &current = m_items[row];
     if (current.path != item.path) {
         forget(current.path);
@@ -217,7 +223,6 @@ void QueueModel::setItem(int row, const QueueItem &item)
     const quint64 id = current.id;
     current = item;
     current.id = id;
-    Q_EMIT dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }
 
 bool QueueModel::setItemById(const QueueItem &item)
@@ -227,6 +232,27 @@ bool QueueModel::setItemById(const QueueItem &item)
         return false;
     setItem(row, item);
     return true;
+}
+
+void QueueModel::setItemsById(const QList<QueueItem> &items)
+{
+    QList<int> rows;
+    rows.reserve(items.size());
+    for (const QueueItem &item : items) {
+        const int row = rowOfId(item.id);
+        if (row >= 0) {
+            put(row, item);
+            rows.append(row);
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    for (qsizetype first = 0; first < rows.size();) {
+        qsizetype last = first;
+        while (last + 1 < rows.size() && rows.at(last + 1) <= rows.at(last) + 1)
+            ++last;
+        Q_EMIT dataChanged(index(rows.at(first), 0), index(rows.at(last), ColumnCount - 1));
+        first = last + 1;
+    }
 }
 
 void QueueModel::removeItems(const QList<int> &rows)

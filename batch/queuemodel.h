@@ -64,6 +64,10 @@ public:
     // Puts a result into the row of its item's id; false when that item is
     // no longer queued.
     bool setItemById(const QueueItem &item);
+    // The same for many results at once, with one change notice per run of
+    // adjacent rows: a view that sizes its columns to their contents measures
+    // its rows again on each notice.
+    void setItemsById(const QList<QueueItem> &items);
 
     // Texts of the table's cells, shared with the other places that show them.
     static QString durationText(double seconds);
@@ -72,6 +76,7 @@ public:
 private:
     Q_DISABLE_COPY_MOVE(QueueModel)
     int append(const QList<QueueItem> &items);
+    void put(int row, const QueueItem &item);
     void reindexFrom(int row);
     void forget(const QString &path);
 

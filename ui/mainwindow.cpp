@@ -349,6 +349,8 @@ void MainWindow::closeEvent(QCloseEvent *event)
         }
         m_worker->requestStop();
     }
+    // The results that reached the window are kept, those still on their way to their rows too.
+    m_feedback->flushRows();
     saveSettings(appSettings());
     saveLayout();
     saveQueue();

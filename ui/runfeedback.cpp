@@ -21,8 +21,16 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace ks {
+
+namespace {
+
+// How long a result may wait for its row.
+constexpr int RowFlushMs = 250;
+
+} // namespace
 
 RunFeedback::RunFeedback(QueueView *view, VfdPanel *panel, LogConsole *log, QLabel *status, QObject *parent)
     : QObject(parent)
@@ -31,7 +39,11 @@ RunFeedback::RunFeedback(QueueView *view, VfdPanel *panel, LogConsole *log, QLab
     , m_log(log)
     , m_status(status)
     , m_clockTimer(new QTimer(this))
+    , m_rowTimer(new QTimer(this))
 {
+    m_rowTimer->setSingleShot(true);
+    m_rowTimer->setInterval(RowFlushMs);
+    connect(m_rowTimer, &QTimer::timeout, this, &RunFeedback::flushRows);
     m_clockTimer->setInterval(1000);
     connect(m_clockTimer, &QTimer::timeout, this,
             [this] { m_panel->setElapsedSeconds(int(m_clock.elapsed() / 1000)); });
@@ -132,11 +144,9 @@ void RunFeedback::onScanFinished(const QStringList &files, const QString &root, 
 
 void RunFeedback::onItemChanged(int index, const QueueItem &item)
 {
-    // A result goes to the row of its item's id, or nowhere once that row is gone.
-    QueueModel *queue = m_view->queue();
-    const int row = queue->rowOfId(item.id);
-    if (row >= 0)
-        queue->setItem(row, item);
+    m_pendingRows.insert(item.id, item);
+    if (!m_rowTimer->isActive())
+        m_rowTimer->start();
     // With several files at once, the panel follows the one started last,
     // and when that one ends, the one started before it that still runs.
     const bool working = item.status == ItemStatus::Analysing || item.status == ItemStatus::Trimming;
@@ -144,8 +154,7 @@ void RunFeedback::onItemChanged(int index, const QueueItem &item)
     if (working) {
         m_working.append({ index, QFileInfo(item.path).fileName(), item.durationSec, 0 });
         showWorking();
-        if (row >= 0)
-            m_view->follow(row);
+        m_followId = item.id;
     } else if (index == m_currentIndex && !m_working.isEmpty()) {
         showWorking();
     }
@@ -166,6 +175,22 @@ void RunFeedback::onItemChanged(int index, const QueueItem &item)
         break;
     default:
         break;
+    }
+}
+
+// A result goes to the row of its item's id, or nowhere once that row is gone.
+void RunFeedback::flushRows()
+{
+    m_rowTimer->stop();
+    if (m_pendingRows.isEmpty())
+        return;
+    QueueModel *queue = m_view->queue();
+    queue->setItemsById(m_pendingRows.values());
+    m_pendingRows.clear();
+    if (m_followId != 0) {
+        const int row = queue->rowOfId(std::exchange(m_followId, 0));
+        if (row >= 0)
+            m_view->follow(row);
     }
 }
 
@@ -218,6 +243,7 @@ QString RunFeedback::timeLeft(double audioDoneSec, int filesDone, int filesWaiti
 
 void RunFeedback::onBatchFinished(const BatchSummary &summary, bool cancelled, bool analyseOnly)
 {
+    flushRows();
     m_clockTimer->stop();
     m_panel->setPhase(VfdPanel::Idle);
     m_panel->setElapsedSeconds(-1);

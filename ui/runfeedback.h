@@ -5,6 +5,7 @@
 #include "severity.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QObject>
 #include <QStringList>
 
@@ -38,6 +39,8 @@ public:
     void showSettings(const Settings &settings);
     void scanStarted(const QString &folder);
     void batchStarted(bool analyseOnly, int count);
+    // Puts the results still held back into the queue's rows at once.
+    void flushRows();
     // The last run's totals line, kept with the queue between sessions.
     const QString &lastRun() const { return m_lastRun; }
     void setLastRun(const QString &line) { m_lastRun = line; }
@@ -75,6 +78,12 @@ private:
         int percent;
     };
     void showWorking();
+
+    // Results reach the rows a few times a second, not one by one: each
+    // change makes the table measure up to a thousand rows for its columns.
+    QTimer *m_rowTimer;
+    QHash<quint64, QueueItem> m_pendingRows; // by the item's id, the latest only
+    quint64 m_followId = 0;                  // the file started last, to scroll to
 
     QList<Working> m_working;
     int m_currentIndex = -1; // the file the panel shows

@@ -7,6 +7,8 @@
 using namespace ks;
 using namespace Qt::StringLiterals;
 
+using Notices = QList<std::pair<int, int>>; // first and last row of each change notice
+
 // The files the queue leaves behind: the report a spreadsheet opens and the
 // saved queue the next window starts from.
 class tst_QueueFiles : public QObject
@@ -98,6 +100,53 @@ private Q_SLOTS:
         QList<int> sorted{ 0, 1, 2 };
         std::stable_sort(sorted.begin(), sorted.end(), [&](int a, int b) { return queue.lessThan(a, b, column); });
         QCOMPARE(sorted, order);
+    }
+
+    // Results given at once reach the rows of their ids, a removed row's nowhere, with one change notice per run of
+    // adjacent rows.
+    void resultsAtOnceReachTheirRows_data()
+    {
+        QTest::addColumn<QList<int>>("results"); // queue rows, in the order the results came
+        QTest::addColumn<int>("removed");        // a row removed before they arrive, or -1
+        QTest::addColumn<Notices>("notices");    // rows as the queue is then
+        QTest::newRow("one") << QList<int>{ 3 } << -1 << Notices{ { 3, 3 } };
+        QTest::newRow("runs") << QList<int>{ 5, 0, 4, 1, 4 } << -1 << Notices{ { 0, 1 }, { 4, 5 } };
+        QTest::newRow("removed") << QList<int>{ 2, 3, 1 } << 2 << Notices{ { 1, 2 } };
+    }
+    void resultsAtOnceReachTheirRows()
+    {
+        QFETCH(QList<int>, results);
+        QFETCH(int, removed);
+        QFETCH(Notices, notices);
+        QueueModel queue;
+        queue.addFiles(
+                { u"/a/0.mp3"_s, u"/a/1.mp3"_s, u"/a/2.mp3"_s, u"/a/3.mp3"_s, u"/a/4.mp3"_s, u"/a/5.mp3"_s }, u"/a"_s);
+        QList<QueueItem> done;
+        for (const int row : results) {
+            QueueItem item = queue.items().at(row);
+            item.status = ItemStatus::Trimmed;
+            done << item;
+        }
+        if (removed >= 0)
+            queue.removeItems({ removed });
+        Notices seen;
+        connect(&queue, &QAbstractItemModel::dataChanged, this, [&](const QModelIndex &first, const QModelIndex &last) {
+            seen.append({ first.row(), last.row() });
+        });
+        queue.setItemsById(done);
+        QCOMPARE(seen, notices);
+        QStringList trimmed;
+        for (const QueueItem &item : queue.items()) {
+            if (item.status == ItemStatus::Trimmed)
+                trimmed << item.path;
+        }
+        QStringList expected;
+        for (const int row : results) {
+            if (row != removed && !expected.contains(u"/a/%1.mp3"_s.arg(row)))
+                expected << u"/a/%1.mp3"_s.arg(row);
+        }
+        expected.sort();
+        QCOMPARE(trimmed, expected);
     }
 
     // A saved queue comes back field for field; a row a run was working on comes back pending, a file that is
