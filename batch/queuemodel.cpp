@@ -78,6 +78,8 @@ QVariant QueueModel::data(const QModelIndex &index, int role) const
         }
         return QVariant();
     case Qt::ToolTipRole:
+        if ((column == HeadColumn || column == TailColumn) && !isMeasured(item))
+            return column == HeadColumn ? tr("Head silence not measured") : tr("Tail silence not measured");
         if (column == HeadColumn) {
             return tr("Head silence measured %1, adjustment %2")
                     .arg(measuredText(item.headSec), RunTexts::changeWords(item.headChangeSec));
@@ -353,6 +355,14 @@ void QueueModel::clearResults(QueueItem &item)
     item.newDurationSec = 0.0;
     item.reencoded = false;
     item.failedAnalysing = false;
+}
+
+bool QueueModel::isMeasured(const QueueItem &item)
+{
+    // Every measurement plans a new length; a reset or a skip before reading leaves none.
+    const bool settled = item.status == ItemStatus::Analysed || item.status == ItemStatus::Trimmed
+            || item.status == ItemStatus::Skipped;
+    return settled && item.newDurationSec > 0;
 }
 
 void QueueModel::resetForRun(const QList<int> &rows)

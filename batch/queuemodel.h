@@ -55,6 +55,9 @@ public:
     // every row when none are named.
     void resetForRun(const QList<int> &rows = {});
     static void clearResults(QueueItem &item);
+    // Whether the item's head and tail figures were measured in its last run;
+    // a file passed over unread or put back from its backup has none.
+    static bool isMeasured(const QueueItem &item);
 
     const QList<QueueItem> &items() const { return m_items; }
     // The row of the item with exactly this path, or -1.

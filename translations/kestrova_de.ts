@@ -145,6 +145,10 @@
         <translation>Analysieren Sie die Datei, um Anfang und Ende zu sehen.</translation>
     </message>
     <message>
+        <source>NOT MEASURED</source>
+        <translation>NICHT GEMESSEN</translation>
+    </message>
+    <message>
         <source>Select one file to see its head and tail.</source>
         <translation>Wählen Sie eine Datei, um Anfang und Ende zu sehen.</translation>
     </message>
@@ -688,6 +692,14 @@
     <message>
         <source>Tail silence measured %1, adjustment %2</source>
         <translation>Stille am Ende: gemessen %1, Änderung %2</translation>
+    </message>
+    <message>
+        <source>Head silence not measured</source>
+        <translation>Stille am Anfang: nicht gemessen</translation>
+    </message>
+    <message>
+        <source>Tail silence not measured</source>
+        <translation>Stille am Ende: nicht gemessen</translation>
     </message>
     <message>
         <source>File</source>

@@ -91,7 +91,7 @@ QString Backups::setAside(const QString &sourcePath)
     return QString();
 }
 
-StepResult Backups::restore(const QString &sourcePath, const ToolPaths &tools)
+StepResult Backups::restore(const QString &sourcePath, const ToolPaths &tools, double *durationSec)
 {
     const QString backup = pathFor(sourcePath);
     if (!exists(sourcePath))
@@ -112,6 +112,8 @@ StepResult Backups::restore(const QString &sourcePath, const ToolPaths &tools)
     if (!FileReplacer::replace(backup, sourcePath))
         return StepResult::failure(QStringLiteral("cannot restore %1").arg(native(sourcePath)));
     QFile::remove(recordPathFor(sourcePath));
+    if (durationSec)
+        *durationSec = probed.durationSec;
     StepResult done = StepResult::success();
     // The original is back either way; a mode it could not get back is told.
     if (!QFile::setPermissions(sourcePath, permissions))

@@ -39,8 +39,9 @@ public:
 
     // Puts the backup back over the file in one step; the backup's own
     // modification time goes with it, and the backup is gone afterwards.
-    // A backup that is empty or no audio ffprobe can read is refused.
-    static StepResult restore(const QString &sourcePath, const ToolPaths &tools);
+    // A backup that is empty or no audio ffprobe can read is refused. The
+    // check's probe gives the restored file's length, when asked for it.
+    static StepResult restore(const QString &sourcePath, const ToolPaths &tools, double *durationSec = nullptr);
     static StepResult remove(const QString &sourcePath);
 };
 

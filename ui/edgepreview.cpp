@@ -51,11 +51,9 @@ QLabel *panelLabel(const char *role, Qt::Alignment alignment, QWidget *parent)
 
 std::optional<EdgePreview::Edges> EdgePreview::edgesFor(const QueueItem &item, double thresholdDb)
 {
-    // Numbers of a file not measured (waiting, being worked on, put back
-    // from its backup) would be taken for facts.
-    const bool measured = item.status == ItemStatus::Analysed || item.status == ItemStatus::Trimmed
-            || item.status == ItemStatus::Skipped;
-    if (!measured || !(item.durationSec > 0))
+    // Numbers of a file not measured (waiting, being worked on, passed over,
+    // put back from its backup) would be taken for facts.
+    if (!QueueModel::isMeasured(item) || !(item.durationSec > 0))
         return std::nullopt;
     Edges edges;
     edges.written = item.status == ItemStatus::Trimmed && !item.outputPath.isEmpty();
@@ -149,12 +147,14 @@ EdgePreview::EdgePreview(QueueView *view, QWidget *parent)
     grid->setVerticalSpacing(4);
     const QString captions[] = { tr("HEAD"), tr("TAIL") };
     const char *names[] = { "playHeadButton", "playTailButton" };
+    const char *detailNames[] = { "headDetailsLabel", "tailDetailsLabel" };
     for (const Side side : { Head, Tail }) {
         Strip &s = m_strips[side];
         const int column = side * 3;
         QLabel *label = panelLabel("caption", Qt::AlignLeft, this);
         label->setText(captions[side]);
         s.details = panelLabel("info", Qt::AlignLeft, this);
+        s.details->setObjectName(QLatin1String(detailNames[side]));
         s.details->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         s.play = new QPushButton(playCaption(side), this);
         s.play->setObjectName(QLatin1String(names[side]));
@@ -243,7 +243,7 @@ void EdgePreview::refresh()
             s.reader->cancel();
             s.wanted.clear();
             s.reading.clear();
-            s.details->clear();
+            s.details->setText(rows.size() == 1 ? tr("NOT MEASURED") : QString());
             s.strip->setScene({});
             s.strip->clearPeaks();
             s.play->setEnabled(false);

@@ -152,15 +152,16 @@ void QueueCommands::onRestoreOriginal()
     const ToolPaths tools = ToolPaths::resolve(appSettings().ffmpegPath, appSettings().ffprobePath);
     for (const int row : rows) {
         QueueItem item = queue->items().at(row);
-        const StepResult restored = Backups::restore(item.path, tools);
+        double lengthSec = 0.0;
+        const StepResult restored = Backups::restore(item.path, tools, &lengthSec);
         const QString name = item.displayName();
         if (!restored.ok()) {
             m_log->append(QStringLiteral("%1 - %2").arg(name, restored.message), Severity::Error);
             continue;
         }
-        // The original's length is not the trimmed one's: unknown until measured again.
+        // The original's edges are not the trimmed one's: not measured until analysed again.
         QueueModel::clearResults(item);
-        item.durationSec = 0.0;
+        item.durationSec = lengthSec;
         item.outputPath.clear();
         queue->setItem(row, item);
         m_log->append(tr("%1 - original restored").arg(name), Severity::Success);
