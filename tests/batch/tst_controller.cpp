@@ -71,8 +71,7 @@ private Q_SLOTS:
             QCOMPARE(test::makeAudio(at(name)), QString());
         QCOMPARE(test::makeAudio(at(u"in/within.wav"_s), { 0.0, 2.0, 0.0 }), QString());
         QCOMPARE(test::makeAudio(at(u"in/silent.wav"_s), { 1.0, 0.0 }), QString());
-        QFile garbage(at(u"in/garbage.mp3"_s));
-        QVERIFY(garbage.open(QIODevice::WriteOnly) && garbage.write("this is not audio at all\n"));
+        QVERIFY(test::writeFile(at(u"in/garbage.mp3"_s), "this is not audio at all\n"));
     }
 
     // Every test starts from the same settings, whatever the one before changed.
@@ -314,53 +313,6 @@ private Q_SLOTS:
         QCOMPARE(test::sha256(at(u"in/cut.wav"_s)), before);
     }
 
-    void existingOutputs_data()
-    {
-        QTest::addColumn<ExistingOutputs>("existing");
-        QTest::addColumn<QString>("rows");            // each file's "status|message|output", the totals
-        QTest::addColumn<QStringList>("destination"); // the files there afterwards
-        QTest::addColumn<bool>("earlierKept");        // the copies there before are as they were
-        const QString trimmed = u"Trimmed|head -0.850 s, tail -1.850 s (lossless, exact)"_s;
-        const QStringList both{ u"cut (2).wav"_s, u"cut (3).wav"_s, u"cut.wav"_s, u"two.wav"_s };
-        QTest::newRow("replace") << ExistingOutputs::Replace
-                                 << trimmed + u"; replaced the existing copy|/out/cut.wav "_s + trimmed
-                        + u"|/out/two.wav 2 2 0"_s
-                                 << QStringList{ u"cut (2).wav"_s, u"cut.wav"_s, u"two.wav"_s } << false;
-        QTest::newRow("skip") << ExistingOutputs::Skip
-                              << u"Skipped|output exists - skipped|/out/cut.wav "_s + trimmed + u"|/out/two.wav 2 1 1"_s
-                              << QStringList{ u"cut (2).wav"_s, u"cut.wav"_s, u"two.wav"_s } << true;
-        QTest::newRow("keep both") << ExistingOutputs::KeepBoth
-                                   << trimmed + u"|/out/cut (3).wav "_s + trimmed + u"|/out/two.wav 2 2 0"_s << both
-                                   << true;
-    }
-
-    // A copy already in the destination is replaced (and the result says so), left with its file
-    // skipped, or kept beside the new one under the first free "name (N)"; nothing else is touched.
-    void existingOutputs()
-    {
-        QFETCH(ExistingOutputs, existing);
-        QDir(at(u"out"_s)).removeRecursively();
-        QVERIFY(QDir().mkpath(at(u"out"_s)));
-        const auto tidy = qScopeGuard([&] { QDir(at(u"solo"_s)).removeRecursively(); });
-        QCOMPARE(test::makeAudio(at(u"solo/two.wav"_s)), QString());
-        QMap<QString, QByteArray> earlier;
-        for (const QString &name : { u"out/cut.wav"_s, u"out/cut (2).wav"_s }) {
-            QFile file(at(name));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(name.toUtf8()));
-            file.close();
-            earlier.insert(name, test::sha256(at(name)));
-        }
-        m_settings.existingOutputs = existing;
-        m_settings.parallelJobs = 2;
-        QVERIFY(run({ queued(u"in/cut.wav"_s), queued(u"solo/two.wav"_s, u"solo"_s) }));
-        const auto sum = m_finished.value(0).value(0).value<BatchSummary>();
-        QTEST(u"%1 %2 %3 %4 %5"_s.arg(row(0), row(1)).arg(sum.processed).arg(sum.written).arg(sum.skipped), "rows");
-        QTEST(QDir(at(u"out"_s)).entryList(QDir::Files, QDir::Name), "destination");
-        QTEST(test::sha256(at(u"out/cut.wav"_s)) == earlier.value(u"out/cut.wav"_s), "earlierKept");
-        QCOMPARE(test::sha256(at(u"out/cut (2).wav"_s)), earlier.value(u"out/cut (2).wav"_s));
-        QVERIFY(qAbs(test::decodedSeconds(at(u"out/two.wav"_s)) - 2.3) < 0.0001);
-    }
-
     void fileOutcomes_data()
     {
         QTest::addColumn<Stage>("stage");
@@ -447,7 +399,6 @@ private Q_SLOTS:
             QTEST(outcome->severity, "severity");
             QCOMPARE(outcome->item.detail, result.detail); // for the tool tip and the record, not the line
             QCOMPARE(outcome->settled, outcome->item.status != ItemStatus::Pending);
-            QCOMPARE(outcome->item.detail, result.detail);
         }
         QTEST(seen, "outcome");
     }

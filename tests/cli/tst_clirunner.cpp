@@ -236,21 +236,23 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("said");            // the file's line, or what standard error says
         QTest::addColumn<QStringList>("destination"); // the files there afterwards
-        QTest::addColumn<bool>("earlierKept");        // the copy there before is as it was
+        QTest::addColumn<bool>("earlierKept");        // the copies there before are as they were
         QTest::addColumn<QString>("csv");             // the report's row of the file; empty: no report
         const QString trimmed = u"cut.wav - head -0.850 s, tail -1.850 s (lossless, exact)"_s;
         const QString measured
                 = u"W/in/cut.wav,5.000,1.000,2.000,-0.850,-1.850,2.300,Trimmed,"
                   "\"head -0.850 s, tail -1.850 s (lossless, exact)%1\",re-encoded"_s; // PCM, written again
         const QString replaced = u"; replaced the existing copy"_s;
-        const QStringList one{ u"cut.wav"_s };
-        // As before the option was there: the copy is written over, and the line says so.
+        const QStringList one{ u"cut (2).wav"_s, u"cut.wav"_s };
+        // As before the option was there: the copy is written over, and the line says so. Kept, the new one
+        // takes the first free "name (N)".
         QTest::newRow("not given") << QString() << 0 << trimmed + replaced << one << false << measured.arg(replaced);
         QTest::newRow("replace") << u"replace"_s << 0 << trimmed + replaced << one << false << measured.arg(replaced);
         QTest::newRow("skip") << u"skip"_s << 0 << u"cut.wav - output exists - skipped"_s << one << true
                               << u"W/in/cut.wav,0.000,0.000,0.000,0.000,0.000,0.000,Skipped,output exists - skipped,"_s;
-        QTest::newRow("keep both") << u"keep-both"_s << 0 << trimmed << QStringList{ u"cut (2).wav"_s, u"cut.wav"_s }
-                                   << true << measured.arg(QString());
+        QTest::newRow("keep both") << u"keep-both"_s << 0 << trimmed
+                                   << QStringList{ u"cut (2).wav"_s, u"cut (3).wav"_s, u"cut.wav"_s } << true
+                                   << measured.arg(QString());
         QTest::newRow("unknown") << u"both"_s << 2
                                  << u"option '--existing': unknown value 'both' (use replace, skip or keep-both)"_s
                                  << one << true << QString();
@@ -265,22 +267,17 @@ private Q_SLOTS:
         QFETCH(QString, csv);
         const QString earlier = work(u"ex/cut.wav"_s), report = work(u"ex-report.csv"_s);
         const auto tidy = qScopeGuard([&] { QDir(work(u"ex"_s)).removeRecursively(), QFile::remove(report); });
-        QFile copy(earlier);
-        QVERIFY(QDir().mkpath(work(u"ex"_s)) && copy.open(QIODevice::WriteOnly) && copy.write("earlier") == 7);
-        copy.close();
+        QVERIFY(test::writeFile(earlier, "earlier") && test::writeFile(work(u"ex/cut (2).wav"_s), "earlier (2)"));
         QStringList arguments{ u"trim"_s, u"--no-settings"_s, u"--out"_s, u"ex"_s, u"--csv"_s, report,
             u"in/cut.wav"_s };
         if (!existing.isEmpty())
             arguments << u"--existing"_s << existing;
-        QProcess process;
-        process.setWorkingDirectory(work());
-        process.start(QStringLiteral(KESTROVA_CLI), arguments);
-        QVERIFY(process.waitForFinished(120000));
-        QTEST(process.exitCode(), "exitCode");
-        const QString told = QString::fromUtf8(process.readAllStandardOutput() + process.readAllStandardError());
-        QVERIFY2(told.contains(said), qPrintable(told));
+        const test::ProgramRun run = test::runProgram(QStringLiteral(KESTROVA_CLI), arguments, work());
+        QTEST(run.exitCode, "exitCode");
+        QVERIFY2((run.out + run.err).contains(said), qPrintable(run.out + run.err));
         QTEST(QDir(work(u"ex"_s)).entryList(QDir::Files, QDir::Name), "destination");
-        QTEST(test::sha256(earlier) == QCryptographicHash::hash("earlier", QCryptographicHash::Sha256), "earlierKept");
+        QTEST(test::contents(earlier) == "earlier", "earlierKept");
+        QCOMPARE(test::contents(work(u"ex/cut (2).wav"_s)), "earlier (2)");
         QFile written(report);
         QCOMPARE(written.open(QIODevice::ReadOnly), !csv.isEmpty());
         if (!csv.isEmpty()) {
@@ -296,11 +293,10 @@ private Q_SLOTS:
     // it shows, given back as the option, leaves every setting at its built-in value.
     void helpMatchesTheTable()
     {
-        QProcess process;
-        process.start(QStringLiteral(KESTROVA_CLI), { u"--help"_s });
-        QVERIFY(process.waitForFinished(30000) && process.exitCode() == 0);
+        const test::ProgramRun help = test::runProgram(QStringLiteral(KESTROVA_CLI), { u"--help"_s });
+        QCOMPARE(help.exitCode, 0);
         QStringList entries; // each option's, its continued lines joined to its first
-        for (const QString &line : QString::fromUtf8(process.readAllStandardOutput()).split(u'\n')) {
+        for (const QString &line : help.out.split(u'\n')) {
             if (line.startsWith(QString(34, u' ')) && !entries.isEmpty())
                 entries.last() += u' ' + line.trimmed();
             else if (line.trimmed().startsWith(u'-'))
@@ -394,23 +390,15 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(QStringList, shown);
         const QString home = work(u"sam"_s);
-        QStringList arguments = command.split(u' ');
-        QCOMPARE(arguments.takeFirst(), u"kestrova-cli"_s);
-        for (QString &argument : arguments)
-            argument.replace(QRegularExpression(u"^~/"_s), home + u'/');
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(u"HOME"_s, home);
-        environment.insert(u"XDG_CONFIG_HOME"_s, home + u"/.config"_s);
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(home);
-        process.start(QStringLiteral(KESTROVA_CLI), arguments);
-        QVERIFY(process.waitForFinished(120000) && process.exitStatus() == QProcess::NormalExit);
-        QVERIFY2(process.exitCode() == 0, process.readAllStandardError().constData());
-        const QStringList said = QString::fromUtf8(process.readAllStandardOutput())
-                                         .replace(home, u"/home/sam"_s)
-                                         .split(u'\n', Qt::SkipEmptyParts);
-        QCOMPARE(said, shown);
+        QStringList words = command.split(u' '); // run by env, in that home
+        QCOMPARE(words.takeFirst(), u"kestrova-cli"_s);
+        QStringList arguments{ u"HOME="_s + home, u"XDG_CONFIG_HOME=%1/.config"_s.arg(home),
+            QStringLiteral(KESTROVA_CLI) };
+        for (const QString &word : std::as_const(words))
+            arguments << QString(word).replace(QRegularExpression(u"^~/"_s), home + u'/');
+        test::ProgramRun run = test::runProgram(u"env"_s, arguments, home);
+        QVERIFY2(run.exitCode == 0, qPrintable(run.err));
+        QCOMPARE(run.out.replace(home, u"/home/sam"_s).split(u'\n', Qt::SkipEmptyParts), shown);
     }
 
     void cleanupTestCase() { ::unlink(latin1Name().constData()); } // the folder's removal cannot see it

@@ -48,15 +48,29 @@ QString writeDated(const QString &path, const QStringList &args)
     run(ffmpegExecutable(), args, &ok, &err);
     if (!ok)
         return u"ffmpeg could not make %1: %2"_s.arg(path, err.trimmed());
-    // Dated as a finished recording: a file changed moments ago may still be being written, and is left alone.
-    QFile made(path);
-    if (!made.open(QIODevice::ReadWrite)
-            || !made.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime))
-        return u"cannot date %1"_s.arg(path);
-    return QString();
+    return dateBack(path) ? QString() : u"cannot date %1"_s.arg(path);
 }
 
 } // namespace
+
+QByteArray contents(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return QDir().mkpath(QFileInfo(path).absolutePath()) && file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+            && file.write(bytes) == bytes.size();
+}
+
+bool dateBack(const QString &path, const QDateTime &when)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
+}
 
 QString ffmpegExecutable()
 {

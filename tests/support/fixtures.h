@@ -2,6 +2,7 @@
 
 #include "toolpaths.h"
 
+#include <QDateTime>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
@@ -52,6 +53,13 @@ ToolPaths systemTools();
 // or ffprobe where the real tool cannot fail the way a test needs (hang, print
 // garbage, exit 1, write nothing). Returns its path, empty if it cannot be written.
 QString writeFakeTool(const QString &dir, const QString &name, const QByteArray &body);
+
+// A file's bytes, empty when it cannot be read.
+QByteArray contents(const QString &path);
+// Writes `bytes` as the whole of `path`, its folder made as needed.
+bool writeFile(const QString &path, const QByteArray &bytes);
+// Dates `path`, by default an hour back: a file changed moments ago may still be being written.
+bool dateBack(const QString &path, const QDateTime &when = QDateTime::currentDateTime().addSecs(-3600));
 
 // A file's SHA-256, or an empty array when it cannot be read: enough to show
 // that a file is byte for byte what it was.
