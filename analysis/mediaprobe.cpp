@@ -141,7 +141,8 @@ MediaInfo probeMedia(const ToolPaths &tools, const QString &path, const CancelCa
     }
     if (info.ok && info.formatName == QLatin1String("mp3"))
         info.id3v1 = ContainerCheck::endsWithId3v1(path);
-    if (info.ok && info.codec == QLatin1String("mp3") && info.formatName == QLatin1String("mp3")) {
+    if (info.ok && (info.codec == QLatin1String("mp3") || info.codec == QLatin1String("mp2"))
+            && info.formatName == QLatin1String("mp3")) {
         info.gaplessHeader = ContainerCheck::mp3Layout(path, false).taggedFirst;
         info.framesInSync = Mp3Stream::read(path).problem.isEmpty();
     }

@@ -35,7 +35,7 @@ struct MediaInfo
     QList<Chapter> chapters;
     bool id3v1 = false;         // an MPEG audio file that ends with an ID3v1 tag
     bool gaplessHeader = false; // an MP3 file whose first frame carries the Xing/Info tag
-    bool framesInSync = false;  // an MP3 file whose frames run unbroken from its head tag to its tail tags
+    bool framesInSync = false;  // an MP3 or MP2 file whose frames run unbroken from its head tag to its tail tags
     // The file as the planner found it, before probing: its rewrite goes
     // ahead only while it is still that file, as it was.
     FileIdentity file;

@@ -19,12 +19,13 @@ public:
 
     // What the cut keeps, in samples of the decoded stream: where it begins
     // (on a packet boundary where a decoder would not honour any other
-    // start), and how many. `first` is -1 for a file no cutter takes.
+    // start), and how many (to a frame's end where it cannot end sooner). `first` is -1 for a file no cutter takes.
     struct Span
     {
         qint64 first = -1;
         qint64 count = 0;
         qint64 wantedFirst = 0; // where the plan wanted it to begin
+        qint64 wantedCount = 0; // and how many it wanted: a cut on whole frames keeps more
     };
     static Span spanOf(const QString &sourcePath, const RewritePlan::Cut &cut, const MediaInfo &source);
 
