@@ -24,6 +24,7 @@ struct MediaInfo
     double durationSec = 0.0; // the container's; 0 when it does not say
     double startSec = 0.0;    // the audio stream's first timestamp
     QString codec;
+    QString profile; // the decoder's: "HE-AAC" where SBR doubles the rate
     QString formatName;
     int sampleRate = 0;
     int channels = 0;

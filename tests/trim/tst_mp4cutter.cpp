@@ -27,6 +27,10 @@ private Q_SLOTS:
     void init() { m_dir.emplace(); }
     void cutsToTheSample_data();
     void cutsToTheSample();
+    void sbrIsTurnedDown_data();
+    void sbrIsTurnedDown();
+    void heAacProbeIsTurnedDown_data();
+    void heAacProbeIsTurnedDown();
 };
 
 namespace {
@@ -228,6 +232,74 @@ void tst_Mp4Cutter::cutsToTheSample()
     QVERIFY2(second.ok(), qPrintable(second.message));
     QVERIFY2(test::sha256(item.outputPath) == once,
             qPrintable(u"head %1, tail %2"_s.arg(again.headChangeSec).arg(again.tailChangeSec)));
+}
+
+void tst_Mp4Cutter::sbrIsTurnedDown_data()
+{
+    QTest::addColumn<bool>("sbr"); // the AAC config's sync extension says SBR is present
+    QTest::newRow("AAC-LC at 22.05 kHz, cut exactly") << false;
+    QTest::newRow("SBR signalled: twice the rate, turned down") << true;
+}
+
+// No encoder here writes HE-AAC: an AAC-LC file whose config says SBR is
+// present decodes as one, at twice the rate its boxes count in.
+void tst_Mp4Cutter::sbrIsTurnedDown()
+{
+    QFETCH(bool, sbr);
+    const QString input = m_dir->filePath(u"in/a.m4a"_s);
+    QCOMPARE(test::makeAudio(input, { 1.0, 1.5, 1.2, 22050, 1 }, { u"-c:a"_s, u"aac"_s }), QString());
+    QByteArray bytes = contents(input);
+    // ffmpeg's config: AAC-LC at 22.05 kHz mono, then the sync extension (0x2B7, SBR) saying "absent".
+    const qsizetype config = bytes.indexOf(QByteArray::fromHex("138856E500"));
+    QVERIFY(config > 0);
+    if (sbr) {
+        bytes[config + 4] = char(0xA0); // present, at 44.1 kHz
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush()
+                && file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    }
+    const MediaInfo source = probeMedia(test::systemTools(), input, {});
+    QCOMPARE(source.sampleRate, sbr ? 44100 : 22050);
+    QCOMPARE(Mp4Cutter::samplesOf(input) > 0, !sbr);
+
+    const double startSec = 0.8, keptSec = 1.9;
+    QueueItem item;
+    item.path = input;
+    item.outputPath = m_dir->filePath(u"out/a.m4a"_s);
+    item.durationSec = test::decodedSeconds(input);
+    item.headChangeSec = -startSec;
+    item.tailChangeSec = startSec + keptSec - item.durationSec;
+    const StepResult result = TrimEngine::apply(item, Settings(), test::systemTools(), {}, {}, &source);
+    QVERIFY2(result.proceeds(), qPrintable(result.message));
+    qInfo("%s: %s", QTest::currentDataTag(), qPrintable(result.rewrite));
+    QCOMPARE(result.rewrite == u" (lossless, exact)"_s, !sbr);
+    // Turned down, the file is cut on its frames of 2048 output samples.
+    const double decoded = test::decodedSeconds(item.outputPath);
+    QVERIFY2(std::fabs(decoded - keptSec) <= (sbr ? 2 * 2048.0 / 44100 : 1024.0 / 22050),
+            qPrintable(u"%1 s decoded, %2 s planned"_s.arg(decoded).arg(keptSec)));
+}
+
+void tst_Mp4Cutter::heAacProbeIsTurnedDown_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<bool>("handled");
+    QTest::newRow("LC") << u"LC"_s << true;
+    QTest::newRow("HE-AAC, SBR found in the frames") << u"HE-AAC"_s << false;
+    QTest::newRow("HE-AACv2") << u"HE-AACv2"_s << false;
+}
+
+void tst_Mp4Cutter::heAacProbeIsTurnedDown()
+{
+    QFETCH(QString, profile);
+    QFETCH(bool, handled);
+    const QByteArray json = u"{\"format\": {\"format_name\": \"mov,mp4,m4a,3gp,3g2,mj2\", \"duration\": \"3.0\"},"
+                            "\"streams\": [{\"codec_type\": \"audio\", \"codec_name\": \"aac\", \"profile\": \"%1\","
+                            "\"sample_rate\": \"44100\", \"channels\": 2}]}"_s.arg(profile)
+                                    .toUtf8();
+    const MediaInfo info = parseProbeOutput(json);
+    QVERIFY(info.ok);
+    QCOMPARE(info.profile, profile);
+    QCOMPARE(Mp4Cutter::handles(info), handled);
 }
 
 QTEST_GUILESS_MAIN(tst_Mp4Cutter)
