@@ -178,9 +178,8 @@ StepResult Mp3Cutter::cut(const QString &sourcePath, const QString &outputPath, 
     // Over the frame up to this field: its first 190 bytes in MPEG-1 stereo.
     qToBigEndian<quint16>(lameCrc(frameData, lame + 34 - frameData), lame + 34);
 
-    const auto view = [](const QByteArray &frame) { return QByteArrayView(frame); };
     return writeOut(outputPath,
-            { QByteArrayView(data, source.audioStart), view(tagFrame), view(carrier),
+            { QByteArrayView(data, source.audioStart), QByteArrayView(tagFrame), QByteArrayView(carrier),
                     QByteArrayView(data + from, to - from),
                     QByteArrayView(data + source.audioEnd, file.size() - source.audioEnd) });
 }

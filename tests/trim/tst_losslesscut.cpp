@@ -119,6 +119,30 @@ bool lameCrcHolds(const QByteArray &bytes, int rate, int channels)
     return crc == quint16(quint8(bytes.at(field)) << 8 | quint8(bytes.at(field + 1)));
 }
 
+// What a second run, planned and trimmed in place, changes in a finished file; empty when it stays as it is.
+QString changedBySecondRun(const QString &path, const Settings &settings)
+{
+    const QByteArray once = test::sha256(path);
+    QueueItem again;
+    const StepResult second = test::trimAgainInPlace(path, settings, again);
+    if (!second.ok())
+        return second.message;
+    return test::sha256(path) == once ? QString()
+                                      : u"head %1, tail %2"_s.arg(again.headChangeSec).arg(again.tailChangeSec);
+}
+
+// ID3v2.3 tags with a title and a cover, and an ID3v1 tag, for an MP3 made with coverInput().
+QStringList id3WithCover()
+{
+    return { u"-map"_s, u"0:a"_s, u"-map"_s, u"1:v"_s, u"-frames:v"_s, u"1"_s, u"-c:v"_s, u"png"_s, u"-disposition:v"_s,
+        u"attached_pic"_s, u"-id3v2_version"_s, u"3"_s, u"-write_id3v1"_s, u"1"_s, u"-metadata"_s, u"title=Kept"_s };
+}
+
+QStringList coverInput()
+{
+    return { u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=32x32:d=1"_s };
+}
+
 } // namespace
 
 void tst_LosslessCut::oggCutsWithoutReencoding_data()
@@ -214,12 +238,8 @@ void tst_LosslessCut::oggCutsWithoutReencoding()
     QVERIFY(facts(input).contains(u"video1"_s));
 
     // Planned and trimmed again in place, the result stays as it is to the byte.
-    const QByteArray once = test::sha256(item.outputPath);
-    QueueItem again;
-    const StepResult second = test::trimAgainInPlace(item.outputPath, settings, again);
-    QVERIFY2(second.ok(), qPrintable(second.message));
-    QVERIFY2(test::sha256(item.outputPath) == once,
-            qPrintable(u"head %1, tail %2"_s.arg(again.headChangeSec).arg(again.tailChangeSec)));
+    const QString changed = changedBySecondRun(item.outputPath, settings);
+    QVERIFY2(changed.isEmpty(), qPrintable(changed));
 }
 
 void tst_LosslessCut::mp3CutsToTheSample_data()
@@ -234,7 +254,6 @@ void tst_LosslessCut::mp3CutsToTheSample_data()
     // 1 s of silence, 2 s of tone, 1 s of silence. The first three cuts start
     // in the tone, where a frame missing before the first one copied would
     // show (the CBR one 100 samples into its frame); all end inside a frame.
-    const QStringList cover{ u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=32x32:d=1"_s };
     QTest::newRow("CBR 44.1 kHz stereo") << QStringList() << QStringList() << 44100 << 2 << 54291ll << 110327ll;
     QTest::newRow("VBR with a Xing header, through the tone")
             << QStringList{ u"-q:a"_s, u"4"_s } << QStringList() << 44100 << 2 << 44100ll << 88200ll;
@@ -242,10 +261,8 @@ void tst_LosslessCut::mp3CutsToTheSample_data()
             << QStringList{ u"-b:a"_s, u"32k"_s } << QStringList() << 22050 << 1 << 33082ll << -1ll;
     QTest::newRow("no LAME header, from the first sample")
             << QStringList{ u"-write_xing"_s, u"0"_s } << QStringList() << 44100 << 2 << 0ll << 89201ll;
-    QTest::newRow("ID3v2 with a cover, ID3v1") << QStringList{ u"-map"_s, u"0:a"_s, u"-map"_s, u"1:v"_s, u"-frames:v"_s,
-        u"1"_s, u"-c:v"_s, u"png"_s, u"-disposition:v"_s, u"attached_pic"_s, u"-id3v2_version"_s, u"3"_s,
-        u"-write_id3v1"_s, u"1"_s, u"-metadata"_s, u"title=Kept"_s, u"-metadata"_s, u"artist=Also kept"_s }
-                                               << cover << 44100 << 2 << 14700ll << 132300ll;
+    QTest::newRow("ID3v2 with a cover, ID3v1") << id3WithCover() + QStringList{ u"-metadata"_s, u"artist=Also kept"_s }
+                                               << coverInput() << 44100 << 2 << 14700ll << 132300ll;
 }
 
 void tst_LosslessCut::mp3CutsToTheSample()
@@ -357,12 +374,7 @@ void tst_LosslessCut::mp2CutsOnWholeFrames()
     // ffmpeg writes no tags into MP2: an MP3's ID3v2 (with a cover) and ID3v1 tags go around its frames.
     const QString input = m_dir->filePath(u"in/a.mp2"_s);
     const QString tagged = m_dir->filePath(u"tagged.mp3"_s);
-    QCOMPARE(test::makeAudio(tagged, { 0.1, 0.1, 0.1 },
-                     { u"-map"_s, u"0:a"_s, u"-map"_s, u"1:v"_s, u"-frames:v"_s, u"1"_s, u"-c:v"_s, u"png"_s,
-                             u"-disposition:v"_s, u"attached_pic"_s, u"-id3v2_version"_s, u"3"_s, u"-write_id3v1"_s,
-                             u"1"_s, u"-metadata"_s, u"title=Kept"_s },
-                     { u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=32x32:d=1"_s }),
-            QString());
+    QCOMPARE(test::makeAudio(tagged, { 0.1, 0.1, 0.1 }, id3WithCover(), coverInput()), QString());
     QCOMPARE(test::makeAudio(input, tone, { u"-c:a"_s, u"mp2"_s, u"-b:a"_s, bitRate }), QString());
     QCOMPARE(Id3Carry::copy(tagged, input), QString());
     QFile dated(input);
@@ -420,12 +432,8 @@ void tst_LosslessCut::mp2CutsOnWholeFrames()
     QCOMPARE(facts(item.outputPath), facts(input));
 
     // Planned and trimmed again in place, the result stays as it is to the byte.
-    const QByteArray once = test::sha256(item.outputPath);
-    QueueItem again;
-    const StepResult second = test::trimAgainInPlace(item.outputPath, settings, again);
-    QVERIFY2(second.ok(), qPrintable(second.message));
-    QVERIFY2(test::sha256(item.outputPath) == once,
-            qPrintable(u"head %1, tail %2"_s.arg(again.headChangeSec).arg(again.tailChangeSec)));
+    const QString changed = changedBySecondRun(item.outputPath, settings);
+    QVERIFY2(changed.isEmpty(), qPrintable(changed));
 }
 
 QTEST_GUILESS_MAIN(tst_LosslessCut)
