@@ -15,7 +15,7 @@ QStringList probeArguments(const QString &path, const QString &level)
     // Every stream, so the attached pictures are counted along with the audio.
     return { QStringLiteral("-v"), level, QStringLiteral("-show_entries"),
         QStringLiteral("format=duration,bit_rate,format_name:format_tags"), QStringLiteral("-show_entries"),
-        QStringLiteral("stream=codec_type,codec_name,sample_rate,channels,bit_rate,start_time"
+        QStringLiteral("stream=codec_type,codec_name,profile,sample_rate,channels,bit_rate,start_time"
                        ":stream_disposition=attached_pic"),
         QStringLiteral("-show_chapters"), QStringLiteral("-of"), QStringLiteral("json"), path };
 }
@@ -58,6 +58,7 @@ MediaInfo parseProbeOutput(const QByteArray &json)
         return info;
     }
     info.codec = audio.value(QLatin1String("codec_name")).toString();
+    info.profile = audio.value(QLatin1String("profile")).toString();
     info.sampleRate = audio.value(QLatin1String("sample_rate")).toString().toInt();
     info.channels = audio.value(QLatin1String("channels")).toInt();
     info.startSec = audio.value(QLatin1String("start_time")).toString().toDouble();
@@ -141,7 +142,8 @@ MediaInfo probeMedia(const ToolPaths &tools, const QString &path, const CancelCa
     }
     if (info.ok && info.formatName == QLatin1String("mp3"))
         info.id3v1 = ContainerCheck::endsWithId3v1(path);
-    if (info.ok && info.codec == QLatin1String("mp3") && info.formatName == QLatin1String("mp3")) {
+    if (info.ok && (info.codec == QLatin1String("mp3") || info.codec == QLatin1String("mp2"))
+            && info.formatName == QLatin1String("mp3")) {
         info.gaplessHeader = ContainerCheck::mp3Layout(path, false).taggedFirst;
         info.framesInSync = Mp3Stream::read(path).problem.isEmpty();
     }

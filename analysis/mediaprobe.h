@@ -24,6 +24,7 @@ struct MediaInfo
     double durationSec = 0.0; // the container's; 0 when it does not say
     double startSec = 0.0;    // the audio stream's first timestamp
     QString codec;
+    QString profile; // the decoder's: "HE-AAC" where SBR doubles the rate
     QString formatName;
     int sampleRate = 0;
     int channels = 0;
@@ -35,7 +36,7 @@ struct MediaInfo
     QList<Chapter> chapters;
     bool id3v1 = false;         // an MPEG audio file that ends with an ID3v1 tag
     bool gaplessHeader = false; // an MP3 file whose first frame carries the Xing/Info tag
-    bool framesInSync = false;  // an MP3 file whose frames run unbroken from its head tag to its tail tags
+    bool framesInSync = false;  // an MP3 or MP2 file whose frames run unbroken from its head tag to its tail tags
     bool fromBytes = false;     // read from the file's own bytes, without ffprobe
     // The file as the planner found it, before probing: its rewrite goes
     // ahead only while it is still that file, as it was.

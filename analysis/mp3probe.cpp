@@ -134,8 +134,9 @@ MediaInfo Mp3Probe::read(const QString &path, Mp3Stream *frames)
     const Mp3Stream stream = Mp3Stream::read(data, size);
     const qint64 samples = stream.outputSamples();
     info.id3v1 = size >= 128 && std::memcmp(data + size - 128, "TAG", 3) == 0;
-    // Only an ID3v1 tag may follow the frames.
-    if (!stream.problem.isEmpty() || samples <= 0 || stream.audioEnd != size - (info.id3v1 ? 128 : 0)
+    // Only an ID3v1 tag may follow the frames; layer II is ffprobe's to name.
+    if (!stream.problem.isEmpty() || stream.format.layer != 3 || samples <= 0
+            || stream.audioEnd != size - (info.id3v1 ? 128 : 0)
             || !readId3v2(data, Mp3Stream::id3v2Length(data, size), info.tagKeys, info.pictures))
         return {};
     if (info.tagKeys.isEmpty() && info.id3v1)

@@ -15,23 +15,28 @@ Mp3Stream::Frame Mp3Stream::frameAt(const uchar *at, qint64 left)
     Frame frame;
     if (left < 4 || at[0] != 0xFF || (at[1] & 0xE0) != 0xE0)
         return frame;
-    const int version = (at[1] >> 3) & 3; // 0: 2.5, 2: 2, 3: 1
-    const int layer = (at[1] >> 1) & 3;   // 1: layer III
+    const int version = (at[1] >> 3) & 3;     // 0: 2.5, 2: 2, 3: 1
+    const int layer = 4 - ((at[1] >> 1) & 3); // 4: reserved
     const int rateIndex = at[2] >> 4;
     const int sampleIndex = (at[2] >> 2) & 3;
-    if (version == 1 || layer != 1 || rateIndex == 15 || sampleIndex == 3)
+    if (version == 1 || (layer != 3 && (layer != 2 || version == 0)) || rateIndex == 15 || sampleIndex == 3)
         return frame;
     static constexpr std::array<int, 15> Mpeg1Rates{ 0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320 };
+    static constexpr std::array<int, 15> Layer2Rates{ 0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320,
+        384 };
     static constexpr std::array<int, 15> Mpeg2Rates{ 0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160 };
     static constexpr std::array<int, 3> SampleRates{ 44100, 48000, 32000 };
+    frame.layer = layer;
     frame.mpeg1 = version == 3;
     frame.mono = (at[3] >> 6) == 3;
     frame.crc = (at[1] & 1) == 0;
     frame.sampleRate = SampleRates.at(sampleIndex) >> (frame.mpeg1 ? 0 : version == 2 ? 1 : 2);
-    frame.samples = frame.mpeg1 ? 1152 : 576;
-    frame.sideInfo = frame.mpeg1 ? (frame.mono ? 17 : 32) : (frame.mono ? 9 : 17);
+    frame.samples = frame.mpeg1 || layer == 2 ? 1152 : 576;
+    if (layer == 3)
+        frame.sideInfo = frame.mpeg1 ? (frame.mono ? 17 : 32) : (frame.mono ? 9 : 17);
     frame.freeFormat = rateIndex == 0;
-    frame.bitRate = (frame.mpeg1 ? Mpeg1Rates : Mpeg2Rates).at(rateIndex) * 1000;
+    const auto &rates = !frame.mpeg1 ? Mpeg2Rates : layer == 2 ? Layer2Rates : Mpeg1Rates;
+    frame.bitRate = rates.at(rateIndex) * 1000;
     if (!frame.freeFormat)
         frame.length = frame.samples / 8 * frame.bitRate / frame.sampleRate + ((at[2] >> 1) & 1);
     return frame;
@@ -40,7 +45,7 @@ Mp3Stream::Frame Mp3Stream::frameAt(const uchar *at, qint64 left)
 bool Mp3Stream::carriesTag(const uchar *at, qint64 left, const Frame &frame)
 {
     const qint64 tag = frame.tagOffset();
-    if (left < tag + 8 || frame.length < tag + 8)
+    if (frame.layer != 3 || left < tag + 8 || frame.length < tag + 8)
         return false;
     const auto text = reinterpret_cast<const char *>(at + tag);
     return qstrncmp(text, "Xing", 4) == 0 || qstrncmp(text, "Info", 4) == 0;

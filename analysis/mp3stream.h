@@ -7,7 +7,8 @@
 namespace ks {
 
 // An MP3 file as its bytes lay it out: an ID3v2 tag, then MPEG-1, 2 or 2.5
-// layer III frames (ISO/IEC 11172-3 and 13818-3), the first perhaps a
+// layer III frames (ISO/IEC 11172-3 and 13818-3), or MPEG-1 or 2 layer II
+// ones (an MP2 file), the first perhaps a
 // Xing/Info frame with the LAME tag's gapless numbers (Mp3 Info Tag rev 1),
 // then APE and ID3v1 tags. Read without decoding anything.
 struct Mp3Stream
@@ -15,7 +16,8 @@ struct Mp3Stream
     // What one frame header says.
     struct Frame
     {
-        qint64 length = 0; // 0: not a layer III header with a bit rate
+        qint64 length = 0; // 0: not a layer II or III header with a bit rate
+        int layer = 3;
         bool freeFormat = false;
         bool mpeg1 = false;
         bool mono = false;
@@ -23,17 +25,18 @@ struct Mp3Stream
         int sampleRate = 0;
         int bitRate = 0;
         int samples = 0;  // per frame
-        int sideInfo = 0; // bytes after the header (a CRC not counted)
+        int sideInfo = 0; // bytes after the header (a CRC not counted); none in layer II
 
         // Where a Xing/Info tag stands in the frame.
         int tagOffset() const { return 4 + sideInfo; }
         // Where the main data (and the bit reservoir for later frames) begins.
         int dataOffset() const { return 4 + (crc ? 2 : 0) + sideInfo; }
-        // How far back into earlier frames' main data a frame may reach.
-        int reservoir() const { return mpeg1 ? 511 : 255; }
+        // How far back into earlier frames' main data a frame may reach:
+        // a layer II frame holds all of its own.
+        int reservoir() const { return layer == 2 ? 0 : mpeg1 ? 511 : 255; }
         bool sameStream(const Frame &other) const
         {
-            return mpeg1 == other.mpeg1 && sampleRate == other.sampleRate && mono == other.mono;
+            return layer == other.layer && mpeg1 == other.mpeg1 && sampleRate == other.sampleRate && mono == other.mono;
         }
     };
 

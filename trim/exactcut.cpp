@@ -1,6 +1,7 @@
 #include "exactcut.h"
 
 #include "mediaprobe.h"
+#include "mp2cutter.h"
 #include "mp3cutter.h"
 #include "mp4cutter.h"
 #include "oggcutter.h"
@@ -23,11 +24,15 @@ struct Cutter
     qint64 (*firstKept)(const QString &sourcePath, qint64 firstSample) = nullptr;
     // The same count and its rate from the file's bytes, with no probe to say what it is.
     qint64 (*lengthOf)(const QString &path, int &sampleRate) = nullptr;
+    // Where a cut meant to end before a sample ends, for a cutter that cuts on whole frames.
+    qint64 (*endKept)(const QString &sourcePath, qint64 endSample) = nullptr;
 };
 
 const Cutter Cutters[] = {
     { OggCutter::handles, OggCutter::cut, OggCutter::samplesOf, OggCutter::firstKept, OggCutter::lengthOf },
     { Mp3Cutter::handles, Mp3Cutter::cut, Mp3Cutter::samplesOf, nullptr, Mp3Cutter::lengthOf },
+    { Mp2Cutter::handles, Mp2Cutter::cut, Mp3Cutter::samplesOf, Mp2Cutter::firstKept, Mp3Cutter::lengthOf,
+            Mp2Cutter::endKept },
     { Mp4Cutter::handles, Mp4Cutter::cut, Mp4Cutter::samplesOf },
 };
 
@@ -74,7 +79,9 @@ ExactCut::Span ExactCut::spanOf(const QString &sourcePath, const RewritePlan::Cu
     const int rate = sampleRate(source);
     span.wantedFirst = std::llround(cut.startSec * rate);
     // The plan's length is ffprobe's, which counts an Opus pre-skip in.
-    const qint64 end = std::min(span.wantedFirst + std::llround(cut.keptSec * rate), total);
+    const qint64 wantedEnd = std::min(span.wantedFirst + std::llround(cut.keptSec * rate), total);
+    span.wantedCount = wantedEnd - span.wantedFirst;
+    const qint64 end = cutter->endKept ? std::min(cutter->endKept(sourcePath, wantedEnd), total) : wantedEnd;
     span.first = cutter->firstKept ? cutter->firstKept(sourcePath, span.wantedFirst) : span.wantedFirst;
     span.count = span.first < 0 ? 0 : end - span.first;
     span.headPad = std::llround(cut.headPadSec * rate);
@@ -90,10 +97,15 @@ StepResult ExactCut::write(const QString &sourcePath, const QString &outputPath,
         return StepResult::leftAlone(QStringLiteral("not a file a lossless cut takes"));
     const SilencePackets silence(span.headPad, span.tailPad, ffmpeg, cancelled);
     StepResult result = cutterFor(source)->cut(sourcePath, outputPath, span.first, span.count, silence);
-    const qint64 early = span.wantedFirst - span.first;
-    result.rewrite = early == 0 ? QStringLiteral(" (lossless, exact)")
-                                : QStringLiteral(" (lossless, within %1 ms)")
-                                          .arg(std::ceil(early * 1000.0 / sampleRate(source)), 0, 'f', 0);
+    // How far either end lies outside the plan: a start on a packet before
+    // it, or whole frames at both ends.
+    const qint64 off
+            = std::max(span.wantedFirst - span.first, span.first + span.count - span.wantedFirst - span.wantedCount);
+    const bool framed = cutterFor(source)->endKept != nullptr;
+    result.rewrite = off == 0 ? QStringLiteral(" (lossless, exact)")
+                              : QStringLiteral(" (lossless, within %1 ms%2)")
+                                        .arg(std::ceil(off * 1000.0 / sampleRate(source)), 0, 'f', 0)
+                                        .arg(framed ? QStringLiteral(" (frame)") : QString());
     return result;
 }
 

@@ -20,7 +20,7 @@ public:
 
     // What the cut keeps, in samples of the decoded stream: where it begins
     // (on a packet boundary where a decoder would not honour any other
-    // start), and how many; and the silence joined before and after it.
+    // start), and how many (to a frame's end where it cannot end sooner); and the silence joined before and after it.
     // `first` is -1 for a file no cutter takes.
     struct Span
     {
@@ -30,6 +30,7 @@ public:
         qint64 headPad = 0;
         qint64 tailPad = 0;
         qint64 total() const { return headPad + count + tailPad; } // what the written file decodes to
+        qint64 wantedCount = 0; // and how many it wanted: a cut on whole frames keeps more
     };
     static Span spanOf(const QString &sourcePath, const RewritePlan::Cut &cut, const MediaInfo &source);
 

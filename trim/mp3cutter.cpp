@@ -122,8 +122,8 @@ bool Mp3Cutter::handles(const MediaInfo &source)
 StepResult Mp3Cutter::cut(const QString &sourcePath, const QString &outputPath, qint64 firstSample, qint64 sampleCount,
         const SilencePackets &silence)
 {
-    if (FileIdentity::of(sourcePath).isSameFile(FileIdentity::of(outputPath)))
-        return StepResult::failure(QStringLiteral("an MP3 cut cannot be written over its source"));
+    if (const StepResult separate = apart(sourcePath, outputPath); !separate.ok())
+        return separate;
     const MappedFile file(sourcePath);
     const uchar *data = file.data();
     if (!data)
@@ -207,22 +207,31 @@ StepResult Mp3Cutter::cut(const QString &sourcePath, const QString &outputPath, 
     // Over the frame up to this field: its first 190 bytes in MPEG-1 stereo.
     qToBigEndian<quint16>(lameCrc(frameData, lame + 34 - frameData), lame + 34);
 
+    return writeOut(outputPath,
+            { QByteArrayView(data, source.audioStart), QByteArrayView(tagFrame), QByteArrayView(head),
+                    QByteArrayView(data + from, to - from), QByteArrayView(tail),
+                    QByteArrayView(data + source.audioEnd, file.size() - source.audioEnd) });
+}
+
+StepResult Mp3Cutter::apart(const QString &sourcePath, const QString &outputPath)
+{
+    if (FileIdentity::of(sourcePath).isSameFile(FileIdentity::of(outputPath)))
+        return StepResult::failure(QStringLiteral("an MPEG audio cut cannot be written over its source"));
+    return StepResult::success();
+}
+
+StepResult Mp3Cutter::writeOut(const QString &outputPath, std::initializer_list<QByteArrayView> pieces)
+{
     QFile out(outputPath);
-    const auto put = [&out](const uchar *at, qint64 size) {
-        return out.write(reinterpret_cast<const char *>(at), size) == size;
-    };
-    const auto putFrame = [&put](const QByteArray &frame) {
-        return put(reinterpret_cast<const uchar *>(frame.constData()), frame.size());
-    };
-    if (out.open(QIODevice::WriteOnly | QIODevice::Truncate) && put(data, source.audioStart) && putFrame(tagFrame)
-            && putFrame(head) && put(data + from, to - from) && putFrame(tail)
-            && put(data + source.audioEnd, file.size() - source.audioEnd) && out.flush()) {
+    bool ok = out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    for (const QByteArrayView piece : pieces)
+        ok = ok && out.write(piece.data(), piece.size()) == piece.size();
+    if (ok && out.flush())
         return StepResult::success();
-    }
     const QString why = out.errorString();
     out.close();
     out.remove();
-    return StepResult::failure(QStringLiteral("cannot write the MP3 cut: %1").arg(why));
+    return StepResult::failure(QStringLiteral("cannot write the cut: %1").arg(why));
 }
 
 qint64 Mp3Cutter::samplesOf(const QString &path)

@@ -2,7 +2,10 @@
 
 #include "stepresult.h"
 
+#include <QByteArrayView>
 #include <QString>
+
+#include <initializer_list>
 
 namespace ks {
 
@@ -33,6 +36,11 @@ public:
     // The same from the file's bytes alone, with the rate they play at; -1
     // for a file that is not such an MP3.
     static qint64 lengthOf(const QString &path, int &sampleRate);
+
+    // Fails when `outputPath` is `sourcePath`, which a cut reads as it writes.
+    static StepResult apart(const QString &sourcePath, const QString &outputPath);
+    // Writes `pieces` one after the other as `outputPath`, which is removed again when that fails.
+    static StepResult writeOut(const QString &outputPath, std::initializer_list<QByteArrayView> pieces);
 };
 
 } // namespace ks

@@ -219,6 +219,63 @@ bool selfContained(const Mp4Box &trak)
     return dref && fits(*dref, 20) && field(dref->payload, 4, 4) == 1 && (field(dref->payload, 16, 4) & 1);
 }
 
+// Whether the track's AudioSpecificConfig (ISO/IEC 14496-3, 1.6.2.1), in
+// its 'esds' descriptors (ISO/IEC 14496-1, 7.2.6), signals SBR: as its own
+// object type, or after the AAC config in a sync extension.
+bool signalsSbr(const QByteArray &stsd)
+{
+    qint64 at = stsd.indexOf("esds");
+    if (at < 0)
+        return false;
+    at += 8; // the type, version and flags
+    const auto byte = [&stsd](qint64 i) { return i < stsd.size() ? quint8(stsd.at(i)) : 0; };
+    const auto descriptor = [&](int tag) {
+        qint64 length = 0;
+        if (byte(at) != tag)
+            return qint64(-1);
+        for (int i = 1; i <= 4; ++i) {
+            length = length << 7 | (byte(at + i) & 0x7F);
+            if (!(byte(at + i) & 0x80)) {
+                at += 1 + i;
+                return length;
+            }
+        }
+        return qint64(-1);
+    };
+    if (descriptor(3) < 0)
+        return false;
+    const quint8 flags = byte(at + 2);
+    at += 3 + ((flags & 0x80) ? 2 : 0) + ((flags & 0x40) ? 1 + byte(at + 3 + ((flags & 0x80) ? 2 : 0)) : 0)
+            + ((flags & 0x20) ? 2 : 0);
+    if (descriptor(4) < 0)
+        return false;
+    at += 13;
+    const qint64 length = descriptor(5);
+    if (length < 2 || at + length > stsd.size())
+        return false;
+    qint64 bit = at * 8;
+    const qint64 end = bit + length * 8;
+    const auto bits = [&](int count) {
+        quint32 value = 0;
+        for (int i = 0; i < count; ++i, ++bit)
+            value = value << 1 | ((byte(bit / 8) >> (7 - bit % 8)) & 1);
+        return value;
+    };
+    const quint32 objectType = bits(5);
+    if (objectType == 5 || objectType == 29)
+        return true;
+    if (bits(4) == 15)
+        bits(24);
+    // A channel layout of its own (0) is not read past.
+    if (objectType != 2 || bits(4) == 0)
+        return false;
+    bits(1); // frame length
+    if (bits(1))
+        bits(14); // core coder delay
+    bits(1);
+    return end - bit >= 16 && bits(11) == 0x2B7 && bits(5) == 5 && bits(1) == 1;
+}
+
 // iTunes' gapless tag, " 00000000 PRIMING PADDING SAMPLES ...", in hexadecimal.
 Mp4Box *smpbData(Mp4Box &moov)
 {
@@ -333,6 +390,8 @@ Movie readMovie(const uchar *data, qint64 size)
     // A media clock other than the sample rate would not count samples.
     if (m.rate <= 0 || qint64(field(stbl->child("stsd")->payload, 40, 2)) != m.rate)
         return refuse(QStringLiteral("an MP4 audio track of an unusual kind"));
+    if (signalsSbr(stbl->child("stsd")->payload))
+        return refuse(QStringLiteral("HE-AAC, whose frames decode to twice their samples"));
     if (const QString why = readSamples(*stbl, size, m.samples); !why.isEmpty())
         return refuse(why);
     const std::vector<qint64> &durations = m.samples.durations;
@@ -555,7 +614,10 @@ QString aacSilence(const QByteArray &config, qint64 rate, const SilencePackets &
 
 bool Mp4Cutter::handles(const MediaInfo &source)
 {
-    return source.ok && source.formatName.startsWith(QLatin1String("mov,mp4")) && source.codec == QLatin1String("aac");
+    // With SBR (HE-AAC, signalled or found in the frames) a frame decodes
+    // to twice its 1024 samples, at twice the rate its boxes count in.
+    return source.ok && source.formatName.startsWith(QLatin1String("mov,mp4")) && source.codec == QLatin1String("aac")
+            && !source.profile.startsWith(QLatin1String("HE-AAC"));
 }
 
 qint64 Mp4Cutter::samplesOf(const QString &path)

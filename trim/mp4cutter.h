@@ -18,9 +18,9 @@ class SilencePackets;
 class Mp4Cutter final
 {
 public:
-    // A file ffprobe read as AAC in an MP4; what only its boxes tell
-    // (fragments, a second track, an edit list of several entries) makes
-    // cut() leave it alone.
+    // A file ffprobe read as AAC in an MP4, without SBR (HE-AAC); what only
+    // its boxes tell (fragments, a second track, an edit list of several
+    // entries, SBR signalled in its config) makes cut() leave it alone.
     static bool handles(const MediaInfo &source);
 
     // Writes `outputPath` with samples [firstSample, firstSample + sampleCount)

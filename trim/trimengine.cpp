@@ -7,6 +7,7 @@
 #include "exactcut.h"
 #include "formattable.h"
 #include "id3carry.h"
+#include "ilstcarry.h"
 #include "mediaprobe.h"
 #include "mp3probe.h"
 #include "mp3stream.h"
@@ -136,6 +137,10 @@ StepResult write(const QueueItem &item, const RewritePlan &plan, const MediaInfo
         return failAndRemove(temporary, QStringLiteral("ffmpeg produced no output"));
     if (FormatTable::carriesId3ByHand(written.suffix(), source)) {
         if (const QString why = Id3Carry::copy(item.path, temporary); !why.isEmpty())
+            return failAndRemove(temporary, why);
+    }
+    if (source.formatName.startsWith(QLatin1String("mov,mp4"))) {
+        if (const QString why = IlstCarry::copy(item.path, temporary); !why.isEmpty())
             return failAndRemove(temporary, why);
     }
     return StepResult::success();

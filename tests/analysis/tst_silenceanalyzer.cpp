@@ -467,6 +467,9 @@ void tst_SilenceAnalyzer::mp3BytesReadAsFfprobe_data()
     // ID3v2.3 keeps a year that ffmpeg merges with the date: left to ffprobe.
     QTest::newRow("ID3v2.3 year") << QStringList{ u"-id3v2_version"_s, u"3"_s, u"-metadata"_s, u"date=2020"_s } << false
                                   << 44100 << 1 << false;
+    // Layer II frames read as MPEG audio too, yet are no MP3.
+    QTest::newRow("MP2 frames") << QStringList{ u"-c:a"_s, u"mp2"_s, u"-f"_s, u"mp2"_s } << false << 44100 << 2
+                                << false;
 }
 
 void tst_SilenceAnalyzer::mp3BytesReadAsFfprobe()

@@ -1,7 +1,10 @@
 #include "exactcut.h"
 #include "fixtures.h"
+#include "id3carry.h"
 #include "mediaprobe.h"
+#include "mp2cutter.h"
 #include "mp3cutter.h"
+#include "mp3stream.h"
 #include "queueitem.h"
 #include "settings.h"
 #include "silencepackets.h"
@@ -33,6 +36,8 @@ private Q_SLOTS:
     void mp3FramesOutOfSyncAreRefused();
     void silenceJoinedWithoutReencoding_data();
     void silenceJoinedWithoutReencoding();
+    void mp2CutsOnWholeFrames_data();
+    void mp2CutsOnWholeFrames();
 };
 
 namespace {
@@ -115,6 +120,18 @@ bool lameCrcHolds(const QByteArray &bytes, int rate, int channels)
             crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
     }
     return crc == quint16(quint8(bytes.at(field)) << 8 | quint8(bytes.at(field + 1)));
+}
+
+// ID3v2.3 tags with a title and a cover, and an ID3v1 tag, for an MP3 made with coverInput().
+QStringList id3WithCover()
+{
+    return { u"-map"_s, u"0:a"_s, u"-map"_s, u"1:v"_s, u"-frames:v"_s, u"1"_s, u"-c:v"_s, u"png"_s, u"-disposition:v"_s,
+        u"attached_pic"_s, u"-id3v2_version"_s, u"3"_s, u"-write_id3v1"_s, u"1"_s, u"-metadata"_s, u"title=Kept"_s };
+}
+
+QStringList coverInput()
+{
+    return { u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=32x32:d=1"_s };
 }
 
 } // namespace
@@ -227,7 +244,6 @@ void tst_LosslessCut::mp3CutsToTheSample_data()
     // 1 s of silence, 2 s of tone, 1 s of silence. The first three cuts start
     // in the tone, where a frame missing before the first one copied would
     // show (the CBR one 100 samples into its frame); all end inside a frame.
-    const QStringList cover{ u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=32x32:d=1"_s };
     QTest::newRow("CBR 44.1 kHz stereo") << QStringList() << QStringList() << 44100 << 2 << 54291ll << 110327ll;
     QTest::newRow("VBR with a Xing header, through the tone")
             << QStringList{ u"-q:a"_s, u"4"_s } << QStringList() << 44100 << 2 << 44100ll << 88200ll;
@@ -235,10 +251,8 @@ void tst_LosslessCut::mp3CutsToTheSample_data()
             << QStringList{ u"-b:a"_s, u"32k"_s } << QStringList() << 22050 << 1 << 33082ll << -1ll;
     QTest::newRow("no LAME header, from the first sample")
             << QStringList{ u"-write_xing"_s, u"0"_s } << QStringList() << 44100 << 2 << 0ll << 89201ll;
-    QTest::newRow("ID3v2 with a cover, ID3v1") << QStringList{ u"-map"_s, u"0:a"_s, u"-map"_s, u"1:v"_s, u"-frames:v"_s,
-        u"1"_s, u"-c:v"_s, u"png"_s, u"-disposition:v"_s, u"attached_pic"_s, u"-id3v2_version"_s, u"3"_s,
-        u"-write_id3v1"_s, u"1"_s, u"-metadata"_s, u"title=Kept"_s, u"-metadata"_s, u"artist=Also kept"_s }
-                                               << cover << 44100 << 2 << 14700ll << 132300ll;
+    QTest::newRow("ID3v2 with a cover, ID3v1") << id3WithCover() + QStringList{ u"-metadata"_s, u"artist=Also kept"_s }
+                                               << coverInput() << 44100 << 2 << 14700ll << 132300ll;
 }
 
 void tst_LosslessCut::mp3CutsToTheSample()
@@ -417,6 +431,98 @@ void tst_LosslessCut::silenceJoinedWithoutReencoding()
     QVERIFY2(loudest < 1e-4f, qPrintable(QString::number(loudest)));
 
     // Tags and the cover as the source had them.
+    QCOMPARE(facts(item.outputPath), facts(input));
+
+    // Planned and trimmed again in place, the result stays as it is to the byte.
+    QCOMPARE(test::changedByAnotherRun(item.outputPath, settings), QString());
+}
+
+void tst_LosslessCut::mp2CutsOnWholeFrames_data()
+{
+    QTest::addColumn<test::ToneShape>("tone");
+    QTest::addColumn<QString>("bitRate");
+    QTest::addColumn<double>("startSec"); // the cut, in the decoded audio
+    QTest::addColumn<double>("keptSec");
+    QTest::addColumn<int>("settling");      // samples at the head that may decode otherwise than in the source
+    QTest::addColumn<int>("maxDifference"); // after them, in 16-bit steps
+    // From silence to silence, as a trim cuts, the frames decode as they did
+    // in the source. Cut inside the tone, the first frame's synthesis filter
+    // starts without the 512 samples of history its predecessor left, and
+    // ffmpeg's rounding carries its error on from frame to frame.
+    QTest::newRow("44.1 kHz stereo, silence to silence")
+            << test::ToneShape{ 1.0, 2.0, 1.5, 44100, 2 } << u"192k"_s << 0.8503 << 2.2997 << 0 << 0;
+    QTest::newRow("22.05 kHz mono, silence to silence")
+            << test::ToneShape{ 0.9, 1.5, 1.2, 22050, 1, 330 } << u"64k"_s << 0.7471 << 1.8 << 0 << 0;
+    QTest::newRow("44.1 kHz stereo, inside the tone")
+            << test::ToneShape{ 1.0, 2.0, 1.5, 44100, 2 } << u"192k"_s << 1.4013 << 1.0 << 512 << 1;
+}
+
+void tst_LosslessCut::mp2CutsOnWholeFrames()
+{
+    QFETCH(test::ToneShape, tone);
+    QFETCH(QString, bitRate);
+    QFETCH(double, startSec);
+    QFETCH(double, keptSec);
+    QFETCH(int, settling);
+    QFETCH(int, maxDifference);
+    // ffmpeg writes no tags into MP2: an MP3's ID3v2 (with a cover) and ID3v1 tags go around its frames.
+    const QString input = m_dir->filePath(u"in/a.mp2"_s);
+    const QString tagged = m_dir->filePath(u"tagged.mp3"_s);
+    QCOMPARE(test::makeAudio(tagged, { 0.1, 0.1, 0.1 }, id3WithCover(), coverInput()), QString());
+    QCOMPARE(test::makeAudio(input, tone, { u"-c:a"_s, u"mp2"_s, u"-b:a"_s, bitRate }), QString());
+    QCOMPARE(Id3Carry::copy(tagged, input), QString());
+    QFile dated(input);
+    QVERIFY(dated.open(QIODevice::ReadWrite) && dateBack(dated));
+    dated.close();
+    const QByteArray sourceBytes = contents(input);
+    const qint64 head = Mp3Stream::read(input).audioStart;
+    QVERIFY(sourceBytes.startsWith("ID3") && sourceBytes.right(128).startsWith("TAG") && head > 100);
+
+    const Settings settings;
+    const MediaInfo source = probeMedia(test::systemTools(), input, {});
+    QVERIFY(Mp2Cutter::handles(source));
+    const QList<qint16> original = ffmpegDecode<qint16>(input, u"s16le"_s);
+    QueueItem item;
+    item.path = input;
+    item.outputPath = m_dir->filePath(u"out/a.mp2"_s);
+    item.durationSec = double(original.size() / tone.channels) / tone.sampleRate;
+    item.headChangeSec = -startSec;
+    item.tailChangeSec = startSec + keptSec - item.durationSec;
+    const StepResult result = TrimEngine::apply(item, settings, test::systemTools(), {}, {}, &source);
+    QVERIFY2(result.proceeds(), qPrintable(result.message));
+    QVERIFY(!item.reencoded);
+
+    // Whole frames from the one holding the first planned sample to the one
+    // holding the last, and the result says how far that lies from the plan.
+    const int rate = tone.sampleRate;
+    const ExactCut::Span span = ExactCut::spanOf(input, RewritePlan::cutFor(item), source);
+    const qint64 early = span.wantedFirst - span.first;
+    const qint64 late = span.first + span.count - span.wantedFirst - span.wantedCount;
+    QCOMPARE(span.wantedFirst, std::llround(startSec * rate));
+    QCOMPARE(span.wantedCount, std::llround(keptSec * rate));
+    QVERIFY2(early >= 0 && early < Mp2Cutter::FrameSamples && late >= 0 && late < Mp2Cutter::FrameSamples,
+            qPrintable(u"%1 early, %2 late"_s.arg(early).arg(late)));
+    QCOMPARE(span.first % Mp2Cutter::FrameSamples, 0);
+    QCOMPARE(result.rewrite,
+            u" (lossless, within %1 ms (frame))"_s.arg(std::ceil(std::max(early, late) * 1000.0 / rate)));
+    const QList<qint16> decoded = ffmpegDecode<qint16>(item.outputPath, u"s16le"_s);
+    QCOMPARE(decoded.size() / tone.channels, span.count);
+    QCOMPARE(item.newDurationSec, double(span.count) / rate);
+
+    // Frames decode on their own: the kept samples are the source's.
+    const qint64 from = span.first * tone.channels;
+    const double snr = test::signalToNoise(original, from, decoded, settling * tone.channels);
+    int largest = 0;
+    for (qint64 i = settling * tone.channels; i < decoded.size(); ++i)
+        largest = std::max(largest, std::abs(decoded.at(i) - original.at(from + i)));
+    qInfo("SNR against the source's decode: %.1f dB from the first sample, %.1f dB past %d, off by %d at most",
+            test::signalToNoise(original, from, decoded), snr, settling, largest);
+    QVERIFY2(largest <= maxDifference, qPrintable(u"SNR %1 dB, off by %2"_s.arg(snr).arg(largest)));
+
+    // The tags byte for byte: the ID3v2 tag (and the zeros after it), the ID3v1 tag.
+    const QByteArray cutBytes = contents(item.outputPath);
+    QCOMPARE(cutBytes.left(head), sourceBytes.left(head));
+    QCOMPARE(cutBytes.right(128), sourceBytes.right(128));
     QCOMPARE(facts(item.outputPath), facts(input));
 
     // Planned and trimmed again in place, the result stays as it is to the byte.

@@ -1,5 +1,6 @@
 #include "exactcut.h"
 #include "fixtures.h"
+#include "ilstcarry.h"
 #include "mediaprobe.h"
 #include "mp4box.h"
 #include "mp4cutter.h"
@@ -29,6 +30,13 @@ private Q_SLOTS:
     void cutsToTheSample();
     void silenceJoined_data();
     void silenceJoined();
+    void sbrIsTurnedDown_data();
+    void sbrIsTurnedDown();
+    void heAacProbeIsTurnedDown_data();
+    void heAacProbeIsTurnedDown();
+    void itunesItemsSurviveReencoding();
+    void itunesItemsGoBackInEitherLayout_data();
+    void itunesItemsGoBackInEitherLayout();
 };
 
 namespace {
@@ -137,6 +145,83 @@ QString makeSource(const QString &path, const test::ToneShape &tone, bool book, 
                << u"2"_s;
     }
     return test::makeAudio(path, tone, muxing + extra, inputs);
+}
+
+// The 'moov' of a file ffmpeg wrote, and where it starts.
+std::optional<Mp4Box> movieOf(const QByteArray &bytes, qsizetype &at)
+{
+    at = bytes.lastIndexOf("moov") - 4;
+    const auto data = reinterpret_cast<const uchar *>(bytes.constData());
+    const qint64 length = at < 0 ? 0 : Mp4Box::lengthAt(data + at, bytes.size() - at);
+    std::vector<Mp4Box> boxes;
+    if (length == 0 || !Mp4Box::readAll(data + at, length, boxes) || boxes.size() != 1)
+        return std::nullopt;
+    return boxes.front();
+}
+
+QList<QByteArray> itemsOf(const QString &path)
+{
+    qsizetype at = 0;
+    const std::optional<Mp4Box> moov = movieOf(contents(path), at);
+    const Mp4Box *ilst = moov ? moov->find("udta/meta/ilst") : nullptr;
+    QList<QByteArray> items;
+    for (const Mp4Box &item : ilst ? ilst->children : std::vector<Mp4Box>())
+        items << item.bytes();
+    return items;
+}
+
+// An iTunes item holding one value of a well-known type (1 UTF-8, 21 a signed integer).
+Mp4Box item(const QByteArray &type, quint32 dataType, const QByteArray &value)
+{
+    const QByteArray flags = QByteArray::fromHex("00000000") + QByteArray::fromHex("00000000");
+    Mp4Box data{ "data", flags, {}, false };
+    qToBigEndian<quint32>(dataType, data.payload.data());
+    data.payload += value;
+    return { type, data.bytes(), {}, false };
+}
+
+// Adds items ffmpeg's muxer does not write (a rating, a purchase date, a
+// free-form mood) to the iTunes tags of a file it wrote, its movie last; dated back.
+bool addItunesItems(const QString &path)
+{
+    QByteArray bytes = contents(path);
+    qsizetype at = 0;
+    std::optional<Mp4Box> moov = movieOf(bytes, at);
+    Mp4Box *ilst = moov ? moov->find("udta/meta/ilst") : nullptr;
+    if (!ilst)
+        return false;
+    const QByteArray fullBox(4, '\0');
+    ilst->children.push_back(item("rtng", 21, QByteArray(1, '\x01')));
+    ilst->children.push_back(item("purd", 1, "2024-05-01 09:30:00"));
+    ilst->children.push_back({ "----", {},
+            { { "mean", fullBox + "com.apple.iTunes", {}, false }, { "name", fullBox + "MOOD", {}, false },
+                    { "data", QByteArray::fromHex("0000000100000000") + "Calm", {}, false } },
+            true });
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes.left(at) + moov->bytes()) > 0
+            && file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime);
+}
+
+// An MP4 with a cover and iTunes items ffmpeg does not write; empty when it could not be made.
+QString makeTaggedM4a(const QString &path, const test::ToneShape &tone)
+{
+    const QString made = test::makeAudio(path, tone,
+            { u"-c:a"_s, u"aac"_s, u"-map"_s, u"0:a"_s, u"-map"_s, u"1:v"_s, u"-frames:v"_s, u"1"_s, u"-c:v"_s,
+                    u"png"_s, u"-disposition:v"_s, u"attached_pic"_s, u"-metadata"_s, u"title=Kept"_s, u"-metadata"_s,
+                    u"sort_album=Album, The"_s },
+            { u"-f"_s, u"lavfi"_s, u"-i"_s, u"color=c=red:s=32x32:d=1"_s });
+    return !made.isEmpty() ? made : addItunesItems(path) ? QString() : u"cannot add the iTunes items"_s;
+}
+
+// Whether every item of `source` stands in `written` byte for byte.
+bool keepsEveryItem(const QString &source, const QString &written, QString &missing)
+{
+    const QList<QByteArray> kept = itemsOf(written);
+    for (const QByteArray &item : itemsOf(source)) {
+        if (!kept.contains(item))
+            missing += QString::fromLatin1(item.mid(4, 4)) + u' ';
+    }
+    return missing.isEmpty() && !kept.isEmpty();
 }
 
 } // namespace
@@ -320,6 +405,132 @@ void tst_Mp4Cutter::silenceJoined()
 
     // Planned and trimmed again in place, the result stays as it is to the byte.
     QCOMPARE(test::changedByAnotherRun(item.outputPath, settings), QString());
+}
+
+void tst_Mp4Cutter::sbrIsTurnedDown_data()
+{
+    QTest::addColumn<bool>("sbr"); // the AAC config's sync extension says SBR is present
+    QTest::newRow("AAC-LC at 22.05 kHz, cut exactly") << false;
+    QTest::newRow("SBR signalled: twice the rate, turned down") << true;
+}
+
+// No encoder here writes HE-AAC: an AAC-LC file whose config says SBR is
+// present decodes as one, at twice the rate its boxes count in.
+void tst_Mp4Cutter::sbrIsTurnedDown()
+{
+    QFETCH(bool, sbr);
+    const QString input = m_dir->filePath(u"in/a.m4a"_s);
+    QCOMPARE(test::makeAudio(input, { 1.0, 1.5, 1.2, 22050, 1 }, { u"-c:a"_s, u"aac"_s }), QString());
+    QByteArray bytes = contents(input);
+    // ffmpeg's config: AAC-LC at 22.05 kHz mono, then the sync extension (0x2B7, SBR) saying "absent".
+    const qsizetype config = bytes.indexOf(QByteArray::fromHex("138856E500"));
+    QVERIFY(config > 0);
+    if (sbr) {
+        bytes[config + 4] = char(0xA0); // present, at 44.1 kHz
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.flush()
+                && file.setFileTime(QDateTime::currentDateTime().addSecs(-3600), QFileDevice::FileModificationTime));
+    }
+    const MediaInfo source = probeMedia(test::systemTools(), input, {});
+    QCOMPARE(source.sampleRate, sbr ? 44100 : 22050);
+    QCOMPARE(Mp4Cutter::samplesOf(input) > 0, !sbr);
+
+    const double startSec = 0.8, keptSec = 1.9;
+    QueueItem item;
+    item.path = input;
+    item.outputPath = m_dir->filePath(u"out/a.m4a"_s);
+    item.durationSec = test::decodedSeconds(input);
+    item.headChangeSec = -startSec;
+    item.tailChangeSec = startSec + keptSec - item.durationSec;
+    const StepResult result = TrimEngine::apply(item, Settings(), test::systemTools(), {}, {}, &source);
+    QVERIFY2(result.proceeds(), qPrintable(result.message));
+    qInfo("%s: %s", QTest::currentDataTag(), qPrintable(result.rewrite));
+    QCOMPARE(result.rewrite == u" (lossless, exact)"_s, !sbr);
+    // Turned down, the file is cut on its frames of 2048 output samples.
+    const double decoded = test::decodedSeconds(item.outputPath);
+    QVERIFY2(std::fabs(decoded - keptSec) <= (sbr ? 2 * 2048.0 / 44100 : 1024.0 / 22050),
+            qPrintable(u"%1 s decoded, %2 s planned"_s.arg(decoded).arg(keptSec)));
+}
+
+void tst_Mp4Cutter::heAacProbeIsTurnedDown_data()
+{
+    QTest::addColumn<QString>("profile");
+    QTest::addColumn<bool>("handled");
+    QTest::newRow("LC") << u"LC"_s << true;
+    QTest::newRow("HE-AAC, SBR found in the frames") << u"HE-AAC"_s << false;
+    QTest::newRow("HE-AACv2") << u"HE-AACv2"_s << false;
+}
+
+void tst_Mp4Cutter::heAacProbeIsTurnedDown()
+{
+    QFETCH(QString, profile);
+    QFETCH(bool, handled);
+    const QByteArray json = u"{\"format\": {\"format_name\": \"mov,mp4,m4a,3gp,3g2,mj2\", \"duration\": \"3.0\"},"
+                            "\"streams\": [{\"codec_type\": \"audio\", \"codec_name\": \"aac\", \"profile\": \"%1\","
+                            "\"sample_rate\": \"44100\", \"channels\": 2}]}"_s.arg(profile)
+                                    .toUtf8();
+    const MediaInfo info = parseProbeOutput(json);
+    QVERIFY(info.ok);
+    QCOMPARE(info.profile, profile);
+    QCOMPARE(Mp4Cutter::handles(info), handled);
+}
+
+// A re-encode goes through ffmpeg, whose muxer drops what it does not know.
+void tst_Mp4Cutter::itunesItemsSurviveReencoding()
+{
+    const QString input = m_dir->filePath(u"in/a.m4a"_s);
+    const test::ToneShape tone{ 0.1, 1.5, 0.1, 44100, 2 };
+    QCOMPARE(makeTaggedM4a(input, tone), QString());
+    const MediaInfo source = probeMedia(test::systemTools(), input, {});
+    QCOMPARE(source.pictures, 1);
+    QueueItem item;
+    item.path = input;
+    item.outputPath = m_dir->filePath(u"out/a.m4a"_s);
+    item.durationSec = double(ExactCut::samplesOf(input, source)) / tone.sampleRate;
+    item.headChangeSec = 0.4;
+    item.tailChangeSec = 0.25;
+    Settings reencode;
+    reencode.trimMethod = TrimMethod::ReEncode;
+    const StepResult result = TrimEngine::apply(item, reencode, test::systemTools(), {}, {}, &source);
+    QVERIFY2(result.proceeds(), qPrintable(result.message));
+    QVERIFY(item.reencoded);
+
+    QString missing;
+    QVERIFY2(keepsEveryItem(input, item.outputPath, missing), qPrintable(u"lost: "_s + missing));
+    QCOMPARE(test::probeJson(item.outputPath)[u"streams"].toArray().size(), 2);
+    const double planned = item.durationSec + 0.65;
+    const double decoded = test::decodedSeconds(item.outputPath);
+    qInfo("%d items kept; %.6f s decoded, %.6f s planned", int(itemsOf(input).size()), decoded, planned);
+    COMPARE_NEAR(decoded, planned, 1024.0 / tone.sampleRate);
+}
+
+void tst_Mp4Cutter::itunesItemsGoBackInEitherLayout_data()
+{
+    QTest::addColumn<bool>("movieFirst"); // the chunk offsets move with the movie's size
+    QTest::newRow("movie after the media") << false;
+    QTest::newRow("movie before the media") << true;
+}
+
+void tst_Mp4Cutter::itunesItemsGoBackInEitherLayout()
+{
+    QFETCH(bool, movieFirst);
+    const QString input = m_dir->filePath(u"a.m4a"_s);
+    const QString copied = m_dir->filePath(u"copy.m4a"_s);
+    QCOMPARE(makeTaggedM4a(input, { 0.2, 1.0, 0.2, 44100, 1 }), QString());
+    QStringList args{ u"-v"_s, u"error"_s, u"-i"_s, input, u"-map"_s, u"0"_s, u"-c"_s, u"copy"_s };
+    if (movieFirst)
+        args << u"-movflags"_s << u"+faststart"_s;
+    QCOMPARE(test::runProgram(test::ffmpegExecutable(), args << copied).exitCode, 0);
+    QString missing;
+    QVERIFY(!keepsEveryItem(input, copied, missing) && missing.contains(u"rtng"_s));
+
+    QCOMPARE(IlstCarry::copy(input, copied), QString());
+    missing.clear();
+    QVERIFY2(keepsEveryItem(input, copied, missing), qPrintable(u"lost: "_s + missing));
+    const QByteArray bytes = contents(copied);
+    QCOMPARE(bytes.indexOf("moov") < bytes.indexOf("mdat"), movieFirst);
+    // The same frames from where the offsets now say they are.
+    QCOMPARE(ffmpegDecode(copied), ffmpegDecode(input));
 }
 
 QTEST_GUILESS_MAIN(tst_Mp4Cutter)
