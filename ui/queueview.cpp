@@ -37,6 +37,9 @@ QueueView::QueueView(QueueModel *queue, QWidget *parent)
     header->setSectionResizeMode(QueueModel::FileColumn, QHeaderView::Stretch);
     for (int column = QueueModel::LengthColumn; column <= QueueModel::StatusColumn; ++column)
         header->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+    // Fitted to the rows in view and a page around them, not to every row:
+    // a result would otherwise measure a long queue's column over again.
+    header->setResizeContentsPrecision(100);
     setContextMenuPolicy(Qt::CustomContextMenu);
 }
 
