@@ -30,8 +30,8 @@ StepResult Mp2Cutter::cut(const QString &sourcePath, const QString &outputPath, 
     if (source.format.layer != 2)
         return StepResult::failure(QStringLiteral("not an MP2 file"));
     const auto frames = qint64(source.frames.size());
-    const qint64 first = firstSample / FrameSamples;
-    const qint64 end = (firstSample + sampleCount + FrameSamples - 1) / FrameSamples;
+    const qint64 first = firstKept(sourcePath, firstSample) / FrameSamples;
+    const qint64 end = endKept(sourcePath, firstSample + sampleCount) / FrameSamples;
     if (firstSample < 0 || sampleCount < 1 || end > frames) {
         return StepResult::failure(QStringLiteral("samples %1 to %2 are not within the MP2's %3")
                                            .arg(firstSample)
