@@ -171,38 +171,34 @@ void tst_Tools::encoderOptions_data()
     QTest::addColumn<QStringList>("options");
     QTest::addColumn<QString>("rate"); // as the result says it
     const auto at = [](int value) { return QStringList{ u"-b:a"_s, QString::number(value) }; };
-    const auto source = CodecTable::Level::Source;
+    const auto row = [](const char *tag, const char *encoder, int bitRate, int channels, int sampleRate,
+                             const QStringList &options, const char *rate,
+                             CodecTable::Level level = CodecTable::Level::Source) {
+        QTest::newRow(tag) << QString::fromLatin1(encoder) << bitRate << channels << sampleRate << level << options
+                           << QString::fromLatin1(rate);
+    };
     // Never a rate the encoder refuses; a claim no real file makes leaves the encoder's default.
-    QTest::newRow("WMA claiming 128 b/s") << u"wmav2"_s << 128 << 2 << 44100 << source << QStringList() << QString();
-    QTest::newRow("WMA at 20 kb/s, under its least")
-            << u"wmav1"_s << 20000 << 1 << 44100 << source << at(24000) << u"24 kbit/s"_s;
-    QTest::newRow("WMA at 2 Mb/s") << u"wmav2"_s << 2000000 << 2 << 44100 << source << at(440000) << u"440 kbit/s"_s;
-    QTest::newRow("MP3 at 128 kb/s") << u"libmp3lame"_s << 128400 << 2 << 44100 << source << at(128000)
-                                     << u"128 kbit/s"_s;
+    row("WMA claiming 128 b/s", "wmav2", 128, 2, 44100, {}, "");
+    row("WMA at 20 kb/s, under its least", "wmav1", 20000, 1, 44100, at(24000), "24 kbit/s");
+    row("WMA at 2 Mb/s", "wmav2", 2000000, 2, 44100, at(440000), "440 kbit/s");
+    row("MP3 at 128 kb/s", "libmp3lame", 128400, 2, 44100, at(128000), "128 kbit/s");
     // A VBR source's average, which no quality level holds whatever the music.
-    QTest::newRow("MP3 VBR at 171 kb/s") << u"libmp3lame"_s << 171234 << 2 << 44100 << source
-                                         << QStringList{ u"-abr"_s, u"1"_s } + at(171000) << u"171 kbit/s"_s;
-    QTest::newRow("MP2 at 9 kb/s") << u"mp2"_s << 9000 << 1 << 44100 << source << at(32000) << u"32 kbit/s"_s;
-    QTest::newRow("Opus claiming 128 b/s, stereo")
-            << u"libopus"_s << 128 << 2 << 48000 << source << at(96000) << u"96 kbit/s"_s;
-    QTest::newRow("Opus at 900 kb/s, stereo")
-            << u"libopus"_s << 900000 << 2 << 48000 << source << at(512000) << u"512 kbit/s"_s;
-    QTest::newRow("Vorbis at its nominal 128 kb/s")
-            << u"libvorbis"_s << 128000 << 2 << 44100 << source << at(128000) << u"128 kbit/s"_s;
-    QTest::newRow("Vorbis under what libvorbis manages")
-            << u"libvorbis"_s << 20000 << 1 << 22050 << source << at(32000) << u"32 kbit/s"_s;
-    QTest::newRow("Vorbis at 96 kHz, which libvorbis manages only by quality")
-            << u"libvorbis"_s << 128000 << 2 << 96000 << source << QStringList{ u"-q:a"_s, u"6"_s } << u"quality 6"_s;
-    QTest::newRow("FLAC") << u"flac"_s << 900000 << 2 << 44100 << source << QStringList() << QString();
+    row("MP3 VBR at 171 kb/s", "libmp3lame", 171234, 2, 44100, QStringList{ u"-abr"_s, u"1"_s } + at(171000),
+            "171 kbit/s");
+    row("MP2 at 9 kb/s", "mp2", 9000, 1, 44100, at(32000), "32 kbit/s");
+    row("Opus claiming 128 b/s, stereo", "libopus", 128, 2, 48000, at(96000), "96 kbit/s");
+    row("Opus at 900 kb/s, stereo", "libopus", 900000, 2, 48000, at(512000), "512 kbit/s");
+    row("Vorbis at its nominal 128 kb/s", "libvorbis", 128000, 2, 44100, at(128000), "128 kbit/s");
+    row("Vorbis under what libvorbis manages", "libvorbis", 20000, 1, 22050, at(32000), "32 kbit/s");
+    row("Vorbis at 96 kHz, which libvorbis manages only by quality", "libvorbis", 128000, 2, 96000,
+            { u"-q:a"_s, u"6"_s }, "quality 6");
+    row("FLAC", "flac", 900000, 2, 44100, {}, "");
     // A named level is the encoder's own, for the channels, whatever the source spent.
-    QTest::newRow("AAC high, stereo") << u"aac"_s << 64000 << 2 << 44100 << CodecTable::Level::High << at(192000)
-                                      << u"192 kbit/s"_s;
-    QTest::newRow("MP3 small, mono, from a VBR source")
-            << u"libmp3lame"_s << 171234 << 1 << 44100 << CodecTable::Level::Small << at(64000) << u"64 kbit/s"_s;
-    QTest::newRow("Opus medium, stereo") << u"libopus"_s << 0 << 2 << 48000 << CodecTable::Level::Medium << at(96000)
-                                         << u"96 kbit/s"_s;
-    QTest::newRow("a level of no name is the source's")
-            << u"aac"_s << 86000 << 2 << 44100 << CodecTable::Level(7) << at(86000) << u"86 kbit/s"_s;
+    row("AAC high, stereo", "aac", 64000, 2, 44100, at(192000), "192 kbit/s", CodecTable::Level::High);
+    row("MP3 small, mono, from a VBR source", "libmp3lame", 171234, 1, 44100, at(64000), "64 kbit/s",
+            CodecTable::Level::Small);
+    row("Opus medium, stereo", "libopus", 0, 2, 48000, at(96000), "96 kbit/s", CodecTable::Level::Medium);
+    row("a level of no name is the source's", "aac", 86000, 2, 44100, at(86000), "86 kbit/s", CodecTable::Level(7));
 }
 
 void tst_Tools::encoderOptions()
@@ -222,16 +218,12 @@ void tst_Tools::encoderOptions()
 const QStringList Arguments{ u"/music/My Song's \"best\" take.mp3"_s, u"-leading dash.wav"_s, u"/tmp/Æ – Ω.flac"_s,
     u"$HOME `id` *"_s, QString() };
 
-namespace {
-
-// A child that has ended and been reaped, or ended and waits for a parent that never reaps it.
-bool running(qint64 pid)
+// Neither ended and reaped, nor ended and waiting for a parent that never reaps it.
+static bool running(qint64 pid)
 {
     QFile stat(u"/proc/%1/stat"_s.arg(pid));
     return ::kill(pid_t(pid), 0) == 0 && stat.open(QIODevice::ReadOnly) && stat.readAll().split(' ').value(2) != "Z";
 }
-
-} // namespace
 
 void tst_Tools::childOutputAndEnd_data()
 {
@@ -240,29 +232,27 @@ void tst_Tools::childOutputAndEnd_data()
     QTest::addColumn<QString>("out");       // the first five lines as they arrived, joined by '|'
     QTest::addColumn<QString>("err");       // lines as they arrived joined by '\n', and the whole text
     QTest::addColumn<QString>("end");       // or the message the runner ended it with
+    const auto row = [](const char *tag, const QByteArray &script, const QString &end, const QString &out = {},
+                             const QString &err = {},
+                             int limit = 0) { QTest::newRow(tag) << script << limit << out << err << end; };
     const QByteArray pid = "echo $$ > \"$0.pid\"\n";
     // Lines joined across reads, CR LF, an empty line, "é" split over two writes, a last line without an end.
-    QTest::newRow("lines on both channels") << QByteArray("printf 'abc\\r\\n\\nCaf\\303\\251 x'\nprintf 'e1\\ne2' >&2")
-                                            << 0 << u"abc||Café x"_s << u"e1\ne2"_s << u"exit 0"_s;
-    QTest::newRow("garbage") << QByteArray("printf 'ok\\377\\376\\n'") << 0 << u"ok\uFFFD\uFFFD"_s << QString()
-                             << u"exit 0"_s;
-    QTest::newRow("exit 1 with text") << QByteArray("echo 'no such file' >&2\nexit 1") << 0 << QString()
-                                      << u"no such file"_s << u"exit 1"_s;
-    QTest::newRow("arguments unchanged") << QByteArray("printf '%s\\n' \"$@\"") << 0 << Arguments.join(u'|')
-                                         << QString() << u"exit 0"_s;
-    QTest::newRow("not executable") << QByteArray("-x") << 0 << QString() << u"failed to start not executable"_s
-                                    << u"never started"_s;
+    row("lines on both channels", "printf 'abc\\r\\n\\nCaf\\303\\251 x'\nprintf 'e1\\ne2' >&2", u"exit 0"_s,
+            u"abc||Café x"_s, u"e1\ne2"_s);
+    row("garbage", "printf 'ok\\377\\376\\n'", u"exit 0"_s, u"ok\uFFFD\uFFFD"_s);
+    row("exit 1 with text", "echo 'no such file' >&2\nexit 1", u"exit 1"_s, {}, u"no such file"_s);
+    row("arguments unchanged", "printf '%s\\n' \"$@\"", u"exit 0"_s, Arguments.join(u'|'));
+    row("not executable", "-x", u"never started"_s, {}, u"failed to start not executable"_s);
     // Stopped once it has said who it is (and its lines arrived); one that never stops talking must not keep the poll
     // from seeing the stop.
-    QTest::newRow("silent hang") << pid + "exec sleep 30" << 0 << QString() << QString() << u"cancelled"_s;
-    QTest::newRow("endless output") << pid + "exec yes progress=continue" << 0
-                                    << QStringList(5, u"progress=continue"_s).join(u'|') << QString() << u"cancelled"_s;
+    row("silent hang", pid + "exec sleep 30", u"cancelled"_s);
+    row("endless output", pid + "exec yes progress=continue", u"cancelled"_s,
+            QStringList(5, u"progress=continue"_s).join(u'|'));
     // Silent for longer than the limit: stopped by the runner, not asked to.
     const QString stalled = u" made no progress for 0.3 s - stopped"_s;
-    QTest::newRow("silent from the start")
-            << pid + "exec sleep 60" << 300 << QString() << QString() << u"silent from the start"_s + stalled;
-    QTest::newRow("silent after a line") << pid + "echo out_time_us=0\necho starting >&2\nexec sleep 60" << 300
-                                         << u"out_time_us=0"_s << u"starting"_s << u"silent after a line"_s + stalled;
+    row("silent from the start", pid + "exec sleep 60", u"silent from the start"_s + stalled, {}, {}, 300);
+    row("silent after a line", pid + "echo out_time_us=0\necho starting >&2\nexec sleep 60",
+            u"silent after a line"_s + stalled, u"out_time_us=0"_s, u"starting"_s, 300);
 }
 
 void tst_Tools::childOutputAndEnd()
