@@ -18,12 +18,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const QString MarkerPath = u"/test/marker"_s;
-const QString MarkerInterface = u"test.Marker"_s;
-
-// Stands in for the desktop on a connection of its own to the test's private
-// bus: serves the notification service if asked, and records every
-// notification and every taskbar update that reaches it.
+// The desktop, on a connection of its own: serves notifications if asked, and records them and each taskbar update.
 class Desktop final : public QObject, protected QDBusContext
 {
     Q_OBJECT
@@ -40,7 +35,7 @@ public:
         }
         m_bus.connect({}, {}, u"com.canonical.Unity.LauncherEntry"_s, u"Update"_s, this,
                 SLOT(onUpdate(QString, QVariantMap)));
-        m_bus.connect({}, MarkerPath, MarkerInterface, u"Mark"_s, this, SLOT(onMark()));
+        m_bus.connect({}, u"/test/marker"_s, u"test.Marker"_s, u"Mark"_s, this, SLOT(onMark()));
     }
     ~Desktop() override
     {
@@ -50,14 +45,12 @@ public:
         }
         QDBusConnection::disconnectFromBus(u"desktop"_s);
     }
-    bool isConnected() const { return m_bus.isConnected(); }
 
-    // True once everything the program's connection sent before now has
-    // arrived: one sender's messages reach a listener in the order sent.
+    // True once all the program sent before has arrived, as one sender's messages arrive in order.
     bool settle()
     {
         const int before = m_marks;
-        QDBusConnection::sessionBus().send(QDBusMessage::createSignal(MarkerPath, MarkerInterface, u"Mark"_s));
+        QDBusConnection::sessionBus().send(QDBusMessage::createSignal(u"/test/marker"_s, u"test.Marker"_s, u"Mark"_s));
         return QTest::qWaitFor([&] { return m_marks > before; });
     }
 
@@ -80,17 +73,13 @@ private Q_SLOTS:
     void onUpdate(const QString &uri, const QVariantMap &properties)
     {
         appUri = uri;
+        const QVariant progress = properties.value(u"progress"_s), count = properties.value(u"count"_s);
         const bool shown = properties.value(u"progress-visible"_s).toBool();
-        const bool wellTyped = properties.value(u"count-visible"_s).toBool() == shown
-                && properties.value(u"count"_s).metaType() == QMetaType::fromType<qint64>()
-                && properties.value(u"progress"_s).metaType() == QMetaType::fromType<double>();
-        if (!wellTyped)
+        if (properties.value(u"count-visible"_s).toBool() != shown || count.metaType() != QMetaType::fromType<qint64>()
+                || progress.metaType() != QMetaType::fromType<double>())
             launcher << u"malformed"_s;
-        else if (!shown)
-            launcher << u"clear"_s;
         else
-            launcher << u"%1/%2"_s.arg(properties.value(u"progress"_s).toDouble(), 0, 'f', 2)
-                                .arg(properties.value(u"count"_s).toLongLong());
+            launcher << (shown ? u"%1/%2"_s.arg(progress.toDouble(), 0, 'f', 2).arg(count.toLongLong()) : u"clear"_s);
     }
     void onMark() { ++m_marks; }
 
@@ -102,15 +91,11 @@ private:
 
 BatchSummary totals(int processed, int written, int skipped, int failed)
 {
-    BatchSummary summary;
-    summary.processed = processed;
-    summary.written = written;
-    summary.wouldChange = written;
-    summary.skipped = skipped;
-    summary.failed = failed;
-    summary.secondsCut = 1.25 * written;
-    return summary;
+    return { processed, written, written, skipped, failed, 1.25 * written }; // would change: as written
 }
+
+enum class End { Complete, Stopped, Analysis };
+enum class Quiet { No, InFront, ShortRun, SwitchedOff, NoService }; // why a run ends without a notification
 
 } // namespace
 
@@ -130,85 +115,53 @@ private Q_SLOTS:
     void reportsTheRunEnd_data()
     {
         QTest::addColumn<BatchSummary>("summary");
-        QTest::addColumn<bool>("analyseOnly");
-        QTest::addColumn<bool>("cancelled");
-        QTest::addColumn<bool>("switchOn");
-        QTest::addColumn<bool>("inFront");
-        QTest::addColumn<bool>("longRun");
-        QTest::addColumn<bool>("serving");     // someone serves notifications
+        QTest::addColumn<End>("end");
+        QTest::addColumn<Quiet>("quiet");
         QTest::addColumn<QString>("notified"); // summary|body; empty: no notification
-        QTest::addColumn<QString>("launcher");
-
-        const QString followed = u"0.00/3 0.33/2 0.67/1 1.00/0 clear"_s;
         QTest::newRow("all trimmed")
-                << totals(412, 412, 0, 0) << false << false << true << false << true << true
-                << u"Trimmed 412 file(s)|Complete - 412 written, 0 skipped, 0 failed, 515.0 s cut, "
-                   "0.0 s added."_s
-                << followed;
-        QTest::newRow("some failed") << totals(415, 410, 2, 3) << false << false << true << false << true << true
+                << totals(412, 412, 0, 0) << End::Complete << Quiet::No
+                << u"Trimmed 412 file(s)|Complete - 412 written, 0 skipped, 0 failed, 515.0 s cut, 0.0 s added."_s;
+        QTest::newRow("some failed") << totals(415, 410, 2, 3) << End::Complete << Quiet::No
                                      << u"Trimmed 410 file(s), 2 skipped, 3 failed|Complete - 410 written, 2 skipped, "
-                                        "3 failed, 512.5 s cut, 0.0 s added."_s
-                                     << followed;
-        QTest::newRow("stopped") << totals(40, 40, 0, 0) << false << true << true << false << true << true
+                                        "3 failed, 512.5 s cut, 0.0 s added."_s;
+        QTest::newRow("stopped") << totals(40, 40, 0, 0) << End::Stopped << Quiet::No
                                  << u"Trim stopped - 40 file(s) trimmed|Stopped - 40 written, 0 skipped, 0 failed, "
-                                    "50.0 s cut, 0.0 s added."_s
-                                 << followed;
-        QTest::newRow("analysis") << totals(12, 7, 0, 1) << true << false << true << false << true << true
-                                  << u"Analysed 11 file(s), 1 failed|Analysis complete - 11 measured, 1 failed."_s
-                                  << followed;
-        QTest::newRow("window in front") << totals(3, 3, 0, 0) << false << false << true << true << true << true
-                                         << QString() << followed;
-        QTest::newRow("short run") << totals(3, 3, 0, 0) << false << false << true << false << false << true
-                                   << QString() << followed;
-        QTest::newRow("switched off") << totals(3, 3, 0, 0) << false << false << false << false << true << true
-                                      << QString() << QString();
-        // Nobody serves notifications: the run still ends quietly and the taskbar is cleared.
-        QTest::newRow("no notification service")
-                << totals(3, 3, 0, 0) << false << false << true << false << true << false << QString() << followed;
+                                    "50.0 s cut, 0.0 s added."_s;
+        QTest::newRow("analysis") << totals(12, 7, 0, 1) << End::Analysis << Quiet::No
+                                  << u"Analysed 11 file(s), 1 failed|Analysis complete - 11 measured, 1 failed."_s;
+        QTest::newRow("window in front") << totals(3, 3, 0, 0) << End::Complete << Quiet::InFront << QString();
+        QTest::newRow("short run") << totals(3, 3, 0, 0) << End::Complete << Quiet::ShortRun << QString();
+        QTest::newRow("switched off") << totals(3, 3, 0, 0) << End::Complete << Quiet::SwitchedOff << QString();
+        QTest::newRow("nobody serves") << totals(3, 3, 0, 0) << End::Complete << Quiet::NoService << QString();
     }
     void reportsTheRunEnd()
     {
         QFETCH(BatchSummary, summary);
-        QFETCH(bool, analyseOnly);
-        QFETCH(bool, cancelled);
-        QFETCH(bool, switchOn);
-        QFETCH(bool, inFront);
-        QFETCH(bool, longRun);
-        QFETCH(bool, serving);
+        QFETCH(End, end);
+        QFETCH(Quiet, quiet);
         QFETCH(QString, notified);
-        QFETCH(QString, launcher);
-
         test::SettingsSandbox sandbox;
-        appSettings().desktopNotifications = switchOn;
-        Desktop desktop(serving);
+        appSettings().desktopNotifications = quiet != Quiet::SwitchedOff;
+        Desktop desktop(quiet != Quiet::NoService);
         QWidget window;
-        if (inFront) {
-            window.show();
-            window.activateWindow();
-            QVERIFY(QTest::qWaitForWindowActive(&window));
-        }
+        window.setVisible(quiet == Quiet::InFront);
+        window.activateWindow();
+        QVERIFY(quiet != Quiet::InFront || QTest::qWaitForWindowActive(&window));
         auto *reporter = new DesktopReporter(&window);
-        reporter->setLongRunMs(longRun ? 0 : 3600 * 1000);
+        reporter->setLongRunMs(quiet == Quiet::ShortRun ? 3600 * 1000 : 0);
         QTest::failOnWarning(QRegularExpression(u".*"_s));
         for (int done = 0; done <= 3; ++done)
             reporter->onBatchProgress(done, 3);
-        reporter->onBatchFinished(summary, cancelled, analyseOnly);
+        reporter->onBatchFinished(summary, end == End::Stopped, end == End::Analysis);
         QVERIFY(desktop.settle());
-
         QCOMPARE(desktop.notes.size(), notified.isEmpty() ? 0 : 1);
-        if (!notified.isEmpty()) {
-            QCOMPARE(desktop.notes.first().section(u'|', 0, 1), notified);
-            // Ours by name and icon, asks for no answer, and lasts as long as the desktop keeps notes.
-            QCOMPARE(desktop.notes.first().section(u'|', 2),
-                    u"Kestrova|0|example.orrinworks.kestrova||example.orrinworks.kestrova|-1|no reply"_s);
-        }
-        QCOMPARE(desktop.launcher.join(u' '), launcher);
-        if (!launcher.isEmpty()) // the taskbar finds the entry by the installed desktop file's name
-            QVERIFY2(QFileInfo::exists(QLatin1String(KS_PACKAGING_DIR "/") + desktop.appUri.section(u"//"_s, 1)),
-                    qPrintable(desktop.appUri));
+        QCOMPARE(desktop.notes.value(0).section(u'|', 0, 1), notified);
+        QCOMPARE(desktop.launcher.join(u' '),
+                quiet == Quiet::SwitchedOff ? QString() : u"0.00/3 0.33/2 0.67/1 1.00/0 clear"_s); // whoever serves
     }
 
-    // The window's own analysis, ended while the window is in the background.
+    // The window's own analysis, ended in the background: the note is ours by name and icon, asks for no answer and
+    // lasts as long as the desktop keeps it; the taskbar finds us by the installed desktop file's name.
     void windowReportsItsRun()
     {
         const QTemporaryDir dir;
@@ -221,10 +174,13 @@ private Q_SLOTS:
         window.findChild<AddCommands *>()->addPaths({ audio });
         window.findChild<QPushButton *>(u"analyseButton"_s)->click();
         QTRY_COMPARE_WITH_TIMEOUT(desktop.notes.size(), 1, 30000);
-        QCOMPARE(desktop.notes.first().section(u'|', 0, 1),
-                u"Analysed 1 file(s)|Analysis complete - 1 file(s) measured."_s);
+        QCOMPARE(desktop.notes.first(),
+                u"Analysed 1 file(s)|Analysis complete - 1 file(s) measured.|Kestrova|0|example.orrinworks.kestrova||"
+                "example.orrinworks.kestrova|-1|no reply"_s);
         QVERIFY(desktop.settle());
         QCOMPARE(desktop.launcher.join(u' '), u"0.00/1 1.00/0 clear"_s);
+        QVERIFY2(QFileInfo::exists(QLatin1String(KS_PACKAGING_DIR "/") + desktop.appUri.section(u"//"_s, 1)),
+                qPrintable(desktop.appUri));
     }
 };
 

@@ -8,11 +8,8 @@
 #include "statuschip.h"
 #include "vfdpanel.h"
 
-#include <QLabel>
-#include <QLayout>
-#include <QScrollBar>
-#include <QTextBlock>
 #include <QtTest>
+#include <QtWidgets>
 
 using namespace Qt::StringLiterals;
 using namespace ks;
@@ -21,8 +18,7 @@ namespace {
 
 const QColor teal(u"#2BD9C4"_s), clear(Qt::transparent);
 
-// The widget alone on a transparent image of the given logical size.
-QImage render(QWidget &widget, QSize size, int ratio = 1)
+QImage render(QWidget &widget, QSize size, int ratio = 1) // alone, on a transparent image of that logical size
 {
     widget.resize(size);
     QImage image(size * ratio, QImage::Format_ARGB32_Premultiplied);
@@ -32,32 +28,12 @@ QImage render(QWidget &widget, QSize size, int ratio = 1)
     return image;
 }
 
-// Whether a label shows at most `allowed` pixels, and uses that room.
-bool fills(const QLabel *label, int allowed)
+bool fills(const QLabel *label, int allowed) // shows at most `allowed` pixels, and uses that room
 {
     const QFontMetrics metrics(label->font());
     const int shown = metrics.horizontalAdvance(label->text());
     return shown <= allowed && shown > allowed - metrics.horizontalAdvance(u"MM"_s);
 }
-
-// The panel's labels and the log, coloured by the program's style sheet.
-struct StyledSamples
-{
-    QColor colour(const char *role)
-    {
-        auto *label = new QLabel(u"X"_s, &panel);
-        label->setProperty("vfdRole", QLatin1String(role));
-        label->ensurePolished();
-        return label->palette().color(QPalette::WindowText);
-    }
-    QColor logBackground()
-    {
-        log.ensurePolished();
-        return log.palette().color(QPalette::Base);
-    }
-    VfdPanel panel;
-    LogConsole log;
-};
 
 } // namespace
 
@@ -74,15 +50,19 @@ private Q_SLOTS:
         QTest::addColumn<QColor>("text");
         QTest::addColumn<QColor>("background");
         const QColor glass(PanelPalette::Glass), tableRow(u"#FAFAFA"_s);
-        const StatusChip::Look unlit = StatusChip::look(teal, false);
-        StyledSamples labels; // as the style sheet colours them
-        QTest::newRow("panel caption") << labels.colour("caption") << glass;
-        QTest::newRow("panel info") << labels.colour("info") << glass;
-        QTest::newRow("panel summary") << labels.colour("summary") << glass;
+        VfdPanel panel; // its labels and the log as the style sheet colours them
+        for (const char *role : { "caption", "info", "summary" }) {
+            auto *label = new QLabel(u"X"_s, &panel);
+            label->setProperty("vfdRole", QLatin1String(role));
+            label->ensurePolished();
+            QTest::addRow("panel %s", role) << label->palette().color(QPalette::WindowText) << glass;
+        }
+        LogConsole log;
+        log.ensurePolished();
         QTest::newRow("scale labels") << QColor(PanelPalette::Caption) << glass;
-        QTest::newRow("unlit chip") << unlit.text << unlit.fill;
-        QTest::newRow("log time") << QColor(PanelPalette::LogTime) << labels.logBackground();
-        QTest::newRow("log warning") << QColor(PanelPalette::LogLevels[2]) << labels.logBackground();
+        QTest::newRow("unlit chip") << StatusChip::look(teal, false).text << StatusChip::look(teal, false).fill;
+        QTest::newRow("log time") << QColor(PanelPalette::LogTime) << log.palette().color(QPalette::Base);
+        QTest::newRow("log warning") << QColor(PanelPalette::LogLevels[2]) << log.palette().color(QPalette::Base);
         QTest::newRow("skipped row") << QColor(PanelPalette::SkippedText) << tableRow;
         QTest::newRow("failed row") << QColor(PanelPalette::FailedText) << tableRow;
     }
@@ -101,43 +81,37 @@ private Q_SLOTS:
     {
         QTest::addColumn<QList<int>>("got");
         QTest::addColumn<QList<int>>("expected");
+        using Ints = QList<int>;
         const auto meter = [](int width, int blocks) {
             const BlockMeter::Layout r = BlockMeter::layout(width, blocks);
-            return QList<int>{ r.cell, r.gap, r.margin, r.span() };
+            return Ints{ r.cell, r.gap, r.margin, r.span() };
         };
-        QTest::newRow("meter 3n-2 keeps the gaps") << meter(100, 34) << QList<int>{ 1, 2, 0, 100 };
-        QTest::newRow("meter 3n-3 drops them") << meter(99, 34) << QList<int>{ 2, 0, 15, 68 };
+        QTest::newRow("meter 3n-2 keeps the gaps") << meter(100, 34) << Ints{ 1, 2, 0, 100 };
+        QTest::newRow("meter 3n-3 drops them") << meter(99, 34) << Ints{ 2, 0, 15, 68 };
         // Halves round up: 25 % of 34 is 8.5; 58 % of 25 is 14.5, a hair below in floating point.
         const auto lit = &BlockMeter::litCount;
-        QTest::newRow("lit blocks") << QList<int>{ lit(1, 34), lit(2, 34), lit(25, 34), lit(58, 25), lit(-1, 34) }
-                                    << QList<int>{ 0, 1, 9, 15, 0 };
+        QTest::newRow("lit blocks") << Ints{ lit(1, 34), lit(2, 34), lit(25, 34), lit(58, 25), lit(-1, 34) }
+                                    << Ints{ 0, 1, 9, 15, 0 };
         // Cell, gap, margin, and where "06" and the closing "00", 14 px wide, start.
-        const QList<DayTimeline::Label> labels = DayTimeline::labels();
-        const auto day = [&labels](int width) {
-            const DayTimeline::Layout r = DayTimeline::layout(width);
-            return QList<int>{ r.cell, r.gap, r.margin, DayTimeline::labelX(r, width, 14, labels.at(1)),
-                DayTimeline::labelX(r, width, 14, labels.last()) };
-        };
-        QTest::newRow("timeline narrowest with gaps") << day(191) << QList<int>{ 1, 1, 0, 48, 177 };
-        QTest::newRow("strip columns") << QList<int>{ EdgeStrip::columnAt(0.999, 0.0, 5.0, 500),
-            EdgeStrip::columnAt(0.0, -0.5, 5.0, 550), EdgeStrip::columnAt(6.0, 0.0, 5.0, 500),
-            EdgeStrip::columnAt(1.0, 5.0, 5.0, 500) }
-                                       << QList<int>{ 99, 50, 500, 0 };
-        // Full scale reaches the edge row, 40 dB down on an 80 dB scale half way,
-        // below the scale stays on the centre row.
-        QTest::newRow("strip rows") << QList<int>{ EdgeStrip::sampleY(32767, -80.0, 64),
-            EdgeStrip::sampleY(-32768, -80.0, 64), EdgeStrip::sampleY(-328, -80.0, 64),
-            EdgeStrip::sampleY(3, -80.0, 64), EdgeStrip::thresholdY(-50.0, 64) }
-                                    << QList<int>{ 1, 63, 48, 32, 20 };
+        const DayTimeline::Layout day = DayTimeline::layout(191);
+        QTest::newRow("timeline narrowest with gaps")
+                << Ints{ day.cell, day.gap, day.margin, DayTimeline::labelX(day, 191, 14, DayTimeline::labels().at(1)),
+                       DayTimeline::labelX(day, 191, 14, DayTimeline::labels().last()) }
+                << Ints{ 1, 1, 0, 48, 177 };
+        using S = EdgeStrip;
+        QTest::newRow("strip columns") << Ints{ S::columnAt(0.999, 0.0, 5.0, 500), S::columnAt(0.0, -0.5, 5.0, 550),
+            S::columnAt(6.0, 0.0, 5.0, 500), S::columnAt(1.0, 5.0, 5.0, 500) }
+                                       << Ints{ 99, 50, 500, 0 };
+        // Full scale reaches the edge row, 40 dB down on an 80 dB scale half way, below the scale the centre row.
+        QTest::newRow("strip rows") << Ints{ S::sampleY(32767, -80.0, 64), S::sampleY(-32768, -80.0, 64),
+            S::sampleY(-328, -80.0, 64), S::sampleY(3, -80.0, 64), S::thresholdY(-50.0, 64) }
+                                    << Ints{ 1, 63, 48, 32, 20 };
         // 8 × 0.69 × 100 is 552 exactly; a sum of doubles would lose a pixel.
-        SegmentDisplay display;
-        display.setDigitHeight(100);
-        display.setText(u"88888888"_s);
-        QTest::newRow("clock width") << QList<int>{ display.sizeHint().width() } << QList<int>{ 552 };
-        QList<int> masks;
+        QTest::newRow("clock width") << Ints{ SegmentDisplay::runWidth(u"88888888"_s, 100) } << Ints{ 552 };
+        Ints masks;
         for (const QChar ch : u"05- A\u0665\u00B2"_s)
             masks << SegmentDisplay::segmentMask(ch);
-        QTest::newRow("segments, other digits like 5") << masks << QList<int>{ 0x7E, 0x5B, 0x01, 0, 0, 0x5B, 0 };
+        QTest::newRow("segments, other digits like 5") << masks << Ints{ 0x7E, 0x5B, 0x01, 0, 0, 0x5B, 0 };
     }
 
     void geometry()
@@ -146,12 +120,12 @@ private Q_SLOTS:
         QTEST(got, "expected");
     }
 
-    void meterPixelsAtEitherRatio()
+    // The meter at either pixel ratio; the strip's silence, edge and cut part, and silence added before the file.
+    void meterAndStripPixels()
     {
         BlockMeter meter;
         meter.setValue(50);
-        // 17 of 34 lit: block 16 covers x 190..198 and block 17 starts at 201,
-        // with no blending at either edge.
+        // 17 of 34 lit: block 16 covers x 190..198 and block 17 starts at 201, with no blending at either edge.
         for (const int ratio : { 1, 2 }) {
             const QImage image = render(meter, QSize(400, 13), ratio);
             QList<QColor> seen;
@@ -159,17 +133,9 @@ private Q_SLOTS:
                 seen << image.pixelColor(x, 6 * ratio);
             QCOMPARE(seen, (QList<QColor>{ clear, teal, teal, clear, QColor(u"#0F302C"_s) }));
         }
-    }
-
-    void edgeStripPaintsItsScene()
-    {
         using P = EdgeStrip::Peak;
-        // A second of silence, two of tone, two of silence; the cut half way into the tone.
-        QList<P> outline(1000, P(0, 0));
-        outline += QList<P>(2000, P(-4096, 4096));
-        outline += QList<P>(2000, P(0, 0));
-        EdgeStrip strip;
-        strip.setPeaks(outline, 0.0, 0.001);
+        EdgeStrip strip; // a second of silence, two of tone, two of silence; the cut half way into the tone
+        strip.setPeaks(QList<P>(1000, P(0, 0)) + QList<P>(2000, P(-4096, 4096)) + QList<P>(2000, P(0, 0)), 0.0, 0.001);
         strip.setScene({ 0.0, 5.0, 0.0, 1.0, 2.0, 0.0, 0.0, true, -50.0 });
         QImage image = render(strip, QSize(500, 64));
         const QColor glass(u"#070C0B"_s), shade(u"#11221F"_s), edge(u"#8BFFF0"_s), lost(u"#2E7A72"_s);
@@ -190,9 +156,9 @@ private Q_SLOTS:
     // The clock, and the file and output lines elided to the room they have.
     void longTextsFitTheirRoom()
     {
-        // In a plain window, so that it can be made narrower than its layout
-        // would let a window of its own be.
-        QWidget window;
+        QCOMPARE(QStringList({ VfdPanel::clockText(-1), VfdPanel::clockText(3725), VfdPanel::clockText(90000) }),
+                QStringList({ u"-:--:--"_s, u"1:02:05"_s, u"25:00:00"_s }));
+        QWidget window; // plain, so the panel can be narrower than its layout would let a window of its own be
         auto *panel = new VfdPanel(&window);
         panel->resize(1500, 220);
         window.show();
@@ -203,28 +169,17 @@ private Q_SLOTS:
         const QString out = u"OUT \u00B7 MIRROR \u00B7 /SRV/MEDIA/ARCHIVE/PODCASTS/SEASON-04/EPISODE-117"_s;
         panel->setCurrentFile(name);
         panel->setOutput(out.toLower());
-        QStringList clock;
-        for (const int seconds : { -1, 3725, 90000 }) {
-            panel->setElapsedSeconds(seconds);
-            clock << panel->findChild<SegmentDisplay *>()->text();
-        }
-        QCOMPARE(clock, (QStringList{ u"-:--:--"_s, u"1:02:05"_s, u"25:00:00"_s }));
-
         // Wide: both whole, and the name not holding the panel that wide.
-        QCOMPARE(file->text(), name.toUpper());
-        QCOMPARE(output->text(), out);
-        QCOMPARE(output->geometry().right(), panel->contentsRect().right() - 16);
+        QCOMPARE(QStringList({ file->text(), output->text() }), QStringList({ name.toUpper(), out }));
         panel->layout()->activate();
         QCOMPARE(panel->minimumSizeHint().width(), minimum);
 
-        // Narrow: the name loses its beginning, the output line its middle but
-        // never below 140 px, and the tool tip keeps the whole line.
+        // Narrow: the name loses its start, the output line its middle but never below 140 px, not in its tool tip.
         panel->resize(200, 220);
-        QVERIFY2(file->text().startsWith(QChar(0x2026)) && file->text().endsWith(u".FLAC"_s), qPrintable(file->text()));
-        QVERIFY(fills(file, 120));
-        QVERIFY2(output->text().contains(QChar(0x2026)) && output->text().endsWith(u"-117"_s),
+        QVERIFY2(file->text().startsWith(QChar(0x2026)) && file->text().endsWith(u".FLAC"_s) && fills(file, 120),
+                qPrintable(file->text()));
+        QVERIFY2(output->text().contains(QChar(0x2026)) && output->text().endsWith(u"-117"_s) && fills(output, 140),
                 qPrintable(output->text()));
-        QVERIFY(fills(output, 140));
         QCOMPARE(output->toolTip(), out);
     }
 
@@ -234,31 +189,31 @@ private Q_SLOTS:
         console.resize(240, 120);
         console.show();
         QVERIFY(QTest::qWaitForWindowExposed(&console));
+        const QTextDocument *doc = console.document();
         // Markup and "%1" are shown as typed; levels outside 0..3 are clamped.
         const QString text = u"<b>100%</b> of %1 & %2"_s;
         console.append(text, -5);
         console.append(text, 7);
-        QCOMPARE(console.document()->firstBlock().text().mid(22), text); // past the "[yyyy-MM-dd HH:mm:ss] " stamp
+        QCOMPARE(doc->firstBlock().text().mid(22), text); // past the "[yyyy-MM-dd HH:mm:ss] " stamp
         const auto colour
                 = [](const QTextBlock &line) { return (--line.end()).fragment().charFormat().foreground().color(); };
-        QCOMPARE(colour(console.document()->firstBlock()), QColor(u"#33C9B8"_s));
-        QCOMPARE(colour(console.document()->lastBlock()), QColor(u"#E05B4C"_s));
+        QCOMPARE(std::pair(colour(doc->firstBlock()), colour(doc->lastBlock())),
+                std::pair(QColor(u"#33C9B8"_s), QColor(u"#E05B4C"_s)));
 
         for (int i = 0; i < 2000; ++i)
             console.append(u"line %1"_s.arg(i));
         console.append(QString(400, u'w'));
-        QCOMPARE(console.document()->blockCount(), 2000);
-        QCOMPARE(console.document()->firstBlock().text().mid(22), u"line 1"_s);
+        QCOMPARE(std::pair(doc->blockCount(), doc->firstBlock().text().mid(22)), std::pair(2000, u"line 1"_s));
         // A line longer than the console wraps, even a word with no space to break at.
-        QTRY_VERIFY(console.document()->lastBlock().layout()->lineCount() > 1);
+        QTRY_VERIFY(doc->lastBlock().layout()->lineCount() > 1);
         QCOMPARE(console.horizontalScrollBar()->maximum(), 0);
 
         // The user scrolls up to read; the next message brings the view back.
         QScrollBar *bar = console.verticalScrollBar();
         bar->setValue(0);
         console.append(u"newest"_s);
-        QVERIFY(bar->value() > 0);
-        QCOMPARE(bar->value(), bar->maximum());
+        QCOMPARE(
+                std::pair(bar->value() > 0, bar->value()), std::pair(true, bar->maximum())); // there was room to scroll
     }
 };
 
