@@ -176,11 +176,14 @@ int QueueModel::append(const QList<QueueItem> &items)
 {
     // Each path is resolved once: on a large library that is most of the work.
     QList<std::pair<QueueItem, QString>> fresh;
+    fresh.reserve(items.size());
     QSet<QString> seen;
+    seen.reserve(items.size());
+    QHash<QString, QString> folders;
     for (const QueueItem &item : items) {
         if (m_rowOfPath.contains(item.path))
             continue;
-        QString file = fileKey(item.path);
+        QString file = fileKey(item.path, &folders);
         if (!m_files.contains(file) && !seen.contains(file)) {
             seen.insert(file);
             fresh.append({ item, std::move(file) });
@@ -201,6 +204,15 @@ int QueueModel::append(const QList<QueueItem> &items)
     }
     endInsertRows();
     return int(fresh.size());
+}
+
+void QueueModel::reserve(qsizetype rows)
+{
+    m_items.reserve(rows);
+    m_rowOfPath.reserve(rows);
+    m_rowOfId.reserve(rows);
+    m_fileOfPath.reserve(rows);
+    m_files.reserve(rows);
 }
 
 void QueueModel::setItem(int row, const QueueItem &item)
@@ -320,9 +332,21 @@ void QueueModel::forget(const QString &path)
     m_files.remove(m_fileOfPath.take(path));
 }
 
-QString QueueModel::fileKey(const QString &path)
+QString QueueModel::fileKey(const QString &path, QHash<QString, QString> *folders)
 {
-    const QString resolved = QFileInfo(path).canonicalFilePath();
+    const QFileInfo info(path);
+    const QString name = info.fileName();
+    // A file that is no link sits where its folder leads; a link, a dot
+    // name or a file that is not there is resolved whole.
+    if (folders && !info.isSymLink() && info.exists() && name != QLatin1String(".") && name != QLatin1String("..")) {
+        const QString folder = info.absolutePath();
+        auto known = folders->constFind(folder);
+        if (known == folders->cend())
+            known = folders->insert(folder, QFileInfo(folder).canonicalFilePath());
+        if (!known->isEmpty())
+            return known->endsWith(QLatin1Char('/')) ? *known + name : *known + QLatin1Char('/') + name;
+    }
+    const QString resolved = info.canonicalFilePath();
     return resolved.isEmpty() ? path : resolved;
 }
 

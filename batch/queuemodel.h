@@ -45,6 +45,9 @@ public:
     // File column is shown relative to (empty: the bare file name). Returns
     // how many were added.
     int addFiles(const QStringList &files, const QString &root);
+    // Makes room for `rows` in all, so that a large add grows the queue's
+    // indexes once rather than at every doubling on the way.
+    void reserve(qsizetype rows);
     // Appends rows as a saved queue kept them, results and all; returns how
     // many were added (files already queued are not).
     int restoreItems(const QList<QueueItem> &items);
@@ -84,8 +87,9 @@ private:
     void forget(const QString &path);
 
     // The file a path leads to, links resolved; the path itself for a file
-    // that is not there.
-    static QString fileKey(const QString &path);
+    // that is not there. `folders` keeps the folders resolved so far, so
+    // that a batch resolves each folder once.
+    static QString fileKey(const QString &path, QHash<QString, QString> *folders = nullptr);
 
     QList<QueueItem> m_items;
     QHash<QString, int> m_rowOfPath; // paths are unique in the queue

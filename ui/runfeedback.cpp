@@ -115,31 +115,71 @@ void RunFeedback::onScanFinished(const QStringList &files, const QString &root, 
         m_scanning.removeFirst();
     // The destination's own copies are not sources.
     const Settings &settings = appSettings();
-    const QStringList sources
+    Delivery delivery;
+    delivery.sources
             = settings.outputMode == OutputMode::InPlace ? files : AddedPaths::outside(files, settings.outputRoot);
-    const int added = m_view->queue()->addFiles(sources, root);
+    delivery.root = root;
+    delivery.destination = settings.outputRoot;
+    delivery.found = int(files.size());
+    delivery.cancelled = cancelled;
+    m_deliveries.append(delivery);
+    if (m_deliveries.size() == 1)
+        addNextSlice();
+}
+
+// A large scan goes into the queue a slice at a time, with the window's
+// events handled in between, so that the window keeps answering while a
+// whole library goes in.
+void RunFeedback::addNextSlice()
+{
+    // A few hundred files at a time, for as long as the window can spare.
+    constexpr qsizetype SliceSize = 250;
+    constexpr qint64 BudgetMs = 20;
+    QElapsedTimer spent;
+    spent.start();
+    Delivery &delivery = m_deliveries.first();
+    QueueModel *queue = m_view->queue();
+    if (delivery.next == 0)
+        queue->reserve(queue->rowCount() + delivery.sources.size());
+    do {
+        delivery.added += queue->addFiles(delivery.sources.mid(delivery.next, SliceSize), delivery.root);
+        delivery.next += SliceSize;
+    } while (delivery.next < delivery.sources.size() && !spent.hasExpired(BudgetMs));
+    if (delivery.next < delivery.sources.size()) {
+        QTimer::singleShot(0, this, &RunFeedback::addNextSlice);
+        return;
+    }
+    const Delivery done = m_deliveries.takeFirst();
+    reportDelivery(done);
+    if (!m_deliveries.isEmpty()) {
+        QTimer::singleShot(0, this, &RunFeedback::addNextSlice);
+        return;
+    }
     if (m_scanning.isEmpty()) {
         m_panel->setPhase(VfdPanel::Idle);
         m_status->setText(tr("Idle"));
+        Q_EMIT finished();
     }
-    if (cancelled)
-        m_log->append(tr("Scan stopped - %1 file(s) found.").arg(files.size()), Severity::Warning);
+}
+
+void RunFeedback::reportDelivery(const Delivery &delivery)
+{
+    if (delivery.cancelled)
+        m_log->append(tr("Scan stopped - %1 file(s) found.").arg(delivery.found), Severity::Warning);
     else
-        m_log->append(tr("Scan complete - %1 file(s) found.").arg(files.size()), Severity::Success);
+        m_log->append(tr("Scan complete - %1 file(s) found.").arg(delivery.found), Severity::Success);
     // What was found but not added, and why, so the count above is not taken for the queue's.
-    const int inside = int(files.size() - sources.size());
-    const int queued = int(sources.size()) - added;
+    const int inside = delivery.found - int(delivery.sources.size());
+    const int queued = int(delivery.sources.size()) - delivery.added;
     if (inside > 0 || queued > 0) {
         QStringList why;
         if (queued > 0)
             why << tr("%n already queued", nullptr, queued);
         if (inside > 0)
-            why << tr("%n inside the destination folder %1", nullptr, inside).arg(native(settings.outputRoot));
-        m_log->append(tr("%n added; not added: %1.", nullptr, added).arg(why.join(QStringLiteral("; "))),
+            why << tr("%n inside the destination folder %1", nullptr, inside).arg(native(delivery.destination));
+        m_log->append(tr("%n added; not added: %1.", nullptr, delivery.added).arg(why.join(QStringLiteral("; "))),
                 inside > 0 ? Severity::Warning : Severity::Information);
     }
-    if (m_scanning.isEmpty())
-        Q_EMIT finished();
 }
 
 void RunFeedback::onItemChanged(int index, const QueueItem &item)

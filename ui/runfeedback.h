@@ -66,7 +66,21 @@ private:
     QLabel *m_status;
     QTimer *m_clockTimer;
     QElapsedTimer m_clock;
-    QStringList m_scanning;   // folders asked for and not yet delivered, in the order asked
+    QStringList m_scanning; // folders asked for and not yet delivered, in the order asked
+    // A scan's files on their way into the queue, a slice at a time.
+    struct Delivery
+    {
+        QStringList sources; // found, less the destination's own copies
+        QString root;
+        QString destination;
+        int found = 0;
+        bool cancelled = false;
+        qsizetype next = 0; // the first source not yet offered to the queue
+        int added = 0;
+    };
+    QList<Delivery> m_deliveries; // in the order the scans finished
+    void addNextSlice();
+    void reportDelivery(const Delivery &delivery);
     double m_audioDone = 0.0; // seconds of audio in the files finished this run
     int m_filesDone = 0;
     // The files being worked on, in the order they started.
