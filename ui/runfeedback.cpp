@@ -127,24 +127,18 @@ void RunFeedback::onScanFinished(const QStringList &files, const QString &root, 
         addNextSlice();
 }
 
-// A large scan goes into the queue a slice at a time, with the window's
-// events handled in between, so that the window keeps answering while a
-// whole library goes in.
+// A large scan goes into the queue a thousand files at a time, with the
+// window's events handled in between, so that the window keeps answering
+// while a whole library goes in.
 void RunFeedback::addNextSlice()
 {
-    // A few hundred files at a time, for as long as the window can spare.
-    constexpr qsizetype SliceSize = 250;
-    constexpr qint64 BudgetMs = 20;
-    QElapsedTimer spent;
-    spent.start();
+    constexpr qsizetype SliceSize = 1000;
     Delivery &delivery = m_deliveries.first();
     QueueModel *queue = m_view->queue();
     if (delivery.next == 0)
         queue->reserve(queue->rowCount() + delivery.sources.size());
-    do {
-        delivery.added += queue->addFiles(delivery.sources.mid(delivery.next, SliceSize), delivery.root);
-        delivery.next += SliceSize;
-    } while (delivery.next < delivery.sources.size() && !spent.hasExpired(BudgetMs));
+    delivery.added += queue->addFiles(delivery.sources.mid(delivery.next, SliceSize), delivery.root);
+    delivery.next += SliceSize;
     if (delivery.next < delivery.sources.size()) {
         QTimer::singleShot(0, this, &RunFeedback::addNextSlice);
         return;
