@@ -592,6 +592,18 @@ private Q_SLOTS:
                 << u"2 added; not added: 1 inside the destination folder %1."_s;
         QTest::newRow("folder inside the destination, none added")
                 << u"a"_s << u"."_s << QStringList() << u"0 added; not added: 2 inside the destination folder %1."_s;
+        // More than the window takes in at once: every slice goes in, and the count covers them all.
+        QStringList library;
+        for (const QString &name : { u"library/trimmed/1.mp3"_s, u"library/trimmed/2.mp3"_s })
+            QVERIFY(QDir().mkpath(QFileInfo(file(name)).path()) && QFile(file(name)).open(QIODevice::WriteOnly));
+        for (int i = 0; i < 2345; ++i) {
+            library << u"library/%1/%2.mp3"_s.arg(i / 500).arg(i, 4, 10, QLatin1Char('0'));
+            QVERIFY(QDir().mkpath(QFileInfo(file(library.last())).path())
+                    && QFile(file(library.last())).open(QIODevice::WriteOnly));
+        }
+        library.sort();
+        QTest::newRow("a library of 2,345 files") << u"library"_s << u"library/trimmed"_s << library
+                                                  << u"2345 added; not added: 2 inside the destination folder %1."_s;
     }
 
     // A folder scanned for a mirror run leaves out the copies in its destination, and says so.
