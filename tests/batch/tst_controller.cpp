@@ -15,7 +15,8 @@
 using namespace ks;
 using namespace Qt::StringLiterals;
 
-enum class Stage { Plan, Guard, Write }; // which decision of a file a row of fileOutcomes() asks for
+// Which decision of a file a fileOutcomes() row asks for; WriteAtStop: a write as a stop came.
+enum class Stage { Plan, Analysis, Guard, Write, WriteAtStop };
 Q_DECLARE_METATYPE(Stage)
 Q_DECLARE_METATYPE(ks::StepResult)
 Q_DECLARE_METATYPE(ks::ItemStatus)
@@ -35,10 +36,10 @@ private:
     QSignalSpy m_finished{ &m_host, &WorkerHost::batchFinished };
     Settings m_settings;
 
+    void forget() { m_items.clear(), m_log.clear(), m_finished.clear(); }
     bool run(const QList<QueueItem> &items, bool analyseOnly = false)
     {
-        for (QSignalSpy *spy : { &m_items, &m_log, &m_finished })
-            spy->clear();
+        forget();
         m_host.process(items, m_settings, analyseOnly);
         return m_finished.wait(60000);
     }
@@ -81,9 +82,9 @@ private Q_SLOTS:
         m_settings.outputRoot = at(u"out"_s);
     }
 
-    // Three at once give each file the outcome, log line and totals of one at a time, a clash
-    // of two sources still goes to the later, and ffmpeg is asked for its encoders only by a run that
-    // re-encodes, once however many files need them.
+    // Three at once give each file the outcome, log line and totals of one at a time, a clash of two sources still
+    // goes to the later, and only a run that re-encodes asks ffmpeg for its encoders, once however many files need
+    // them.
     void severalAtOnceAsOneAtATime()
     {
         const QString calls = at(u"encoder-lists"_s); // the real ffmpeg, a byte noted for each encoder list asked
@@ -154,9 +155,8 @@ private Q_SLOTS:
         QCOMPARE(QProcess::execute(u"pgrep"_s, { u"-f"_s, at(u"in/stop-"_s) }), 1);
     }
 
-    // A stop belongs to every job asked for and not yet finished. With the
-    // worker held, two scans and a batch wait for it when Stop comes: none of
-    // them runs. A job asked for after the stop is not stopped by it.
+    // A stop belongs to every job asked for and not yet finished: with the worker held, two scans and a batch wait
+    // for it when Stop comes, and none of them runs. A job asked for after the stop is not stopped by it.
     void stopReachesEveryQueuedJob()
     {
         QSemaphore entered, held;
@@ -164,8 +164,7 @@ private Q_SLOTS:
                 m_host.controller(), [&] { entered.release(), held.acquire(); }, Qt::QueuedConnection);
         entered.acquire();
         QSignalSpy scans(&m_host, &WorkerHost::scanFinished);
-        for (QSignalSpy *spy : { &m_items, &m_finished })
-            spy->clear();
+        forget();
         m_host.scan(at(u"in"_s), { u"wav"_s }, true);
         m_host.scan(at(u"copy"_s), { u"wav"_s }, true);
         m_host.process({ queued(u"in/cut.wav"_s) }, m_settings, true);
@@ -198,9 +197,8 @@ private Q_SLOTS:
         const QStringList extensions = ExtensionList::parse(typed);
         const QStringList names{ u"take.mp3"_s, u"take.mp3.bak"_s, u"take.mp3.BAK"_s, u"take.mp3.bak.1"_s,
             u"take.mp3.bak.12"_s, u"take.mp3.bak.kestrova"_s, u".take.kstmp.mp3"_s, u"notes.bak.txt"_s };
-        QVERIFY(QDir().mkpath(at(u"own"_s)));
         for (const QString &name : names)
-            QVERIFY(QFile(at(u"own/"_s + name)).open(QIODevice::WriteOnly));
+            QVERIFY(test::writeFile(at(u"own/"_s + name), {}));
         const FolderScan::Result result = FolderScan::run(
                 at(u"own"_s), extensions, false, [] { return false; }, [](int) {});
         QStringList expected{ at(u"own/take.mp3"_s) };
@@ -222,8 +220,7 @@ private Q_SLOTS:
     // the name it came by first; once removed it may come again by either.
     void queueTakesEachFileOnce()
     {
-        QVERIFY(QDir().mkpath(at(u"once"_s)));
-        QVERIFY(QFile(at(u"once/take.wav"_s)).open(QIODevice::WriteOnly));
+        QVERIFY(test::writeFile(at(u"once/take.wav"_s), {}));
         QVERIFY(QFile::link(at(u"once/take.wav"_s), at(u"once/link.wav"_s)));
         QVERIFY(QFile::link(at(u"once"_s), at(u"through"_s)));
         QueueModel model;
@@ -316,11 +313,9 @@ private Q_SLOTS:
     void fileOutcomes_data()
     {
         QTest::addColumn<Stage>("stage");
-        QTest::addColumn<StepResult>("result"); // of the plan or the write
-        QTest::addColumn<bool>("analyseOnly");
+        QTest::addColumn<StepResult>("result");  // of the plan or the write
         QTest::addColumn<double>("headChange");  // planned; the tail is left
         QTest::addColumn<QString>("outputPath"); // empty: none inside the destination
-        QTest::addColumn<bool>("stopRaised");
         QTest::addColumn<Severity>("severity");
         // "status|message|log line|processed written wouldChange skipped failed cut added"; empty: the file goes on
         QTest::addColumn<QString>("outcome");
@@ -331,22 +326,18 @@ private Q_SLOTS:
         noted.message = u"kept the existing backup"_s;
         noted.rewrite = u" (re-encoded to add silence)"_s;
         const auto row = [](const char *tag, Stage stage, const StepResult &result, double headChange,
-                                 const QString &outputPath, Severity severity, const QString &outcome,
-                                 bool analyseOnly = false, bool stopRaised = false) {
-            QTest::newRow(tag) << stage << result << analyseOnly << headChange << outputPath << stopRaised << severity
-                               << outcome;
+                                 const QString &outputPath, Severity severity, const QString &outcome) {
+            QTest::newRow(tag) << stage << result << headChange << outputPath << severity << outcome;
         };
         // The line in plain words; the tool's text stays as the detail.
         row("plan failed", Stage::Plan, StepResult::failure(u"damaged"_s, u"a\n b"_s), 0.0, {}, Severity::Error,
                 u"Failed|damaged|x.wav - damaged|1 0 0 0 1 0 0"_s);
-        row("analysed, a change", Stage::Plan, done, -0.5, {}, Severity::Information,
+        row("analysed, a change", Stage::Analysis, done, -0.5, {}, Severity::Information,
                 u"Analysed|would adjust head -0.500 s, tail unchanged|x.wav - measured head 1.00 s, tail 0.00 s; "
-                "head -0.500 s, tail unchanged|1 0 1 0 0 0.5 0"_s,
-                true);
-        row("analysed, no change", Stage::Plan, done, 0.0, {}, Severity::Information,
+                "head -0.500 s, tail unchanged|1 0 1 0 0 0.5 0"_s);
+        row("analysed, no change", Stage::Analysis, done, 0.0, {}, Severity::Information,
                 u"Analysed|already within target|x.wav - measured head 1.00 s, tail 0.00 s; no change needed|"
-                "1 0 0 0 0 0 0"_s,
-                true);
+                "1 0 0 0 0 0 0"_s);
         row("outside the destination", Stage::Guard, done, -0.5, {}, Severity::Error,
                 u"Failed|output would fall outside the destination folder|x.wav - output would fall outside the "
                 "destination folder|1 0 0 0 1 0 0"_s);
@@ -354,11 +345,10 @@ private Q_SLOTS:
         row("written, re-encoded, with a note", Stage::Write, noted, 0.25, out, Severity::Success,
                 u"Trimmed|head +0.250 s, tail unchanged (re-encoded to add silence); kept the existing backup|x.wav - "
                 "head +0.250 s, tail unchanged (re-encoded to add silence); kept the existing backup|1 1 0 0 0 0 0.25"_s);
-        row("written as the stop came", Stage::Write, done, -0.5, out, Severity::Success,
-                u"Trimmed|head -0.500 s, tail unchanged|x.wav - head -0.500 s, tail unchanged|1 1 0 0 0 0.5 0"_s, false,
-                true);
-        row("write failed as the stop came", Stage::Write, StepResult::failure(u"ffmpeg ended"_s), -0.5, out,
-                Severity::Information, u"Pending|cancelled||0 0 0 0 0 0 0"_s, false, true);
+        row("written as the stop came", Stage::WriteAtStop, done, -0.5, out, Severity::Success,
+                u"Trimmed|head -0.500 s, tail unchanged|x.wav - head -0.500 s, tail unchanged|1 1 0 0 0 0.5 0"_s);
+        row("write failed as the stop came", Stage::WriteAtStop, StepResult::failure(u"ffmpeg ended"_s), -0.5, out,
+                Severity::Information, u"Pending|cancelled||0 0 0 0 0 0 0"_s);
         row("write failed", Stage::Write, StepResult::failure(u"disk full"_s), -0.5, out, Severity::Error,
                 u"Failed|disk full|x.wav - disk full|1 0 0 0 1 0 0"_s);
         row("write left it alone", Stage::Write, StepResult::leftAlone(u"needs re-encoding"_s), 0.25, out,
@@ -371,25 +361,18 @@ private Q_SLOTS:
     {
         QFETCH(Stage, stage);
         QFETCH(StepResult, result);
-        QFETCH(bool, analyseOnly);
         QFETCH(double, headChange);
         QFETCH(QString, outputPath);
-        QFETCH(bool, stopRaised);
-        QueueItem queued;
-        queued.path = u"/s/x.wav"_s;
-        queued.relPath = u"x.wav"_s;
-        QueueItem item = queued;
+        const QueueItem source = queued(u"in/x.wav"_s);
+        QueueItem item = source;
         item.status = ItemStatus::Trimming;
         item.headSec = 1.0;
         item.headChangeSec = headChange;
         item.outputPath = outputPath;
-        std::optional<FileOutcome> outcome;
-        if (stage == Stage::Plan)
-            outcome = FileOutcome::afterPlan(item, result, analyseOnly, true);
-        else if (stage == Stage::Guard)
-            outcome = FileOutcome::beforeWrite(item, true, false, QString());
-        else
-            outcome = FileOutcome::afterWrite(queued, item, result, stopRaised);
+        const std::optional<FileOutcome> outcome = stage <= Stage::Analysis
+                ? FileOutcome::afterPlan(item, result, stage == Stage::Analysis, true)
+                : stage == Stage::Guard ? FileOutcome::beforeWrite(item, true, false, QString())
+                                        : FileOutcome::afterWrite(source, item, result, stage == Stage::WriteAtStop);
         QString seen;
         if (outcome) {
             const BatchSummary &t = outcome->tally;

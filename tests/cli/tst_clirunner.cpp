@@ -87,10 +87,8 @@ private Q_SLOTS:
         for (const auto &[name, bytes] : { std::pair(u"lines.txt"_s, "in/cut.wav\r\n\nloose/single.wav\n"_ba),
                      std::pair(u"nul.txt"_s, "in/cut.wav\0loose/new\nline.wav\0"_ba),
                      std::pair(u"empty.txt"_s, "\r\n\n"_ba),
-                     std::pair(u"loose/garbage.mp3"_s, "this is not audio\n"_ba) }) {
-            QFile file(work(name));
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
-        }
+                     std::pair(u"loose/garbage.mp3"_s, "this is not audio\n"_ba) })
+            QVERIFY(test::writeFile(work(name), bytes));
         Settings stored;
         stored.leadMode = EndMode::LeaveAlone;
         stored.tailTargetMs = 1000;
@@ -278,15 +276,12 @@ private Q_SLOTS:
         QTEST(QDir(work(u"ex"_s)).entryList(QDir::Files, QDir::Name), "destination");
         QTEST(test::contents(earlier) == "earlier", "earlierKept");
         QCOMPARE(test::contents(work(u"ex/cut (2).wav"_s)), "earlier (2)");
-        QFile written(report);
-        QCOMPARE(written.open(QIODevice::ReadOnly), !csv.isEmpty());
-        if (!csv.isEmpty()) {
-            const QStringList rows = QString::fromUtf8(written.readAll()).replace(work(), u"W"_s).split(u"\r\n"_s);
-            QCOMPARE(rows,
-                    QStringList({ u"path,length_s,head_s,tail_s,head_change_s,tail_change_s,new_length_s,"
-                                  "status,result,method"_s,
-                            csv, QString() }));
-        }
+        QCOMPARE(QFileInfo::exists(report), !csv.isEmpty());
+        QCOMPARE(QString::fromUtf8(test::contents(report)).replace(work(), u"W"_s).split(u"\r\n"_s),
+                csv.isEmpty() ? QStringList(QString())
+                              : QStringList({ u"path,length_s,head_s,tail_s,head_change_s,tail_change_s,new_length_s,"
+                                              "status,result,method"_s,
+                                      csv, QString() }));
     }
 
     // Each number's limits in --help are the ones its value is checked against, and every default
@@ -367,20 +362,18 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("command");
         QTest::addColumn<QStringList>("shown");
-        QFile readme(QStringLiteral(KS_README));
-        QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
         static const QRegularExpression console(u"^```console\n(.*?)^```"_s,
                 QRegularExpression::DotMatchesEverythingOption | QRegularExpression::MultilineOption);
         static const QRegularExpression prompt(u"^\\$ "_s, QRegularExpression::MultilineOption);
         int rows = 0;
-        for (const QRegularExpressionMatch &block : console.globalMatch(QString::fromUtf8(readme.readAll()))) {
+        for (const QRegularExpressionMatch &block :
+                console.globalMatch(QString::fromUtf8(test::contents(QStringLiteral(KS_README)))))
             for (const QString &example : block.captured(1).split(prompt, Qt::SkipEmptyParts)) {
                 QStringList shown = example.split(u'\n', Qt::SkipEmptyParts);
                 const QString command = shown.takeFirst();
                 QTest::addRow("%s", qPrintable(command)) << command << shown;
                 ++rows;
             }
-        }
         QVERIFY2(rows >= 3, "the README's console examples were not found");
     }
 

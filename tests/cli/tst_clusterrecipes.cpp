@@ -7,22 +7,21 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-using Run = test::ProgramRun;
-
 // A shell line run in `folder`, "$KS_CLI" standing for the program.
-Run shell(const QString &line, const QString &folder)
+test::ProgramRun shell(const QString &line, const QString &folder)
 {
     return test::runProgram(u"bash"_s, { u"-c"_s, u"set -e -o pipefail\n"_s + line }, folder);
 }
+
+const QString Trim = u"\"$KS_CLI\" trim --no-settings "_s;
 
 // Every file below `folder`, by its path there, with its hash.
 QStringList tree(const QString &folder)
 {
     QStringList found;
-    const QDir root(folder);
     for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
         const QString path = it.next();
-        found << root.relativeFilePath(path) + u' ' + QString::fromLatin1(test::sha256(path).toHex());
+        found << QDir(folder).relativeFilePath(path) + u' ' + QString::fromLatin1(test::sha256(path).toHex());
     }
     found.sort();
     return found;
@@ -61,12 +60,6 @@ class tst_ClusterRecipes : public QObject
 private:
     QString at(const QString &name) const { return QDir::cleanPath(m_dir.filePath(name)); }
 
-    // The records of one run, standard error when it failed.
-    Run cli(const QString &arguments, const QString &folder = {})
-    {
-        return shell(u"\"$KS_CLI\" "_s + arguments, folder.isEmpty() ? m_dir.path() : folder);
-    }
-
     QTemporaryDir m_dir;
     const QStringList m_files{ u"rock/intro.mp3"_s, u"rock/outro.mp3"_s, u"jazz/intro.mp3"_s, u"jazz/solo.flac"_s,
         u"jazz/within.mp3"_s };
@@ -74,17 +67,13 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        for (const QString &name : m_files) {
-            const bool within = name.contains(u"within"_s); // nothing to cut: left alone
-            QCOMPARE(test::makeAudio(
-                             at(u"music/"_s + name), within ? test::ToneShape{ 0.0, 2.0, 0.0 } : test::ToneShape{}),
+        const test::ToneShape within{ 0.0, 2.0, 0.0 }; // nothing to cut: left alone
+        for (const QString &name : m_files)
+            QCOMPARE(test::makeAudio(at(u"music/"_s + name), name.contains(u"within"_s) ? within : test::ToneShape()),
                     QString());
-        }
         qputenv("KS_CLI", KESTROVA_CLI);
         // No notice from GNU parallel about citing it, with a home of its own.
-        QVERIFY(QDir().mkpath(at(u"home/.parallel"_s)));
-        QFile cite(at(u"home/.parallel/will-cite"_s));
-        QVERIFY(cite.open(QIODevice::WriteOnly));
+        QVERIFY(test::writeFile(at(u"home/.parallel/will-cite"_s), {}));
         qputenv("HOME", QFile::encodeName(at(u"home"_s)));
     }
 
@@ -114,12 +103,11 @@ private Q_SLOTS:
         QFETCH(QString, runner);
         QFETCH(QString, output);
         QFETCH(QString, folder);
-        QFile readme(QStringLiteral(KS_README));
-        QVERIFY(readme.open(QIODevice::ReadOnly | QIODevice::Text));
         static const QRegularExpression shBlock(u"^```sh\n(.*?)^```"_s,
                 QRegularExpression::DotMatchesEverythingOption | QRegularExpression::MultilineOption);
         QString recipe;
-        for (const QRegularExpressionMatch &block : shBlock.globalMatch(QString::fromUtf8(readme.readAll())))
+        for (const QRegularExpressionMatch &block :
+                shBlock.globalMatch(QString::fromUtf8(test::contents(QStringLiteral(KS_README)))))
             if (block.captured(1).contains(marker))
                 recipe = block.captured(1);
         QVERIFY2(!recipe.isEmpty(), qPrintable(marker));
@@ -130,18 +118,14 @@ private Q_SLOTS:
             recipe.replace(replaced.at(i), replaced.at(i + 1));
         }
         const QString work = at(folder);
-        QVERIFY(QDir().mkpath(work));
-        QFile script(work + u"/recipe.sh"_s);
-        QVERIFY(script.open(QIODevice::WriteOnly) && script.write(recipe.toUtf8()) > 0);
-        script.close();
+        QVERIFY(test::writeFile(work + u"/recipe.sh"_s, recipe.toUtf8()));
 
         const QString trimmed = work + u"/trimmed"_s;
-        const Run split = shell(
+        const auto split = shell(
                 u"export MUSIC='%1' TRIMMED='%2'\n%3\ncat %4"_s.arg(at(u"music"_s), trimmed, runner, output), work);
-        QVERIFY2(split.exitCode == 0, qPrintable(split.err));
         const QString plain = work + u"/plain"_s;
-        const Run one = cli(u"trim --no-settings --json --out '%1' '%2'"_s.arg(plain, at(u"music"_s)));
-        QVERIFY2(one.exitCode == 0, qPrintable(one.err));
+        const auto one = shell(Trim + u"--json --out '%1' '%2'"_s.arg(plain, at(u"music"_s)), work);
+        QVERIFY2(split.exitCode == 0 && one.exitCode == 0, qPrintable(split.err + one.err));
 
         QCOMPARE(tree(trimmed), tree(plain));
         QCOMPARE(tree(plain).size(), 4); // all but within.mp3, the two intro.mp3 apart
@@ -151,13 +135,11 @@ private Q_SLOTS:
     // A file outside the base is refused with one line, and the rest still run.
     void outsideTheBase()
     {
-        const Run run = cli(u"trim --no-settings --out outside --base music/rock music/jazz/intro.mp3 "
-                            "music/rock/intro.mp3"_s);
+        const auto run = shell(Trim + u"--out outside --base music/rock music/{jazz,rock}/intro.mp3"_s, m_dir.path());
         QCOMPARE(run.exitCode, 1);
         QCOMPARE(run.err,
                 u"kestrova-cli: 'music/jazz/intro.mp3': outside the base folder %1\n"_s.arg(at(u"music/rock"_s)));
-        QCOMPARE(tree(at(u"outside"_s)).size(), 1);
-        QVERIFY(QFileInfo::exists(at(u"outside/intro.mp3"_s)));
+        QCOMPARE(QDir(at(u"outside"_s)).entryList(QDir::Files), QStringList(u"intro.mp3"_s));
     }
 
     void resume_data()
@@ -168,21 +150,18 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("rerun");   // the sources that run again
         QTest::addColumn<QByteArray>("written");  // what the earlier output becomes; empty: as it was
         QTest::addColumn<int>("refusedLine");     // of that output, refused as no record; 0: none
-        const auto reruns = [](const char *tag, const QString &redated, const QString &altered,
-                                    const QString &destination, const QStringList &rerun) {
-            QTest::newRow(tag) << redated << altered << destination << rerun << QByteArray() << 0;
+        const auto row = [](const char *tag, const QString &redated, const QString &altered, const QString &destination,
+                                 const QStringList &rerun, const QByteArray &written = {}, int refusedLine = 0) {
+            QTest::newRow(tag) << redated << altered << destination << rerun << written << refusedLine;
         };
-        reruns("nothing changed", {}, {}, {}, {});
-        reruns("another destination", {}, {}, u"elsewhere"_s, m_files.mid(0, 4));
-        reruns("a source re-dated", u"rock/outro.mp3"_s, {}, {}, { u"rock/outro.mp3"_s });
-        reruns("a copy changed", {}, u"jazz/intro.mp3"_s, {}, { u"jazz/intro.mp3"_s });
-        reruns("a file left alone re-dated", u"jazz/within.mp3"_s, {}, {}, { u"jazz/within.mp3"_s });
-        const auto refused = [](const char *tag, const QByteArray &written, int line) {
-            QTest::newRow(tag) << QString() << QString() << QString() << QStringList() << written << line;
-        };
-        refused("output cut short", "{\"summary\":{}}\n{\"path\":\"/srv/a.mp3\",\"st", 2);
-        refused("another file", "title,artist\n", 1);
-        refused("JSON of something else", "{\"path\":\"x\",\"done\":true}\n", 1);
+        row("nothing changed", {}, {}, {}, {});
+        row("another destination", {}, {}, u"elsewhere"_s, m_files.mid(0, 4));
+        row("a source re-dated", u"rock/outro.mp3"_s, {}, {}, { u"rock/outro.mp3"_s });
+        row("a copy changed", {}, u"jazz/intro.mp3"_s, {}, { u"jazz/intro.mp3"_s });
+        row("a file left alone re-dated", u"jazz/within.mp3"_s, {}, {}, { u"jazz/within.mp3"_s });
+        row("output cut short", {}, {}, {}, {}, "{\"summary\":{}}\n{\"path\":\"/srv/a.mp3\",\"st", 2);
+        row("another file", {}, {}, {}, {}, "title,artist\n", 1);
+        row("JSON of something else", {}, {}, {}, {}, "{\"path\":\"x\",\"done\":true}\n", 1);
     }
 
     // --resume starts no child for a file done and unchanged, and runs every other file again.
@@ -195,52 +174,33 @@ private Q_SLOTS:
         QFETCH(QByteArray, written);
         QFETCH(int, refusedLine);
         const QString work = at(u"resume"_s);
-        QDir(work).removeRecursively();
-        QVERIFY(QDir().mkpath(work));
+        QVERIFY(QDir(work).removeRecursively() && QDir().mkpath(work));
         // Tools that note each run, then run the real ones.
         const QString calls = work + u"/calls"_s;
         QStringList tools;
-        for (const QString &name : { u"ffmpeg"_s, u"ffprobe"_s }) {
-            const QString real = QStandardPaths::findExecutable(name);
+        for (const QString &name : { u"ffmpeg"_s, u"ffprobe"_s })
             tools << u"--"_s + name
                   << test::writeFakeTool(work, name,
                              "printf '%s\\n' \"$*\" >>'" + QFile::encodeName(calls) + "'\nexec '"
-                                     + QFile::encodeName(real) + "' \"$@\"");
-        }
-        const QString arguments
-                = u"trim --no-settings --json %1 --out copies --base '%2' '%2'"_s.arg(tools.join(u' '), at(u"music"_s));
-        const Run first = cli(arguments, work);
+                                     + QFile::encodeName(QStandardPaths::findExecutable(name)) + "' \"$@\"");
+        const QString arguments = Trim + u"--json %1 --base '%2' '%2' --out "_s.arg(tools.join(u' '), at(u"music"_s));
+        const auto first = shell(arguments + u"copies"_s, work);
         QVERIFY2(first.exitCode == 0, qPrintable(first.err));
-        QFile earlier(work + u"/first.jsonl"_s);
-        QVERIFY(earlier.open(QIODevice::WriteOnly));
-        QVERIFY(earlier.write(written.isEmpty() ? first.out.toUtf8() : written) > 0);
-        earlier.close();
-
-        if (!redated.isEmpty()) {
-            QFile source(at(u"music/"_s + redated));
-            QVERIFY(source.open(QIODevice::ReadWrite));
-            QVERIFY(source.setFileTime(QDateTime::currentDateTime().addSecs(-7200), QFileDevice::FileModificationTime));
-        }
-        if (!altered.isEmpty()) {
-            QFile copy(work + u"/copies/"_s + altered);
-            QVERIFY(copy.open(QIODevice::Append) && copy.write("x") == 1);
-        }
+        QVERIFY(test::writeFile(work + u"/first.jsonl"_s, written.isEmpty() ? first.out.toUtf8() : written));
+        QVERIFY(redated.isEmpty() || test::dateBack(at(u"music/"_s + redated)));
+        QVERIFY(altered.isEmpty() || test::writeFile(work + u"/copies/"_s + altered, "x"));
         QVERIFY(QFile::remove(calls));
-        QString again = arguments + u" --resume first.jsonl"_s;
-        if (!destination.isEmpty())
-            again.replace(u"--out copies"_s, u"--out "_s + destination);
-        const Run second = cli(again, work);
+        QString again = arguments + (destination.isEmpty() ? u"copies"_s : destination) + u" --resume first.jsonl"_s;
+        const auto second = shell(again, work);
         QCOMPARE(second.exitCode, refusedLine ? 2 : 0);
         QCOMPARE(second.err, // one line
                 refusedLine ? u"kestrova-cli: first.jsonl:%1: not a line of kestrova-cli --json output (cut short, or "
                               "another file)\n"_s.arg(refusedLine)
                             : QString());
 
-        QFile log(calls);
-        const QString called = log.open(QIODevice::ReadOnly) ? QString::fromUtf8(log.readAll()) : QString();
         QStringList ran;
         for (const QString &name : m_files)
-            if (called.contains(at(u"music/"_s + name)))
+            if (test::contents(calls).contains(QFile::encodeName(at(u"music/"_s + name))))
                 ran << name;
         QCOMPARE(ran, rerun);
         if (refusedLine)
@@ -248,13 +208,11 @@ private Q_SLOTS:
         QCOMPARE(second.out.count(u"\"resumed\":true"_s), m_files.size() - rerun.size());
         QVERIFY2(second.out.contains(u"\"resumed\":%1,"_s.arg(m_files.size() - rerun.size())), qPrintable(second.out));
         // The records carry on: a run from the second output starts nothing at all.
-        QFile later(work + u"/second.jsonl"_s);
-        QVERIFY(later.open(QIODevice::WriteOnly) && later.write(second.out.toUtf8()) > 0);
-        later.close();
         QFile::remove(calls);
-        const Run third = cli(again.replace(u"first.jsonl"_s, u"second.jsonl"_s), work);
-        QVERIFY2(third.exitCode == 0, qPrintable(third.err));
-        QVERIFY(!QFileInfo::exists(calls));
+        QVERIFY(test::writeFile(work + u"/second.jsonl"_s, second.out.toUtf8()));
+        const auto third = shell(again.replace(u"first.jsonl"_s, u"second.jsonl"_s), work);
+        QVERIFY2(third.exitCode == 0 && !QFileInfo::exists(calls),
+                qPrintable(third.err + QString::fromUtf8(test::contents(calls))));
     }
 };
 

@@ -18,12 +18,12 @@ namespace {
 const QString FeedPath = u"/api/latest.json"_s;
 const QString Malformed = u"error: Update server sent a malformed reply."_s;
 const QString TimedOut = u"error: Update check timed out."_s;
-const QByteArray EveryField = R"({"latest_version":"2.0","download_url":"https://d.example/k.tar.xz",
-    "notes_url":"https://n.example/","notes":"Fixed <b>all</b>","release_date":"2026-03-01","critical":true,"extra":[1]})";
+const QByteArray EveryField = R"({"latest_version":"2.0","download_url":"https://d.example/k.tar.xz",)"
+                              R"("notes_url":"https://n.example/","notes":"Fixed <b>all</b>",)"
+                              R"("release_date":"2026-03-01","critical":true,"extra":[1]})";
 
-// One check, told as text: "ok", the flags set and the fields read, or "error: "
-// and the error. Every outcome comes from the event loop, so that a caller
-// connecting after check() hears of it; a second check meanwhile does nothing.
+// One check, told as "ok", the flags set and the fields read, or "error: " and the error. Every outcome comes
+// from the event loop, so that a caller connecting after check() hears of it; a second check meanwhile does nothing.
 QString checkOnce(const QString &endpoint, int timeLimitMs = 60000)
 {
     UpdateChecker checker;
@@ -45,22 +45,16 @@ QString checkOnce(const QString &endpoint, int timeLimitMs = 60000)
     return words.join(u' ');
 }
 
-UpdateChecker::Result release(const QString &address = u"https://example.org/2.1"_s)
-{
-    UpdateChecker::Result result;
-    result.ok = result.updateAvailable = true;
-    result.latestVersion = u"2.1.0"_s;
-    result.downloadUrl = result.notesUrl = address;
-    return result;
-}
-
-// What a label shows, with any markup it interprets rendered away.
+// What a label shows, with any markup it interprets rendered away, and a note if it needs a second line.
 QString shown(const QString &name, const UpdateDialog &dialog)
 {
     const auto *label = dialog.findChild<QLabel *>(name);
     QTextDocument document;
     document.setHtml(label->text());
-    return label->textFormat() == Qt::PlainText ? label->text() : document.toPlainText();
+    const QSize hint = label->sizeHint();
+    const bool fits = hint.width() <= label->width() && hint.height() < 2 * label->fontMetrics().lineSpacing();
+    return (label->textFormat() == Qt::PlainText ? label->text() : document.toPlainText())
+            + (fits ? QString() : u" (not on one line)"_s);
 }
 
 } // namespace
@@ -127,8 +121,8 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(server.openConnections(), 0, 60000);
         QCOMPARE_LT(server.bytesSent(), 4 * UpdateChecker::MaxReplyBytes);
 
+        const QByteArray head = server.requests().value(0);
         QCOMPARE(server.requestCount(), 1);
-        const QByteArray head = server.requests().first();
         const QString arch = QSysInfo::currentCpuArchitecture();
         const QString line = u"GET %1?app=Kestrova&current=1.4.2&platform=linux&arch=%2 "_s.arg(FeedPath, arch);
         const QString agent = u"\r\nUser-Agent: Kestrova/1.4.2 (linux; %1)\r\n"_s.arg(arch);
@@ -152,30 +146,21 @@ private Q_SLOTS:
 
         QCOMPARE(checkOnce(secure.url(u"/moved"_s).toString()), u"ok newer 3.0"_s);
         QCOMPARE(checkOnce(secure.url(u"/down"_s).toString()), u"error: Insecure redirect"_s);
-        QCOMPARE(plain.requestCount(), 0);
-        QCOMPARE(secure.requestCount(), 3);
+        QCOMPARE(std::pair(plain.requestCount(), secure.requestCount()), std::pair(0, 3)); // plain: never asked
         QVERIFY2(!secure.requests().at(1).toLower().contains("\r\ncookie:"), secure.requests().at(1).constData());
     }
 
-    void refusesOrFailsToReach_data()
+    // A closed port is an error of its own; an address no check may use is refused by name.
+    void refusesOrFailsToReach()
     {
-        QTest::addColumn<QString>("endpoint");
-        QTest::addColumn<QString>("error");
         QTcpServer closed;
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         const QString refused = u"http://127.0.0.1:%1/api/latest.json"_s.arg(closed.serverPort());
         closed.close();
-        QTest::newRow("refused") << refused << u"error: Connection refused"_s;
+        QCOMPARE(checkOnce(refused), u"error: Connection refused"_s);
         for (const QString &endpoint : { u"file:///etc/passwd"_s, u"https:///api/latest.json"_s,
                      u"ftp://updates.example/latest.json"_s, u"::"_s })
-            QTest::newRow(qPrintable(endpoint))
-                    << endpoint << u"error: Update endpoint is not a valid URL: "_s + endpoint;
-    }
-
-    void refusesOrFailsToReach()
-    {
-        QFETCH(QString, endpoint);
-        QTEST(checkOnce(endpoint), "error");
+            QCOMPARE(checkOnce(endpoint), u"error: Update endpoint is not a valid URL: "_s + endpoint);
     }
 
     void comparesVersions_data()
@@ -202,12 +187,12 @@ private Q_SLOTS:
         QCOMPARE(UpdateChecker::compareVersions(b, a), -expected);
     }
 
-    // Everything from the server is shown as plain text and bounded, whatever
-    // it holds, and the date in English whatever the user's locale.
+    // Everything from the server is shown as plain text and bounded, the date in English whatever the locale.
     void dialogShowsTheReleaseBounded()
     {
-        UpdateChecker::Result result = release(u"https://downloads.example.org/"_s + QString(5000, u'p'));
-        result.critical = true;
+        UpdateChecker::Result result;
+        result.ok = result.updateAvailable = result.critical = true;
+        result.downloadUrl = result.notesUrl = u"https://downloads.example.org/"_s + QString(5000, u'p');
         result.latestVersion = u"<i>"_s + QString(300, u'W');
         result.releaseDate = u"2026-03-01"_s;
         result.notes = u"<h1>Big</h1> & <a href='file:///'>"_s + QString(1000000, u'a'); // one word
@@ -220,11 +205,6 @@ private Q_SLOTS:
         QCOMPARE(heading.left(13) + heading.right(15), u"Kestrova <i>W\u2026 is available."_s);
         QCOMPARE(shown(u"infoLabel"_s, dialog), u"You are running 1.4.2. Released 1 March 2026."_s);
         QCOMPARE(shown(u"destinationLabel"_s, dialog), u"Download opens a page on downloads.example.org."_s);
-        for (const QString &name : { u"headingLabel"_s, u"infoLabel"_s, u"destinationLabel"_s }) {
-            const auto *label = dialog.findChild<QLabel *>(name);
-            QVERIFY2(label->sizeHint().width() <= label->width(), qPrintable(name));
-            QVERIFY2(label->sizeHint().height() < 2 * label->fontMetrics().lineSpacing(), qPrintable(name));
-        }
         QCOMPARE(dialog.findChild<QPlainTextEdit *>(u"notesView"_s)->toPlainText(),
                 result.notes.left(UpdateDialog::MaxNotesLength) + u"..."_s);
         QVERIFY(!dialog.findChild<QLabel *>(u"criticalLabel"_s)->isHidden());
@@ -258,7 +238,11 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, button);
         QFETCH(QString, address);
-        UpdateDialog dialog(release(address));
+        UpdateChecker::Result result;
+        result.ok = result.updateAvailable = true;
+        result.latestVersion = u"2.1.0"_s;
+        result.downloadUrl = result.notesUrl = address;
+        UpdateDialog dialog(result);
         QStringList seen;
         dialog.setUrlOpener([&](const QUrl &url) {
             seen << u"opened "_s + url.toString();
@@ -266,10 +250,8 @@ private Q_SLOTS:
         });
         connect(&dialog, &UpdateDialog::linkNotOpened, this, [&](const QString &notice) { seen << notice; });
         connect(&dialog, &QDialog::finished, this, [&](int result) { seen << u"closed %1"_s.arg(result); });
-        if (button.isEmpty())
-            QTest::keyClick(&dialog, Qt::Key_Escape);
-        else
-            dialog.findChild<QPushButton *>(QLatin1String(button))->click();
+        button.isEmpty() ? QTest::keyClick(&dialog, Qt::Key_Escape)
+                         : dialog.findChild<QPushButton *>(QLatin1String(button))->click();
         QTEST(seen.join(u"; "_s), "events");
         QTEST(int(dialog.choice()), "choice");
     }
