@@ -1,10 +1,9 @@
+#include "fixtures.h"
 #include "identity.h"
 #include "settings.h"
 #include "settingssandbox.h"
 #include "settingsstore.h"
 
-#include <QSettings>
-#include <QThread>
 #include <QtTest>
 
 #include <fcntl.h>
@@ -20,11 +19,8 @@ class tst_SettingsStore : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void init()
-    {
-        applyIdentity();
-        m_sandbox = std::make_unique<test::SettingsSandbox>();
-    }
+    void initTestCase() { applyIdentity(); }
+    void init() { m_sandbox = std::make_unique<test::SettingsSandbox>(); }
     void cleanup() { m_sandbox.reset(); }
 
     void storeRoundTrip()
@@ -48,23 +44,23 @@ private Q_SLOTS:
         QTest::addColumn<QVariantMap>("stored");
         QTest::addColumn<QStringList>("read"); // fields as loaded over a destination of /kept, which is not stored
         QTest::addColumn<QString>("noted");    // the key the one note names, if any
-        const auto modes = [](int lead, int tail, int leadMs) {
+        const auto modes = [](int lead, int tail, int leadMs, int tailMs) {
             return QStringList{ u"leadMode=%1"_s.arg(lead), u"tailMode=%1"_s.arg(tail),
-                u"leadTargetMs=%1"_s.arg(leadMs), u"root=/kept"_s };
+                u"leadTargetMs=%1"_s.arg(leadMs), u"tailTargetMs=%1"_s.arg(tailMs), u"root=/kept"_s };
         };
-        QTest::newRow("tail was off") << QVariantMap{ { u"detection/padMs"_s, 300 },
-            { u"detection/trimTail"_s, false } }
-                                      << modes(1, 0, 300) + QStringList{ u"tailTargetMs=300"_s } << QString();
-        QTest::newRow("head was off") << QVariantMap{ { u"detection/padMs"_s, 80 }, { u"detection/trimLead"_s, false } }
-                                      << modes(0, 1, 80) + QStringList{ u"tailTargetMs=80"_s } << QString();
-        QTest::newRow("new keys win") << QVariantMap{ { u"detection/padMs"_s, 300 }, { u"detection/trimLead"_s, false },
-            { u"detection/leadMode"_s, 3 }, { u"detection/leadTargetMs"_s, 300 } }
-                                      << modes(3, 1, 300) << QString();
+        const QString pad = u"detection/padMs"_s, trimLead = u"detection/trimLead"_s;
+        QTest::newRow("tail was off") << QVariantMap{ { pad, 300 }, { u"detection/trimTail"_s, false } }
+                                      << modes(1, 0, 300, 300) << QString();
+        QTest::newRow("head was off") << QVariantMap{ { pad, 80 }, { trimLead, false } } << modes(0, 1, 80, 80)
+                                      << QString();
+        QTest::newRow("new keys win") << QVariantMap{ { pad, 300 }, { trimLead, false }, { u"detection/leadMode"_s, 3 },
+            { u"detection/leadTargetMs"_s, 200 } }
+                                      << modes(3, 1, 200, 300) << QString();
         // A wrong type reads as that type's zero; an unknown mode is kept; the update address is never read from, nor
         // kept in, the store.
         QTest::newRow("stray values") << QVariantMap{ { u"updates/url"_s, u"https://elsewhere.example/latest.json"_s },
             { u"output/keepMtime"_s, u"maybe"_s }, { u"detection/tailMode"_s, 7 } }
-                                      << modes(1, 7, 150) + QStringList{ u"keepMtime=false"_s } << QString();
+                                      << modes(1, 7, 150, 150) + QStringList{ u"keepMtime=false"_s } << QString();
         // Out of range: the default, and a note; the limits themselves are in range (one compare serves every field).
         const auto range = [](const char *tag, const QString &key, const QVariant &stored, const QString &read,
                                    bool noted) {
@@ -109,18 +105,15 @@ private Q_SLOTS:
     // the stale address and lays the file out anew.
     void readingLeavesTheFile()
     {
-        QFile file(QSettings().fileName());
+        const QString file = QSettings().fileName();
         const QByteArray edited = "; thresholds tuned for the archive\n[updates]\nurl=https://old.example/feed\n\n"
                                   "[detection]\nthresholdDb=-60\n";
-        QVERIFY(QDir().mkpath(QFileInfo(file).absolutePath()));
         for (const StoreUse use : { StoreUse::ReadOnly, StoreUse::Tidy }) {
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(edited) == edited.size());
-            file.close();
+            QVERIFY(test::writeFile(file, edited));
             Settings s;
             QVERIFY(loadSettings(s, use).isEmpty());
             QCOMPARE(s.thresholdDb, -60.0);
-            const QByteArray after = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-            file.close();
+            const QByteArray after = test::contents(file);
             QCOMPARE(after == edited, use != StoreUse::Tidy);
             QCOMPARE(after.contains("url="), use != StoreUse::Tidy);
         }
@@ -153,14 +146,11 @@ private Q_SLOTS:
             saveSettings(loaded);
         }));
         thread->start();
-        const auto ended = [&] { return thread->isFinished(); };
-        const bool done = QTest::qWaitFor(ended, 60000);
+        const bool done = thread->wait(60000);
         // Should it block: a reader opened without blocking frees a writer, a writer's close a reader.
         const int reader = done ? -1 : ::open(name.constData(), O_RDONLY | O_NONBLOCK);
-        while (fifo && !thread->isFinished()) {
+        for (; fifo && !thread->isFinished(); thread->wait(60000))
             ::close(::open(name.constData(), O_WRONLY | O_NONBLOCK));
-            (void)QTest::qWaitFor(ended, 60000);
-        }
         thread->wait();
         ::close(reader);
         QVERIFY2(done, "loading blocked");

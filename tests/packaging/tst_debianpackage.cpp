@@ -1,12 +1,5 @@
 #include "fixtures.h"
 
-#include <QDir>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
-#include <QRegularExpression>
-#include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -18,13 +11,19 @@ constexpr auto BashCompletion = "/usr/share/bash-completion/bash_completion"_L1;
 using Run = ks::test::ProgramRun;
 using ks::test::runProgram;
 
+// Every match of `pattern` in `text`, each line its own start and end.
+QStringList matches(const QString &pattern, const QString &text)
+{
+    QStringList found;
+    for (auto it = QRegularExpression(pattern, QRegularExpression::MultilineOption).globalMatch(text); it.hasNext();)
+        found << it.next().captured();
+    return found;
+}
+
 // The long options that --help names, wherever it names them.
 QStringList longOptions(const QString &help)
 {
-    QStringList options;
-    static const QRegularExpression option(u"(?<![\\w-])--[a-z][a-z-]*"_s);
-    for (auto it = option.globalMatch(help); it.hasNext();)
-        options << it.next().captured();
+    QStringList options = matches(u"(?<![\\w-])--[a-z][a-z-]*"_s, help);
     options.removeDuplicates();
     options.sort();
     return options;
@@ -51,9 +50,8 @@ private Q_SLOTS:
         m_root = m_dir.filePath(u"root"_s);
         const Run unpack = runProgram(u"dpkg-deb"_s, { u"-x"_s, m_deb, m_root });
         QVERIFY2(unpack.exitCode == 0, qPrintable(unpack.err));
-        const Run help = runProgram(cli(), { u"--help"_s });
-        QCOMPARE(help.exitCode, 0);
-        m_help = help.out;
+        m_help = QString::fromUtf8(ks::test::programOutput(cli(), { u"--help"_s }));
+        QVERIFY(!m_help.isEmpty());
     }
 
     void lintianFindsNothing()
@@ -66,9 +64,9 @@ private Q_SLOTS:
         QVERIFY2(result.exitCode == 0, qPrintable(result.out + result.err));
     }
 
-    // The page names every option, exit status and default of --help, and
-    // every JSON field. The fields are read off a real run, so a field added
-    // to the output and not to the page fails here.
+    // The page names every option, exit status, default and example of
+    // --help, and every JSON field. The fields are read off a real run, so a
+    // field added to the output and not to the page fails here.
     void cliPageFollowsHelp()
     {
         const QString audio = m_dir.filePath(u"take.wav"_s);
@@ -80,30 +78,40 @@ private Q_SLOTS:
         const QStringList fields = QJsonDocument::fromJson(lines.first().toUtf8()).object().keys() + summary.keys()
                 + summary.value("summary"_L1).toObject().keys();
         const QStringList options = longOptions(m_help);
-        QVERIFY(options.size() > 20 && fields.size() > 20);
+        const QStringList statuses = matches(u"^  \\d+ +.+$"_s, m_help.section(u"Exit status:"_s, 1));
+        const QStringList defaults = matches(u"default: [^)]+"_s, m_help.simplified());
+        QVERIFY(options.size() > 20 && fields.size() > 20 && defaults.size() > 10);
+        QCOMPARE(statuses.size(), 5);
 
         const QString page = manPage(u"kestrova-cli"_s);
         const QString json = page.section(u".SH \"JSON OUTPUT\""_s, 1).section(u".SH "_s, 0, 0);
+        const QString plain = QString(page).remove(QRegularExpression(u"\\\\f[BIRP]"_s)).simplified();
         for (const QString &option : options)
             QVERIFY2(page.contains(u"\\fB"_s + option + u"\\fR"_s), qPrintable(option));
         for (const QString &field : fields)
             QVERIFY2(json.contains(u"\\fB"_s + field + u"\\fR"_s), qPrintable(field));
-        static const QRegularExpression statusLine(u"^  (\\d+) +(.+)$"_s, QRegularExpression::MultilineOption);
-        int statuses = 0;
-        for (auto it = statusLine.globalMatch(m_help.section(u"Exit status:"_s, 1)); it.hasNext(); ++statuses) {
-            const auto m = it.next();
-            QVERIFY2(page.contains(u".TP\n"_s + m.captured(1) + u'\n' + m.captured(2)), qPrintable(m.captured()));
-        }
-        QCOMPARE(statuses, 5);
-        const QString plain = QString(page).remove(QRegularExpression(u"\\\\f[BIRP]"_s)).simplified();
-        static const QRegularExpression given(u"default: [^)]+"_s);
-        int defaults = 0;
-        for (auto it = given.globalMatch(m_help.simplified()); it.hasNext(); ++defaults) {
-            const QString shown = it.next().captured();
+        static const QRegularExpression code(u"^ +(\\d+) +"_s); // a status as the page sets it
+        for (const QString &status : statuses)
+            QVERIFY2(page.contains(QString(status).replace(code, u".TP\n\\1\n"_s)), qPrintable(status));
+        for (const QString &shown : defaults)
             QVERIFY2(plain.contains(shown), qPrintable(shown));
-        }
-        QVERIFY(defaults > 10);
         QVERIFY(manPage(u"kestrova"_s).contains(u"kestrova-cli (1)"_s));
+
+        // As `man` shows it on an 80-column terminal: every example of --help
+        // on a line of its own, whole, to be copied as it stands.
+        const QString man = QStandardPaths::findExecutable(u"man"_s);
+        if (man.isEmpty())
+            QSKIP("man is not installed (scripts/install-deps.sh test installs man-db)");
+        const Run shown = runProgram(u"env"_s,
+                { u"-u"_s, u"LC_ALL"_s, u"-u"_s, u"MANPAGER"_s, u"-u"_s, u"PAGER"_s, u"MANWIDTH=80"_s,
+                        u"LANG=C.UTF-8"_s, man, u"-l"_s, m_root + u"/usr/share/man/man1/kestrova-cli.1.gz"_s });
+        QVERIFY2(shown.exitCode == 0, qPrintable(shown.err));
+        // Bold and underline, had the formatting been kept, as plain letters.
+        const QString text = QString(shown.out).remove(QRegularExpression(u".\b"_s));
+        const auto trimmedLines = [](const QString &of) { return matches(u"\\S(.*\\S)?"_s, of); };
+        const QStringList examples = trimmedLines(m_help.section(u"\nExamples:\n"_s, 1));
+        QVERIFY(examples.size() >= 3);
+        QCOMPARE(trimmedLines(text.section(u"\nEXAMPLES\n"_s, 1).section(u"\n\n"_s, 0, 0)), examples);
     }
 
     void bashCompletes_data()
@@ -120,54 +128,47 @@ private Q_SLOTS:
         QTest::newRow("every option") << u"kestrova-cli --"_s << longOptions(m_help);
     }
 
+    // What the installed completion offers, sorted, the way bash calls it on
+    // Tab: in a folder holding one file and one sub-folder.
     void bashCompletes()
     {
         QFETCH(QString, line);
         if (!QFileInfo::exists(BashCompletion))
             QSKIP("bash-completion is not installed");
-        QTEST(complete(line), "expected");
-    }
-
-    // The page as `man` shows it on an 80-column terminal: every example of
-    // --help on a line of its own, whole, to be copied as it stands.
-    void cliPageGivesEachExampleALine()
-    {
-        const QString man = QStandardPaths::findExecutable(u"man"_s);
-        if (man.isEmpty())
-            QSKIP("man is not installed (scripts/install-deps.sh test installs man-db)");
-        const Run shown = runProgram(u"env"_s,
-                { u"-u"_s, u"LC_ALL"_s, u"-u"_s, u"MANPAGER"_s, u"-u"_s, u"PAGER"_s, u"MANWIDTH=80"_s,
-                        u"LANG=C.UTF-8"_s, man, u"-l"_s, m_root + u"/usr/share/man/man1/kestrova-cli.1.gz"_s });
-        QVERIFY2(shown.exitCode == 0, qPrintable(shown.err));
-        // Bold and underline, had the formatting been kept, as plain letters.
-        const QString text = QString(shown.out).remove(QRegularExpression(u".\b"_s));
-        static const QRegularExpression edges(u"(?m)^[ \t]+|[ \t]+$"_s);
-        const auto trimmed = [](const QString &lines) { return QString(lines).remove(edges).split(u'\n'); };
-        const QStringList examples = trimmed(m_help.section(u"\nExamples:\n"_s, 1).trimmed());
-        QVERIFY(examples.size() >= 3);
-        QCOMPARE(trimmed(text.section(u"\nEXAMPLES\n"_s, 1).section(u"\n\n"_s, 0, 0)), examples);
+        QDir work(m_dir.filePath(u"work"_s));
+        work.mkpath(u"folder"_s);
+        QFile(work.filePath(u"take.wav"_s)).open(QIODevice::WriteOnly);
+        const QString script = uR"(
+            source "$1"; source "$2"; cd "$4"; COMP_LINE=$3; COMP_POINT=${#COMP_LINE}
+            read -ra COMP_WORDS <<<"$COMP_LINE"; [[ $COMP_LINE == *' ' ]] && COMP_WORDS+=('')
+            COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+            _kestrova_cli kestrova-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
+            printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort)"_s;
+        const Run result = runProgram(u"bash"_s,
+                { u"-c"_s, script, u"bash"_s, BashCompletion,
+                        m_root + u"/usr/share/bash-completion/completions/kestrova-cli"_s, line, work.path() });
+        QVERIFY2(result.exitCode == 0, qPrintable(result.err));
+        QTEST(result.out.split(u'\n', Qt::SkipEmptyParts), "expected");
     }
 
     void runWithoutDisplayAdvises_data()
     {
-        QTest::addColumn<QString>("variable"); // set for the check, all the others unset
+        QTest::addColumn<QStringList>("session"); // set for the check, the others unset
         QTest::addColumn<bool>("advised");
-        QTest::newRow("no session") << QString() << true;
+        QTest::newRow("no session") << QStringList() << true;
         for (const QString &variable : { u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s })
-            QTest::newRow(qPrintable(variable)) << variable << false;
+            QTest::newRow(qPrintable(variable)) << QStringList{ variable + u"=:7"_s } << false;
     }
 
     // What `make run` says before the window where no screen is to be had: that a
     // graphical session is needed, and the two ways on without one.
     void runWithoutDisplayAdvises()
     {
-        QFETCH(QString, variable);
+        QFETCH(QStringList, session);
         QFETCH(bool, advised);
-        QStringList args{ u"-u"_s, u"DISPLAY"_s, u"-u"_s, u"WAYLAND_DISPLAY"_s, u"-u"_s, u"QT_QPA_PLATFORM"_s };
-        if (!variable.isEmpty())
-            args << variable + u"=:7"_s;
-        const Run check
-                = runProgram(u"env"_s, args << u"sh"_s << QStringLiteral(KS_SOURCE_DIR "/scripts/check-display.sh"));
+        const Run check = runProgram(u"env"_s,
+                u"-u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM"_s.split(u' ') + session
+                        << u"sh"_s << QStringLiteral(KS_SOURCE_DIR "/scripts/check-display.sh"));
         QCOMPARE(check.exitCode, advised ? 1 : 0);
         QVERIFY2(check.out.isEmpty() && check.err.isEmpty() == !advised, qPrintable(check.out + check.err));
         for (const QString &said :
@@ -190,30 +191,9 @@ private Q_SLOTS:
 private:
     QString manPage(const QString &name) const
     {
-        const Run result = runProgram(u"gzip"_s, { u"-dc"_s, m_root + u"/usr/share/man/man1/"_s + name + u".1.gz"_s });
+        const QString gz = m_root + u"/usr/share/man/man1/"_s + name + u".1.gz"_s;
         // roff's minus signs as plain hyphens, so options read as typed.
-        return result.exitCode == 0 ? QString(result.out).replace(u"\\-"_s, u"-"_s) : QString();
-    }
-
-    // What the installed completion offers for `line`, sorted, the way
-    // bash calls it on Tab: in a folder holding one file and one sub-folder.
-    QStringList complete(const QString &line) const
-    {
-        QDir work(m_dir.filePath(u"work"_s));
-        work.mkpath(u"folder"_s);
-        QFile(work.filePath(u"take.wav"_s)).open(QIODevice::WriteOnly);
-        const QString script = uR"(
-            source "$1"; source "$2"; cd "$4"
-            COMP_LINE=$3; COMP_POINT=${#COMP_LINE}
-            read -ra COMP_WORDS <<<"$COMP_LINE"
-            [[ $COMP_LINE == *' ' ]] && COMP_WORDS+=('')
-            COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
-            _kestrova_cli kestrova-cli "${COMP_WORDS[COMP_CWORD]}" "${COMP_WORDS[COMP_CWORD - 1]}"
-            printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort)"_s;
-        const Run result = runProgram(u"bash"_s,
-                { u"-c"_s, script, u"bash"_s, BashCompletion,
-                        m_root + u"/usr/share/bash-completion/completions/kestrova-cli"_s, line, work.path() });
-        return result.exitCode == 0 ? result.out.split(u'\n', Qt::SkipEmptyParts) : QStringList{ result.err };
+        return QString::fromUtf8(ks::test::programOutput(u"gzip"_s, { u"-dc"_s, gz })).replace(u"\\-"_s, u"-"_s);
     }
 
     QString cli() const { return m_root + u"/usr/bin/kestrova-cli"_s; }
