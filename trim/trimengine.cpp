@@ -58,13 +58,11 @@ StepResult probeSource(const QString &path, const ToolPaths &tools, const Cancel
     return StepResult::success();
 }
 
-// ffmpeg's write is planned from ffprobe's view of the source: its bytes
-// alone serve only an exact cut.
+// ffmpeg's write is planned from ffprobe's view of a source read from its
+// bytes: those alone serve only an exact cut.
 StepResult probeForFfmpeg(
         const QString &path, const ToolPaths &tools, const CancelCallback &cancelled, MediaInfo &source)
 {
-    if (!source.fromBytes)
-        return StepResult::success();
     MediaInfo probed;
     if (const StepResult read = probeSource(path, tools, cancelled, nullptr, probed); !read.ok())
         return read;
