@@ -49,16 +49,12 @@ private Q_SLOTS:
 
 void tst_SilenceAnalyzer::headTailAndWholeFile_data()
 {
-    QTest::addColumn<QStringList>("lines"); // the detector's, on a 10 s file
+    QTest::addColumn<QByteArrayList>("lines"); // the detector's, on a 10 s file
     QTest::addColumn<double>("head");
     QTest::addColumn<double>("tail");
     QTest::addColumn<bool>("silent"); // one silence end to end
-    const auto row = [](const char *tag, std::initializer_list<const char *> said, double head, double tail,
-                             bool silent = false) {
-        QStringList lines;
-        for (const char *line : said)
-            lines << QString::fromLatin1(line);
-        QTest::newRow(tag) << lines << head << tail << silent;
+    const auto row = [](const char *tag, const QByteArrayList &said, double head, double tail, bool silent = false) {
+        QTest::newRow(tag) << said << head << tail << silent;
     };
     // Windowed, the two detectors report in turn; head and tail at the tolerances and past them; a negative start
     // counts from 0; an end without a start is ignored, a second end wins.
@@ -83,10 +79,11 @@ void tst_SilenceAnalyzer::headTailAndWholeFile_data()
 
 void tst_SilenceAnalyzer::headTailAndWholeFile()
 {
-    QFETCH(QStringList, lines);
+    QFETCH(QByteArrayList, lines);
     QHash<QString, QList<SilenceAnalyzer::Interval>> byDetector;
     double firstSample = 0.0;
-    for (const QString &line : std::as_const(lines)) {
+    for (const QByteArray &said : std::as_const(lines)) {
+        const QString line = QString::fromLatin1(said);
         SilenceAnalyzer::collectLine(line, byDetector);
         SilenceAnalyzer::readFirstSample(line, firstSample);
     }
@@ -137,32 +134,26 @@ void tst_SilenceAnalyzer::windowsMeasureAsTheWholeFile_data()
     ranged("byte ranges, no LAME delay", { 2, 47, 0.4, 48000, 1 }, { u"-write_xing"_s, u"0"_s }, 1);
 
     // Only samples below the threshold (-50 dB) are silence, at either end and however short the sound.
-    const auto sound = [](const char *expression, double seconds, int rate = 44100) {
-        return u"aevalsrc='%1':s=%2:d=%3"_s.arg(QLatin1String(expression)).arg(rate).arg(seconds);
+    const auto sound = [](const char *expression, double seconds) {
+        return u"aevalsrc='%1':s=44100:d=%2"_s.arg(QLatin1String(expression)).arg(seconds);
     };
-    const auto edges
-            = [](const char *tag, const QString &source, const char *suffix, double head = 0.0, double tail = 0.0,
-                      double within = 0.0, int rate = 44100, const QStringList &options = {}) {
-                  QTest::newRow(tag) << QString::fromLatin1(suffix) << source << test::ToneShape{ head, 1, tail, rate }
-                                     << options << false << false << 1 << within;
-              };
+    const auto edges = [](const char *tag, const QString &source, const char *suffix, double head = 0.0,
+                               double tail = 0.0, double within = 0.0, const QStringList &options = {}) {
+        QTest::newRow(tag) << QString::fromLatin1(suffix) << source << test::ToneShape{ head, 1, tail, 44100 }
+                           << options << false << false << 1 << within;
+    };
     edges("a 14 ms full-scale burst, then 0.13 s of pause",
             sound("if(lt(t,0.014),0.99*sin(2*PI*1000*t),if(lt(t,0.144),0,0.5*sin(2*PI*440*t)))", 1.5), "flac");
     edges("a 99 ms beep at the start", sound("if(lt(t,0.099)+gt(t,0.4),0.5*sin(2*PI*440*t),0)", 2), "wav");
     const char *quietEnding = "if(lt(t,1),0.5*sin(2*PI*440*t),if(lt(t,1.477),0,0.01*sin(2*PI*440*t)))";
-    edges("the last 23 ms quiet but above the threshold, FLAC", sound(quietEnding, 1.5), "flac");
-    edges("the last 23 ms quiet but above the threshold, WebM", sound(quietEnding, 1.5, 48000), "webm", 0.0, 0.0, 0.0,
-            48000, { u"-c:a"_s, u"libopus"_s });
+    edges("the last 23 ms quiet but above the threshold", sound(quietEnding, 1.5), "flac");
     edges("0.2 s: 50 ms at -38 dB, then silence", sound("if(lt(t,0.05),0.0126*sin(2*PI*440*t),0)", 0.2), "flac", 0.0,
             0.15, 0.001);
     edges("40 ms of sound", u"sine=d=0.04"_s, "wav");
     // The tail runs to where the decode ends, never to a header that counts the encoder's delay and padding in.
-    const char *toneThenPause = "if(lt(t,1),0.5*sin(2*PI*440*t),0)";
-    edges("an MP3's tail, to its decoded end", sound(toneThenPause, 1.3), "mp3", 0.0, 0.3, 0.003);
-    edges("an MP3's tail at 8 kHz, to its decoded end", sound(toneThenPause, 1.3, 8000), "mp3", 0.0, 0.3, 0.003, 8000,
-            { u"-b:a"_s, u"32k"_s });
+    edges("an MP3's tail, to its decoded end", sound("if(lt(t,1),0.5*sin(2*PI*440*t),0)", 1.3), "mp3", 0.0, 0.3, 0.003);
     // A stream that starts after its container does: its head counts from its first sample.
-    edges("a silent head from a first sample 50 ms in", u"sine=d=2.05"_s, "mka", 1.0, 0.0, 0.001, 44100,
+    edges("a silent head from a first sample 50 ms in", u"sine=d=2.05"_s, "mka", 1.0, 0.0, 0.001,
             { u"-itsoffset"_s, u"0.05"_s, u"-f"_s, u"lavfi"_s, u"-i"_s, sound("if(lt(t,1),0,0.5*sin(2*PI*440*t))", 2),
                     u"-map"_s, u"1"_s, u"-map"_s, u"0"_s, u"-c:a"_s, u"flac"_s });
 }
@@ -205,13 +196,10 @@ void tst_SilenceAnalyzer::windowsMeasureAsTheWholeFile()
     const SilenceAnalyzer::Result whole = SilenceAnalyzer::analyse(test::systemTools(), path, 0.0, Settings(), {}, {});
     QVERIFY2(windowed.ok && whole.ok, qPrintable(windowed.error + u" / "_s + whole.error));
 
-    // From byte ranges, the same decoded samples: the same silences, as the detector prints them.
-    if (byteRange) {
-        QCOMPARE(windowed.intervals.first(), whole.intervals.first());
-        QCOMPARE(windowed.intervals.last(), whole.intervals.last());
-    }
-    const bool lossless = suffix == u"wav" || suffix == u"flac";
-    const double near = byteRange ? 0.0 : lossless ? 0.001 : 0.03;
+    if (byteRange) // the same decoded samples: the same silences, as the detector prints them
+        QCOMPARE(std::pair(windowed.intervals.first(), windowed.intervals.last()),
+                std::pair(whole.intervals.first(), whole.intervals.last()));
+    const double near = byteRange ? 0.0 : suffix == u"wav" || suffix == u"flac" ? 0.001 : 0.03; // lossless: 1 ms
     // Each tail is measured back from where the decode ends, whatever the header says.
     const auto tailStart
             = [](const SilenceAnalyzer::Result &r) { return r.tailSec > 0 ? r.decodedSec - r.tailSec : -1.0; };
@@ -243,7 +231,7 @@ void tst_SilenceAnalyzer::failuresInOneLine_data()
                              int stallMs = 0, int runs = -1, bool outlined = false) {
         QTest::newRow(tag) << tool << file << script << stallMs << runs << outlined << error;
     };
-    // In plain words; ffprobe's whole text stays as the detail.
+    // In plain words.
     row("random bytes named mp3", probe, Source::Noise, {}, u"damaged or not an audio file (no readable frames)"_s);
     row("empty file", probe, Source::Empty, {}, u"empty file"_s);
     row("missing file", probe, Source::Missing, {}, u"file not found"_s);
@@ -270,11 +258,11 @@ void tst_SilenceAnalyzer::failuresInOneLine_data()
     const std::pair<const char *, Source> refused[]{ { "FIFO", Source::Fifo },
         { "device named directly", Source::Device }, { "link to a device", Source::LinkToDevice },
         { "folder", Source::Folder } };
-    for (const auto &[named, source] : refused) {
-        QTest::addRow("%s, probed", named) << probe << source << started << 0 << 0 << false << u"not a regular file"_s;
-        QTest::addRow("%s, measured", named)
-                << measure << source << started << 0 << 0 << true << u"not a regular file"_s;
-    }
+    for (const auto &[named, source] : refused)
+        for (const bool measured : { false, true })
+            QTest::addRow("%s, %s", named, measured ? "measured" : "probed")
+                    << (measured ? measure : probe) << source << started << 0 << 0 << measured
+                    << u"not a regular file"_s;
 }
 
 void tst_SilenceAnalyzer::failuresInOneLine()
@@ -316,10 +304,6 @@ void tst_SilenceAnalyzer::failuresInOneLine()
             ? SilenceAnalyzer::analyse(tools, path, 100.0, Settings(), stop, {}).error
             : probeMedia(tools, path, stop).error;
     QCOMPARE(failed, error);
-    if (tool == Tool::Ffprobe && script.isEmpty()) {
-        const QString detail = probeMedia(tools, path, {}).detail;
-        QVERIFY2(detail.contains(u" @ 0x"_s) || detail.contains(path), qPrintable(detail));
-    }
     QFETCH(bool, outlined);
     if (outlined) {
         EnvelopeReader reader;
@@ -393,10 +377,9 @@ void tst_SilenceAnalyzer::containerSizesAndFrames()
     const MediaInfo probed = probeMedia(test::systemTools(), path, {});
     QVERIFY2(probed.ok, qPrintable(probed.error));
     QTEST(ContainerCheck::writtenProblem(path, probed.formatName), "problem");
-    QCOMPARE(probed.gaplessHeader, taggedFirst);
     const ContainerCheck::Mp3Layout layout = ContainerCheck::mp3Layout(path, true);
-    QCOMPARE(layout.framed, suffix == u"mp3");
-    QCOMPARE(layout.taggedFirst, taggedFirst);
+    QCOMPARE(std::tuple(probed.gaplessHeader, layout.taggedFirst, layout.framed),
+            std::tuple(taggedFirst, taggedFirst, suffix == u"mp3"));
     QTEST(layout.taggedLater, "taggedLater");
 }
 
@@ -440,18 +423,11 @@ void tst_SilenceAnalyzer::mp3BytesReadAsFfprobe()
         return;
     const MediaInfo probed = probeMedia(test::systemTools(), path, {});
     QVERIFY(probed.ok);
-    QCOMPARE(read.codec, probed.codec);
-    QCOMPARE(read.formatName, probed.formatName);
-    QCOMPARE(read.sampleRate, probed.sampleRate);
-    QCOMPARE(read.channels, probed.channels);
-    QCOMPARE(read.bitRate, probed.bitRate);
-    QCOMPARE(read.pictures, probed.pictures);
-    QCOMPARE(read.videos, probed.videos);
-    QCOMPARE(read.tagKeys, probed.tagKeys);
-    QCOMPARE(read.chapters.size(), probed.chapters.size());
-    QCOMPARE(read.id3v1, probed.id3v1);
-    QCOMPARE(read.gaplessHeader, probed.gaplessHeader);
-    QCOMPARE(read.framesInSync, probed.framesInSync);
+    const auto fields = [](const MediaInfo &m) {
+        return std::tuple(m.codec, m.formatName, m.sampleRate, m.channels, m.bitRate, m.pictures, m.videos,
+                m.tagKeys.join(u','), m.chapters.size(), m.id3v1, m.gaplessHeader, m.framesInSync);
+    };
+    QCOMPARE(fields(read), fields(probed));
     // ffprobe prints microseconds; the frames count samples.
     COMPARE_NEAR(read.startSec, probed.startSec, 1e-6);
     COMPARE_NEAR(read.durationSec, test::decodedSeconds(path), 1e-6);

@@ -1,4 +1,3 @@
-#include "aboutdialog.h"
 #include "blockmeter.h"
 #include "controller.h"
 #include "edgepreview.h"
@@ -8,7 +7,6 @@
 #include "localhttpserver.h"
 #include "logconsole.h"
 #include "mainwindow.h"
-#include "panelstyle.h"
 #include "preferencesdialog.h"
 #include "queuemodel.h"
 #include "queueview.h"
@@ -175,8 +173,7 @@ struct Rig
     std::unique_ptr<MainWindow> window;
 };
 
-// A strip as drawn in 500 columns: where the sound is; the shading, the edge, the sine's swing mid-strip (in
-// thousands) and the level in the silence.
+// A strip in 500 columns: where the sound is; shading, edge, mid-strip sine swing (thousandths), silence level.
 struct Drawn
 {
     int soundFrom, soundTo;
@@ -223,14 +220,6 @@ std::function<int(QDialog &)> accepting(const char *field, const QVariant &value
 
 enum class Answer { Replace, Skip, KeepBoth, Cancel = -1 }; // the buttons of the existing-files question
 
-// A run's progress as the time left is told from it.
-struct Progress
-{
-    double audioDoneSec;
-    int filesDone, filesWaiting;
-    double elapsedSec, runningDoneSec, runningLeftSec;
-};
-
 } // namespace
 
 // The window's commands, its update answers, its real runs and its edge preview.
@@ -264,14 +253,12 @@ private Q_SLOTS:
 
     void cleanup() { QDir(file(u"out"_s)).removeRecursively(); }
 
-    // A sorted view's selection runs the file shown, and a failed analysis is retried as an analysis. A run leaves
-    // only Stop and what reads the queue on, and refuses drops. A failure's log line gives its gist; its tool tip and
-    // Copy result give ffmpeg's own text.
+    // A sorted view's selection runs the file shown; a failed analysis is retried as one. A run leaves only Stop and
+    // what reads the queue on, refuses drops. A failure's log line gives its gist; tip and Copy result, ffmpeg's text.
     void runsOnTheSelectionAndTheFailedRows()
     {
         Rig rig([&](Settings &s) { s.outputMode = OutputMode::InPlace; });
         QAction *jobs = rig.command(u"Jobs"_s);
-        QCOMPARE(rig.live({ jobs }), u"Analyse, Trim now, Show failed only"_s);
         const QString junk = file(u"junk/junk.mp3"_s); // not audio, whatever its name says
         QVERIFY(test::writeFile(junk, "no audio here\n"));
         rig.addFiles({ file(u"in/cut.wav"_s), junk });
@@ -287,7 +274,6 @@ private Q_SLOTS:
                 u"Exit, Stop, Copy result, Export report (CSV)..., Show failed only, Check for Updates..., "
                 "Orrinworks Website, About Kestrova, Stop"_s);
         QVERIFY(!rig.drop({ file(u"in/cut.wav"_s) }));
-        QCOMPARE(rig.log().last(), u"Nothing can be added while a run is going."_s);
         QCOMPARE(rig.run({}), u"Pending Failed"_s);
         QCOMPARE(rig.live(menus, true), idle);
         const QString gist = u"damaged or not an audio file (no readable frames)"_s;
@@ -296,9 +282,6 @@ private Q_SLOTS:
         QVERIFY2(Qt::mightBeRichText(tip) && tip.contains(u"Failed to read frame size"_s), qPrintable(tip));
         rig.command(u"Copy result"_s)->trigger();
         QVERIFY(QGuiApplication::clipboard()->text().contains(gist + u"\n[mp3 @ 0x"_s));
-        QCOMPARE(rig.live({ jobs }),
-                u"Analyse, Trim now, Analyse selected, Trim selected, Retry failed, Copy result, "
-                "Export report (CSV)..., Show failed only, Remove selected, Clear queue"_s);
         QCOMPARE(rig.run(u"Retry failed"_s), u"Pending Failed"_s);
         QCOMPARE(rig.log().filter(u"Analysing "_s),
                 QStringList({ u"Analysing 1 file(s)."_s, u"Analysing 1 file(s)."_s }));
@@ -319,7 +302,6 @@ private Q_SLOTS:
                                      << u"Nothing is queued. Add files or a folder first."_s;
         QTest::newRow("tools missing") << 2 << false << mirror << u"out"_s
                                        << u"warning|ffmpeg not found|ffmpeg/ffprobe not found. Install"_s;
-        QTest::newRow("mirror onto the sources") << 2 << true << mirror << u"a"_s << onto.arg(file(u"a"_s));
         QTest::newRow("mirror onto the sources through a link")
                 << 2 << true << mirror << u"link to a"_s << onto.arg(file(u"link to a"_s));
         QTest::newRow("sources inside the destination")
@@ -349,7 +331,6 @@ private Q_SLOTS:
             s.outputMode = mode;
             s.makeBackup = false;
         });
-        QVERIFY(rig.prompts->asked.isEmpty());
         QCOMPARE(rig.log().last().startsWith(u"ffmpeg/ffprobe not found"_s), !toolsFound);
         if (queued)
             rig.addFiles({ file(u"a/one.mp3"_s), file(u"a/two.wav"_s) });
@@ -396,23 +377,20 @@ private Q_SLOTS:
         Rig rig([&](Settings &s) { s.autoCheck = !byHand; });
         if (realBoxes)
             rig.window->setPrompts(std::make_unique<UserPrompts>()); // the scripted ones are gone
-        // A box's label is clicked and read; the box is closed once the server saw the connection closed (never if
-        // an endless reply were still being read).
+        // A box's label is clicked and read; it is closed once the server saw the connection closed.
         QStringList seen;
         QTimer poll;
         QDeadlineTimer closing;
         connect(&poll, &QTimer::timeout, this, [&] {
             auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
             auto *label = box ? box->findChild<QLabel *>(u"qt_msgbox_label"_s) : nullptr;
-            if (!label)
-                return;
-            if (seen.isEmpty()) {
+            if (label && seen.isEmpty()) {
                 QTest::mouseClick(label, Qt::LeftButton, {}, label->rect().center());
                 seen << QString::number(box->textFormat()) << box->text()
                      << QString::number(box->sizeHint().width() < 1000);
                 closing.setRemainingTime(Patience);
             }
-            if (server.openConnections() > 0 && !closing.hasExpired())
+            if (!label || (server.openConnections() > 0 && !closing.hasExpired()))
                 return;
             poll.stop();
             seen << QString::number(server.openConnections());
@@ -432,18 +410,10 @@ private Q_SLOTS:
     {
         QTest::addColumn<Answer>("answer");
         QTest::addColumn<QString>("statuses");
-        QTest::addColumn<QStringList>("destination"); // the files there afterwards
-        QTest::addColumn<QString>("headShown");       // the edge preview's line for the first file
-        const QStringList two{ u"cut two.wav"_s, u"cut.wav"_s };
-        const QString written = u"SILENCE 0.15 S · CUT 0.85 S"_s, unmeasured = u"NOT MEASURED"_s;
-        QTest::newRow("replace") << Answer::Replace << u"Trimmed Trimmed"_s << two << written;
-        QTest::newRow("skip, unread") << Answer::Skip << u"Skipped Skipped"_s << two << unmeasured;
-        QTest::newRow("keep both") << Answer::KeepBoth << u"Trimmed Trimmed"_s
-                                   << QStringList{ u"cut (2).wav"_s, u"cut two (2).wav"_s, u"cut two.wav"_s,
-                                          u"cut.wav"_s }
-                                   << written;
-        QTest::newRow("cancel, as analysed")
-                << Answer::Cancel << u"Analysed Analysed"_s << two << u"SILENCE 1.00 S · CUT 0.85 S"_s;
+        QTest::addColumn<QString>("headShown"); // the edge preview's line for the first file
+        QTest::newRow("replace") << Answer::Replace << u"Trimmed Trimmed"_s << u"SILENCE 0.15 S · CUT 0.85 S"_s;
+        QTest::newRow("skip, unread") << Answer::Skip << u"Skipped Skipped"_s << u"NOT MEASURED"_s;
+        QTest::newRow("cancel") << Answer::Cancel << u"Analysed Analysed"_s << u"SILENCE 1.00 S · CUT 0.85 S"_s;
     }
 
     // Copies in the destination bring one question, whose answer every file follows; one passed over unread shows as
@@ -458,11 +428,9 @@ private Q_SLOTS:
         QFETCH(Answer, answer);
         rig.prompts->chosen << int(answer);
         QTEST(rig.run(u"Trim now"_s), "statuses");
-        const QString asked = u"choose|Existing files|The destination folder %1 already holds a file of the same name "
-                              "for 2 of the queued file(s)."_s.arg(file(u"out"_s));
-        const QStringList questions = rig.prompts->asked.filter(u"choose|"_s);
-        QCOMPARE(std::pair(int(questions.size()), questions.value(0).left(asked.size())), std::pair(1, asked));
-        QTEST(QDir(file(u"out"_s)).entryList(QDir::Files, QDir::Name), "destination");
+        QCOMPARE(rig.prompts->asked.filter(u"choose|Existing files|"_s).size(), 1);
+        QCOMPARE(QDir(file(u"out"_s)).entryList(QDir::Files, QDir::Name),
+                QStringList({ u"cut two.wav"_s, u"cut.wav"_s }));
         rig.view()->selectQueueRow(0);
         QTEST(rig.headShown(), "headShown");
     }
@@ -474,7 +442,6 @@ private Q_SLOTS:
         Rig rig;
         QVERIFY(rig.drop({ file(u"in/cut.wav"_s), file(u"other/cut two.wav"_s), file(u"in/silent.wav"_s),
                 file(u"in/notes.txt"_s), file(u"folder"_s) }));
-        QVERIFY(rig.log().contains(u"Ignored 1 dropped file(s) that are not of a scanned type."_s));
         rig.run({});
         QCOMPARE(rig.queue()->items().at(3).relPath, u"sub/y.ogg"_s);
         const QString analysed = rig.run(u"Analyse"_s);
@@ -562,10 +529,10 @@ private Q_SLOTS:
         const auto removeLatin1 = qScopeGuard([&] { ::unlink(latin1.constData()); }); // its folder could not
         QVERIFY(raw >= 0 && ::close(raw) == 0);
         Rig rig;
-        WorkerHost *worker = rig.window->findChild<WorkerHost *>();
         QSemaphore entered, held;
         QMetaObject::invokeMethod(
-                worker->controller(), [&] { entered.release(), held.acquire(); }, Qt::QueuedConnection);
+                rig.window->findChild<WorkerHost *>()->controller(), [&] { entered.release(), held.acquire(); },
+                Qt::QueuedConnection);
         entered.acquire(); // the worker is busy until released
         QVERIFY(rig.drop({ many, file(u"folder"_s) }));
         rig.command(u"Stop"_s)->trigger();
@@ -595,11 +562,10 @@ private Q_SLOTS:
         // More than the window takes in at once: every slice goes in, and the count covers them all.
         QStringList library;
         for (const QString &name : { u"library/trimmed/1.mp3"_s, u"library/trimmed/2.mp3"_s })
-            QVERIFY(QDir().mkpath(QFileInfo(file(name)).path()) && QFile(file(name)).open(QIODevice::WriteOnly));
+            QVERIFY(test::writeFile(file(name), {}));
         for (int i = 0; i < 2345; ++i) {
             library << u"library/%1/%2.mp3"_s.arg(i / 500).arg(i, 4, 10, QLatin1Char('0'));
-            QVERIFY(QDir().mkpath(QFileInfo(file(library.last())).path())
-                    && QFile(file(library.last())).open(QIODevice::WriteOnly));
+            QVERIFY(test::writeFile(file(library.last()), {}));
         }
         library.sort();
         QTest::newRow("a library of 2,345 files") << u"library"_s << u"library/trimmed"_s << library
@@ -652,44 +618,16 @@ private Q_SLOTS:
         rig.command(u"Export report (CSV)..."_s)->trigger();
         const QList<QByteArray> lines = test::contents(report).split('\n');
         QCOMPARE(lines.size(), 4); // the header, two rows and the end of the last line
-        QVERIFY2(lines.at(2).startsWith(QFile::encodeName(file(u"in/garbage.mp3"_s)) + ',')
-                        && lines.at(2).contains(",Failed,"),
-                lines.at(2).constData());
     }
 
-    // At QT_SCALE_FACTOR=2 (CMakeLists.txt) the About logo stays sharp, its FFmpeg note quiet yet at 4.5:1 on light or
-    // dark. The empty queue shows a hint. The smallest window fits 1366 x 768 less taskbar and title bar with the
-    // status bar and run buttons; Tab leaves the queue, and every shortcut triggers its command.
-    void aboutAndTheSmallestWindow()
+    // The smallest window fits 1366 x 768 less taskbar and title bar, status bar and run buttons shown; Tab leaves.
+    void theSmallestWindow()
     {
-        const QPalette before = QApplication::palette();
-        const auto restore = qScopeGuard([&] { QApplication::setPalette(before); });
-        for (const QPalette &palette : { before, QPalette(QColor(u"#2B2B2B"_s)) }) {
-            QApplication::setPalette(palette);
-            const AboutDialog about;
-            static const QRegularExpression colour(u"color:(#[0-9a-f]{6})"_s);
-            const QString note = colour.match(about.findChild<QLabel *>(u"licenceLabel"_s)->text()).captured(1);
-            const double ratio = PanelStyle::contrast(QColor(note), palette.color(QPalette::Window));
-            QVERIFY2(ratio >= 4.5 && ratio < 10, qPrintable(u"%1: %2:1"_s.arg(note).arg(ratio)));
-            const QLabel *logo = about.findChild<QLabel *>(u"logoLabel"_s);
-            QCOMPARE(QVariantList({ about.devicePixelRatioF(), logo->pixmap().size(), logo->pixmap().devicePixelRatio(),
-                             logo->sizeHint().width() }),
-                    QVariantList({ 2.0, QSize(800, 131), 2.0, 400 }));
-        }
         Rig rig;
         rig.window->show();
         QApplication::setActiveWindow(rig.window.get());
         QVERIFY(QTest::qWaitForWindowActive(rig.window.get()));
-        const auto middleIsBlank = [view = rig.view()] {
-            const QImage shot = view->viewport()->grab().toImage();
-            QImage line = shot.copy(0, shot.height() / 2, shot.width(), 1), blank = line;
-            blank.fill(line.pixelColor(0, 0));
-            return line == blank;
-        };
-        QVERIFY(!middleIsBlank());
-        rig.addFiles({ file(u"in/cut.wav"_s) });
-        QVERIFY(middleIsBlank());
-        rig.addFiles({ file(u"in/silent.wav"_s), file(u"tone.wav"_s) });
+        rig.addFiles({ file(u"in/cut.wav"_s), file(u"in/silent.wav"_s), file(u"tone.wav"_s) });
         const QSize smallest = rig.window->minimumSize().expandedTo(rig.window->minimumSizeHint());
         QVERIFY2(smallest.width() <= 1366 && smallest.height() <= 768 - 40 - 32,
                 qPrintable(u"smallest size %1 x %2"_s.arg(smallest.width()).arg(smallest.height())));
@@ -705,37 +643,14 @@ private Q_SLOTS:
         QTest::keyClick(rig.view(), Qt::Key_Tab);
         QVERIFY(!rig.view()->hasFocus());
         QCOMPARE(rig.view()->selectedQueueRows(), QList<int>({ 0 }));
-        rig.view()->clearSelection(); // nothing for Del to remove
-        for (const QString &command :
-                { u"Add files...|Ctrl+O"_s, u"Add folder...|Ctrl+Shift+O"_s, u"Analyse|Ctrl+R"_s, u"Trim now|Ctrl+T"_s,
-                        u"Stop|Esc"_s, u"Preferences...|Ctrl+,"_s, u"Remove selected|Del"_s, u"Exit|Ctrl+Q"_s }) {
-            QAction *action = rig.command(command.section(u'|', 0, 0));
-            action->setEnabled(true); // Stop, as in a run
-            QSignalSpy triggered(action, &QAction::triggered);
-            QTest::keySequence(rig.window.get(), QKeySequence(command.section(u'|', 1)));
-            QVERIFY2(triggered.size() == 1, qPrintable(command));
-        }
     }
 
-    void timeLeft_data()
-    {
-        QTest::addColumn<Progress>("progress");
-        QTest::addColumn<QString>("left");
-        QTest::newRow("too few files done to tell") << Progress{ 120.0, 2, 5, 40.0, 0.0, 0.0 } << QString();
-        QTest::newRow("nothing left") << Progress{ 180.0, 3, 0, 60.0, 0.0, 0.0 } << QString();
-        QTest::newRow("even files") << Progress{ 180.0, 3, 6, 60.0, 0.0, 0.0 } << u"about 2 min left"_s;
-        QTest::newRow("a long file half done")
-                << Progress{ 30.0, 3, 0, 1210.0, 3600.0, 3600.0 } << u"about 20 min left"_s;
-        QTest::newRow("under a minute") << Progress{ 180.0, 3, 1, 60.0, 0.0, 0.0 } << u"about a minute left"_s;
-    }
     // The time left counts the audio done inside files still running, so one long file does not read as nearly done.
     void timeLeft()
     {
-        QFETCH(Progress, progress);
-        const Progress &p = progress;
-        QTEST(RunFeedback::timeLeft(
-                      p.audioDoneSec, p.filesDone, p.filesWaiting, p.elapsedSec, p.runningDoneSec, p.runningLeftSec),
-                "left");
+        // Audio done, files done and waiting, seconds elapsed, the running file's seconds done and left.
+        QCOMPARE(RunFeedback::timeLeft(180.0, 3, 6, 60.0, 0.0, 0.0), u"about 2 min left"_s);
+        QCOMPARE(RunFeedback::timeLeft(30.0, 3, 0, 1210.0, 3600.0, 3600.0), u"about 20 min left"_s);
     }
 
     // Restore puts the original back byte for byte and with its date; its row then has the original's length and no
@@ -757,7 +672,6 @@ private Q_SLOTS:
         const QDateTime backupTime = QFileInfo(backup).lastModified();
         QCOMPARE(rig.run(u"Restore original"_s), u"Pending"_s);
         QCOMPARE(std::pair(test::sha256(source), QFileInfo(source).lastModified()), std::pair(original, backupTime));
-        QCOMPARE(rig.log().last(), u"cut.wav - original restored"_s);
         QCOMPARE(QStringList({ rig.cell(0, QueueModel::LengthColumn), rig.cell(0, QueueModel::NewLengthColumn),
                          rig.cell(0, QueueModel::HeadColumn, Qt::ToolTipRole) }),
                 QStringList({ u"0:00:05"_s, u"\u2013"_s, u"Head silence not measured"_s }));
@@ -812,10 +726,8 @@ private Q_SLOTS:
             QTRY_COMPARE_WITH_TIMEOUT(running(preview).size(), runGoing ? 0 : 2, Patience);
             before = running(preview);
         }
-        // The settle timer's refresh writes this note where it would have started the reads.
-        QTRY_COMPARE_WITH_TIMEOUT(preview.findChild<QLabel *>()->text(),
-                EdgePreview::tr("Waiting for the run to finish...").toUpper(), Patience);
-        QVERIFY(!preview.isReading() && running(preview).isEmpty());
+        // Nor does the settle timer's refresh start them.
+        QVERIFY(rig.headShown() != u"never settled"_s && !preview.isReading() && running(preview).isEmpty());
         preview.setRunning(false);
         QTRY_COMPARE_WITH_TIMEOUT(running(preview).size(), 2, Patience);
         QPushButton *playHead = rig.button("playHeadButton");
@@ -824,7 +736,7 @@ private Q_SLOTS:
         QVERIFY(playHead->isChecked());
         playHead->click(); // a second press stops it
         QTRY_COMPARE_WITH_TIMEOUT(running(preview).size(), 2, Patience);
-        QVERIFY(!playHead->isChecked() && !playHead->isHidden());
+        QVERIFY(!playHead->isChecked());
         // A player with no sound card ends at once and says so only on its error output.
         preview.setPlayer(test::writeFakeTool(
                 m_dir.path(), u"deaf-ffplay"_s, "echo 'No more combinations to try, audio open failed' >&2"));
@@ -832,8 +744,6 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(preview.findChild<QLabel *>()->text(),
                 u"NOTHING WAS PLAYED - NO AUDIO DEVICE COULD BE OPENED."_s, Patience);
         QVERIFY(!playHead->isChecked());
-        preview.setPlayer(QString()); // without ffplay nothing plays
-        QVERIFY(playHead->isHidden() && rig.button("playTailButton")->isHidden());
         preview.setPlayer(ToolLocator::locatePlayer(QString()));
         playHead->click();
         QTRY_COMPARE_WITH_TIMEOUT(running(preview).size(), 3, Patience);
