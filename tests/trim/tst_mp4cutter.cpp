@@ -27,15 +27,11 @@ class tst_Mp4Cutter : public QObject
 {
     Q_OBJECT
     std::optional<QTemporaryDir> m_dir; // one per case
-    void keepsThePlan(const QString &input, const QueueItem &item, const ExactCut::Span &span, int rate, int channels,
-            qint64 movedMs, int chapters, const Settings &settings);
 
 private Q_SLOTS:
     void init() { m_dir.emplace(); }
     void cutsToTheSample_data();
     void cutsToTheSample();
-    void silenceJoined_data();
-    void silenceJoined();
     void heAacProbeIsTurnedDown_data();
     void heAacProbeIsTurnedDown();
     void itunesItemsKept_data();
@@ -68,22 +64,6 @@ QStringList chaptersOf(const QString &path)
                         .arg(std::llround(chapter[u"end_time"].toString().toDouble() * 1000));
     }
     return all;
-}
-
-// The source's chapters moved by `byMs` and kept within the `totalMs` written: the first from its start, the last to
-// its end.
-QStringList chaptersMoved(const QStringList &chapters, qint64 byMs, qint64 totalMs)
-{
-    QStringList moved;
-    for (const QString &chapter : chapters) {
-        const QStringList c = chapter.split(u'|');
-        const qint64 from = c.at(1).toLongLong() + byMs, to = c.at(2).toLongLong() + byMs;
-        if (to > 0 && from < totalMs)
-            moved << u"%1|%2|%3"_s.arg(c.at(0)).arg(moved.isEmpty() ? 0 : from).arg(to);
-    }
-    if (!moved.isEmpty())
-        moved.last() = moved.last().section(u'|', 0, 1) + u'|' + QString::number(totalMs);
-    return moved;
 }
 
 // The 'moov' of a file ffmpeg wrote, and where it starts.
@@ -120,29 +100,6 @@ bool editMovie(const QString &path, const std::function<void(Mp4Box &)> &edit)
     return test::writeFile(path, bytes.left(at) + moov->bytes()) && test::dateBack(path);
 }
 
-// Replaces the edit list with iTunes' gapless tag saying the same: 1024 samples of priming, `samples` long.
-bool tagGapless(const QString &path, qint64 samples)
-{
-    return editMovie(path, [samples](Mp4Box &moov) {
-        std::vector<Mp4Box> &trak = moov.child("trak")->children;
-        trak.erase(std::remove_if(trak.begin(), trak.end(), [](const Mp4Box &box) { return box.type == "edts"; }),
-                trak.end());
-        const qint64 padding = (1024 - (1024 + samples) % 1024) % 1024;
-        moov.find("udta/meta/ilst")
-                ->children.push_back(freeForm("iTunSMPB",
-                        QString::asprintf(" 00000000 00000400 %08llX %016llX", padding, samples).toLatin1()
-                                + QByteArray(" 00000000").repeated(8)));
-    });
-}
-
-// The chapters of `path` as its Nero list has them, read from a `copy` whose reference to the chapter track is broken.
-QStringList neroChaptersOf(const QString &path, const QString &copy)
-{
-    return test::writeFile(copy, test::contents(path).replace("chap", "xxxx"))
-            ? chaptersOf(copy)
-            : QStringList{ u"cannot write "_s + copy };
-}
-
 // AAC in `path`, titled, after `inputs`; a book has a cover and four chapters (0, 1, 4.5 and 8 s on).
 QString makeSource(const QString &path, const test::ToneShape &tone, bool book, const QStringList &extra,
         const QStringList &inputs = {})
@@ -169,21 +126,6 @@ Mp4Box item(const QByteArray &type, quint32 dataType, const QByteArray &value)
     return { type, Mp4Box{ "data", data + value, {}, false }.bytes(), {}, false };
 }
 
-// AAC with a cover and iTunes items ffmpeg's muxer does not write (a rating, a purchase date, a free-form mood).
-// Returns what went wrong, if anything.
-QString makeTaggedM4a(const QString &path, const test::ToneShape &tone)
-{
-    const QString made = makeSource(
-            path, tone, false, AsCover + QStringList{ u"-metadata"_s, u"sort_album=Album, The"_s }, CoverInput);
-    const auto addItems = [](Mp4Box &moov) {
-        std::vector<Mp4Box> &items = moov.find("udta/meta/ilst")->children;
-        items.push_back(item("rtng", 21, QByteArray(1, '\x01')));
-        items.push_back(item("purd", 1, "2024-05-01 09:30:00"));
-        items.push_back(freeForm("MOOD", "Calm"));
-    };
-    return !made.isEmpty() ? made : editMovie(path, addItems) ? QString() : u"cannot add the iTunes items"_s;
-}
-
 // Whether every item of `source` stands in `written` byte for byte.
 bool keepsEveryItem(const QString &source, const QString &written, QString &missing)
 {
@@ -208,44 +150,65 @@ bool keepsEveryItem(const QString &source, const QString &written, QString &miss
 
 void tst_Mp4Cutter::cutsToTheSample_data()
 {
-    QTest::addColumn<QString>("suffix");
     QTest::addColumn<test::ToneShape>("tone");
     QTest::addColumn<Made>("made");
-    QTest::addColumn<double>("startSec");
+    QTest::addColumn<double>("startSec"); // a cut by hand; with keptSec 0, the run plans it by the ends' modes
     QTest::addColumn<double>("keptSec");
-    // Cuts inside the tone show what the decoder makes of the first frames
-    // kept; the others leave less than a silence to cut, so a second run has nothing to do.
-    const auto row = [](const char *tag, const char *suffix, const test::ToneShape &tone, Made made, double startSec,
-                             double keptSec) {
-        QTest::newRow(tag) << QString::fromLatin1(suffix) << tone << made << startSec << keptSec;
+    QTest::addColumn<EndMode>("headMode"); // the head's silence made 1.5 s long
+    QTest::addColumn<EndMode>("tailMode"); // the tail's made 1.3 s long
+    QTest::addColumn<int>("chapters");     // of the book's four, those kept
+    const auto row = [](const char *tag, const test::ToneShape &tone, Made made, double startSec, double keptSec,
+                             EndMode headMode, EndMode tailMode, int chapters) {
+        QTest::newRow(tag) << tone << made << startSec << keptSec << headMode << tailMode << chapters;
     };
-    row("m4a, 44.1 kHz stereo, inside the tone", "m4a", { 1.0, 2.0, 1.5, 44100, 2 }, Made::Plain, 1.4013, 1.0);
-    row("m4b with chapters and a cover, silence to silence", "m4b", { 2.5, 3.0, 4.5, 44100, 1 }, Made::Book, 2.1537,
-            3.7012);
-    row("m4a, 48 kHz mono, from the first sample", "m4a", { 0.0, 1.5, 1.2, 48000, 1, 1000 }, Made::Plain, 0.0, 1.8);
-    row("m4a, 22.05 kHz mono", "m4a", { 1.0, 1.5, 1.2, 22050, 1 }, Made::Plain, 0.8, 1.9);
-    row("m4a with iTunes' gapless tag, no edit list", "m4a", { 1.0, 2.0, 1.5, 44100, 1 }, Made::ItunesGapless, 1.6125,
-            0.7);
-    row("fragmented falls back", "m4a", { 1.0, 1.0, 1.0, 44100, 1 }, Made::Fragmented, 0.5, 1.0);
+    const auto back = EndMode::CutBack, up = EndMode::TopUp, set = EndMode::Exact, alone = EndMode::LeaveAlone;
+    // Cuts inside the tone show what the decoder makes of the first frames kept; the others leave less than a
+    // silence to cut back, so a second run has nothing to do.
+    row("m4a, 44.1 kHz stereo, inside the tone", { 1.0, 2.0, 1.5, 44100, 2 }, Made::Plain, 1.4013, 1.0, back, back, 0);
+    row("m4b with chapters and a cover, silence to silence", { 2.5, 3.0, 4.5, 44100, 1 }, Made::Book, 2.1537, 3.7012,
+            back, back, 2);
+    row("m4a, 48 kHz mono, from the first sample", { 0.0, 1.5, 1.2, 48000, 1, 1000 }, Made::Plain, 0.0, 1.8, back, back,
+            0);
+    row("m4a with iTunes' gapless tag, no edit list", { 1.0, 2.0, 1.5, 44100, 1 }, Made::ItunesGapless, 1.6125, 0.7,
+            back, back, 0);
+    row("fragmented falls back", { 1.0, 1.0, 1.0, 44100, 1 }, Made::Fragmented, 0.5, 1.0, back, back, 0);
     // No encoder here writes HE-AAC: an AAC-LC file whose config says SBR is present decodes as one, at twice the rate
     // its boxes count in.
-    row("SBR signalled: twice the rate, turned down", "m4a", { 1.0, 1.5, 1.2, 22050, 1 }, Made::SbrSignalled, 0.8, 1.9);
+    row("SBR signalled: twice the rate, turned down", { 1.0, 1.5, 1.2, 22050, 1 }, Made::SbrSignalled, 0.8, 1.9, back,
+            back, 0);
+    // Silence joined in AAC frames of its own, the source's frames copied as they were.
+    row("m4a, 44.1 kHz stereo, both ends topped up", { 1.0, 2.0, 0.8, 44100, 2 }, Made::Plain, 0.0, 0.0, up, up, 0);
+    row("m4b, head set exactly, tail topped up", { 1.2, 7.0, 0.8, 44100, 1 }, Made::Book, 0.0, 0.0, set, up, 4);
+    row("m4a, 48 kHz mono, tail set exactly", { 1.0, 1.5, 0.8, 48000, 1 }, Made::Plain, 0.0, 0.0, alone, set, 0);
 }
 
 void tst_Mp4Cutter::cutsToTheSample()
 {
-    QFETCH(QString, suffix);
     QFETCH(test::ToneShape, tone);
     QFETCH(Made, made);
     QFETCH(double, startSec);
     QFETCH(double, keptSec);
+    QFETCH(EndMode, headMode);
+    QFETCH(EndMode, tailMode);
+    QFETCH(int, chapters);
+    const QString suffix = made == Made::Book ? u"m4b"_s : u"m4a"_s;
     const QString input = m_dir->filePath(u"in/a."_s + suffix);
     const QStringList fragments{ u"-movflags"_s, u"frag_keyframe+empty_moov"_s };
     QCOMPARE(makeSource(input, tone, made == Made::Book, made == Made::Fragmented ? fragments : QStringList()),
             QString());
     const bool sbr = made == Made::SbrSignalled;
-    if (made == Made::ItunesGapless)
-        QVERIFY(tagGapless(input, Mp4Cutter::samplesOf(input)));
+    if (made == Made::ItunesGapless) { // iTunes' gapless tag saying what the edit list did: 1024 samples of priming
+        const qint64 samples = Mp4Cutter::samplesOf(input), padding = (1024 - (1024 + samples) % 1024) % 1024;
+        QVERIFY(editMovie(input, [&](Mp4Box &moov) {
+            std::vector<Mp4Box> &trak = moov.child("trak")->children;
+            trak.erase(std::remove_if(trak.begin(), trak.end(), [](const Mp4Box &box) { return box.type == "edts"; }),
+                    trak.end());
+            moov.find("udta/meta/ilst")
+                    ->children.push_back(freeForm("iTunSMPB",
+                            QString::asprintf(" 00000000 00000400 %08llX %016llX", padding, samples).toLatin1()
+                                    + QByteArray(" 00000000").repeated(8)));
+        }));
+    }
     // ffmpeg's config, AAC-LC at 22.05 kHz mono: its SBR sync extension (0x2B7) made to say "present, at 44.1 kHz".
     if (sbr) {
         QByteArray bytes = test::contents(input);
@@ -254,20 +217,24 @@ void tst_Mp4Cutter::cutsToTheSample()
                 && test::writeFile(input, bytes) && test::dateBack(input));
     }
 
-    // The cut through the engine's real road, a stream copy asked for.
-    const MediaInfo source = probeMedia(test::systemTools(), input, {});
-    QCOMPARE(source.sampleRate, sbr ? 2 * tone.sampleRate : tone.sampleRate);
-    QVERIFY(ExactCut::handles(source) || sbr);
+    // Through the engine's real road, a stream copy asked for.
     const bool exact = made != Made::Fragmented && !sbr;
-    const int rate = ExactCut::sampleRate(source);
+    const Settings settings = test::endsSetTo(headMode, 1500, tailMode, 1300);
+    const QString output = m_dir->filePath(u"out/a."_s + suffix);
     QueueItem item;
-    item.path = input;
-    item.outputPath = m_dir->filePath(u"out/a."_s + suffix);
-    item.durationSec = exact ? double(ExactCut::samplesOf(input, source)) / rate : test::decodedSeconds(input);
-    item.headChangeSec = -startSec;
-    item.tailChangeSec = startSec + keptSec - item.durationSec;
-    const StepResult result = TrimEngine::apply(item, Settings(), test::systemTools(), {}, {}, &source);
+    MediaInfo source;
+    const StepResult result = keptSec == 0 ? test::planAndTrim(input, output, settings, item, source) : [&] {
+        source = probeMedia(test::systemTools(), input, {});
+        item.path = input;
+        item.outputPath = output;
+        item.durationSec = exact ? double(ExactCut::samplesOf(input, source)) / ExactCut::sampleRate(source)
+                                 : test::decodedSeconds(input);
+        item.headChangeSec = -startSec;
+        item.tailChangeSec = startSec + keptSec - item.durationSec;
+        return TrimEngine::apply(item, settings, test::systemTools(), {}, {}, &source);
+    }();
     QVERIFY2(result.proceeds(), qPrintable(result.message));
+    QCOMPARE(source.sampleRate, sbr ? 2 * tone.sampleRate : tone.sampleRate);
     QCOMPARE(item.reencoded, false);
     QCOMPARE(result.rewrite == u" (lossless, exact)"_s, exact);
     if (!exact) { // cut on its frames, of 2048 output samples with SBR
@@ -276,38 +243,29 @@ void tst_Mp4Cutter::cutsToTheSample()
         return;
     }
 
-    // The edit list holds the plan to the sample.
+    // The edit list holds the plan to the sample; ffmpeg 5.1 ignores where an edit ends and plays the last frame
+    // out, never less than planned.
+    const int rate = ExactCut::sampleRate(source);
     const ExactCut::Span span = ExactCut::spanOf(input, RewritePlan::cutFor(item), source);
     QCOMPARE(span.first, std::llround(startSec * rate));
-    QCOMPARE(span.count, std::llround(keptSec * rate));
-    keepsThePlan(input, item, span, rate, tone.channels, -std::llround(startSec * 1000), made == Made::Book ? 2 : 0,
-            Settings());
-}
-
-// What an exact cut wrote: `span` to the sample, every kept sample the source's own and what it joined silence; the
-// tags, the cover and the chapters (in the text track and, read without it, in the Nero list) as the source had them,
-// so many `chapters` moved by `movedMs`.
-void tst_Mp4Cutter::keepsThePlan(const QString &input, const QueueItem &item, const ExactCut::Span &span, int rate,
-        int channels, qint64 movedMs, int chapters, const Settings &settings)
-{
-    // ffmpeg 5.1 ignores where an edit ends and plays the last frame out, never less than planned.
+    QCOMPARE(span.count, keptSec > 0 ? std::llround(keptSec * rate) : Mp4Cutter::samplesOf(input));
+    QCOMPARE(span.headPad > 0, headMode == EndMode::TopUp || headMode == EndMode::Exact);
+    QCOMPARE(span.tailPad > 0, tailMode == EndMode::TopUp || tailMode == EndMode::Exact);
     QCOMPARE(Mp4Cutter::samplesOf(item.outputPath), span.total());
     QCOMPARE(item.newDurationSec, double(span.total()) / rate);
     const QList<float> decoded = ffmpegDecode(item.outputPath);
-    const qint64 decodedCount = decoded.size() / channels;
+    const qint64 decodedCount = decoded.size() / tone.channels;
     QVERIFY2(decodedCount >= span.total() && decodedCount < span.total() + 1024,
-            qPrintable(QString::number(decodedCount)));
-    const double snr = test::signalToNoise(
-            ffmpegDecode(input), span.first * channels, decoded.mid(span.headPad * channels, span.count * channels));
-    qInfo("%lld + %lld + %lld samples planned and in the edit list, ffmpeg decodes %lld, SNR %.1f dB", span.headPad,
-            span.count, span.tailPad, decodedCount, snr);
+            qPrintable(u"ffmpeg decodes %1 of %2"_s.arg(decodedCount).arg(span.total())));
+    const double snr = test::signalToNoise(ffmpegDecode(input), span.first * tone.channels,
+            decoded.mid(span.headPad * tone.channels, span.count * tone.channels));
     QVERIFY2(snr > 90, qPrintable(u"SNR %1 dB"_s.arg(snr)));
     // Silence, but for the encoder's priming and padding that the source's edit list dropped.
     float loudest = 0;
-    for (qint64 i = 0; i < (span.headPad - 2048) * channels; ++i)
-        loudest = std::max(loudest, std::fabs(decoded.at(i)));
-    for (qint64 i = (span.headPad + span.count + 2048) * channels; i < span.total() * channels; ++i)
-        loudest = std::max(loudest, std::fabs(decoded.at(i)));
+    for (qint64 i = 0; i < decoded.size(); ++i) {
+        if (i < (span.headPad - 2048) * tone.channels || i >= (span.headPad + span.count + 2048) * tone.channels)
+            loudest = std::max(loudest, std::fabs(decoded.at(i)));
+    }
     QVERIFY2(loudest < 1e-4f, qPrintable(QString::number(loudest)));
 
     const QJsonObject before = test::probeJson(input);
@@ -320,58 +278,27 @@ void tst_Mp4Cutter::keepsThePlan(const QString &input, const QueueItem &item, co
     }
     QCOMPARE(tags, before[u"format"][u"tags"].toObject());
     QCOMPARE(after[u"streams"].toArray().size(), before[u"streams"].toArray().size());
-    const QStringList moved = chaptersMoved(chaptersOf(input), movedMs, std::llround(span.total() * 1000.0 / rate));
+    // The source's chapters moved with the cut and kept within what was written: the first from its start, the last
+    // to its end; in the text track and, read without it, in the Nero list.
+    const qint64 movedMs = std::llround((span.headPad - span.first) * 1000.0 / rate);
+    const qint64 totalMs = std::llround(span.total() * 1000.0 / rate);
+    QStringList moved;
+    for (const QString &chapter : chaptersOf(input)) {
+        const QStringList c = chapter.split(u'|');
+        const qint64 from = c.at(1).toLongLong() + movedMs, to = c.at(2).toLongLong() + movedMs;
+        if (to > 0 && from < totalMs)
+            moved << u"%1|%2|%3"_s.arg(c.at(0))
+                             .arg(moved.isEmpty() ? 0 : from)
+                             .arg(moved.size() + 1 == chapters ? totalMs : to);
+    }
     QCOMPARE(moved.size(), chapters);
     QCOMPARE(chaptersOf(item.outputPath), moved);
-    QCOMPARE(neroChaptersOf(item.outputPath, m_dir->filePath(u"nero."_s + QFileInfo(input).suffix())), moved);
+    const QString nero = m_dir->filePath(u"nero."_s + suffix);
+    QVERIFY(test::writeFile(nero, test::contents(item.outputPath).replace("chap", "xxxx")));
+    QCOMPARE(chaptersOf(nero), moved);
 
     // Planned and trimmed again in place, the result stays as it is to the byte.
     QCOMPARE(test::changedByAnotherRun(item.outputPath, settings), QString());
-}
-
-void tst_Mp4Cutter::silenceJoined_data()
-{
-    QTest::addColumn<QString>("suffix");
-    QTest::addColumn<test::ToneShape>("tone");
-    QTest::addColumn<bool>("book");        // with chapters and a cover
-    QTest::addColumn<EndMode>("headMode"); // the head's silence made 1.5 s long
-    QTest::addColumn<EndMode>("tailMode"); // the tail's made 1.3 s long
-    const auto up = EndMode::TopUp, set = EndMode::Exact, alone = EndMode::LeaveAlone;
-    // Measured with ffmpeg's decoder: every kept sample as the source's decode has it, to the bit.
-    QTest::newRow("m4a, 44.1 kHz stereo, both ends topped up")
-            << u"m4a"_s << test::ToneShape{ 1.0, 2.0, 0.8, 44100, 2 } << false << up << up;
-    QTest::newRow("m4b with chapters and a cover, head set exactly, tail topped up")
-            << u"m4b"_s << test::ToneShape{ 1.2, 7.0, 0.8, 44100, 1 } << true << set << up;
-    QTest::newRow("m4a, 48 kHz mono, tail set exactly")
-            << u"m4a"_s << test::ToneShape{ 1.0, 1.5, 0.8, 48000, 1 } << false << alone << set;
-}
-
-// Silence joined at either end in AAC frames of its own: the edit list
-// plays exactly the plan, the source's frames copied as they were.
-void tst_Mp4Cutter::silenceJoined()
-{
-    QFETCH(QString, suffix);
-    QFETCH(test::ToneShape, tone);
-    QFETCH(bool, book);
-    QFETCH(EndMode, headMode);
-    QFETCH(EndMode, tailMode);
-    const QString input = m_dir->filePath(u"in/a."_s + suffix);
-    QCOMPARE(makeSource(input, tone, book, {}), QString());
-    const Settings settings = test::endsSetTo(headMode, 1500, tailMode, 1300);
-    QueueItem item;
-    MediaInfo source;
-    const StepResult result = test::planAndTrim(input, m_dir->filePath(u"out/a."_s + suffix), settings, item, source);
-    QVERIFY2(result.proceeds(), qPrintable(result.message));
-    QCOMPARE(result.rewrite, u" (lossless, exact)"_s);
-    QCOMPARE(item.reencoded, false);
-
-    const int rate = ExactCut::sampleRate(source);
-    const ExactCut::Span span = ExactCut::spanOf(input, RewritePlan::cutFor(item), source);
-    QCOMPARE(span.headPad > 0, headMode != EndMode::LeaveAlone);
-    QCOMPARE(span.tailPad > 0, tailMode != EndMode::LeaveAlone);
-    // Each chapter later by the head's silence.
-    keepsThePlan(
-            input, item, span, rate, tone.channels, std::llround(span.headPad * 1000.0 / rate), book ? 4 : 0, settings);
 }
 
 void tst_Mp4Cutter::heAacProbeIsTurnedDown_data()
@@ -380,7 +307,6 @@ void tst_Mp4Cutter::heAacProbeIsTurnedDown_data()
     QTest::addColumn<bool>("handled");
     QTest::newRow("LC") << u"LC"_s << true;
     QTest::newRow("HE-AAC, SBR found in the frames") << u"HE-AAC"_s << false;
-    QTest::newRow("HE-AACv2") << u"HE-AACv2"_s << false;
 }
 
 void tst_Mp4Cutter::heAacProbeIsTurnedDown()
@@ -411,7 +337,16 @@ void tst_Mp4Cutter::itunesItemsKept()
     QFETCH(bool, movieFirst);
     const QString input = m_dir->filePath(u"in/a.m4a"_s), written = m_dir->filePath(u"written.m4a"_s);
     const test::ToneShape tone{ 0.1, 1.5, 0.1, 44100, 2 };
-    QCOMPARE(makeTaggedM4a(input, tone), QString());
+    // With a cover and iTunes items ffmpeg's muxer does not write (a rating, a purchase date, a free-form mood).
+    QCOMPARE(makeSource(input, tone, false, AsCover + QStringList{ u"-metadata"_s, u"sort_album=Album, The"_s },
+                     CoverInput),
+            QString());
+    QVERIFY(editMovie(input, [](Mp4Box &moov) {
+        std::vector<Mp4Box> &items = moov.find("udta/meta/ilst")->children;
+        items.push_back(item("rtng", 21, QByteArray(1, '\x01')));
+        items.push_back(item("purd", 1, "2024-05-01 09:30:00"));
+        items.push_back(freeForm("MOOD", "Calm"));
+    }));
     QString missing;
     if (reencoded) {
         const MediaInfo source = probeMedia(test::systemTools(), input, {});
@@ -428,7 +363,6 @@ void tst_Mp4Cutter::itunesItemsKept()
         QVERIFY2(result.proceeds(), qPrintable(result.message));
         QVERIFY(item.reencoded);
         QCOMPARE(test::probeJson(written)[u"streams"].toArray().size(), 2);
-        COMPARE_NEAR(test::decodedSeconds(written), item.durationSec + 0.65, 1024.0 / tone.sampleRate);
     } else {
         QStringList args{ u"-v"_s, u"error"_s, u"-i"_s, input, u"-map"_s, u"0"_s, u"-c"_s, u"copy"_s };
         if (movieFirst)
